@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace parlendo::SHA256 {
+
+// SHA-256 of the bytes (a text's UTF-8 bytes) as 64 lower-case hex digits.
+std::string hex(std::string_view bytes);
+
+}  // namespace parlendo::SHA256
