@@ -100,6 +100,19 @@ class CallFailure {
 
 // A failure with what is known about it.
 struct CallFailureDetail {
+    CallFailureDetail() = default;
+    CallFailureDetail(CallFailure failure_, std::optional<int> status_ = std::nullopt,
+                      std::optional<std::string> quotaBody_ = std::nullopt,
+                      std::optional<ServerContract::Verdict> verdict_ = std::nullopt,
+                      std::optional<NetFailure::Kind> net_ = std::nullopt,
+                      std::optional<double> retryAfter_ = std::nullopt)
+        : failure(std::move(failure_)),
+          status(status_),
+          quotaBody(std::move(quotaBody_)),
+          verdict(std::move(verdict_)),
+          net(net_),
+          retryAfter(retryAfter_) {}
+
     CallFailure failure = CallFailure::unavailable();
     std::optional<int> status;                       // the HTTP status, when the server answered
     std::optional<std::string> quotaBody;            // a 429's first 4096 body bytes

@@ -21,6 +21,17 @@ enum class Kind { ok, updateRequired, featureOff, busy, authRateLimited, other }
 enum class Scope { edge, rest, auth };
 
 struct Verdict {
+    Verdict() = default;
+    Verdict(Kind kind_, std::optional<std::string> code_ = std::nullopt,
+            std::optional<std::string> feature_ = std::nullopt,
+            std::optional<double> retryAfter_ = std::nullopt,
+            std::optional<std::string> notice_ = std::nullopt)
+        : kind(kind_),
+          code(std::move(code_)),
+          feature(std::move(feature_)),
+          retryAfter(retryAfter_),
+          notice(std::move(notice_)) {}
+
     Kind kind = Kind::ok;
     std::optional<std::string> code;
     std::optional<std::string> feature;
@@ -30,6 +41,14 @@ struct Verdict {
 };
 
 struct GateDecision {
+    GateDecision() = default;
+    GateDecision(bool updateRequired_, std::optional<std::string> notice_,
+                 std::vector<std::string> off_ = {}, std::optional<double> retryAfter_ = {})
+        : updateRequired(updateRequired_),
+          notice(std::move(notice_)),
+          off(std::move(off_)),
+          retryAfter(retryAfter_) {}
+
     bool updateRequired = false;
     std::optional<std::string> notice;
     std::vector<std::string> off;
