@@ -214,6 +214,37 @@ std::string nfkc(std::string_view s) {
     return normalize(s, &icu::Normalizer2::getNFKCInstance);
 }
 
+bool isWhitespaceOrNewline(char32_t cp) {
+    if (cp < 0x80) {
+        return cp == 0x20 || (cp >= 0x09 && cp <= 0x0D);
+    }
+    return cp == 0x85 || cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) ||
+           cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
+}
+
+std::string_view trimWhitespaceAndNewlines(std::string_view s) {
+    size_t start = 0;
+    while (start < s.size()) {
+        size_t i = start;
+        if (!isWhitespaceOrNewline(next(s, i))) {
+            break;
+        }
+        start = i;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    int32_t end = static_cast<int32_t>(s.size());
+    while (static_cast<size_t>(end) > start) {
+        int32_t at = end;
+        UChar32 c = 0;
+        U8_PREV(bytes, static_cast<int32_t>(start), at, c);
+        if (c < 0 || !isWhitespaceOrNewline(static_cast<char32_t>(c))) {
+            break;
+        }
+        end = at;
+    }
+    return s.substr(start, static_cast<size_t>(end) - start);
+}
+
 std::string asciiLower(std::string_view s) {
     std::string out(s);
     for (char& c : out) {

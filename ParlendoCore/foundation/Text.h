@@ -33,6 +33,12 @@ std::string characterPrefix(std::string_view s, size_t n);
 std::string nfc(std::string_view s);
 std::string nfkc(std::string_view s);
 
+// The platform's whitespace-and-newlines set (the Unicode White_Space property: tab to carriage
+// return, space, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000).
+bool isWhitespaceOrNewline(char32_t cp);
+// `s` without leading and trailing scalars of that set; invalid bytes are not whitespace.
+std::string_view trimWhitespaceAndNewlines(std::string_view s);
+
 // Simple ASCII helpers for protocol text (header names, schemes, hosts).
 std::string asciiLower(std::string_view s);
 std::string asciiUpper(std::string_view s);

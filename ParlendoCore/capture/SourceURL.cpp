@@ -1,0 +1,348 @@
+#include "capture/SourceURL.h"
+
+#include "foundation/Text.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+#include <unicode/utf8.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace parlendo {
+
+namespace {
+
+constexpr std::string_view fileScheme = "file://";
+
+constexpr std::array<std::string_view, 10> trackingParameters = {
+    "utm_source", "utm_medium", "utm_campaign", "utm_term", "utm_content",
+    "gclid",      "fbclid",     "igshid",       "mc_cid",   "mc_eid",
+};
+
+constexpr std::array<std::string_view, 34> runnableExtensions = {
+    "app",    "command",  "tool",     "sh",  "bash", "zsh",  "csh",      "fish",        "py",
+    "rb",     "pl",       "php",      "js",  "jar",  "scpt", "scptd",    "applescript", "workflow",
+    "action", "shortcut", "terminal", "pkg", "mpkg", "dmg",  "prefpane", "kext",        "plugin",
+    "bundle", "osax",     "exe",      "bat", "cmd",  "ps1",  "vbs",
+};
+
+template <size_t N>
+bool contains(const std::array<std::string_view, N>& set, std::string_view value) {
+    return std::find(set.begin(), set.end(), value) != set.end();
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Strict percent-decoding: nothing when a "%" is not followed by two hex digits or the decoded
+// bytes are not UTF-8.
+std::optional<std::string> percentDecodeStrict(std::string_view text) {
+    if (text.find('%') == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size()) {
+            return std::nullopt;
+        }
+        const int hi = hexValue(text[i + 1]);
+        const int lo = hexValue(text[i + 2]);
+        if (hi < 0 || lo < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+    }
+    if (!text::isValidUtf8(out)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+// Decodes "%XX" in a run of ASCII bytes and appends the bytes read as UTF-8 (invalid sequences
+// become U+FFFD).
+void flushRun(std::string_view run, std::string& out) {
+    std::string bytes;
+    bytes.reserve(run.size());
+    for (size_t i = 0; i < run.size(); ++i) {
+        if (run[i] == '%' && i + 2 < run.size()) {
+            const int hi = hexValue(run[i + 1]);
+            const int lo = hexValue(run[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                bytes.push_back(static_cast<char>(hi * 16 + lo));
+                i += 2;
+                continue;
+            }
+        }
+        bytes.push_back(run[i]);
+    }
+    out += text::sanitize(bytes);
+}
+
+// Full Unicode lower-casing (root locale).
+std::string lowerFull(std::string_view s) {
+    const bool ascii = std::all_of(s.begin(), s.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        return text::asciiLower(s);
+    }
+    icu::UnicodeString u =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+    u.toLower(icu::Locale::getRoot());
+    std::string out;
+    u.toUTF8String(out);
+    return out;
+}
+
+bool isPathAllowed(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+        return true;
+    }
+    switch (c) {
+        case '!':
+        case '$':
+        case '&':
+        case '\'':
+        case '(':
+        case ')':
+        case '*':
+        case '+':
+        case ',':
+        case '-':
+        case '.':
+        case '/':
+        case ':':
+        case ';':
+        case '=':
+        case '@':
+        case '_':
+        case '~':
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The standard file URL of an absolute path; a path ending with "/" keeps it (a directory URL).
+std::string fileURLForPath(std::string_view path) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out(fileScheme);
+    out.reserve(fileScheme.size() + path.size() + 16);
+    for (char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isPathAllowed(c)) {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    while (true) {
+        const size_t at = text.find(separator, start);
+        if (at == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> SourceURL::acceptAddressBar(const std::optional<std::string>& value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    const std::string_view trimmed = text::trimWhitespaceAndNewlines(*value);
+    // Only the scheme is tested, and no non-ASCII letter lower-cases into one of these schemes.
+    const std::string lower = text::asciiLower(trimmed.substr(0, 8));
+    size_t prefixLength = 0;
+    if (lower.starts_with("https://")) {
+        prefixLength = 8;
+    } else if (lower.starts_with("http://") || lower.starts_with("file://")) {
+        prefixLength = 7;
+    } else {
+        return std::nullopt;
+    }
+    if (text::codePointCount(trimmed) <= prefixLength) {
+        return std::nullopt;
+    }
+    return text::sanitize(trimmed);
+}
+
+std::string SourceURL::clean(std::string_view url) {
+    const std::string_view base = url.substr(0, url.find('#'));
+    const size_t question = base.find('?');
+    if (question == std::string_view::npos) {
+        return std::string(base);
+    }
+    const std::string_view head = base.substr(0, question);
+    std::vector<std::string_view> kept;
+    bool dropped = false;
+    for (std::string_view piece : split(base.substr(question + 1), '&')) {
+        const std::string_view rawName = piece.substr(0, piece.find('='));
+        const std::string name = percentDecodeStrict(rawName).value_or(std::string(rawName));
+        // The tracking names are ASCII without "k", so ASCII lower-casing decides as the full
+        // Unicode mapping would (only the Kelvin sign lower-cases into ASCII).
+        if (contains(trackingParameters, text::asciiLower(name))) {
+            dropped = true;
+        } else {
+            kept.push_back(piece);
+        }
+    }
+    if (!dropped) {
+        return std::string(base);
+    }
+    std::erase_if(kept, [](std::string_view piece) { return piece.empty(); });
+    std::string out(head);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        out.push_back(i == 0 ? '?' : '&');
+        out.append(kept[i]);
+    }
+    return out;
+}
+
+std::string SourceURL::unquote(std::string_view text) {
+    if (text.find('%') == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto size = static_cast<int32_t>(text.size());
+    int32_t runStart = 0;
+    int32_t i = 0;
+    while (i < size) {
+        if (bytes[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        flushRun(text.substr(static_cast<size_t>(runStart), static_cast<size_t>(i - runStart)),
+                 out);
+        const int32_t at = i;
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, size, c);
+        if (c < 0) {
+            out += "\xEF\xBF\xBD";
+        } else {
+            out.append(text.substr(static_cast<size_t>(at), static_cast<size_t>(i - at)));
+        }
+        runStart = i;
+    }
+    flushRun(text.substr(static_cast<size_t>(runStart)), out);
+    return out;
+}
+
+std::optional<std::string> SourceURL::localPath(std::string_view url) {
+    if (url.size() < fileScheme.size() ||
+        !text::asciiIEquals(url.substr(0, fileScheme.size()), fileScheme)) {
+        return std::nullopt;
+    }
+    std::string_view rest = url.substr(fileScheme.size());
+    if (!rest.starts_with('/')) {
+        return std::nullopt;
+    }
+    rest = rest.substr(0, rest.find_first_of("#?"));
+    std::string path = unquote(rest);
+    if (!path.starts_with('/') || path.starts_with("//")) {
+        return std::nullopt;
+    }
+    // A NUL cannot be part of a file name; such a path would name a different, shorter file.
+    if (path.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::string SourceURL::standardFile(std::string_view url) {
+    if (auto path = localPath(url)) {
+        return fileURLForPath(*path);
+    }
+    return std::string(url);
+}
+
+SourceURL::LocalFacts SourceURL::inspect(const std::string& path,
+                                         const RunnableQuery& systemSaysRunnable) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
+    if (ec) {
+        resolved = fs::path(path);
+        ec.clear();
+    }
+    const fs::file_status status = fs::status(resolved, ec);
+    if (ec || !fs::exists(status)) {
+        return LocalFacts{};
+    }
+    LocalFacts facts;
+    facts.exists = true;
+    facts.isDirectory = fs::is_directory(status);
+    facts.systemSaysRunnable = systemSaysRunnable && systemSaysRunnable(resolved.string());
+    facts.hasExecutePermission = !facts.isDirectory && ::access(resolved.c_str(), X_OK) == 0;
+    return facts;
+}
+
+SourceURL::LocalOpen SourceURL::judgeLocal(std::string_view url, const FactsQuery& facts) {
+    const std::optional<std::string> path = localPath(url);
+    if (!path) {
+        return Unsupported{};
+    }
+    const LocalFacts found = facts ? facts(*path) : LocalFacts{};
+    if (!found.exists) {
+        return Missing{};
+    }
+    std::vector<std::string> components;
+    for (std::string_view piece : split(*path, '/')) {
+        if (!piece.empty()) {
+            components.push_back(lowerFull(piece));
+        }
+    }
+    if (!components.empty()) {
+        const std::string& last = components.back();
+        const size_t dot = last.rfind('.');
+        if (dot != std::string::npos &&
+            contains(runnableExtensions, std::string_view(last).substr(dot + 1))) {
+            return Runnable{};
+        }
+    }
+    // A file inside an application bundle counts as the bundle.
+    for (const std::string& component : components) {
+        if (component.ends_with(".app")) {
+            return Runnable{};
+        }
+    }
+    if (found.systemSaysRunnable || (found.hasExecutePermission && !found.isDirectory)) {
+        return Runnable{};
+    }
+    return Open{*path};
+}
+
+}  // namespace parlendo
