@@ -1,9 +1,8 @@
 #include "capture/SourceURL.h"
 
+#include "foundation/PyText.h"
 #include "foundation/Text.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 #include <unistd.h>
 
@@ -97,21 +96,6 @@ void flushRun(std::string_view run, std::string& out) {
         bytes.push_back(run[i]);
     }
     out += text::sanitize(bytes);
-}
-
-// Full Unicode lower-casing (root locale).
-std::string lowerFull(std::string_view s) {
-    const bool ascii = std::all_of(s.begin(), s.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) {
-        return text::asciiLower(s);
-    }
-    icu::UnicodeString u =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-    u.toLower(icu::Locale::getRoot());
-    std::string out;
-    u.toUTF8String(out);
-    return out;
 }
 
 bool isPathAllowed(unsigned char c) {
@@ -322,7 +306,7 @@ SourceURL::LocalOpen SourceURL::judgeLocal(std::string_view url, const FactsQuer
     std::vector<std::string> components;
     for (std::string_view piece : split(*path, '/')) {
         if (!piece.empty()) {
-            components.push_back(lowerFull(piece));
+            components.push_back(PyText::lower(piece));
         }
     }
     if (!components.empty()) {

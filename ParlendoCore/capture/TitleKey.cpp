@@ -1,0 +1,290 @@
+#include "capture/TitleKey.h"
+
+#include "capture/SourceURL.h"
+#include "foundation/Log.h"
+#include "foundation/PyText.h"
+#include "foundation/Regex.h"
+#include "foundation/Text.h"
+
+#include <array>
+
+namespace parlendo {
+
+namespace {
+
+using Rows = std::vector<TitleKey::BrowserTail>;
+
+Rows makeBrowserRows() {
+    const std::string unmeasured = "미측정";
+    const std::vector<std::string> chrome = {"Chrome", "Google Chrome"};
+    const std::vector<std::string> chromium = {"Chromium"};
+    const std::vector<std::string> edge = {"Microsoft Edge", "Edge"};
+    const std::vector<std::string> firefox = {"Mozilla Firefox", "Firefox"};
+    return {
+        {"com.apple.Safari", {}, true, "꼬리 없음 — 페이지 제목만 (실측 3건)"},
+        {"com.google.Chrome", chrome, true,
+         "` - Chrome` (실측 — 프로필이 여럿일 때의 모양은 미측정)"},
+        {"org.chromium.Chromium", chromium, false, unmeasured},
+        {"com.microsoft.edgemac", edge, false, unmeasured},
+        {"org.mozilla.firefox", firefox, false, unmeasured},
+        {"com.brave.Browser", {"Brave"}, false, unmeasured},
+        {"com.naver.Whale", {"Whale", "네이버 웨일", "웨일"}, false, unmeasured},
+        {"com.operasoftware.Opera", {"Opera"}, false, unmeasured},
+        {"com.vivaldi.Vivaldi", {"Vivaldi"}, false, unmeasured},
+        {"company.thebrowser.Browser", {"Arc"}, false, unmeasured},
+        // Linux desktop-file ids; the Flatpak ids of Chrome, Chromium, Firefox, Brave and Vivaldi
+        // are the rows above.
+        {"firefox", firefox, false, unmeasured},
+        {"firefox-esr", firefox, false, unmeasured},
+        {"chromium", chromium, false, unmeasured},
+        {"chromium-browser", chromium, false, unmeasured},
+        {"google-chrome", chrome, false, unmeasured},
+        {"google-chrome-beta", chrome, false, unmeasured},
+        {"google-chrome-unstable", chrome, false, unmeasured},
+        {"brave-browser", {"Brave"}, false, unmeasured},
+        {"vivaldi-stable", {"Vivaldi"}, false, unmeasured},
+        {"opera", {"Opera"}, false, unmeasured},
+        {"com.opera.Opera", {"Opera"}, false, unmeasured},
+        {"microsoft-edge", edge, false, unmeasured},
+        {"microsoft-edge-beta", edge, false, unmeasured},
+        {"microsoft-edge-dev", edge, false, unmeasured},
+        {"com.microsoft.Edge", edge, false, unmeasured},
+    };
+}
+
+Rows makeViewerRows() {
+    return {
+        {"org.gnome.Evince", {"Document Viewer", "Evince"}, false, "미측정"},
+        {"evince", {"Document Viewer", "Evince"}, false, "미측정"},
+        {"org.kde.okular", {"Okular"}, false, "미측정"},
+        {"okular", {"Okular"}, false, "미측정"},
+        {"atril", {"Atril Document Viewer", "Document Viewer", "Atril"}, false, "미측정"},
+        {"xreader", {"Xreader", "Document Viewer"}, false, "미측정"},
+    };
+}
+
+bool rowMatches(const TitleKey::BrowserTail& row, std::string_view bundleID) {
+    const std::string_view prefix = row.bundlePrefix;
+    return bundleID == prefix || (bundleID.size() > prefix.size() && bundleID.starts_with(prefix) &&
+                                  bundleID[prefix.size()] == '.');
+}
+
+// Index of the first matching row, or -1.
+int matchingRow(const Rows& rows, const std::optional<std::string>& bundleID) {
+    if (!bundleID) {
+        return -1;
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rowMatches(rows[i], *bundleID)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// A space-like character, a hyphen, en dash or em dash, a space-like character, one of the names
+// and optional whitespace at the end of the title.
+std::optional<Regex> tailPattern(const std::vector<std::string>& names) {
+    if (names.empty()) {
+        return std::nullopt;
+    }
+    std::string pattern = "\\s[-\\u2013\\u2014]\\s(?:";
+    for (size_t i = 0; i < names.size(); ++i) {
+        pattern += (i == 0 ? "\\Q" : "|\\Q") + names[i] + "\\E";
+    }
+    pattern += ")\\s*$";
+    return Regex::make(pattern);
+}
+
+// A table's rows with their tail patterns, compiled once.
+struct Table {
+    Rows rows;
+    std::vector<std::optional<Regex>> tails;
+
+    explicit Table(Rows r) : rows(std::move(r)) {
+        for (const auto& row : rows) {
+            tails.push_back(tailPattern(row.names));
+        }
+    }
+
+    // The tail pattern of a row, if it has one that compiled.
+    const Regex* tail(int row) const {
+        const auto& pattern = tails[static_cast<size_t>(row)];
+        return pattern && pattern->valid() ? &*pattern : nullptr;
+    }
+};
+
+const Table& browsers() {
+    static const Table table(makeBrowserRows());
+    return table;
+}
+
+const Table& viewers() {
+    static const Table table(makeViewerRows());
+    return table;
+}
+
+const Regex& previewTail() {
+    static const Regex pattern(
+        " \\u2013 (?:[0-9]+/[0-9]+\\uD398\\uC774\\uC9C0|[0-9]+\\uD398\\uC774\\uC9C0|"
+        "Page [0-9]+ of [0-9]+|[0-9]+ pages?)$");
+    return pattern;
+}
+
+const Regex& credentialURL() {
+    static const Regex pattern("[A-Za-z][A-Za-z0-9+.\\-]{0,30}://[^\\s/@:]+(?::[^\\s@]*)?@\\S*");
+    return pattern;
+}
+
+const Regex& whitespaceRun() {
+    static const Regex pattern("\\s{2,}");
+    return pattern;
+}
+
+// Removes U+200B to U+200F, U+2060 and U+FEFF from valid UTF-8.
+std::string removeZeroWidth(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == 0xE2 && i + 2 < s.size()) {
+            const auto b1 = static_cast<unsigned char>(s[i + 1]);
+            const auto b2 = static_cast<unsigned char>(s[i + 2]);
+            if ((b1 == 0x80 && b2 >= 0x8B && b2 <= 0x8F) || (b1 == 0x81 && b2 == 0xA0)) {
+                i += 2;
+                continue;
+            }
+        } else if (b == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBB &&
+                   static_cast<unsigned char>(s[i + 2]) == 0xBF) {
+            i += 2;
+            continue;
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+// The redacted, cleaned and cut title; empty when nothing is left.
+std::string cleanTitle(const std::optional<std::string>& title) {
+    if (!title) {
+        return {};
+    }
+    std::string t = TitleKey::stripForKey(TitleKey::redact(text::sanitize(*title)).title);
+    if (text::codePointCount(t) > TitleKey::maxLength) {
+        t = PyText::prefix(t, TitleKey::maxLength);
+    }
+    return t;
+}
+
+std::string_view lastPathComponent(std::string_view path) {
+    if (path.find_first_not_of('/') == std::string_view::npos) {
+        return path.empty() ? path : std::string_view("/");
+    }
+    while (path.ends_with('/')) {
+        path.remove_suffix(1);
+    }
+    return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
+
+const std::vector<TitleKey::BrowserTail>& TitleKey::browserTails() {
+    return browsers().rows;
+}
+
+const std::vector<TitleKey::BrowserTail>& TitleKey::documentViewers() {
+    return viewers().rows;
+}
+
+TitleKey::Redacted TitleKey::redact(std::string_view title) {
+    if (title.find("://") == std::string_view::npos) {
+        return {std::string(title), 0};
+    }
+    const Regex& pattern = credentialURL();
+    if (!pattern.valid() || !whitespaceRun().valid()) {
+        return {std::string(title), 0};
+    }
+    const auto count = static_cast<int>(pattern.allMatches(title).size());
+    if (count == 0) {
+        return {std::string(title), 0};
+    }
+    const std::string spaced = whitespaceRun().replaceAll(pattern.replaceAll(title, " "), " ");
+    Log::write("title", "title_redacted count=" + std::to_string(count));
+    return {std::string(text::trimWhitespaceAndNewlines(spaced)), count};
+}
+
+std::string TitleKey::normalize(const std::optional<std::string>& title) {
+    std::string t = cleanTitle(title);
+    return t.empty() ? std::string(noTitle) : t;
+}
+
+std::optional<std::string> TitleKey::key(const std::optional<std::string>& title) {
+    std::string t = cleanTitle(title);
+    if (t.empty()) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+std::string TitleKey::stripForKey(std::string_view text) {
+    return std::string(text::trimWhitespaceAndNewlines(removeZeroWidth(text::sanitize(text))));
+}
+
+bool TitleKey::isBrowser(const std::optional<std::string>& bundleID) {
+    return matchingRow(browsers().rows, bundleID) >= 0;
+}
+
+std::optional<std::string> TitleKey::fileName(const std::optional<std::string>& url) {
+    if (!url) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> path = SourceURL::localPath(*url);
+    if (!path) {
+        return std::nullopt;
+    }
+    const std::string_view name = lastPathComponent(*path);
+    if (name.empty() || name == "/") {
+        return std::nullopt;
+    }
+    return text::nfc(name);
+}
+
+std::optional<std::string> TitleKey::documentTitle(const std::optional<std::string>& title,
+                                                   const std::optional<std::string>& bundleID,
+                                                   const std::optional<std::string>& documentURL) {
+    const bool preview = bundleID && *bundleID == previewBundleID;
+    const int viewer = preview ? -1 : matchingRow(viewers().rows, bundleID);
+    if (preview || viewer >= 0) {
+        if (auto name = fileName(documentURL)) {
+            return name;
+        }
+    }
+    if (!title) {
+        return std::nullopt;
+    }
+    const std::string t = stripForKey(*title);
+    if (t.empty()) {
+        return t;
+    }
+    const Regex* tail = nullptr;
+    if (preview) {
+        tail = &previewTail();
+    } else if (viewer >= 0) {
+        tail = viewers().tail(viewer);
+    } else if (const int browser = matchingRow(browsers().rows, bundleID); browser >= 0) {
+        tail = browsers().tail(browser);
+    }
+    if (tail == nullptr || !tail->valid()) {
+        return t;
+    }
+    const std::string replaced = tail->replaceAll(t, "");
+    const std::string_view cut = text::trimWhitespaceAndNewlines(replaced);
+    return cut.empty() ? t : std::string(cut);
+}
+
+std::optional<std::string> TitleKey::contextTitle(const std::optional<std::string>& title,
+                                                  const std::optional<std::string>& bundleID) {
+    return documentTitle(title, bundleID, std::nullopt);
+}
+
+}  // namespace parlendo
