@@ -241,27 +241,25 @@ std::optional<std::string> InputClassify::sentenceGuard(std::string_view text) {
     if (asciiLetterRuns(text, 2) < 2) {
         return std::string(reasonFewWords);
     }
+    // One walk serves both tests; two code characters decide before any call does.
     size_t codeCharacters = 0;
+    bool call = false;
+    std::optional<Character> previous;
     forEachCharacter(text, [&](const Character& c) {
         if (codeCharacter(text, c) != 0) {
             ++codeCharacters;
         }
-        return codeCharacters < 2;
-    });
-    if (codeCharacters >= 2) {
-        return std::string(reasonCode);
-    }
-    bool call = false;
-    std::optional<Character> previous;
-    forEachCharacter(text, [&](const Character& c) {
-        if (previous && isOpener(text, c)) {
+        if (!call && previous && isOpener(text, c)) {
             const bool underscore =
                 previous->end - previous->begin == 1 && text[previous->begin] == '_';
             call = underscore || isLetterOrNumber(previous->first);
         }
         previous = c;
-        return !call;
+        return codeCharacters < 2;
     });
+    if (codeCharacters >= 2) {
+        return std::string(reasonCode);
+    }
     if (call) {
         return std::string(reasonCall);
     }

@@ -128,14 +128,8 @@ TEST_F(TitleKeyTest, BrowserAndViewerTails) {
          "\uAE30\uC0AC"},
         {"name as a literal", "Page - Arc", "company.thebrowser.Browser", {}, "Page"},
         {"Linux Firefox", "News \u2014 Mozilla Firefox", "firefox-esr", {}, "News"},
-        {"Linux Chromium", "News - Chromium", "chromium", {}, "News"},
-        {"Linux Chrome", "News - Google Chrome", "google-chrome", {}, "News"},
-        {"Linux Brave", "News - Brave", "brave-browser", {}, "News"},
-        {"Linux Vivaldi", "News - Vivaldi", "vivaldi-stable", {}, "News"},
-        {"Linux Opera", "News - Opera", "opera", {}, "News"},
         {"Edge with zero width space", "News - Microsoft\u200B Edge", "microsoft-edge", {}, "News"},
         {"unknown application", "News - Chrome", "org.example.App", {}, "News - Chrome"},
-        {"no application", "News - Chrome", std::nullopt, {}, "News - Chrome"},
         {"no title", std::nullopt, "com.google.Chrome", {}, std::nullopt},
         {"empty after stripping", "\u200B ", "com.google.Chrome", {}, ""},
         {"Preview takes the file name", "ignored", "com.apple.Preview",
@@ -155,7 +149,6 @@ TEST_F(TitleKeyTest, BrowserAndViewerTails) {
          "com.apple.Preview",
          {},
          "Doc.pdf"},
-        {"Preview one page", "Doc.pdf \u2013 1 page", "com.apple.Preview", {}, "Doc.pdf"},
         {"Preview web document URL", "Doc.pdf \u2013 2 pages", "com.apple.Preview",
          "https://a.com/x.pdf", "Doc.pdf"},
         {"Preview only exactly",
@@ -171,7 +164,6 @@ TEST_F(TitleKeyTest, BrowserAndViewerTails) {
         {"Evince file name", "Some Title", "org.gnome.Evince", "file:///home/me/a%20b.pdf",
          "a b.pdf"},
         {"Atril", "paper.pdf - Atril Document Viewer", "atril", {}, "paper.pdf"},
-        {"Xreader", "paper.pdf - Xreader", "xreader", {}, "paper.pdf"},
         {"browsers ignore document URLs", "Page - Chrome", "com.google.Chrome", "file:///tmp/a.pdf",
          "Page"},
     };
@@ -183,16 +175,11 @@ TEST_F(TitleKeyTest, BrowserAndViewerTails) {
 }
 
 TEST_F(TitleKeyTest, BrowsersAreKnownByPrefix) {
-    EXPECT_EQ(TitleKey::browserTails().front().bundlePrefix, "com.apple.Safari");
-    EXPECT_EQ(TitleKey::browserTails()[9].bundlePrefix, "company.thebrowser.Browser");
-    EXPECT_TRUE(TitleKey::isBrowser("com.apple.Safari"));
     EXPECT_TRUE(TitleKey::isBrowser("org.mozilla.firefox.nightly"));
-    EXPECT_TRUE(TitleKey::isBrowser("firefox"));
     EXPECT_TRUE(TitleKey::isBrowser("com.microsoft.Edge"));
     EXPECT_FALSE(TitleKey::isBrowser("firefoxy"));
     EXPECT_FALSE(TitleKey::isBrowser("org.gnome.Evince"));
     EXPECT_FALSE(TitleKey::isBrowser(std::nullopt));
-    EXPECT_FALSE(TitleKey::isBrowser(""));
 }
 
 }  // namespace

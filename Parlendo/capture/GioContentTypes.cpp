@@ -1,0 +1,90 @@
+#include "capture/GioContentTypes.h"
+
+#include <gio/gio.h>
+
+#include <array>
+#include <memory>
+
+namespace parlendo {
+
+namespace {
+
+// Scripts (shell, Python, Perl, Ruby, JavaScript, Lua, awk) and AppImages derive from
+// application/x-executable in the shared MIME database; the others are listed for themselves.
+constexpr std::array runnableTypes = {
+    "application/x-executable",
+    "application/x-pie-executable",
+    // Position-independent executables are sniffed as shared objects by older databases.
+    "application/x-sharedlib",
+    "application/x-shellscript",
+    "application/x-csh",
+    "text/x-python",
+    "text/x-python3",
+    "application/x-perl",
+    "application/x-ruby",
+    "application/x-php",
+    "application/javascript",
+    "text/javascript",
+    "text/x-lua",
+    "text/tcl",
+    "text/vbscript",
+    "application/x-desktop",
+    "application/vnd.appimage",
+    "application/x-iso9660-appimage",
+    "application/x-ms-dos-executable",
+    "application/x-msdownload",
+    "application/x-msi",
+    "application/x-java-archive",
+    "application/x-java-jnlp-file",
+    "application/vnd.debian.binary-package",
+    "application/x-rpm",
+    "application/vnd.flatpak",
+    "application/vnd.flatpak.ref",
+    "application/vnd.snap",
+    "application/x-cd-image",
+    "application/x-raw-disk-image",
+    "application/x-apple-diskimage",
+};
+
+struct GObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+
+}  // namespace
+
+std::optional<std::string> GioContentTypes::contentType(const std::string& path) {
+    std::unique_ptr<GFile, GObjectUnref> file(g_file_new_for_path(path.c_str()));
+    GError* error = nullptr;
+    std::unique_ptr<GFileInfo, GObjectUnref> info(
+        g_file_query_info(file.get(), G_FILE_ATTRIBUTE_STANDARD_CONTENT_TYPE,
+                          G_FILE_QUERY_INFO_NONE, nullptr, &error));
+    if (!info) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    const char* type = g_file_info_get_content_type(info.get());
+    if (type == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(type);
+}
+
+bool GioContentTypes::isRunnableType(const std::string& contentType) {
+    for (const char* runnable : runnableTypes) {
+        if (g_content_type_is_a(contentType.c_str(), runnable)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool GioContentTypes::systemSaysRunnable(const std::string& path) {
+    const std::optional<std::string> type = contentType(path);
+    return type && isRunnableType(*type);
+}
+
+SourceURL::LocalFacts GioContentTypes::inspect(const std::string& path) {
+    return SourceURL::inspect(path, &GioContentTypes::systemSaysRunnable);
+}
+
+}  // namespace parlendo
