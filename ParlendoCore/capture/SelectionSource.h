@@ -1,0 +1,75 @@
+#pragma once
+
+#include "capture/CaptureSnapshot.h"
+
+#include <any>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace parlendo {
+
+// The selection as a direct accessibility read found it, with the name of the way it was found
+// ("selected_text", "text_marker_range").
+struct DirectSelection {
+    std::string text;
+    std::string method;
+    bool operator==(const DirectSelection&) const = default;
+};
+
+// An opaque copy of everything on the clipboard; empty means "nothing saved".
+using SavedPasteboard = std::any;
+
+// What the selection fetch needs of the desktop: the direct accessibility read, the front
+// window, the clipboard with its change count, the synthetic copy and a monotonic clock.
+// Called on the selection-fetch queue; implementations do their clipboard work on the main
+// thread, reached synchronously.
+class SelectionSource {
+  public:
+    virtual ~SelectionSource() = default;
+    // The selected text through accessibility, or none.
+    virtual std::optional<DirectSelection> readDirect() = 0;
+    // The identity of the front application's focused window now.
+    virtual std::optional<WindowIdentity> frontWindow() = 0;
+    // The clipboard's change count.
+    virtual std::int64_t pasteboardChangeCount() = 0;
+    // Everything on the clipboard, every item with every readable type, in order.
+    virtual SavedPasteboard savePasteboard() = 0;
+    // Clears the clipboard, writes back what `saved` holds (nothing for an empty or foreign
+    // value) and returns the change count afterwards.
+    virtual std::int64_t restorePasteboard(const SavedPasteboard& saved) = 0;
+    // The clipboard's plain text.
+    virtual std::optional<std::string> pasteboardText() = 0;
+    // Posts one synthetic copy key press (Control+C here) tagged as the application's own.
+    virtual void postCopy() = 0;
+    // Seconds on the monotonic clock.
+    virtual double now() = 0;
+};
+
+// A rectangle in screen points, origin at the bottom left of the primary screen, y up.
+struct SelectionRect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+    bool operator==(const SelectionRect&) const = default;
+};
+
+// The on-screen bounds of the selection with the way they were found ("marker", "range",
+// "lines").
+struct SelectionBoundsRead {
+    SelectionRect rect;
+    std::string method;
+    bool operator==(const SelectionBoundsRead&) const = default;
+};
+
+// The desktop side of one lookup in one application: a selection source that can also look for
+// the selection's bounds. Built on the main thread for the front application when a chord is
+// accepted, then used on the selection-fetch queue.
+class SelectionReading : public SelectionSource {
+  public:
+    // The selection's bounds after a direct read, or none (the cards then open at the mouse).
+    virtual std::optional<SelectionBoundsRead> selectionBounds() = 0;
+};
+
+}  // namespace parlendo
