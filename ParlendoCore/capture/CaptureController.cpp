@@ -249,6 +249,16 @@ void CaptureController::captured(Fetched& fetched, SelectionFetch::Text& text, d
     }
 }
 
+CaptureSnapshot CaptureController::makeSnapshot(const std::string& text, double capturedAt,
+                                                const std::optional<ReadingContext>& context) {
+    if (!context) {
+        return CaptureSnapshot(uuid::makeUpper(), text, capturedAt, std::nullopt, std::nullopt,
+                               std::nullopt, std::nullopt);
+    }
+    return CaptureSnapshot(uuid::makeUpper(), text, capturedAt, context->window, context->title,
+                           context->documentURL, context->webURL);
+}
+
 void CaptureController::showSkipNotice(const CaptureSkipNotice& skip) {
     notice(skip.text);
     Log::write("capture", "버림 안내 reason=" + skip.logName);
@@ -274,23 +284,4 @@ void CaptureController::scheduleLateCheck(std::shared_ptr<SelectionReading> read
         });
 }
 
-}  // namespace parlendo
-
-namespace parlendo {
-// TEMP until the snapshot type lands.
-CaptureSnapshot CaptureController::makeSnapshot(
-    const std::string& text, double capturedAt,
-    const std::optional<ReadingContext>& context) const {
-    CaptureSnapshot s;
-    s.id = uuid::makeUpper();
-    s.text = text;
-    s.capturedAt = capturedAt;
-    if (context) {
-        s.window = context->window;
-        s.title = context->title;
-        s.documentURL = context->documentURL;
-        s.webURL = context->webURL;
-    }
-    return s;
-}
 }  // namespace parlendo

@@ -107,8 +107,8 @@ class CaptureController : public std::enable_shared_from_this<CaptureController>
                std::string bundle, double capturedAt, double releasedAt, Task done);
     void finish(Fetched fetched);
     void captured(Fetched& fetched, SelectionFetch::Text& text, double ms);
-    CaptureSnapshot makeSnapshot(const std::string& text, double capturedAt,
-                                 const std::optional<ReadingContext>& context) const;
+    static CaptureSnapshot makeSnapshot(const std::string& text, double capturedAt,
+                                        const std::optional<ReadingContext>& context);
     void notice(const std::string& text);
     void scheduleLateCheck(std::shared_ptr<SelectionReading> reader,
                            SelectionFetch::Pending pending, const std::string& bundle);
