@@ -1,0 +1,40 @@
+#pragma once
+
+#include "foundation/KeychainWrite.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace parlendo {
+
+// Keychain items in the desktop's Secret Service (gnome-keyring, KWallet) through libsecret:
+// one item per (service, account) under the schema "local.parlendo.mac.GenericPassword", stored
+// in the default collection. Calls block until the service answers; they are serialised.
+class LibsecretKeychain final : public KeychainBackend {
+  public:
+    LibsecretKeychain() = default;
+
+    // nullopt when a Secret Service answers within `timeoutSeconds` with an unlocked default
+    // collection; otherwise why it cannot be used.
+    static std::optional<std::string> unavailableReason(double timeoutSeconds);
+
+    Result<std::string, std::int32_t> read(const std::string& service,
+                                           const std::string& account) override;
+    std::int32_t update(const std::string& service, const std::string& account,
+                        const std::string& data) override;
+    std::int32_t add(const std::string& service, const std::string& account,
+                     const std::string& data) override;
+    std::int32_t remove(const std::string& service, const std::string& account) override;
+    std::string name() const override { return "secret_service"; }
+
+  private:
+    Result<std::string, std::int32_t> lookupLocked(const std::string& service,
+                                                   const std::string& account);
+    std::int32_t storeLocked(const std::string& service, const std::string& account,
+                             const std::string& data);
+
+    std::mutex mutex_;
+};
+
+}  // namespace parlendo

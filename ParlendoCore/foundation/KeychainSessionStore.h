@@ -1,0 +1,20 @@
+#pragma once
+
+#include "auth/AuthTypes.h"
+
+namespace parlendo {
+
+// The refresh token of the signed-in user, kept as the keychain item "refresh_token". Writes are
+// read back, so a write that did not take effect answers false. Any thread may call it.
+class KeychainSessionStore final : public SessionStore {
+  public:
+    static constexpr const char* account = "refresh_token";
+
+    std::optional<std::string> loadRefreshToken() override;
+    // True only when the token reads back exactly.
+    bool save(const std::string& refreshToken) override;
+    // True only when the item reads back as absent.
+    bool clear() override;
+};
+
+}  // namespace parlendo

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace parlendo {
+
+// The validated deployment profile: which backend project the program talks to and how.
+// Loaded once at start-up (RuntimeConfigLoader) and never changed.
+struct RuntimeConfig {
+    enum class KeyKind { publishable, anon };
+    enum class Route { rpcOnly };
+    enum class Deployment { synthetic, release };
+
+    std::int64_t schemaVersion = 1;
+    std::string profileID;
+    std::string projectID;
+    std::string supabaseURL;  // as written in the profile
+    KeyKind publicKeyKind = KeyKind::publishable;
+    std::string publicKey;
+    bool embeddingEnabled = false;
+    Route dictionaryRoute = Route::rpcOnly;
+    Deployment deploymentKind = Deployment::synthetic;
+    std::string profileSHA256;  // 64 lower-case hex digits, empty when the profile didn't serialise
+    std::string source;         // "bundled_profile" or "explicit_developer_profile"
+
+    bool isSynthetic() const { return deploymentKind != Deployment::release; }
+
+    bool operator==(const RuntimeConfig&) const = default;
+};
+
+const char* toString(RuntimeConfig::KeyKind kind);
+const char* toString(RuntimeConfig::Route route);
+const char* toString(RuntimeConfig::Deployment deployment);
+std::optional<RuntimeConfig::KeyKind> keyKindFromString(std::string_view text);
+std::optional<RuntimeConfig::Route> routeFromString(std::string_view text);
+std::optional<RuntimeConfig::Deployment> deploymentFromString(std::string_view text);
+
+}  // namespace parlendo
