@@ -1,5 +1,8 @@
 #include "auth/AuthTypes.h"
 
+#include "foundation/Overloaded.h"
+#include "foundation/Regex.h"
+
 namespace parlendo {
 
 const char* toString(AuthState state) {
@@ -25,6 +28,23 @@ std::optional<AuthState> authStateFromString(std::string_view text) {
         return AuthState::loggedOut;
     }
     return std::nullopt;
+}
+
+std::string logReason(const AuthFailure& failure) {
+    return std::visit(
+        overloaded{
+            [](const AuthFailure::Rejected& r) {
+                static const Regex plain("^[a-z_]{1,40}$");
+                return "rejected:" + (plain.matches(r.code) ? r.code : std::string("other"));
+            },
+            [](const AuthFailure::Server& s) { return "server_" + std::to_string(s.status); },
+            [](const AuthFailure::Network&) { return std::string("network"); },
+            [](const AuthFailure::ConfirmedInvalid&) { return std::string("confirmed_invalid"); },
+            [](const AuthFailure::RateLimited&) { return std::string("rate_limited"); },
+            [](const AuthFailure::BadResponse&) { return std::string("bad_response"); },
+            [](const AuthFailure::Superseded&) { return std::string("superseded"); },
+        },
+        failure.value());
 }
 
 }  // namespace parlendo

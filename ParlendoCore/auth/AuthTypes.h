@@ -87,6 +87,11 @@ class AuthFailure {
     Value value_;
 };
 
+// The short log text of a failure: "rejected:<code>" (or "rejected:other" for a code outside
+// ^[a-z_]{1,40}$), "server_<status>", "network", "confirmed_invalid", "rate_limited",
+// "bad_response", "superseded".
+std::string logReason(const AuthFailure& failure);
+
 struct LogoutOutcome {
     bool workStopped = false;
     bool operationsDrained = false;

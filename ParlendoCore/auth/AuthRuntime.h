@@ -1,0 +1,131 @@
+#pragma once
+
+#include "auth/AuthBackoff.h"
+#include "auth/AuthTypes.h"
+#include "foundation/Completion.h"
+#include "foundation/Executor.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace parlendo {
+
+// The single owner of the signed-in state of the process: the session, the auth state, the
+// account generation, the admission of new server work and the two counters of operations in
+// flight. It signs in and up, restores the stored login, refreshes the tokens (one refresh at a
+// time, every caller receiving the same result), backs off after server and rate-limit failures,
+// and signs out after draining the awaited operations.
+//
+// Thread-safe: one recursive lock guards every field; completions run outside it, on the thread
+// that delivered the transport's answer (sign-out: the thread that ran it).
+class AuthRuntime final : public AuthAccess,
+                          public SessionProviding,
+                          public std::enable_shared_from_this<AuthRuntime> {
+  public:
+    struct Services {
+        std::shared_ptr<AuthTransport> transport;
+        std::shared_ptr<SessionStore> store;
+        // Wall-clock seconds; every time decision reads it.
+        std::function<double()> now;
+        // Where the callbacks of a session dropped by the service run.
+        ExecutorPtr main;
+        // Where the asynchronous sign-out runs, and how its drain waits.
+        ExecutorPtr background;
+        std::function<void(double seconds)> sleep;
+    };
+
+    using ContextResult = Result<AuthContext, AuthFailure>;
+    using SignUpResult = Result<std::optional<AuthContext>, AuthFailure>;
+
+    static std::shared_ptr<AuthRuntime> make(Services services);
+
+    AuthRuntime(const AuthRuntime&) = delete;
+    AuthRuntime& operator=(const AuthRuntime&) = delete;
+
+    // AuthAccess
+    std::optional<AuthContext> context() const override;
+    bool isCurrent(const std::optional<AuthContext>& context) const override;
+    bool beginOperation(const AuthContext& context, bool awaited) override;
+    void endOperation(bool awaited) override;
+    std::optional<std::string> accessToken(const AuthContext& context) const override;
+    void recover(Completion<void(AuthSessionResult)> completion) override;
+
+    // SessionProviding
+    bool isLoggedIn() const override;
+    std::optional<std::string> email() const override;
+    std::optional<std::string> userID() const override;
+
+    AuthState state() const;
+    std::int64_t generation() const;
+    std::int64_t inFlightOperations() const;
+    std::int64_t backgroundInFlight() const;
+    bool sessionNotStored() const;
+    std::optional<double> backoffRemaining() const;
+
+    void restore(Completion<void(ContextResult)> completion);
+    void signIn(const std::string& email, const std::string& password,
+                Completion<void(ContextResult)> completion);
+    void signUp(const std::string& email, const std::string& password,
+                Completion<void(SignUpResult)> completion);
+    // Refreshes when the access token expires within `margin` seconds (reason "keeper"); else the
+    // completion receives `network`.
+    void refreshIfNeeded(double margin, Completion<void(AuthSessionResult)> completion = nullptr);
+
+    // Signs out on the calling thread: closes admission, stops the caller's work, drains the
+    // awaited operations (polling through `wait` every 0.05 s for at most `drainTimeout`), drops
+    // the session, bumps the generation, clears the store and revokes the token remotely.
+    void signOut(std::function<bool()> stopWork, double drainTimeout,
+                 std::function<void(double)> wait, Completion<void(LogoutOutcome)> completion);
+    // The same on the background executor, with a 5-second drain and the injected sleep.
+    void signOut(std::function<bool()> stopWork, Completion<void(LogoutOutcome)> completion);
+
+    void beginRestoreBurst();
+    void endRestoreBurst();
+
+    void setOnStateChange(std::function<void(AuthState)> callback);
+    void setOnLoggedOut(std::function<void()> callback);
+    void setRetryAfterHint(std::function<std::optional<double>()> hint);
+    void setBackoffRandom(std::function<double()> random);
+
+  private:
+    explicit AuthRuntime(Services services);
+
+    void refreshNow(const std::string& refreshToken, const std::string& reason,
+                    Completion<void(AuthSessionResult)> completion);
+    void handleRefresh(const AuthSessionResult& result, std::int64_t startGeneration,
+                       const std::string& reason);
+    std::optional<AuthContext> adopt(const AuthSession& session, const std::string& reason,
+                                     std::optional<std::int64_t> onlyIfGeneration);
+    void noteStored(bool stored, const char* where);
+    bool isCurrentLocked(const std::optional<AuthContext>& context) const;
+    double now() const { return services_.now(); }
+
+    Services services_;
+
+    mutable std::recursive_mutex mutex_;
+    AuthState state_ = AuthState::needLogin;
+    std::int64_t generation_ = 0;
+    std::optional<AuthSession> session_;
+    bool admission_ = false;
+    std::int64_t operations_ = 0;
+    std::int64_t backgroundOperations_ = 0;
+    bool refreshInflight_ = false;
+    std::vector<Completion<void(AuthSessionResult)>> refreshWaiters_;
+    std::optional<double> lastRefreshAttempt_;
+    bool signingOut_ = false;
+    AuthBackoff backoff_;
+    std::function<double()> backoffRandom_;
+    std::function<std::optional<double>()> retryAfterHint_;
+    bool storeFailed_ = false;
+    std::function<void(AuthState)> onStateChange_;
+    std::function<void()> onLoggedOut_;
+    std::mt19937_64 randomEngine_;
+};
+
+}  // namespace parlendo
