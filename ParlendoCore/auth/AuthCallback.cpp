@@ -1,0 +1,175 @@
+#include "auth/AuthCallback.h"
+
+#include "foundation/Overloaded.h"
+#include "foundation/Text.h"
+
+#include <map>
+#include <optional>
+
+namespace parlendo {
+namespace {
+
+struct UrlParts {
+    std::string scheme;
+    std::string host;
+    std::optional<std::string_view> query;
+    std::optional<std::string_view> fragment;
+};
+
+bool isSchemeChar(char c, bool first) {
+    const bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (first) {
+        return alpha;
+    }
+    return alpha || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+UrlParts split(std::string_view url) {
+    UrlParts parts;
+    if (auto hash = url.find('#'); hash != std::string_view::npos) {
+        parts.fragment = url.substr(hash + 1);
+        url = url.substr(0, hash);
+    }
+    if (auto question = url.find('?'); question != std::string_view::npos) {
+        parts.query = url.substr(question + 1);
+        url = url.substr(0, question);
+    }
+    auto colon = url.find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return parts;
+    }
+    for (size_t i = 0; i < colon; ++i) {
+        if (!isSchemeChar(url[i], i == 0)) {
+            return parts;
+        }
+    }
+    parts.scheme = std::string(url.substr(0, colon));
+    std::string_view rest = url.substr(colon + 1);
+    if (!text::startsWith(rest, "//")) {
+        return parts;
+    }
+    rest = rest.substr(2);
+    std::string_view authority = rest.substr(0, rest.find('/'));
+    if (auto at = authority.rfind('@'); at != std::string_view::npos) {
+        authority = authority.substr(at + 1);
+    }
+    if (auto port = authority.rfind(':'); port != std::string_view::npos) {
+        authority = authority.substr(0, port);
+    }
+    parts.host = std::string(authority);
+    return parts;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Percent-decoding; none for a broken escape or bytes that are not UTF-8.
+std::optional<std::string> percentDecode(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '%') {
+            out.push_back(value[i]);
+            continue;
+        }
+        if (i + 2 >= value.size()) {
+            return std::nullopt;
+        }
+        int high = hexValue(value[i + 1]);
+        int low = hexValue(value[i + 2]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    if (!text::isValidUtf8(out)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+void collect(std::string_view text, std::map<std::string, std::string>& into) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('&', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view piece = text.substr(start, end - start);
+        start = end + 1;
+        if (piece.empty()) {
+            continue;
+        }
+        auto equals = piece.find('=');
+        if (equals == std::string_view::npos) {
+            continue;
+        }
+        std::string_view key = piece.substr(0, equals);
+        std::string_view raw = piece.substr(equals + 1);
+        if (key.empty() || raw.empty()) {
+            continue;
+        }
+        into[std::string(key)] = percentDecode(raw).value_or(std::string(raw));
+    }
+}
+
+}  // namespace
+
+AuthCallback AuthCallback::parse(std::string_view url) {
+    UrlParts parts = split(url);
+    if (text::asciiLower(parts.scheme) != "parlendo" ||
+        text::asciiLower(parts.host) != "auth-callback") {
+        return Ignored{};
+    }
+    std::map<std::string, std::string> params;
+    if (parts.query) {
+        collect(*parts.query, params);
+    }
+    if (parts.fragment) {
+        collect(*parts.fragment, params);
+    }
+    if (params.empty()) {
+        return Ignored{};
+    }
+    if (params.count("error") || params.count("error_code") || params.count("error_description")) {
+        return Failed{};
+    }
+    auto type = params.find("type");
+    if (type == params.end()) {
+        return Ignored{};
+    }
+    if (type->second == "signup" || type->second == "email") {
+        return EmailConfirmed{};
+    }
+    if (type->second == "recovery") {
+        auto token = params.find("refresh_token");
+        if (token != params.end() && !token->second.empty()) {
+            return Recovery{token->second};
+        }
+        return Failed{};
+    }
+    return Ignored{};
+}
+
+std::string AuthCallback::kind() const {
+    return std::visit(overloaded{
+                          [](const Recovery&) { return std::string("recovery"); },
+                          [](const EmailConfirmed&) { return std::string("email_confirmed"); },
+                          [](const Failed&) { return std::string("failed"); },
+                          [](const Ignored&) { return std::string("ignored"); },
+                      },
+                      value_);
+}
+
+}  // namespace parlendo
