@@ -44,24 +44,30 @@ size_t FakeClock::pendingTimers() const {
     return timers_.size();
 }
 
-void FakeClock::addDrain(std::weak_ptr<std::function<void()>> drain) {
+void FakeClock::addDrain(std::weak_ptr<std::function<size_t()>> drain) {
     std::lock_guard lock(mutex_);
     drains_.push_back(std::move(drain));
 }
 
 void FakeClock::drainAll() {
-    std::vector<std::shared_ptr<std::function<void()>>> live;
-    {
-        std::lock_guard lock(mutex_);
-        std::erase_if(drains_, [](const auto& w) { return w.expired(); });
-        for (auto& w : drains_) {
-            if (auto s = w.lock()) {
-                live.push_back(std::move(s));
+    for (;;) {
+        size_t ran = 0;
+        std::vector<std::shared_ptr<std::function<size_t()>>> live;
+        {
+            std::lock_guard lock(mutex_);
+            std::erase_if(drains_, [](const auto& w) { return w.expired(); });
+            for (auto& w : drains_) {
+                if (auto s = w.lock()) {
+                    live.push_back(std::move(s));
+                }
             }
         }
-    }
-    for (auto& d : live) {
-        (*d)();
+        for (auto& d : live) {
+            ran += (*d)();
+        }
+        if (ran == 0) {
+            return;
+        }
     }
 }
 

@@ -32,8 +32,10 @@ class FakeClock final : public Clock {
     // Moves the clock forward by `seconds`, firing due timers in order.
     void advance(double seconds);
 
-    // Something to run to quiescence after each timer (executors register themselves).
-    void addDrain(std::weak_ptr<std::function<void()>> drain);
+    // Something to run to quiescence after each timer (executors register themselves); it returns
+    // how many tasks it ran. After a timer, every registered executor runs until none has work
+    // left, so tasks that hop between executors all run before the clock moves on.
+    void addDrain(std::weak_ptr<std::function<size_t()>> drain);
 
   private:
     struct Timer {
@@ -49,7 +51,7 @@ class FakeClock final : public Clock {
     double elapsed_ = 0;
     std::uint64_t nextSeq_ = 0;
     std::vector<Timer> timers_;
-    std::vector<std::weak_ptr<std::function<void()>>> drains_;
+    std::vector<std::weak_ptr<std::function<size_t()>>> drains_;
 };
 
 }  // namespace parlendo::testing

@@ -6,7 +6,7 @@ ManualExecutor::ManualExecutor(std::shared_ptr<FakeClock> clock)
     : clock_(std::move(clock)),
       state_(std::make_shared<State>()),
       owner_(std::this_thread::get_id()) {
-    drain_ = std::make_shared<std::function<void()>>([this] { runAll(); });
+    drain_ = std::make_shared<std::function<size_t()>>([this] { return runAll(); });
     clock_->addDrain(drain_);
 }
 

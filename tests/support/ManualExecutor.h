@@ -39,7 +39,7 @@ class ManualExecutor final : public Executor {
 
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<State> state_;
-    std::shared_ptr<std::function<void()>> drain_;
+    std::shared_ptr<std::function<size_t()>> drain_;
     std::thread::id owner_;
     int running_ = 0;
 };
