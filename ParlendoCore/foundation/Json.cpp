@@ -5,6 +5,11 @@
 namespace parlendo::json {
 
 std::optional<Json> parse(std::string_view text) {
+    // nlohmann-json takes a NUL byte for the end of the input and would accept whatever follows
+    // it; no JSON text can hold a raw NUL, so such input is refused here.
+    if (text.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
     try {
         Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
         if (value.is_discarded()) {

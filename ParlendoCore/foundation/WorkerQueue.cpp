@@ -3,42 +3,74 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <cmath>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <future>
+#include <mutex>
 
 namespace parlendo {
 
-namespace {
-thread_local const WorkerQueue* currentQueue = nullptr;
+struct WorkerQueue::State {
+    using TimePoint = std::chrono::steady_clock::time_point;
+    struct Timed {
+        TimePoint due;
+        std::uint64_t seq;
+        Task task;
+    };
 
-bool later(const auto& a, const auto& b) {
-    if (a.due != b.due) {
-        return a.due > b.due;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Task> ready;
+    std::vector<Timed> timed;  // a min-heap on (due, seq)
+    std::uint64_t nextSeq = 0;
+    bool stopping = false;
+
+    static bool later(const Timed& a, const Timed& b) {
+        if (a.due != b.due) {
+            return a.due > b.due;
+        }
+        return a.seq > b.seq;
     }
-    return a.seq > b.seq;
-}
+
+    void promoteDueLocked(TimePoint now) {
+        while (!timed.empty() && timed.front().due <= now) {
+            std::pop_heap(timed.begin(), timed.end(), later);
+            ready.push_back(std::move(timed.back().task));
+            timed.pop_back();
+        }
+    }
+};
+
+namespace {
+thread_local const void* currentState = nullptr;
 }  // namespace
 
-WorkerQueue::WorkerQueue(std::string name, int threads) : name_(std::move(name)) {
+WorkerQueue::WorkerQueue(std::string name, int threads)
+    : name_(std::move(name)), state_(std::make_shared<State>()) {
     const int count = std::max(1, threads);
     threads_.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        threads_.emplace_back([this] { run(); });
+        threads_.emplace_back(&WorkerQueue::run, state_);
         // Thread names are limited to 15 bytes.
         pthread_setname_np(threads_.back().native_handle(), name_.substr(0, 15).c_str());
     }
 }
 
 WorkerQueue::~WorkerQueue() {
+    std::vector<State::Timed> dropped;
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        timed_.clear();
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+        dropped.swap(state_->timed);
     }
-    wake_.notify_all();
+    state_->wake.notify_all();
+    // Free the dropped tasks' captures outside the lock: their destructors may post.
+    dropped.clear();
     for (auto& thread : threads_) {
         if (thread.get_id() == std::this_thread::get_id()) {
-            thread.detach();  // the queue is destroyed by its own task: nothing left to wait for
+            thread.detach();  // destroyed by its own task: this thread finishes by itself
         } else {
             thread.join();
         }
@@ -47,13 +79,13 @@ WorkerQueue::~WorkerQueue() {
 
 void WorkerQueue::post(Task task) {
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            return;
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping && !isCurrent()) {
+            return;  // `task` is freed after the lock is released
         }
-        ready_.push_back(std::move(task));
+        state_->ready.push_back(std::move(task));
     }
-    wake_.notify_one();
+    state_->wake.notify_one();
 }
 
 void WorkerQueue::postAfter(double seconds, Task task) {
@@ -64,20 +96,20 @@ void WorkerQueue::postAfter(double seconds, Task task) {
     const auto delay = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(std::min(seconds, 1e9)));
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping) {
             return;
         }
-        timed_.push_back(
-            Timed{std::chrono::steady_clock::now() + delay, nextSeq_++, std::move(task)});
-        std::push_heap(timed_.begin(), timed_.end(), [](auto& a, auto& b) { return later(a, b); });
+        state_->timed.push_back(State::Timed{std::chrono::steady_clock::now() + delay,
+                                             state_->nextSeq++, std::move(task)});
+        std::push_heap(state_->timed.begin(), state_->timed.end(), State::later);
     }
     // Every waiting thread may need to shorten its wait.
-    wake_.notify_all();
+    state_->wake.notify_all();
 }
 
 bool WorkerQueue::isCurrent() const {
-    return currentQueue == this;
+    return currentState == state_.get();
 }
 
 void WorkerQueue::drain() {
@@ -87,50 +119,43 @@ void WorkerQueue::drain() {
     std::promise<void> done;
     auto future = done.get_future();
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping) {
             return;
         }
-        ready_.push_back([&done] { done.set_value(); });
+        // Timed tasks that are due count as posted before: they go ahead of the marker.
+        state_->promoteDueLocked(std::chrono::steady_clock::now());
+        state_->ready.push_back([&done] { done.set_value(); });
     }
-    wake_.notify_one();
+    state_->wake.notify_one();
     future.wait();
 }
 
-void WorkerQueue::promoteDueLocked(TimePoint now) {
-    auto cmp = [](auto& a, auto& b) {
-        return later(a, b);
-    };
-    while (!timed_.empty() && timed_.front().due <= now) {
-        std::pop_heap(timed_.begin(), timed_.end(), cmp);
-        ready_.push_back(std::move(timed_.back().task));
-        timed_.pop_back();
-    }
-}
-
-void WorkerQueue::run() {
-    currentQueue = this;
-    std::unique_lock lock(mutex_);
+void WorkerQueue::run(std::shared_ptr<State> state) {
+    currentState = state.get();
+    std::unique_lock lock(state->mutex);
     for (;;) {
-        promoteDueLocked(std::chrono::steady_clock::now());
-        if (!ready_.empty()) {
-            Task task = std::move(ready_.front());
-            ready_.pop_front();
+        state->promoteDueLocked(std::chrono::steady_clock::now());
+        if (!state->ready.empty()) {
+            Task task = std::move(state->ready.front());
+            state->ready.pop_front();
             lock.unlock();
             task();
             task.reset();  // free captures outside the lock
             lock.lock();
             continue;
         }
-        if (stopping_) {
-            return;
+        if (state->stopping) {
+            break;
         }
-        if (timed_.empty()) {
-            wake_.wait(lock);
+        if (state->timed.empty()) {
+            state->wake.wait(lock);
         } else {
-            wake_.wait_until(lock, timed_.front().due);
+            state->wake.wait_until(lock, state->timed.front().due);
         }
     }
+    lock.unlock();
+    currentState = nullptr;
 }
 
 ThreadPool& ThreadPool::global() {

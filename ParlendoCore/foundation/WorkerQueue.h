@@ -2,11 +2,7 @@
 
 #include "foundation/Executor.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,9 +13,11 @@ namespace parlendo {
 // serial queue; with several, a concurrent pool. Timed tasks become ready in the order of their
 // due time (ties in posting order) and then join the FIFO.
 //
-// Destruction finishes every task that is ready (including what those tasks post meanwhile),
-// drops timed tasks that are not due yet, and joins the threads. Tasks posted after destruction
-// began are dropped.
+// Destruction finishes every task that is ready (including what those tasks post meanwhile from
+// this queue's threads), drops timed tasks that are not due yet, and joins the threads. Tasks
+// posted from other threads after destruction began are dropped. A queue may be destroyed by one
+// of its own tasks (its last owner was captured by the task): that thread finishes the ready work
+// on its own and then ends.
 class WorkerQueue : public Executor {
   public:
     WorkerQueue(std::string name, int threads);
@@ -34,28 +32,17 @@ class WorkerQueue : public Executor {
 
     const std::string& name() const { return name_; }
 
-    // Blocks until every task posted before this call has finished (for a serial queue) or has
-    // started (for a pool). Runs nothing and returns at once when called from this queue's thread.
+    // Blocks until every task posted before this call, and every timed task already due, has
+    // finished (for a serial queue) or has started (for a pool). Runs nothing and returns at once
+    // when called from this queue's thread.
     void drain();
 
   private:
-    using TimePoint = std::chrono::steady_clock::time_point;
-    struct Timed {
-        TimePoint due;
-        std::uint64_t seq;
-        Task task;
-    };
-
-    void run();
-    void promoteDueLocked(TimePoint now);
+    struct State;  // shared with the threads, so that it outlives a queue destroyed by its task
+    static void run(std::shared_ptr<State> state);
 
     std::string name_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Task> ready_;
-    std::vector<Timed> timed_;  // a min-heap on (due, seq)
-    std::uint64_t nextSeq_ = 0;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_;
     std::vector<std::thread> threads_;
 };
 

@@ -1,6 +1,14 @@
 #include "ManualExecutor.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace parlendo::testing {
+
+namespace {
+// The executors whose tasks this thread is running, innermost last.
+thread_local std::vector<const ManualExecutor*> running;
+}  // namespace
 
 ManualExecutor::ManualExecutor(std::shared_ptr<FakeClock> clock)
     : clock_(std::move(clock)),
@@ -39,7 +47,8 @@ void ManualExecutor::postAfter(double seconds, Task task) {
 }
 
 bool ManualExecutor::isCurrent() const {
-    return running_ > 0 || std::this_thread::get_id() == owner_;
+    return std::this_thread::get_id() == owner_ ||
+           std::find(running.begin(), running.end(), this) != running.end();
 }
 
 bool ManualExecutor::runOne() {
@@ -52,10 +61,10 @@ bool ManualExecutor::runOne() {
         task = std::move(state_->queue.front());
         state_->queue.pop_front();
     }
-    ++running_;
+    running.push_back(this);
     task();
     task.reset();
-    --running_;
+    running.pop_back();
     return true;
 }
 

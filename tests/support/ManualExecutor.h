@@ -12,7 +12,8 @@ namespace parlendo::testing {
 
 // An executor that runs nothing by itself: tests call `runAll()` (or advance the clock, which
 // runs it after each timer). Delayed tasks are timers on the FakeClock. It counts as "current"
-// on the thread that made it (the test's main thread) and while it runs a task.
+// on the thread that made it (the test's main thread), and on any other thread while that thread
+// runs one of its tasks.
 // Destroying it drops whatever is still queued.
 class ManualExecutor final : public Executor {
   public:
@@ -41,7 +42,6 @@ class ManualExecutor final : public Executor {
     std::shared_ptr<State> state_;
     std::shared_ptr<std::function<size_t()>> drain_;
     std::thread::id owner_;
-    int running_ = 0;
 };
 
 }  // namespace parlendo::testing
