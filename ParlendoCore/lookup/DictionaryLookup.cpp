@@ -48,11 +48,18 @@ std::vector<DictionaryLookup::Sense> readSenses(const Json& answer) {
 }  // namespace
 
 DictionaryLookup::Outcome DictionaryLookup::parse(std::string_view data, const std::string& word) {
-    auto answer = json::parse(data);
-    if (!answer || !answer->is_object() || answer->empty()) {
+    auto decoded = json::parse(data);
+    if (!decoded) {
         return fail(CallFailure::badShape());
     }
-    auto statusText = json::string(*answer, "status");
+    return read(*decoded, word);
+}
+
+DictionaryLookup::Outcome DictionaryLookup::read(const Json& answer, const std::string& word) {
+    if (!answer.is_object() || answer.empty()) {
+        return fail(CallFailure::badShape());
+    }
+    auto statusText = json::string(answer, "status");
     if (!statusText) {
         return fail(CallFailure::badShape());
     }
@@ -66,12 +73,12 @@ DictionaryLookup::Outcome DictionaryLookup::parse(std::string_view data, const s
 
     Result result;
     result.status = *status;
-    result.word = json::string(*answer, "word").value_or(word);
-    result.lemma = json::string(*answer, "lemma");
-    result.phonetic = json::string(*answer, "phonetic");
-    result.senses = readSenses(*answer);
+    result.word = json::string(answer, "word").value_or(word);
+    result.lemma = json::string(answer, "lemma");
+    result.phonetic = json::string(answer, "phonetic");
+    result.senses = readSenses(answer);
     static const Json emptyObject = Json::object();
-    const Json* diagnostics = json::object(*answer, "_diag");
+    const Json* diagnostics = json::object(answer, "_diag");
     const Json& diag = diagnostics ? *diagnostics : emptyObject;
     result.ranked = json::boolean(diag, "ranked").value_or(false);
     result.matchedBy = json::string(diag, "matched_by");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Json.h"
 #include "foundation/Result.h"
 #include "server/CallFailure.h"
 
@@ -48,6 +49,8 @@ struct DictionaryLookup {
     // missing or unknown "status": badShape; "no_db": authRequired. Members of the wrong type
     // count as missing; one sense that is not an object empties the sense list.
     static Outcome parse(std::string_view data, const std::string& word);
+    // The same reading of an answer already decoded.
+    static Outcome read(const Json& answer, const std::string& word);
 };
 
 const char* toString(DictionaryLookup::Status status);
