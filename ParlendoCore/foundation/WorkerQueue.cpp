@@ -78,14 +78,18 @@ WorkerQueue::~WorkerQueue() {
 }
 
 void WorkerQueue::post(Task task) {
+    // The task may destroy this queue as soon as it is queued: from then on only the shared state
+    // (held here) is touched.
+    const std::shared_ptr<State> state = state_;
+    const bool current = isCurrent();
     {
-        std::lock_guard lock(state_->mutex);
-        if (state_->stopping && !isCurrent()) {
+        std::lock_guard lock(state->mutex);
+        if (state->stopping && !current) {
             return;  // `task` is freed after the lock is released
         }
-        state_->ready.push_back(std::move(task));
+        state->ready.push_back(std::move(task));
     }
-    state_->wake.notify_one();
+    state->wake.notify_one();
 }
 
 void WorkerQueue::postAfter(double seconds, Task task) {
@@ -95,17 +99,18 @@ void WorkerQueue::postAfter(double seconds, Task task) {
     }
     const auto delay = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(std::min(seconds, 1e9)));
+    const std::shared_ptr<State> state = state_;
     {
-        std::lock_guard lock(state_->mutex);
-        if (state_->stopping) {
+        std::lock_guard lock(state->mutex);
+        if (state->stopping) {
             return;
         }
-        state_->timed.push_back(State::Timed{std::chrono::steady_clock::now() + delay,
-                                             state_->nextSeq++, std::move(task)});
-        std::push_heap(state_->timed.begin(), state_->timed.end(), State::later);
+        state->timed.push_back(State::Timed{std::chrono::steady_clock::now() + delay,
+                                            state->nextSeq++, std::move(task)});
+        std::push_heap(state->timed.begin(), state->timed.end(), State::later);
     }
     // Every waiting thread may need to shorten its wait.
-    state_->wake.notify_all();
+    state->wake.notify_all();
 }
 
 bool WorkerQueue::isCurrent() const {
@@ -151,7 +156,9 @@ void WorkerQueue::run(std::shared_ptr<State> state) {
         if (state->timed.empty()) {
             state->wake.wait(lock);
         } else {
-            state->wake.wait_until(lock, state->timed.front().due);
+            // A copy: the heap may be reallocated by a post while this thread waits.
+            const auto due = state->timed.front().due;
+            state->wake.wait_until(lock, due);
         }
     }
     lock.unlock();

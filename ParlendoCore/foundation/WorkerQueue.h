@@ -14,10 +14,10 @@ namespace parlendo {
 // due time (ties in posting order) and then join the FIFO.
 //
 // Destruction finishes every task that is ready (including what those tasks post meanwhile from
-// this queue's threads), drops timed tasks that are not due yet, and joins the threads. Tasks
-// posted from other threads after destruction began are dropped. A queue may be destroyed by one
-// of its own tasks (its last owner was captured by the task): that thread finishes the ready work
-// on its own and then ends.
+// this queue's threads), drops timed tasks that are not due yet, and joins the threads. Other
+// threads must have stopped posting by then. A queue may be destroyed by one of its own tasks
+// (its last owner was captured by the task): that thread finishes the ready work on its own and
+// then ends.
 class WorkerQueue : public Executor {
   public:
     WorkerQueue(std::string name, int threads);

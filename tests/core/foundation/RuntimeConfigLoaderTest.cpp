@@ -394,15 +394,15 @@ TEST(RuntimeConfigLoaderMode, ReleaseOnlyWhenInstalledAndNotInDeveloperMode) {
 }
 
 TEST(RuntimeConfigLoaderShipped, SyntheticProfileServesDevelopmentBuildsOnly) {
-    AppBundle bundle;
-    bundle.resourceDirectory = buildinfo::kResourceDirInTree;
-    const auto config = RuntimeConfigLoader::load(bundle, {}, false);
+    const auto file = std::filesystem::path(buildinfo::kResourceDirInTree) / "public_profile.json";
+    const auto profile = json::parse(TempDir::read(file));
+    ASSERT_TRUE(profile);
+    const auto config = RuntimeConfigLoader::validate(*profile, /*allowSynthetic=*/true);
     ASSERT_TRUE(config) << config.error().code();
     EXPECT_TRUE(config->isSynthetic());
     EXPECT_EQ(config->supabaseURL, "https://" + config->projectID + ".invalid");
 
-    bundle.identifier = "local.parlendo.mac";
-    const auto refused = RuntimeConfigLoader::load(bundle, {}, true);
+    const auto refused = RuntimeConfigLoader::validate(*profile, /*allowSynthetic=*/false);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().code(), "SYNTHETIC_PROFILE_NOT_RELEASE");
 }
