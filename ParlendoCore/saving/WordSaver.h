@@ -1,0 +1,86 @@
+#pragma once
+
+#include "foundation/Function.h"
+#include "foundation/Result.h"
+#include "saving/SaveBackend.h"
+#include "saving/SaveReceipt.h"
+#include "saving/SaveVerdict.h"
+#include "saving/SaveWork.h"
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace parlendo {
+
+// The queue through which every captured word is saved: strictly serial and first-in first-out,
+// one save in flight at a time (a save waiting for its retry holds the queue). Each save tries
+// the snapshot call; once the server says the snapshot function is missing, every later save of
+// this saver takes the two-request path. Transient failures are retried after the back-off up to
+// `maxAttempts`, and every finished save is reported exactly once through `onOutcome`, before the
+// next queued save starts.
+//
+// `enqueue`, `pending` and the hook accessors may be called from any thread. Backend completions,
+// retries and `onOutcome` run on background threads.
+class WordSaver : public std::enable_shared_from_this<WordSaver> {
+  public:
+    struct Outcome {
+        SaveWork work;
+        // The 1-based attempt that finished the save.
+        int attempts = 0;
+        Result<SaveReceipt, SaveVerdict> result;
+        // "rpc" when the snapshot call decided it, "legacy" when the legacy path did.
+        std::string path;
+        bool operator==(const Outcome&) const = default;
+    };
+    using OutcomeHook = std::function<void(const Outcome&)>;
+    // Runs the task after the delay in seconds.
+    using Sleep = std::function<void(double seconds, Task task)>;
+
+    // The default sleep: the shared background pool, after the delay.
+    static Sleep defaultSleep();
+
+    static std::shared_ptr<WordSaver> make(std::shared_ptr<SaveBackend> backend, int maxAttempts,
+                                           std::vector<double> backoff,
+                                           Sleep sleep = defaultSleep());
+
+    // Appends the work at the tail and starts it when nothing runs. Returns at once.
+    void enqueue(SaveWork work);
+    // Queued saves plus the one running (also while it waits for a retry).
+    int pending() const;
+    // False once the snapshot function was found missing.
+    bool rpcAvailable() const { return rpcAvailable_.load(); }
+    int maxAttempts() const { return maxAttempts_; }
+
+    // Called once per finished save, outside the lock, on the thread that finished it. Callers
+    // that add behaviour wrap the existing hook and call it first.
+    OutcomeHook onOutcome() const;
+    void setOnOutcome(OutcomeHook hook);
+
+  private:
+    WordSaver(std::shared_ptr<SaveBackend> backend, int maxAttempts, std::vector<double> backoff,
+              Sleep sleep);
+
+    void pump();
+    void attempt(SaveWork work, int n);
+    void snapshotDone(SaveWork work, int n, CallResult result);
+    void legacyDone(SaveWork work, int n, bool written);
+    void runLegacy(SaveWork work, int n);
+    void finish(Outcome outcome);
+
+    const int maxAttempts_;
+    std::shared_ptr<SaveBackend> backend_;
+    std::vector<double> backoff_;
+    Sleep sleep_;
+
+    mutable std::mutex mutex_;
+    std::deque<SaveWork> queue_;
+    bool running_ = false;
+    std::atomic<bool> rpcAvailable_{true};
+    OutcomeHook onOutcome_;
+};
+
+}  // namespace parlendo
