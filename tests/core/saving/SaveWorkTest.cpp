@@ -70,7 +70,8 @@ TEST(SaveReceiptTest, ParsesOnlyAnOkReceiptWithAKnownState) {
     auto minimal =
         SaveReceipt::parse(R"({"status":"ok","word_id":"w1","snapshot_state":"preserved"})");
     ASSERT_TRUE(minimal);
-    EXPECT_EQ(*minimal, (SaveReceipt{"w1", false, false, SaveReceipt::SnapshotState::preserved, 0}));
+    EXPECT_EQ(*minimal,
+              (SaveReceipt{"w1", false, false, SaveReceipt::SnapshotState::preserved, 0}));
 
     auto full = SaveReceipt::parse(
         R"({"status":"ok","word_id":"w2","snapshot_state":"inserted","created":true,)"
@@ -88,7 +89,8 @@ TEST(SaveReceiptTest, ParsesOnlyAnOkReceiptWithAKnownState) {
          {"", "[]", "{}", "not json", R"({"status":"OK","word_id":"w","snapshot_state":"empty"})",
           R"({"status":"ok","word_id":"w","snapshot_state":"Empty"})",
           R"({"status":"ok","word_id":7,"snapshot_state":"empty"})",
-          R"({"status":"ok","snapshot_state":"empty"})", R"({"word_id":"w","snapshot_state":"empty"})",
+          R"({"status":"ok","snapshot_state":"empty"})",
+          R"({"word_id":"w","snapshot_state":"empty"})",
           R"([{"status":"ok","word_id":"w","snapshot_state":"empty"}])"}) {
         EXPECT_FALSE(SaveReceipt::parse(body)) << body;
     }
@@ -98,7 +100,8 @@ TEST(SaveReceiptTest, ParsesOnlyAnOkReceiptWithAKnownState) {
 
 TEST(SaveJudgeTest, TurnsEveryFailureIntoItsVerdict) {
     auto detail = [](std::string code, std::string message = "") {
-        return CallFailure::rejectedDetail(ServerRejection{400, std::move(code), std::move(message)});
+        return CallFailure::rejectedDetail(
+            ServerRejection{400, std::move(code), std::move(message)});
     };
     EXPECT_EQ(SaveJudge::judge(CallFailure::rejected(503)), SaveVerdict::terminal("http_503"));
     EXPECT_EQ(SaveJudge::judge(detail("PGRST202")), SaveVerdict::rpcMissing());

@@ -139,7 +139,8 @@ class FakeServer final : public ServerCalling {
 };
 
 inline CallFailure rejection(int status, std::string code, std::string message = "") {
-    return CallFailure::rejectedDetail(ServerRejection{status, std::move(code), std::move(message)});
+    return CallFailure::rejectedDetail(
+        ServerRejection{status, std::move(code), std::move(message)});
 }
 
 // Collects the log lines written while it lives, and keeps the log file in a temporary folder.

@@ -27,8 +27,7 @@ class ServerSentenceSaverTest : public ::testing::Test {
             server_, session_, SaveRetry::maxAttempts, SaveRetry::backoff,
             [this](double seconds, Completion<void()> resume) {
                 waits_.push_back(seconds);
-                executor_->postAfter(seconds,
-                                     [resume = std::move(resume)]() mutable { resume(); });
+                executor_->postAfter(seconds, [resume = std::move(resume)]() mutable { resume(); });
             });
     }
 
@@ -101,20 +100,18 @@ TEST_F(ServerSentenceSaverTest, RetriesEndLostWhenTheServerLacksTheRowAndUnknown
     EXPECT_EQ(save(), SentenceSaveOutcome::lost(3));
     EXPECT_EQ(waits_, (std::vector<double>{1.5, 2.0}));
     EXPECT_EQ(server_->count("POST"), 3u);
-    EXPECT_EQ(log_.tagged("save"),
-              (std::vector<std::string>{
-                  "문장 재시도 1/3 delay=1.5s work=0a1b2c3d",
-                  "문장 재시도 2/3 delay=2.0s work=0a1b2c3d",
-                  "🔴 문장 포기 attempts=3 work=0a1b2c3d — 서버에 없음을 확인 (유실)"}));
+    EXPECT_EQ(
+        log_.tagged("save"),
+        (std::vector<std::string>{
+            "문장 재시도 1/3 delay=1.5s work=0a1b2c3d", "문장 재시도 2/3 delay=2.0s work=0a1b2c3d",
+            "🔴 문장 포기 attempts=3 work=0a1b2c3d — 서버에 없음을 확인 (유실)"}));
 
     auto unanswered = std::make_shared<FakeServer>();
     server_ = unanswered;
-    saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff,
-                                       [this](double s, Completion<void()> resume) {
-                                           executor_->postAfter(s, [r = std::move(resume)]() mutable {
-                                               r();
-                                           });
-                                       });
+    saver_ = ServerSentenceSaver::make(
+        server_, session_, 3, SaveRetry::backoff, [this](double s, Completion<void()> resume) {
+            executor_->postAfter(s, [r = std::move(resume)]() mutable { r(); });
+        });
     server_->failure("POST", table, CallFailure::unavailable());
     server_->failure("GET", table, CallFailure::timeout());
     EXPECT_EQ(save(), SentenceSaveOutcome::unknown(3));

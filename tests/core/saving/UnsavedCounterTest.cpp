@@ -20,11 +20,11 @@ TEST(UnsavedCounterTest, CountsEveryKindInOneTotalAndResetsWithALogLine) {
     counter.reset();
     EXPECT_EQ(counter.total(), 0);
     counter.reset();
-    EXPECT_EQ(log.tagged("save"),
-              (std::vector<std::string>{"저장 안 된 것 +1 kind=source total=1",
-                                        "저장 안 된 것 +1 kind=source total=2",
-                                        "저장 안 된 것 +1 kind=word total=3",
-                                        "저장 안 된 것 0 으로 — 계정이 바뀜 was=3"}));
+    EXPECT_EQ(
+        log.tagged("save"),
+        (std::vector<std::string>{
+            "저장 안 된 것 +1 kind=source total=1", "저장 안 된 것 +1 kind=source total=2",
+            "저장 안 된 것 +1 kind=word total=3", "저장 안 된 것 0 으로 — 계정이 바뀜 was=3"}));
     EXPECT_EQ(UnsavedCounter::fromString("sentence"), UnsavedCounter::Kind::sentence);
     EXPECT_FALSE(UnsavedCounter::fromString("Word"));
 }

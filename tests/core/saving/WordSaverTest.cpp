@@ -88,11 +88,11 @@ TEST_F(WordSaverTest, RetriesTransientFailuresWithTheBackoffThenGivesUp) {
     clock_->advance(0.1);
     backend_->answer(fail(CallFailure::timeout()));
 
-    EXPECT_EQ(log_.tagged("save"),
-              (std::vector<std::string>{
-                  "재시도 1/3 why=timeout delay=1.5s lemma=" + lemma,
-                  "재시도 2/3 why=timeout delay=2.0s lemma=" + lemma,
-                  "🔴 포기 attempts=3 why=timeout lemma=" + lemma + " — 유실"}));
+    EXPECT_EQ(
+        log_.tagged("save"),
+        (std::vector<std::string>{"재시도 1/3 why=timeout delay=1.5s lemma=" + lemma,
+                                  "재시도 2/3 why=timeout delay=2.0s lemma=" + lemma,
+                                  "🔴 포기 attempts=3 why=timeout lemma=" + lemma + " — 유실"}));
     ASSERT_EQ(outcomes_.size(), 1u);
     EXPECT_EQ(outcomes_[0].attempts, 3);
     EXPECT_EQ(outcomes_[0].result, fail(SaveVerdict::retry("timeout")));
@@ -108,8 +108,7 @@ TEST_F(WordSaverTest, AMissingSnapshotFunctionSwitchesThisAndEveryLaterSaveToLeg
     EXPECT_TRUE(outcomes_.empty());
     backend_->answerLegacy(true);
     backend_->answerLegacy(false);
-    EXPECT_EQ(backend_->calls,
-              (std::vector<std::string>{"rpc:one", "legacy:one", "legacy:two"}));
+    EXPECT_EQ(backend_->calls, (std::vector<std::string>{"rpc:one", "legacy:one", "legacy:two"}));
     ASSERT_EQ(outcomes_.size(), 2u);
     EXPECT_EQ(outcomes_[0].attempts, 1);
     EXPECT_EQ(outcomes_[0].path, "legacy");
