@@ -1,5 +1,7 @@
 #include "auth/AuthCallback.h"
 
+#include "foundation/Url.h"
+
 #include "foundation/Overloaded.h"
 #include "foundation/Text.h"
 
@@ -60,45 +62,6 @@ UrlParts split(std::string_view url) {
     return parts;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// Percent-decoding; none for a broken escape or bytes that are not UTF-8.
-std::optional<std::string> percentDecode(std::string_view value) {
-    std::string out;
-    out.reserve(value.size());
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '%') {
-            out.push_back(value[i]);
-            continue;
-        }
-        if (i + 2 >= value.size()) {
-            return std::nullopt;
-        }
-        int high = hexValue(value[i + 1]);
-        int low = hexValue(value[i + 2]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        out.push_back(static_cast<char>(high * 16 + low));
-        i += 2;
-    }
-    if (!text::isValidUtf8(out)) {
-        return std::nullopt;
-    }
-    return out;
-}
-
 void collect(std::string_view text, std::map<std::string, std::string>& into) {
     size_t start = 0;
     while (start <= text.size()) {
@@ -120,7 +83,7 @@ void collect(std::string_view text, std::map<std::string, std::string>& into) {
         if (key.empty() || raw.empty()) {
             continue;
         }
-        into[std::string(key)] = percentDecode(raw).value_or(std::string(raw));
+        into[std::string(key)] = Url::percentDecode(raw).value_or(std::string(raw));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "capture/SourceURL.h"
 
+#include "foundation/Url.h"
+
 #include "foundation/PyText.h"
 #include "foundation/Text.h"
 
@@ -35,49 +37,6 @@ bool contains(const std::array<std::string_view, N>& set, std::string_view value
     return std::find(set.begin(), set.end(), value) != set.end();
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// Strict percent-decoding: nothing when a "%" is not followed by two hex digits or the decoded
-// bytes are not UTF-8.
-std::optional<std::string> percentDecodeStrict(std::string_view text) {
-    if (text.find('%') == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out.push_back(text[i]);
-            continue;
-        }
-        if (i + 2 >= text.size()) {
-            return std::nullopt;
-        }
-        const int hi = hexValue(text[i + 1]);
-        const int lo = hexValue(text[i + 2]);
-        if (hi < 0 || lo < 0) {
-            return std::nullopt;
-        }
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-    }
-    if (!text::isValidUtf8(out)) {
-        return std::nullopt;
-    }
-    return out;
-}
-
 // Decodes "%XX" in a run of ASCII bytes and appends the bytes read as UTF-8 (invalid sequences
 // become U+FFFD).
 void flushRun(std::string_view run, std::string& out) {
@@ -85,8 +44,8 @@ void flushRun(std::string_view run, std::string& out) {
     bytes.reserve(run.size());
     for (size_t i = 0; i < run.size(); ++i) {
         if (run[i] == '%' && i + 2 < run.size()) {
-            const int hi = hexValue(run[i + 1]);
-            const int lo = hexValue(run[i + 2]);
+            const int hi = Url::hexDigit(run[i + 1]);
+            const int lo = Url::hexDigit(run[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 bytes.push_back(static_cast<char>(hi * 16 + lo));
                 i += 2;
@@ -193,7 +152,7 @@ std::string SourceURL::clean(std::string_view url) {
     bool dropped = false;
     for (std::string_view piece : split(base.substr(question + 1), '&')) {
         const std::string_view rawName = piece.substr(0, piece.find('='));
-        const std::string name = percentDecodeStrict(rawName).value_or(std::string(rawName));
+        const std::string name = Url::percentDecode(rawName).value_or(std::string(rawName));
         // The tracking names are ASCII without "k", so ASCII lower-casing decides as the full
         // Unicode mapping would (only the Kelvin sign lower-cases into ASCII).
         if (contains(trackingParameters, text::asciiLower(name))) {

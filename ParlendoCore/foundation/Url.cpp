@@ -1,5 +1,7 @@
 #include "foundation/Url.h"
 
+#include "foundation/Text.h"
+
 namespace parlendo {
 
 namespace {
@@ -218,6 +220,47 @@ std::optional<std::string> Url::user() const {
         return std::nullopt;
     }
     return userInfo->substr(0, userInfo->find(':'));
+}
+
+int Url::hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::optional<std::string> Url::percentDecode(std::string_view text) {
+    if (text.find('%') == std::string_view::npos) {
+        return text::isValidUtf8(text) ? std::optional<std::string>(text) : std::nullopt;
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size()) {
+            return std::nullopt;
+        }
+        const int hi = hexDigit(text[i + 1]);
+        const int lo = hexDigit(text[i + 2]);
+        if (hi < 0 || lo < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+    }
+    if (!text::isValidUtf8(out)) {
+        return std::nullopt;
+    }
+    return out;
 }
 
 }  // namespace parlendo

@@ -28,6 +28,12 @@ struct Url {
 
     static std::optional<Url> parse(std::string_view text);
 
+    // Strict percent-decoding: nothing when a "%" is not followed by two hex digits or the decoded
+    // bytes are not UTF-8.
+    static std::optional<std::string> percentDecode(std::string_view text);
+    // The value of one hex digit, or -1.
+    static int hexDigit(char c);
+
     // The user part of the user information (before the first ":"), when there is one.
     std::optional<std::string> user() const;
 
