@@ -4,10 +4,46 @@
 
 namespace parlendo::json {
 
+namespace {
+
+// Nesting deeper than this is refused: serialising (and comparing) a value recurses once per
+// level, so a hostile text could otherwise exhaust the stack after it parsed.
+constexpr int kMaxDepth = 512;
+
+bool nestingWithinLimit(std::string_view text) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) {
+                return false;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 std::optional<Json> parse(std::string_view text) {
     // nlohmann-json takes a NUL byte for the end of the input and would accept whatever follows
     // it; no JSON text can hold a raw NUL, so such input is refused here.
-    if (text.find('\0') != std::string_view::npos) {
+    if (text.find('\0') != std::string_view::npos || !nestingWithinLimit(text)) {
         return std::nullopt;
     }
     try {

@@ -16,7 +16,8 @@ using Json = nlohmann::json;
 namespace json {
 
 // Parses a complete JSON text; nullopt for anything that is not exactly one JSON value
-// (trailing garbage, invalid UTF-8, empty input).
+// (trailing garbage, invalid UTF-8, empty input) and for arrays and objects nested more than 512
+// deep.
 std::optional<Json> parse(std::string_view text);
 
 // Compact serialisation with sorted keys and unescaped "/"; nullopt when a string holds
