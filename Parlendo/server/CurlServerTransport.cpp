@@ -1,0 +1,306 @@
+#include "server/CurlServerTransport.h"
+
+#include "foundation/Log.h"
+#include "foundation/Text.h"
+#include "server/NetFailure.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace parlendo {
+
+namespace {
+
+struct UrlHandle {
+    CURLU* url = curl_url();
+    ~UrlHandle() { curl_url_cleanup(url); }
+    std::optional<std::string> get(CURLUPart part) const {
+        char* value = nullptr;
+        if (curl_url_get(url, part, &value, 0) != CURLUE_OK || value == nullptr) {
+            return std::nullopt;
+        }
+        std::string out(value);
+        curl_free(value);
+        return out;
+    }
+};
+
+std::optional<std::string> hostOf(const std::string& url) {
+    UrlHandle handle;
+    if (curl_url_set(handle.url, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    auto host = handle.get(CURLUPART_HOST);
+    return host ? std::optional<std::string>(text::asciiLower(*host)) : std::nullopt;
+}
+
+std::string milliseconds(curl_off_t micros) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.0f", static_cast<double>(micros) / 1000.0);
+    return buffer;
+}
+
+std::string protocolName(long version) {
+    switch (version) {
+        case CURL_HTTP_VERSION_1_0:
+            return "http/1.0";
+        case CURL_HTTP_VERSION_1_1:
+            return "http/1.1";
+        case CURL_HTTP_VERSION_2_0:
+            return "h2";
+        case CURL_HTTP_VERSION_3:
+            return "h3";
+        default:
+            return "-";
+    }
+}
+
+}  // namespace
+
+struct CurlServerTransport::Transfer {
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    std::optional<std::string> body;
+    std::string received;
+    std::optional<std::string> retryAfter;
+    std::string logPath;
+    std::optional<std::string> conn;
+    Completion<void(ServerResponse)> completion;
+
+    ~Transfer() {
+        curl_slist_free_all(headers);
+        if (easy != nullptr) {
+            curl_easy_cleanup(easy);
+        }
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<Transfer*>(user);
+        self->received.append(data, size * count);
+        return size * count;
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<Transfer*>(user);
+        std::string_view line(data, size * count);
+        if (text::startsWith(line, "HTTP/")) {
+            self->retryAfter.reset();  // a new response (after 100 Continue) starts over
+        } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
+            if (text::asciiIEquals(line.substr(0, colon), "Retry-After")) {
+                self->retryAfter = std::string(text::trimAscii(line.substr(colon + 1)));
+            }
+        }
+        return size * count;
+    }
+};
+
+CurlServerTransport::CurlServerTransport(std::string base, std::shared_ptr<CurlSession> session,
+                                         std::optional<std::string> conn, std::string clientInfo)
+    : base_(std::move(base)),
+      baseHost_(hostOf(base_).value_or("")),
+      session_(std::move(session)),
+      conn_(std::move(conn)),
+      clientInfo_(std::move(clientInfo)) {}
+
+std::string CurlServerTransport::percentEncodeNonAscii(std::string_view value) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno) {
+    namespace c = NetFailure::code;
+    switch (code) {
+        case CURLE_OPERATION_TIMEDOUT:
+            return c::timedOut;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return c::cannotFindHost;
+        case CURLE_COULDNT_CONNECT:
+            return osErrno == ENETUNREACH ? c::notConnected : c::cannotConnect;
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            return c::connectionLost;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+            return c::tlsFailed;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+            return c::tlsCertificateUntrusted;
+        case CURLE_SSL_CERTPROBLEM:
+            return -1206;  // a client certificate was required
+        case CURLE_WEIRD_SERVER_REPLY:
+            return c::badServerResponse;
+        case CURLE_BAD_CONTENT_ENCODING:
+            return -1016;  // the content could not be decoded
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return c::unsupportedURL;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return c::cancelled;
+        default:
+            return std::nullopt;
+    }
+}
+
+void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResponse)> completion) {
+    // Resolve the path against the project URL; a path that makes no URL is never sent.
+    UrlHandle url;
+    std::string path = percentEncodeNonAscii(request.path);
+    bool resolved = curl_url_set(url.url, CURLUPART_URL, base_.c_str(), 0) == CURLUE_OK &&
+                    curl_url_set(url.url, CURLUPART_URL, path.c_str(), 0) == CURLUE_OK;
+    auto full = resolved ? url.get(CURLUPART_URL) : std::nullopt;
+    auto host = resolved ? url.get(CURLUPART_HOST) : std::nullopt;
+    CURL* easy = full ? curl_easy_init() : nullptr;
+    if (easy == nullptr) {
+        session_->post([completion = std::move(completion)]() mutable {
+            completion(ServerResponse::unreachable());
+        });
+        return;
+    }
+
+    auto transfer = std::make_unique<Transfer>();
+    transfer->easy = easy;
+    transfer->logPath = request.path.substr(0, request.path.find('?'));
+    transfer->conn = conn_;
+    transfer->completion = std::move(completion);
+    transfer->body = std::move(request.body);
+
+    curl_easy_setopt(easy, CURLOPT_URL, full->c_str());
+    session_->configure(easy, request.timeout);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+
+    const std::string& method = request.method;
+    if (transfer->body) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(transfer->body->size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->body->data());
+        if (method != "POST") {
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        }
+    } else if (method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+
+    bool hasContentType = false;
+    for (const auto& [name, value] : request.headers) {
+        if (text::asciiIEquals(name, "X-Client-Info")) {
+            continue;  // stamped below, for the project host only
+        }
+        hasContentType = hasContentType || text::asciiIEquals(name, "Content-Type");
+        std::string line = name + ": " + value;
+        if (value.empty()) {
+            line = name + ";";  // curl's spelling of a header with an empty value
+        }
+        transfer->headers = curl_slist_append(transfer->headers, line.c_str());
+    }
+    if (host && text::asciiLower(*host) == baseHost_) {
+        transfer->headers =
+            curl_slist_append(transfer->headers, ("X-Client-Info: " + clientInfo_).c_str());
+    }
+    if (!hasContentType) {
+        // No type of curl's own choosing either.
+        transfer->headers = curl_slist_append(transfer->headers, "Content-Type:");
+    }
+    transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+
+    session_->perform(easy, [transfer = std::move(transfer)](CURLcode result) mutable {
+        finish(std::move(transfer), result);
+    });
+}
+
+void CurlServerTransport::finish(std::unique_ptr<Transfer> transfer, CURLcode result) {
+    CURL* easy = transfer->easy;
+    long status = 0;
+    long version = 0;
+    long connects = 0;
+    long osErrno = 0;
+    curl_off_t total = 0, dns = 0, connect = 0, tls = 0, pretransfer = 0, firstByte = 0, sent = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version);
+    curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &connects);
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+    curl_easy_getinfo(easy, CURLINFO_TOTAL_TIME_T, &total);
+    curl_easy_getinfo(easy, CURLINFO_NAMELOOKUP_TIME_T, &dns);
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connect);
+    curl_easy_getinfo(easy, CURLINFO_APPCONNECT_TIME_T, &tls);
+    curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    curl_easy_getinfo(easy, CURLINFO_STARTTRANSFER_TIME_T, &firstByte);
+    curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent);
+
+    // A reused connection has no lookup, connect or handshake of its own.
+    bool reused = result == CURLE_OK && connects == 0;
+    bool connected = !reused && connect > 0;
+    std::string line =
+        "path=" + transfer->logPath + " status=" + (status > 0 ? std::to_string(status) : "-") +
+        " total_ms=" + milliseconds(total) + " reused=" + (reused ? "true" : "false") +
+        " dns=" + (connected ? milliseconds(dns) : "-") +
+        " connect=" + (connected ? milliseconds(connect - dns) : "-") +
+        " tls=" + (connected && tls > 0 ? milliseconds(tls - connect) : "-") +
+        " ttfb=" + (firstByte > 0 ? milliseconds(firstByte - pretransfer) : "-") +
+        " proto=" + protocolName(version) + " sent=" + std::to_string(sent) +
+        " body=" + std::to_string(transfer->body ? transfer->body->size() : 0);
+
+    auto code = result == CURLE_OK ? std::nullopt : urlErrorCode(result, osErrno);
+    if (result != CURLE_OK) {
+        line += " error=" + (code ? NetFailure::name(NetFailure::urlErrorDomain, *code)
+                                  : NetFailure::name("curl", result));
+    }
+    if (transfer->conn) {
+        line += " conn=" + *transfer->conn;
+    }
+    Log::write("net", line);
+
+    auto completion = std::move(transfer->completion);
+    if (result == CURLE_OK) {
+        HttpHeaders headers;
+        if (transfer->retryAfter) {
+            headers["Retry-After"] = *transfer->retryAfter;
+        }
+        std::string body = std::move(transfer->received);
+        transfer.reset();
+        completion(
+            ServerResponse::http(static_cast<int>(status), std::move(body), std::move(headers)));
+        return;
+    }
+    transfer.reset();
+    if (result == CURLE_OPERATION_TIMEDOUT) {
+        completion(ServerResponse::timedOut());
+    } else if (code) {
+        completion(ServerResponse::failed(*code));
+    } else {
+        completion(ServerResponse::unreachable());
+    }
+}
+
+}  // namespace parlendo

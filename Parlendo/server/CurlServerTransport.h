@@ -1,0 +1,42 @@
+#pragma once
+
+#include "server/CurlSession.h"
+#include "server/ServerTransport.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace parlendo {
+
+// Carries one backend request over libcurl: resolves the request path against the project URL,
+// sends it on the given session, and answers with exactly one ServerResponse, on the session
+// thread. Writes one timing line per request (tag "net"); `conn` labels the upload routes' lines.
+// Keeps no mutable state: `send` may be called from any thread.
+class CurlServerTransport final : public ServerTransport {
+  public:
+    // `base` is the project URL; `clientInfo` is the X-Client-Info value, sent only to its host.
+    CurlServerTransport(std::string base, std::shared_ptr<CurlSession> session,
+                        std::optional<std::string> conn, std::string clientInfo);
+
+    void send(ServerRequest request, Completion<void(ServerResponse)> completion) override;
+
+    // Every byte outside ASCII as %XX; everything else as it stands.
+    static std::string percentEncodeNonAscii(std::string_view text);
+    // The URL-loading error code of a curl failure (nullopt: no such code; `osErrno` is the
+    // transfer's last socket error).
+    static std::optional<int> urlErrorCode(CURLcode code, long osErrno);
+
+  private:
+    struct Transfer;
+    static void finish(std::unique_ptr<Transfer> transfer, CURLcode result);
+
+    std::string base_;
+    std::string baseHost_;
+    std::shared_ptr<CurlSession> session_;
+    std::optional<std::string> conn_;
+    std::string clientInfo_;
+};
+
+}  // namespace parlendo

@@ -1,0 +1,191 @@
+#include "server/CurlSession.h"
+
+#include <pthread.h>
+
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace parlendo {
+
+namespace {
+void globalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+}  // namespace
+
+struct CurlSession::Engine {
+    struct Pending {
+        CURL* easy;
+        UniqueFunction<void(CURLcode)> done;
+    };
+
+    std::mutex mutex;
+    std::vector<Pending> toAdd;
+    std::vector<Task> tasks;
+    bool stopping = false;
+    CURLM* multi = nullptr;
+    std::thread thread;
+    std::thread::id threadID;
+    // Only the session thread touches the transfers it runs.
+    std::unordered_map<CURL*, UniqueFunction<void(CURLcode)>> running;
+
+    Engine() {
+        multi = curl_multi_init();
+        // At most six connections per host, as the platform's sessions do by default; more
+        // requests wait for a free connection.
+        curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
+    }
+    ~Engine() {
+        if (multi != nullptr) {
+            curl_multi_cleanup(multi);
+        }
+    }
+
+    void wake() { curl_multi_wakeup(multi); }
+
+    void finishAll(CURLcode code) {
+        auto all = std::move(running);
+        running.clear();
+        for (auto& [easy, done] : all) {
+            curl_multi_remove_handle(multi, easy);
+            done(code);
+        }
+    }
+
+    void run() {
+        pthread_setname_np(pthread_self(), "parlendo.curl");
+        for (;;) {
+            std::vector<Pending> adds;
+            std::vector<Task> work;
+            bool stop = false;
+            {
+                std::lock_guard lock(mutex);
+                adds.swap(toAdd);
+                work.swap(tasks);
+                stop = stopping;
+            }
+            for (auto& task : work) {
+                task();
+            }
+            for (auto& pending : adds) {
+                if (curl_multi_add_handle(multi, pending.easy) != CURLM_OK) {
+                    pending.done(CURLE_FAILED_INIT);
+                    continue;
+                }
+                running.emplace(pending.easy, std::move(pending.done));
+            }
+            if (stop) {
+                finishAll(CURLE_ABORTED_BY_CALLBACK);
+                return;
+            }
+            int stillRunning = 0;
+            curl_multi_perform(multi, &stillRunning);
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+                if (message->msg != CURLMSG_DONE) {
+                    continue;
+                }
+                CURL* easy = message->easy_handle;
+                CURLcode result = message->data.result;
+                curl_multi_remove_handle(multi, easy);
+                auto it = running.find(easy);
+                if (it == running.end()) {
+                    continue;
+                }
+                auto done = std::move(it->second);
+                running.erase(it);
+                done(result);
+            }
+            {
+                std::lock_guard lock(mutex);
+                if (!toAdd.empty() || !tasks.empty() || stopping) {
+                    continue;
+                }
+            }
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        }
+    }
+};
+
+CurlSession::CurlSession(SessionConfiguration configuration,
+                         std::optional<std::string> trustedCAFile)
+    : configuration_(std::move(configuration)),
+      trustedCAFile_(std::move(trustedCAFile)),
+      engine_(std::make_shared<Engine>()) {
+    globalInit();
+    engine_->thread = std::thread([engine = engine_] { engine->run(); });
+    engine_->threadID = engine_->thread.get_id();
+}
+
+CurlSession::~CurlSession() {
+    {
+        std::lock_guard lock(engine_->mutex);
+        engine_->stopping = true;
+    }
+    engine_->wake();
+    if (std::this_thread::get_id() == engine_->thread.get_id()) {
+        engine_->thread.detach();
+    } else {
+        engine_->thread.join();
+    }
+}
+
+void CurlSession::configure(CURL* easy, double requestTimeout) const {
+    double timeout = requestTimeout > 0 ? requestTimeout : configuration_.requestTimeout;
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::ceil(timeout * 1000.0)));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // Ephemeral: no cookie engine is switched on and nothing is cached; the default trust store
+    // unless a test gave its own.
+    if (trustedCAFile_) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, trustedCAFile_->c_str());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
+    if (configuration_.maximumTLSVersion == ServerSessions::tls12) {
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_DEFAULT) |
+                             static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+    }
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+}
+
+void CurlSession::perform(CURL* easy, UniqueFunction<void(CURLcode)> done) {
+    {
+        std::lock_guard lock(engine_->mutex);
+        if (!engine_->stopping) {
+            engine_->toAdd.push_back(Engine::Pending{easy, std::move(done)});
+            done = nullptr;
+        }
+    }
+    if (done) {
+        done(CURLE_ABORTED_BY_CALLBACK);
+        return;
+    }
+    engine_->wake();
+}
+
+void CurlSession::post(Task task) {
+    {
+        std::lock_guard lock(engine_->mutex);
+        if (!engine_->stopping) {
+            engine_->tasks.push_back(std::move(task));
+            task = nullptr;
+        }
+    }
+    if (task) {
+        // The session is going away: run it here rather than drop it.
+        task();
+        return;
+    }
+    engine_->wake();
+}
+
+bool CurlSession::isCurrent() const {
+    return std::this_thread::get_id() == engine_->threadID;
+}
+
+}  // namespace parlendo

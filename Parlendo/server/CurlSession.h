@@ -1,0 +1,50 @@
+#pragma once
+
+#include "foundation/Function.h"
+#include "server/ServerSessions.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace parlendo {
+
+// A connection session over libcurl: one multi handle driven by one worker thread, shared by every
+// transport built over it, so connections, DNS answers and TLS sessions are reused across requests
+// and no request gets a thread of its own. Built from a SessionConfiguration.
+//
+// Thread-safe: `perform` and `post` may be called from any thread; the work they start runs on the
+// session thread. Destroying the session aborts transfers still running (their `done` receives
+// CURLE_ABORTED_BY_CALLBACK) and joins the thread.
+class CurlSession {
+  public:
+    // `trustedCAFile` replaces the system's trust store; only tests set it (the loopback stub
+    // backend's certificate).
+    explicit CurlSession(SessionConfiguration configuration,
+                         std::optional<std::string> trustedCAFile = std::nullopt);
+    ~CurlSession();
+    CurlSession(const CurlSession&) = delete;
+    CurlSession& operator=(const CurlSession&) = delete;
+
+    const SessionConfiguration& configuration() const { return configuration_; }
+
+    // Applies the session's settings (time-out, TLS cap, trust, no cookies) to an easy handle.
+    void configure(CURL* easy, double requestTimeout) const;
+
+    // Runs the prepared transfer; `done` is called exactly once on the session thread with its
+    // result. The caller keeps ownership of `easy` and may clean it up in `done`.
+    void perform(CURL* easy, UniqueFunction<void(CURLcode)> done);
+    // Runs `task` on the session thread (on the calling thread once the session is stopping).
+    void post(Task task);
+    bool isCurrent() const;
+
+  private:
+    struct Engine;
+    SessionConfiguration configuration_;
+    std::optional<std::string> trustedCAFile_;
+    std::shared_ptr<Engine> engine_;
+};
+
+}  // namespace parlendo
