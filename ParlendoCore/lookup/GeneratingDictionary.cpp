@@ -1,0 +1,131 @@
+#include "lookup/GeneratingDictionary.h"
+
+#include "capture/TitleKey.h"
+#include "foundation/Log.h"
+#include "foundation/Overloaded.h"
+#include "foundation/PyText.h"
+#include "lookup/LookupTimes.h"
+
+namespace parlendo {
+
+namespace {
+
+WordLookupResult labelled(DictionaryLookup::Result result, std::string label) {
+    return WordLookupOutcome{std::move(result), std::move(label)};
+}
+
+}  // namespace
+
+GeneratingDictionary::GeneratingDictionary(std::shared_ptr<DictionaryService> dictionary,
+                                           std::shared_ptr<SenseGenerating> generator,
+                                           std::shared_ptr<NegativeCache> notWords,
+                                           Deadline::Sleep sleep)
+    : parts_(std::make_shared<const Parts>(Parts{std::move(dictionary), std::move(generator),
+                                                 std::move(notWords), std::move(sleep)})) {}
+
+DictionaryLookup::Result GeneratingDictionary::notFound(const std::string& word,
+                                                        std::optional<std::string> lemma) {
+    DictionaryLookup::Result result;
+    result.status = DictionaryLookup::Status::notFound;
+    result.word = word;
+    result.lemma = std::move(lemma);
+    return result;
+}
+
+void GeneratingDictionary::lookup(std::string word, std::optional<std::string> title,
+                                  std::function<void()> onGenerating,
+                                  Completion<void(WordLookupResult)> completion) {
+    std::string lower = PyText::lower(word);
+    if (parts_->notWords->contains(lower)) {
+        Log::write("lookup", "단어 아님 기억 — 서버를 부르지 않음 word=" + Log::redact(lower));
+        completion(
+            labelled(notFound(word, std::nullopt), toString(SenseGeneration::Skip::remembered)));
+        return;
+    }
+    auto parts = parts_;
+    Deadline::race<DictionaryLookup::Outcome>(
+        LookupTimes::dictionaryDeadline, fail(CallFailure::timeout()), parts->sleep,
+        [dictionary = parts->dictionary, word,
+         title](Completion<void(DictionaryLookup::Outcome)> done) mutable {
+            dictionary->lookup(std::move(word), std::move(title), std::move(done));
+        },
+        [parts, word, lower = std::move(lower), title, onGenerating = std::move(onGenerating),
+         completion = std::move(completion)](DictionaryLookup::Outcome found) mutable {
+            afterDictionary(parts, std::move(word), std::move(lower), title, std::move(found),
+                            onGenerating, std::move(completion));
+        });
+}
+
+void GeneratingDictionary::afterDictionary(const std::shared_ptr<const Parts>& parts,
+                                           std::string word, std::string lower,
+                                           const std::optional<std::string>& title,
+                                           DictionaryLookup::Outcome found,
+                                           const std::function<void()>& onGenerating,
+                                           Completion<void(WordLookupResult)> completion) {
+    if (!found) {
+        completion(fail(std::move(found.error())));
+        return;
+    }
+    switch (found->status) {
+        case DictionaryLookup::Status::ok:
+            completion(WordLookupOutcome{std::move(*found), std::nullopt});
+            return;
+        case DictionaryLookup::Status::notFound:
+            break;
+    }
+
+    std::optional<std::string> lemma = found->lemma;
+    auto key = TitleKey::key(title);
+    if (!key) {
+        completion(labelled(notFound(word, lemma), toString(SenseGeneration::Skip::noTitle)));
+        return;
+    }
+    auto sendLemma = SenseGeneration::lemma(lemma ? *lemma : word);
+    if (!sendLemma) {
+        completion(labelled(notFound(word, lemma), toString(SenseGeneration::Skip::lemmaInvalid)));
+        return;
+    }
+    if (onGenerating) {
+        onGenerating();
+    }
+    using Outcome = SenseGeneration::Outcome;
+    Deadline::race<Outcome>(
+        LookupTimes::generationDeadline, Outcome::failed(CallFailure::timeout()), parts->sleep,
+        [generator = parts->generator, sendLemma = *sendLemma, key = *key,
+         word](Completion<void(Outcome)> done) mutable {
+            generator->generate(std::move(sendLemma), std::move(key), std::move(word),
+                                std::move(done));
+        },
+        [notWords = parts->notWords, word, lower = std::move(lower), lemma,
+         completion = std::move(completion)](Outcome generated) mutable {
+            auto notFoundResult = [&] {
+                return notFound(word, lemma);
+            };
+            std::visit(
+                overloaded{
+                    [&](const Outcome::Made& made) { completion(labelled(made.result, "made")); },
+                    [&](const Outcome::Rejected&) {
+                        completion(labelled(notFoundResult(), "rejected"));
+                    },
+                    [&](const Outcome::NotAWord&) {
+                        notWords->insert(lower);
+                        completion(labelled(notFoundResult(), "not_a_word"));
+                    },
+                    [&](const Outcome::Failed& failed) {
+                        const CallFailure& failure = failed.failure;
+                        const auto* detail = failure.as<CallFailure::RejectedDetail>();
+                        if ((detail && detail->rejection.code == "app_update_required") ||
+                            failure.is<CallFailure::Stale>()) {
+                            completion(fail(failure));
+                        } else if (failure.is<CallFailure::Quota>()) {
+                            completion(labelled(notFoundResult(), "quota"));
+                        } else {
+                            completion(labelled(notFoundResult(), "failed"));
+                        }
+                    },
+                },
+                generated.value());
+        });
+}
+
+}  // namespace parlendo
