@@ -25,8 +25,7 @@ int TitleVectorCache::revision() const {
 std::optional<int> TitleVectorCache::begin(const std::string& key) {
     std::lock_guard lock(mutex_);
     if (key.empty() || pending_.contains(key) ||
-        std::find(stored_.begin(), stored_.end(), key) != stored_.end() ||
-        vectors_.contains(key)) {
+        std::find(stored_.begin(), stored_.end(), key) != stored_.end() || vectors_.contains(key)) {
         return std::nullopt;
     }
     auto failed = failedUntil_.find(key);
@@ -89,8 +88,7 @@ void TitleVectorCache::markStored(const std::string& key, int revision) {
     }
 }
 
-void TitleVectorCache::remember(const std::string& key, std::vector<double> vector,
-                                int revision) {
+void TitleVectorCache::remember(const std::string& key, std::vector<double> vector, int revision) {
     std::lock_guard lock(mutex_);
     if (revision == revision_) {
         recordVectorLocked(key, std::move(vector));
