@@ -66,10 +66,14 @@ class GeneratingDictionaryTest : public ::testing::Test {
         : clock_(std::make_shared<FakeClock>()),
           executor_(std::make_shared<ManualExecutor>(clock_)),
           notWords_(std::make_shared<NegativeCache>(256, LookupTimes::notAWordMemory,
-                                                    [c = clock_] { return c->now(); })),
+                                                    [c = clock_.get()] { return c->now(); })),
           lookup_(dictionary_, generator_, notWords_,
-                  [e = executor_](double seconds, Completion<void()> done) {
-                      e->postAfter(seconds, [done = std::move(done)]() mutable { done(); });
+                  // Weakly: a timer still pending at the end must not keep its executor alive.
+                  [weak = std::weak_ptr<ManualExecutor>(executor_)](double seconds,
+                                                                    Completion<void()> done) {
+                      if (auto e = weak.lock()) {
+                          e->postAfter(seconds, [done = std::move(done)]() mutable { done(); });
+                      }
                   }) {}
     ~GeneratingDictionaryTest() override {
         // Calls left in flight hold the lookup's parts; let them go.
