@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -61,7 +62,9 @@ class FakeServer final : public ServerCalling {
             const std::string key = method + " " + path.substr(0, path.find('?'));
             calls_.push_back(Call{path, method, json, headers, timeout});
             auto it = scripts_.find(key);
-            if (it != scripts_.end() && !it->second.empty()) {
+            if (respond_) {
+                answer = respond_(calls_.back());
+            } else if (it != scripts_.end() && !it->second.empty()) {
                 answer = it->second.front();
                 if (it->second.size() > 1) {
                     it->second.pop_front();
@@ -88,6 +91,12 @@ class FakeServer final : public ServerCalling {
     }
     void failure(const std::string& method, const std::string& path, CallFailure failure) {
         script(method, path, fail(std::move(failure)));
+    }
+
+    // Answers every call from a function instead of the scripts.
+    void respondWith(std::function<CallResult(const Call&)> respond) {
+        std::lock_guard lock(mutex_);
+        respond_ = std::move(respond);
     }
 
     std::vector<Call> calls() const {
@@ -134,6 +143,7 @@ class FakeServer final : public ServerCalling {
     mutable std::mutex mutex_;
     std::map<std::string, std::deque<CallResult>> scripts_;
     std::vector<Call> calls_;
+    std::function<CallResult(const Call&)> respond_;
     bool holding_ = false;
     std::deque<Held> held_;
 };
