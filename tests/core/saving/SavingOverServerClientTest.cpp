@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "FakeAuthAccess.h"
+#include "FakeServerTransport.h"
+#include "ManualExecutor.h"
+#include "SavingFakes.h"
+#include "saving/SaveRetry.h"
+#include "saving/ServerSaveBackend.h"
+#include "saving/ServerSentenceSaver.h"
+#include "saving/ServerStudyRecorder.h"
+#include "saving/StudyRoutes.h"
+#include "saving/UnsavedCounter.h"
+#include "saving/WordSaver.h"
+#include "server/ServerClient.h"
+
+namespace parlendo {
+namespace {
+
+using testing::FakeAuthAccess;
+using testing::FakeClock;
+using testing::FakeServerTransport;
+using testing::FakeSession;
+using testing::ManualExecutor;
+using testing::SavingLog;
+
+// The savers over the real server client, a recording transport and a moving account: answers
+// that arrive after the account changed must end as drops, never as saves for the new account
+// or as unsaved items of the old one.
+class SavingOverServerClientTest : public ::testing::Test {
+  protected:
+    SavingOverServerClientTest()
+        : clock_(std::make_shared<FakeClock>()),
+          main_(std::make_shared<ManualExecutor>(clock_)),
+          transport_(std::make_shared<FakeServerTransport>()),
+          auth_(std::make_shared<FakeAuthAccess>()),
+          session_(std::make_shared<FakeSession>("user-1")),
+          client_(std::make_shared<ServerClient>(transport_, auth_, "anon-key",
+                                                 ServerClient::deliverOn(main_), true, nullptr,
+                                                 nullptr, clock_)) {}
+
+    // Signs another user in while requests are in flight.
+    void switchAccount() {
+        auth_->signIn("user-2");
+        session_->set("user-2");
+    }
+
+    SavingLog log_;
+    std::shared_ptr<FakeClock> clock_;
+    std::shared_ptr<ManualExecutor> main_;
+    std::shared_ptr<FakeServerTransport> transport_;
+    std::shared_ptr<FakeAuthAccess> auth_;
+    std::shared_ptr<FakeSession> session_;
+    std::shared_ptr<ServerClient> client_;
+};
+
+TEST_F(SavingOverServerClientTest, AWordSaveAnsweredAfterTheAccountChangedIsDropped) {
+    auto backend = std::make_shared<ServerSaveBackend>(client_, session_, main_);
+    auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff,
+                                 [this](double s, Task t) { main_->postAfter(s, std::move(t)); });
+    UnsavedCounter unsaved;
+    std::vector<WordSaver::Outcome> outcomes;
+    saver->setOnOutcome([&](const WordSaver::Outcome& o) {
+        outcomes.push_back(o);
+        unsaved.note(o);
+    });
+    transport_->scriptHttp("/rest/v1/rpc/save_word_snapshot_v1", 200,
+                           R"({"status":"ok","word_id":"w","snapshot_state":"inserted"})");
+    transport_->hold(true);
+    saver->enqueue(SaveWork("ABCDEF12-0000-4000-8000-000000000000", "SRC", "word", std::nullopt,
+                            std::nullopt, {}, 0));
+    main_->runAll();
+    switchAccount();
+    transport_->releaseAll();
+    main_->runAll();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result, fail(SaveVerdict::drop("stale")));
+    EXPECT_EQ(unsaved.total(), 0);
+    EXPECT_EQ(transport_->requestCount(), 1u);
+}
+
+TEST_F(SavingOverServerClientTest, ASentenceWaitingForItsRetryIsNotSentForTheNextAccount) {
+    auto saver = ServerSentenceSaver::make(
+        client_, session_, SaveRetry::maxAttempts, SaveRetry::backoff,
+        [this](double s, Completion<void()> resume) {
+            main_->postAfter(s, [resume = std::move(resume)]() mutable { resume(); });
+        });
+    transport_->script("/rest/v1/sentences", ServerResponse::timedOut());
+    std::optional<SentenceSaveOutcome> outcome;
+    saver->save(SentenceWork{"0A0A0A0A-0000-4000-8000-000000000000", "SRC", "Hi.", "안녕."},
+                [&](SentenceSaveOutcome o) { outcome = std::move(o); });
+    main_->runAll();
+    EXPECT_EQ(transport_->requestCount(), 2u);  // the insert and its read-back
+    switchAccount();
+    clock_->advance(1.5);
+    EXPECT_EQ(outcome, SentenceSaveOutcome::dropped("account_changed"));
+    EXPECT_EQ(transport_->requestCount(), 2u);
+
+    // An insert answered after the switch is stale: dropped, not counted.
+    transport_->hold(true);
+    outcome.reset();
+    saver->save(SentenceWork{"0B0B0B0B-0000-4000-8000-000000000000", "SRC", "Yo.", "요."},
+                [&](SentenceSaveOutcome o) { outcome = std::move(o); });
+    main_->runAll();
+    auth_->signOut();
+    session_->set(std::nullopt);
+    transport_->releaseAll();
+    main_->runAll();
+    EXPECT_EQ(outcome, SentenceSaveOutcome::dropped("stale"));
+    EXPECT_FALSE(UnsavedCounter::counts(*outcome));
+}
+
+TEST_F(SavingOverServerClientTest, AReviewAnsweredAfterTheAccountChangedRepliesStale) {
+    auto recorder = ServerStudyRecorder::make(
+        client_, session_, [] { return std::string("op-1"); }, clock_);
+    StudyRoutes routes(recorder, main_);
+    transport_->scriptHttp("/rest/v1/reviews", 201, "[]");
+    transport_->hold(true);
+    std::optional<BridgeReply> reply;
+    routes.routes().at("save_review").handler()(BridgeArgs({true, "w1"}), [&](BridgeReply r) {
+        reply = std::move(r);
+    });
+    main_->runAll();
+    switchAccount();
+    transport_->releaseAll();
+    main_->runAll();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(*reply, BridgeReply::failed(CallFailure::stale()));
+    EXPECT_EQ(transport_->requestCount(), 1u);
+}
+
+}  // namespace
+}  // namespace parlendo
