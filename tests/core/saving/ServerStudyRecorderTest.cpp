@@ -4,7 +4,9 @@
 #include "SavingFakes.h"
 #include "saving/ServerStudyRecorder.h"
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 namespace parlendo {
 namespace {
@@ -245,6 +247,28 @@ TEST_F(ServerStudyRecorderTest, OneReadBackAtATimePerOperation) {
     EXPECT_EQ(server_->count("GET"), 2u);
     EXPECT_EQ(log_.tagged("study").back(),
               "save_status id=00000001 → confirmed path=readback ms=250");
+}
+
+TEST_F(ServerStudyRecorderTest, ConcurrentQuestionsStartOneReadBack) {
+    server_->failure("POST", table, CallFailure::timeout());
+    server_->ok("GET", table, "[]");
+    server_->ok("GET", table, rows({reviewRow(1)}));
+    const auto save = review();
+    server_->hold(true);
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i) {
+        threads.emplace_back([&] {
+            recorder_->status(save.operationID, [&](std::optional<StudySave>) { ++answered; });
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(server_->heldCount(), 1u);
+    EXPECT_EQ(answered.load(), 7);
+    server_->releaseNext();
+    EXPECT_EQ(answered.load(), 8);
 }
 
 TEST_F(ServerStudyRecorderTest, ReconcileRechecksTheUsersUnknownSavesOldestFirst) {
