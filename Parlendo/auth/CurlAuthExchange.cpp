@@ -1,0 +1,185 @@
+#include "auth/CurlAuthExchange.h"
+
+#include "foundation/Log.h"
+#include "foundation/Text.h"
+#include "foundation/WorkerQueue.h"
+#include "server/ServerContract.h"
+
+#include <atomic>
+
+namespace parlendo {
+
+namespace {
+
+// Shared by a transfer and its watchdog.
+struct Watch {
+    std::atomic<bool> finished{false};
+    std::atomic<bool> cancelled{false};
+};
+
+ExecutorPtr globalPool() {
+    // The pool lives for the process; the pointer does not own it.
+    return ExecutorPtr(ExecutorPtr(), &ThreadPool::global());
+}
+
+}  // namespace
+
+struct CurlAuthExchange::Transfer {
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    std::optional<std::string> body;
+    std::string received;
+    std::optional<std::string> retryAfter;
+    std::shared_ptr<Watch> watch = std::make_shared<Watch>();
+    std::string path;
+    std::shared_ptr<ServerGate> gate;
+    std::shared_ptr<Clock> clock;
+    Completion<void(AuthAnswer)> completion;
+
+    ~Transfer() {
+        curl_slist_free_all(headers);
+        if (easy != nullptr) {
+            curl_easy_cleanup(easy);
+        }
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* user) {
+        static_cast<Transfer*>(user)->received.append(data, size * count);
+        return size * count;
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<Transfer*>(user);
+        std::string_view line(data, size * count);
+        if (text::startsWith(line, "HTTP/")) {
+            self->retryAfter.reset();  // a new response (after 100 Continue) starts over
+        } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
+            if (text::asciiIEquals(line.substr(0, colon), "Retry-After")) {
+                self->retryAfter = std::string(text::trimAscii(line.substr(colon + 1)));
+            }
+        }
+        return size * count;
+    }
+
+    // Called by curl while the transfer runs; a non-zero answer aborts it.
+    static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<Watch*>(user)->cancelled.load() ? 1 : 0;
+    }
+
+    void finish(CURLcode result) {
+        watch->finished = true;
+        AuthAnswer answer;
+        if (result == CURLE_OK) {
+            long status = 0;
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+            answer.status = static_cast<int>(status);
+            answer.body = std::move(received);
+            if (retryAfter) {
+                answer.headers["Retry-After"] = *retryAfter;
+            }
+        } else {
+            answer.transportFailed = true;
+        }
+        if (gate && !answer.transportFailed && answer.status >= 400) {
+            report(*gate, answer, path, clock->now());
+        }
+        auto done = std::move(completion);
+        done(std::move(answer));
+    }
+};
+
+CurlAuthExchange::CurlAuthExchange(Services services) : services_(std::move(services)) {
+    if (!services_.watchdog) {
+        services_.watchdog = globalPool();
+    }
+    if (!services_.clock) {
+        services_.clock = SystemClock::shared();
+    }
+}
+
+void CurlAuthExchange::report(ServerGate& gate, const AuthAnswer& answer, const std::string& path,
+                              double now) {
+    auto verdict = ServerContract::classify(answer.status, answer.body, answer.headers, path, now);
+    if (verdict) {
+        gate.observe(*verdict, std::nullopt, answer.status, std::nullopt, "auth");
+    }
+}
+
+void CurlAuthExchange::start(AuthRequest request, Completion<void(AuthAnswer)> completion) const {
+    auto transfer = std::make_unique<Transfer>();
+    transfer->path = request.path;
+    transfer->gate = services_.gate;
+    transfer->clock = services_.clock;
+    transfer->completion = std::move(completion);
+    transfer->body = std::move(request.body);
+    transfer->easy = curl_easy_init();
+    CURL* easy = transfer->easy;
+    if (easy == nullptr) {
+        services_.session->post(
+            [transfer = std::move(transfer)]() mutable { transfer->finish(CURLE_FAILED_INIT); });
+        return;
+    }
+
+    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    services_.session->configure(easy, request.timeout);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer->watch.get());
+
+    const std::string& method = request.method;
+    if (transfer->body) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(transfer->body->size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->body->data());
+        if (method != "POST") {
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        }
+    } else if (method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+
+    bool hasContentType = false;
+    for (const auto& [name, value] : request.headers) {
+        hasContentType = hasContentType || text::asciiIEquals(name, "Content-Type");
+        std::string line = value.empty() ? name + ";" : name + ": " + value;
+        transfer->headers = curl_slist_append(transfer->headers, line.c_str());
+    }
+    if (!hasContentType) {
+        // Nor one of curl's own choosing.
+        transfer->headers = curl_slist_append(transfer->headers, "Content-Type:");
+    }
+    transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+
+    // The watchdog: a request still running after its time-out plus the grace is cut off. curl
+    // then ends it with an error, which the caller sees like any other transport failure.
+    std::weak_ptr<Watch> watch = transfer->watch;
+    std::weak_ptr<AuthCurlRunner> session = services_.session;
+    std::string path = request.path.empty() ? "-" : request.path;
+    services_.watchdog->postAfter(request.timeout + watchdogGrace, [watch, session, path] {
+        auto live = watch.lock();
+        if (!live || live->finished) {
+            return;
+        }
+        Log::write("account", "auth request deadline — 끊음 path=" + path);
+        live->cancelled = true;
+        if (auto running = session.lock()) {
+            running->post([] {});  // wakes the session so that curl asks the transfer again
+        }
+    });
+
+    services_.session->perform(easy, [transfer = std::move(transfer)](CURLcode result) mutable {
+        transfer->finish(result);
+    });
+}
+
+}  // namespace parlendo
