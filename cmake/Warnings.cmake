@@ -1,6 +1,11 @@
 function(parlendo_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
                                            -Wnon-virtual-dtor)
+  # g++ 12 reports false "maybe uninitialized" warnings in optimised builds (std::optional,
+  # std::variant in standard headers).
+  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+    target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized)
+  endif()
   if(PARLENDO_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -4,10 +4,17 @@
 
 #include <glib.h>
 
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 namespace parlendo {
 
 // The main executor: tasks run on the GLib main context (the thread that runs the GTK main loop).
-// Posting is thread-safe. Tasks still queued when the main loop stops never run.
+// Posting is thread-safe. Posted tasks run in posting order; delayed tasks run in order of their
+// due time (ties in posting order), never early, even when several fall due at once. Tasks still
+// queued when the executor or the main loop goes away never run.
 class GlibMainExecutor final : public Executor {
   public:
     // Uses the default main context when `context` is null.
@@ -22,8 +29,9 @@ class GlibMainExecutor final : public Executor {
     bool isCurrent() const override;
 
   private:
-    void attach(GSource* source, Task task);
+    struct Timers;
     GMainContext* context_;
+    std::shared_ptr<Timers> timers_;
 };
 
 }  // namespace parlendo

@@ -1,10 +1,9 @@
 #include "foundation/AppBundle.h"
 
 #include "BuildInfo.h"
+#include "foundation/FileIO.h"
 #include "foundation/Json.h"
 
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 namespace parlendo {
@@ -30,10 +29,8 @@ AppBundle AppBundle::forExecutable(const fs::path& executable) {
         AppBundle bundle;
         bundle.path = prefix;
         bundle.resourceDirectory = installed;
-        std::ifstream in(installed / "build_info.json", std::ios::binary);
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        if (auto info = json::parse(buffer.str())) {
+        const auto contents = fileio::readFile(installed / "build_info.json");
+        if (auto info = contents ? json::parse(*contents) : std::nullopt) {
             bundle.identifier = json::string(*info, "CFBundleIdentifier");
             bundle.shortVersion = json::string(*info, "CFBundleShortVersionString");
             bundle.buildLabel = json::string(*info, "ParlendoBuildLabel");

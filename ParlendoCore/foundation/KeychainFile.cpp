@@ -1,5 +1,6 @@
 #include "foundation/KeychainFile.h"
 
+#include "foundation/FileIO.h"
 #include "foundation/Json.h"
 #include "foundation/RuntimePaths.h"
 
@@ -7,10 +8,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 
 namespace parlendo {
 
@@ -53,23 +51,6 @@ std::optional<std::string> decodeBase64(const std::string& text) {
     return out;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-std::atomic<unsigned> tempCounter{0};
-
 }  // namespace
 
 KeychainFile::KeychainFile(std::filesystem::path path) : path_(std::move(path)) {}
@@ -86,16 +67,11 @@ Result<KeychainFile::Items, std::int32_t> KeychainFile::loadLocked() const {
         }
         return Items{};
     }
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) {
+    const auto contents = fileio::readFile(path_);
+    if (!contents) {
         return fail(KeychainStatus::ioFailure);
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) {
-        return fail(KeychainStatus::ioFailure);
-    }
-    const auto document = json::parse(contents.str());
+    const auto document = json::parse(*contents);
     if (!document || json::integer(*document, "version") != kVersion) {
         return fail(KeychainStatus::decodeFailure);
     }
@@ -142,21 +118,7 @@ std::int32_t KeychainFile::storeLocked(const Items& items) {
     if (!text) {
         return KeychainStatus::ioFailure;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(path_.parent_path(), ec);
-    if (ec) {
-        return KeychainStatus::ioFailure;
-    }
-    const std::string temp = path_.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(tempCounter.fetch_add(1));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return KeychainStatus::ioFailure;
-    }
-    const bool written = writeAll(fd, *text) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), path_.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (fileio::writeAtomically(path_, *text, 0600)) {
         return KeychainStatus::ioFailure;
     }
     return KeychainStatus::success;

@@ -2,6 +2,7 @@
 
 #include "foundation/AppBundle.h"
 #include "foundation/ConfigError.h"
+#include "foundation/FileIO.h"
 #include "foundation/RuntimePaths.h"
 #include "foundation/SHA256.h"
 #include "foundation/Text.h"
@@ -92,27 +93,12 @@ std::string timestamp() {
     return out;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 void writeWhole(const fs::path& file, const std::string& bytes) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return;
     }
-    writeAll(fd, bytes);
+    fileio::writeAll(fd, bytes);
     ::close(fd);
 }
 
@@ -121,7 +107,7 @@ void appendTo(const fs::path& file, const std::string& bytes) {
     if (fd < 0) {
         return;
     }
-    writeAll(fd, bytes);
+    fileio::writeAll(fd, bytes);
     ::close(fd);
 }
 
@@ -168,7 +154,7 @@ void append(LogState& st, const std::string& line) {
         }
         return;
     }
-    writeAll(fd, line);
+    fileio::writeAll(fd, line);
     ::close(fd);
 }
 

@@ -1,12 +1,11 @@
 #include "foundation/RuntimeConfigLoader.h"
 
+#include "foundation/FileIO.h"
 #include "foundation/Regex.h"
 #include "foundation/SHA256.h"
 #include "foundation/Text.h"
 #include "foundation/Url.h"
 
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace parlendo::RuntimeConfigLoader {
@@ -152,16 +151,11 @@ bool projectURLValid(const std::string& text, const std::string& expectedHost) {
 }
 
 std::optional<Json> readProfile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const auto contents = fileio::readFile(path);
+    if (!contents) {
         return std::nullopt;
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad() || contents.fail()) {
-        return std::nullopt;
-    }
-    auto parsed = json::parse(contents.str());
+    auto parsed = json::parse(*contents);
     if (!parsed || !parsed->is_object()) {
         return std::nullopt;
     }

@@ -77,6 +77,17 @@ std::string normalize(std::string_view s, const icu::Normalizer2* (*get)(UErrorC
     return toUtf8(result);
 }
 
+// One grapheme-cluster iterator per thread: making one costs far more than using it.
+icu::BreakIterator* characterIterator() {
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        return U_FAILURE(status) ? nullptr : std::move(it);
+    }();
+    return iterator.get();
+}
+
 }  // namespace
 
 bool isValidUtf8(std::string_view s) {
@@ -155,10 +166,8 @@ size_t characterCount(std::string_view s) {
         }
         return count;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !it) {
+    icu::BreakIterator* it = characterIterator();
+    if (it == nullptr) {
         return codePointCount(s);
     }
     icu::UnicodeString u = toUnicode(s);
@@ -174,11 +183,9 @@ std::string characterPrefix(std::string_view s, size_t n) {
     if (n == 0) {
         return {};
     }
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     icu::UnicodeString u = toUnicode(s);
-    if (U_FAILURE(status) || !it) {
+    icu::BreakIterator* it = characterIterator();
+    if (it == nullptr) {
         return toUtf8(u.tempSubString(0, static_cast<int32_t>(n)));
     }
     it->setText(u);

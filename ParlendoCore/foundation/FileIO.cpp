@@ -1,0 +1,90 @@
+#include "foundation/FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace parlendo::fileio {
+
+namespace {
+std::atomic<unsigned> tempCounter{0};
+
+std::error_code lastError() {
+    return std::error_code(errno, std::generic_category());
+}
+}  // namespace
+
+std::optional<std::string> readFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                mode_t mode) {
+    std::error_code ec;
+    if (path.has_parent_path()) {
+        std::filesystem::create_directories(path.parent_path(), ec);
+        if (ec) {
+            return ec;
+        }
+    }
+    const std::string temp = path.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(tempCounter.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+        return lastError();
+    }
+    // The mode given to open() is narrowed by the umask; set it exactly.
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+        ec = lastError();
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ec = lastError();
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    return {};
+}
+
+}  // namespace parlendo::fileio
