@@ -58,6 +58,7 @@ std::string protocolName(long version) {
 }  // namespace
 
 struct CurlServerTransport::Transfer {
+    CurlSession::EasyHandle handle;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     std::optional<std::string> body;
@@ -68,10 +69,8 @@ struct CurlServerTransport::Transfer {
     Completion<void(ServerResponse)> completion;
 
     ~Transfer() {
+        handle.reset();  // before the headers it points to
         curl_slist_free_all(headers);
-        if (easy != nullptr) {
-            curl_easy_cleanup(easy);
-        }
     }
 
     static size_t onBody(char* data, size_t size, size_t count, void* user) {
@@ -170,7 +169,8 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
                     curl_url_set(url.url, CURLUPART_URL, path.c_str(), 0) == CURLUE_OK;
     auto full = resolved ? url.get(CURLUPART_URL) : std::nullopt;
     auto host = resolved ? url.get(CURLUPART_HOST) : std::nullopt;
-    CURL* easy = full ? curl_easy_init() : nullptr;
+    auto handle = full ? session_->takeEasy() : CurlSession::EasyHandle();
+    CURL* easy = handle.get();
     if (easy == nullptr) {
         session_->post([completion = std::move(completion)]() mutable {
             completion(ServerResponse::unreachable());
@@ -179,6 +179,7 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
     }
 
     auto transfer = std::make_unique<Transfer>();
+    transfer->handle = std::move(handle);
     transfer->easy = easy;
     transfer->logPath = request.path.substr(0, request.path.find('?'));
     transfer->conn = conn_;

@@ -25,6 +25,7 @@ struct CurlSession::Engine {
     };
 
     std::mutex mutex;
+    std::vector<CURL*> spare;  // reset easy handles
     std::vector<Pending> toAdd;
     std::vector<Task> tasks;
     bool stopping = false;
@@ -41,6 +42,9 @@ struct CurlSession::Engine {
         curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
     }
     ~Engine() {
+        for (CURL* easy : spare) {
+            curl_easy_cleanup(easy);
+        }
         if (multi != nullptr) {
             curl_multi_cleanup(multi);
         }
@@ -182,6 +186,34 @@ void CurlSession::post(Task task) {
         return;
     }
     engine_->wake();
+}
+
+CurlSession::EasyHandle CurlSession::takeEasy() {
+    CURL* easy = nullptr;
+    {
+        std::lock_guard lock(engine_->mutex);
+        if (!engine_->spare.empty()) {
+            easy = engine_->spare.back();
+            engine_->spare.pop_back();
+        }
+    }
+    if (easy == nullptr) {
+        easy = curl_easy_init();
+    }
+    return EasyHandle(easy, [engine = engine_](CURL* used) {
+        if (used == nullptr) {
+            return;
+        }
+        curl_easy_reset(used);
+        {
+            std::lock_guard lock(engine->mutex);
+            if (!engine->stopping && engine->spare.size() < 16) {
+                engine->spare.push_back(used);
+                return;
+            }
+        }
+        curl_easy_cleanup(used);
+    });
 }
 
 bool CurlSession::isCurrent() const {

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,10 @@ class CurlSession {
     // Runs `task` on the session thread (on the calling thread once the session is stopping).
     void post(Task task);
     bool isCurrent() const;
+
+    // Easy handles are kept for reuse: the handle goes back to the session, reset, when released.
+    using EasyHandle = std::unique_ptr<CURL, std::function<void(CURL*)>>;
+    EasyHandle takeEasy();
 
   private:
     struct Engine;

@@ -68,11 +68,8 @@ void ServerClient::call(std::string path, std::string method, std::optional<Json
                         Completion<void(CallResult)> completion) {
     callDetailed(std::move(path), std::move(method), std::move(json), std::move(headers), timeout,
                  [completion = std::move(completion)](DetailedCallResult result) mutable {
-                     if (result) {
-                         completion(CallResult(std::move(*result)));
-                     } else {
-                         completion(fail(std::move(result.error().failure)));
-                     }
+                     completion(std::move(result).map_error(
+                         [](CallFailureDetail&& detail) { return std::move(detail.failure); }));
                  });
 }
 

@@ -97,6 +97,7 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
     server_->new_task_queue = [threads] {
         return new httplib::ThreadPool(threads);
     };
+    server_->set_tcp_nodelay(true);
     server_->set_keep_alive_max_count(1000000);
     server_->set_keep_alive_timeout(10);
     server_->set_payload_max_length(64 * 1024 * 1024);
