@@ -163,7 +163,7 @@ void CurlAuthExchange::start(AuthRequest request, Completion<void(AuthAnswer)> c
     // The watchdog: a request still running after its time-out plus the grace is cut off. curl
     // then ends it with an error, which the caller sees like any other transport failure.
     std::weak_ptr<Watch> watch = transfer->watch;
-    std::weak_ptr<AuthCurlRunner> session = services_.session;
+    std::weak_ptr<CurlSession> session = services_.session;
     std::string path = request.path.empty() ? "-" : request.path;
     services_.watchdog->postAfter(request.timeout + watchdogGrace, [watch, session, path] {
         auto live = watch.lock();

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "auth/AuthCurlRunner.h"
 #include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
+#include "server/CurlSession.h"
 #include "server/ServerGate.h"
 #include "server/ServerTransport.h"
 
@@ -41,7 +41,7 @@ class CurlAuthExchange {
     static constexpr double watchdogGrace = 3.0;
 
     struct Services {
-        std::shared_ptr<AuthCurlRunner> session;
+        std::shared_ptr<CurlSession> session;
         // None: failed answers are not reported.
         std::shared_ptr<ServerGate> gate;
         // Where the watchdog waits; the global pool when none.

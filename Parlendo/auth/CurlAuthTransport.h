@@ -33,7 +33,7 @@ class CurlAuthTransport final : public AuthTransport, public AccountEndpoints {
     struct Services {
         std::string base;     // the project URL
         std::string anonKey;  // the public key
-        std::shared_ptr<AuthCurlRunner> session;
+        std::shared_ptr<CurlSession> session;
         // None: failed answers are not reported to a gate.
         std::shared_ptr<ServerGate> gate;
         ExecutorPtr main;
