@@ -5,7 +5,9 @@
 #include "ManualExecutor.h"
 #include "lookup/TitleVectorUploader.h"
 
+#include <chrono>
 #include <deque>
+#include <future>
 
 namespace parlendo {
 namespace {
@@ -280,6 +282,24 @@ TEST_F(TitleVectorUploaderTest, RequestsQueuedForAGoneUploaderStillFinish) {
     run();
     EXPECT_EQ(done_, 1);
     EXPECT_TRUE(store_->checks.empty());
+}
+
+}  // namespace
+}  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+TEST(TitleVectorUploaderQueue, WorksOnTheSharedSerialQueue) {
+    auto store = std::make_shared<ScriptedStore>();
+    auto embedder = std::make_shared<ScriptedEmbedder>();
+    auto uploader =
+        TitleVectorUploader::make(store, embedder, std::make_shared<testing::FakeSession>());
+    std::promise<void> finished;
+    uploader->request("Title", "SRC", [&] { finished.set_value(); });
+    ASSERT_EQ(finished.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    // The counts were queued before `done`, so a synchronous read sees them.
+    EXPECT_EQ(uploader->statsLine(), "stats prewarm=0 upload=1 upload_ok=1 embed=1");
 }
 
 }  // namespace
