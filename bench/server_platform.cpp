@@ -178,15 +178,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0) {
+            bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type == Run::RT_Aggregate && !median) {
                 continue;
             }
-            std::string name = run.benchmark_name();
-            auto slash = name.find('/');
-            std::string kind = name.substr(0, slash);
-            std::string arg = slash == std::string::npos ? "" : name.substr(slash + 1);
-            auto per = run.GetAdjustedRealTime();  // per iteration, in the run's time unit
-            times_[arg][kind] = per;
+            // Per request: an iteration of the in-flight benchmarks carries `args` requests.
+            times_[run.run_name.args][run.run_name.function_name] = run.GetAdjustedRealTime();
         }
     }
     void Finalize() override {
