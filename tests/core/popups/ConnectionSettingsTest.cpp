@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "PopupFakes.h"
+#include "popups/ConnectionSettings.h"
+
+#include <map>
+#include <set>
+
+namespace parlendo {
+namespace {
+
+using testing::FakeSession;
+
+// Secrets in memory; writes or removals of chosen accounts can be made to fail silently.
+class MemorySecretStore final : public SecretStore {
+  public:
+    std::string backendName() const override { return "memory"; }
+    std::optional<std::string> read(const std::string& account) override {
+        std::lock_guard lock(mutex_);
+        auto it = items.find(account);
+        return it == items.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+    bool write(const std::string& value, const std::string& account) override {
+        std::lock_guard lock(mutex_);
+        if (failWrites.count(account)) {
+            return false;
+        }
+        items[account] = value;
+        return true;
+    }
+    bool remove(const std::string& account) override {
+        std::lock_guard lock(mutex_);
+        if (failRemoves.count(account)) {
+            return false;
+        }
+        items.erase(account);
+        return true;
+    }
+
+    std::map<std::string, std::string> items;
+    std::set<std::string> failWrites;
+    std::set<std::string> failRemoves;
+
+  private:
+    std::mutex mutex_;
+};
+
+constexpr const char* keyItem = "optional_custom_ai_key";
+constexpr const char* ownerItem = "optional_custom_ai_key_owner";
+
+class ConnectionSettingsTest : public ::testing::Test {
+  protected:
+    ConnectionSettingsTest()
+        : store_(std::make_shared<MemorySecretStore>()),
+          session_(std::make_shared<FakeSession>("A")),
+          settings_(store_, session_) {}
+
+    testing::LogLines log_;
+    std::shared_ptr<MemorySecretStore> store_;
+    std::shared_ptr<FakeSession> session_;
+    ConnectionSettings settings_;
+};
+
+TEST_F(ConnectionSettingsTest, StoresTrimmedKeyBoundToTheUser) {
+    auto result = settings_.set("customAI", "  abc\n");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(store_->items[keyItem], "abc");
+    EXPECT_EQ(store_->items[ownerItem], "A");
+    EXPECT_EQ(settings_.secret(), "abc");
+    EXPECT_EQ((*result)["storage_result"],
+              (Json{{"ok", true}, {"storage_verified", true}, {"worker_effective", true}}));
+    EXPECT_TRUE((*result)["transition"].is_null());
+    EXPECT_EQ((*result)["custom_ai"], (Json{{"provider", "customAI"},
+                                            {"configured", true},
+                                            {"available", true},
+                                            {"source", "keychain"},
+                                            {"error_code", nullptr},
+                                            {"validation", "NOT_NETWORK_VALIDATED"},
+                                            {"environment_restart_required", false},
+                                            {"keyring_backend", "memory"}}));
+    EXPECT_EQ(log_.tagged("connection"), std::vector<std::string>{"키 저장 verified=true len=3"});
+
+    // Another user does not get it, and switching to them removes it.
+    session_->setUser("B");
+    EXPECT_EQ(settings_.secret(), std::nullopt);
+    EXPECT_EQ(settings_.status()["custom_ai"]["configured"], false);
+    EXPECT_TRUE(settings_.accountChanged());
+    EXPECT_TRUE(store_->items.empty());
+    EXPECT_FALSE(settings_.accountChanged());
+}
+
+TEST_F(ConnectionSettingsTest, RefusesInvalidInputWithoutTouchingTheError) {
+    EXPECT_FALSE(settings_.set("customai", "abc"));
+    EXPECT_FALSE(settings_.set("customAI", " \n "));
+    std::string limit(8192, 'k');
+    EXPECT_TRUE(settings_.set("customAI", " " + limit + " "));
+    EXPECT_FALSE(settings_.set("customAI", limit + "k"));
+    session_->setUser(std::nullopt);
+    EXPECT_FALSE(settings_.set("customAI", "abc"));
+    auto lines = log_.tagged("connection");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "키 저장 거절 reason=invalid_input len=3");
+    EXPECT_EQ(lines[2], "키 저장 verified=true len=8192");
+    EXPECT_EQ(lines[3], "키 저장 거절 reason=invalid_input len=8193");
+    EXPECT_EQ(store_->items[keyItem], limit);
+    EXPECT_TRUE(settings_.status()["custom_ai"]["error_code"].is_null());
+}
+
+TEST_F(ConnectionSettingsTest, UnverifiedWriteNeverBindsAnOldKey) {
+    ASSERT_TRUE(settings_.set("customAI", "old-key"));
+    // B signs in on a machine where A's key is still stored (the account change was missed) and
+    // the key write fails silently.
+    session_->setUser("B");
+    store_->failWrites.insert(keyItem);
+    EXPECT_FALSE(settings_.set("customAI", "new-key"));
+    EXPECT_EQ(store_->items.count(ownerItem), 0u);
+    EXPECT_EQ(settings_.secret(), std::nullopt);
+    auto status = settings_.status()["custom_ai"];
+    EXPECT_EQ(status["error_code"], "CREDENTIAL_WRITE_FAILED");
+    EXPECT_EQ(status["available"], false);
+    EXPECT_EQ(log_.tagged("connection").back(), "키 저장 verified=false len=7");
+
+    // A later good write clears the error.
+    store_->failWrites.clear();
+    ASSERT_TRUE(settings_.set("customAI", "new-key"));
+    EXPECT_EQ(settings_.status()["custom_ai"]["available"], true);
+}
+
+TEST_F(ConnectionSettingsTest, RemoveAndWipe) {
+    EXPECT_FALSE(settings_.remove("other"));
+    auto empty = settings_.remove("customAI");  // nothing stored: still success
+    ASSERT_TRUE(empty);
+    EXPECT_EQ((*empty)["custom_ai"]["source"], "absent");
+
+    ASSERT_TRUE(settings_.set("customAI", "k"));
+    store_->failRemoves.insert(ownerItem);
+    EXPECT_FALSE(settings_.remove("customAI"));
+    EXPECT_EQ(settings_.status()["custom_ai"]["error_code"], "CREDENTIAL_DELETE_FAILED");
+    EXPECT_EQ(log_.tagged("connection").back(), "키 삭제 verified=false");
+    store_->failRemoves.clear();
+    EXPECT_TRUE(ConnectionSettings::wipeStored(*store_));
+    EXPECT_TRUE(store_->items.empty());
+}
+
+TEST_F(ConnectionSettingsTest, UnboundOrBlankKeysAreNotUsed) {
+    store_->items[keyItem] = "orphan";
+    EXPECT_EQ(settings_.secret(), std::nullopt);
+    EXPECT_TRUE(settings_.accountChanged());
+    EXPECT_TRUE(store_->items.empty());
+    EXPECT_EQ(log_.tagged("connection").back(), "계정이 바뀌어 키를 지움 verified=true");
+
+    store_->items[keyItem] = " \t";
+    store_->items[ownerItem] = "A";
+    EXPECT_EQ(settings_.secret(), std::nullopt);
+    EXPECT_FALSE(settings_.accountChanged());  // still A's item
+
+    // Signing out removes a stored key.
+    store_->items[keyItem] = "k";
+    session_->setUser(std::nullopt);
+    EXPECT_TRUE(settings_.accountChanged());
+    EXPECT_TRUE(store_->items.empty());
+
+    Json status = settings_.status();
+    EXPECT_EQ(
+        status["translation"],
+        (Json{{"status", "unavailable"}, {"available", false}, {"requires_user_key", false}}));
+    EXPECT_EQ(status["translation_observation"],
+              "No current server capability response; not probed by Settings");
+}
+
+}  // namespace
+}  // namespace parlendo
