@@ -1,6 +1,7 @@
 #include "popups/DefaultPopupSeeder.h"
 
 #include "foundation/Log.h"
+#include "manage/ManageSignals.h"
 #include "popups/PopupSetting.h"
 
 namespace parlendo {
@@ -96,6 +97,12 @@ void DefaultPopupSeeder::insertDefaults(const std::string& userID, Read read,
             }
             completion(fail(std::move(result.error())));
         });
+}
+
+DefaultPopupSeeder::Changed DefaultPopupSeeder::announceChange() {
+    return [](const std::string& reason) {
+        ManageSignals::post(ManageSignals::popupSettingsChanged, reason);
+    };
 }
 
 }  // namespace parlendo

@@ -33,7 +33,10 @@ class DefaultPopupSeeder : public std::enable_shared_from_this<DefaultPopupSeede
 
     static std::shared_ptr<DefaultPopupSeeder> make(std::shared_ptr<ServerCalling> server,
                                                     std::shared_ptr<SessionProviding> session,
-                                                    Changed changed);
+                                                    Changed changed = announceChange());
+
+    // Posts ManageSignals::popupSettingsChanged with the reason.
+    static Changed announceChange();
 
     // The user's rows, seeding the defaults first when the user has none and has not been checked
     // in this run. Fails with authRequired when nobody is signed in; read failures pass on.

@@ -1,6 +1,7 @@
 #include "popups/PopupDraftRules.h"
 
 #include "foundation/Text.h"
+#include "manage/ManageContract.h"
 #include "wordbook/LibraryModel.h"
 
 #include <algorithm>
@@ -22,18 +23,6 @@ const char* const instruction =
 
 const char* const noContentReason = "보여줄 콘텐츠를 하나도 못 골랐어요(다시 설명해 주세요).";
 constexpr size_t nameMax = 40;
-
-// A finite JSON number that is not a boolean.
-std::optional<double> numberValue(const Json* value) {
-    if (!value || !value->is_number()) {
-        return std::nullopt;
-    }
-    double number = value->get<double>();
-    if (!std::isfinite(number)) {
-        return std::nullopt;
-    }
-    return number;
-}
 
 const Json* member(const Json& object, std::string_view key) {
     if (!object.is_object()) {
@@ -235,12 +224,12 @@ std::optional<Json> validate(const Json* args) {
         return std::nullopt;
     }
     const Json* save = member(*args, "save");
-    if (save && !save->is_boolean()) {
+    if (save && !ManageContract::boolean(save)) {
         return std::nullopt;
     }
     for (const char* key : {"duration", "opacity"}) {
         const Json* value = member(*args, key);
-        if (value && !numberValue(value)) {
+        if (value && !ManageContract::number(value)) {
             return std::nullopt;
         }
     }
@@ -271,13 +260,13 @@ std::optional<Json> validate(const Json* args) {
     Json options = Json::object();
     Json warnings = Json::array();
     for (const char* key : {"duration", "opacity"}) {
-        auto v = numberValue(member(*args, key));
+        auto v = ManageContract::number(member(*args, key));
         if (!v) {
             continue;
         }
         const Json& opt = option(key);
-        double lo = numberValue(member(opt, "min")).value_or(*v);
-        double hi = numberValue(member(opt, "max")).value_or(*v);
+        double lo = ManageContract::number(member(opt, "min")).value_or(*v);
+        double hi = ManageContract::number(member(opt, "max")).value_or(*v);
         double c = *v < hi ? *v : hi;
         if (lo > c) {
             c = lo;

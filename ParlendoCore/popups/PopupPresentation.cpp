@@ -212,6 +212,33 @@ PopupBody wordBody(std::string head, std::optional<std::string> original, const 
     return PopupBody::word(std::move(head), std::move(original), std::move(shown));
 }
 
+std::optional<std::pair<std::string, std::string>> headword(
+    const std::string& captured, const DictionaryLookup::Result& result) {
+    if (result.status != DictionaryLookup::Status::ok || !result.lemma || result.lemma->empty() ||
+        *result.lemma == captured) {
+        return std::nullopt;
+    }
+    return std::make_pair(*result.lemma, "← " + captured);
+}
+
+PopupBody wordBody(const std::string& captured, const DictionaryLookup::Result& result,
+                   const std::vector<std::string>& contents) {
+    Json row = Json::object();
+    row["phonetic"] = result.phonetic.value_or("");
+    Json senses = Json::array();
+    for (const auto& sense : result.senses) {
+        senses.push_back(Json{{"korean", sense.korean},
+                              {"definition", sense.definition},
+                              {"example", sense.example},
+                              {"pos", sense.pos}});
+    }
+    row["senses"] = std::move(senses);
+    if (auto head = headword(captured, result)) {
+        return wordBody(std::move(head->first), std::move(head->second), row, contents);
+    }
+    return wordBody(result.lemma.value_or(result.word), std::nullopt, row, contents);
+}
+
 std::map<std::string, std::string> wordTexts(const Json& row) {
     std::map<std::string, std::string> out;
     for (const auto& content : table()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Json.h"
+#include "lookup/DictionaryLookup.h"
 #include "popups/PopupBody.h"
 #include "popups/PopupSetting.h"
 
@@ -51,6 +52,16 @@ std::optional<Section> extract(std::string_view contentID, const Json& row);
 // The card sections of a word row for a setting's contents: word contents only, in the setting's
 // order, sections with empty text left out.
 std::vector<PopupSection> sections(const Json& row, const std::vector<std::string>& contents);
+
+// The headword and the captured form ("← " + captured) when the dictionary matched a lemma that
+// differs from what was captured; none otherwise.
+std::optional<std::pair<std::string, std::string>> headword(const std::string& captured,
+                                                            const DictionaryLookup::Result& result);
+
+// The body of a word card for one setting's contents: one section per word content with text, in
+// the setting's order, under the headword; a failure carrying the headword when nothing has text.
+PopupBody wordBody(const std::string& captured, const DictionaryLookup::Result& result,
+                   const std::vector<std::string>& contents);
 
 // The body of a word card whose sections come from `row`: a failure carrying `head` as its title
 // when no section has text.

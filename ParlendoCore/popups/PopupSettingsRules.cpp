@@ -1,22 +1,13 @@
 #include "popups/PopupSettingsRules.h"
 
 #include "foundation/Text.h"
+#include "manage/ManageContract.h"
 #include "wordbook/LibraryModel.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace parlendo::PopupSettingsRules {
 namespace {
-
-// A finite JSON number that is not a boolean.
-std::optional<double> numberValue(const Json& value) {
-    if (!value.is_number()) {
-        return std::nullopt;
-    }
-    double number = value.get<double>();
-    return std::isfinite(number) ? std::optional<double>(number) : std::nullopt;
-}
 
 const Json* schemaEntry(std::string_view id) {
     for (const auto& entry : LibraryModel::options()) {
@@ -48,7 +39,7 @@ bool accepts(const Json& entry, const Json& value) {
         return value.is_string() &&
                std::find(list->begin(), list->end(), value.get<std::string>()) != list->end();
     }
-    auto number = numberValue(value);
+    auto number = ManageContract::number(&value);
     if (!number) {
         return false;
     }

@@ -1,5 +1,6 @@
 #include "popups/PopupSettingsStore.h"
 
+#include "manage/ManageSignals.h"
 #include "popups/PopupSettingsRules.h"
 #include "wordbook/LibraryModel.h"
 
@@ -256,6 +257,12 @@ void ServerPopupSettingsStore::create(std::string name, std::vector<std::string>
                     completion(saved(rows->front()));
                 });
         });
+}
+
+ServerPopupSettingsStore::Changed ServerPopupSettingsStore::announceChange() {
+    return [](const std::string& reason) {
+        ManageSignals::post(ManageSignals::popupSettingsChanged, reason);
+    };
 }
 
 }  // namespace parlendo

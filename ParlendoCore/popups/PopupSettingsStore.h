@@ -50,7 +50,8 @@ class ServerPopupSettingsStore final : public PopupSettingsStore {
     using Changed = std::function<void(const std::string& reason)>;
 
     ServerPopupSettingsStore(std::shared_ptr<ServerCalling> server,
-                             std::shared_ptr<SessionProviding> session, Changed changed);
+                             std::shared_ptr<SessionProviding> session,
+                             Changed changed = announceChange());
 
     void toggle(std::string id, bool enabled,
                 Completion<void(PopupStoreResult)> completion) override;
@@ -60,6 +61,9 @@ class ServerPopupSettingsStore final : public PopupSettingsStore {
                 Completion<void(PopupStoreResult)> completion) override;
     void create(std::string name, std::vector<std::string> contents, std::optional<Json> options,
                 bool save, Completion<void(PopupStoreResult)> completion) override;
+
+    // Posts ManageSignals::popupSettingsChanged with the reason.
+    static Changed announceChange();
 
     // The address of one row of the user: the row id percent-encoded, only ASCII letters,
     // digits, "-", "_" and "~" left as they are.

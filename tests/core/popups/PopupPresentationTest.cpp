@@ -92,6 +92,52 @@ TEST(PopupPresentationTest, SectionsFollowTheSettingsOrder) {
               PopupBody::word("run", "← running", {{"phonetic", "발음", "/rʌn/"}}));
 }
 
+DictionaryLookup::Result result(DictionaryLookup::Status status, std::optional<std::string> lemma,
+                                std::vector<DictionaryLookup::Sense> senses = {}) {
+    DictionaryLookup::Result out;
+    out.status = status;
+    out.word = "running";
+    out.lemma = std::move(lemma);
+    out.senses = std::move(senses);
+    return out;
+}
+
+TEST(PopupPresentationTest, HeadwordsOfDictionaryResults) {
+    using Status = DictionaryLookup::Status;
+    EXPECT_EQ(P::headword("running", result(Status::ok, "run")),
+              std::make_pair(std::string("run"), std::string("← running")));
+    EXPECT_EQ(P::headword("run", result(Status::ok, "run")), std::nullopt);
+    EXPECT_EQ(P::headword("Run", result(Status::ok, "")), std::nullopt);
+    EXPECT_EQ(P::headword("running", result(Status::notFound, "run")), std::nullopt);
+
+    std::vector<std::string> korean{"korean"};
+    EXPECT_EQ(P::wordBody("run", result(Status::ok, "run"), korean),
+              PopupBody::failure("run", "표시할 내용이 없어요"));
+    EXPECT_EQ(P::wordBody("x", result(Status::notFound, std::nullopt), korean),
+              PopupBody::failure("running", "표시할 내용이 없어요"));
+    EXPECT_EQ(P::wordBody("x", result(Status::notFound, ""), korean),
+              PopupBody::failure("", "표시할 내용이 없어요"));
+}
+
+TEST(PopupPresentationTest, WordBodiesOfDictionaryResults) {
+    using Status = DictionaryLookup::Status;
+    auto found = result(Status::ok, "run",
+                        {{"달리다", "to move fast", "I run.", "verb"},
+                         {"운영하다", "to manage", "", "verb"},
+                         {"", "", "She runs a shop.", ""}});
+    found.phonetic = "/rʌn/";
+    auto body = P::wordBody("running", found, {"example", "korean", "phonetic"});
+    EXPECT_EQ(body, PopupBody::word("run", "← running",
+                                    {{"example", "예문", "· I run.\n· She runs a shop."},
+                                     {"korean", "한글 뜻", "달리다 [verb]\n운영하다 [verb]"},
+                                     {"phonetic", "발음", "/rʌn/"}}));
+    // The third sense's meaning is never used, and a built row has no stored "korean".
+    auto late =
+        result(Status::ok, "run", {{"", "a", "", ""}, {"", "b", "", ""}, {"셋", "", "", ""}});
+    EXPECT_EQ(P::wordBody("run", late, {"korean"}),
+              PopupBody::failure("run", "표시할 내용이 없어요"));
+}
+
 TEST(PopupPresentationTest, WordTextsOfStoredRows) {
     Json stored = {{"senses", Json::array()}, {"korean", " 달리다 "}, {"phonetic", ""}};
     EXPECT_EQ(P::wordTexts(stored), (std::map<std::string, std::string>{{"korean", " 달리다 "}}));
