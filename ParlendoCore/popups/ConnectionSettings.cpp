@@ -1,5 +1,6 @@
 #include "popups/ConnectionSettings.h"
 
+#include "foundation/Keychain.h"
 #include "foundation/Log.h"
 #include "foundation/Text.h"
 
@@ -17,6 +18,18 @@ std::string flag(bool value) {
 }
 
 }  // namespace
+
+std::optional<std::string> KeychainSecretStore::read(const std::string& account) {
+    return Keychain::get(account);
+}
+
+bool KeychainSecretStore::write(const std::string& value, const std::string& account) {
+    return Keychain::set(value, account);
+}
+
+bool KeychainSecretStore::remove(const std::string& account) {
+    return Keychain::set(std::nullopt, account);
+}
 
 std::optional<std::string> OptionalCredentials::secret() const {
     auto key = store_->read(account);

@@ -23,6 +23,15 @@ class SecretStore {
     virtual bool remove(const std::string& account) = 0;
 };
 
+// The program's keychain (Keychain::get and Keychain::set).
+class KeychainSecretStore final : public SecretStore {
+  public:
+    std::string backendName() const override { return "macOS_Keychain"; }
+    std::optional<std::string> read(const std::string& account) override;
+    bool write(const std::string& value, const std::string& account) override;
+    bool remove(const std::string& account) override;
+};
+
 // Reads the optional AI key item.
 class OptionalCredentials {
   public:
