@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "StubBackend.h"
+#include "popups/CurlDraftTransport.h"
+#include "popups/PopupDraftRules.h"
+
+#include <chrono>
+#include <future>
+#include <map>
+
+namespace parlendo {
+namespace {
+
+using testing::StubAnswer;
+using testing::StubBackend;
+
+const std::string path = "/v1beta/models/gemini-3.1-flash-lite:generateContent";
+
+template <class T, class Start>
+T await(Start start) {
+    std::promise<T> promise;
+    auto future = promise.get_future();
+    start([&](T value) { promise.set_value(std::move(value)); });
+    if (future.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "no answer within 20 s";
+        std::abort();  // the completion still refers to this frame
+    }
+    return future.get();
+}
+
+DraftResponse post(CurlDraftTransport& transport, const std::string& url, double timeout = 5,
+                   HttpHeaders headers = {}) {
+    return await<DraftResponse>([&](auto done) {
+        transport.post(url, std::move(headers), R"({"a":1})", timeout, std::move(done));
+    });
+}
+
+TEST(CurlDraftTransportTest, PostsTheBodyWithEveryHeader) {
+    StubBackend stub;
+    stub.on("POST", path, StubAnswer::json(200, R"({"candidates":[]})"));
+    CurlDraftTransport transport(StubBackend::caFile());
+
+    auto response = post(transport, PopupDraftRules::endpoint(stub.baseURL()), 30,
+                         {{"x-goog-api-key", "KEY"}, {"Content-Type", "application/json"}});
+    EXPECT_EQ(response, DraftResponse::http(200, R"({"candidates":[]})"));
+    auto request = stub.lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.path, path);
+    EXPECT_EQ(request.header("x-goog-api-key"), "KEY");
+    EXPECT_EQ(request.header("content-type"), "application/json");
+    EXPECT_EQ(request.body, R"({"a":1})");
+}
+
+TEST(CurlDraftTransportTest, FailedAnswersKeepTheirStatus) {
+    StubBackend stub;
+    stub.on("POST", path, StubAnswer::json(403, R"({"error":"denied"})"));
+    CurlDraftTransport transport(StubBackend::caFile());
+    EXPECT_EQ(post(transport, stub.baseURL() + path),
+              DraftResponse::http(403, R"({"error":"denied"})"));
+}
+
+TEST(CurlDraftTransportTest, TimeOutsAndUnreachableServers) {
+    StubBackend stub;
+    stub.on("POST", "/hang", StubAnswer::hanging());
+    stub.on("POST", "/drop", StubAnswer::dropped());
+    CurlDraftTransport transport(StubBackend::caFile());
+
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(post(transport, stub.baseURL() + "/hang", 0.5), DraftResponse::timedOut());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+    EXPECT_EQ(post(transport, stub.baseURL() + "/drop"), DraftResponse::unreachable());
+    EXPECT_EQ(post(transport, "not a url"), DraftResponse::unreachable());
+    EXPECT_EQ(post(transport, "file:///etc/passwd"), DraftResponse::unreachable());
+    // Nothing listens there.
+    EXPECT_EQ(post(transport, "http://127.0.0.1:1/x"), DraftResponse::unreachable());
+    // The test certificate is not trusted without the test's trust store.
+    CurlDraftTransport untrusting;
+    EXPECT_EQ(post(transport, stub.baseURL() + "/other").as<DraftResponse::Http>()->status, 404);
+    EXPECT_EQ(post(untrusting, stub.baseURL() + "/other"), DraftResponse::unreachable());
+}
+
+class MapSecretStore final : public SecretStore {
+  public:
+    std::string backendName() const override { return "memory"; }
+    std::optional<std::string> read(const std::string& account) override {
+        auto it = items.find(account);
+        return it == items.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+    bool write(const std::string& value, const std::string& account) override {
+        items[account] = value;
+        return true;
+    }
+    bool remove(const std::string& account) override {
+        items.erase(account);
+        return true;
+    }
+    std::map<std::string, std::string> items;
+};
+
+class SignedIn final : public SessionProviding {
+  public:
+    bool isLoggedIn() const override { return true; }
+    std::optional<std::string> email() const override { return std::nullopt; }
+    std::optional<std::string> userID() const override { return "u"; }
+};
+
+TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
+    StubBackend stub;
+    Json call = {{"functionCall",
+                  {{"name", "create_custom_popup"},
+                   {"args", {{"contents", {"korean"}}, {"name", "뜻만"}, {"opacity", 20}}}}}};
+    Json answer = {{"candidates", Json::array({{{"content", {{"parts", Json::array({call})}}}}})}};
+    stub.on("POST", path, StubAnswer::json(200, answer.dump()));
+
+    auto store = std::make_shared<MapSecretStore>();
+    store->items = {{"optional_custom_ai_key", "KEY"}, {"optional_custom_ai_key_owner", "u"}};
+    auto session = std::make_shared<SignedIn>();
+    PopupDraftService service(std::make_shared<ConnectionSettings>(store, session), session,
+                              std::make_shared<CurlDraftTransport>(StubBackend::caFile()), nullptr,
+                              PopupDraftRules::endpoint(stub.baseURL()));
+    Json reply =
+        await<Json>([&](auto done) { service.propose("한글 뜻만, 연하게", std::move(done)); });
+    EXPECT_EQ(reply["status"], "ok");
+    EXPECT_EQ(reply["options"], (Json{{"opacity", 40}}));
+    EXPECT_EQ(reply["warnings"], Json::array({"'팝업 불투명도(%)' 20.0 → 40(으)로 범위 조정"}));
+    EXPECT_EQ(stub.lastRequest().header("x-goog-api-key"), "KEY");
+    auto sent = json::parse(stub.lastRequest().body);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ((*sent)["generationConfig"]["temperature"], 0);
+}
+
+}  // namespace
+}  // namespace parlendo
