@@ -72,6 +72,9 @@ class PopupDraftServiceTest : public ::testing::Test {
         store_->items = {{"optional_custom_ai_key", "KEY"}, {"optional_custom_ai_key_owner", "u"}};
     }
 
+    // A request left unanswered holds the service's state: let it go.
+    ~PopupDraftServiceTest() override { transport_->held.clear(); }
+
     // Starts a proposal and runs its first part.
     std::shared_ptr<std::optional<Json>> propose(const std::string& description) {
         auto out = std::make_shared<std::optional<Json>>();
