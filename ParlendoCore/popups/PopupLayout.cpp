@@ -114,4 +114,28 @@ PopupRect place(const Item& item, const std::vector<PopupRect>& occupied, const 
     return PopupRect{startX, startTop - h, w, h};
 }
 
+std::pair<double, double> referencePoint(const PopupAnchor& anchor,
+                                         std::pair<double, double> mouse) {
+    if (const auto* selection = anchor.as<PopupAnchor::Selection>()) {
+        const PopupRect& r = selection->rect;
+        return {r.x + r.width * 0.5, r.y + r.height * 0.5};
+    }
+    return mouse;
+}
+
+bool containsPoint(const PopupRect& rect, std::pair<double, double> point) {
+    return point.first >= rect.x && point.first < rect.maxX() && point.second > rect.y &&
+           point.second <= rect.maxY();
+}
+
+std::optional<size_t> screenIndex(std::pair<double, double> point,
+                                  const std::vector<PopupRect>& frames) {
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (containsPoint(frames[i], point)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace parlendo::PopupLayout

@@ -2,6 +2,8 @@
 
 #include "popups/PopupBody.h"
 
+#include <cstddef>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -45,6 +47,19 @@ double heightLimit(const PopupRect& screen);
 // (in placing order): first the column below the start, then columns to the right, then to the
 // left; if nothing is free, the start frame even though it overlaps.
 PopupRect place(const Item& item, const std::vector<PopupRect>& occupied, const PopupRect& screen);
+
+// The point that decides a card's screen: the centre of the selection, or the mouse.
+std::pair<double, double> referencePoint(const PopupAnchor& anchor,
+                                         std::pair<double, double> mouse);
+
+// Whether a point lies in a rectangle as the screen's mouse test has it: left and top edges
+// inside, right and bottom edges outside.
+bool containsPoint(const PopupRect& rect, std::pair<double, double> point);
+
+// The index of the first screen frame that holds the point; none when no screen does (the
+// caller then takes the main screen).
+std::optional<size_t> screenIndex(std::pair<double, double> point,
+                                  const std::vector<PopupRect>& frames);
 
 }  // namespace PopupLayout
 }  // namespace parlendo

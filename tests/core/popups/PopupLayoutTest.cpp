@@ -82,5 +82,18 @@ TEST(PopupLayoutTest, SecondPassFromTheTopThenOverlap) {
     EXPECT_EQ(L::place({320, 100, {100, 500}}, {all}, screen), (PopupRect{100, 400, 320, 100}));
 }
 
+TEST(PopupLayoutTest, ScreenOfTheSelectionOrTheMouse) {
+    std::vector<PopupRect> frames{{0, 0, 1440, 900}, {1440, 0, 1920, 1080}};
+    auto onSecond = PopupAnchor::selection(PopupRect{1500, 500, 100, 20});
+    EXPECT_EQ(L::referencePoint(onSecond, {10, 10}), std::make_pair(1550.0, 510.0));
+    EXPECT_EQ(L::screenIndex(L::referencePoint(onSecond, {10, 10}), frames), 1u);
+    EXPECT_EQ(L::screenIndex(L::referencePoint(PopupAnchor::mouse(), {10, 10}), frames), 0u);
+    // Left and top edges belong to a frame, right and bottom edges do not.
+    EXPECT_EQ(L::screenIndex({1440, 900}, frames), 1u);
+    EXPECT_EQ(L::screenIndex({0, 900}, frames), 0u);
+    EXPECT_EQ(L::screenIndex({0, 0}, frames), std::nullopt);
+    EXPECT_EQ(L::screenIndex({-5, 100}, frames), std::nullopt);
+}
+
 }  // namespace
 }  // namespace parlendo
