@@ -130,34 +130,8 @@ void CurlAuthExchange::start(AuthRequest request, Completion<void(AuthAnswer)> c
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer->watch.get());
 
-    const std::string& method = request.method;
-    if (transfer->body) {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(transfer->body->size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->body->data());
-        if (method != "POST") {
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-        }
-    } else if (method == "GET") {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    } else if (method == "POST") {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
-    } else {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-    }
-
-    bool hasContentType = false;
-    for (const auto& [name, value] : request.headers) {
-        hasContentType = hasContentType || text::asciiIEquals(name, "Content-Type");
-        std::string line = value.empty() ? name + ";" : name + ": " + value;
-        transfer->headers = curl_slist_append(transfer->headers, line.c_str());
-    }
-    if (!hasContentType) {
-        // Nor one of curl's own choosing.
-        transfer->headers = curl_slist_append(transfer->headers, "Content-Type:");
-    }
-    transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+    CurlSession::setMethod(easy, request.method, transfer->body);
+    transfer->headers = CurlSession::headerList(request.headers);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
 
     // The watchdog: a request still running after its time-out plus the grace is cut off. curl

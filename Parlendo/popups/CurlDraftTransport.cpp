@@ -1,5 +1,7 @@
 #include "popups/CurlDraftTransport.h"
 
+#include "server/CurlSession.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -74,13 +76,7 @@ DraftResponse CurlDraftTransport::perform(const std::string& url, const HttpHead
     if (!easy) {
         return DraftResponse::unreachable();
     }
-    curl_slist* raw = nullptr;
-    for (const auto& [name, value] : headers) {
-        raw = curl_slist_append(raw, (name + ": " + value).c_str());
-    }
-    // The body goes at once; no waiting for "100 Continue".
-    raw = curl_slist_append(raw, "Expect:");
-    std::unique_ptr<curl_slist, ListDeleter> list(raw);
+    std::unique_ptr<curl_slist, ListDeleter> list(CurlSession::headerList(headers));
 
     Answer answer;
     CURL* e = easy.get();

@@ -193,46 +193,18 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
 
-    const std::string& method = request.method;
-    if (transfer->body) {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(transfer->body->size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, transfer->body->data());
-        if (method != "POST") {
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    CurlSession::setMethod(easy, request.method, transfer->body);
+    // The client identity goes to the project host only, whatever the caller set.
+    HttpHeaders headers;
+    for (auto& [name, value] : request.headers) {
+        if (!text::asciiIEquals(name, "X-Client-Info")) {
+            headers.emplace(name, std::move(value));
         }
-    } else if (method == "GET") {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    } else if (method == "HEAD") {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    } else if (method == "POST") {
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
-    } else {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-    }
-
-    bool hasContentType = false;
-    for (const auto& [name, value] : request.headers) {
-        if (text::asciiIEquals(name, "X-Client-Info")) {
-            continue;  // stamped below, for the project host only
-        }
-        hasContentType = hasContentType || text::asciiIEquals(name, "Content-Type");
-        std::string line = name + ": " + value;
-        if (value.empty()) {
-            line = name + ";";  // curl's spelling of a header with an empty value
-        }
-        transfer->headers = curl_slist_append(transfer->headers, line.c_str());
     }
     if (host && text::asciiLower(*host) == baseHost_) {
-        transfer->headers =
-            curl_slist_append(transfer->headers, ("X-Client-Info: " + clientInfo_).c_str());
+        headers["X-Client-Info"] = clientInfo_;
     }
-    if (!hasContentType) {
-        // No type of curl's own choosing either.
-        transfer->headers = curl_slist_append(transfer->headers, "Content-Type:");
-    }
-    transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+    transfer->headers = CurlSession::headerList(headers);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
 
     session_->perform(easy, [transfer = std::move(transfer)](CURLcode result) mutable {

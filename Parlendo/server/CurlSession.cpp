@@ -1,5 +1,7 @@
 #include "server/CurlSession.h"
 
+#include "foundation/Text.h"
+
 #include <pthread.h>
 
 #include <cmath>
@@ -218,6 +220,40 @@ CurlSession::EasyHandle CurlSession::takeEasy() {
 
 bool CurlSession::isCurrent() const {
     return std::this_thread::get_id() == engine_->threadID;
+}
+
+void CurlSession::setMethod(CURL* easy, const std::string& method,
+                            const std::optional<std::string>& body) {
+    if (body) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body->data());
+        if (method != "POST") {
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        }
+    } else if (method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else if (method == "POST") {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(0));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+    } else {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+}
+
+curl_slist* CurlSession::headerList(const HttpHeaders& headers) {
+    curl_slist* list = nullptr;
+    bool hasContentType = false;
+    for (const auto& [name, value] : headers) {
+        hasContentType = hasContentType || text::asciiIEquals(name, "Content-Type");
+        const std::string line = value.empty() ? name + ";" : name + ": " + value;
+        list = curl_slist_append(list, line.c_str());
+    }
+    if (!hasContentType) {
+        list = curl_slist_append(list, "Content-Type:");
+    }
+    return curl_slist_append(list, "Expect:");
 }
 
 }  // namespace parlendo

@@ -2,6 +2,7 @@
 
 #include "foundation/Function.h"
 #include "server/ServerSessions.h"
+#include "server/ServerTransport.h"
 
 #include <curl/curl.h>
 
@@ -33,6 +34,16 @@ class CurlSession {
 
     // Applies the session's settings (time-out, TLS cap, trust, no cookies) to an easy handle.
     void configure(CURL* easy, double requestTimeout) const;
+
+    // Sets the request method and body on an easy handle: a body goes as the POST fields (under
+    // its own method when that is not POST); GET and HEAD go as such; a POST without a body sends
+    // an empty one; any other method is sent as given.
+    static void setMethod(CURL* easy, const std::string& method,
+                          const std::optional<std::string>& body);
+    // The header list of a request: every header as "name: value" ("name;" for an empty value),
+    // then "Content-Type:" when none was given, so curl adds no type of its own, and "Expect:",
+    // so a body is never held back for a 100-continue. The caller frees it.
+    static curl_slist* headerList(const HttpHeaders& headers);
 
     // Runs the prepared transfer; `done` is called exactly once on the session thread with its
     // result. The caller keeps ownership of `easy` and may clean it up in `done`.
