@@ -70,7 +70,7 @@ struct CaptureController::Fetched {
     std::optional<ReadingContext> context;
     double capturedAt = 0;
     double releasedAt = 0;
-    CaptureAnchor anchor;
+    PopupAnchor anchor = PopupAnchor::mouse();
     std::string detail;
 };
 
@@ -149,8 +149,8 @@ void CaptureController::fetch(const RunningApplication& app,
         [weak, main, clock, reader, bundle = std::move(bundle), context = std::move(context),
          capturedAt, releasedAt, contextMs,
          done = std::move(done)](SelectionFetch::Result result) mutable {
-            Fetched fetched{std::move(result), reader,     std::move(bundle), std::move(context),
-                            capturedAt,        releasedAt, CaptureAnchor{},   std::string()};
+            Fetched fetched{std::move(result), reader,     std::move(bundle),    std::move(context),
+                            capturedAt,        releasedAt, PopupAnchor::mouse(), std::string()};
             std::string anchorText = "mouse";
             const auto* text = std::get_if<SelectionFetch::Text>(&fetched.result.outcome);
             if (text && text->stage == SelectionFetch::Stage::direct) {
@@ -160,7 +160,7 @@ void CaptureController::fetch(const RunningApplication& app,
                 anchorText = format("%s bounds_ms=%.0f",
                                     bounds ? bounds->method.c_str() : "mouse(no_bounds)", boundsMs);
                 if (bounds) {
-                    fetched.anchor.selection = bounds->rect;
+                    fetched.anchor = PopupAnchor::selection(bounds->rect);
                 }
             }
             fetched.detail = format("context_ms=%.0f anchor=%s", contextMs, anchorText.c_str());
@@ -232,21 +232,21 @@ void CaptureController::captured(Fetched& fetched, SelectionFetch::Text& text, d
     }
     const auto& context = fetched.context;
     CaptureSnapshot snapshot = makeSnapshot(text.text, fetched.capturedAt, context);
-    auto begun = deps_.pipeline->begin(snapshot, fetched.anchor);
+    auto started = deps_.pipeline->begin(snapshot, fetched.anchor);
     std::string line =
         format("lookup_key stage=%s method=%s app=%s popups=%d key_to_popup_ms=%.0f len=%zu",
                std::string(toString(text.stage)).c_str(), text.method.c_str(),
-               fetched.bundle.c_str(), begun.popupCount, ms, PyText::count(text.text));
+               fetched.bundle.c_str(), started.popupCount, ms, PyText::count(text.text));
     if (copied) {
         line += format(" copy_wait_ms=%.0f", text.waitedMs);
     }
     Log::write("timing", line + " " + fetched.detail);
-    if (begun.notice) {
-        showSkipNotice(*begun.notice);
+    if (started.notice) {
+        showSkipNotice(*started.notice);
     }
-    if (begun.complete) {
-        deps_.main->post(std::move(begun.complete));
-    }
+    deps_.main->post([pipeline = deps_.pipeline, started = std::move(started)]() mutable {
+        pipeline->complete(std::move(started), nullptr);
+    });
 }
 
 CaptureSnapshot CaptureController::makeSnapshot(const std::string& text, double capturedAt,
@@ -259,9 +259,9 @@ CaptureSnapshot CaptureController::makeSnapshot(const std::string& text, double 
                            context->documentURL, context->webURL);
 }
 
-void CaptureController::showSkipNotice(const CaptureSkipNotice& skip) {
-    notice(skip.text);
-    Log::write("capture", "버림 안내 reason=" + skip.logName);
+void CaptureController::showSkipNotice(CaptureNotice skip) {
+    notice(std::string(captureNoticeText(skip)));
+    Log::write("capture", "버림 안내 reason=" + std::string(toString(skip)));
 }
 
 void CaptureController::scheduleLateCheck(std::shared_ptr<SelectionReading> reader,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CaptureNotice.h"
+#include "capture/CapturePipeline.h"
 #include "capture/CaptureSnapshot.h"
 #include "capture/ContextReader.h"
 #include "capture/SelectionFetch.h"
@@ -18,40 +20,9 @@ namespace parlendo {
 
 class SyntheticCopyLedger;
 
-// Where the cards of a capture open: at the selection's bounds when they were read, else (none)
-// at the mouse.
-struct CaptureAnchor {
-    std::optional<SelectionRect> selection;
-    bool operator==(const CaptureAnchor&) const = default;
-};
-
-// A notice that tells the user why a capture was skipped: its text and its log name.
-struct CaptureSkipNotice {
-    std::string text;
-    std::string logName;
-    bool operator==(const CaptureSkipNotice&) const = default;
-};
-
-// Where a capture goes once its snapshot is built: the first half of the capture pipeline.
-// Main thread.
-class CaptureSink {
-  public:
-    struct Begun {
-        // The number of cards shown.
-        int popupCount = 0;
-        // A skip notice for the caller to show.
-        std::optional<CaptureSkipNotice> notice;
-        // The second half (lookup or translation, cards, saving); run in a task of its own.
-        Task complete;
-    };
-
-    virtual ~CaptureSink() = default;
-    virtual Begun begin(const CaptureSnapshot& snapshot, const CaptureAnchor& anchor) = 0;
-};
-
 // Turns one lookup chord into one capture: decides on the main thread whether to take it, reads
 // the window context, the selection and its bounds on the serial fetch queue, and back on the
-// main thread either tells the user why nothing was captured or hands a snapshot to the sink.
+// main thread either tells the user why nothing was captured or hands a snapshot to the pipeline.
 // One fetch at a time. Owns the late clean-up of a copy that arrived after the wait and the
 // "timing" line of every capture. Lives in a shared_ptr (the fetch holds it weakly); every
 // member is used on the main thread.
@@ -70,6 +41,7 @@ class CaptureController : public std::enable_shared_from_this<CaptureController>
     };
 
     struct Dependencies {
+        // The capture pipeline.
         std::shared_ptr<CaptureSink> pipeline;
         // Shows a short notice to the user.
         std::function<void(const std::string& text)> notice;
@@ -112,7 +84,7 @@ class CaptureController : public std::enable_shared_from_this<CaptureController>
     void notice(const std::string& text);
     void scheduleLateCheck(std::shared_ptr<SelectionReading> reader,
                            SelectionFetch::Pending pending, const std::string& bundle);
-    void showSkipNotice(const CaptureSkipNotice& notice);
+    void showSkipNotice(CaptureNotice notice);
     void copyUsed(const std::string& bundle, const char* outcome,
                   std::optional<double> waitedMs = std::nullopt);
     void rejected(bool busy);

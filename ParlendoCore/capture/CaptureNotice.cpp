@@ -31,7 +31,7 @@ std::optional<CaptureNotice> captureNoticeFromString(std::string_view raw) {
     return std::nullopt;
 }
 
-std::string_view text(CaptureNotice notice) {
+std::string_view captureNoticeText(CaptureNotice notice) {
     switch (notice) {
         case CaptureNotice::notEnglish:
             return CaptureCopy::skipNotEnglish;

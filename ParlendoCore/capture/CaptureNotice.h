@@ -27,7 +27,7 @@ std::string_view toString(CaptureNotice notice);
 // Exactly the raw values.
 std::optional<CaptureNotice> captureNoticeFromString(std::string_view raw);
 // The text shown to the user.
-std::string_view text(CaptureNotice notice);
+std::string_view captureNoticeText(CaptureNotice notice);
 // The notice for a classifier's skip reason; any other reason, and none, is `notEnglish`.
 CaptureNotice captureNoticeForSkip(const std::optional<std::string>& reason);
 

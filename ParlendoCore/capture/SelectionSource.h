@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureSnapshot.h"
+#include "popups/PopupBody.h"
 
 #include <any>
 #include <cstdint>
@@ -46,14 +47,9 @@ class SelectionSource {
     virtual double now() = 0;
 };
 
-// A rectangle in screen points, origin at the bottom left of the primary screen, y up.
-struct SelectionRect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-    bool operator==(const SelectionRect&) const = default;
-};
+// A rectangle in screen points, origin at the bottom left of the primary screen, y up: the
+// rectangle the cards are anchored at.
+using SelectionRect = PopupRect;
 
 // The on-screen bounds of the selection with the way they were found ("marker", "range",
 // "lines").

@@ -26,17 +26,21 @@ constexpr std::int32_t ownPid = 77;
 
 class RecordingSink final : public CaptureSink {
   public:
-    Begun begin(const CaptureSnapshot& snapshot, const CaptureAnchor& anchor) override {
+    CaptureStarted begin(const CaptureSnapshot& snapshot, const PopupAnchor& anchor) override {
         snapshots.push_back(snapshot);
         anchors.push_back(anchor);
-        return Begun{popups, notice, [this] {
-                         ++completed;
-                     }};
+        return CaptureStarted{snapshot, {CaptureKind::Word{snapshot.text}}, {}, {}, {}, popups,
+                              notice};
+    }
+    void complete(CaptureStarted started, Task done) override {
+        EXPECT_EQ(started.snapshot, snapshots.back());
+        EXPECT_FALSE(done);
+        ++completed;
     }
     std::vector<CaptureSnapshot> snapshots;
-    std::vector<CaptureAnchor> anchors;
+    std::vector<PopupAnchor> anchors;
     int popups = 2;
-    std::optional<CaptureSkipNotice> notice;
+    std::optional<CaptureNotice> notice;
     int completed = 0;
 };
 
@@ -124,7 +128,7 @@ struct CaptureControllerTest : ::testing::Test {
 
 TEST_F(CaptureControllerTest, DirectReadOpensCardsAtTheSelection) {
     reader->direct = DirectSelection{"word", "selected_text"};
-    reader->bounds = SelectionBoundsRead{SelectionRect{10, 20, 30, 12}, "marker"};
+    reader->bounds = SelectionBoundsRead{PopupRect{10, 20, 30, 12}, "marker"};
     chord();
     EXPECT_TRUE(controller->fetching());
     EXPECT_EQ(captures, 1);
@@ -137,7 +141,7 @@ TEST_F(CaptureControllerTest, DirectReadOpensCardsAtTheSelection) {
     EXPECT_EQ(snapshot.window, context->identity(editor));
     EXPECT_EQ(snapshot.title, "notes.txt");
     EXPECT_EQ(snapshot.capturedAt, clock->now());
-    EXPECT_EQ(sink->anchors[0], (CaptureAnchor{SelectionRect{10, 20, 30, 12}}));
+    EXPECT_EQ(sink->anchors[0], PopupAnchor::selection(PopupRect{10, 20, 30, 12}));
     EXPECT_EQ(sink->completed, 1);
     EXPECT_EQ(reader->copies, 0);
     EXPECT_EQ(log.tagged("timing"),
@@ -153,7 +157,7 @@ TEST_F(CaptureControllerTest, DirectReadWithoutBoundsOpensAtTheMouse) {
     chord();
     clock->advance(0);
     ASSERT_EQ(sink->anchors.size(), 1u);
-    EXPECT_EQ(sink->anchors[0], CaptureAnchor{});
+    EXPECT_EQ(sink->anchors[0], PopupAnchor::mouse());
     const auto line = log.tagged("timing").at(0);
     EXPECT_TRUE(line.ends_with("anchor=mouse(no_bounds) bounds_ms=0")) << line;
 }
@@ -165,7 +169,7 @@ TEST_F(CaptureControllerTest, CopiedTextOpensAtTheMouseWithoutBoundsSearch) {
     clock->advance(0.1);
     ASSERT_EQ(sink->snapshots.size(), 1u);
     EXPECT_EQ(sink->snapshots[0].text, "copied");
-    EXPECT_EQ(sink->anchors[0], CaptureAnchor{});
+    EXPECT_EQ(sink->anchors[0], PopupAnchor::mouse());
     EXPECT_EQ(reader->boundsReads, 0);
     EXPECT_EQ(pasteboard->text(), "the user's clipboard");
     EXPECT_TRUE(log.has("capture",
@@ -306,7 +310,7 @@ TEST_F(CaptureControllerTest, UnreadableAndWindowChangedCopies) {
 
 TEST_F(CaptureControllerTest, ShowsTheSinksSkipNotice) {
     sink->popups = 0;
-    sink->notice = CaptureSkipNotice{"영어 단어나 문장이 아니라서 찾지 않았어요", "not_english"};
+    sink->notice = CaptureNotice::notEnglish;
     reader->direct = DirectSelection{"안녕", "selected_text"};
     context->title.reset();
     reader->window = context->identity(editor);

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "FakePopupPresenter.h"
+#include "FakeSaveBackend.h"
+#include "FakeSentenceSaver.h"
+#include "FakeSessionProvider.h"
+#include "FakeSourceResolver.h"
+#include "FakeTitleVectors.h"
+#include "FakeTranslator.h"
+#include "FakeWordLookup.h"
+#include "ManualExecutor.h"
+#include "capture/CapturePipeline.h"
+#include "capture/FixedPopupSettings.h"
+#include "capture/TitleKey.h"
+#include "foundation/Uuid.h"
+#include "saving/SaveRetry.h"
+
+#include <memory>
+
+namespace parlendo::testing {
+
+// A capture pipeline over fakes of every service, on a fake clock with a manual main executor.
+// Services answer only when the test says so, except the source resolver and the word save
+// backend, which answer at once unless told to hold.
+struct PipelineRig {
+    PipelineRig() {
+        words = WordSaver::make(backend, 3, SaveRetry::backoff,
+                                [clock = clock](double seconds, Task task) {
+                                    clock->schedule(clock->uptime() + seconds, std::move(task));
+                                });
+        words->setOnOutcome([this](const WordSaver::Outcome& outcome) {
+            outcomes.push_back(outcome);
+            titleRequestsAtOutcome = titleVectors->requests().size();
+        });
+        CapturePipeline::Services services;
+        services.popups = popups;
+        services.settings = settings;
+        services.lookup = lookup;
+        services.translator = translator;
+        services.sources = sources;
+        services.words = words;
+        services.sentences = sentences;
+        services.titleVectors = titleVectors;
+        services.session = session;
+        services.sleep = [clock = clock](double seconds, Completion<void()> done) {
+            clock->schedule(clock->uptime() + seconds,
+                            [done = std::move(done)]() mutable { done(); });
+        };
+        services.main = main;
+        services.clock = clock;
+        pipeline = CapturePipeline::make(std::move(services));
+        pipeline->unsaved = unsaved;
+        pipeline->isOffline = [this] {
+            return offline;
+        };
+        pipeline->onPopupsRejected = [this](int n) {
+            rejectedCards.push_back(n);
+        };
+        pipeline->onSentenceOutcome = [this](const SentenceWork& work,
+                                             const SentenceSaveOutcome& outcome) {
+            sentenceOutcomes.emplace_back(work, outcome);
+        };
+    }
+
+    static PopupSetting setting(const std::string& name, std::vector<std::string> contents,
+                                bool save = true, double duration = 3.0) {
+        PopupOptions options;
+        options.duration = duration;
+        return PopupSetting("id-" + name, name, std::move(contents), save, options);
+    }
+
+    CaptureSnapshot snapshot(const std::string& text) const {
+        return CaptureSnapshot(uuid::makeUpper(), text, clock->now(),
+                               WindowIdentity(4242, "org.gnome.TextEditor", "Reading notes"),
+                               "Reading notes", std::nullopt, std::nullopt);
+    }
+
+    // The key a capture's title vector is asked for.
+    static std::optional<std::string> key(const CaptureSnapshot& s) {
+        return TitleKey::key(TitleKey::documentTitle(s.title, s.window->bundleID, s.documentURL));
+    }
+
+    // Begins and completes one capture; `completed` turns true once `complete` is done.
+    CapturePipeline::Started capture(const std::string& text,
+                                     PopupAnchor anchor = PopupAnchor::mouse()) {
+        auto started = pipeline->begin(snapshot(text), anchor);
+        completed = false;
+        pipeline->complete(started, [this] { completed = true; });
+        main->runAll();
+        return started;
+    }
+
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    // The selection-fetch queue of a capture road; made before the main executor so that the
+    // clock drains it first and what it hands to the main thread runs at that same time.
+    std::shared_ptr<ManualExecutor> fetchQueue = std::make_shared<ManualExecutor>(clock);
+    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
+    std::shared_ptr<FakePopupPresenter> popups = std::make_shared<FakePopupPresenter>();
+    std::shared_ptr<FixedPopupSettings> settings =
+        std::make_shared<FixedPopupSettings>(std::vector<PopupSetting>{
+            setting("단어", {"korean"}), setting("문장", {"translation"}, false)});
+    std::shared_ptr<FakeWordLookup> lookup = std::make_shared<FakeWordLookup>();
+    std::shared_ptr<FakeTranslator> translator = std::make_shared<FakeTranslator>();
+    std::shared_ptr<FakeSourceResolver> sources = std::make_shared<FakeSourceResolver>();
+    std::shared_ptr<FakeSaveBackend> backend = std::make_shared<FakeSaveBackend>();
+    std::shared_ptr<WordSaver> words;
+    std::shared_ptr<FakeSentenceSaver> sentences = std::make_shared<FakeSentenceSaver>();
+    std::shared_ptr<FakeTitleVectors> titleVectors = std::make_shared<FakeTitleVectors>();
+    std::shared_ptr<FakeSessionProvider> session = std::make_shared<FakeSessionProvider>();
+    std::shared_ptr<UnsavedCounter> unsaved = std::make_shared<UnsavedCounter>();
+    std::shared_ptr<CapturePipeline> pipeline;
+
+    bool offline = false;
+    bool completed = false;
+    std::vector<int> rejectedCards;
+    std::vector<WordSaver::Outcome> outcomes;
+    size_t titleRequestsAtOutcome = 0;
+    std::vector<std::pair<SentenceWork, SentenceSaveOutcome>> sentenceOutcomes;
+};
+
+}  // namespace parlendo::testing

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "saving/SaveBackend.h"
+
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace parlendo::testing {
+
+// A word save backend whose snapshot call answers `reply` (a stored word by default) at once,
+// or, with `hold` set, when the test releases it. Records every work. Thread-safe.
+class FakeSaveBackend final : public SaveBackend {
+  public:
+    static constexpr const char* stored =
+        R"({"status":"ok","word_id":"word-1","snapshot_state":"inserted","created":true})";
+
+    void snapshot(SaveWork work, Completion<void(CallResult)> completion) override {
+        std::unique_lock lock(mutex_);
+        works_.push_back(std::move(work));
+        if (hold) {
+            held_.push_back(std::move(completion));
+            return;
+        }
+        CallResult answer = reply;
+        lock.unlock();
+        completion(std::move(answer));
+    }
+    void legacy(SaveWork work, Completion<void(bool)> completion) override {
+        {
+            std::lock_guard lock(mutex_);
+            works_.push_back(std::move(work));
+        }
+        completion(false);
+    }
+
+    // Answers the oldest held call; false when none is held.
+    bool release(CallResult answer) {
+        Completion<void(CallResult)> completion;
+        {
+            std::lock_guard lock(mutex_);
+            if (held_.empty()) {
+                return false;
+            }
+            completion = std::move(held_.front());
+            held_.pop_front();
+        }
+        completion(std::move(answer));
+        return true;
+    }
+    std::vector<SaveWork> works() const {
+        std::lock_guard lock(mutex_);
+        return works_;
+    }
+
+    CallResult reply = std::string(stored);
+    bool hold = false;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<SaveWork> works_;
+    std::deque<Completion<void(CallResult)>> held_;
+};
+
+}  // namespace parlendo::testing

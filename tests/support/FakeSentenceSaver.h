@@ -1,0 +1,59 @@
+#pragma once
+
+#include "saving/SentenceSaving.h"
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace parlendo::testing {
+
+// A sentence saver that answers `reply` at once when it is set, else holds each save until the
+// test answers it. Records every work. Thread-safe.
+class FakeSentenceSaver final : public SentenceSaving {
+  public:
+    void save(SentenceWork work, Completion<void(SentenceSaveOutcome)> completion) override {
+        std::unique_lock lock(mutex_);
+        works_.push_back(std::move(work));
+        if (reply) {
+            auto answer = *reply;
+            lock.unlock();
+            completion(std::move(answer));
+            return;
+        }
+        held_.push_back(std::move(completion));
+    }
+    int pending() const override {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(held_.size());
+    }
+
+    // Answers the oldest held save; false when none is held.
+    bool answer(SentenceSaveOutcome outcome) {
+        Completion<void(SentenceSaveOutcome)> completion;
+        {
+            std::lock_guard lock(mutex_);
+            if (held_.empty()) {
+                return false;
+            }
+            completion = std::move(held_.front());
+            held_.pop_front();
+        }
+        completion(std::move(outcome));
+        return true;
+    }
+    std::vector<SentenceWork> works() const {
+        std::lock_guard lock(mutex_);
+        return works_;
+    }
+
+    std::optional<SentenceSaveOutcome> reply;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<SentenceWork> works_;
+    std::deque<Completion<void(SentenceSaveOutcome)>> held_;
+};
+
+}  // namespace parlendo::testing
