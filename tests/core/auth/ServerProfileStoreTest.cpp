@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakeSession.h"
 #include "LogCapture.h"
 #include "auth/ServerProfileStore.h"
 
@@ -30,17 +31,10 @@ struct RecordingServer final : ServerCalling {
     }
 };
 
-struct Who final : SessionProviding {
-    std::optional<std::string> id = "u1&or=(x)";
-    bool isLoggedIn() const override { return id.has_value(); }
-    std::optional<std::string> email() const override { return std::nullopt; }
-    std::optional<std::string> userID() const override { return id; }
-};
-
 TEST(ServerProfileStore, ReadsAndCreatesTheRowOfTheSignedInUser) {
     testing::LogCapture logs;
     auto server = std::make_shared<RecordingServer>();
-    auto who = std::make_shared<Who>();
+    auto who = std::make_shared<testing::FakeSession>("u1&or=(x)");
     ServerProfileStore store(server, who);
 
     server->answers = {CallResult(R"([{"username":"민지"}])")};
@@ -68,7 +62,7 @@ TEST(ServerProfileStore, ReadsAndCreatesTheRowOfTheSignedInUser) {
     EXPECT_EQ(server->sent.size(), 4u);
     EXPECT_TRUE(logs.contains("profile", "이미 있음"));
 
-    who->id.reset();
+    who->setUser(std::nullopt);
     store.username([&](auto r) { name = r; });
     EXPECT_EQ(name->error(), CallFailure::authRequired());
     EXPECT_EQ(server->sent.size(), 4u);

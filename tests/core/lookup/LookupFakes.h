@@ -1,6 +1,6 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
+#include "FakeSession.h"
 #include "foundation/Log.h"
 #include "server/ServerCalling.h"
 
@@ -98,26 +98,6 @@ class FakeCalls final : public DetailedServerCalling {
   private:
     mutable std::mutex mutex_;
     std::deque<Call> calls_;
-};
-
-// A session whose account the test switches.
-class FakeSession final : public SessionProviding {
-  public:
-    explicit FakeSession(std::optional<std::string> user = "user-1") : user_(std::move(user)) {}
-    bool isLoggedIn() const override { return userID().has_value(); }
-    std::optional<std::string> email() const override { return std::nullopt; }
-    std::optional<std::string> userID() const override {
-        std::lock_guard lock(mutex_);
-        return user_;
-    }
-    void setUser(std::optional<std::string> user) {
-        std::lock_guard lock(mutex_);
-        user_ = std::move(user);
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::optional<std::string> user_;
 };
 
 // Collects the log lines of one tag while it lives; the log file goes to a temporary folder.

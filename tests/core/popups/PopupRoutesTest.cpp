@@ -167,7 +167,7 @@ TEST_F(PopupSettingsRoutesTest, ProposeAnswersOnTheMainExecutor) {
 
 TEST(ConnectionRoutesTest, StatusSetAndRemove) {
     auto store = std::make_shared<MapSecretStore>();
-    auto session = std::make_shared<FakeSession>();
+    auto session = std::make_shared<FakeSession>(std::nullopt);
     ConnectionRoutes routes(std::make_shared<ConnectionSettings>(store, session));
 
     auto status = call(routes, "credential_status", {});

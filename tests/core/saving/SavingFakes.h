@@ -1,6 +1,6 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
+#include "FakeSession.h"
 #include "foundation/Executor.h"
 #include "foundation/Log.h"
 #include "server/ServerCalling.h"
@@ -17,26 +17,6 @@
 #include <vector>
 
 namespace parlendo::testing {
-
-// A signed-in user that tests switch around. Thread-safe.
-class FakeSession final : public SessionProviding {
-  public:
-    explicit FakeSession(std::optional<std::string> userID = "user-1") : userID_(userID) {}
-    bool isLoggedIn() const override { return userID().has_value(); }
-    std::optional<std::string> email() const override { return std::nullopt; }
-    std::optional<std::string> userID() const override {
-        std::lock_guard lock(mutex_);
-        return userID_;
-    }
-    void set(std::optional<std::string> userID) {
-        std::lock_guard lock(mutex_);
-        userID_ = std::move(userID);
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::optional<std::string> userID_;
-};
 
 // A ServerCalling that records every call and answers from a script.
 //

@@ -41,7 +41,7 @@ class SavingOverServerClientTest : public ::testing::Test {
     // Signs another user in while requests are in flight.
     void switchAccount() {
         auth_->signIn("user-2");
-        session_->set("user-2");
+        session_->setUser("user-2");
     }
 
     SavingLog log_;
@@ -102,7 +102,7 @@ TEST_F(SavingOverServerClientTest, ASentenceWaitingForItsRetryIsNotSentForTheNex
                 [&](SentenceSaveOutcome o) { outcome = std::move(o); });
     main_->runAll();
     auth_->signOut();
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     transport_->releaseAll();
     main_->runAll();
     EXPECT_EQ(outcome, SentenceSaveOutcome::dropped("stale"));

@@ -100,12 +100,12 @@ TEST_F(ServerSaveBackendTest, LegacyWithoutSensesToSendOrWithAnExistingRowSendsO
 }
 
 TEST_F(ServerSaveBackendTest, LegacyFailsWithoutAUserOrWhenTheWordRowFails) {
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     EXPECT_EQ(legacy(work({}, "k")), false);
     EXPECT_TRUE(server_->calls().empty());
     EXPECT_TRUE(log_.tagged("save").empty());
 
-    session_->set("user-1");
+    session_->setUser("user-1");
     server_->failure("POST", "/rest/v1/words", testing::rejection(409, "23503"));
     EXPECT_EQ(legacy(work({}, "k")), false);
     EXPECT_EQ(log_.tagged("save"),

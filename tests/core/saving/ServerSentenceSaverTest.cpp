@@ -168,17 +168,17 @@ TEST_F(ServerSentenceSaverTest, ReadBackMatchesSourceIgnoringCaseAndDropsOnAuthF
 }
 
 TEST_F(ServerSentenceSaverTest, NothingIsSentWithoutAUserOrForANewAccount) {
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     EXPECT_EQ(save(), SentenceSaveOutcome::dropped("auth_required"));
     EXPECT_TRUE(server_->calls().empty());
 
     // The account changes while the saver waits for its retry.
-    session_->set("user-1");
+    session_->setUser("user-1");
     server_->failure("POST", table, CallFailure::timeout());
     server_->failure("GET", table, CallFailure::timeout());
     std::optional<SentenceSaveOutcome> outcome;
     saver_->save(work_, [&](SentenceSaveOutcome o) { outcome = std::move(o); });
-    session_->set("user-2");
+    session_->setUser("user-2");
     clock_->advance(1.5);
     EXPECT_EQ(outcome, SentenceSaveOutcome::dropped("account_changed"));
     EXPECT_EQ(server_->count("POST"), 1u);

@@ -67,7 +67,7 @@ TEST_F(ServerSourceStoreTest, FindReportsNothingFoundAndFailures) {
     EXPECT_EQ(*find(std::nullopt, "t"), std::nullopt);
     EXPECT_EQ(find(std::nullopt, "t").error(), CallFailure::badShape());
     EXPECT_EQ(find(std::nullopt, "t").error(), CallFailure::timeout());
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     EXPECT_EQ(find(std::nullopt, "t").error(), CallFailure::authRequired());
     EXPECT_EQ(server_->calls().size(), 3u);
 }
@@ -107,7 +107,7 @@ TEST_F(ServerSourceStoreTest, ADuplicateTurnsIntoASearchAndOtherFailuresAreLogge
     EXPECT_EQ(create(std::nullopt), std::nullopt);
     EXPECT_EQ(log_.tagged("source"), std::vector<std::string>{"저장 실패 rejected_403_42501"});
 
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     EXPECT_EQ(create(std::nullopt), std::nullopt);
     EXPECT_EQ(server_->calls().size(), 1u);
 }
@@ -122,7 +122,7 @@ TEST_F(ServerSourceStoreTest, TouchStampsTheRowOfTheUserOnly) {
     EXPECT_EQ(call.json, (Json{{"last_seen_at", "2026-05-28T20:26:40Z"}}));
     EXPECT_TRUE(log_.tagged("source").empty());
 
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     done = false;
     store_.touch("S1", [&] { done = true; });
     EXPECT_TRUE(done);

@@ -77,7 +77,7 @@ TEST_F(ServerStudyRecorderTest, BadInputAndAMissingUserNeverReachTheServer) {
     EXPECT_EQ(log_.tagged("study").front(),
               "save_review 거절 id=00000001 reason=invalid_review_payload");
 
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     auto signedOut = review();
     EXPECT_EQ(signedOut.errorCode, "request_authentication");
     EXPECT_TRUE(signedOut.authRequired);
@@ -206,11 +206,11 @@ TEST_F(ServerStudyRecorderTest, StatusAnswersOnlyTheOwnersKnownOperations) {
     server_->failure("GET", table, CallFailure::timeout());
     auto save = review();
     EXPECT_FALSE(status("unknown-id"));
-    session_->set("user-2");
+    session_->setUser("user-2");
     EXPECT_FALSE(status(save.operationID));
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     EXPECT_FALSE(status(save.operationID));
-    session_->set("user-1");
+    session_->setUser("user-1");
     auto failed = status(save.operationID);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->errorCode, "readback_unavailable");
@@ -287,7 +287,7 @@ TEST_F(ServerStudyRecorderTest, ReconcileRechecksTheUsersUnknownSavesOldestFirst
     EXPECT_EQ(log_.tagged("study").back(), "미확인 저장 다시 확인 checked=2 confirmed=1");
 
     // Another user's unknown saves are not checked.
-    session_->set("user-2");
+    session_->setUser("user-2");
     recorder_->reconcileUnknown([&](ServerStudyRecorder::Reconciled r) { result = r; });
     EXPECT_EQ(*result, (ServerStudyRecorder::Reconciled{0, 0}));
 }

@@ -67,7 +67,7 @@ TEST_F(StudyRoutesTest, BadArgumentsAndAMissingLoginAreSaveFailures) {
         EXPECT_EQ(reply["save"]["error_code"], "invalid_review_payload");
         EXPECT_FALSE(reply["save"].contains("commit_evidence"));
     }
-    session_->set(std::nullopt);
+    session_->setUser(std::nullopt);
     const Json reply = custom(call("save_review", {false, "w1"}));
     EXPECT_EQ(reply["msg"], "AUTH_REAUTH_REQUIRED");
     EXPECT_EQ(reply["error_class"], "auth");

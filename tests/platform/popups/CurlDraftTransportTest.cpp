@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakeSession.h"
 #include "StubBackend.h"
 #include "popups/CurlDraftTransport.h"
 #include "popups/PopupDraftRules.h"
@@ -11,6 +12,7 @@
 namespace parlendo {
 namespace {
 
+using testing::FakeSession;
 using testing::StubAnswer;
 using testing::StubBackend;
 
@@ -98,13 +100,6 @@ class MapSecretStore final : public SecretStore {
     std::map<std::string, std::string> items;
 };
 
-class SignedIn final : public SessionProviding {
-  public:
-    bool isLoggedIn() const override { return true; }
-    std::optional<std::string> email() const override { return std::nullopt; }
-    std::optional<std::string> userID() const override { return "u"; }
-};
-
 TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
     StubBackend stub;
     Json call = {{"functionCall",
@@ -115,7 +110,7 @@ TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
 
     auto store = std::make_shared<MapSecretStore>();
     store->items = {{"optional_custom_ai_key", "KEY"}, {"optional_custom_ai_key_owner", "u"}};
-    auto session = std::make_shared<SignedIn>();
+    auto session = std::make_shared<FakeSession>("u");
     PopupDraftService service(std::make_shared<ConnectionSettings>(store, session), session,
                               std::make_shared<CurlDraftTransport>(StubBackend::caFile()), nullptr,
                               PopupDraftRules::endpoint(stub.baseURL()));
