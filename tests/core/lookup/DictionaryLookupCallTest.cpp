@@ -9,8 +9,8 @@
 namespace parlendo {
 namespace {
 
-using testing::FakeCalls;
 using testing::FakeClock;
+using testing::FakeServerCalling;
 
 TEST(DictionaryLookupParams, BodyCarriesWordLowerSuffixesAndTitleKey) {
     auto body =
@@ -45,6 +45,9 @@ TEST(DictionaryLookupRetry, OnlyADroppedConnectionWithTimeLeft) {
 
 class DictionaryLookupCallTest : public ::testing::Test {
   protected:
+    // Every request waits until the test answers it.
+    DictionaryLookupCallTest() { server_->hold(true); }
+
     void lookup(std::string word = "Runs") {
         dictionary_.lookup(
             word, std::optional<std::string>("Title"),
@@ -55,7 +58,7 @@ class DictionaryLookupCallTest : public ::testing::Test {
                                  std::nullopt, NetFailure::Kind::connectionLost);
     }
 
-    std::shared_ptr<FakeCalls> server_ = std::make_shared<FakeCalls>();
+    std::shared_ptr<FakeServerCalling> server_ = std::make_shared<FakeServerCalling>();
     std::shared_ptr<FakeClock> clock_ = std::make_shared<FakeClock>();
     ServerDictionary dictionary_{server_, clock_};
     testing::TagLog log_{"lookup"};
@@ -66,7 +69,7 @@ class DictionaryLookupCallTest : public ::testing::Test {
 TEST_F(DictionaryLookupCallTest, SendsOneRequestAndLogsTheResult) {
     lookup();
     ASSERT_EQ(server_->count(), 1u);
-    auto request = server_->request(0);
+    auto request = server_->calls().at(0);
     EXPECT_EQ(request.path, "/rest/v1/rpc/dict_lookup");
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.timeout, 2.0);
@@ -74,7 +77,7 @@ TEST_F(DictionaryLookupCallTest, SendsOneRequestAndLogsTheResult) {
     EXPECT_EQ(request.json, DictionaryLookup::params("Runs", "Title"));
 
     clock_->advance(0.25);
-    server_->succeed(R"({"status":"ok","lemma":"run","senses":[{"korean":"달리다"}],
+    server_->releaseNext(R"({"status":"ok","lemma":"run","senses":[{"korean":"달리다"}],
                         "_diag":{"ranked":true,"matched_by":"suffix","ms_server":12.6}})");
     ASSERT_EQ(outcomes_.size(), 1u);
     ASSERT_TRUE(outcomes_[0]);
@@ -86,7 +89,7 @@ TEST_F(DictionaryLookupCallTest, SendsOneRequestAndLogsTheResult) {
 
     log_.clear();
     lookup();
-    server_->succeed(R"({"status":"not_found","_diag":{"title_vec_found":false}})");
+    server_->releaseNext(R"({"status":"not_found","_diag":{"title_vec_found":false}})");
     EXPECT_EQ(log_.lines(), std::vector<std::string>{"status=not_found word=" + word_ +
                                                      " lemma=none senses=0 ranked=false matched=- "
                                                      "tvf=false ms_total=0 ms_server=-"});
@@ -95,17 +98,17 @@ TEST_F(DictionaryLookupCallTest, SendsOneRequestAndLogsTheResult) {
 TEST_F(DictionaryLookupCallTest, ADroppedConnectionIsRetriedOnceWithinTheTimeLeft) {
     lookup();
     clock_->advance(1.4);
-    server_->failDetailed(lost());
+    server_->releaseNext(fail(lost()));
     ASSERT_EQ(server_->count(), 2u);
-    auto retry = server_->request(1);
+    auto retry = server_->calls().at(1);
     EXPECT_NEAR(retry.timeout, 0.6, 1e-9);
-    EXPECT_EQ(retry.json, server_->request(0).json);
-    EXPECT_EQ(retry.path, server_->request(0).path);
+    EXPECT_EQ(retry.json, server_->calls().at(0).json);
+    EXPECT_EQ(retry.path, server_->calls().at(0).path);
     EXPECT_TRUE(retry.headers.empty());
     EXPECT_TRUE(outcomes_.empty());
 
     clock_->advance(0.3);
-    server_->succeed(R"({"status":"ok"})");
+    server_->releaseNext(R"({"status":"ok"})");
     ASSERT_EQ(outcomes_.size(), 1u);
     EXPECT_TRUE(outcomes_[0]);
     auto lines = log_.lines();
@@ -118,9 +121,9 @@ TEST_F(DictionaryLookupCallTest, ADroppedConnectionIsRetriedOnceWithinTheTimeLef
 TEST_F(DictionaryLookupCallTest, NoSecondRetryAndNoRetryWhenLate) {
     lookup();
     clock_->advance(0.2);
-    server_->failDetailed(lost());
+    server_->releaseNext(fail(lost()));
     clock_->advance(0.1);
-    server_->failDetailed(lost());  // the retry dropped too: no third request
+    server_->releaseNext(fail(lost()));  // the retry dropped too: no third request
     EXPECT_EQ(server_->count(), 2u);
     ASSERT_EQ(outcomes_.size(), 1u);
     EXPECT_EQ(outcomes_[0].error(), CallFailure::unavailable());
@@ -129,7 +132,7 @@ TEST_F(DictionaryLookupCallTest, NoSecondRetryAndNoRetryWhenLate) {
     log_.clear();
     lookup();
     clock_->advance(1.6);
-    server_->failDetailed(lost());
+    server_->releaseNext(fail(lost()));
     EXPECT_EQ(server_->count(), 3u);
     EXPECT_EQ(log_.lines(),
               std::vector<std::string>{"실패 unavailable word=" + word_ + " ms=1600"});
@@ -139,7 +142,7 @@ TEST_F(DictionaryLookupCallTest, OtherFailuresAreNeverRetried) {
     for (auto failure :
          {CallFailure::timeout(), CallFailure::rejected(403), CallFailure::stale()}) {
         lookup();
-        server_->failWith(failure);
+        server_->releaseNext(fail(failure));
         EXPECT_EQ(outcomes_.back().error(), failure);
     }
     EXPECT_EQ(server_->count(), 3u);
@@ -148,12 +151,12 @@ TEST_F(DictionaryLookupCallTest, OtherFailuresAreNeverRetried) {
 
 TEST_F(DictionaryLookupCallTest, UnreadableAnswersLogTheShapeLine) {
     lookup();
-    server_->succeed(R"({"status":"no_db"})");
+    server_->releaseNext(R"({"status":"no_db"})");
     EXPECT_EQ(outcomes_.back().error(), CallFailure::authRequired());
 
     lookup();
-    server_->failDetailed(lost());
-    server_->succeed("<html>");
+    server_->releaseNext(fail(lost()));
+    server_->releaseNext("<html>");
     EXPECT_EQ(outcomes_.back().error(), CallFailure::badShape());
 
     auto lines = log_.lines();

@@ -65,7 +65,11 @@ TEST(EmbedClientValidate, TrimsForEmptinessButCountsUntrimmed) {
 
 class ServerEmbedderTest : public ::testing::Test {
   protected:
-    std::shared_ptr<testing::FakeCalls> server_ = std::make_shared<testing::FakeCalls>();
+    // Every request waits until the test answers it.
+    ServerEmbedderTest() { server_->hold(true); }
+
+    std::shared_ptr<testing::FakeServerCalling> server_ =
+        std::make_shared<testing::FakeServerCalling>();
     testing::TagLog log_{"embed"};
     std::vector<Outcome> outcomes_;
     Completion<void(Outcome)> collect() {
@@ -93,22 +97,22 @@ TEST_F(ServerEmbedderTest, SendsTheUntrimmedTextAndLogsFailures) {
     EXPECT_EQ(server_->count(), 0u);
 
     embedder.embed(" My Title ", collect());
-    auto request = server_->request(0);
+    auto request = server_->calls().at(0);
     EXPECT_EQ(request.path, "/functions/v1/embed-title");
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.timeout, 15.0);
     EXPECT_TRUE(request.headers.empty());
     EXPECT_EQ(request.json, (Json{{"text", " My Title "}, {"app_version", nullptr}}));
-    server_->succeed(answer(768));
+    server_->releaseNext(answer(768));
     ASSERT_TRUE(outcomes_.back());
     EXPECT_EQ(outcomes_.back()->size(), 768u);
 
     embedder.embed("t", collect());
-    server_->succeed(answer(767));
+    server_->releaseNext(answer(767));
     embedder.embed("t", collect());
-    server_->succeed(R"({"error":"model down"})");
+    server_->releaseNext(R"({"error":"model down"})");
     embedder.embed("t", collect());
-    server_->failWith(CallFailure::rejected(503));
+    server_->releaseNext(fail(CallFailure::rejected(503)));
     EXPECT_EQ(outcomes_.back(), Outcome(fail(CallFailure::rejected(503))));
     EXPECT_EQ(log_.lines(),
               (std::vector<std::string>{"응답 거부 bad_shape", "응답 거부 unavailable",

@@ -83,7 +83,11 @@ TEST(SenseGenerationSkip, RawValues) {
 
 class ServerSenseGeneratorTest : public ::testing::Test {
   protected:
-    std::shared_ptr<testing::FakeCalls> server_ = std::make_shared<testing::FakeCalls>();
+    // Every request waits until the test answers it.
+    ServerSenseGeneratorTest() { server_->hold(true); }
+
+    std::shared_ptr<testing::FakeServerCalling> server_ =
+        std::make_shared<testing::FakeServerCalling>();
     std::shared_ptr<testing::FakeClock> clock_ = std::make_shared<testing::FakeClock>();
     ServerSenseGenerator generator_{server_, "0.2.0", clock_};
     testing::TagLog log_{"generate"};
@@ -97,7 +101,7 @@ class ServerSenseGeneratorTest : public ::testing::Test {
 TEST_F(ServerSenseGeneratorTest, SendsTheBodyAndLogsTheOutcome) {
     generate();
     ASSERT_EQ(server_->count(), 1u);
-    auto request = server_->request(0);
+    auto request = server_->calls().at(0);
     EXPECT_EQ(request.path, "/functions/v1/generate-sense");
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.timeout, 8.0);
@@ -113,7 +117,7 @@ TEST_F(ServerSenseGeneratorTest, SendsTheBodyAndLogsTheOutcome) {
     EXPECT_FALSE(outcome_);
 
     clock_->advance(1.234);
-    server_->succeed(R"({"status":"rejected","reason":"lemma_mismatch"})");
+    server_->releaseNext(R"({"status":"rejected","reason":"lemma_mismatch"})");
     EXPECT_EQ(outcome_, Outcome::rejected("lemma_mismatch"));
     EXPECT_EQ(log_.lines(), std::vector<std::string>{
                                 "outcome=rejected_lemma_mismatch lemma_len=4 title_len=6 ms=1234"});
@@ -123,12 +127,13 @@ TEST_F(ServerSenseGeneratorTest, FailuresBecomeOutcomes) {
     generate();
     generate();
     generate();
-    EXPECT_NE((*server_->request(0).json)["request_id"], (*server_->request(1).json)["request_id"]);
-    server_->failWith(CallFailure::timeout());
+    EXPECT_NE((*server_->calls().at(0).json)["request_id"],
+              (*server_->calls().at(1).json)["request_id"]);
+    server_->releaseNext(fail(CallFailure::timeout()));
     EXPECT_EQ(outcome_, Outcome::failed(CallFailure::timeout()));
-    server_->succeed(R"({"status":"rejected","reason":"not_a_word"})");
+    server_->releaseNext(R"({"status":"rejected","reason":"not_a_word"})");
     EXPECT_EQ(outcome_, Outcome::notAWord());
-    server_->succeed(R"({"status":"ok","lemma":"grok","senses":[{"korean":"알다"}]})");
+    server_->releaseNext(R"({"status":"ok","lemma":"grok","senses":[{"korean":"알다"}]})");
     ASSERT_TRUE(outcome_ && outcome_->as<Outcome::Made>());
     EXPECT_EQ(outcome_->as<Outcome::Made>()->result.word, "Grokked");
     auto lines = log_.lines();

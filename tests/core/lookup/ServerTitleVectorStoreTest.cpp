@@ -8,7 +8,11 @@ namespace {
 
 class ServerTitleVectorStoreTest : public ::testing::Test {
   protected:
-    std::shared_ptr<testing::FakeCalls> server_ = std::make_shared<testing::FakeCalls>();
+    // Every request waits until the test answers it.
+    ServerTitleVectorStoreTest() { server_->hold(true); }
+
+    std::shared_ptr<testing::FakeServerCalling> server_ =
+        std::make_shared<testing::FakeServerCalling>();
     std::shared_ptr<testing::FakeSession> session_ = std::make_shared<testing::FakeSession>();
     ServerTitleVectorStore store_{server_, session_};
     testing::TagLog log_{"title_vec"};
@@ -23,7 +27,7 @@ class ServerTitleVectorStoreTest : public ::testing::Test {
 TEST_F(ServerTitleVectorStoreTest, ReadPathEscapesTheFilterValues) {
     session_->setUser("0b6f2c1e-aaaa-4bbb-8ccc-000000000001");
     EXPECT_EQ(presence("Q&A = 질문"), std::nullopt);
-    auto request = server_->request(0);
+    auto request = server_->calls().at(0);
     EXPECT_EQ(request.method, "GET");
     EXPECT_EQ(request.timeout, 15.0);
     EXPECT_FALSE(request.json);
@@ -43,15 +47,15 @@ TEST_F(ServerTitleVectorStoreTest, PresenceByRowsAndUnknownOnFailure) {
         store_.presence("k", "m", [&](TitleVectorPresence p) { got.push_back(p); });
     };
     ask();
-    server_->succeed("[]");
+    server_->releaseNext("[]");
     ask();
-    server_->succeed(R"([{"title_key":"k"},{"title_key":"k"}])");
+    server_->releaseNext(R"([{"title_key":"k"},{"title_key":"k"}])");
     ask();
-    server_->failWith(CallFailure::timeout());
+    server_->releaseNext(fail(CallFailure::timeout()));
     ask();
-    server_->succeed(R"({"title_key":"k"})");
+    server_->releaseNext(R"({"title_key":"k"})");
     ask();
-    server_->succeed(R"([1])");
+    server_->releaseNext(R"([1])");
     EXPECT_EQ(got, (std::vector<TitleVectorPresence>{
                        TitleVectorPresence::absent, TitleVectorPresence::present,
                        TitleVectorPresence::unknown, TitleVectorPresence::unknown,
@@ -60,9 +64,9 @@ TEST_F(ServerTitleVectorStoreTest, PresenceByRowsAndUnknownOnFailure) {
 
     std::vector<bool> exists;
     store_.exists("k", "m", [&](bool e) { exists.push_back(e); });
-    server_->failWith(CallFailure::unavailable());
+    server_->releaseNext(fail(CallFailure::unavailable()));
     store_.exists("k", "m", [&](bool e) { exists.push_back(e); });
-    server_->succeed(R"([{}])");
+    server_->releaseNext(R"([{}])");
     EXPECT_EQ(exists, (std::vector<bool>{false, true}));
 }
 
@@ -70,7 +74,7 @@ TEST_F(ServerTitleVectorStoreTest, UpsertMergesByUserAndTitle) {
     std::vector<bool> written;
     store_.upsert("Title", "SRC-1", {0.5, -1}, "gemini-embedding-001",
                   [&](bool ok) { written.push_back(ok); });
-    auto request = server_->request(0);
+    auto request = server_->calls().at(0);
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.path, "/rest/v1/title_vectors?on_conflict=user_id,title_key");
     EXPECT_EQ(request.headers, (HttpHeaders{{"Prefer", "resolution=merge-duplicates"}}));
@@ -80,9 +84,9 @@ TEST_F(ServerTitleVectorStoreTest, UpsertMergesByUserAndTitle) {
                                   {"source_id", "SRC-1"},
                                   {"embedding", {0.5, -1.0}},
                                   {"model", "gemini-embedding-001"}}));
-    server_->succeed("");
+    server_->releaseNext("");
     store_.upsert("Title", "SRC-1", {}, "m", [&](bool ok) { written.push_back(ok); });
-    server_->failWith(CallFailure::rejectedDetail({409, "23503", "fk"}));
+    server_->releaseNext(fail(CallFailure::rejectedDetail({409, "23503", "fk"})));
     EXPECT_EQ(written, (std::vector<bool>{true, false}));
     EXPECT_EQ(log_.lines(), std::vector<std::string>{"업로드 실패 rejected_409_23503"});
 }

@@ -49,10 +49,14 @@ TEST(TranslationClientValidate, CountsCodePoints) {
 
 class ServerTranslatorTest : public ::testing::Test {
   protected:
+    // Every request waits until the test answers it.
+    ServerTranslatorTest() { server_->hold(true); }
+
     void translate(std::string text) {
         translator_.translate(std::move(text), [this](Outcome o) { outcomes_.push_back(o); });
     }
-    std::shared_ptr<testing::FakeCalls> server_ = std::make_shared<testing::FakeCalls>();
+    std::shared_ptr<testing::FakeServerCalling> server_ =
+        std::make_shared<testing::FakeServerCalling>();
     std::shared_ptr<testing::FakeClock> clock_ = std::make_shared<testing::FakeClock>();
     ServerTranslator translator_{server_, std::nullopt, clock_};
     testing::TagLog log_{"translate"};
@@ -75,7 +79,7 @@ TEST_F(ServerTranslatorTest, SendsTheTextAsItIsAndLogsEachAnswer) {
     const std::string text = " The cat sat. ";
     const std::string redacted = Log::redact(text);
     translate(text);
-    auto request = server_->request(0);
+    auto request = server_->calls().at(0);
     EXPECT_EQ(request.path, "/functions/v1/translate-sentence");
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.timeout, 8.0);
@@ -83,16 +87,17 @@ TEST_F(ServerTranslatorTest, SendsTheTextAsItIsAndLogsEachAnswer) {
     EXPECT_EQ(request.json, (Json{{"text", text}, {"app_version", nullptr}}));
 
     clock_->advance(0.8);
-    server_->succeed(R"({"translated_text":"고양이가 앉았다.","target":"ko","original":"other"})");
+    server_->releaseNext(
+        R"({"translated_text":"고양이가 앉았다.","target":"ko","original":"other"})");
     EXPECT_EQ(outcomes_.back(), Outcome(TranslationClient::Result{text, "고양이가 앉았다."}));
 
     translate(text);
-    server_->succeed(R"({"error":"quota_exceeded"})");
+    server_->releaseNext(R"({"error":"quota_exceeded"})");
     translate(text);
-    server_->succeed("not json");
+    server_->releaseNext("not json");
     translate(text);
     clock_->advance(8);
-    server_->failWith(CallFailure::timeout());
+    server_->releaseNext(fail(CallFailure::timeout()));
     EXPECT_EQ(outcomes_.back(), Outcome(fail(CallFailure::timeout())));
     EXPECT_EQ(log_.lines(), (std::vector<std::string>{
                                 "ok text=" + redacted + " ms=800",
@@ -103,11 +108,10 @@ TEST_F(ServerTranslatorTest, SendsTheTextAsItIsAndLogsEachAnswer) {
 }
 
 TEST(ServerTranslatorVersion, BodyCarriesTheAppVersion) {
-    auto server = std::make_shared<testing::FakeCalls>();
+    auto server = std::make_shared<testing::FakeServerCalling>();
     ServerTranslator translator(server, "0.2.0");
     translator.translate("x", [](Outcome) {});
-    EXPECT_EQ(server->request(0).json, (Json{{"text", "x"}, {"app_version", "0.2.0"}}));
-    server->failWith(CallFailure::stale());
+    EXPECT_EQ(server->calls().at(0).json, (Json{{"text", "x"}, {"app_version", "0.2.0"}}));
 }
 
 }  // namespace

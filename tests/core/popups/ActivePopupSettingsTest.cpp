@@ -10,6 +10,8 @@ namespace {
 using testing::FakeServerCalling;
 using testing::FakeSession;
 
+const std::string assistants = "/rest/v1/assistants";
+
 Json row(const std::string& id, const std::string& content, std::optional<bool> enabled,
          bool save = true) {
     Json out = {{"id", id}, {"name", id}, {"save", save}, {"spec", {{"contents", {content}}}}};
@@ -27,7 +29,9 @@ class ActivePopupSettingsTest : public ::testing::Test {
           background_(std::make_shared<testing::ManualExecutor>()),
           settings_(ActivePopupSettings::make(
               server_, session_, DefaultPopupSeeder::make(server_, session_, nullptr),
-              [this] { return uptime_; }, background_)) {}
+              [this] { return uptime_; }, background_)) {
+        server_->setFallback(std::string("[]"));
+    }
 
     std::optional<bool> reload(const std::string& reason = "login") {
         std::optional<bool> out;
@@ -47,9 +51,11 @@ TEST_F(ActivePopupSettingsTest, LoadsEnabledRowsInOrder) {
     EXPECT_EQ(settings_->current(), PopupSetting::fallback());
     EXPECT_FALSE(settings_->isLoaded());
 
-    server_->replyJson(
+    server_->ok(
+        "GET", assistants,
         Json::array({row("1", "korean", std::nullopt), row("2", "translation", false),
-                     row("3", "translation", true, false), row("4", "definition", std::nullopt)}));
+                     row("3", "translation", true, false), row("4", "definition", std::nullopt)})
+            .dump());
     EXPECT_EQ(reload(), true);
     auto current = settings_->current();
     ASSERT_EQ(current.size(), 3u);
@@ -66,9 +72,9 @@ TEST_F(ActivePopupSettingsTest, LoadsEnabledRowsInOrder) {
 }
 
 TEST_F(ActivePopupSettingsTest, FailedLoadKeepsTheListAndLogs) {
-    server_->replyJson(Json::array({row("1", "korean", true)}));
+    server_->ok("GET", assistants, Json::array({row("1", "korean", true)}).dump());
     ASSERT_EQ(reload(), true);
-    server_->replyFailure(CallFailure::rejectedDetail({500, "XX000", "boom"}));
+    server_->failure("GET", assistants, CallFailure::rejectedDetail({500, "XX000", "boom"}));
     EXPECT_EQ(reload("manage_changed"), false);
     EXPECT_EQ(settings_->current().size(), 1u);
     EXPECT_EQ(log_.tagged("popup_settings").back(),
@@ -76,7 +82,7 @@ TEST_F(ActivePopupSettingsTest, FailedLoadKeepsTheListAndLogs) {
               "쓴다");
 
     // An empty answer still counts: the user sees no popups.
-    server_->replyJson(Json::array());
+    server_->ok("GET", assistants, Json::array().dump());
     EXPECT_EQ(reload(), true);
     EXPECT_TRUE(settings_->current().empty());
 }
@@ -89,28 +95,28 @@ TEST_F(ActivePopupSettingsTest, NoUserChangesNothing) {
 }
 
 TEST_F(ActivePopupSettingsTest, ReloadsDuringALoadFoldIntoOneFollowUp) {
-    server_->setHold(true);
+    server_->hold(true);
     std::optional<bool> first;
     settings_->reload("login", [&](bool ok) { first = ok; });
     EXPECT_EQ(reload("a"), false);
     EXPECT_EQ(reload("b"), false);
     ASSERT_EQ(server_->heldCount(), 1u);
 
-    server_->release(Json::array({row("1", "korean", true)}).dump());
+    server_->releaseNext(Json::array({row("1", "korean", true)}).dump());
     EXPECT_FALSE(first);  // the follow-up load is running
     ASSERT_EQ(server_->heldCount(), 1u);
-    server_->release(Json::array({row("1", "korean", true), row("2", "korean", true)}).dump());
+    server_->releaseNext(Json::array({row("1", "korean", true), row("2", "korean", true)}).dump());
     EXPECT_EQ(first, true);
     EXPECT_EQ(server_->calls().size(), 2u);
     EXPECT_EQ(settings_->current().size(), 2u);
 }
 
 TEST_F(ActivePopupSettingsTest, AccountChangeDuringALoadDropsTheResult) {
-    server_->setHold(true);
+    server_->hold(true);
     std::optional<bool> result;
     settings_->reload("login", [&](bool ok) { result = ok; });
     session_->setUser("other");
-    server_->release(Json::array({row("1", "korean", true)}).dump());
+    server_->releaseNext(Json::array({row("1", "korean", true)}).dump());
     EXPECT_EQ(result, false);
     EXPECT_EQ(settings_->current(), PopupSetting::fallback());
     EXPECT_FALSE(settings_->isLoaded());
@@ -125,24 +131,24 @@ TEST_F(ActivePopupSettingsTest, SignOutJustBeforeStoringDropsTheResult) {
             user.reset();
         }
     });
-    server_->replyJson(Json::array({row("1", "korean", true)}));
+    server_->ok("GET", assistants, Json::array({row("1", "korean", true)}).dump());
     EXPECT_EQ(reload(), false);
     EXPECT_EQ(settings_->current(), PopupSetting::fallback());
     EXPECT_FALSE(settings_->isLoaded());
 }
 
 TEST_F(ActivePopupSettingsTest, ResetDuringALoadDropsTheResult) {
-    server_->setHold(true);
+    server_->hold(true);
     std::optional<bool> result;
     settings_->reload("login", [&](bool ok) { result = ok; });
     settings_->reset();  // an account change that ends on the same user id
-    server_->release(Json::array({row("9", "korean", true)}).dump());
+    server_->releaseNext(Json::array({row("9", "korean", true)}).dump());
     EXPECT_EQ(result, false);
     EXPECT_EQ(settings_->current(), PopupSetting::fallback());
 }
 
 TEST_F(ActivePopupSettingsTest, StalenessStartsBackgroundLoads) {
-    server_->setHandler([](const testing::RecordedCall&) -> CallResult {
+    server_->respondWith([](const FakeServerCalling::Call&) -> CallResult {
         return Json::array({row("1", "korean", true)}).dump();
     });
     settings_->refreshIfStale();  // never loaded

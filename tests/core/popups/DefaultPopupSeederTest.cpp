@@ -16,7 +16,9 @@ class DefaultPopupSeederTest : public ::testing::Test {
           session_(std::make_shared<FakeSession>("u1")),
           seeder_(DefaultPopupSeeder::make(server_, session_, [this](const std::string& reason) {
               changes_.push_back(reason);
-          })) {}
+          })) {
+        server_->setFallback(std::string("[]"));
+    }
 
     // A read that answers the queued row lists in turn.
     DefaultPopupSeeder::Read read() {
@@ -86,7 +88,7 @@ TEST_F(DefaultPopupSeederTest, EmptyUserGetsTheTwoDefaultsOnce) {
 }
 
 TEST_F(DefaultPopupSeederTest, DuplicateInsertReadsBackWithoutAnnouncing) {
-    server_->replyFailure(testing::uniqueViolation());
+    server_->failure("POST", "/rest/v1/assistants", testing::uniqueViolation());
     pages_ = {std::vector<Json>{}, std::vector<Json>{Json{{"id", "x"}}}};
     auto result = ensure();
     ASSERT_TRUE(result && *result);
@@ -96,7 +98,8 @@ TEST_F(DefaultPopupSeederTest, DuplicateInsertReadsBackWithoutAnnouncing) {
 }
 
 TEST_F(DefaultPopupSeederTest, FailedInsertIsTriedAgainLater) {
-    server_->replyFailure(CallFailure::timeout());
+    server_->failure("POST", "/rest/v1/assistants", CallFailure::timeout());
+    server_->ok("POST", "/rest/v1/assistants", "[]");
     auto failed = ensure();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->error(), CallFailure::timeout());

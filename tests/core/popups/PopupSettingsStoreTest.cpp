@@ -11,6 +11,8 @@ using testing::FakeServerCalling;
 using testing::FakeSession;
 namespace Rules = PopupSettingsRules;
 
+const std::string assistants = "/rest/v1/assistants";
+
 std::string repeat(const std::string& unit, int n) {
     std::string out;
     for (int i = 0; i < n; ++i) {
@@ -60,7 +62,9 @@ class PopupSettingsStoreTest : public ::testing::Test {
         : server_(std::make_shared<FakeServerCalling>()),
           session_(std::make_shared<FakeSession>("u")),
           store_(server_, session_,
-                 [this](const std::string& reason) { changes_.push_back(reason); }) {}
+                 [this](const std::string& reason) { changes_.push_back(reason); }) {
+        server_->setFallback(std::string("[]"));
+    }
 
     template <class Call>
     PopupStoreResult run(Call call) {
@@ -88,8 +92,8 @@ const Json storedRow = {{"id", "r1"},      {"user_id", "u"}, {"name", "뜻"},
                         {"position", 5}};
 
 TEST_F(PopupSettingsStoreTest, CreateWritesTheNextPosition) {
-    server_->replyJson(Json::array({{{"position", 4}}}));
-    server_->replyJson(Json::array({storedRow}));
+    server_->ok("GET", assistants, Json::array({{{"position", 4}}}).dump());
+    server_->ok("POST", assistants, Json::array({storedRow}).dump());
     auto result = run([&](auto done) {
         store_.create(" 뜻 ", {"korean"}, Json{{"width", "wide"}}, false, std::move(done));
     });
@@ -118,21 +122,21 @@ TEST_F(PopupSettingsStoreTest, CreateWritesTheNextPosition) {
 
 TEST_F(PopupSettingsStoreTest, CreateOutcomes) {
     // No rows yet (or no integer position): position 0.
-    server_->replyJson(Json::array({{{"position", "7"}}}));
-    server_->replyFailure(testing::uniqueViolation());
+    server_->ok("GET", assistants, Json::array({{{"position", "7"}}}).dump());
+    server_->failure("POST", assistants, testing::uniqueViolation());
     auto taken =
         run([&](auto done) { store_.create(" 뜻 ", {"korean"}, {}, true, std::move(done)); });
     EXPECT_EQ(*taken, (Json{{"status", "name_taken"}, {"name", "뜻"}}));
     EXPECT_EQ((*server_->calls()[1].json)["position"], 0);
 
-    server_->replyJson(Json::array());
-    server_->replyJson(Json::array({{{"id", 5}}}));
+    server_->ok("GET", assistants, "[]");
+    server_->ok("POST", assistants, Json::array({{{"id", 5}}}).dump());
     expectRefused(
         run([&](auto done) { store_.create("a", {"korean"}, {}, true, std::move(done)); }),
         "outcome_unknown_save_assistant");
 
-    server_->replyJson(Json::array());
-    server_->reply(std::string("{}"));
+    server_->ok("GET", assistants, "[]");
+    server_->ok("POST", assistants, "{}");
     auto bad = run([&](auto done) { store_.create("a", {"korean"}, {}, true, std::move(done)); });
     EXPECT_EQ(std::get<CallFailure>(bad.error()), CallFailure::badShape());
     EXPECT_TRUE(changes_.empty());
@@ -160,7 +164,7 @@ TEST_F(PopupSettingsStoreTest, ChecksComeBeforeAnyRequest) {
 }
 
 TEST_F(PopupSettingsStoreTest, UpdateSendsOnlyWhatChanged) {
-    server_->replyJson(Json::array({storedRow}));
+    server_->ok("PATCH", assistants, Json::array({storedRow}).dump());
     auto result = run([&](auto done) {
         store_.update("r1", std::nullopt, false, std::nullopt, std::nullopt, std::move(done));
     });
@@ -171,7 +175,7 @@ TEST_F(PopupSettingsStoreTest, UpdateSendsOnlyWhatChanged) {
     EXPECT_EQ(*call.json, (Json{{"save", false}}));
 
     // New contents replace the whole spec; options without contents are ignored.
-    server_->replyJson(Json::array({storedRow}));
+    server_->ok("PATCH", assistants, Json::array({storedRow}).dump());
     run([&](auto done) {
         store_.update("r1", " 새 이름 ", std::nullopt, std::vector<std::string>{"example"},
                       std::nullopt, std::move(done));
@@ -180,13 +184,13 @@ TEST_F(PopupSettingsStoreTest, UpdateSendsOnlyWhatChanged) {
               (Json{{"name", "새 이름"}, {"spec", {{"contents", {"example"}}}}}));
     EXPECT_EQ(changes_, (std::vector<std::string>{"update", "update"}));
 
-    server_->replyFailure(testing::uniqueViolation());
+    server_->failure("PATCH", assistants, testing::uniqueViolation());
     auto taken = run([&](auto done) {
         store_.update("r1", std::nullopt, true, std::nullopt, std::nullopt, std::move(done));
     });
     EXPECT_EQ(*taken, (Json{{"status", "name_taken"}, {"name", ""}}));
 
-    server_->replyJson(Json::array());
+    server_->ok("PATCH", assistants, "[]");
     expectRefused(run([&](auto done) {
                       store_.update("r1", std::nullopt, true, std::nullopt, std::nullopt,
                                     std::move(done));
@@ -196,24 +200,24 @@ TEST_F(PopupSettingsStoreTest, UpdateSendsOnlyWhatChanged) {
 }
 
 TEST_F(PopupSettingsStoreTest, ToggleAndDelete) {
-    server_->replyJson(Json::array({storedRow}));
+    server_->ok("PATCH", assistants, Json::array({storedRow}).dump());
     auto toggled = run([&](auto done) { store_.toggle("a b/ü", false, std::move(done)); });
     EXPECT_EQ((*toggled)["id"], "r1");
     EXPECT_FALSE(toggled->contains("status"));
     EXPECT_EQ(server_->calls().at(0).path, "/rest/v1/assistants?user_id=eq.u&id=eq.a%20b%2F%C3%BC");
     EXPECT_EQ(*server_->calls().at(0).json, (Json{{"enabled", false}}));
 
-    server_->replyJson(Json::array());  // a row of another user matches nothing
+    server_->ok("PATCH", assistants, "[]");  // a row of another user matches nothing
     expectRefused(run([&](auto done) { store_.toggle("x", true, std::move(done)); }),
                   "not_found_popup");
 
-    server_->replyJson(Json::array({storedRow}));
+    server_->ok("DELETE", assistants, Json::array({storedRow}).dump());
     auto deleted = run([&](auto done) { store_.remove("r1", std::move(done)); });
     EXPECT_EQ(*deleted, (Json{{"deleted", "r1"}}));
     EXPECT_EQ(server_->calls().at(2).method, "DELETE");
     EXPECT_FALSE(server_->calls().at(2).json);
 
-    server_->replyFailure(CallFailure::timeout());
+    server_->failure("DELETE", assistants, CallFailure::timeout());
     auto timedOut = run([&](auto done) { store_.remove("r1", std::move(done)); });
     EXPECT_EQ(std::get<CallFailure>(timedOut.error()), CallFailure::timeout());
     EXPECT_EQ(changes_, (std::vector<std::string>{"toggle", "delete"}));

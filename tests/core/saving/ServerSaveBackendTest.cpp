@@ -7,7 +7,7 @@
 namespace parlendo {
 namespace {
 
-using testing::FakeServer;
+using testing::FakeServerCalling;
 using testing::FakeSession;
 using testing::ManualExecutor;
 using testing::SavingLog;
@@ -15,7 +15,7 @@ using testing::SavingLog;
 class ServerSaveBackendTest : public ::testing::Test {
   protected:
     ServerSaveBackendTest()
-        : server_(std::make_shared<FakeServer>()),
+        : server_(std::make_shared<FakeServerCalling>()),
           session_(std::make_shared<FakeSession>()),
           delivery_(std::make_shared<ManualExecutor>()),
           backend_(server_, session_, delivery_) {}
@@ -33,7 +33,7 @@ class ServerSaveBackendTest : public ::testing::Test {
     }
 
     SavingLog log_;
-    std::shared_ptr<FakeServer> server_;
+    std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<ManualExecutor> delivery_;
     ServerSaveBackend backend_;

@@ -9,7 +9,7 @@ namespace parlendo {
 namespace {
 
 using testing::FakeClock;
-using testing::FakeServer;
+using testing::FakeServerCalling;
 using testing::FakeSession;
 using testing::ManualExecutor;
 using testing::SavingLog;
@@ -19,7 +19,7 @@ const std::string table = "/rest/v1/sentences";
 class ServerSentenceSaverTest : public ::testing::Test {
   protected:
     ServerSentenceSaverTest()
-        : server_(std::make_shared<FakeServer>()),
+        : server_(std::make_shared<FakeServerCalling>()),
           session_(std::make_shared<FakeSession>()),
           clock_(std::make_shared<FakeClock>()),
           executor_(std::make_shared<ManualExecutor>(clock_)) {
@@ -47,7 +47,7 @@ class ServerSentenceSaverTest : public ::testing::Test {
     }
 
     SavingLog log_;
-    std::shared_ptr<FakeServer> server_;
+    std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<ManualExecutor> executor_;
@@ -106,7 +106,7 @@ TEST_F(ServerSentenceSaverTest, RetriesEndLostWhenTheServerLacksTheRowAndUnknown
             "문장 재시도 1/3 delay=1.5s work=0a1b2c3d", "문장 재시도 2/3 delay=2.0s work=0a1b2c3d",
             "🔴 문장 포기 attempts=3 work=0a1b2c3d — 서버에 없음을 확인 (유실)"}));
 
-    auto unanswered = std::make_shared<FakeServer>();
+    auto unanswered = std::make_shared<FakeServerCalling>();
     server_ = unanswered;
     saver_ = ServerSentenceSaver::make(
         server_, session_, 3, SaveRetry::backoff, [this](double s, Completion<void()> resume) {
@@ -146,7 +146,7 @@ TEST_F(ServerSentenceSaverTest, RejectionsPassOnOnlySafeCodes) {
         {CallFailure::stale(), SentenceSaveOutcome::dropped("stale")},
     };
     for (const auto& [failure, expected] : cases) {
-        server_ = std::make_shared<FakeServer>();
+        server_ = std::make_shared<FakeServerCalling>();
         saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff);
         server_->failure("POST", table, failure);
         EXPECT_EQ(save(), expected) << failure.logReason();
@@ -160,7 +160,7 @@ TEST_F(ServerSentenceSaverTest, ReadBackMatchesSourceIgnoringCaseAndDropsOnAuthF
     work_.sourceID = "src-9";
     EXPECT_EQ(save(), SentenceSaveOutcome::confirmed(1));
 
-    server_ = std::make_shared<FakeServer>();
+    server_ = std::make_shared<FakeServerCalling>();
     saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff);
     server_->failure("POST", table, CallFailure::timeout());
     server_->failure("GET", table, CallFailure::stale());

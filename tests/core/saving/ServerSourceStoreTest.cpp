@@ -8,7 +8,7 @@ namespace parlendo {
 namespace {
 
 using testing::FakeClock;
-using testing::FakeServer;
+using testing::FakeServerCalling;
 using testing::FakeSession;
 using testing::SavingLog;
 
@@ -19,7 +19,7 @@ const std::string findPrefix =
 class ServerSourceStoreTest : public ::testing::Test {
   protected:
     ServerSourceStoreTest()
-        : server_(std::make_shared<FakeServer>()),
+        : server_(std::make_shared<FakeServerCalling>()),
           session_(std::make_shared<FakeSession>()),
           store_(server_, session_, std::make_shared<FakeClock>(1'780'000'000.75)) {}
 
@@ -41,7 +41,7 @@ class ServerSourceStoreTest : public ::testing::Test {
     }
 
     SavingLog log_;
-    std::shared_ptr<FakeServer> server_;
+    std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     ServerSourceStore store_;
 };
@@ -94,14 +94,14 @@ TEST_F(ServerSourceStoreTest, ADuplicateTurnsIntoASearchAndOtherFailuresAreLogge
     EXPECT_EQ(server_->calls().back().path, findPrefix + "&url=eq.https%3A%2F%2Fx%2Eexample");
     EXPECT_TRUE(log_.tagged("source").empty());
 
-    server_ = std::make_shared<FakeServer>();
+    server_ = std::make_shared<FakeServerCalling>();
     store_ = ServerSourceStore(server_, session_);
     server_->failure("POST", table, testing::rejection(409, "23505"));
     server_->failure("GET", table, CallFailure::timeout());
     EXPECT_EQ(create(std::nullopt), std::nullopt);
     EXPECT_TRUE(log_.tagged("source").empty());
 
-    server_ = std::make_shared<FakeServer>();
+    server_ = std::make_shared<FakeServerCalling>();
     store_ = ServerSourceStore(server_, session_);
     server_->failure("POST", table, testing::rejection(403, "42501"));
     EXPECT_EQ(create(std::nullopt), std::nullopt);

@@ -12,7 +12,7 @@ namespace parlendo {
 namespace {
 
 using testing::FakeClock;
-using testing::FakeServer;
+using testing::FakeServerCalling;
 using testing::FakeSession;
 using testing::SavingLog;
 
@@ -36,7 +36,7 @@ std::string rows(const std::vector<Json>& list) {
 class ServerStudyRecorderTest : public ::testing::Test {
   protected:
     ServerStudyRecorderTest()
-        : server_(std::make_shared<FakeServer>()),
+        : server_(std::make_shared<FakeServerCalling>()),
           session_(std::make_shared<FakeSession>()),
           clock_(std::make_shared<FakeClock>()) {
         recorder_ = ServerStudyRecorder::make(
@@ -61,7 +61,7 @@ class ServerStudyRecorderTest : public ::testing::Test {
     }
 
     SavingLog log_;
-    std::shared_ptr<FakeServer> server_;
+    std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<ServerStudyRecorder> recorder_;
@@ -141,7 +141,7 @@ TEST_F(ServerStudyRecorderTest, UnclearAnswersAreSettledByReadingBack) {
          "request_authentication"},
     };
     for (const auto& c : cases) {
-        server_ = std::make_shared<FakeServer>();
+        server_ = std::make_shared<FakeServerCalling>();
         recorder_ = ServerStudyRecorder::make(
             server_, session_, [this] { return opID(++made_); }, clock_);
         server_->failure("POST", table, c.insert);
@@ -178,7 +178,7 @@ TEST_F(ServerStudyRecorderTest, StatusReadsBackAndResendsUnderTheSameId) {
     EXPECT_EQ(first.errorCode, "readback_unavailable");
 
     // The server still lacks the row: the same row goes again as attempt 2.
-    server_ = std::make_shared<FakeServer>();
+    server_ = std::make_shared<FakeServerCalling>();
     auto fresh = ServerStudyRecorder::make(
         server_, session_, [this] { return opID(++made_); }, clock_);
     server_->failure("POST", table, CallFailure::timeout());
@@ -308,7 +308,7 @@ TEST_F(ServerStudyRecorderTest, AnAnswerAfterAResetFindsItsRecordGone) {
 
 TEST_F(ServerStudyRecorderTest, TrimmingDropsTheOldestSettledRecordsOnly) {
     // The first review's answer is lost; every later one is echoed back.
-    server_->respondWith([](const FakeServer::Call& call) -> CallResult {
+    server_->respondWith([](const FakeServerCalling::Call& call) -> CallResult {
         if (call.method == "GET") {
             return std::string("[]");
         }

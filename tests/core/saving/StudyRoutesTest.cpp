@@ -11,7 +11,7 @@
 namespace parlendo {
 namespace {
 
-using testing::FakeServer;
+using testing::FakeServerCalling;
 using testing::FakeSession;
 using testing::ManualExecutor;
 using testing::SavingLog;
@@ -22,7 +22,7 @@ const std::string op = "0a0a0a0a-1111-4222-8333-444455556666";
 class StudyRoutesTest : public ::testing::Test {
   protected:
     StudyRoutesTest()
-        : server_(std::make_shared<FakeServer>()),
+        : server_(std::make_shared<FakeServerCalling>()),
           session_(std::make_shared<FakeSession>()),
           main_(std::make_shared<ManualExecutor>()),
           recorder_(ServerStudyRecorder::make(server_, session_, [] { return op; })),
@@ -43,7 +43,7 @@ class StudyRoutesTest : public ::testing::Test {
     }
 
     SavingLog log_;
-    std::shared_ptr<FakeServer> server_;
+    std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<ManualExecutor> main_;
     std::shared_ptr<ServerStudyRecorder> recorder_;
