@@ -2,55 +2,95 @@
 
 #include "foundation/Log.h"
 
+#include <unistd.h>
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 namespace parlendo::testing {
 
-// Collects the log lines written while it lives (tag and message). Thread-safe.
+// Collects the log lines written while it lives (tag and message), on any thread. Meanwhile the
+// log file goes to a temporary folder of this process, removed at the end, so tests never write
+// to the user's log.
 class LogCapture {
   public:
-    LogCapture() {
-        Log::setTap([this](const std::string& tag, const std::string& message) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(tag, message);
+    LogCapture() : state_(std::make_shared<State>()) {
+        Log::setDirectory(folder());
+        Log::setTap([state = state_](const std::string& tag, const std::string& message) {
+            std::lock_guard lock(state->mutex);
+            state->lines.emplace_back(tag, message);
         });
     }
-    ~LogCapture() { Log::setTap(nullptr); }
+    ~LogCapture() {
+        Log::setTap(nullptr);
+        Log::flush();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder(), ignored);
+    }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
+    // The messages of one tag, in order.
     std::vector<std::string> messages(const std::string& tag) const {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(state_->mutex);
         std::vector<std::string> out;
-        for (const auto& [t, m] : lines_) {
+        for (const auto& [t, m] : state_->lines) {
             if (t == tag) {
                 out.push_back(m);
             }
         }
         return out;
     }
-    bool contains(const std::string& tag, const std::string& part) const {
+    // How many messages of `tag` contain `part`.
+    size_t count(const std::string& tag, const std::string& part) const {
         auto lines = messages(tag);
-        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& line) {
             return line.find(part) != std::string::npos;
-        });
+        }));
     }
+    bool contains(const std::string& tag, const std::string& part) const {
+        return count(tag, part) > 0;
+    }
+    // Every line as "[tag] message\n", for failure messages and comparisons.
     std::string all() const {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(state_->mutex);
         std::string out;
-        for (const auto& [t, m] : lines_) {
+        for (const auto& [t, m] : state_->lines) {
             out += "[" + t + "] " + m + "\n";
         }
         return out;
     }
+    void clear() {
+        std::lock_guard lock(state_->mutex);
+        state_->lines.clear();
+    }
+
+    // Echoes every later line to standard error as "[tag] message", where a death test's pattern
+    // sees it.
+    static void echoToStandardError() {
+        Log::setTap([](const std::string& tag, const std::string& message) {
+            std::fprintf(stderr, "[%s] %s\n", tag.c_str(), message.c_str());
+        });
+    }
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<std::pair<std::string, std::string>> lines_;
+    struct State {
+        std::mutex mutex;
+        std::vector<std::pair<std::string, std::string>> lines;
+    };
+
+    static std::filesystem::path folder() {
+        return std::filesystem::temp_directory_path() /
+               ("parlendo-test-log-" + std::to_string(::getpid()));
+    }
+
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace parlendo::testing

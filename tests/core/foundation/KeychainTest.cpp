@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "LogCapture.h"
 #include "TempDir.h"
 #include "foundation/Keychain.h"
 #include "foundation/KeychainFile.h"
 #include "foundation/KeychainSessionStore.h"
-#include "foundation/Log.h"
 
 namespace parlendo {
 namespace {
@@ -236,24 +236,12 @@ class KeychainTest : public ::testing::Test {
     void SetUp() override {
         previous = Keychain::backend();
         Keychain::setBackend(backend);
-        Log::setTap([this](const std::string& tag, const std::string& message) {
-            std::lock_guard lock(linesMutex);
-            lines.push_back(tag + " " + message);
-        });
     }
-    void TearDown() override {
-        Log::setTap(nullptr);
-        Keychain::setBackend(previous);
-    }
-    std::vector<std::string> logged() {
-        std::lock_guard lock(linesMutex);
-        return lines;
-    }
+    void TearDown() override { Keychain::setBackend(previous); }
 
     std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
     std::shared_ptr<KeychainBackend> previous;
-    std::mutex linesMutex;
-    std::vector<std::string> lines;
+    testing::LogCapture log;
 };
 
 TEST_F(KeychainTest, ItemsAreTextUnderTheProgramsService) {
@@ -267,7 +255,7 @@ TEST_F(KeychainTest, ItemsAreTextUnderTheProgramsService) {
     EXPECT_FALSE(Keychain::get("refresh_token"));
     // Deleting what is not there succeeds quietly.
     EXPECT_TRUE(Keychain::set(std::nullopt, "refresh_token"));
-    EXPECT_TRUE(logged().empty());
+    EXPECT_EQ(log.all(), "");
 }
 
 TEST_F(KeychainTest, UnreadableOrInvalidTextReadsAsNothing) {
@@ -282,10 +270,9 @@ TEST_F(KeychainTest, FailedWriteIsLoggedWithoutTheValue) {
     backend->writeStatus = -25308;
     EXPECT_FALSE(Keychain::set(std::string("secret-value"), "optional_custom_ai_key"));
     EXPECT_FALSE(Keychain::set(std::nullopt, "refresh_token"));
-    const auto lines = logged();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "keychain 저장 실패 account=optional_custom_ai_key status=-25308");
-    EXPECT_EQ(lines[1], "keychain 저장 실패 account=refresh_token status=-25308");
+    EXPECT_EQ(log.all(),
+              "[keychain] 저장 실패 account=optional_custom_ai_key status=-25308\n"
+              "[keychain] 저장 실패 account=refresh_token status=-25308\n");
 }
 
 TEST_F(KeychainTest, SessionStoreReadsItsWritesBack) {

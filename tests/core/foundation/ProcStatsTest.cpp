@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FakeClock.h"
-#include "foundation/Log.h"
+#include "LogCapture.h"
 #include "foundation/ProcStats.h"
 
 namespace parlendo {
@@ -78,10 +78,7 @@ TEST(ProcStats, EmitLogsAndRemembersOnlyGoodSamples) {
                                               Sample{2097152, 3.0, 5, 120.0}};
     size_t next = 0;
     ProcStats stats(100.0, [&] { return script[next++]; });
-    std::vector<std::string> lines;
-    Log::setTap([&](const std::string& tag, const std::string& message) {
-        lines.push_back(tag + " " + message);
-    });
+    testing::LogCapture log;
 
     EXPECT_FALSE(stats.last());
     EXPECT_EQ(stats.emit(), "rss_mb=2 cpu_pct=10 threads=4");
@@ -89,9 +86,9 @@ TEST(ProcStats, EmitLogsAndRemembersOnlyGoodSamples) {
     EXPECT_EQ(stats.emit(), std::nullopt);  // failed sample: nothing logged, last kept
     EXPECT_EQ(stats.last(), script[0]);
     EXPECT_EQ(stats.emit(), "rss_mb=2 cpu_pct=20 threads=5");
-    Log::setTap(nullptr);
-    EXPECT_EQ(lines, (std::vector<std::string>{"proc rss_mb=2 cpu_pct=10 threads=4",
-                                               "proc rss_mb=2 cpu_pct=20 threads=5"}));
+    EXPECT_EQ(log.all(),
+              "[proc] rss_mb=2 cpu_pct=10 threads=4\n"
+              "[proc] rss_mb=2 cpu_pct=20 threads=5\n");
     EXPECT_EQ(ProcStats::interval, 600.0);
 }
 

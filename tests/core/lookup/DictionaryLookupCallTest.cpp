@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "LookupFakes.h"
+#include "FakeServerCalling.h"
+#include "LogCapture.h"
 #include "foundation/Log.h"
 #include "lookup/DictionaryLookup.h"
 #include "lookup/ServerDictionary.h"
@@ -61,7 +62,7 @@ class DictionaryLookupCallTest : public ::testing::Test {
     std::shared_ptr<FakeServerCalling> server_ = std::make_shared<FakeServerCalling>();
     std::shared_ptr<FakeClock> clock_ = std::make_shared<FakeClock>();
     ServerDictionary dictionary_{server_, clock_};
-    testing::TagLog log_{"lookup"};
+    testing::LogCapture log_;
     std::vector<DictionaryLookup::Outcome> outcomes_;
     const std::string word_ = Log::redact("Runs");
 };
@@ -82,7 +83,7 @@ TEST_F(DictionaryLookupCallTest, SendsOneRequestAndLogsTheResult) {
     ASSERT_EQ(outcomes_.size(), 1u);
     ASSERT_TRUE(outcomes_[0]);
     EXPECT_EQ(outcomes_[0]->lemma, "run");
-    EXPECT_EQ(log_.lines(),
+    EXPECT_EQ(log_.messages("lookup"),
               std::vector<std::string>{"status=ok word=" + word_ + " lemma=" + Log::redact("run") +
                                        " senses=1 ranked=true matched=suffix tvf=- ms_total=250 "
                                        "ms_server=13"});
@@ -90,9 +91,10 @@ TEST_F(DictionaryLookupCallTest, SendsOneRequestAndLogsTheResult) {
     log_.clear();
     lookup();
     server_->releaseNext(R"({"status":"not_found","_diag":{"title_vec_found":false}})");
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"status=not_found word=" + word_ +
-                                                     " lemma=none senses=0 ranked=false matched=- "
-                                                     "tvf=false ms_total=0 ms_server=-"});
+    EXPECT_EQ(log_.messages("lookup"),
+              std::vector<std::string>{"status=not_found word=" + word_ +
+                                       " lemma=none senses=0 ranked=false matched=- "
+                                       "tvf=false ms_total=0 ms_server=-"});
 }
 
 TEST_F(DictionaryLookupCallTest, ADroppedConnectionIsRetriedOnceWithinTheTimeLeft) {
@@ -111,7 +113,7 @@ TEST_F(DictionaryLookupCallTest, ADroppedConnectionIsRetriedOnceWithinTheTimeLef
     server_->releaseNext(R"({"status":"ok"})");
     ASSERT_EQ(outcomes_.size(), 1u);
     EXPECT_TRUE(outcomes_[0]);
-    auto lines = log_.lines();
+    auto lines = log_.messages("lookup");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "연결 끊김 — 한 번 더 remaining_ms=600");
     EXPECT_NE(lines[1].find(" ms_total=1700 ms_server=- retried=true"), std::string::npos)
@@ -127,14 +129,15 @@ TEST_F(DictionaryLookupCallTest, NoSecondRetryAndNoRetryWhenLate) {
     EXPECT_EQ(server_->count(), 2u);
     ASSERT_EQ(outcomes_.size(), 1u);
     EXPECT_EQ(outcomes_[0].error(), CallFailure::unavailable());
-    EXPECT_EQ(log_.lines().back(), "실패 unavailable word=" + word_ + " ms=300 retried=true");
+    EXPECT_EQ(log_.messages("lookup").back(),
+              "실패 unavailable word=" + word_ + " ms=300 retried=true");
 
     log_.clear();
     lookup();
     clock_->advance(1.6);
     server_->releaseNext(fail(lost()));
     EXPECT_EQ(server_->count(), 3u);
-    EXPECT_EQ(log_.lines(),
+    EXPECT_EQ(log_.messages("lookup"),
               std::vector<std::string>{"실패 unavailable word=" + word_ + " ms=1600"});
 }
 
@@ -146,7 +149,7 @@ TEST_F(DictionaryLookupCallTest, OtherFailuresAreNeverRetried) {
         EXPECT_EQ(outcomes_.back().error(), failure);
     }
     EXPECT_EQ(server_->count(), 3u);
-    EXPECT_EQ(log_.lines()[0], "실패 timeout word=" + word_ + " ms=0");
+    EXPECT_EQ(log_.messages("lookup")[0], "실패 timeout word=" + word_ + " ms=0");
 }
 
 TEST_F(DictionaryLookupCallTest, UnreadableAnswersLogTheShapeLine) {
@@ -159,7 +162,7 @@ TEST_F(DictionaryLookupCallTest, UnreadableAnswersLogTheShapeLine) {
     server_->releaseNext("<html>");
     EXPECT_EQ(outcomes_.back().error(), CallFailure::badShape());
 
-    auto lines = log_.lines();
+    auto lines = log_.messages("lookup");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "응답 형식 불일치 word=" + word_);
     EXPECT_EQ(lines[2], "응답 형식 불일치 word=" + word_);  // never marked as retried

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "LookupFakes.h"
+#include "FakeServerCalling.h"
+#include "LogCapture.h"
 #include "lookup/ServerEmbedder.h"
 
 namespace parlendo {
@@ -70,7 +71,7 @@ class ServerEmbedderTest : public ::testing::Test {
 
     std::shared_ptr<testing::FakeServerCalling> server_ =
         std::make_shared<testing::FakeServerCalling>();
-    testing::TagLog log_{"embed"};
+    testing::LogCapture log_;
     std::vector<Outcome> outcomes_;
     Completion<void(Outcome)> collect() {
         return [this](Outcome o) {
@@ -86,7 +87,8 @@ TEST_F(ServerEmbedderTest, SwitchedOffRefusesEveryCallWithoutARequest) {
     embedder.embed("Valid title", collect());
     EXPECT_EQ(outcomes_, (std::vector<Outcome>(2, fail(CallFailure::rejected(0)))));
     EXPECT_EQ(server_->count(), 0u);
-    EXPECT_EQ(log_.lines(), (std::vector<std::string>(2, "프로필에서 꺼져 있음 — 호출 안 함")));
+    EXPECT_EQ(log_.messages("embed"),
+              (std::vector<std::string>(2, "프로필에서 꺼져 있음 — 호출 안 함")));
 }
 
 TEST_F(ServerEmbedderTest, SendsTheUntrimmedTextAndLogsFailures) {
@@ -114,7 +116,7 @@ TEST_F(ServerEmbedderTest, SendsTheUntrimmedTextAndLogsFailures) {
     embedder.embed("t", collect());
     server_->releaseNext(fail(CallFailure::rejected(503)));
     EXPECT_EQ(outcomes_.back(), Outcome(fail(CallFailure::rejected(503))));
-    EXPECT_EQ(log_.lines(),
+    EXPECT_EQ(log_.messages("embed"),
               (std::vector<std::string>{"응답 거부 bad_shape", "응답 거부 unavailable",
                                         "실패 rejected_503"}));
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "LookupFakes.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "lookup/GeneratingDictionary.h"
 #include "lookup/LookupTimes.h"
@@ -98,7 +98,7 @@ class GeneratingDictionaryTest : public ::testing::Test {
     std::shared_ptr<HeldGenerator> generator_ = std::make_shared<HeldGenerator>();
     std::shared_ptr<NegativeCache> notWords_;
     GeneratingDictionary lookup_;
-    testing::TagLog log_{"lookup"};
+    testing::LogCapture log_;
     int generating_ = 0;
     std::vector<WordLookupResult> results_;
 };
@@ -225,8 +225,9 @@ TEST_F(GeneratingDictionaryTest, NonWordsAreRememberedInAnyCaseForTenMinutes) {
     EXPECT_EQ(last(), (WordLookupOutcome{GeneratingDictionary::notFound("ASDFG", std::nullopt),
                                          "remembered"}));
     EXPECT_EQ(dictionary_->asked.size(), 1u);
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"단어 아님 기억 — 서버를 부르지 않음 word=" +
-                                                     Log::redact("asdfg")});
+    EXPECT_EQ(log_.messages("lookup"),
+              std::vector<std::string>{"단어 아님 기억 — 서버를 부르지 않음 word=" +
+                                       Log::redact("asdfg")});
     clock_->advance(600.5);
     look("asdfg");
     EXPECT_EQ(dictionary_->asked.size(), 2u);

@@ -5,7 +5,8 @@
 #include "FakeAuthAccess.h"
 #include "FakeClock.h"
 #include "FakeServerTransport.h"
-#include "LookupFakes.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "lookup/ServerDictionary.h"
 #include "lookup/ServerEmbedder.h"
@@ -38,7 +39,7 @@ class LookupWireTest : public ::testing::Test {
     std::shared_ptr<testing::FakeClock> clock_;
     std::shared_ptr<testing::ManualExecutor> main_;
     std::shared_ptr<ServerClient> client_;
-    testing::TagLog log_{"lookup"};
+    testing::LogCapture log_;
 };
 
 TEST_F(LookupWireTest, DictionaryRequestAndADroppedConnectionRetried) {
@@ -64,7 +65,7 @@ TEST_F(LookupWireTest, DictionaryRequestAndADroppedConnectionRetried) {
             {"p_word", "Cats"}, {"p_lower", "cats"}, {"p_suffix", {"cat"}}, {"p_title", nullptr}}));
     EXPECT_EQ(requests[1].body, requests[0].body);
     EXPECT_EQ(requests[1].timeout, 2.0);  // no time passed on the fake clock
-    EXPECT_EQ(log_.lines().front(), "연결 끊김 — 한 번 더 remaining_ms=2000");
+    EXPECT_EQ(log_.messages("lookup").front(), "연결 끊김 — 한 번 더 remaining_ms=2000");
 }
 
 TEST_F(LookupWireTest, EdgeFunctionBodiesCarryTheRegion) {

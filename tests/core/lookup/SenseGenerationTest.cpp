@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "LookupFakes.h"
+#include "FakeServerCalling.h"
+#include "LogCapture.h"
 #include "foundation/Text.h"
 #include "foundation/Uuid.h"
 #include "lookup/ServerSenseGenerator.h"
@@ -90,7 +91,7 @@ class ServerSenseGeneratorTest : public ::testing::Test {
         std::make_shared<testing::FakeServerCalling>();
     std::shared_ptr<testing::FakeClock> clock_ = std::make_shared<testing::FakeClock>();
     ServerSenseGenerator generator_{server_, "0.2.0", clock_};
-    testing::TagLog log_{"generate"};
+    testing::LogCapture log_;
     std::optional<Outcome> outcome_;
 
     void generate() {
@@ -119,8 +120,9 @@ TEST_F(ServerSenseGeneratorTest, SendsTheBodyAndLogsTheOutcome) {
     clock_->advance(1.234);
     server_->releaseNext(R"({"status":"rejected","reason":"lemma_mismatch"})");
     EXPECT_EQ(outcome_, Outcome::rejected("lemma_mismatch"));
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{
-                                "outcome=rejected_lemma_mismatch lemma_len=4 title_len=6 ms=1234"});
+    EXPECT_EQ(log_.messages("generate"),
+              std::vector<std::string>{
+                  "outcome=rejected_lemma_mismatch lemma_len=4 title_len=6 ms=1234"});
 }
 
 TEST_F(ServerSenseGeneratorTest, FailuresBecomeOutcomes) {
@@ -136,7 +138,7 @@ TEST_F(ServerSenseGeneratorTest, FailuresBecomeOutcomes) {
     server_->releaseNext(R"({"status":"ok","lemma":"grok","senses":[{"korean":"알다"}]})");
     ASSERT_TRUE(outcome_ && outcome_->as<Outcome::Made>());
     EXPECT_EQ(outcome_->as<Outcome::Made>()->result.word, "Grokked");
-    auto lines = log_.lines();
+    auto lines = log_.messages("generate");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].rfind("outcome=failed_timeout lemma_len=4 title_len=6 ms=0", 0), 0u);
     EXPECT_EQ(lines[1].rfind("outcome=not_a_word ", 0), 0u);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "LookupFakes.h"
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "lookup/ServerTitleVectorStore.h"
 
 namespace parlendo {
@@ -15,7 +17,7 @@ class ServerTitleVectorStoreTest : public ::testing::Test {
         std::make_shared<testing::FakeServerCalling>();
     std::shared_ptr<testing::FakeSession> session_ = std::make_shared<testing::FakeSession>();
     ServerTitleVectorStore store_{server_, session_};
-    testing::TagLog log_{"title_vec"};
+    testing::LogCapture log_;
 
     std::optional<TitleVectorPresence> presence(const std::string& key) {
         std::optional<TitleVectorPresence> got;
@@ -60,7 +62,7 @@ TEST_F(ServerTitleVectorStoreTest, PresenceByRowsAndUnknownOnFailure) {
                        TitleVectorPresence::absent, TitleVectorPresence::present,
                        TitleVectorPresence::unknown, TitleVectorPresence::unknown,
                        TitleVectorPresence::unknown}));
-    EXPECT_TRUE(log_.lines().empty());
+    EXPECT_TRUE(log_.messages("title_vec").empty());
 
     std::vector<bool> exists;
     store_.exists("k", "m", [&](bool e) { exists.push_back(e); });
@@ -88,7 +90,8 @@ TEST_F(ServerTitleVectorStoreTest, UpsertMergesByUserAndTitle) {
     store_.upsert("Title", "SRC-1", {}, "m", [&](bool ok) { written.push_back(ok); });
     server_->releaseNext(fail(CallFailure::rejectedDetail({409, "23503", "fk"})));
     EXPECT_EQ(written, (std::vector<bool>{true, false}));
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"업로드 실패 rejected_409_23503"});
+    EXPECT_EQ(log_.messages("title_vec"),
+              std::vector<std::string>{"업로드 실패 rejected_409_23503"});
 }
 
 TEST_F(ServerTitleVectorStoreTest, NobodySignedInSendsNothing) {
@@ -98,7 +101,7 @@ TEST_F(ServerTitleVectorStoreTest, NobodySignedInSendsNothing) {
     store_.upsert("k", "s", {1}, "m", [&](bool ok) { written = ok; });
     EXPECT_EQ(written, false);
     EXPECT_EQ(server_->count(), 0u);
-    EXPECT_TRUE(log_.lines().empty());
+    EXPECT_TRUE(log_.messages("title_vec").empty());
 }
 
 }  // namespace

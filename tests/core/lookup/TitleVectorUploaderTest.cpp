@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "LookupFakes.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "lookup/TitleVectorUploader.h"
 
@@ -92,7 +93,7 @@ class TitleVectorUploaderTest : public ::testing::Test {
     std::shared_ptr<ScriptedEmbedder> embedder_ = std::make_shared<ScriptedEmbedder>();
     std::shared_ptr<testing::FakeSession> session_ = std::make_shared<testing::FakeSession>();
     std::shared_ptr<TitleVectorUploader> uploader_;
-    testing::TagLog log_{"title_vec"};
+    testing::LogCapture log_;
     int done_ = 0;
 };
 
@@ -117,8 +118,9 @@ TEST_F(TitleVectorUploaderTest, ChecksEmbedsWritesAndCounts) {
     EXPECT_EQ(done_, 1);
     EXPECT_TRUE(uploader_->cache().isStored("Docs — Page"));
     EXPECT_EQ(uploader_->statsLine(), "stats prewarm=0 upload=1 upload_ok=1 embed=1");
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"업로드됨 key=" + Log::redact("Docs — Page") +
-                                                     " save_to_upload_ms=0"});
+    EXPECT_EQ(log_.messages("title_vec"),
+              std::vector<std::string>{"업로드됨 key=" + Log::redact("Docs — Page") +
+                                       " save_to_upload_ms=0"});
 
     // Known to be stored: no second check.
     request("Docs — Page", "SRC-2");
@@ -139,7 +141,7 @@ TEST_F(TitleVectorUploaderTest, ADuplicateInFlightIsDroppedUntilTheFirstEnds) {
     store_->heldPresence.pop_front();
     run();
     EXPECT_EQ(done_, 2);
-    EXPECT_EQ(log_.lines(),
+    EXPECT_EQ(log_.messages("title_vec"),
               std::vector<std::string>{"건너뜀 reason=exists_failed — 다음 저장 때 다시"});
 
     // Nothing was remembered: the same request asks the server again.
@@ -149,7 +151,7 @@ TEST_F(TitleVectorUploaderTest, ADuplicateInFlightIsDroppedUntilTheFirstEnds) {
     run();
     EXPECT_EQ(store_->checks.size(), 2u);
     EXPECT_TRUE(uploader_->cache().isStored("T"));
-    EXPECT_EQ(log_.lines().back(), "서버에 이미 있음 — 건너뜀");
+    EXPECT_EQ(log_.messages("title_vec").back(), "서버에 이미 있음 — 건너뜀");
     EXPECT_TRUE(embedder_->texts.empty());
 }
 
@@ -184,13 +186,13 @@ TEST_F(TitleVectorUploaderTest, NothingHappensWhenSwitchedOffSignedOutOrGated) {
     run();
     session_->setUser("user-1");
     EXPECT_TRUE(store_->checks.empty());
-    EXPECT_TRUE(log_.lines().empty());
+    EXPECT_TRUE(log_.messages("title_vec").empty());
 
     uploader_->setBackgroundAllowed([] { return false; });
     request("D");
     run();
     EXPECT_TRUE(store_->checks.empty());
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"건너뜀 reason=server_gate"});
+    EXPECT_EQ(log_.messages("title_vec"), std::vector<std::string>{"건너뜀 reason=server_gate"});
     EXPECT_EQ(done_, 4);
 }
 
@@ -212,7 +214,8 @@ TEST_F(TitleVectorUploaderTest, AFailedEmbeddingBlocksTheTitleForTenSeconds) {
     embedder_->answer = fail(CallFailure::timeout());
     request("T", "S1");
     run();
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"임베딩 없음 — 이번 제목은 정렬 없이 간다"});
+    EXPECT_EQ(log_.messages("title_vec"),
+              std::vector<std::string>{"임베딩 없음 — 이번 제목은 정렬 없이 간다"});
     request("T", "S2");
     run();
     EXPECT_EQ(embedder_->texts.size(), 1u);
@@ -234,7 +237,7 @@ TEST_F(TitleVectorUploaderTest, EmbeddingsAreCappedPerAccountSession) {
     request("T201");
     run();
     EXPECT_EQ(embedder_->texts.size(), 200u);
-    auto lines = log_.lines();
+    auto lines = log_.messages("title_vec");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "세션 상한 200 도달 — 더 만들지 않음"), 1);
     EXPECT_EQ(uploader_->stats().embed, 200);
 
@@ -257,7 +260,7 @@ TEST_F(TitleVectorUploaderTest, ResetDuringTheEmbeddingDropsItsResult) {
     embedder_->held.pop_front();
     run();
     EXPECT_TRUE(store_->writes.empty());
-    EXPECT_TRUE(log_.lines().empty());
+    EXPECT_TRUE(log_.messages("title_vec").empty());
     EXPECT_EQ(uploader_->cache().begin("T"), 1);  // nothing recorded under the new revision
     EXPECT_EQ(uploader_->stats(), (TitleVectorUploader::Stats{0, 0, 1}));
     EXPECT_EQ(done_, 1);
@@ -272,7 +275,8 @@ TEST_F(TitleVectorUploaderTest, ResetDuringThePresenceCheckStopsTheUpload) {
     store_->heldPresence.front()(TitleVectorPresence::absent);
     store_->heldPresence.pop_front();
     run();
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"건너뜀 reason=account_changed"});
+    EXPECT_EQ(log_.messages("title_vec"),
+              std::vector<std::string>{"건너뜀 reason=account_changed"});
     EXPECT_TRUE(embedder_->texts.empty());
 }
 

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "LookupFakes.h"
+#include "FakeServerCalling.h"
+#include "LogCapture.h"
 #include "foundation/Log.h"
 #include "lookup/ServerTranslator.h"
 
@@ -59,7 +60,7 @@ class ServerTranslatorTest : public ::testing::Test {
         std::make_shared<testing::FakeServerCalling>();
     std::shared_ptr<testing::FakeClock> clock_ = std::make_shared<testing::FakeClock>();
     ServerTranslator translator_{server_, std::nullopt, clock_};
-    testing::TagLog log_{"translate"};
+    testing::LogCapture log_;
     std::vector<Outcome> outcomes_;
 };
 
@@ -70,7 +71,7 @@ TEST_F(ServerTranslatorTest, RefusesBadLengthsAtOnceWithoutARequest) {
     EXPECT_EQ(outcomes_[0], Outcome(fail(CallFailure::rejected(400))));
     EXPECT_EQ(outcomes_[1], Outcome(fail(CallFailure::rejected(400))));
     EXPECT_EQ(server_->count(), 0u);
-    EXPECT_TRUE(log_.lines().empty());
+    EXPECT_TRUE(log_.messages("translate").empty());
     translate(std::string(300, 'a'));
     EXPECT_EQ(server_->count(), 1u);
 }
@@ -99,12 +100,12 @@ TEST_F(ServerTranslatorTest, SendsTheTextAsItIsAndLogsEachAnswer) {
     clock_->advance(8);
     server_->releaseNext(fail(CallFailure::timeout()));
     EXPECT_EQ(outcomes_.back(), Outcome(fail(CallFailure::timeout())));
-    EXPECT_EQ(log_.lines(), (std::vector<std::string>{
-                                "ok text=" + redacted + " ms=800",
-                                "응답 거부 quota text=" + redacted,
-                                "응답 거부 bad_shape text=" + redacted,
-                                "실패 timeout text=" + redacted + " ms=8000",
-                            }));
+    EXPECT_EQ(log_.messages("translate"), (std::vector<std::string>{
+                                              "ok text=" + redacted + " ms=800",
+                                              "응답 거부 quota text=" + redacted,
+                                              "응답 거부 bad_shape text=" + redacted,
+                                              "실패 timeout text=" + redacted + " ms=8000",
+                                          }));
 }
 
 TEST(ServerTranslatorVersion, BodyCarriesTheAppVersion) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "PopupFakes.h"
 #include "popups/ActivePopupSettings.h"
 
 namespace parlendo {
@@ -39,7 +41,7 @@ class ActivePopupSettingsTest : public ::testing::Test {
         return out;
     }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     double uptime_ = 500;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
@@ -66,7 +68,7 @@ TEST_F(ActivePopupSettingsTest, LoadsEnabledRowsInOrder) {
     EXPECT_EQ(server_->calls().at(0).path,
               "/rest/v1/assistants?select=*&user_id=eq.u&order=position.asc");
     EXPECT_EQ(server_->calls().at(0).timeout, 10);
-    EXPECT_EQ(log_.tagged("popup_settings"),
+    EXPECT_EQ(log_.messages("popup_settings"),
               std::vector<std::string>{
                   "읽음 reason=login rows=4 enabled=3 word=2 sentence=1 save=2 seeded=false ms=0"});
 }
@@ -77,7 +79,7 @@ TEST_F(ActivePopupSettingsTest, FailedLoadKeepsTheListAndLogs) {
     server_->failure("GET", assistants, CallFailure::rejectedDetail({500, "XX000", "boom"}));
     EXPECT_EQ(reload("manage_changed"), false);
     EXPECT_EQ(settings_->current().size(), 1u);
-    EXPECT_EQ(log_.tagged("popup_settings").back(),
+    EXPECT_EQ(log_.messages("popup_settings").back(),
               "읽기 실패 reason=manage_changed why=rejected_500_XX000 — 가지고 있던 목록을 그대로 "
               "쓴다");
 
@@ -91,7 +93,7 @@ TEST_F(ActivePopupSettingsTest, NoUserChangesNothing) {
     session_->setUser(std::nullopt);
     EXPECT_EQ(reload(), false);
     EXPECT_TRUE(server_->calls().empty());
-    EXPECT_TRUE(log_.tagged("popup_settings").empty());
+    EXPECT_TRUE(log_.messages("popup_settings").empty());
 }
 
 TEST_F(ActivePopupSettingsTest, ReloadsDuringALoadFoldIntoOneFollowUp) {
@@ -154,7 +156,7 @@ TEST_F(ActivePopupSettingsTest, StalenessStartsBackgroundLoads) {
     settings_->refreshIfStale();  // never loaded
     EXPECT_EQ(background_->runAll(), 1u);
     EXPECT_TRUE(settings_->isLoaded());
-    EXPECT_NE(log_.tagged("popup_settings").back().find("reason=stale"), std::string::npos);
+    EXPECT_NE(log_.messages("popup_settings").back().find("reason=stale"), std::string::npos);
 
     uptime_ += 59;
     settings_->refreshIfStale();

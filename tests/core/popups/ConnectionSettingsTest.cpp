@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "PopupFakes.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "popups/ConnectionSettings.h"
 
 #include <map>
@@ -55,7 +56,7 @@ class ConnectionSettingsTest : public ::testing::Test {
           session_(std::make_shared<FakeSession>("A")),
           settings_(store_, session_) {}
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     std::shared_ptr<MemorySecretStore> store_;
     std::shared_ptr<FakeSession> session_;
     ConnectionSettings settings_;
@@ -78,7 +79,7 @@ TEST_F(ConnectionSettingsTest, StoresTrimmedKeyBoundToTheUser) {
                                             {"validation", "NOT_NETWORK_VALIDATED"},
                                             {"environment_restart_required", false},
                                             {"keyring_backend", "memory"}}));
-    EXPECT_EQ(log_.tagged("connection"), std::vector<std::string>{"키 저장 verified=true len=3"});
+    EXPECT_EQ(log_.messages("connection"), std::vector<std::string>{"키 저장 verified=true len=3"});
 
     // Another user does not get it, and switching to them removes it.
     session_->setUser("B");
@@ -97,7 +98,7 @@ TEST_F(ConnectionSettingsTest, RefusesInvalidInputWithoutTouchingTheError) {
     EXPECT_FALSE(settings_.set("customAI", limit + "k"));
     session_->setUser(std::nullopt);
     EXPECT_FALSE(settings_.set("customAI", "abc"));
-    auto lines = log_.tagged("connection");
+    auto lines = log_.messages("connection");
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "키 저장 거절 reason=invalid_input len=3");
     EXPECT_EQ(lines[2], "키 저장 verified=true len=8192");
@@ -118,7 +119,7 @@ TEST_F(ConnectionSettingsTest, UnverifiedWriteNeverBindsAnOldKey) {
     auto status = settings_.status()["custom_ai"];
     EXPECT_EQ(status["error_code"], "CREDENTIAL_WRITE_FAILED");
     EXPECT_EQ(status["available"], false);
-    EXPECT_EQ(log_.tagged("connection").back(), "키 저장 verified=false len=7");
+    EXPECT_EQ(log_.messages("connection").back(), "키 저장 verified=false len=7");
 
     // A later good write clears the error.
     store_->failWrites.clear();
@@ -136,7 +137,7 @@ TEST_F(ConnectionSettingsTest, RemoveAndWipe) {
     store_->failRemoves.insert(ownerItem);
     EXPECT_FALSE(settings_.remove("customAI"));
     EXPECT_EQ(settings_.status()["custom_ai"]["error_code"], "CREDENTIAL_DELETE_FAILED");
-    EXPECT_EQ(log_.tagged("connection").back(), "키 삭제 verified=false");
+    EXPECT_EQ(log_.messages("connection").back(), "키 삭제 verified=false");
     store_->failRemoves.clear();
     EXPECT_TRUE(ConnectionSettings::wipeStored(*store_));
     EXPECT_TRUE(store_->items.empty());
@@ -147,7 +148,7 @@ TEST_F(ConnectionSettingsTest, UnboundOrBlankKeysAreNotUsed) {
     EXPECT_EQ(settings_.secret(), std::nullopt);
     EXPECT_TRUE(settings_.accountChanged());
     EXPECT_TRUE(store_->items.empty());
-    EXPECT_EQ(log_.tagged("connection").back(), "계정이 바뀌어 키를 지움 verified=true");
+    EXPECT_EQ(log_.messages("connection").back(), "계정이 바뀌어 키를 지움 verified=true");
 
     store_->items[keyItem] = " \t";
     store_->items[ownerItem] = "A";

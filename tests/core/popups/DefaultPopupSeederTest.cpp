@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "PopupFakes.h"
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "popups/DefaultPopupSeeder.h"
 
 namespace parlendo {
@@ -36,7 +38,7 @@ class DefaultPopupSeederTest : public ::testing::Test {
         return out;
     }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::vector<std::string> changes_;
@@ -66,7 +68,7 @@ TEST_F(DefaultPopupSeederTest, EmptyUserGetsTheTwoDefaultsOnce) {
     EXPECT_EQ((*result)->rows.size(), 2u);
     EXPECT_EQ(reads_, 2);
     EXPECT_EQ(changes_, std::vector<std::string>{"seed"});
-    EXPECT_EQ(log_.tagged("popup_settings"), std::vector<std::string>{"기본 팝업 2개를 넣음"});
+    EXPECT_EQ(log_.messages("popup_settings"), std::vector<std::string>{"기본 팝업 2개를 넣음"});
 
     auto calls = server_->calls();
     ASSERT_EQ(calls.size(), 1u);

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "PopupFakes.h"
 #include "popups/PopupDraftService.h"
 
 #include <map>
@@ -91,7 +92,7 @@ class PopupDraftServiceTest : public ::testing::Test {
         return out->value_or(Json());
     }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     double uptime_ = 100;
     std::shared_ptr<MapSecretStore> store_;
     std::shared_ptr<FakeSession> session_;
@@ -115,7 +116,7 @@ TEST_F(PopupDraftServiceTest, RefusalsBeforeSending) {
     EXPECT_EQ(**propose("한글 뜻만"), (Json{{"status", "error"}, {"reason", "no_session"}}));
     EXPECT_EQ(transport_->sent.size(), 1u);
 
-    auto lines = log_.tagged("draft");
+    auto lines = log_.messages("draft");
     EXPECT_EQ(lines.front(), "done status=error reason=invalid_description http=- ms=0");
     EXPECT_EQ(lines.back(), "done status=error reason=no_session http=- ms=0");
     EXPECT_EQ(lines[3], "done status=no_key reason=- http=- ms=0");
@@ -139,7 +140,7 @@ TEST_F(PopupDraftServiceTest, SendsOneRequestWithTheKey) {
     EXPECT_EQ(reply["status"], "ok");
     EXPECT_EQ(reply["needs_save_confirm"], true);
     EXPECT_EQ(reply["name"], "뜻");
-    EXPECT_EQ(log_.tagged("draft"),
+    EXPECT_EQ(log_.messages("draft"),
               (std::vector<std::string>{"start len=12 model=gemini-3.1-flash-lite",
                                         "done status=ok contents=1 http=200 ms=1234"}));
 }
@@ -163,7 +164,7 @@ TEST_F(PopupDraftServiceTest, AnswersMapToReasons) {
                                 200, R"({"candidates":[{"content":{"parts":[{"text":"hi"}]}}]})")),
               (Json{{"status", "no_call"}}));
 
-    auto lines = log_.tagged("draft");
+    auto lines = log_.messages("draft");
     EXPECT_EQ(lines[1], "done status=error reason=key_or_request_rejected http=403 ms=1234");
     EXPECT_EQ(lines[13], "done status=error reason=timeout http=- ms=1234");
     EXPECT_EQ(lines.back(), "done status=no_call reason=- http=200 ms=1234");
@@ -174,7 +175,7 @@ TEST_F(PopupDraftServiceTest, RejectedProposalKeepsItsReason) {
     EXPECT_EQ(reply["status"], "rejected");
     EXPECT_EQ(reply["ok"], false);
     EXPECT_EQ(reply["reason"], "보여줄 콘텐츠를 하나도 못 골랐어요(다시 설명해 주세요).");
-    EXPECT_EQ(log_.tagged("draft").back(), "done status=rejected contents=0 http=200 ms=1234");
+    EXPECT_EQ(log_.messages("draft").back(), "done status=rejected contents=0 http=200 ms=1234");
 }
 
 TEST_F(PopupDraftServiceTest, ChangedUserOrKeyDiscardsTheAnswer) {
@@ -188,7 +189,7 @@ TEST_F(PopupDraftServiceTest, ChangedUserOrKeyDiscardsTheAnswer) {
     store_->items["optional_custom_ai_key"] = "OTHER";
     transport_->answer(DraftResponse::http(200, callAnswer({{"contents", {"korean"}}})));
     EXPECT_EQ((**out)["reason"], "stale_credentials");
-    EXPECT_EQ(log_.tagged("draft").back(),
+    EXPECT_EQ(log_.messages("draft").back(),
               "done status=error reason=stale_credentials http=- ms=0");
 }
 

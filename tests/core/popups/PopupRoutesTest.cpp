@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "PopupFakes.h"
 #include "popups/ConnectionRoutes.h"
 #include "popups/PopupSettingsRoutes.h"
 
@@ -107,7 +108,7 @@ class PopupSettingsRoutesTest : public ::testing::Test {
                                                   session_, std::make_shared<NoTransport>(), main_),
               main_) {}
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     std::shared_ptr<RecordingStore> store_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<testing::ManualExecutor> main_;
@@ -122,7 +123,7 @@ TEST_F(PopupSettingsRoutesTest, ArgumentsOfTheWrongTypeAreRefused) {
     EXPECT_EQ(call(routes_, "save_assistant", {"이름", Json::array({"korean"}), nullptr}),
               BridgeReply::custom(writeFailure("contract_or_permission_rejected")));
     EXPECT_TRUE(store_->calls.empty());
-    EXPECT_EQ(log_.tagged("manage"),
+    EXPECT_EQ(log_.messages("manage"),
               (std::vector<std::string>{"쓰기 실패 reason=invalid_popup_enabled",
                                         "쓰기 실패 reason=invalid_popup_enabled",
                                         "쓰기 실패 reason=invalid_popup_save"}));

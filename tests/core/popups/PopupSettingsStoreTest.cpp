@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "PopupFakes.h"
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
 #include "popups/PopupSettingsRules.h"
 #include "popups/PopupSettingsStore.h"
 

@@ -2,8 +2,9 @@
 
 #include "FakeAuthAccess.h"
 #include "FakeServerTransport.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "SavingFakes.h"
 #include "saving/SaveRetry.h"
 #include "saving/ServerSaveBackend.h"
 #include "saving/ServerSentenceSaver.h"
@@ -20,8 +21,8 @@ using testing::FakeAuthAccess;
 using testing::FakeClock;
 using testing::FakeServerTransport;
 using testing::FakeSession;
+using testing::LogCapture;
 using testing::ManualExecutor;
-using testing::SavingLog;
 
 // The savers over the real server client, a recording transport and a moving account: answers
 // that arrive after the account changed must end as drops, never as saves for the new account
@@ -44,7 +45,7 @@ class SavingOverServerClientTest : public ::testing::Test {
         session_->setUser("user-2");
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<ManualExecutor> main_;
     std::shared_ptr<FakeServerTransport> transport_;

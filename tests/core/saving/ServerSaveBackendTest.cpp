@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "SavingFakes.h"
 #include "saving/ServerSaveBackend.h"
 
 namespace parlendo {
@@ -9,8 +11,8 @@ namespace {
 
 using testing::FakeServerCalling;
 using testing::FakeSession;
+using testing::LogCapture;
 using testing::ManualExecutor;
-using testing::SavingLog;
 
 class ServerSaveBackendTest : public ::testing::Test {
   protected:
@@ -32,7 +34,7 @@ class ServerSaveBackendTest : public ::testing::Test {
         return answer;
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<ManualExecutor> delivery_;
@@ -84,7 +86,7 @@ TEST_F(ServerSaveBackendTest, LegacyWritesTheWordRowThenItsSensesWithTheirRanks)
                                                {"definition", "to go"},
                                                {"example", ""},
                                                {"pos", "verb"}}}));
-    EXPECT_EQ(log_.tagged("save"),
+    EXPECT_EQ(log_.messages("save"),
               std::vector<std::string>{"단어 저장(legacy) " + Log::redact("run") + " senses=2"});
 }
 
@@ -96,19 +98,19 @@ TEST_F(ServerSaveBackendTest, LegacyWithoutSensesToSendOrWithAnExistingRowSendsO
 
     EXPECT_EQ(legacy(work({{"k", "to run", "", ""}}, "k")), true);
     EXPECT_EQ(server_->calls().size(), 2u);
-    EXPECT_EQ(log_.tagged("save").back(), "단어 이미 있음(legacy) " + Log::redact("run"));
+    EXPECT_EQ(log_.messages("save").back(), "단어 이미 있음(legacy) " + Log::redact("run"));
 }
 
 TEST_F(ServerSaveBackendTest, LegacyFailsWithoutAUserOrWhenTheWordRowFails) {
     session_->setUser(std::nullopt);
     EXPECT_EQ(legacy(work({}, "k")), false);
     EXPECT_TRUE(server_->calls().empty());
-    EXPECT_TRUE(log_.tagged("save").empty());
+    EXPECT_TRUE(log_.messages("save").empty());
 
     session_->setUser("user-1");
     server_->failure("POST", "/rest/v1/words", testing::rejection(409, "23503"));
     EXPECT_EQ(legacy(work({}, "k")), false);
-    EXPECT_EQ(log_.tagged("save"),
+    EXPECT_EQ(log_.messages("save"),
               std::vector<std::string>{"단어 실패 " + Log::redact("run") + " rejected_409_23503"});
 }
 

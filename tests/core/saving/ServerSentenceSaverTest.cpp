@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "SavingFakes.h"
 #include "saving/SaveRetry.h"
 #include "saving/ServerSentenceSaver.h"
 
@@ -11,8 +13,8 @@ namespace {
 using testing::FakeClock;
 using testing::FakeServerCalling;
 using testing::FakeSession;
+using testing::LogCapture;
 using testing::ManualExecutor;
-using testing::SavingLog;
 
 const std::string table = "/rest/v1/sentences";
 
@@ -46,7 +48,7 @@ class ServerSentenceSaverTest : public ::testing::Test {
             .dump();
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<FakeClock> clock_;
@@ -67,7 +69,7 @@ TEST_F(ServerSentenceSaverTest, AnInsertAnsweredWithTheRowIsConfirmed) {
                                {"source_id", "SRC-9"},
                                {"original", "It rained."},
                                {"korean", "비가 왔다."}}));
-    EXPECT_EQ(log_.tagged("save"),
+    EXPECT_EQ(log_.messages("save"),
               std::vector<std::string>{"문장 저장됨 work=0a1b2c3d len=10 attempts=1"});
 }
 
@@ -90,7 +92,7 @@ TEST_F(ServerSentenceSaverTest, ADuplicateHoldingOtherTextIsAConflict) {
     server_->failure("POST", table, testing::rejection(409, "23505"));
     server_->ok("GET", table, row("It snowed."));
     EXPECT_EQ(save(), SentenceSaveOutcome::rejected("operation_conflict"));
-    EXPECT_EQ(log_.tagged("save").back(),
+    EXPECT_EQ(log_.messages("save").back(),
               "🔴 문장 거부 code=operation_conflict work=0a1b2c3d — 재시도 안 함");
 }
 
@@ -101,7 +103,7 @@ TEST_F(ServerSentenceSaverTest, RetriesEndLostWhenTheServerLacksTheRowAndUnknown
     EXPECT_EQ(waits_, (std::vector<double>{1.5, 2.0}));
     EXPECT_EQ(server_->count("POST"), 3u);
     EXPECT_EQ(
-        log_.tagged("save"),
+        log_.messages("save"),
         (std::vector<std::string>{
             "문장 재시도 1/3 delay=1.5s work=0a1b2c3d", "문장 재시도 2/3 delay=2.0s work=0a1b2c3d",
             "🔴 문장 포기 attempts=3 work=0a1b2c3d — 서버에 없음을 확인 (유실)"}));
@@ -115,7 +117,7 @@ TEST_F(ServerSentenceSaverTest, RetriesEndLostWhenTheServerLacksTheRowAndUnknown
     server_->failure("POST", table, CallFailure::unavailable());
     server_->failure("GET", table, CallFailure::timeout());
     EXPECT_EQ(save(), SentenceSaveOutcome::unknown(3));
-    EXPECT_EQ(log_.tagged("save").back(),
+    EXPECT_EQ(log_.messages("save").back(),
               "🔴 문장 저장 여부 모름 attempts=3 work=0a1b2c3d — 넣기도 확인도 답이 없었다");
 }
 
@@ -182,7 +184,7 @@ TEST_F(ServerSentenceSaverTest, NothingIsSentWithoutAUserOrForANewAccount) {
     clock_->advance(1.5);
     EXPECT_EQ(outcome, SentenceSaveOutcome::dropped("account_changed"));
     EXPECT_EQ(server_->count("POST"), 1u);
-    EXPECT_EQ(log_.tagged("save").back(), "문장 버림 why=account_changed work=0a1b2c3d");
+    EXPECT_EQ(log_.messages("save").back(), "문장 버림 why=account_changed work=0a1b2c3d");
     EXPECT_EQ(saver_->pending(), 0);
 }
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "SavingFakes.h"
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "saving/ServerSourceStore.h"
 
 namespace parlendo {
@@ -10,7 +12,7 @@ namespace {
 using testing::FakeClock;
 using testing::FakeServerCalling;
 using testing::FakeSession;
-using testing::SavingLog;
+using testing::LogCapture;
 
 const std::string table = "/rest/v1/sources";
 const std::string findPrefix =
@@ -40,7 +42,7 @@ class ServerSourceStoreTest : public ::testing::Test {
         return out;
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     ServerSourceStore store_;
@@ -92,20 +94,20 @@ TEST_F(ServerSourceStoreTest, ADuplicateTurnsIntoASearchAndOtherFailuresAreLogge
     server_->ok("GET", table, R"([{"source_id":"OLD","title":"My Title"}])");
     EXPECT_EQ(create("https://x.example"), (SourceRow{"OLD", "My Title", std::nullopt}));
     EXPECT_EQ(server_->calls().back().path, findPrefix + "&url=eq.https%3A%2F%2Fx%2Eexample");
-    EXPECT_TRUE(log_.tagged("source").empty());
+    EXPECT_TRUE(log_.messages("source").empty());
 
     server_ = std::make_shared<FakeServerCalling>();
     store_ = ServerSourceStore(server_, session_);
     server_->failure("POST", table, testing::rejection(409, "23505"));
     server_->failure("GET", table, CallFailure::timeout());
     EXPECT_EQ(create(std::nullopt), std::nullopt);
-    EXPECT_TRUE(log_.tagged("source").empty());
+    EXPECT_TRUE(log_.messages("source").empty());
 
     server_ = std::make_shared<FakeServerCalling>();
     store_ = ServerSourceStore(server_, session_);
     server_->failure("POST", table, testing::rejection(403, "42501"));
     EXPECT_EQ(create(std::nullopt), std::nullopt);
-    EXPECT_EQ(log_.tagged("source"), std::vector<std::string>{"저장 실패 rejected_403_42501"});
+    EXPECT_EQ(log_.messages("source"), std::vector<std::string>{"저장 실패 rejected_403_42501"});
 
     session_->setUser(std::nullopt);
     EXPECT_EQ(create(std::nullopt), std::nullopt);
@@ -120,7 +122,7 @@ TEST_F(ServerSourceStoreTest, TouchStampsTheRowOfTheUserOnly) {
     EXPECT_EQ(call.method, "PATCH");
     EXPECT_EQ(call.path, "/rest/v1/sources?user_id=eq.user-1&source_id=eq.S1");
     EXPECT_EQ(call.json, (Json{{"last_seen_at", "2026-05-28T20:26:40Z"}}));
-    EXPECT_TRUE(log_.tagged("source").empty());
+    EXPECT_TRUE(log_.messages("source").empty());
 
     session_->setUser(std::nullopt);
     done = false;

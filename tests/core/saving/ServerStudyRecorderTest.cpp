@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
-#include "SavingFakes.h"
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "saving/ServerStudyRecorder.h"
 
 #include <atomic>
@@ -14,7 +16,7 @@ namespace {
 using testing::FakeClock;
 using testing::FakeServerCalling;
 using testing::FakeSession;
-using testing::SavingLog;
+using testing::LogCapture;
 
 const std::string table = "/rest/v1/reviews";
 
@@ -60,7 +62,7 @@ class ServerStudyRecorderTest : public ::testing::Test {
         return out;
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<FakeClock> clock_;
@@ -74,7 +76,7 @@ TEST_F(ServerStudyRecorderTest, BadInputAndAMissingUserNeverReachTheServer) {
     EXPECT_EQ(noKnown.attemptCount, 0);
     EXPECT_EQ(noKnown.errorCode, "invalid_review_payload");
     EXPECT_EQ(review(true, "").errorCode, "invalid_review_payload");
-    EXPECT_EQ(log_.tagged("study").front(),
+    EXPECT_EQ(log_.messages("study").front(),
               "save_review 거절 id=00000001 reason=invalid_review_payload");
 
     session_->setUser(std::nullopt);
@@ -99,7 +101,7 @@ TEST_F(ServerStudyRecorderTest, AnInsertAnsweredWithTheSameRowIsConfirmed) {
     EXPECT_EQ(call.json, reviewRow(1));
     EXPECT_EQ(call.headers.at("Prefer"), "return=representation");
     EXPECT_EQ(call.timeout, 8.0);
-    EXPECT_EQ(log_.tagged("study"),
+    EXPECT_EQ(log_.messages("study"),
               std::vector<std::string>{
                   "save_review id=00000001 state=confirmed attempt=1 path=insert code=- ms=0"});
 }
@@ -113,7 +115,7 @@ TEST_F(ServerStudyRecorderTest, UnclearAnswersAreSettledByReadingBack) {
     EXPECT_EQ(server_->calls()[1].path,
               "/rest/v1/reviews?select=review_id,user_id,word_id,is_known&user_id=eq.user-1"
               "&review_id=eq.00000001-0000-4000-8000-000000000000&limit=1");
-    EXPECT_EQ(log_.tagged("study").back(),
+    EXPECT_EQ(log_.messages("study").back(),
               "save_review id=00000001 state=confirmed attempt=1 path=insert+readback code=- ms=0");
 
     struct Case {
@@ -245,7 +247,7 @@ TEST_F(ServerStudyRecorderTest, OneReadBackAtATimePerOperation) {
     ASSERT_TRUE(first);
     EXPECT_EQ(first->state, StudySaveState::confirmed);
     EXPECT_EQ(server_->count("GET"), 2u);
-    EXPECT_EQ(log_.tagged("study").back(),
+    EXPECT_EQ(log_.messages("study").back(),
               "save_status id=00000001 → confirmed path=readback ms=250");
 }
 
@@ -284,7 +286,7 @@ TEST_F(ServerStudyRecorderTest, ReconcileRechecksTheUsersUnknownSavesOldestFirst
     ASSERT_TRUE(result);
     EXPECT_EQ(*result, (ServerStudyRecorder::Reconciled{2, 1}));
     EXPECT_EQ(status(opID(1))->state, StudySaveState::confirmed);
-    EXPECT_EQ(log_.tagged("study").back(), "미확인 저장 다시 확인 checked=2 confirmed=1");
+    EXPECT_EQ(log_.messages("study").back(), "미확인 저장 다시 확인 checked=2 confirmed=1");
 
     // Another user's unknown saves are not checked.
     session_->setUser("user-2");

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "SavingFakes.h"
+#include "LogCapture.h"
 #include "foundation/Text.h"
 #include "foundation/Uuid.h"
 #include "saving/SourceResolver.h"
@@ -10,7 +10,7 @@
 namespace parlendo {
 namespace {
 
-using testing::SavingLog;
+using testing::LogCapture;
 
 // A store that records calls and answers finds and creates when the test says so (at once by
 // default). Rows are made per URL or title.
@@ -85,7 +85,7 @@ class SourceResolverTest : public ::testing::Test {
         return out;
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeSourceStore> store_;
     std::shared_ptr<SourceResolver> resolver_;
 };
@@ -98,7 +98,7 @@ TEST_F(SourceResolverTest, CreatesANewSourceWithAnUpperCaseIdAndRemembersIt) {
     EXPECT_EQ(row->url, "https://a.example/p");
     EXPECT_EQ(store_->finds, std::vector<std::string>{"url=https://a.example/p"});
     EXPECT_TRUE(store_->touches.empty());
-    EXPECT_EQ(log_.tagged("source"),
+    EXPECT_EQ(log_.messages("source"),
               std::vector<std::string>{"새 출처 " + row->id.substr(0, 8) + "… url=true"});
 
     // Same URL, another title: the same row, with no server call and no touch.
@@ -112,7 +112,7 @@ TEST_F(SourceResolverTest, ReusesAnExistingRowAndTouchesOnSwitchesBetweenRemembe
     auto notes = resolve(capture("Notes", std::nullopt));
     EXPECT_EQ(notes, (SourceRow{"EXIST-1", "Notes", std::nullopt}));
     EXPECT_EQ(store_->touches, std::vector<std::string>{"EXIST-1"});
-    EXPECT_EQ(log_.tagged("source").back(), "기존 출처 재사용 EXIST-1…");
+    EXPECT_EQ(log_.messages("source").back(), "기존 출처 재사용 EXIST-1…");
 
     auto page = resolve(capture("Page", "https://b.example"));
     EXPECT_EQ(resolve(capture("Notes", std::nullopt)), notes);
@@ -144,7 +144,7 @@ TEST_F(SourceResolverTest, FailuresGiveNoRow) {
     store_->findFailure = CallFailure::timeout();
     EXPECT_EQ(resolve(capture("t", std::nullopt)), std::nullopt);
     EXPECT_TRUE(store_->creates.empty());
-    EXPECT_EQ(log_.tagged("source"), std::vector<std::string>{"찾기 실패 timeout — 만들지 않음"});
+    EXPECT_EQ(log_.messages("source"), std::vector<std::string>{"찾기 실패 timeout — 만들지 않음"});
 
     store_->findFailure.reset();
     store_->failCreate = true;
@@ -167,7 +167,7 @@ TEST_F(SourceResolverTest, AClearingDuringASearchDiscardsItsAnswer) {
         store_->answerFind();
         ASSERT_TRUE(out);
         EXPECT_EQ(*out, std::nullopt);
-        EXPECT_EQ(log_.tagged("source").back(), "출처 기억이 그 사이 비워짐 — 이번 판단을 버림");
+        EXPECT_EQ(log_.messages("source").back(), "출처 기억이 그 사이 비워짐 — 이번 판단을 버림");
     }
     // The next capture resolves afresh.
     store_->holdFinds = false;
@@ -186,7 +186,7 @@ TEST_F(SourceResolverTest, SaveOutcomesForgetOnlyMissingSources) {
     EXPECT_EQ(store_->finds.size(), 2u);
 
     resolver_->noteSaveOutcome({work, 1, fail(SaveVerdict::terminal("source_not_found")), "rpc"});
-    EXPECT_EQ(log_.tagged("source").back(),
+    EXPECT_EQ(log_.messages("source").back(),
               "출처 기억 버림 " + row.id.substr(0, 8) + "… — 저장 거부(source_not_found)");
     resolve(capture("T", "https://c.example"));
     EXPECT_EQ(store_->finds.size(), 3u);
@@ -194,7 +194,7 @@ TEST_F(SourceResolverTest, SaveOutcomesForgetOnlyMissingSources) {
     EXPECT_FALSE(resolver_->noteSentenceOutcome(SentenceSaveOutcome::rejected("23505"), row.id));
     EXPECT_FALSE(resolver_->noteSentenceOutcome(SentenceSaveOutcome::lost(3), row.id));
     EXPECT_TRUE(resolver_->noteSentenceOutcome(SentenceSaveOutcome::rejected("23503"), "OTHER"));
-    EXPECT_EQ(log_.tagged("source").back(), "출처 기억 버림 OTHER… — 문장 저장 거부");
+    EXPECT_EQ(log_.messages("source").back(), "출처 기억 버림 OTHER… — 문장 저장 거부");
 }
 
 TEST_F(SourceResolverTest, ResetForgetsEverything) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "FakeServerCalling.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "SavingFakes.h"
 #include "manage/ManageContract.h"
 #include "saving/ServerStudyRecorder.h"
 #include "saving/StudyRoutes.h"
@@ -13,8 +15,8 @@ namespace {
 
 using testing::FakeServerCalling;
 using testing::FakeSession;
+using testing::LogCapture;
 using testing::ManualExecutor;
-using testing::SavingLog;
 
 const std::string table = "/rest/v1/reviews";
 const std::string op = "0a0a0a0a-1111-4222-8333-444455556666";
@@ -42,7 +44,7 @@ class StudyRoutesTest : public ::testing::Test {
         return c ? c->value : Json();
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeServerCalling> server_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<ManualExecutor> main_;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "SavingFakes.h"
+#include "LogCapture.h"
 #include "saving/UnsavedCounter.h"
 
 #include <thread>
@@ -8,20 +8,20 @@
 namespace parlendo {
 namespace {
 
-using testing::SavingLog;
+using testing::LogCapture;
 
 TEST(UnsavedCounterTest, CountsEveryKindInOneTotalAndResetsWithALogLine) {
-    SavingLog log;
+    LogCapture log;
     UnsavedCounter counter;
     EXPECT_EQ(counter.add(UnsavedCounter::Kind::source), 1);
     EXPECT_EQ(counter.add(UnsavedCounter::Kind::source), 2);
     EXPECT_EQ(counter.add(UnsavedCounter::Kind::word), 3);
-    EXPECT_EQ(log.tagged("save").back(), "저장 안 된 것 +1 kind=word total=3");
+    EXPECT_EQ(log.messages("save").back(), "저장 안 된 것 +1 kind=word total=3");
     counter.reset();
     EXPECT_EQ(counter.total(), 0);
     counter.reset();
     EXPECT_EQ(
-        log.tagged("save"),
+        log.messages("save"),
         (std::vector<std::string>{
             "저장 안 된 것 +1 kind=source total=1", "저장 안 된 것 +1 kind=source total=2",
             "저장 안 된 것 +1 kind=word total=3", "저장 안 된 것 0 으로 — 계정이 바뀜 was=3"}));
@@ -37,7 +37,7 @@ TEST(UnsavedCounterTest, MenuTitleAppearsFromOne) {
 }
 
 TEST(UnsavedCounterTest, CountsFailuresButNotDropsOrSuccesses) {
-    SavingLog log;
+    LogCapture log;
     UnsavedCounter counter;
     SaveWork work("ID", "SRC", "w", std::nullopt, std::nullopt, {}, 0);
     auto outcome = [&](Result<SaveReceipt, SaveVerdict> result) {
@@ -55,11 +55,11 @@ TEST(UnsavedCounterTest, CountsFailuresButNotDropsOrSuccesses) {
     EXPECT_TRUE(counter.note(SentenceSaveOutcome::lost(3)));
     EXPECT_TRUE(counter.note(SentenceSaveOutcome::unknown(3)));
     EXPECT_EQ(counter.total(), 5);
-    EXPECT_EQ(log.tagged("save").back(), "저장 안 된 것 +1 kind=sentence total=5");
+    EXPECT_EQ(log.messages("save").back(), "저장 안 된 것 +1 kind=sentence total=5");
 }
 
 TEST(UnsavedCounterTest, AddsFromManyThreadsWithoutLosingOne) {
-    SavingLog log;
+    LogCapture log;
     UnsavedCounter counter;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "FakeServerCalling.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
-#include "SavingFakes.h"
 #include "saving/SaveRetry.h"
 #include "saving/WordSaver.h"
 
@@ -11,8 +12,8 @@ namespace parlendo {
 namespace {
 
 using testing::FakeClock;
+using testing::LogCapture;
 using testing::ManualExecutor;
-using testing::SavingLog;
 
 // A backend whose answers the test gives one by one; records which path each call took.
 class FakeSaveBackend final : public SaveBackend {
@@ -64,7 +65,7 @@ class WordSaverTest : public ::testing::Test {
                         std::nullopt, {{"k", "d", "", ""}}, 0);
     }
 
-    SavingLog log_;
+    LogCapture log_;
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<ManualExecutor> executor_;
     std::shared_ptr<FakeSaveBackend> backend_;
@@ -89,7 +90,7 @@ TEST_F(WordSaverTest, RetriesTransientFailuresWithTheBackoffThenGivesUp) {
     backend_->answer(fail(CallFailure::timeout()));
 
     EXPECT_EQ(
-        log_.tagged("save"),
+        log_.messages("save"),
         (std::vector<std::string>{"재시도 1/3 why=timeout delay=1.5s lemma=" + lemma,
                                   "재시도 2/3 why=timeout delay=2.0s lemma=" + lemma,
                                   "🔴 포기 attempts=3 why=timeout lemma=" + lemma + " — 유실"}));
@@ -115,7 +116,7 @@ TEST_F(WordSaverTest, AMissingSnapshotFunctionSwitchesThisAndEveryLaterSaveToLeg
     EXPECT_EQ(outcomes_[0].result,
               (SaveReceipt{"", true, false, SaveReceipt::SnapshotState::inserted, 1}));
     EXPECT_EQ(outcomes_[1].result, fail(SaveVerdict::retry("legacy_failed")));
-    EXPECT_EQ(log_.tagged("save"),
+    EXPECT_EQ(log_.messages("save"),
               std::vector<std::string>{
                   "save_word_snapshot_v1 없음(PGRST202) — 이 세션은 legacy 2왕복으로"});
 }
@@ -163,7 +164,7 @@ TEST_F(WordSaverTest, DropsAndRefusalsEndAtOnce) {
     EXPECT_EQ(outcomes_[0].attempts, 1);
     EXPECT_EQ(outcomes_[0].result, fail(SaveVerdict::drop("auth_required")));
     EXPECT_EQ(outcomes_[1].result, fail(SaveVerdict::terminal("source_not_found")));
-    EXPECT_EQ(log_.tagged("save"),
+    EXPECT_EQ(log_.messages("save"),
               (std::vector<std::string>{
                   "버림 why=auth_required lemma=" + Log::redact("a"),
                   "🔴 거부 code=source_not_found lemma=" + Log::redact("b") + " — 재시도 안 함"}));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "server/NetFailure.h"
 #include "server/NetNotingAuthTransport.h"
 #include "server/NetState.h"
@@ -9,13 +9,13 @@ namespace parlendo {
 namespace {
 
 TEST(NetStateTest, EachTransitionLogsOnce) {
-    testing::LogLines log;
+    testing::LogCapture log;
     NetState net;
     net.notePath(false);
     net.notePath(true);
     net.noteAnswered();
     EXPECT_FALSE(net.offline());
-    EXPECT_TRUE(log.tagged("net").empty());
+    EXPECT_TRUE(log.messages("net").empty());
 
     net.noteNotConnected();
     net.noteNotConnected();
@@ -25,12 +25,12 @@ TEST(NetStateTest, EachTransitionLogsOnce) {
     net.noteAnswered();
     net.noteNotConnected();
     net.notePath(true);
-    EXPECT_EQ(log.tagged("net"), (std::vector<std::string>{
-                                     "인터넷 없음 — 연결되지 않은 것으로 본다",
-                                     "다시 연결됨 — 서버가 답했다",
-                                     "인터넷 없음 — 연결되지 않은 것으로 본다",
-                                     "다시 연결됨 — 네트워크 경로가 돌아왔다",
-                                 }));
+    EXPECT_EQ(log.messages("net"), (std::vector<std::string>{
+                                       "인터넷 없음 — 연결되지 않은 것으로 본다",
+                                       "다시 연결됨 — 서버가 답했다",
+                                       "인터넷 없음 — 연결되지 않은 것으로 본다",
+                                       "다시 연결됨 — 네트워크 경로가 돌아왔다",
+                                   }));
 }
 
 TEST(NetFailureTest, KindsAndNames) {
@@ -80,7 +80,7 @@ class CannedAuthTransport final : public AuthTransport {
 };
 
 TEST(NetNotingAuthTransportTest, OnlyAnswersOfTheAuthServiceMarkTheNetworkUp) {
-    testing::LogLines log;
+    testing::LogCapture log;
     struct Case {
         AuthSessionResult result;
         bool answered;

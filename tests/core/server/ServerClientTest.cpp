@@ -2,7 +2,7 @@
 
 #include "FakeAuthAccess.h"
 #include "FakeServerTransport.h"
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "server/ServerClient.h"
 
@@ -48,7 +48,7 @@ class ServerClientTest : public ::testing::Test {
         return result ? CallFailureDetail() : result.error();
     }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     double uptime_ = 500;
     std::shared_ptr<testing::ManualExecutor> main_;
     std::shared_ptr<FakeServerTransport> transport_;
@@ -190,7 +190,7 @@ TEST_F(ServerClientTest, ServerErrorsAndRejections) {
                            {{"retry-after", "30"}});
     EXPECT_EQ(failure("/storage/v1/x"),
               CallFailureDetail(CallFailure::unavailable(), 503, {}, {}, {}, 30.0));
-    EXPECT_TRUE(log_.tagged("server_gate").empty());
+    EXPECT_TRUE(log_.messages("server_gate").empty());
 
     std::string longMessage(200, 'm');
     transport_->scriptHttp("/rest/v1/r", 400,
@@ -291,7 +291,7 @@ TEST_F(ServerClientTest, ContractVerdictsReachTheGateAndBlockLaterCalls) {
     EXPECT_EQ(detail.status, 503);
     EXPECT_EQ(detail.contractCode(), "service_paused");
     EXPECT_EQ(detail.retryAfter, 45.0);
-    EXPECT_EQ(log_.tagged("server_gate"),
+    EXPECT_EQ(log_.messages("server_gate"),
               std::vector<std::string>{
                   "reason=service_paused where=ask http_status=503 retry_after_s=45"});
     ASSERT_TRUE(gate_->notice());
@@ -303,7 +303,7 @@ TEST_F(ServerClientTest, ContractVerdictsReachTheGateAndBlockLaterCalls) {
     EXPECT_EQ(replayed.retryAfter, std::nullopt);
     EXPECT_EQ(transport_->requestCount(), 1u);
     EXPECT_EQ(auth_->beginCount(), begins);
-    EXPECT_EQ(log_.tagged("server_gate").back(), "replay path=ask code=service_paused");
+    EXPECT_EQ(log_.messages("server_gate").back(), "replay path=ask code=service_paused");
 
     // An update requirement from a data path replays as a rejection.
     transport_->scriptHttp("/rest/v1/words", 426,

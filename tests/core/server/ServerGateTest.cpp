@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "server/ServerGate.h"
 
 #include <atomic>
@@ -18,7 +18,7 @@ class ServerGateTest : public ::testing::Test {
     }
     void advance(double seconds) { uptime_ += seconds; }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     double uptime_ = 1000;
     std::atomic<int> noticeChanges_{0};
     ServerGate gate_;
@@ -27,7 +27,7 @@ class ServerGateTest : public ::testing::Test {
 TEST_F(ServerGateTest, BusyCodeBlocksTheFeatureAndReplays) {
     Verdict paused{Kind::busy, "service_paused", "ask", std::nullopt, std::nullopt};
     gate_.observe(paused, std::nullopt, 503);
-    EXPECT_EQ(log_.tagged("server_gate"),
+    EXPECT_EQ(log_.messages("server_gate"),
               std::vector<std::string>{
                   "reason=service_paused where=ask http_status=503 retry_after_s=60"});
 
@@ -42,7 +42,7 @@ TEST_F(ServerGateTest, BusyCodeBlocksTheFeatureAndReplays) {
     // A second verdict 10 s later keeps the later end and logs nothing more.
     advance(10);
     gate_.observe(paused, std::nullopt, 503);
-    EXPECT_EQ(log_.tagged("server_gate").size(), 1u);
+    EXPECT_EQ(log_.messages("server_gate").size(), 1u);
     EXPECT_DOUBLE_EQ(gate_.remaining("ask"), 60.0);
     advance(59.5);
     EXPECT_TRUE(gate_.replay("/functions/v1/ask-document"));
@@ -55,7 +55,7 @@ TEST_F(ServerGateTest, BareBusyRecordsOnlyAHint) {
     Verdict bare{Kind::busy, std::nullopt, "embed", 20.0, std::nullopt};
     gate_.observe(bare, std::nullopt, 429);
     gate_.observe(bare, std::nullopt, 429);  // within the hint: no second line
-    EXPECT_EQ(log_.tagged("server_gate"),
+    EXPECT_EQ(log_.messages("server_gate"),
               std::vector<std::string>{"reason=busy where=embed http_status=429 retry_after_s=20"});
     EXPECT_FALSE(gate_.replay("/functions/v1/embed-title"));
     EXPECT_TRUE(gate_.backgroundAllowed({"embed"}));
@@ -83,7 +83,7 @@ TEST_F(ServerGateTest, VerdictsWithoutAKnownFeatureChangeNothing) {
     gate_.observe(Verdict{Kind::busy, "service_paused", std::nullopt, 30.0, "service_paused"});
     gate_.observe(Verdict{Kind::featureOff, "feature_disabled", "weather", 30.0, {}});
     gate_.observe(Verdict{Kind::other, "service_paused", "ask", 30.0, {}});
-    EXPECT_TRUE(log_.tagged("server_gate").empty());
+    EXPECT_TRUE(log_.messages("server_gate").empty());
     EXPECT_TRUE(gate_.backgroundAllowed({"ask", "weather"}));
     EXPECT_FALSE(gate_.notice());
     EXPECT_EQ(noticeChanges_, 0);
@@ -93,7 +93,7 @@ TEST_F(ServerGateTest, UpdateRequiredIsForever) {
     Verdict update{Kind::updateRequired, "app_update_required", {}, {}, {}};
     gate_.observe(update, std::nullopt, 426, std::nullopt, "edge");
     gate_.observe(update, std::nullopt, 426, std::nullopt, "edge");
-    EXPECT_EQ(log_.tagged("server_gate"),
+    EXPECT_EQ(log_.messages("server_gate"),
               std::vector<std::string>{"reason=app_update_required where=edge http_status=426"});
     EXPECT_EQ(noticeChanges_, 1);
     EXPECT_TRUE(gate_.updateRequired());
@@ -127,7 +127,8 @@ TEST_F(ServerGateTest, BusyNoticeEndsWithItsBlock) {
     advance(10);
     log_.clear();
     EXPECT_FALSE(gate_.notice());
-    EXPECT_EQ(log_.tagged("server_gate"), std::vector<std::string>{"알림 지움 — 쉬는 기간이 끝남"});
+    EXPECT_EQ(log_.messages("server_gate"),
+              std::vector<std::string>{"알림 지움 — 쉬는 기간이 끝남"});
     EXPECT_EQ(noticeChanges_, 2);
     EXPECT_FALSE(gate_.menuLine());
 }
@@ -146,7 +147,7 @@ TEST_F(ServerGateTest, AuthWindowCountsDown) {
     gate_.observe(Verdict{Kind::authRateLimited, "over_request_rate_limit", {}, 30.0, {}},
                   std::nullopt, 429, std::nullopt, "auth");
     EXPECT_EQ(
-        log_.tagged("server_gate"),
+        log_.messages("server_gate"),
         std::vector<std::string>{"reason=auth_rate_limited http_status=429 retry_after_s=30"});
     EXPECT_DOUBLE_EQ(*gate_.authRetryAfter(), 30.0);
     advance(10);
@@ -154,7 +155,7 @@ TEST_F(ServerGateTest, AuthWindowCountsDown) {
     advance(20);
     EXPECT_EQ(gate_.authRetryAfter(), std::nullopt);
     gate_.observe(Verdict{Kind::authRateLimited, {}, {}, std::nullopt, {}});
-    EXPECT_EQ(log_.tagged("server_gate").back(),
+    EXPECT_EQ(log_.messages("server_gate").back(),
               "reason=auth_rate_limited http_status=- retry_after_s=-");
     EXPECT_EQ(gate_.authRetryAfter(), std::nullopt);
 }
@@ -175,7 +176,7 @@ TEST_F(ServerGateTest, AppGateReadRunsOnce) {
         [&](std::string s) { state = std::move(s); });
     EXPECT_EQ(state, "ok");
     EXPECT_EQ(gate_.appGateState(), "ok");
-    EXPECT_EQ(log_.tagged("server_gate").back(), "app_gate status=ok off=2 update_required=true");
+    EXPECT_EQ(log_.messages("server_gate").back(), "app_gate status=ok off=2 update_required=true");
     auto replay = gate_.replay("/functions/v1/ask-document");
     ASSERT_TRUE(replay);
     EXPECT_EQ(replay->status, 503);
@@ -196,7 +197,7 @@ TEST_F(ServerGateTest, AppGateFailuresRecordTheirState) {
     EXPECT_EQ(read({CallFailure::unavailable(), 404}), "not_found");
     EXPECT_EQ(read({CallFailure::timeout()}), "error");
     EXPECT_EQ(gate_.appGateState(), "error");
-    EXPECT_EQ(log_.tagged("server_gate").back(),
+    EXPECT_EQ(log_.messages("server_gate").back(),
               "app_gate status=error off=0 update_required=false");
 
     // Undecodable bytes are no reply: nothing changes, the read still counts as ok.

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "../../core/foundation/TempDir.h"
+#include "LogCapture.h"
 #include "foundation/AppConfig.h"
-#include "foundation/Log.h"
 
 namespace parlendo {
 namespace {
@@ -83,12 +84,6 @@ gboolean confirmAlert(gpointer) {
     return pressed ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
 }
 
-void tapToStderr() {
-    Log::setTap([](const std::string& tag, const std::string& message) {
-        std::fprintf(stderr, "[%s] %s\n", tag.c_str(), message.c_str());
-    });
-}
-
 TEST(AppConfigDeathTest, RefusedProfileShowsTheAlertAndExits78) {
     if (std::getenv("DISPLAY") == nullptr) {
         GTEST_SKIP() << "no display; run through scripts/with-session.sh";
@@ -99,7 +94,7 @@ TEST(AppConfigDeathTest, RefusedProfileShowsTheAlertAndExits78) {
     EXPECT_EXIT(
         {
             ::setenv("PARLENDO_PROFILE", bad.c_str(), 1);
-            tapToStderr();
+            testing::LogCapture::echoToStandardError();
             g_timeout_add(50, confirmAlert, nullptr);
             AppConfig::load();
             std::exit(0);  // not reached
@@ -128,18 +123,15 @@ TEST(AppConfig, DevelopmentProfileLoads) {
         "public_key":"sb_publishable_0123456789abcdef","embedding_enabled":false,
         "dictionary_route":"rpc_only","deployment_kind":"synthetic"})");
     ::setenv("PARLENDO_PROFILE", good.c_str(), 1);
-    std::vector<std::string> lines;
-    Log::setTap([&](const std::string& tag, const std::string& message) {
-        lines.push_back(tag + " " + message);
-    });
+    testing::LogCapture log;
     const RuntimeConfig config = AppConfig::load();
-    Log::setTap(nullptr);
     ::unsetenv("PARLENDO_PROFILE");
     EXPECT_EQ(config.source, "explicit_developer_profile");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("config 프로필 로드됨 source=explicit_developer_profile project=dev "
-                             "deployment=synthetic embedding=false sha=",
-                             0),
+    const std::string lines = log.all();  // one line, whatever its tag
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1);
+    EXPECT_EQ(lines.rfind("[config] 프로필 로드됨 source=explicit_developer_profile project=dev "
+                          "deployment=synthetic embedding=false sha=",
+                          0),
               0u);
 }
 

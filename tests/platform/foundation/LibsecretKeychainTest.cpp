@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include "LogCapture.h"
 #include "foundation/Keychain.h"
 #include "foundation/KeychainSessionStore.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/LibsecretKeychain.h"
-#include "foundation/Log.h"
 #include "foundation/Uuid.h"
 
 namespace parlendo {
@@ -95,9 +94,7 @@ TEST(KeychainSetup, FallsBackToTheFileWhenNoServiceAnswers) {
         {
             ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parlendo-bus", 1);
             ::setenv("XDG_DATA_HOME", "/nonexistent/parlendo-data", 1);
-            Log::setTap([](const std::string& tag, const std::string& message) {
-                std::fprintf(stderr, "[%s] %s\n", tag.c_str(), message.c_str());
-            });
+            testing::LogCapture::echoToStandardError();
             KeychainSetup::install(2.0);
             std::exit(Keychain::backend()->name() == "file" ? 0 : 1);
         },

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "../../core/saving/SavingFakes.h"
 #include "FakeAuthAccess.h"
+#include "FakeSession.h"
+#include "LogCapture.h"
 #include "StubBackend.h"
 #include "foundation/Text.h"
 #include "foundation/WorkerQueue.h"
@@ -24,7 +25,7 @@ namespace {
 
 using testing::FakeAuthAccess;
 using testing::FakeSession;
-using testing::SavingLog;
+using testing::LogCapture;
 using testing::StubAnswer;
 using testing::StubBackend;
 
@@ -53,7 +54,7 @@ class SavingEndToEndTest : public ::testing::Test {
         return Json{{"code", code}, {"message", "scripted"}, {"details", nullptr}}.dump();
     }
 
-    SavingLog log_;
+    LogCapture log_;
     StubBackend stub_;
     std::shared_ptr<SerialQueue> main_;
     std::shared_ptr<FakeAuthAccess> auth_;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "../../core/server/LogLines.h"
+#include "LogCapture.h"
 #include "StubBackend.h"
 #include "foundation/Overloaded.h"
 #include "server/CurlServerTransport.h"
@@ -61,9 +61,9 @@ class CurlServerTransportTest : public ::testing::Test {
         return answer.get();
     }
 
-    std::vector<std::string> netLines() { return log_.tagged("net"); }
+    std::vector<std::string> netLines() { return log_.messages("net"); }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     StubBackend stub_;
 };
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "../../core/server/LogLines.h"
 #include "FakeAuthAccess.h"
+#include "LogCapture.h"
 #include "StubBackend.h"
 #include "foundation/WorkerQueue.h"
 #include "server/CurlServerTransport.h"
@@ -51,7 +51,7 @@ class ServerClientOverCurlTest : public ::testing::Test {
         return future.get();
     }
 
-    testing::LogLines log_;
+    testing::LogCapture log_;
     StubBackend stub_;
     std::shared_ptr<SerialQueue> main_;
     std::shared_ptr<testing::FakeAuthAccess> auth_;
@@ -75,7 +75,7 @@ TEST_F(ServerClientOverCurlTest, RefreshesAfter401AndFindsKoreanTitles) {
     EXPECT_EQ(requests[1].header("Content-Type"), "application/json");
     EXPECT_EQ(requests[1].query,
               "select=id&title=eq.%EB%85%BC%EB%AC%B8%20%28%EC%B4%88%EC%95%88%29");
-    EXPECT_EQ(log_.tagged("net").size(), 2u);
+    EXPECT_EQ(log_.messages("net").size(), 2u);
 }
 
 TEST_F(ServerClientOverCurlTest, BusyEdgeFunctionsAreBlockedAndTimeoutsReported) {
@@ -101,7 +101,7 @@ TEST_F(ServerClientOverCurlTest, BusyEdgeFunctionsAreBlockedAndTimeoutsReported)
 TEST(NetPathWatchTest, AUsablePathBringsTheNetworkBack) {
     // GIO's base monitor always reports a usable network.
     ::setenv("GIO_USE_NETWORK_MONITOR", "base", 1);
-    testing::LogLines log;
+    testing::LogCapture log;
     auto net = std::make_shared<NetState>();
     net->noteNotConnected();
     {
