@@ -1,50 +1,15 @@
 #include <gtest/gtest.h>
 
+#include "FakeSecretStore.h"
 #include "FakeSession.h"
 #include "LogCapture.h"
 #include "popups/ConnectionSettings.h"
 
-#include <map>
-#include <set>
-
 namespace parlendo {
 namespace {
 
+using testing::FakeSecretStore;
 using testing::FakeSession;
-
-// Secrets in memory; writes or removals of chosen accounts can be made to fail silently.
-class MemorySecretStore final : public SecretStore {
-  public:
-    std::string backendName() const override { return "memory"; }
-    std::optional<std::string> read(const std::string& account) override {
-        std::lock_guard lock(mutex_);
-        auto it = items.find(account);
-        return it == items.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-    bool write(const std::string& value, const std::string& account) override {
-        std::lock_guard lock(mutex_);
-        if (failWrites.count(account)) {
-            return false;
-        }
-        items[account] = value;
-        return true;
-    }
-    bool remove(const std::string& account) override {
-        std::lock_guard lock(mutex_);
-        if (failRemoves.count(account)) {
-            return false;
-        }
-        items.erase(account);
-        return true;
-    }
-
-    std::map<std::string, std::string> items;
-    std::set<std::string> failWrites;
-    std::set<std::string> failRemoves;
-
-  private:
-    std::mutex mutex_;
-};
 
 constexpr const char* keyItem = "optional_custom_ai_key";
 constexpr const char* ownerItem = "optional_custom_ai_key_owner";
@@ -52,12 +17,12 @@ constexpr const char* ownerItem = "optional_custom_ai_key_owner";
 class ConnectionSettingsTest : public ::testing::Test {
   protected:
     ConnectionSettingsTest()
-        : store_(std::make_shared<MemorySecretStore>()),
+        : store_(std::make_shared<FakeSecretStore>()),
           session_(std::make_shared<FakeSession>("A")),
           settings_(store_, session_) {}
 
     testing::LogCapture log_;
-    std::shared_ptr<MemorySecretStore> store_;
+    std::shared_ptr<FakeSecretStore> store_;
     std::shared_ptr<FakeSession> session_;
     ConnectionSettings settings_;
 };

@@ -1,34 +1,16 @@
 #include <gtest/gtest.h>
 
+#include "FakeSecretStore.h"
 #include "FakeSession.h"
 #include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "popups/PopupDraftService.h"
 
-#include <map>
-
 namespace parlendo {
 namespace {
 
+using testing::FakeSecretStore;
 using testing::FakeSession;
-
-class MapSecretStore final : public SecretStore {
-  public:
-    std::string backendName() const override { return "memory"; }
-    std::optional<std::string> read(const std::string& account) override {
-        auto it = items.find(account);
-        return it == items.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-    bool write(const std::string& value, const std::string& account) override {
-        items[account] = value;
-        return true;
-    }
-    bool remove(const std::string& account) override {
-        items.erase(account);
-        return true;
-    }
-    std::map<std::string, std::string> items;
-};
 
 struct SentDraft {
     std::string url;
@@ -63,7 +45,7 @@ std::string callAnswer(const Json& args) {
 class PopupDraftServiceTest : public ::testing::Test {
   protected:
     PopupDraftServiceTest()
-        : store_(std::make_shared<MapSecretStore>()),
+        : store_(std::make_shared<FakeSecretStore>()),
           session_(std::make_shared<FakeSession>("u")),
           connection_(std::make_shared<ConnectionSettings>(store_, session_)),
           transport_(std::make_shared<HeldDraftTransport>()),
@@ -94,7 +76,7 @@ class PopupDraftServiceTest : public ::testing::Test {
 
     testing::LogCapture log_;
     double uptime_ = 100;
-    std::shared_ptr<MapSecretStore> store_;
+    std::shared_ptr<FakeSecretStore> store_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<ConnectionSettings> connection_;
     std::shared_ptr<HeldDraftTransport> transport_;

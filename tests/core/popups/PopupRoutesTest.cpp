@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
+#include "FakeSecretStore.h"
 #include "FakeSession.h"
 #include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "popups/ConnectionRoutes.h"
 #include "popups/PopupSettingsRoutes.h"
 
-#include <map>
-
 namespace parlendo {
 namespace {
 
+using testing::FakeSecretStore;
 using testing::FakeSession;
 
 // Records what reaches the store and answers with a fixed result.
@@ -53,28 +53,6 @@ class NoTransport final : public DraftTransport {
     }
 };
 
-class MapSecretStore final : public SecretStore {
-  public:
-    std::string backendName() const override { return "memory"; }
-    std::optional<std::string> read(const std::string& account) override {
-        auto it = items.find(account);
-        return it == items.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-    bool write(const std::string& value, const std::string& account) override {
-        if (account == failing) {
-            return false;
-        }
-        items[account] = value;
-        return true;
-    }
-    bool remove(const std::string& account) override {
-        items.erase(account);
-        return true;
-    }
-    std::map<std::string, std::string> items;
-    std::string failing;
-};
-
 BridgeReply call(const BridgeRoutes& group, const std::string& name, std::vector<Json> args,
                  testing::ManualExecutor* executor = nullptr) {
     auto routes = group.routes();
@@ -101,12 +79,12 @@ class PopupSettingsRoutesTest : public ::testing::Test {
         : store_(std::make_shared<RecordingStore>()),
           session_(std::make_shared<FakeSession>("u")),
           main_(std::make_shared<testing::ManualExecutor>()),
-          routes_(
-              store_,
-              std::make_shared<PopupDraftService>(std::make_shared<ConnectionSettings>(
-                                                      std::make_shared<MapSecretStore>(), session_),
-                                                  session_, std::make_shared<NoTransport>(), main_),
-              main_) {}
+          routes_(store_,
+                  std::make_shared<PopupDraftService>(
+                      std::make_shared<ConnectionSettings>(std::make_shared<FakeSecretStore>(),
+                                                           session_),
+                      session_, std::make_shared<NoTransport>(), main_),
+                  main_) {}
 
     testing::LogCapture log_;
     std::shared_ptr<RecordingStore> store_;
@@ -167,7 +145,7 @@ TEST_F(PopupSettingsRoutesTest, ProposeAnswersOnTheMainExecutor) {
 }
 
 TEST(ConnectionRoutesTest, StatusSetAndRemove) {
-    auto store = std::make_shared<MapSecretStore>();
+    auto store = std::make_shared<FakeSecretStore>();
     auto session = std::make_shared<FakeSession>(std::nullopt);
     ConnectionRoutes routes(std::make_shared<ConnectionSettings>(store, session));
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakeSecretStore.h"
 #include "FakeSession.h"
 #include "StubBackend.h"
 #include "popups/CurlDraftTransport.h"
@@ -7,11 +8,11 @@
 
 #include <chrono>
 #include <future>
-#include <map>
 
 namespace parlendo {
 namespace {
 
+using testing::FakeSecretStore;
 using testing::FakeSession;
 using testing::StubAnswer;
 using testing::StubBackend;
@@ -82,24 +83,6 @@ TEST(CurlDraftTransportTest, TimeOutsAndUnreachableServers) {
     EXPECT_EQ(post(untrusting, stub.baseURL() + "/other"), DraftResponse::unreachable());
 }
 
-class MapSecretStore final : public SecretStore {
-  public:
-    std::string backendName() const override { return "memory"; }
-    std::optional<std::string> read(const std::string& account) override {
-        auto it = items.find(account);
-        return it == items.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-    bool write(const std::string& value, const std::string& account) override {
-        items[account] = value;
-        return true;
-    }
-    bool remove(const std::string& account) override {
-        items.erase(account);
-        return true;
-    }
-    std::map<std::string, std::string> items;
-};
-
 TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
     StubBackend stub;
     Json call = {{"functionCall",
@@ -108,7 +91,7 @@ TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
     Json answer = {{"candidates", Json::array({{{"content", {{"parts", Json::array({call})}}}}})}};
     stub.on("POST", path, StubAnswer::json(200, answer.dump()));
 
-    auto store = std::make_shared<MapSecretStore>();
+    auto store = std::make_shared<FakeSecretStore>();
     store->items = {{"optional_custom_ai_key", "KEY"}, {"optional_custom_ai_key_owner", "u"}};
     auto session = std::make_shared<FakeSession>("u");
     PopupDraftService service(std::make_shared<ConnectionSettings>(store, session), session,
