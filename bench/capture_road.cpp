@@ -11,7 +11,7 @@
 #include "FakeSaveBackend.h"
 #include "FakeSelectionReader.h"
 #include "FakeSentenceSaver.h"
-#include "FakeSessionProvider.h"
+#include "FakeSession.h"
 #include "FakeSourceResolver.h"
 #include "FakeTitleVectors.h"
 #include "FakeTranslator.h"
@@ -161,7 +161,7 @@ struct Road {
     std::shared_ptr<FakeSaveBackend> backend = std::make_shared<FakeSaveBackend>();
     std::shared_ptr<FakeSentenceSaver> sentences = std::make_shared<FakeSentenceSaver>();
     std::shared_ptr<FakeTitleVectors> titleVectors = std::make_shared<FakeTitleVectors>();
-    std::shared_ptr<FakeSessionProvider> session = std::make_shared<FakeSessionProvider>();
+    std::shared_ptr<FakeSession> session = std::make_shared<FakeSession>();
     std::shared_ptr<CapturePipeline> pipeline;
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeSelectionReader> reader =

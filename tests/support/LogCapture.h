@@ -66,6 +66,20 @@ class LogCapture {
         }
         return out;
     }
+    // Whether `tag` has a message exactly equal to `message`.
+    bool has(const std::string& tag, const std::string& message) const {
+        const auto lines = messages(tag);
+        return std::find(lines.begin(), lines.end(), message) != lines.end();
+    }
+    // The first message of `tag` that starts with `prefix`, or "".
+    std::string startingWith(const std::string& tag, const std::string& prefix) const {
+        for (const auto& m : messages(tag)) {
+            if (m.starts_with(prefix)) {
+                return m;
+            }
+        }
+        return "";
+    }
     void clear() {
         std::lock_guard lock(state_->mutex);
         state_->lines.clear();

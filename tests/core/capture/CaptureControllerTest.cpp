@@ -2,7 +2,7 @@
 
 #include "FakeInputSource.h"
 #include "FakeSelectionReader.h"
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "capture/InputHub.h"
 #include "capture/LookupHotkey.h"
@@ -18,7 +18,7 @@ using testing::FakeContextReader;
 using testing::FakeInputSource;
 using testing::FakePasteboard;
 using testing::FakeSelectionReader;
-using testing::LogLines;
+using testing::LogCapture;
 using testing::ManualExecutor;
 
 const RunningApplication editor{4242, std::string("org.gnome.TextEditor")};
@@ -123,7 +123,7 @@ struct CaptureControllerTest : ::testing::Test {
     double noticeAt = 0;
     std::vector<bool> rejections;
     int captures = 0;
-    LogLines log;
+    LogCapture log;
 };
 
 TEST_F(CaptureControllerTest, DirectReadOpensCardsAtTheSelection) {
@@ -144,7 +144,7 @@ TEST_F(CaptureControllerTest, DirectReadOpensCardsAtTheSelection) {
     EXPECT_EQ(sink->anchors[0], PopupAnchor::selection(PopupRect{10, 20, 30, 12}));
     EXPECT_EQ(sink->completed, 1);
     EXPECT_EQ(reader->copies, 0);
-    EXPECT_EQ(log.tagged("timing"),
+    EXPECT_EQ(log.messages("timing"),
               std::vector<std::string>{
                   "lookup_key stage=direct method=selected_text app=org.gnome.TextEditor "
                   "popups=2 key_to_popup_ms=0 len=4 context_ms=0 anchor=marker bounds_ms=0"});
@@ -158,7 +158,7 @@ TEST_F(CaptureControllerTest, DirectReadWithoutBoundsOpensAtTheMouse) {
     clock->advance(0);
     ASSERT_EQ(sink->anchors.size(), 1u);
     EXPECT_EQ(sink->anchors[0], PopupAnchor::mouse());
-    const auto line = log.tagged("timing").at(0);
+    const auto line = log.messages("timing").at(0);
     EXPECT_TRUE(line.ends_with("anchor=mouse(no_bounds) bounds_ms=0")) << line;
 }
 
@@ -175,7 +175,7 @@ TEST_F(CaptureControllerTest, CopiedTextOpensAtTheMouseWithoutBoundsSearch) {
     EXPECT_TRUE(log.has("capture",
                         "대신 복사 사용 app=org.gnome.TextEditor outcome=ok "
                         "copy_wait_ms=50"));
-    EXPECT_EQ(log.tagged("timing"),
+    EXPECT_EQ(log.messages("timing"),
               std::vector<std::string>{
                   "lookup_key stage=copy method=synthetic_copy app=org.gnome.TextEditor "
                   "popups=2 key_to_popup_ms=50 len=6 copy_wait_ms=50 context_ms=0 anchor=mouse"});
@@ -262,7 +262,7 @@ TEST_F(CaptureControllerTest, DetectionSwitchedOffDuringTheFetchDropsTheText) {
     clock->advance(0.1);
     EXPECT_TRUE(sink->snapshots.empty());
     EXPECT_TRUE(log.has("capture", "가져온 글 버림 — 그 사이 감지가 꺼짐"));
-    EXPECT_TRUE(log.tagged("timing").empty());
+    EXPECT_TRUE(log.messages("timing").empty());
     EXPECT_EQ(pasteboard->text(), "the user's clipboard");
 }
 
@@ -278,7 +278,7 @@ TEST_F(CaptureControllerTest, RefusedChords) {
     EXPECT_EQ(captures, 0);
     EXPECT_EQ(context->reads, 0);
     EXPECT_TRUE(rejections.empty());
-    EXPECT_EQ(log.tagged("capture"),
+    EXPECT_EQ(log.messages("capture"),
               (std::vector<std::string>{"찾기 키 무시 — 감지 꺼짐", "찾기 키 무시 — 앞 앱 없음",
                                         "찾기 키 무시 — PARLENDO 자기 창"}));
 }

@@ -1,6 +1,6 @@
 #include "capture/CapturePipeline.h"
 
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "PipelineRig.h"
 #include "capture/CaptureCopy.h"
 #include "popups/PopupPresentation.h"
@@ -29,7 +29,7 @@ struct CapturePipelineTest : ::testing::Test, PipelineRig {
         }
         return *b->as<PopupBody::Failure>();
     }
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST(CaptureNoticeTest, RawValuesTextsAndSkipReasons) {

@@ -1,6 +1,6 @@
 #include "FakeInputSource.h"
 #include "FakeSelectionReader.h"
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "PipelineRig.h"
 #include "capture/CaptureController.h"
 #include "capture/InputHub.h"
@@ -88,7 +88,7 @@ struct CaptureRoadTest : ::testing::Test, PipelineRig {
     std::shared_ptr<LookupHotkey> hotkey = std::make_shared<LookupHotkey>();
     std::shared_ptr<CaptureController> controller;
     std::vector<std::string> notices;
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST_F(CaptureRoadTest, DirectlyReadWordIsShownAtTheSelectionAndSaved) {
@@ -161,16 +161,16 @@ TEST_F(CaptureRoadTest, CapturesRacingAnAccountChange) {
     reader->direct = DirectSelection{"cats", "selected_text"};
     chord();
     clock->advance(0);
-    session->signOut();
+    session->setUser(std::nullopt);
     lookup->answer(parlendo::fail(CallFailure::stale()));
     clock->advance(0);
     EXPECT_TRUE(popups->cards.empty());
 
     // Another account adopted while the lookup runs: the answer is shown but not saved.
-    session->signIn("user-1");
+    session->setUser("user-1");
     chord();
     clock->advance(0);
-    session->signIn("user-2");
+    session->setUser("user-2");
     lookup->answer(FakeWordLookup::found("cat", {{"고양이", "a small animal"}}, "cat"));
     clock->advance(0);
     EXPECT_EQ(popups->cards.size(), 2u);
@@ -178,24 +178,24 @@ TEST_F(CaptureRoadTest, CapturesRacingAnAccountChange) {
 
     // Switched while the source search waits for its retry.
     popups->cards.clear();
-    session->signIn("user-1");
+    session->setUser("user-1");
     sources->script = {std::nullopt};
     chord();
     clock->advance(0);
     lookup->answer(FakeWordLookup::found("cat", {{"고양이", "a small animal"}}, "cat"));
     clock->advance(0.2);
-    session->signIn("user-2");
+    session->setUser("user-2");
     clock->advance(0.3);
     EXPECT_EQ(sources->calls(), 1u);
 
     // Switched after the word was queued but before it was confirmed: saved, no title vector.
-    session->signIn("user-1");
+    session->setUser("user-1");
     backend->hold = true;
     chord();
     clock->advance(0);
     lookup->answer(FakeWordLookup::found("cat", {{"고양이", "a small animal"}}, "cat"));
     clock->advance(0);
-    session->signIn("user-2");
+    session->setUser("user-2");
     backend->release(std::string(testing::FakeSaveBackend::stored));
     clock->advance(0);
 

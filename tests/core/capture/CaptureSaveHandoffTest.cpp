@@ -1,4 +1,4 @@
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "PipelineRig.h"
 #include "capture/CapturePipeline.h"
 
@@ -29,7 +29,7 @@ struct CaptureSaveHandoffTest : ::testing::Test, PipelineRig {
         main->runAll();
         return started;
     }
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST_F(CaptureSaveHandoffTest, WordIsSavedWithItsFirstTwoSensesThenItsTitleVectorAsked) {
@@ -64,11 +64,11 @@ TEST_F(CaptureSaveHandoffTest, WordSaveOutcomesThatAskForNoTitleVector) {
     // The account changed before the save was confirmed.
     backend->hold = true;
     word();
-    session->signIn("user-2");
+    session->setUser("user-2");
     backend->release(std::string(testing::FakeSaveBackend::stored));
     EXPECT_TRUE(log.has("title_vec", "올리기 안 함 — 저장 확정 전에 계정이 바뀜"));
     // A failed save.
-    session->signIn("user-1");
+    session->setUser("user-1");
     word();
     backend->release(parlendo::fail(CallFailure::rejected(400)));
     EXPECT_EQ(outcomes.size(), 2u);
@@ -76,7 +76,7 @@ TEST_F(CaptureSaveHandoffTest, WordSaveOutcomesThatAskForNoTitleVector) {
 }
 
 TEST_F(CaptureSaveHandoffTest, CaptureWhileSignedOutIsNeverSaved) {
-    session->signOut();
+    session->setUser(std::nullopt);
     auto started = word();
     EXPECT_EQ(started.owner, std::nullopt);
     EXPECT_TRUE(log.has("save", "저장 버림 — 캡처 뒤 계정이 바뀌었거나 로그아웃됨"));
@@ -104,7 +104,7 @@ TEST_F(CaptureSaveHandoffTest, SourceFoundOnTheThirdTry) {
     EXPECT_EQ(backend->works().size(), 1u);
     EXPECT_EQ(pipeline->pending(), 0);
     EXPECT_TRUE(completed);
-    EXPECT_EQ(log.tagged("save").size(), 4u);
+    EXPECT_EQ(log.messages("save").size(), 4u);
     EXPECT_TRUE(log.has("save", "출처를 못 정함 — 다시 1/3"));
     EXPECT_TRUE(log.has("save", "출처를 못 정함 — 다시 2/3"));
     EXPECT_TRUE(log.has("save", "출처 정함 attempts=3"));
@@ -127,17 +127,17 @@ TEST_F(CaptureSaveHandoffTest, AccountChangesDuringTheHandOffDropTheSave) {
     sources->script = {std::nullopt};
     word();
     EXPECT_EQ(pipeline->pending(), 1);
-    session->signOut();
+    session->setUser(std::nullopt);
     clock->advance(0.4);
     EXPECT_EQ(sources->calls(), 1u);
     EXPECT_TRUE(log.has("save", "저장 버림 — 캡처 뒤 계정이 바뀌었거나 로그아웃됨"));
     EXPECT_EQ(pipeline->pending(), 0);
 
     // Another account signed in while the source was resolved.
-    session->signIn("user-1");
+    session->setUser("user-1");
     sources->hold = true;
     word();
-    session->signIn("user-2");
+    session->setUser("user-2");
     sources->answer(SourceRow{"source-2", "notes", std::nullopt});
     main->runAll();
     EXPECT_TRUE(log.has("save", "저장 버림 — 출처를 정하는 사이 계정이 바뀜"));
@@ -183,7 +183,7 @@ TEST_F(CaptureSaveHandoffTest, SentenceOutcomes) {
 
 TEST_F(CaptureSaveHandoffTest, ConfirmedSentenceAfterAnAccountChangeAsksForNoTitleVector) {
     sentence();
-    session->signIn("user-2");
+    session->setUser("user-2");
     sentences->answer(SentenceSaveOutcome::confirmed(1));
     main->runAll();
     EXPECT_TRUE(titleVectors->requests().empty());

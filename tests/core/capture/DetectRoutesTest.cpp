@@ -1,6 +1,6 @@
 #include "capture/DetectRoutes.h"
 
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "capture/DetectStore.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ struct DetectRoutesTest : ::testing::Test {
 
     std::shared_ptr<DetectStore> store = std::make_shared<DetectStore>();
     std::vector<std::pair<DetectState, DetectState>> calls;
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST_F(DetectRoutesTest, TableAndLogModes) {
@@ -68,7 +68,7 @@ TEST_F(DetectRoutesTest, StartWithoutLoginIsRefusedQuietly) {
     EXPECT_EQ(reply["ready"], false);
     EXPECT_EQ(reply["watching"], false);
     EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(log.tagged("detect").empty());
+    EXPECT_TRUE(log.messages("detect").empty());
 }
 
 TEST_F(DetectRoutesTest, SwitchesWhenReadyAndRepeatsAreStillTold) {
@@ -87,7 +87,7 @@ TEST_F(DetectRoutesTest, SwitchesWhenReadyAndRepeatsAreStillTold) {
     EXPECT_TRUE(calls[1].first.enabled && calls[1].second.enabled);
     reply = call(group, "detect_stop");
     EXPECT_EQ(reply["enabled"], false);
-    EXPECT_EQ(log.tagged("detect"),
+    EXPECT_EQ(log.messages("detect"),
               (std::vector<std::string>{"enabled=true source=manage", "enabled=true source=manage",
                                         "enabled=false source=manage"}));
 }

@@ -1,6 +1,6 @@
 #include "capture/DetectStore.h"
 
-#include "LogLines.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ struct DetectStoreTest : ::testing::Test {
 
     std::shared_ptr<DetectStore> store = std::make_shared<DetectStore>();
     std::vector<std::pair<DetectState, DetectState>> calls;
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST_F(DetectStoreTest, ObserversSeeNewAndPreviousInOrder) {
@@ -48,7 +48,7 @@ TEST_F(DetectStoreTest, ControlSwitchesOnlyWhenConditionsHold) {
     auto control = store->control();
     control.setEnabled(true);  // not signed in, no permission
     EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(log.tagged("detect").empty());
+    EXPECT_TRUE(log.messages("detect").empty());
     EXPECT_FALSE(control.state().enabled);
 
     grant();
@@ -59,7 +59,7 @@ TEST_F(DetectStoreTest, ControlSwitchesOnlyWhenConditionsHold) {
     EXPECT_TRUE(calls[1].first.enabled);
     EXPECT_TRUE(calls[1].second.enabled);
     control.setEnabled(false);
-    EXPECT_EQ(log.tagged("detect"),
+    EXPECT_EQ(log.messages("detect"),
               (std::vector<std::string>{"enabled=true source=manage", "enabled=true source=manage",
                                         "enabled=false source=manage"}));
 
@@ -77,7 +77,7 @@ TEST_F(DetectStoreTest, ControlOfAGoneStoreReadsTheInitialState) {
     store.reset();
     EXPECT_EQ(control.state(), DetectState{});
     control.setEnabled(true);
-    EXPECT_TRUE(log.tagged("detect").empty());
+    EXPECT_TRUE(log.messages("detect").empty());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "capture/InputHub.h"
 
 #include "FakeInputSource.h"
-#include "LogLines.h"
+#include "LogCapture.h"
 #include "capture/CaptureKeys.h"
 #include "capture/SyntheticCopyLedger.h"
 
@@ -11,7 +11,7 @@ namespace parlendo {
 namespace {
 
 using testing::FakeInputSource;
-using testing::LogLines;
+using testing::LogCapture;
 
 class Recorder final : public InputSubscriber {
   public:
@@ -38,31 +38,31 @@ struct InputHubTest : ::testing::Test {
     std::shared_ptr<FakeInputSource> source = std::make_shared<FakeInputSource>();
     std::shared_ptr<SyntheticCopyLedger> ledger = std::make_shared<SyntheticCopyLedger>();
     InputHub hub{source, ledger};
-    LogLines log;
+    LogCapture log;
 };
 
 TEST_F(InputHubTest, StartsOnceAndRestartReinstallsMonitors) {
     hub.subscribe(std::make_shared<Recorder>(allKinds, false, "first"));
     hub.subscribe(std::make_shared<Recorder>(allKinds, false, "second"));
-    EXPECT_TRUE(log.tagged("hotkey").empty());
+    EXPECT_TRUE(log.messages("hotkey").empty());
 
     hub.start();
     hub.start();
     EXPECT_EQ(source->added(), 2u);
-    EXPECT_EQ(log.tagged("hotkey"), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(log.messages("hotkey"), (std::vector<std::string>{"first", "second"}));
 
     log.clear();
     hub.restart("x");
     EXPECT_EQ(source->removed(), 2u);
     EXPECT_EQ(source->installed(), 2u);
     EXPECT_EQ(
-        log.tagged("hotkey"),
+        log.messages("hotkey"),
         (std::vector<std::string>{"전역 키 감시 다시 걸기 reason=x removed=2", "first", "second"}));
 
     // A subscriber that arrives while running logs its line at once.
     log.clear();
     hub.subscribe(std::make_shared<Recorder>(allKinds, false, "late"));
-    EXPECT_EQ(log.tagged("hotkey"), std::vector<std::string>{"late"});
+    EXPECT_EQ(log.messages("hotkey"), std::vector<std::string>{"late"});
 }
 
 TEST_F(InputHubTest, RefusedMonitorLeavesNoToken) {

@@ -1,6 +1,6 @@
 #include "capture/LookupHotkey.h"
 
-#include "LogLines.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ struct LookupHotkeyTest : ::testing::Test {
     }
     LookupHotkey hotkey;
     std::vector<double> triggers;
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST_F(LookupHotkeyTest, TriggersWithReleaseTimestamp) {
@@ -45,7 +45,7 @@ TEST_F(LookupHotkeyTest, TriggersWithReleaseTimestamp) {
     hotkey.handle(flags(ctrl, 5.2));
     hotkey.handle(flags(0, 5.35));
     EXPECT_EQ(triggers, std::vector<double>{5.35});
-    EXPECT_EQ(log.tagged("hotkey"), std::vector<std::string>{"찾기 키 발동 held_ms=250"});
+    EXPECT_EQ(log.messages("hotkey"), std::vector<std::string>{"찾기 키 발동 held_ms=250"});
 }
 
 TEST_F(LookupHotkeyTest, LogsRejections) {
@@ -67,7 +67,7 @@ TEST_F(LookupHotkeyTest, LogsRejections) {
     hotkey.handle(of(InputEvent::Kind::keyDown, 6.1));
     hotkey.handle(flags(0, 6.2));
     EXPECT_TRUE(triggers.empty());
-    EXPECT_EQ(log.tagged("hotkey"),
+    EXPECT_EQ(log.messages("hotkey"),
               (std::vector<std::string>{
                   "찾기 키 취소 reason=key_between", "찾기 키 취소 reason=click_between",
                   "찾기 키 취소 reason=other_modifier", "찾기 키 취소 reason=too_slow"}));
@@ -77,7 +77,7 @@ TEST_F(LookupHotkeyTest, OwnWindowChordIsIgnored) {
     hotkey.handle(flags(alt | ctrl, 1.0, true));
     hotkey.handle(flags(0, 1.1, true));
     EXPECT_TRUE(triggers.empty());
-    EXPECT_EQ(log.tagged("hotkey"),
+    EXPECT_EQ(log.messages("hotkey"),
               (std::vector<std::string>{"찾기 키 발동 held_ms=100",
                                         "찾기 키 무시 — PARLENDO 자기 창(키가 이 앱에 옴)"}));
 }
@@ -86,7 +86,7 @@ TEST_F(LookupHotkeyTest, WithoutClosureNothingHappens) {
     LookupHotkey bare;
     bare.handle(flags(alt | ctrl, 1.0));
     bare.handle(flags(0, 1.1));
-    EXPECT_EQ(log.tagged("hotkey").size(), 1u);
+    EXPECT_EQ(log.messages("hotkey").size(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "capture/OptionDoubleTap.h"
 
-#include "LogLines.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ struct OptionDoubleTapTest : ::testing::Test {
 
     OptionDoubleTap tap;
     int toggles = 0;
-    testing::LogLines log;
+    testing::LogCapture log;
 };
 
 TEST_F(OptionDoubleTapTest, TwoQuickTapsToggleOnce) {
@@ -42,7 +42,7 @@ TEST_F(OptionDoubleTapTest, TwoQuickTapsToggleOnce) {
     press(1.0, 1.1);
     press(1.3, 1.4, rightAlt);
     EXPECT_EQ(toggles, 1);
-    EXPECT_EQ(log.tagged("hotkey"),
+    EXPECT_EQ(log.messages("hotkey"),
               std::vector<std::string>{"⌥ 두 번 발동 hold_ms=100 gap_ms=300"});
     // A third tap right after starts a new pair.
     press(1.5, 1.6);
@@ -75,13 +75,13 @@ TEST_F(OptionDoubleTapTest, InterruptionsBreakThePair) {
     tap.handle(flags(leftAlt, 0, 5.3));
     press(5.4, 5.5);
     EXPECT_EQ(toggles, 0);
-    EXPECT_TRUE(log.tagged("hotkey").empty());
+    EXPECT_TRUE(log.messages("hotkey").empty());
 }
 
 TEST_F(OptionDoubleTapTest, LongHoldsAndGapsLogNearTheLimitOnly) {
     press(1.0, 1.5);
     press(2.0, 4.0);
-    EXPECT_EQ(log.tagged("hotkey"),
+    EXPECT_EQ(log.messages("hotkey"),
               std::vector<std::string>{"⌥ 탭 취소 reason=held_too_long hold_ms=500"});
     log.clear();
 
@@ -91,7 +91,7 @@ TEST_F(OptionDoubleTapTest, LongHoldsAndGapsLogNearTheLimitOnly) {
     EXPECT_EQ(toggles, 1);
     press(20.0, 20.1);
     press(30.0, 30.1);  // far too late: silent
-    EXPECT_EQ(log.tagged("hotkey"),
+    EXPECT_EQ(log.messages("hotkey"),
               (std::vector<std::string>{"⌥ 두 번 취소 reason=gap_too_long gap_ms=600",
                                         "⌥ 두 번 발동 hold_ms=100 gap_ms=200"}));
 }

@@ -3,7 +3,7 @@
 #include "FakePopupPresenter.h"
 #include "FakeSaveBackend.h"
 #include "FakeSentenceSaver.h"
-#include "FakeSessionProvider.h"
+#include "FakeSession.h"
 #include "FakeSourceResolver.h"
 #include "FakeTitleVectors.h"
 #include "FakeTranslator.h"
@@ -106,7 +106,7 @@ struct PipelineRig {
     std::shared_ptr<WordSaver> words;
     std::shared_ptr<FakeSentenceSaver> sentences = std::make_shared<FakeSentenceSaver>();
     std::shared_ptr<FakeTitleVectors> titleVectors = std::make_shared<FakeTitleVectors>();
-    std::shared_ptr<FakeSessionProvider> session = std::make_shared<FakeSessionProvider>();
+    std::shared_ptr<FakeSession> session = std::make_shared<FakeSession>();
     std::shared_ptr<UnsavedCounter> unsaved = std::make_shared<UnsavedCounter>();
     std::shared_ptr<CapturePipeline> pipeline;
 
