@@ -28,8 +28,7 @@ struct CurlAuthExchange::Transfer {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     std::optional<std::string> body;
-    std::string received;
-    std::optional<std::string> retryAfter;
+    CurlSession::Received received;
     std::shared_ptr<Watch> watch = std::make_shared<Watch>();
     std::string path;
     std::shared_ptr<ServerGate> gate;
@@ -41,24 +40,6 @@ struct CurlAuthExchange::Transfer {
         if (easy != nullptr) {
             curl_easy_cleanup(easy);
         }
-    }
-
-    static size_t onBody(char* data, size_t size, size_t count, void* user) {
-        static_cast<Transfer*>(user)->received.append(data, size * count);
-        return size * count;
-    }
-
-    static size_t onHeader(char* data, size_t size, size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        std::string_view line(data, size * count);
-        if (text::startsWith(line, "HTTP/")) {
-            self->retryAfter.reset();  // a new response (after 100 Continue) starts over
-        } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
-            if (text::asciiIEquals(line.substr(0, colon), "Retry-After")) {
-                self->retryAfter = std::string(text::trimAscii(line.substr(colon + 1)));
-            }
-        }
-        return size * count;
     }
 
     // Called by curl while the transfer runs; a non-zero answer aborts it.
@@ -73,9 +54,9 @@ struct CurlAuthExchange::Transfer {
             long status = 0;
             curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
             answer.status = static_cast<int>(status);
-            answer.body = std::move(received);
-            if (retryAfter) {
-                answer.headers["Retry-After"] = *retryAfter;
+            answer.body = std::move(received.body);
+            if (received.retryAfter) {
+                answer.headers["Retry-After"] = *received.retryAfter;
             }
         } else {
             answer.transportFailed = true;
@@ -122,10 +103,7 @@ void CurlAuthExchange::start(AuthRequest request, Completion<void(AuthAnswer)> c
 
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     services_.session->configure(easy, request.timeout);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    CurlSession::collect(easy, &transfer->received);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer->watch.get());

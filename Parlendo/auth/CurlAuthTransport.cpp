@@ -13,24 +13,6 @@ namespace {
 
 constexpr const char* requestFailed = "REQUEST_FAILED";
 
-struct UrlHandle {
-    CURLU* url = curl_url();
-    ~UrlHandle() { curl_url_cleanup(url); }
-    UrlHandle() = default;
-    UrlHandle(const UrlHandle&) = delete;
-    UrlHandle& operator=(const UrlHandle&) = delete;
-
-    std::optional<std::string> get(CURLUPart part) const {
-        char* value = nullptr;
-        if (url == nullptr || curl_url_get(url, part, &value, 0) != CURLUE_OK || value == nullptr) {
-            return std::nullopt;
-        }
-        std::string out(value);
-        curl_free(value);
-        return out;
-    }
-};
-
 bool isAsciiAlphanumeric(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -71,19 +53,13 @@ Json CurlAuthTransport::credentials(const std::string& email, const std::string&
 }
 
 std::optional<AuthRequest> CurlAuthTransport::build(const Call& call) const {
-    UrlHandle url;
-    if (url.url == nullptr ||
-        curl_url_set(url.url, CURLUPART_URL, services_.base.c_str(), 0) != CURLUE_OK ||
-        curl_url_set(url.url, CURLUPART_URL, call.path.c_str(), 0) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    auto full = url.get(CURLUPART_URL);
-    if (!full) {
+    auto resolved = CurlSession::resolve(services_.base, call.path);
+    if (!resolved) {
         return std::nullopt;
     }
     AuthRequest request;
-    request.url = *full;
-    request.path = url.get(CURLUPART_PATH).value_or("");
+    request.url = std::move(resolved->url);
+    request.path = std::move(resolved->path);
     request.method = call.method;
     request.timeout = call.timeout;
     request.headers["apikey"] = services_.anonKey;

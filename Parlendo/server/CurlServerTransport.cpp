@@ -11,27 +11,9 @@ namespace parlendo {
 
 namespace {
 
-struct UrlHandle {
-    CURLU* url = curl_url();
-    ~UrlHandle() { curl_url_cleanup(url); }
-    std::optional<std::string> get(CURLUPart part) const {
-        char* value = nullptr;
-        if (curl_url_get(url, part, &value, 0) != CURLUE_OK || value == nullptr) {
-            return std::nullopt;
-        }
-        std::string out(value);
-        curl_free(value);
-        return out;
-    }
-};
-
 std::optional<std::string> hostOf(const std::string& url) {
-    UrlHandle handle;
-    if (curl_url_set(handle.url, CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    auto host = handle.get(CURLUPART_HOST);
-    return host ? std::optional<std::string>(text::asciiLower(*host)) : std::nullopt;
+    auto resolved = CurlSession::resolve(url, url);
+    return resolved ? std::optional<std::string>(text::asciiLower(resolved->host)) : std::nullopt;
 }
 
 std::string milliseconds(curl_off_t micros) {
@@ -62,8 +44,7 @@ struct CurlServerTransport::Transfer {
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     std::optional<std::string> body;
-    std::string received;
-    std::optional<std::string> retryAfter;
+    CurlSession::Received received;
     std::string logPath;
     std::optional<std::string> conn;
     Completion<void(ServerResponse)> completion;
@@ -71,25 +52,6 @@ struct CurlServerTransport::Transfer {
     ~Transfer() {
         handle.reset();  // before the headers it points to
         curl_slist_free_all(headers);
-    }
-
-    static size_t onBody(char* data, size_t size, size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        self->received.append(data, size * count);
-        return size * count;
-    }
-
-    static size_t onHeader(char* data, size_t size, size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        std::string_view line(data, size * count);
-        if (text::startsWith(line, "HTTP/")) {
-            self->retryAfter.reset();  // a new response (after 100 Continue) starts over
-        } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
-            if (text::asciiIEquals(line.substr(0, colon), "Retry-After")) {
-                self->retryAfter = std::string(text::trimAscii(line.substr(colon + 1)));
-            }
-        }
-        return size * count;
     }
 };
 
@@ -163,13 +125,8 @@ std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno
 
 void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResponse)> completion) {
     // Resolve the path against the project URL; a path that makes no URL is never sent.
-    UrlHandle url;
-    std::string path = percentEncodeNonAscii(request.path);
-    bool resolved = curl_url_set(url.url, CURLUPART_URL, base_.c_str(), 0) == CURLUE_OK &&
-                    curl_url_set(url.url, CURLUPART_URL, path.c_str(), 0) == CURLUE_OK;
-    auto full = resolved ? url.get(CURLUPART_URL) : std::nullopt;
-    auto host = resolved ? url.get(CURLUPART_HOST) : std::nullopt;
-    auto handle = full ? session_->takeEasy() : CurlSession::EasyHandle();
+    auto resolved = CurlSession::resolve(base_, percentEncodeNonAscii(request.path));
+    auto handle = resolved ? session_->takeEasy() : CurlSession::EasyHandle();
     CURL* easy = handle.get();
     if (easy == nullptr) {
         session_->post([completion = std::move(completion)]() mutable {
@@ -186,12 +143,9 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
     transfer->completion = std::move(completion);
     transfer->body = std::move(request.body);
 
-    curl_easy_setopt(easy, CURLOPT_URL, full->c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, resolved->url.c_str());
     session_->configure(easy, request.timeout);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, transfer.get());
+    CurlSession::collect(easy, &transfer->received);
 
     CurlSession::setMethod(easy, request.method, transfer->body);
     // The client identity goes to the project host only, whatever the caller set.
@@ -201,7 +155,7 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
             headers.emplace(name, std::move(value));
         }
     }
-    if (host && text::asciiLower(*host) == baseHost_) {
+    if (text::asciiLower(resolved->host) == baseHost_) {
         headers["X-Client-Info"] = clientInfo_;
     }
     transfer->headers = CurlSession::headerList(headers);
@@ -257,10 +211,10 @@ void CurlServerTransport::finish(std::unique_ptr<Transfer> transfer, CURLcode re
     auto completion = std::move(transfer->completion);
     if (result == CURLE_OK) {
         HttpHeaders headers;
-        if (transfer->retryAfter) {
-            headers["Retry-After"] = *transfer->retryAfter;
+        if (transfer->received.retryAfter) {
+            headers["Retry-After"] = *transfer->received.retryAfter;
         }
-        std::string body = std::move(transfer->received);
+        std::string body = std::move(transfer->received.body);
         transfer.reset();
         completion(
             ServerResponse::http(static_cast<int>(status), std::move(body), std::move(headers)));

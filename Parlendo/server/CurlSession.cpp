@@ -18,6 +18,42 @@ void globalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+struct UrlHandle {
+    CURLU* url = curl_url();
+    UrlHandle() = default;
+    ~UrlHandle() { curl_url_cleanup(url); }
+    UrlHandle(const UrlHandle&) = delete;
+    UrlHandle& operator=(const UrlHandle&) = delete;
+
+    std::optional<std::string> get(CURLUPart part) const {
+        char* value = nullptr;
+        if (url == nullptr || curl_url_get(url, part, &value, 0) != CURLUE_OK || value == nullptr) {
+            return std::nullopt;
+        }
+        std::string out(value);
+        curl_free(value);
+        return out;
+    }
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    static_cast<CurlSession::Received*>(user)->body.append(data, size * count);
+    return size * count;
+}
+
+size_t onHeader(char* data, size_t size, size_t count, void* user) {
+    auto* received = static_cast<CurlSession::Received*>(user);
+    std::string_view line(data, size * count);
+    if (text::startsWith(line, "HTTP/")) {
+        received->retryAfter.reset();  // a new response (after 100 Continue) starts over
+    } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
+        if (text::asciiIEquals(line.substr(0, colon), "Retry-After")) {
+            received->retryAfter = std::string(text::trimAscii(line.substr(colon + 1)));
+        }
+    }
+    return size * count;
+}
 }  // namespace
 
 struct CurlSession::Engine {
@@ -240,6 +276,29 @@ void CurlSession::setMethod(CURL* easy, const std::string& method,
     } else {
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
+}
+
+std::optional<CurlSession::ResolvedUrl> CurlSession::resolve(const std::string& base,
+                                                             const std::string& path) {
+    UrlHandle handle;
+    if (handle.url == nullptr ||
+        curl_url_set(handle.url, CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(handle.url, CURLUPART_URL, path.c_str(), 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    auto url = handle.get(CURLUPART_URL);
+    if (!url) {
+        return std::nullopt;
+    }
+    return ResolvedUrl{*url, handle.get(CURLUPART_HOST).value_or(""),
+                       handle.get(CURLUPART_PATH).value_or("")};
+}
+
+void CurlSession::collect(CURL* easy, Received* into) {
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, into);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, into);
 }
 
 curl_slist* CurlSession::headerList(const HttpHeaders& headers) {

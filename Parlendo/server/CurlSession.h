@@ -45,6 +45,24 @@ class CurlSession {
     // so a body is never held back for a 100-continue. The caller frees it.
     static curl_slist* headerList(const HttpHeaders& headers);
 
+    // A URL resolved against a base: the full URL, its host and its path (without the query).
+    struct ResolvedUrl {
+        std::string url;
+        std::string host;
+        std::string path;
+    };
+    // Resolves `path` (absolute or relative) against `base`; nullopt when the two make no URL.
+    static std::optional<ResolvedUrl> resolve(const std::string& base, const std::string& path);
+
+    // What a transfer received: the body, and the last response's Retry-After value.
+    struct Received {
+        std::string body;
+        std::optional<std::string> retryAfter;
+    };
+    // Points the easy handle's body and header callbacks at `into`, which must outlive the
+    // transfer.
+    static void collect(CURL* easy, Received* into);
+
     // Runs the prepared transfer; `done` is called exactly once on the session thread with its
     // result. The caller keeps ownership of `easy` and may clean it up in `done`.
     void perform(CURL* easy, UniqueFunction<void(CURLcode)> done);
