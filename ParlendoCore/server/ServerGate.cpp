@@ -331,9 +331,18 @@ std::string ServerGate::appGateState() const {
 
 void ServerGate::readAppGate(std::string appVersion, std::string platform, GateCall call,
                              Completion<void(std::string)> completion) {
-    call([this, appVersion = std::move(appVersion), platform = std::move(platform),
-          completion =
-              std::move(completion)](Result<std::string, CallFailureDetail> result) mutable {
+    // A gate owned by a shared pointer may be gone when the answer arrives; one that is not is
+    // kept alive by its owner until then.
+    std::weak_ptr<ServerGate> weak = weak_from_this();
+    const bool shared = !weak.expired();
+    call([this, weak = std::move(weak), shared, appVersion = std::move(appVersion),
+          platform = std::move(platform), completion = std::move(completion)](
+             Result<std::string, CallFailureDetail> result) mutable {
+        std::shared_ptr<ServerGate> keep = weak.lock();
+        if (shared && !keep) {
+            completion("error");
+            return;
+        }
         std::string state;
         int off = 0;
         if (result) {

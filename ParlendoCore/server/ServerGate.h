@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -24,7 +25,7 @@ namespace parlendo {
 // window, whether an update is required, the notice to show, and the one-time app-gate read.
 // Thread-safe: one lock guards all state; the clock is read before locking, and the log and
 // `onNoticeChange` are called after unlocking (so the closure may call back into the gate).
-class ServerGate {
+class ServerGate : public std::enable_shared_from_this<ServerGate> {
   public:
     struct Notice {
         std::string key;

@@ -209,6 +209,18 @@ TEST_F(ServerGateTest, AppGateFailuresRecordTheirState) {
     EXPECT_TRUE(gate_.backgroundAllowed({"ask"}));
 }
 
+TEST(ServerGateLifetime, AnAppGateAnswerAfterTheGateIsGoneIsDropped) {
+    auto gate = std::make_shared<ServerGate>();
+    Completion<void(Result<std::string, CallFailureDetail>)> pending;
+    std::string state;
+    gate->readAppGate(
+        "0.2.0", "mac", [&](auto completion) { pending = std::move(completion); },
+        [&](std::string s) { state = std::move(s); });
+    gate.reset();
+    pending(std::string(R"({"flags":{"ask":false}})"));
+    EXPECT_EQ(state, "error");
+}
+
 TEST_F(ServerGateTest, FunctionMissing) {
     EXPECT_TRUE(ServerGate::functionMissing(CallFailure::rejected(404)));
     EXPECT_FALSE(ServerGate::functionMissing(CallFailure::rejected(400)));
