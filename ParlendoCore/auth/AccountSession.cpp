@@ -129,11 +129,15 @@ void AccountSession::runRestore(Completion<void(RestoreOutcome)> completion) {
 
 void AccountSession::restoreAttempt(int attempt, Completion<void(RestoreOutcome)> completion) {
     std::weak_ptr<AccountSession> weak = weak_from_this();
-    services_.auth->restore(
-        onMain<AuthRuntime::ContextResult>([weak, attempt, completion = std::move(completion)](
-                                               AuthRuntime::ContextResult result) mutable {
+    // The runtime outlives this session; a restore that ends because the session is gone still
+    // closes the burst it opened, so the runtime's backoff does not stay in burst mode.
+    std::shared_ptr<AuthRuntime> runtime = services_.auth;
+    services_.auth->restore(onMain<AuthRuntime::ContextResult>(
+        [weak, runtime, attempt,
+         completion = std::move(completion)](AuthRuntime::ContextResult result) mutable {
             auto self = weak.lock();
             if (!self) {
+                runtime->endRestoreBurst();
                 completion(RestoreOutcome::needLogin);
                 return;
             }
@@ -174,10 +178,11 @@ void AccountSession::restoreAttempt(int attempt, Completion<void(RestoreOutcome)
                 return;
             }
             self->pause_(attempt * restoreBackoff,
-                         [weak, attempt, completion = std::move(completion)]() mutable {
+                         [weak, runtime, attempt, completion = std::move(completion)]() mutable {
                              if (auto again = weak.lock()) {
                                  again->restoreAttempt(attempt + 1, std::move(completion));
                              } else {
+                                 runtime->endRestoreBurst();
                                  completion(RestoreOutcome::needLogin);
                              }
                          });

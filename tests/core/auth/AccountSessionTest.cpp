@@ -125,6 +125,31 @@ TEST(AccountSession, RestoreRetriesThreeTimesThenStaysOffline) {
     EXPECT_EQ(h.store->token(), std::nullopt);
 }
 
+TEST(AccountSession, ARestoreOutlivingItsSessionStillClosesTheRuntimesBurst) {
+    LogCapture logs;
+    Harness h;
+    h.store->setToken("refresh-a");
+    std::optional<RestoreOutcome> outcome;
+    h.session->restoreState([&](RestoreOutcome o) { outcome = o; });
+    h.settle();
+    ASSERT_EQ(h.transport->pendingRefreshes(), 1u);
+    h.session.reset();
+    h.transport->finishRefresh(fail(AuthFailure::server(500)));
+    h.settle();
+    EXPECT_EQ(outcome, RestoreOutcome::needLogin);
+
+    // Outside a burst every failure steps the backoff again.
+    h.clock->advance(60);
+    h.auth->restore([](AuthRuntime::ContextResult) {});
+    h.settle();
+    ASSERT_EQ(h.transport->pendingRefreshes(), 1u);
+    h.transport->finishRefresh(fail(AuthFailure::server(500)));
+    h.settle();
+    auto lines = logs.messages("auth");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("step=2"), std::string::npos) << lines.back();
+}
+
 TEST(AccountSession, KeeperRefreshesNearExpiryEveryMinute) {
     Harness h;
     h.signIn(testSession("user-1", "a", h.clock->now() + 400));
