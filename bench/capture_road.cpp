@@ -6,23 +6,16 @@
 // in microseconds; the aim is well under 100.
 #include <benchmark/benchmark.h>
 
-#include "FakeInputSource.h"
-#include "FakePasteboard.h"
+#include "CaptureRig.h"
 #include "FakeSaveBackend.h"
-#include "FakeSelectionReader.h"
 #include "FakeSentenceSaver.h"
 #include "FakeSession.h"
 #include "FakeSourceResolver.h"
 #include "FakeTitleVectors.h"
 #include "FakeTranslator.h"
 #include "FakeWordLookup.h"
-#include "ManualExecutor.h"
-#include "capture/CaptureController.h"
 #include "capture/CapturePipeline.h"
 #include "capture/FixedPopupSettings.h"
-#include "capture/InputHub.h"
-#include "capture/LookupHotkey.h"
-#include "capture/SyntheticCopyLedger.h"
 #include "foundation/Log.h"
 #include "saving/SaveRetry.h"
 
@@ -60,9 +53,8 @@ PopupSetting setting(const std::string& name, std::vector<std::string> contents,
     return PopupSetting("id-" + name, name, std::move(contents), save, PopupOptions{});
 }
 
-struct Road {
-    Road() {
-        pasteboard->copyText("the user's clipboard");
+struct Road : CaptureQueues, CaptureRig {
+    Road() : CaptureRig(static_cast<const CaptureQueues&>(*this)) {
         context->title = "Cats — Wikipedia — Mozilla Firefox";
         context->webURL = "https://en.wikipedia.org/wiki/Cat";
         reader->window = context->identity(app);
@@ -92,38 +84,11 @@ struct Road {
                                            clock};
         pipeline = CapturePipeline::make(std::move(services));
 
-        CaptureController::Dependencies deps;
-        deps.pipeline = pipeline;
-        deps.notice = [](const std::string&) {
-        };
-        deps.syntheticCopies = ledger;
-        deps.readers.frontApplication = [this] {
-            return std::optional(app);
-        };
-        deps.readers.ownPid = 77;
-        deps.readers.makeReader = [this](const RunningApplication&) {
-            return reader;
-        };
-        deps.readers.context = context;
-        deps.fetchQueue = fetchQueue;
-        deps.main = main;
-        deps.clock = clock;
-        controller = CaptureController::make(std::move(deps));
-        controller->setEnabled(true);
-        hotkey->onTrigger = [this](double t) {
-            controller->lookupSelection(t);
-        };
-        hub.subscribe(hotkey);
-        hub.start();
+        front = app;
+        start(dependencies(pipeline));
     }
 
-    void send(std::uint64_t flags) {
-        RawInputEvent raw;
-        raw.type = RawInputEvent::Type::flagsChanged;
-        raw.modifierFlags = flags;
-        raw.timestamp = clock->uptime();
-        input->sendGlobal(raw);
-    }
+    void send(std::uint64_t flags) { CaptureRig::send(flags, clock->uptime()); }
 
     // One capture of `text`; the microseconds from the chord's release to the last card opened.
     double capture(const std::string& text) {
@@ -147,9 +112,6 @@ struct Road {
     }
 
     const RunningApplication app{5151, std::string("org.mozilla.firefox")};
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    std::shared_ptr<ManualExecutor> fetchQueue = std::make_shared<ManualExecutor>(clock);
-    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<StampingPresenter> popups = std::make_shared<StampingPresenter>();
     std::shared_ptr<FixedPopupSettings> settings = std::make_shared<FixedPopupSettings>(
         std::vector<PopupSetting>{setting("뜻", {"korean", "phonetic"}, true),
@@ -163,15 +125,6 @@ struct Road {
     std::shared_ptr<FakeTitleVectors> titleVectors = std::make_shared<FakeTitleVectors>();
     std::shared_ptr<FakeSession> session = std::make_shared<FakeSession>();
     std::shared_ptr<CapturePipeline> pipeline;
-    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
-    std::shared_ptr<FakeSelectionReader> reader =
-        std::make_shared<FakeSelectionReader>(pasteboard, clock);
-    std::shared_ptr<FakeContextReader> context = std::make_shared<FakeContextReader>();
-    std::shared_ptr<SyntheticCopyLedger> ledger = std::make_shared<SyntheticCopyLedger>();
-    std::shared_ptr<FakeInputSource> input = std::make_shared<FakeInputSource>();
-    InputHub hub{input, ledger};
-    std::shared_ptr<LookupHotkey> hotkey = std::make_shared<LookupHotkey>();
-    std::shared_ptr<CaptureController> controller;
 };
 
 void report(benchmark::State& state, std::vector<double>& samples) {

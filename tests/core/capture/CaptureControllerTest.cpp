@@ -1,28 +1,18 @@
 #include "capture/CaptureController.h"
 
-#include "FakeInputSource.h"
-#include "FakeSelectionReader.h"
+#include "CaptureRig.h"
 #include "LogCapture.h"
-#include "ManualExecutor.h"
-#include "capture/InputHub.h"
-#include "capture/LookupHotkey.h"
-#include "capture/SyntheticCopyLedger.h"
 
 #include <gtest/gtest.h>
 
 namespace parlendo {
 namespace {
 
-using testing::FakeClock;
-using testing::FakeContextReader;
-using testing::FakeInputSource;
-using testing::FakePasteboard;
-using testing::FakeSelectionReader;
+using testing::CaptureQueues;
+using testing::CaptureRig;
 using testing::LogCapture;
-using testing::ManualExecutor;
 
 const RunningApplication editor{4242, std::string("org.gnome.TextEditor")};
-constexpr std::int32_t ownPid = 77;
 
 class RecordingSink final : public CaptureSink {
   public:
@@ -46,83 +36,21 @@ class RecordingSink final : public CaptureSink {
 
 // The capture road from raw key events to the sink: input hub, lookup chord, controller, the
 // selection fetch over a fake clipboard, all on a fake clock.
-struct CaptureControllerTest : ::testing::Test {
-    CaptureControllerTest() {
-        pasteboard->copyText("the user's clipboard");
+struct CaptureControllerTest : ::testing::Test, CaptureQueues, CaptureRig {
+    CaptureControllerTest() : CaptureRig(static_cast<const CaptureQueues&>(*this)) {
         context->title = "notes.txt";
         reader->window = context->identity(editor);
-
-        CaptureController::Dependencies deps;
-        deps.pipeline = sink;
-        deps.notice = [this](const std::string& text) {
-            notices.push_back(text);
-            noticeAt = clock->uptime();
-        };
-        deps.onCapture = [this] {
-            ++captures;
-        };
-        deps.syntheticCopies = ledger;
-        deps.readers.frontApplication = [this] {
-            return front;
-        };
-        deps.readers.ownPid = ownPid;
-        deps.readers.makeReader = [this](const RunningApplication&) {
-            return reader;
-        };
-        deps.readers.context = context;
-        deps.fetchQueue = fetchQueue;
-        deps.main = main;
-        deps.clock = clock;
-        controller = CaptureController::make(std::move(deps));
+        front = editor;
+        start(dependencies(sink));
         controller->onRejected = [this](bool busy) {
             rejections.push_back(busy);
         };
-        controller->setEnabled(true);
-
-        hotkey->onTrigger = [this](double t) {
-            controller->lookupSelection(t);
-        };
-        hub.subscribe(hotkey);
-        hub.start();
     }
 
-    // The user presses and releases Alt+Control now.
-    void chord() {
-        const double t = clock->uptime();
-        send(ModifierFlags::option, t - 0.2);
-        send(ModifierFlags::option | ModifierFlags::command, t - 0.1);
-        send(0, t);
-    }
-    void send(std::uint64_t flags, double t) {
-        RawInputEvent raw;
-        raw.type = RawInputEvent::Type::flagsChanged;
-        raw.modifierFlags = flags;
-        raw.timestamp = t;
-        input->sendGlobal(raw);
-    }
     void advanceTo(double uptime) { clock->advance(uptime - clock->uptime()); }
 
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    // The fetch queue is made first so that the clock drains it before the main executor, and
-    // what a timer's fetch step hands to the main thread runs at that same time.
-    std::shared_ptr<ManualExecutor> fetchQueue = std::make_shared<ManualExecutor>(clock);
-    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
-    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
-    std::shared_ptr<FakeSelectionReader> reader =
-        std::make_shared<FakeSelectionReader>(pasteboard, clock);
-    std::shared_ptr<FakeContextReader> context = std::make_shared<FakeContextReader>();
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
-    std::shared_ptr<SyntheticCopyLedger> ledger = std::make_shared<SyntheticCopyLedger>();
-    std::shared_ptr<FakeInputSource> input = std::make_shared<FakeInputSource>();
-    InputHub hub{input, ledger};
-    std::shared_ptr<LookupHotkey> hotkey = std::make_shared<LookupHotkey>();
-    std::shared_ptr<CaptureController> controller;
-    std::optional<RunningApplication> front = editor;
-
-    std::vector<std::string> notices;
-    double noticeAt = 0;
     std::vector<bool> rejections;
-    int captures = 0;
     LogCapture log;
 };
 

@@ -1,11 +1,6 @@
-#include "FakeInputSource.h"
-#include "FakeSelectionReader.h"
+#include "CaptureRig.h"
 #include "LogCapture.h"
 #include "PipelineRig.h"
-#include "capture/CaptureController.h"
-#include "capture/InputHub.h"
-#include "capture/LookupHotkey.h"
-#include "capture/SyntheticCopyLedger.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +8,7 @@ namespace parlendo {
 namespace {
 
 using Op = testing::FakePopupPresenter::Op;
-using testing::FakeContextReader;
-using testing::FakeInputSource;
-using testing::FakePasteboard;
 using testing::FakePopupPresenter;
-using testing::FakeSelectionReader;
 using testing::FakeTranslator;
 using testing::FakeWordLookup;
 using testing::PipelineRig;
@@ -27,67 +18,19 @@ const RunningApplication browser{5151, std::string("org.mozilla.firefox")};
 // The whole capture road: raw key events through the input hub and the lookup chord, the
 // controller's fetch over a fake clipboard and reader, the pipeline's cards, lookup,
 // translation and save hand-off over fakes, all on one fake clock.
-struct CaptureRoadTest : ::testing::Test, PipelineRig {
-    CaptureRoadTest() {
-        pasteboard->copyText("the user's clipboard");
+struct CaptureRoadTest : ::testing::Test, PipelineRig, testing::CaptureRig {
+    CaptureRoadTest() : CaptureRig(static_cast<const testing::CaptureQueues&>(*this)) {
         context->title = "Cats — Wikipedia — Mozilla Firefox";
         context->webURL = "https://en.wikipedia.org/wiki/Cat#Etymology";
         reader->window = context->identity(browser);
+        front = browser;
         settings->setCurrent({setting("뜻", {"korean"}), setting("정의", {"definition"}, false),
                               setting("번역", {"translation"})});
-
-        CaptureController::Dependencies deps;
-        deps.pipeline = pipeline;
-        deps.notice = [this](const std::string& text) {
-            notices.push_back(text);
-        };
-        deps.syntheticCopies = ledger;
-        deps.readers.frontApplication = [] {
-            return std::optional(browser);
-        };
-        deps.readers.ownPid = 77;
-        deps.readers.makeReader = [this](const RunningApplication&) {
-            return reader;
-        };
-        deps.readers.context = context;
-        deps.fetchQueue = fetchQueue;
-        deps.main = main;
-        deps.clock = clock;
-        controller = CaptureController::make(std::move(deps));
-        controller->setEnabled(true);
-        hotkey->onTrigger = [this](double t) {
-            controller->lookupSelection(t);
-        };
-        hub.subscribe(hotkey);
-        hub.start();
+        start(dependencies(pipeline));
     }
 
-    // Alt, then Alt+Control, then both released.
-    void chord() {
-        const double t = clock->uptime();
-        send(ModifierFlags::option, t - 0.2);
-        send(ModifierFlags::option | ModifierFlags::command, t - 0.1);
-        send(0, t);
-    }
-    void send(std::uint64_t flags, double t) {
-        RawInputEvent raw;
-        raw.type = RawInputEvent::Type::flagsChanged;
-        raw.modifierFlags = flags;
-        raw.timestamp = t;
-        input->sendGlobal(raw);
-    }
     std::vector<FakePopupPresenter::Call> opens() const { return popups->calls(Op::open); }
 
-    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
-    std::shared_ptr<FakeSelectionReader> reader =
-        std::make_shared<FakeSelectionReader>(pasteboard, clock);
-    std::shared_ptr<FakeContextReader> context = std::make_shared<FakeContextReader>();
-    std::shared_ptr<SyntheticCopyLedger> ledger = std::make_shared<SyntheticCopyLedger>();
-    std::shared_ptr<FakeInputSource> input = std::make_shared<FakeInputSource>();
-    InputHub hub{input, ledger};
-    std::shared_ptr<LookupHotkey> hotkey = std::make_shared<LookupHotkey>();
-    std::shared_ptr<CaptureController> controller;
-    std::vector<std::string> notices;
     testing::LogCapture log;
 };
 

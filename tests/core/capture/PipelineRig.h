@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaptureQueues.h"
 #include "FakePopupPresenter.h"
 #include "FakeSaveBackend.h"
 #include "FakeSentenceSaver.h"
@@ -8,7 +9,6 @@
 #include "FakeTitleVectors.h"
 #include "FakeTranslator.h"
 #include "FakeWordLookup.h"
-#include "ManualExecutor.h"
 #include "capture/CapturePipeline.h"
 #include "capture/FixedPopupSettings.h"
 #include "capture/TitleKey.h"
@@ -22,7 +22,7 @@ namespace parlendo::testing {
 // A capture pipeline over fakes of every service, on a fake clock with a manual main executor.
 // Services answer only when the test says so, except the source resolver and the word save
 // backend, which answer at once unless told to hold.
-struct PipelineRig {
+struct PipelineRig : CaptureQueues {
     PipelineRig() {
         words = WordSaver::make(backend, 3, SaveRetry::backoff,
                                 [clock = clock](double seconds, Task task) {
@@ -90,11 +90,6 @@ struct PipelineRig {
         return started;
     }
 
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    // The selection-fetch queue of a capture road; made before the main executor so that the
-    // clock drains it first and what it hands to the main thread runs at that same time.
-    std::shared_ptr<ManualExecutor> fetchQueue = std::make_shared<ManualExecutor>(clock);
-    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<FakePopupPresenter> popups = std::make_shared<FakePopupPresenter>();
     std::shared_ptr<FixedPopupSettings> settings =
         std::make_shared<FixedPopupSettings>(std::vector<PopupSetting>{
