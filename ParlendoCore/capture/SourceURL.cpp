@@ -57,35 +57,6 @@ void flushRun(std::string_view run, std::string& out) {
     out += text::sanitize(bytes);
 }
 
-bool isPathAllowed(unsigned char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-        return true;
-    }
-    switch (c) {
-        case '!':
-        case '$':
-        case '&':
-        case '\'':
-        case '(':
-        case ')':
-        case '*':
-        case '+':
-        case ',':
-        case '-':
-        case '.':
-        case '/':
-        case ':':
-        case ';':
-        case '=':
-        case '@':
-        case '_':
-        case '~':
-            return true;
-        default:
-            return false;
-    }
-}
-
 // The standard file URL of an absolute path; a path ending with "/" keeps it (a directory URL).
 std::string fileURLForPath(std::string_view path) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -93,7 +64,7 @@ std::string fileURLForPath(std::string_view path) {
     out.reserve(fileScheme.size() + path.size() + 16);
     for (char ch : path) {
         const auto c = static_cast<unsigned char>(ch);
-        if (isPathAllowed(c)) {
+        if (ch == '/' || Url::isPathCharacter(ch)) {
             out.push_back(ch);
         } else {
             out.push_back('%');

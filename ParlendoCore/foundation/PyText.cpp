@@ -1,9 +1,9 @@
 #include "foundation/PyText.h"
 
+#include "foundation/IcuText.h"
 #include "foundation/Text.h"
 
 #include <unicode/locid.h>
-#include <unicode/unistr.h>
 
 namespace parlendo::PyText {
 
@@ -54,12 +54,9 @@ std::string lower(std::string_view text) {
     }
     // The root locale's full lower-case mapping applies the final-sigma rule in the same context
     // (cased before, skipping case-ignorables; no cased after) and no language-specific rules.
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    icu::UnicodeString u = icutext::toUnicode(text);
     u.toLower(icu::Locale::getRoot());
-    std::string out;
-    u.toUTF8String(out);
-    return out;
+    return icutext::toUtf8(u);
 }
 
 bool same(std::string_view a, std::string_view b) {

@@ -1,7 +1,8 @@
 #include "foundation/Regex.h"
 
+#include "foundation/IcuText.h"
+
 #include <unicode/regex.h>
-#include <unicode/unistr.h>
 
 #include <cassert>
 
@@ -12,15 +13,29 @@ struct Regex::Impl {
 };
 
 namespace {
-icu::UnicodeString toUnicode(std::string_view s) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-}
+using icutext::toUnicode;
+using icutext::toUtf8;
 
-std::string toUtf8(const icu::UnicodeString& u) {
-    std::string out;
-    u.toUTF8String(out);
-    return out;
-}
+// A pattern's matcher over one UTF-8 text, with the status of the calls made on it. Tests false
+// when ICU could not make the matcher.
+class Matching {
+  public:
+    Matching(const icu::RegexPattern& pattern, std::string_view text) : input_(toUnicode(text)) {
+        matcher_.reset(pattern.matcher(input_, status));
+        if (U_FAILURE(status)) {
+            matcher_.reset();
+        }
+    }
+    explicit operator bool() const { return matcher_ != nullptr; }
+    icu::RegexMatcher* operator->() const { return matcher_.get(); }
+    const icu::UnicodeString& input() const { return input_; }
+
+    UErrorCode status = U_ZERO_ERROR;
+
+  private:
+    icu::UnicodeString input_;
+    std::unique_ptr<icu::RegexMatcher> matcher_;
+};
 
 std::unique_ptr<icu::RegexPattern> compile(std::string_view pattern, Regex::Flags flags) {
     UErrorCode status = U_ZERO_ERROR;
@@ -57,45 +72,33 @@ bool Regex::search(std::string_view text) const {
     if (!impl_) {
         return false;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString input = toUnicode(text);
-    std::unique_ptr<icu::RegexMatcher> m(impl_->pattern->matcher(input, status));
-    if (U_FAILURE(status)) {
-        return false;
-    }
-    const bool found = m->find(status);
-    return U_SUCCESS(status) && found;
+    Matching m(*impl_->pattern, text);
+    const bool found = m && m->find(m.status);
+    return U_SUCCESS(m.status) && found;
 }
 
 bool Regex::matches(std::string_view text) const {
     if (!impl_) {
         return false;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString input = toUnicode(text);
-    std::unique_ptr<icu::RegexMatcher> m(impl_->pattern->matcher(input, status));
-    if (U_FAILURE(status)) {
-        return false;
-    }
-    const bool found = m->matches(status);
-    return U_SUCCESS(status) && found;
+    Matching m(*impl_->pattern, text);
+    const bool found = m && m->matches(m.status);
+    return U_SUCCESS(m.status) && found;
 }
 
 std::optional<std::vector<std::string>> Regex::firstMatch(std::string_view text) const {
     if (!impl_) {
         return std::nullopt;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString input = toUnicode(text);
-    std::unique_ptr<icu::RegexMatcher> m(impl_->pattern->matcher(input, status));
-    if (U_FAILURE(status) || !m->find(status) || U_FAILURE(status)) {
+    Matching m(*impl_->pattern, text);
+    if (!m || !m->find(m.status) || U_FAILURE(m.status)) {
         return std::nullopt;
     }
     std::vector<std::string> groups;
     for (int32_t g = 0; g <= m->groupCount(); ++g) {
-        groups.push_back(toUtf8(m->group(g, status)));
+        groups.push_back(toUtf8(m->group(g, m.status)));
     }
-    if (U_FAILURE(status)) {
+    if (U_FAILURE(m.status)) {
         return std::nullopt;
     }
     return groups;
@@ -105,17 +108,12 @@ std::string Regex::replaceAll(std::string_view text, std::string_view replacemen
     if (!impl_) {
         return std::string(text);
     }
-    UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString input = toUnicode(text);
-    std::unique_ptr<icu::RegexMatcher> m(impl_->pattern->matcher(input, status));
-    if (U_FAILURE(status)) {
-        return toUtf8(input);
+    Matching m(*impl_->pattern, text);
+    if (!m) {
+        return toUtf8(m.input());
     }
-    icu::UnicodeString out = m->replaceAll(toUnicode(replacement), status);
-    if (U_FAILURE(status)) {
-        return toUtf8(input);
-    }
-    return toUtf8(out);
+    const icu::UnicodeString out = m->replaceAll(toUnicode(replacement), m.status);
+    return toUtf8(U_SUCCESS(m.status) ? out : m.input());
 }
 
 std::vector<std::string> Regex::allMatches(std::string_view text) const {
@@ -123,14 +121,9 @@ std::vector<std::string> Regex::allMatches(std::string_view text) const {
     if (!impl_) {
         return out;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    icu::UnicodeString input = toUnicode(text);
-    std::unique_ptr<icu::RegexMatcher> m(impl_->pattern->matcher(input, status));
-    if (U_FAILURE(status)) {
-        return out;
-    }
-    while (m->find(status) && U_SUCCESS(status)) {
-        out.push_back(toUtf8(m->group(status)));
+    Matching m(*impl_->pattern, text);
+    while (m && m->find(m.status) && U_SUCCESS(m.status)) {
+        out.push_back(toUtf8(m->group(m.status)));
     }
     return out;
 }

@@ -1,8 +1,9 @@
 #include "foundation/Text.h"
 
+#include "foundation/IcuText.h"
+
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
 #include <memory>
@@ -10,6 +11,9 @@
 namespace parlendo::text {
 
 namespace {
+
+using icutext::toUnicode;
+using icutext::toUtf8;
 
 // Decodes one code point at `i`, advancing it; invalid sequences give U+FFFD (one per maximal
 // invalid subpart, as ICU and the W3C decoders do).
@@ -41,17 +45,6 @@ void append(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
-}
-
-icu::UnicodeString toUnicode(std::string_view s) {
-    // fromUTF8 replaces invalid sequences with U+FFFD.
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-}
-
-std::string toUtf8(const icu::UnicodeString& u) {
-    std::string out;
-    u.toUTF8String(out);
-    return out;
 }
 
 bool isAsciiOnly(std::string_view s) {

@@ -222,6 +222,10 @@ std::optional<std::string> Url::user() const {
     return userInfo->substr(0, userInfo->find(':'));
 }
 
+bool Url::isPathCharacter(char c) {
+    return isUnreserved(c) || isSubDelim(c) || c == ':' || c == '@';
+}
+
 int Url::hexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';

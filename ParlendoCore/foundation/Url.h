@@ -33,6 +33,9 @@ struct Url {
     static std::optional<std::string> percentDecode(std::string_view text);
     // The value of one hex digit, or -1.
     static int hexDigit(char c);
+    // Whether a path segment may hold `c` as it is (RFC 3986 pchar without escapes: unreserved,
+    // sub-delimiters, ":" and "@").
+    static bool isPathCharacter(char c);
 
     // The user part of the user information (before the first ":"), when there is one.
     std::optional<std::string> user() const;
