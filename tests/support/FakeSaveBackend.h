@@ -1,8 +1,8 @@
 #pragma once
 
+#include "HeldCompletions.h"
 #include "saving/SaveBackend.h"
 
-#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -19,7 +19,7 @@ class FakeSaveBackend final : public SaveBackend {
         std::unique_lock lock(mutex_);
         works_.push_back(std::move(work));
         if (hold) {
-            held_.push_back(std::move(completion));
+            held_.hold(std::move(completion));
             return;
         }
         CallResult answer = reply;
@@ -35,19 +35,7 @@ class FakeSaveBackend final : public SaveBackend {
     }
 
     // Answers the oldest held call; false when none is held.
-    bool release(CallResult answer) {
-        Completion<void(CallResult)> completion;
-        {
-            std::lock_guard lock(mutex_);
-            if (held_.empty()) {
-                return false;
-            }
-            completion = std::move(held_.front());
-            held_.pop_front();
-        }
-        completion(std::move(answer));
-        return true;
-    }
+    bool release(CallResult answer) { return held_.answerOldest(std::move(answer)); }
     std::vector<SaveWork> works() const {
         std::lock_guard lock(mutex_);
         return works_;
@@ -59,7 +47,7 @@ class FakeSaveBackend final : public SaveBackend {
   private:
     mutable std::mutex mutex_;
     std::vector<SaveWork> works_;
-    std::deque<Completion<void(CallResult)>> held_;
+    HeldCompletions<CallResult> held_;
 };
 
 }  // namespace parlendo::testing

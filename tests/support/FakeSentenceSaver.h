@@ -1,8 +1,8 @@
 #pragma once
 
+#include "HeldCompletions.h"
 #include "saving/SentenceSaving.h"
 
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -22,27 +22,12 @@ class FakeSentenceSaver final : public SentenceSaving {
             completion(std::move(answer));
             return;
         }
-        held_.push_back(std::move(completion));
+        held_.hold(std::move(completion));
     }
-    int pending() const override {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(held_.size());
-    }
+    int pending() const override { return held_.size(); }
 
     // Answers the oldest held save; false when none is held.
-    bool answer(SentenceSaveOutcome outcome) {
-        Completion<void(SentenceSaveOutcome)> completion;
-        {
-            std::lock_guard lock(mutex_);
-            if (held_.empty()) {
-                return false;
-            }
-            completion = std::move(held_.front());
-            held_.pop_front();
-        }
-        completion(std::move(outcome));
-        return true;
-    }
+    bool answer(SentenceSaveOutcome outcome) { return held_.answerOldest(std::move(outcome)); }
     std::vector<SentenceWork> works() const {
         std::lock_guard lock(mutex_);
         return works_;
@@ -53,7 +38,7 @@ class FakeSentenceSaver final : public SentenceSaving {
   private:
     mutable std::mutex mutex_;
     std::vector<SentenceWork> works_;
-    std::deque<Completion<void(SentenceSaveOutcome)>> held_;
+    HeldCompletions<SentenceSaveOutcome> held_;
 };
 
 }  // namespace parlendo::testing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HeldCompletions.h"
 #include "saving/SourceResolver.h"
 
 #include <deque>
@@ -19,7 +20,7 @@ class FakeSourceResolver final : public SourceResolving {
         std::unique_lock lock(mutex_);
         snapshots.push_back(snapshot);
         if (hold) {
-            held_.push_back(std::move(completion));
+            held_.hold(std::move(completion));
             return;
         }
         std::optional<SourceRow> answer = row;
@@ -32,19 +33,7 @@ class FakeSourceResolver final : public SourceResolving {
     }
 
     // Answers the oldest held call; false when none is held.
-    bool answer(std::optional<SourceRow> answer) {
-        Completion<void(std::optional<SourceRow>)> completion;
-        {
-            std::lock_guard lock(mutex_);
-            if (held_.empty()) {
-                return false;
-            }
-            completion = std::move(held_.front());
-            held_.pop_front();
-        }
-        completion(std::move(answer));
-        return true;
-    }
+    bool answer(std::optional<SourceRow> answer) { return held_.answerOldest(std::move(answer)); }
     size_t calls() const {
         std::lock_guard lock(mutex_);
         return snapshots.size();
@@ -57,7 +46,7 @@ class FakeSourceResolver final : public SourceResolving {
 
   private:
     mutable std::mutex mutex_;
-    std::deque<Completion<void(std::optional<SourceRow>)>> held_;
+    HeldCompletions<std::optional<SourceRow>> held_;
 };
 
 }  // namespace parlendo::testing

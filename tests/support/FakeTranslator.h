@@ -1,8 +1,8 @@
 #pragma once
 
+#include "HeldCompletions.h"
 #include "lookup/SentenceTranslating.h"
 
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,22 +24,12 @@ class FakeTranslator final : public SentenceTranslating {
             completion(std::move(answer));
             return;
         }
-        held_.push_back(std::move(completion));
+        held_.hold(std::move(completion));
     }
 
     // Answers the oldest held request; false when none is held.
     bool answer(TranslationClient::Outcome outcome) {
-        Completion<void(TranslationClient::Outcome)> completion;
-        {
-            std::lock_guard lock(mutex_);
-            if (held_.empty()) {
-                return false;
-            }
-            completion = std::move(held_.front());
-            held_.pop_front();
-        }
-        completion(std::move(outcome));
-        return true;
+        return held_.answerOldest(std::move(outcome));
     }
 
     static TranslationClient::Outcome korean(const std::string& original,
@@ -52,7 +42,7 @@ class FakeTranslator final : public SentenceTranslating {
 
   private:
     std::mutex mutex_;
-    std::deque<Completion<void(TranslationClient::Outcome)>> held_;
+    HeldCompletions<TranslationClient::Outcome> held_;
 };
 
 }  // namespace parlendo::testing

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "foundation/Completion.h"
+
+#include <deque>
+#include <mutex>
+
+namespace parlendo::testing {
+
+// The completions a fake service holds until the test answers them, oldest first. Answers run
+// outside the lock, so a completion may call the fake again. Thread-safe.
+template <typename Answer>
+class HeldCompletions {
+  public:
+    void hold(Completion<void(Answer)> completion) {
+        std::lock_guard lock(mutex_);
+        held_.push_back(std::move(completion));
+    }
+
+    // Answers the oldest held completion; false when none is held.
+    bool answerOldest(Answer answer) {
+        Completion<void(Answer)> completion;
+        {
+            std::lock_guard lock(mutex_);
+            if (held_.empty()) {
+                return false;
+            }
+            completion = std::move(held_.front());
+            held_.pop_front();
+        }
+        completion(std::move(answer));
+        return true;
+    }
+
+    int size() const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(held_.size());
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::deque<Completion<void(Answer)>> held_;
+};
+
+}  // namespace parlendo::testing
