@@ -3,6 +3,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Log.h"
 #include "foundation/WorkerQueue.h"
+#include "server/PostgRESTFilter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -14,7 +15,8 @@ constexpr double readTimeout = 10;
 constexpr const char* tag = "popup_settings";
 
 std::string listPath(const std::string& userID) {
-    return "/rest/v1/assistants?select=*&user_id=eq." + userID + "&order=position.asc";
+    return "/rest/v1/assistants?select=*&user_id=eq." + PostgRESTFilter::value(userID) +
+           "&order=position.asc";
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include "manage/ManageSignals.h"
 #include "popups/PopupSettingsRules.h"
+#include "server/PostgRESTFilter.h"
 #include "wordbook/LibraryModel.h"
+
+#include <limits>
 
 namespace parlendo {
 namespace {
@@ -63,7 +66,7 @@ std::string ServerPopupSettingsStore::one(const std::string& id, const std::stri
             encoded += hex[ch & 0x0F];
         }
     }
-    return "/rest/v1/assistants?user_id=eq." + userID + "&id=eq." + encoded;
+    return "/rest/v1/assistants?user_id=eq." + PostgRESTFilter::value(userID) + "&id=eq." + encoded;
 }
 
 void ServerPopupSettingsStore::send(std::string path, std::string method, std::optional<Json> body,
@@ -215,7 +218,7 @@ void ServerPopupSettingsStore::create(std::string name, std::vector<std::string>
     row["spec"] = PopupSettingsRules::spec(*checkedContents, *checkedOptions);
 
     server_->rows(
-        "/rest/v1/assistants?select=position&user_id=eq." + *userID +
+        "/rest/v1/assistants?select=position&user_id=eq." + PostgRESTFilter::value(*userID) +
             "&order=position.desc&limit=1",
         writeTimeout,
         [server = server_, changed = changed_, row = std::move(row), sentName = *checkedName,
@@ -227,8 +230,11 @@ void ServerPopupSettingsStore::create(std::string name, std::vector<std::string>
             std::int64_t position = 0;
             if (!last->empty()) {
                 const Json& first = last->front();
-                if (first.contains("position") && first["position"].is_number_integer()) {
-                    position = first["position"].get<std::int64_t>() + 1;
+                // The highest stored position comes from the server: at the top of the range the
+                // new row shares it rather than wrapping round to the front.
+                if (const auto highest = json::integer(first, "position")) {
+                    position = *highest < std::numeric_limits<std::int64_t>::max() ? *highest + 1
+                                                                                   : *highest;
                 }
             }
             row["position"] = position;
