@@ -90,17 +90,22 @@ void ServerStudyRecorder::saveReview(std::optional<bool> isKnown, std::string wo
 void ServerStudyRecorder::attempt(const std::string& operationID,
                                   Completion<void(StudySave)> completion) {
     Record copy;
+    bool found = false;
     {
         std::lock_guard lock(mutex_);
         auto it = records_.find(operationID);
-        if (it == records_.end()) {
-            completion(orphan(operationID));
-            return;
+        if (it != records_.end()) {
+            it->second.save.attemptCount += 1;
+            it->second.save.transportActive = true;
+            it->second.save.state = StudySaveState::inFlight;
+            copy = it->second;
+            found = true;
         }
-        it->second.save.attemptCount += 1;
-        it->second.save.transportActive = true;
-        it->second.save.state = StudySaveState::inFlight;
-        copy = it->second;
+    }
+    // The caller's completion runs outside the lock: it may call the recorder again.
+    if (!found) {
+        completion(orphan(operationID));
+        return;
     }
     const double start = clock_->uptime();
     std::string path = std::string(table) + "?select=" + std::string(columns);
@@ -245,21 +250,27 @@ void ServerStudyRecorder::status(std::string operationID,
                                  Completion<void(std::optional<StudySave>)> completion) {
     const auto userID = session_->userID();
     Record copy;
+    // What to answer at once, without a read-back; answered outside the lock, because the
+    // completion may call the recorder again (a reconcile asks for the next operation).
+    std::optional<std::optional<StudySave>> answer;
     {
         std::lock_guard lock(mutex_);
         auto it = records_.find(operationID);
         if (it == records_.end() || !userID || *userID != it->second.userID) {
-            completion(std::nullopt);
-            return;
+            answer.emplace(std::nullopt);
+        } else if (Record& record = it->second;
+                   record.save.state != StudySaveState::commitUnknown ||
+                   record.save.transportActive) {
+            answer.emplace(record.save);
+        } else {
+            // Checked and marked in one step: a second status or reconcile now sees it running.
+            record.save.transportActive = true;
+            copy = record;
         }
-        Record& record = it->second;
-        if (record.save.state != StudySaveState::commitUnknown || record.save.transportActive) {
-            completion(record.save);
-            return;
-        }
-        // Checked and marked in one step: a second status or reconcile now sees it running.
-        record.save.transportActive = true;
-        copy = record;
+    }
+    if (answer) {
+        completion(std::move(*answer));
+        return;
     }
     const double start = clock_->uptime();
     readBack(copy, [self = shared_from_this(), operationID, start,
