@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/VariantAccess.h"
+
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -8,7 +10,7 @@
 namespace parlendo {
 
 // What a "parlendo://auth-callback" link from a confirmation or recovery mail means.
-class AuthCallback {
+class AuthCallback : public VariantAccess<AuthCallback> {
   public:
     struct Recovery {
         std::string refreshToken;  // never empty
@@ -35,14 +37,6 @@ class AuthCallback {
     std::string kind() const;
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const AuthCallback&) const = default;
 
   private:

@@ -2,6 +2,7 @@
 
 #include "foundation/Completion.h"
 #include "foundation/Result.h"
+#include "foundation/VariantAccess.h"
 
 #include <cstdint>
 #include <optional>
@@ -32,7 +33,7 @@ const char* toString(AuthState state);
 std::optional<AuthState> authStateFromString(std::string_view text);
 
 // The ways a token operation fails.
-class AuthFailure {
+class AuthFailure : public VariantAccess<AuthFailure> {
   public:
     struct Rejected {
         std::string code;
@@ -73,14 +74,6 @@ class AuthFailure {
     static AuthFailure superseded() { return AuthFailure(Value{Superseded{}}); }
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const AuthFailure&) const = default;
 
   private:

@@ -3,6 +3,7 @@
 #include "foundation/Completion.h"
 #include "foundation/Json.h"
 #include "foundation/Result.h"
+#include "foundation/VariantAccess.h"
 #include "server/CallFailure.h"
 
 #include <optional>
@@ -13,7 +14,7 @@
 namespace parlendo {
 
 // Whether the signed-in account has its username profile.
-class ProfileState {
+class ProfileState : public VariantAccess<ProfileState> {
   public:
     struct Ready {
         std::string username;
@@ -35,14 +36,6 @@ class ProfileState {
     Json bridgeData() const;
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const ProfileState&) const = default;
 
   private:

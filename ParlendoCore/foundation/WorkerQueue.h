@@ -52,7 +52,7 @@ class SerialQueue final : public WorkerQueue {
     explicit SerialQueue(std::string name) : WorkerQueue(std::move(name), 1) {}
 };
 
-// A small pool for work that needs no ordering (the specification's global queues).
+// A small pool for work that needs no ordering (background work off the main thread).
 class ThreadPool final : public WorkerQueue {
   public:
     ThreadPool(std::string name, int threads) : WorkerQueue(std::move(name), threads) {}

@@ -4,6 +4,7 @@
 #include "foundation/Function.h"
 #include "foundation/Json.h"
 #include "foundation/Result.h"
+#include "foundation/VariantAccess.h"
 #include "server/CallFailure.h"
 
 #include <functional>
@@ -35,7 +36,7 @@ struct BridgeArgs {
 };
 
 // The typed answer of a call handler.
-class BridgeReply {
+class BridgeReply : public VariantAccess<BridgeReply> {
   public:
     struct Ok {
         Json value;
@@ -80,14 +81,6 @@ class BridgeReply {
     static void reading(ReadBody body, Completion<void(BridgeReply)> completion);
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const BridgeReply&) const = default;
 
   private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/VariantAccess.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -41,7 +43,7 @@ struct PopupSection {
 };
 
 // What a card shows.
-class PopupBody {
+class PopupBody : public VariantAccess<PopupBody> {
   public:
     // Opened before the meaning is known.
     struct Loading {
@@ -84,14 +86,6 @@ class PopupBody {
     }
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const PopupBody&) const = default;
 
   private:
@@ -100,7 +94,7 @@ class PopupBody {
 
 // Where the cards of a capture are anchored: the selected text's screen rectangle, or the mouse
 // position at the time of placement.
-class PopupAnchor {
+class PopupAnchor : public VariantAccess<PopupAnchor> {
   public:
     struct Selection {
         PopupRect rect;
@@ -117,14 +111,6 @@ class PopupAnchor {
     static PopupAnchor mouse() { return PopupAnchor(Value{Mouse{}}); }
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const PopupAnchor&) const = default;
 
   private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/VariantAccess.h"
 #include "server/CallFailure.h"
 
 #include <optional>
@@ -10,7 +11,7 @@
 namespace parlendo {
 
 // What the word save queue does about a failed snapshot call.
-class SaveVerdict {
+class SaveVerdict : public VariantAccess<SaveVerdict> {
   public:
     // Failed for good; not retried.
     struct Terminal {
@@ -41,14 +42,6 @@ class SaveVerdict {
     static SaveVerdict rpcMissing() { return Value{RpcMissing{}}; }
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     // The code of a terminal, retry or drop verdict.
     std::optional<std::string> code() const;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Completion.h"
+#include "foundation/VariantAccess.h"
 
 #include <string>
 #include <variant>
@@ -22,7 +23,7 @@ struct SentenceWork {
 };
 
 // How one sentence save ended.
-class SentenceSaveOutcome {
+class SentenceSaveOutcome : public VariantAccess<SentenceSaveOutcome> {
   public:
     // The row is on the server (inserted, or found by the read-back).
     struct Confirmed {
@@ -62,14 +63,6 @@ class SentenceSaveOutcome {
     static SentenceSaveOutcome unknown(int attempts) { return Value{Unknown{attempts}}; }
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const SentenceSaveOutcome&) const = default;
 
   private:

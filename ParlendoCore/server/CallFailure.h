@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/VariantAccess.h"
 #include "server/NetFailure.h"
 #include "server/ServerContract.h"
 
@@ -23,7 +24,7 @@ struct ServerRejection {
 };
 
 // The failure of one backend call that callers branch on.
-class CallFailure {
+class CallFailure : public VariantAccess<CallFailure> {
   public:
     struct Rejected {
         int status = 0;
@@ -68,14 +69,6 @@ class CallFailure {
     static CallFailure badShape() { return CallFailure(Value{BadShape{}}); }
 
     const Value& value() const { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const CallFailure&) const = default;
 
     // The stable log text: "rejected_404", "rejected_400_PGRST202", "auth_required", ...

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Completion.h"
+#include "foundation/VariantAccess.h"
 
 #include <map>
 #include <optional>
@@ -24,7 +25,7 @@ struct ServerRequest {
 };
 
 // The transport's one answer to a request.
-class ServerResponse {
+class ServerResponse : public VariantAccess<ServerResponse> {
   public:
     // The server answered. `headers` holds only what the transport passes on (Retry-After).
     struct Http {
@@ -58,14 +59,6 @@ class ServerResponse {
 
     const Value& value() const { return value_; }
     Value& value() { return value_; }
-    template <class T>
-    bool is() const {
-        return std::holds_alternative<T>(value_);
-    }
-    template <class T>
-    const T* as() const {
-        return std::get_if<T>(&value_);
-    }
     bool operator==(const ServerResponse&) const = default;
 
   private:
