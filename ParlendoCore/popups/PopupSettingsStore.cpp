@@ -43,6 +43,24 @@ PopupStoreResult failed(CallFailure failure) {
     return fail(PopupStoreError(std::move(failure)));
 }
 
+// Ends a write of one popup row: a failed call passes on, no row back means the popup is gone,
+// else the change is announced with `reason` and the caller gets `answer` of the row.
+using ChangeSignal = std::shared_ptr<const std::function<void(const std::string&)>>;
+void finishOne(RowsResult rows, const ChangeSignal& changed, const char* reason,
+               const std::function<Json(const Json&)>& answer,
+               Completion<void(PopupStoreResult)>& completion) {
+    if (!rows) {
+        completion(failed(std::move(rows.error())));
+        return;
+    }
+    if (rows->empty()) {
+        completion(refused(LibraryWriteError::notFound("popup")));
+        return;
+    }
+    notify(*changed, reason);
+    completion(answer(rows->front()));
+}
+
 }  // namespace
 
 ServerPopupSettingsStore::ServerPopupSettingsStore(std::shared_ptr<ServerCalling> server,
@@ -91,16 +109,7 @@ void ServerPopupSettingsStore::toggle(std::string id, bool enabled,
     }
     send(one(id, *userID), "PATCH", Json{{"enabled", enabled}},
          [changed = changed_, completion = std::move(completion)](RowsResult rows) mutable {
-             if (!rows) {
-                 completion(failed(std::move(rows.error())));
-                 return;
-             }
-             if (rows->empty()) {
-                 completion(refused(LibraryWriteError::notFound("popup")));
-                 return;
-             }
-             notify(*changed, "toggle");
-             completion(popupObject(rows->front()));
+             finishOne(std::move(rows), changed, "toggle", popupObject, completion);
          });
 }
 
@@ -113,16 +122,12 @@ void ServerPopupSettingsStore::remove(std::string id,
     }
     send(one(id, *userID), "DELETE", std::nullopt,
          [id, changed = changed_, completion = std::move(completion)](RowsResult rows) mutable {
-             if (!rows) {
-                 completion(failed(std::move(rows.error())));
-                 return;
-             }
-             if (rows->empty()) {
-                 completion(refused(LibraryWriteError::notFound("popup")));
-                 return;
-             }
-             notify(*changed, "delete");
-             completion(Json{{"deleted", id}});
+             finishOne(
+                 std::move(rows), changed, "delete",
+                 [&id](const Json&) {
+                     return Json{{"deleted", id}};
+                 },
+                 completion);
          });
 }
 
@@ -178,12 +183,7 @@ void ServerPopupSettingsStore::update(std::string id, std::optional<std::string>
                  }
                  return;
              }
-             if (rows->empty()) {
-                 completion(refused(LibraryWriteError::notFound("popup")));
-                 return;
-             }
-             notify(*changed, "update");
-             completion(saved(rows->front()));
+             finishOne(std::move(rows), changed, "update", saved, completion);
          });
 }
 
