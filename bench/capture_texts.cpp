@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "capture/InputClassify.h"
-#include "capture/TitleKey.h"
+#include "lookup/TitleKey.h"
 
 #include <string>
 

@@ -15,6 +15,7 @@ export GTEST_COLOR=no
 
 bash scripts/check-core-includes.sh
 bash scripts/check-format.sh
+python3 scripts/check-layers.py
 
 echo "== debug build and platform tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_BUILD_CORE_TESTS=OFF >/dev/null

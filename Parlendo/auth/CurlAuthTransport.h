@@ -1,11 +1,11 @@
 #pragma once
 
 #include "auth/AccountTypes.h"
-#include "auth/AuthTypes.h"
 #include "auth/CurlAuthExchange.h"
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
 #include "foundation/Json.h"
+#include "server/AuthTypes.h"
 
 #include <memory>
 #include <mutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/SourceURL.h"
+#include "lookup/SourceURL.h"
 
 #include <optional>
 #include <string>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "auth/AccountError.h"
-#include "auth/AuthTypes.h"
 #include "foundation/Completion.h"
 #include "foundation/Result.h"
+#include "server/AuthTypes.h"
 
 #include <functional>
 #include <optional>

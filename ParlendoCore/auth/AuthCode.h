@@ -1,7 +1,7 @@
 #pragma once
 
 #include "auth/AccountError.h"
-#include "auth/AuthTypes.h"
+#include "server/AuthTypes.h"
 
 #include <optional>
 #include <string>

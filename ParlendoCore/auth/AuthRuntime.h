@@ -1,9 +1,9 @@
 #pragma once
 
 #include "auth/AuthBackoff.h"
-#include "auth/AuthTypes.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
+#include "server/AuthTypes.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Json.h"
 #include "foundation/Result.h"
+#include "server/AuthTypes.h"
 
 #include <optional>
 #include <set>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "auth/ProfileStore.h"
+#include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
 
 #include <memory>

@@ -2,13 +2,13 @@
 
 #include "capture/CaptureNotice.h"
 #include "capture/CapturePipeline.h"
-#include "capture/CaptureSnapshot.h"
 #include "capture/ContextReader.h"
 #include "capture/SelectionFetch.h"
 #include "capture/SelectionSource.h"
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
 #include "foundation/Function.h"
+#include "saving/CaptureSnapshot.h"
 
 #include <cstdint>
 #include <functional>

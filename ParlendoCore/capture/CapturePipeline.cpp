@@ -2,11 +2,11 @@
 
 #include "capture/CaptureCopy.h"
 #include "capture/InputClassify.h"
-#include "capture/TitleKey.h"
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
 #include "foundation/Text.h"
 #include "lookup/LookupTimes.h"
+#include "lookup/TitleKey.h"
 #include "popups/PopupPresentation.h"
 
 #include <cstdio>

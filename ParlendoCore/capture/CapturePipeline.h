@@ -1,8 +1,6 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "capture/CaptureNotice.h"
-#include "capture/CaptureSnapshot.h"
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
 #include "foundation/Function.h"
@@ -13,10 +11,12 @@
 #include "popups/PopupBody.h"
 #include "popups/PopupPresenting.h"
 #include "popups/PopupSetting.h"
+#include "saving/CaptureSnapshot.h"
 #include "saving/SentenceSaving.h"
 #include "saving/SourceResolver.h"
 #include "saving/UnsavedCounter.h"
 #include "saving/WordSaver.h"
+#include "server/AuthTypes.h"
 
 #include <cstddef>
 #include <functional>

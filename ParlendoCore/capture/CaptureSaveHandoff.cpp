@@ -2,9 +2,9 @@
 // sentence work items and the title-vector request after a confirmed save.
 #include "capture/CaptureCopy.h"
 #include "capture/CapturePipeline.h"
-#include "capture/TitleKey.h"
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
+#include "lookup/TitleKey.h"
 
 namespace parlendo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/CaptureSnapshot.h"
+#include "saving/CaptureSnapshot.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/CaptureSnapshot.h"
 #include "popups/PopupBody.h"
+#include "saving/CaptureSnapshot.h"
 
 #include <any>
 #include <cstdint>

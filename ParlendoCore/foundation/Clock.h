@@ -4,15 +4,25 @@
 
 namespace parlendo {
 
-// The two clocks of the program. `now` is wall-clock time in seconds since the Unix epoch
-// (for timestamps and dates the server sees); `uptime` is monotonic seconds since an arbitrary
-// start (for durations, deadlines and countdowns). Thread-safe.
-class Clock {
+// Monotonic seconds since an arbitrary start: for durations, deadlines, timers and countdowns.
+// Thread-safe.
+class MonotonicClock {
   public:
-    virtual ~Clock() = default;
-    virtual double now() const = 0;
+    virtual ~MonotonicClock() = default;
     virtual double uptime() const = 0;
 };
+
+// Wall-clock seconds since the Unix epoch: only for what is stored, sent or shown (timestamps,
+// dates). Thread-safe.
+class WallClock {
+  public:
+    virtual ~WallClock() = default;
+    virtual double now() const = 0;
+};
+
+// Both clocks in one object, for code that needs both. Take the narrower type where one suffices,
+// so that a parameter says what it measures.
+class Clock : public MonotonicClock, public WallClock {};
 
 // The real clocks: the system's real-time clock and CLOCK_MONOTONIC.
 class SystemClock final : public Clock {

@@ -1,9 +1,9 @@
 // The dictionary call: request body, one retry after a dropped connection, and its log lines.
-#include "capture/TitleKey.h"
 #include "foundation/Log.h"
 #include "foundation/PyText.h"
 #include "lookup/DictionaryLookup.h"
 #include "lookup/Lemmatizer.h"
+#include "lookup/TitleKey.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
 #include "lookup/GeneratingDictionary.h"
 
-#include "capture/TitleKey.h"
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
 #include "foundation/PyText.h"
 #include "lookup/LookupTimes.h"
+#include "lookup/TitleKey.h"
 
 namespace parlendo {
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
 #include "lookup/TitleEmbedding.h"
 #include "lookup/TitleVectorCache.h"
 #include "lookup/TitleVectorStore.h"
+#include "server/AuthTypes.h"
 
 #include <functional>
 #include <memory>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Function.h"
 #include "foundation/Json.h"
 #include "manage/BridgeTypes.h"
+#include "server/AuthTypes.h"
 #include "server/CallFailure.h"
 
 #include <optional>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
 #include "popups/DefaultPopupSeeder.h"
 #include "popups/PopupSetting.h"
+#include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Json.h"
+#include "server/AuthTypes.h"
 
 #include <memory>
 #include <mutex>

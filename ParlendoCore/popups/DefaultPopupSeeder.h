@@ -1,8 +1,8 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Completion.h"
 #include "foundation/Json.h"
+#include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
 
 #include <functional>

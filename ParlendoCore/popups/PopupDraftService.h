@@ -1,10 +1,10 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
 #include "foundation/Json.h"
 #include "popups/ConnectionSettings.h"
+#include "server/AuthTypes.h"
 #include "server/ServerTransport.h"
 
 #include <functional>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Completion.h"
 #include "foundation/Json.h"
 #include "foundation/Result.h"
+#include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
 #include "wordbook/LibraryWriteError.h"
 

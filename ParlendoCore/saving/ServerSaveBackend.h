@@ -1,8 +1,8 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Executor.h"
 #include "saving/SaveBackend.h"
+#include "server/AuthTypes.h"
 
 #include <memory>
 #include <string_view>

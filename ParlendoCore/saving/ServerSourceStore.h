@@ -1,8 +1,8 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Clock.h"
 #include "saving/SourceStore.h"
+#include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 #include "saving/SourceResolver.h"
 
-#include "capture/TitleKey.h"
 #include "foundation/Log.h"
 #include "foundation/Uuid.h"
+#include "lookup/TitleKey.h"
 
 namespace parlendo {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/CaptureSnapshot.h"
 #include "foundation/Completion.h"
+#include "saving/CaptureSnapshot.h"
 #include "saving/SentenceSaving.h"
 #include "saving/SourceStore.h"
 #include "saving/WordSaver.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
+#include "server/AuthTypes.h"
 #include "server/NetState.h"
 #include "server/ServerCalling.h"
 #include "server/ServerGate.h"

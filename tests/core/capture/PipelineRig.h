@@ -11,8 +11,8 @@
 #include "FakeWordLookup.h"
 #include "capture/CapturePipeline.h"
 #include "capture/FixedPopupSettings.h"
-#include "capture/TitleKey.h"
 #include "foundation/Uuid.h"
+#include "lookup/TitleKey.h"
 #include "saving/SaveRetry.h"
 
 #include <memory>

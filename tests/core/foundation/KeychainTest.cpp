@@ -9,9 +9,9 @@
 
 #include "LogCapture.h"
 #include "TempDir.h"
+#include "auth/KeychainSessionStore.h"
 #include "foundation/Keychain.h"
 #include "foundation/KeychainFile.h"
-#include "foundation/KeychainSessionStore.h"
 
 namespace parlendo {
 namespace {

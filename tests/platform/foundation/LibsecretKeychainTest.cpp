@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "LogCapture.h"
+#include "auth/KeychainSessionStore.h"
 #include "foundation/Keychain.h"
-#include "foundation/KeychainSessionStore.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/LibsecretKeychain.h"
 #include "foundation/Uuid.h"

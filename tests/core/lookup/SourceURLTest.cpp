@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "capture/SourceURL.h"
+#include "lookup/SourceURL.h"
 
 #include <sys/stat.h>
 

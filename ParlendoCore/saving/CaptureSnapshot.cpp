@@ -1,7 +1,7 @@
-#include "capture/CaptureSnapshot.h"
+#include "saving/CaptureSnapshot.h"
 
-#include "capture/SourceURL.h"
 #include "foundation/Text.h"
+#include "lookup/SourceURL.h"
 
 #include <utility>
 

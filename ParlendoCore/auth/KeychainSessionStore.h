@@ -1,6 +1,6 @@
 #pragma once
 
-#include "auth/AuthTypes.h"
+#include "server/AuthTypes.h"
 
 namespace parlendo {
 

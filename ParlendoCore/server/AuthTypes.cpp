@@ -1,4 +1,4 @@
-#include "auth/AuthTypes.h"
+#include "server/AuthTypes.h"
 
 #include "foundation/Overloaded.h"
 #include "foundation/Regex.h"

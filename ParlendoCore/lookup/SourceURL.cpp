@@ -1,4 +1,4 @@
-#include "capture/SourceURL.h"
+#include "lookup/SourceURL.h"
 
 #include "foundation/Url.h"
 

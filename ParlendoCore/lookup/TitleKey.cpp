@@ -1,10 +1,10 @@
-#include "capture/TitleKey.h"
+#include "lookup/TitleKey.h"
 
-#include "capture/SourceURL.h"
 #include "foundation/Log.h"
 #include "foundation/PyText.h"
 #include "foundation/Regex.h"
 #include "foundation/Text.h"
+#include "lookup/SourceURL.h"
 
 #include <array>
 

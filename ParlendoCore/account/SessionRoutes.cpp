@@ -1,4 +1,4 @@
-#include "auth/SessionRoutes.h"
+#include "account/SessionRoutes.h"
 
 #include "foundation/Text.h"
 #include "manage/ManageContract.h"

@@ -1,4 +1,4 @@
-#include "foundation/KeychainSessionStore.h"
+#include "auth/KeychainSessionStore.h"
 
 #include "foundation/Keychain.h"
 

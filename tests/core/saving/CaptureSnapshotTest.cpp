@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "capture/CaptureSnapshot.h"
+#include "saving/CaptureSnapshot.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "capture/TitleKey.h"
 #include "foundation/Log.h"
+#include "lookup/TitleKey.h"
 
 #include <unistd.h>
 

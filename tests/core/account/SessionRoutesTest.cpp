@@ -4,7 +4,7 @@
 #include "capture/DetectState.h"
 
 #include <set>
-#include "auth/SessionRoutes.h"
+#include "account/SessionRoutes.h"
 
 namespace parlendo {
 namespace {
