@@ -1,0 +1,188 @@
+#include "capture/AccessibleSelection.h"
+
+#include "capture/AccessibilityBoost.h"
+#include "capture/CaptureKeys.h"
+#include "foundation/Log.h"
+
+#include <functional>
+#include <utility>
+
+namespace parlendo {
+
+namespace {
+
+// The text of the element's first selection, when it has one with characters.
+std::optional<std::string> selectedText(AccessibleNode& node) {
+    const auto range = node.selection();
+    if (!range || !range->hasLength()) {
+        return std::nullopt;
+    }
+    auto text = node.text(*range);
+    if (!text || text->empty()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+constexpr int boundsVisits = 600;
+constexpr int boundsDepth = 4;
+constexpr double restoreTimeout = 0.2;
+
+}  // namespace
+
+AccessibilityBoosts& AccessibilityBoosts::shared() {
+    static AccessibilityBoosts boosts;
+    return boosts;
+}
+
+bool AccessibilityBoosts::firstAttempt(std::int32_t pid) {
+    std::lock_guard guard(lock_);
+    return boosted_.insert(pid).second;
+}
+
+void AccessibilityBoosts::turnedOn(std::int32_t pid, const std::string& attribute) {
+    std::lock_guard guard(lock_);
+    turnedOn_[pid] = attribute;
+}
+
+std::map<std::int32_t, std::string> AccessibilityBoosts::take() {
+    std::lock_guard guard(lock_);
+    return std::exchange(turnedOn_, {});
+}
+
+AccessibleSelection::AccessibleSelection(std::shared_ptr<AccessibilityPort> port,
+                                         RunningApplication app,
+                                         std::shared_ptr<const MonotonicClock> clock,
+                                         AccessibilityBoosts& boosts)
+    : port_(std::move(port)), app_(std::move(app)), clock_(std::move(clock)), boosts_(boosts) {}
+
+std::optional<DirectSelection> AccessibleSelection::readDirect() {
+    port_->setCallTimeout(CaptureKeys::directReadTimeout);
+    const auto focused = port_->focusedElement(app_);
+    if (!focused) {
+        boost("no_focused_element");
+        return std::nullopt;
+    }
+    if (auto text = selectedText(*focused)) {
+        return DirectSelection{std::move(*text), "selected_text"};
+    }
+    if (const auto changed = port_->selectionChangedElement(app_)) {
+        if (auto text = selectedText(*changed)) {
+            return DirectSelection{std::move(*text), "selection_changed"};
+        }
+    }
+    boost("no_selection_attribute");
+    return std::nullopt;
+}
+
+void AccessibleSelection::boost(const std::string& why) {
+    if (!boosts_.firstAttempt(app_.pid)) {
+        return;
+    }
+    const auto attribute =
+        AccessibilityBoost::attribute(app_.bundleID, port_->hasElectronFramework(app_));
+    if (!attribute) {
+        return;
+    }
+    port_->setCallTimeout(CaptureKeys::directReadTimeout);
+    // The switch is the session's: when it was on already, it is left alone now and at exit.
+    const bool wasOn = port_->accessibilitySwitch(*attribute).value_or(false);
+    const bool ok = wasOn || port_->setAccessibilitySwitch(*attribute, true);
+    if (ok && !wasOn) {
+        boosts_.turnedOn(app_.pid, *attribute);
+    }
+    Log::write("capture", "접근성 켬 app=" + app_.bundleID.value_or("?") + " attr=" + *attribute +
+                              " ok=" + (ok ? "true" : "false") + " why=" + why +
+                              " — 다음 캡처부터 직접 읽기를 시도한다");
+}
+
+std::optional<PopupRect> AccessibleSelection::accept(const std::optional<DesktopRect>& rect,
+                                                     const ScreenFrames& screens) const {
+    if (!rect) {
+        return std::nullopt;
+    }
+    const auto result = SelectionBounds::appKitRect(*rect, screens.primaryHeight);
+    if (!SelectionBounds::plausible(result, screens.frames)) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
+    const double t0 = clock_->uptime();
+    port_->setCallTimeout(ContextReadTimes::selectionBounds);
+    const auto focused = port_->focusedElement(app_);
+    if (!focused) {
+        return std::nullopt;
+    }
+    const ScreenFrames screens = port_->screens();
+    if (const auto range = focused->selection(); range && range->hasLength()) {
+        if (auto rect = accept(focused->rangeBounds(*range), screens)) {
+            return SelectionBoundsRead{*rect, "range"};
+        }
+    }
+    const ReadBudget budget(ContextReadTimes::selectionBounds, t0,
+                            [clock = clock_] { return clock->uptime(); });
+    if (budget.expired()) {
+        return std::nullopt;
+    }
+    int visits = boundsVisits;
+    std::vector<PopupRect> found;
+    std::function<void(AccessibleNode&, int)> walk = [&](AccessibleNode& node, int depth) {
+        --visits;
+        if (visits < 1 || depth > boundsDepth || budget.expired()) {
+            return;
+        }
+        const auto role = node.role();
+        if (role == AccessibleNode::Role::staticText) {
+            const auto range = node.selection();
+            if (!range || !range->hasLength()) {
+                return;
+            }
+            if (auto rect = accept(node.rangeBounds(*range), screens)) {
+                found.push_back(*rect);
+            } else if (auto frame = accept(node.frame(), screens)) {
+                found.push_back(*frame);
+            }
+            return;
+        }
+        for (const auto& child : node.children()) {
+            if (child) {
+                walk(*child, depth + 1);
+            }
+        }
+    };
+    for (const auto& child : focused->visibleChildren()) {
+        if (child) {
+            walk(*child, 0);
+        }
+    }
+    if (const auto lines = SelectionBounds::unionOf(found);
+        lines && SelectionBounds::plausible(*lines, screens.frames)) {
+        return SelectionBoundsRead{*lines, "lines"};
+    }
+    return std::nullopt;
+}
+
+int AccessibleSelection::restoreAccessibility(AccessibilityPort& port,
+                                              AccessibilityBoosts& boosts) {
+    const auto taken = boosts.take();
+    // The switches belong to the session, not to one application: each is turned back once,
+    // whether or not the application that needed it still runs.
+    std::set<std::string> attributes;
+    for (const auto& [pid, attribute] : taken) {
+        attributes.insert(attribute);
+    }
+    int restored = 0;
+    port.setCallTimeout(restoreTimeout);
+    for (const auto& attribute : attributes) {
+        if (port.setAccessibilitySwitch(attribute, false)) {
+            ++restored;
+        }
+    }
+    Log::write("capture", "접근성 되돌림 apps=" + std::to_string(taken.size()) +
+                              " restored=" + std::to_string(restored));
+    return restored;
+}
+
+}  // namespace parlendo

@@ -1,0 +1,214 @@
+#include "capture/TreeContextReader.h"
+
+#include "foundation/Log.h"
+#include "lookup/SourceURL.h"
+#include "lookup/TitleKey.h"
+#include "saving/CaptureSnapshot.h"
+
+#include <array>
+#include <cstdio>
+#include <functional>
+
+namespace parlendo {
+
+namespace {
+
+constexpr int webAreaNodes = 400;
+constexpr int webAreaDepth = 12;
+constexpr int addressBarNodes = 200;
+constexpr int addressBarDepth = 6;
+constexpr int documentNodes = 60;
+constexpr int documentDepth = 4;
+// A list of at least this many pages is a paged document, not worth the budget.
+constexpr size_t pageListLength = 9;
+
+// Identifiers of the address fields of the browsers that name theirs.
+constexpr std::array<std::string_view, 3> addressFieldIDs = {"WEB_BROWSER_ADDRESS_AND_SEARCH_FIELD",
+                                                             "urlbar-input", "omnibox"};
+
+bool isAddressField(AccessibleNode& node) {
+    if (const auto id = node.identifier()) {
+        for (const auto known : addressFieldIDs) {
+            if (*id == known) {
+                return true;
+            }
+        }
+    }
+    return node.role() == AccessibleNode::Role::entry;
+}
+
+std::string okOrNone(const std::optional<std::string>& value) {
+    return value ? "ok" : "none";
+}
+
+}  // namespace
+
+TreeContextReader::TreeContextReader(std::shared_ptr<WindowPort> windows,
+                                     std::shared_ptr<AccessibilityPort> accessibility,
+                                     std::shared_ptr<const MonotonicClock> clock)
+    : windows_(std::move(windows)),
+      accessibility_(std::move(accessibility)),
+      clock_(std::move(clock)) {}
+
+WindowIdentity TreeContextReader::identity(const RunningApplication& app) {
+    return windows_->identity(app);
+}
+
+std::optional<std::string> TreeContextReader::findWebAreaURL(AccessibleNode& element, int depth,
+                                                             int& nodes, const ReadBudget& budget) {
+    --nodes;
+    if (nodes < 1 || depth > webAreaDepth || budget.expired()) {
+        return std::nullopt;
+    }
+    const auto role = element.role();
+    if (role == AccessibleNode::Role::webArea) {
+        return element.documentURL();
+    }
+    if (role == AccessibleNode::Role::embedded) {
+        return std::nullopt;
+    }
+    const auto children = element.children();
+    if (children.size() >= pageListLength && children.front() &&
+        children.front()->role() == AccessibleNode::Role::page) {
+        return std::nullopt;
+    }
+    for (const auto& child : children) {
+        if (!child) {
+            continue;
+        }
+        if (auto url = findWebAreaURL(*child, depth + 1, nodes, budget); url && !url->empty()) {
+            return url;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TreeContextReader::addressBarValue(AccessibleNode& window,
+                                                              const ReadBudget& budget) {
+    int nodes = addressBarNodes;
+    std::function<std::optional<std::string>(AccessibleNode&, int)> find =
+        [&](AccessibleNode& element, int depth) -> std::optional<std::string> {
+        --nodes;
+        if (nodes < 1 || depth > addressBarDepth || budget.expired()) {
+            return std::nullopt;
+        }
+        if (isAddressField(element)) {
+            return element.value();
+        }
+        for (const auto& child : element.children()) {
+            if (!child) {
+                continue;
+            }
+            if (auto value = find(*child, depth + 1)) {
+                return value;
+            }
+        }
+        return std::nullopt;
+    };
+    for (const auto& child : window.children()) {
+        if (!child || child->role() != AccessibleNode::Role::toolbar) {
+            continue;
+        }
+        if (auto value = find(*child, 0)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TreeContextReader::documentURL(AccessibleNode& window,
+                                                          const ReadBudget& budget) {
+    if (auto url = window.documentURL(); url && !url->empty()) {
+        return url;
+    }
+    int nodes = documentNodes;
+    std::function<std::optional<std::string>(AccessibleNode&, int)> find =
+        [&](AccessibleNode& element, int depth) -> std::optional<std::string> {
+        --nodes;
+        if (nodes < 1 || depth > documentDepth || budget.expired()) {
+            return std::nullopt;
+        }
+        const auto role = element.role();
+        if (role == AccessibleNode::Role::webArea) {
+            // A web page's address is the web address, kept only when the window stays.
+            return std::nullopt;
+        }
+        if (role == AccessibleNode::Role::document) {
+            auto url = element.documentURL();
+            return url && !url->empty() ? url : std::nullopt;
+        }
+        for (const auto& child : element.children()) {
+            if (!child) {
+                continue;
+            }
+            if (auto url = find(*child, depth + 1)) {
+                return url;
+            }
+        }
+        return std::nullopt;
+    };
+    for (const auto& child : window.children()) {
+        if (!child) {
+            continue;
+        }
+        if (auto url = find(*child, 0)) {
+            return url;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ReadingContext> TreeContextReader::read(
+    const std::optional<RunningApplication>& app) {
+    if (!app) {
+        return std::nullopt;
+    }
+    const double t0 = clock_->uptime();
+    const ReadBudget budget(ContextReadTimes::total, t0,
+                            [clock = clock_] { return clock->uptime(); });
+    const WindowIdentity window = windows_->identity(*app);
+    const std::string& bundle = window.bundleID;
+    std::optional<std::string> documentAddress;
+    std::optional<std::string> webURL;
+    if (!budget.expired()) {
+        accessibility_->setCallTimeout(ContextReadTimes::perCall);
+        if (const auto focused = accessibility_->activeWindow(*app)) {
+            documentAddress = documentURL(*focused, budget);
+            if (!TitleKey::isBrowser(bundle)) {
+                Log::write("context", "웹 주소 안 씀 — 브라우저 아님 app=" + bundle);
+            } else {
+                int nodes = webAreaNodes;
+                webURL = findWebAreaURL(*focused, 0, nodes, budget);
+                if (!webURL && !budget.expired()) {
+                    if (const auto value = addressBarValue(*focused, budget)) {
+                        webURL = SourceURL::acceptAddressBar(*value);
+                        Log::write("context", "주소창에서 읽음 app=" + bundle +
+                                                  " accepted=" + (webURL ? "true" : "false"));
+                    }
+                }
+            }
+        }
+    }
+    if (budget.expired()) {
+        char line[512];
+        std::snprintf(
+            line, sizeof line,
+            "읽기 상한 %.2f초를 넘김 app=%s ms=%.0f title=%s doc=%s url=%s — 읽은 데까지로 "
+            "간다",
+            ContextReadTimes::total, bundle.c_str(), budget.elapsed() * 1000,
+            okOrNone(window.title).c_str(), okOrNone(documentAddress).c_str(),
+            okOrNone(webURL).c_str());
+        Log::write("context", line);
+    }
+    const RunningApplication front = windows_->frontmost().value_or(*app);
+    const WindowIdentity after = windows_->identity(front);
+    const bool hadURL = webURL.has_value();
+    webURL = SourceStability::stableURL(window, after, webURL);
+    if (hadURL && !webURL) {
+        Log::write("context",
+                   "URL 버림 — 읽는 사이 창이 바뀜 (" + bundle + " → " + after.bundleID + ")");
+    }
+    return ReadingContext{window, window.title, std::move(documentAddress), std::move(webURL)};
+}
+
+}  // namespace parlendo

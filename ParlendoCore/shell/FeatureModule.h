@@ -1,0 +1,25 @@
+#pragma once
+
+#include "manage/BridgeRoutes.h"
+#include "shell/MenuItems.h"
+
+#include <memory>
+#include <vector>
+
+namespace parlendo {
+
+// A feature of the application as the shell sees it: started once after every module exists,
+// offering route groups to the manage page and items to the status menu. Main thread only.
+class FeatureModule {
+  public:
+    virtual ~FeatureModule() = default;
+    virtual void start() = 0;
+    virtual std::vector<std::shared_ptr<BridgeRoutes>> bridgeRoutes() const = 0;
+    virtual MenuItems menu() const = 0;
+    // Brings the titles, states and visibility of the module's items up to date.
+    virtual void refreshMenu() = 0;
+    // Called just before the status menu opens.
+    virtual void menuWillOpen() {}
+};
+
+}  // namespace parlendo

@@ -1,0 +1,161 @@
+#include "capture/AccessibleSelection.h"
+
+#include "FakeAccessibility.h"
+#include "FakeClock.h"
+#include "LogCapture.h"
+#include "capture/AccessibilityBoost.h"
+
+#include <gtest/gtest.h>
+
+namespace parlendo {
+namespace {
+
+using testing::FakeAccessibilityPort;
+using testing::FakeClock;
+using testing::FakeNode;
+using testing::LogCapture;
+using Role = AccessibleNode::Role;
+
+struct AccessibleSelectionTest : ::testing::Test {
+    AccessibleSelectionTest() { port->focused = node(Role::entry); }
+
+    std::shared_ptr<FakeNode> node(Role role) {
+        auto n = std::make_shared<FakeNode>(role);
+        n->clock = clock;
+        return n;
+    }
+    AccessibleSelection reader(RunningApplication a) {
+        return AccessibleSelection(port, std::move(a), clock, boosts);
+    }
+
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeAccessibilityPort> port = std::make_shared<FakeAccessibilityPort>();
+    AccessibilityBoosts boosts;
+    RunningApplication app{42, std::string("org.gnome.TextEditor")};
+    RunningApplication chrome{43, std::string("google-chrome")};
+    LogCapture log;
+};
+
+TEST(AccessibilityBoostTest, ChooseTheSwitchByApplication) {
+    EXPECT_EQ(AccessibilityBoost::attribute("com.google.Chrome.beta", false),
+              std::string(AccessibilityBoost::chromiumAttribute));
+    EXPECT_EQ(AccessibilityBoost::attribute("chromium", false),
+              std::string(AccessibilityBoost::chromiumAttribute));
+    EXPECT_EQ(AccessibilityBoost::attribute("org.example.Notes", true),
+              std::string(AccessibilityBoost::electronAttribute));
+    EXPECT_EQ(AccessibilityBoost::attribute("chromiumx", false), std::nullopt);
+    EXPECT_EQ(AccessibilityBoost::attribute(std::nullopt, false), std::nullopt);
+    AccessibilityBoost::setEnabled(false);
+    EXPECT_EQ(AccessibilityBoost::attribute("google-chrome", false), std::nullopt);
+    AccessibilityBoost::setEnabled(true);
+}
+
+TEST_F(AccessibleSelectionTest, ReadsTheFocusedSelectionThenTheLastChangedOne) {
+    port->focused->content = "Hello world";
+    port->focused->selected = TextRange{6, 11};
+    EXPECT_EQ(reader(app).readDirect(), (DirectSelection{"world", "selected_text"}));
+    EXPECT_EQ(port->timeouts.front(), 0.5);
+
+    // A document that has the focus while the selection sits in one of its paragraphs.
+    port->focused->selected = TextRange{3, 3};
+    port->changed = node(Role::staticText);
+    port->changed->content = "The cat sat.";
+    port->changed->selected = TextRange{4, 7};
+    EXPECT_EQ(reader(app).readDirect(), (DirectSelection{"cat", "selection_changed"}));
+}
+
+TEST_F(AccessibleSelectionTest, BoostsAChromiumBrowserOnceAndOnlyAnnouncedApplications) {
+    port->focused = nullptr;
+    EXPECT_EQ(reader(chrome).readDirect(), std::nullopt);
+    EXPECT_EQ(reader(chrome).readDirect(), std::nullopt);
+    ASSERT_EQ(port->sets.size(), 1u);
+    EXPECT_EQ(port->sets[0], std::make_pair(std::string("ScreenReaderEnabled"), true));
+    EXPECT_TRUE(log.has("capture",
+                        "접근성 켬 app=google-chrome attr=ScreenReaderEnabled ok=true "
+                        "why=no_focused_element — 다음 캡처부터 직접 읽기를 시도한다"));
+
+    // An application without a switch: nothing is set and nothing logged.
+    port->focused = node(Role::entry);
+    EXPECT_EQ(reader(app).readDirect(), std::nullopt);
+    EXPECT_EQ(port->sets.size(), 1u);
+    EXPECT_EQ(log.count("capture", "접근성 켬"), 1u);
+}
+
+TEST_F(AccessibleSelectionTest, RestoreTurnsBackOnlyWhatTheProcessTurnedOn) {
+    port->switches["IsEnabled"] = true;  // the user's own setting
+    port->focused = nullptr;
+    port->electron = true;
+    EXPECT_EQ(reader(app).readDirect(), std::nullopt);  // IsEnabled was on: left alone
+    EXPECT_EQ(reader(chrome).readDirect(), std::nullopt);
+    // Already on through the first browser: not turned on a second time.
+    EXPECT_EQ(reader(RunningApplication{44, std::string("chromium")}).readDirect(), std::nullopt);
+
+    EXPECT_EQ(AccessibleSelection::restoreAccessibility(*port, boosts), 1);
+    EXPECT_TRUE(port->switches["IsEnabled"]);
+    EXPECT_FALSE(port->switches["ScreenReaderEnabled"]);
+    EXPECT_TRUE(log.has("capture", "접근성 되돌림 apps=1 restored=1"));
+    EXPECT_EQ(AccessibleSelection::restoreAccessibility(*port, boosts), 0);
+}
+
+TEST_F(AccessibleSelectionTest, BoundsOfTheFocusedRangeInCardCoordinates) {
+    port->focused->selected = TextRange{0, 4};
+    port->focused->bounds = DesktopRect{100, 200, 50, 20};
+    const auto bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->method, "range");
+    EXPECT_EQ(bounds->rect, (PopupRect{100, 860, 50, 20}));
+    EXPECT_EQ(port->timeouts.back(), 0.12);
+}
+
+TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
+    // The focused range lies off every screen, so the lines below it are searched.
+    port->focused->selected = TextRange{0, 4};
+    port->focused->bounds = DesktopRect{5000, 5000, 10, 10};
+    auto para = port->focused->add(Role::other);
+    auto line1 = para->add(Role::staticText);
+    line1->selected = TextRange{2, 9};
+    line1->bounds = DesktopRect{100, 100, 300, 20};
+    auto line2 = para->add(Role::staticText);
+    line2->selected = TextRange{0, 5};
+    line2->bounds = std::nullopt;  // no range bounds: the element's frame counts
+    line2->ownFrame = DesktopRect{100, 120, 80, 20};
+    auto empty = para->add(Role::staticText);
+    empty->selected = TextRange{4, 4};  // no characters: contributes nothing
+    empty->bounds = DesktopRect{0, 900, 10, 10};
+
+    const auto bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->method, "lines");
+    EXPECT_EQ(bounds->rect, (PopupRect{100, 940, 300, 40}));
+}
+
+TEST_F(AccessibleSelectionTest, BoundsRefuseTallRectanglesAndStopAtTheirLimits) {
+    port->focused->selected = TextRange{0, 4};
+    port->focused->bounds = DesktopRect{0, 0, 100, 900};  // taller than 80 % of the screen
+    EXPECT_EQ(reader(app).selectionBounds(), std::nullopt);
+
+    // A flat tree of 1000 text leaves: at most 599 are visited.
+    port->focused->bounds = std::nullopt;
+    for (int i = 0; i < 1000; ++i) {
+        port->focused->add(Role::staticText);
+    }
+    *port->focused->calls = 0;
+    EXPECT_EQ(reader(app).selectionBounds(), std::nullopt);
+    EXPECT_LE(*port->focused->calls, 4 + 2 * 599);
+
+    // An application that takes 50 ms per call: the search ends after 0.12 seconds.
+    port->focused = node(Role::document);
+    port->focused->callCost = 0.05;
+    for (int i = 0; i < 100; ++i) {
+        port->focused->add(Role::staticText);
+    }
+    const double start = clock->uptime();
+    EXPECT_EQ(reader(app).selectionBounds(), std::nullopt);
+    EXPECT_LT(clock->uptime() - start, 0.3);
+
+    port->focused = nullptr;
+    EXPECT_EQ(reader(app).selectionBounds(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace parlendo

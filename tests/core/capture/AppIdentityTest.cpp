@@ -1,0 +1,73 @@
+#include "capture/AppIdentity.h"
+
+#include <gtest/gtest.h>
+
+namespace parlendo {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(AppIdentityTest, FlatpakAndLauncherClues) {
+    EXPECT_EQ(AppIdentity::flatpakID("[Application]\nname=org.mozilla.firefox\nruntime=x\n"
+                                     "[Instance]\nname=other\n"),
+              "org.mozilla.firefox");
+    EXPECT_EQ(AppIdentity::flatpakID("[Instance]\nname=other\n"), std::nullopt);
+    EXPECT_EQ(AppIdentity::flatpakIDFromCgroup(
+                  "0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
+                  "app-flatpak-com.google.Chrome-12345.scope\n"),
+              "com.google.Chrome");
+    EXPECT_EQ(AppIdentity::flatpakIDFromCgroup("0::/user.slice/app-gnome-firefox-99.scope"),
+              std::nullopt);
+
+    const std::string env =
+        "HOME=/h\0GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/"
+        "org.gnome.Evince.desktop\0GIO_LAUNCHED_DESKTOP_FILE_PID=300\0"s;
+    EXPECT_EQ(AppIdentity::launchedDesktopID(env, 300), "org.gnome.Evince");
+    // A child that inherited its parent's launcher variables is not that application.
+    EXPECT_EQ(AppIdentity::launchedDesktopID(env, 301), std::nullopt);
+}
+
+TEST(AppIdentityTest, BundleIDPrefersFlatpakThenDesktopFileThenWindowClass) {
+    const std::vector<DesktopEntry> entries = {
+        {"google-chrome", "Google-chrome", {"Network", "WebBrowser"}},
+        {"firefox-esr", std::nullopt, {"Network", "WebBrowser"}},
+        {"org.gnome.Terminal", "Gnome-terminal", {"GTK", "System", "TerminalEmulator"}},
+    };
+    AppClues clues;
+    clues.pid = 9;
+    clues.wmInstance = "google-chrome";
+    clues.wmClass = "Google-chrome";
+    EXPECT_EQ(AppIdentity::bundleID(clues, entries), "google-chrome");
+
+    clues.wmInstance = "Navigator";
+    clues.wmClass = "Firefox-esr";
+    EXPECT_EQ(AppIdentity::bundleID(clues, entries), "firefox-esr");
+
+    clues.gtkApplicationID = "org.gnome.Epiphany";
+    EXPECT_EQ(AppIdentity::bundleID(clues, entries), "org.gnome.Epiphany");
+    clues.bamfDesktopFile = "/usr/share/applications/ignored.desktop";
+    EXPECT_EQ(AppIdentity::bundleID(clues, entries), "org.gnome.Epiphany");
+
+    clues.flatpakInfo = "[Application]\nname=org.mozilla.firefox\n";
+    EXPECT_EQ(AppIdentity::bundleID(clues, entries), "org.mozilla.firefox");
+
+    AppClues bare;
+    bare.wmClass = "XTerm";
+    EXPECT_EQ(AppIdentity::bundleID(bare, entries), "xterm");
+    EXPECT_EQ(AppIdentity::bundleID(AppClues{}, entries), std::nullopt);
+    EXPECT_EQ(AppIdentity::desktopID("a/b/kitty.desktop"), "kitty");
+}
+
+TEST(AppIdentityTest, TerminalsByCategoryElseByWindowClass) {
+    const DesktopEntry terminal{"org.gnome.Terminal", std::nullopt, {"System", "TerminalEmulator"}};
+    const DesktopEntry editor{"org.gnome.TextEditor", std::nullopt, {"Utility"}};
+    EXPECT_TRUE(AppIdentity::isTerminal(&terminal, std::nullopt, std::nullopt));
+    // An entry that is not a terminal wins over a class that looks like one.
+    EXPECT_FALSE(AppIdentity::isTerminal(&editor, "xterm"s, "XTerm"s));
+    EXPECT_TRUE(AppIdentity::isTerminal(nullptr, "urxvt"s, "URxvt"s));
+    EXPECT_TRUE(AppIdentity::isTerminal(nullptr, std::nullopt, "Alacritty"s));
+    EXPECT_FALSE(AppIdentity::isTerminal(nullptr, "Navigator"s, "firefox"s));
+}
+
+}  // namespace
+}  // namespace parlendo

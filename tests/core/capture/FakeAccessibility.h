@@ -1,0 +1,111 @@
+#pragma once
+
+#include "FakeClock.h"
+#include "capture/AccessibleNode.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parlendo::testing {
+
+// One element of a scripted accessibility tree. Every call costs `callCost` seconds on the
+// clock (an application that answers slowly) and counts in `calls`.
+struct FakeNode final : AccessibleNode {
+    explicit FakeNode(std::optional<Role> role_ = Role::other) : nodeRole(role_) {}
+
+    std::optional<Role> role() override { return touch(), nodeRole; }
+    std::vector<AccessibleNodePtr> children() override {
+        touch();
+        return {kids.begin(), kids.end()};
+    }
+    std::vector<AccessibleNodePtr> visibleChildren() override { return children(); }
+    std::optional<std::string> documentURL() override { return touch(), url; }
+    std::optional<std::string> identifier() override { return touch(), id; }
+    std::optional<std::string> value() override { return touch(), fieldValue; }
+    std::optional<TextRange> selection() override { return touch(), selected; }
+    std::optional<std::string> text(const TextRange& range) override {
+        touch();
+        if (range.start < 0 || static_cast<size_t>(range.end) > content.size()) {
+            return std::nullopt;
+        }
+        return content.substr(static_cast<size_t>(range.start),
+                              static_cast<size_t>(range.end - range.start));
+    }
+    std::optional<DesktopRect> rangeBounds(const TextRange&) override { return touch(), bounds; }
+    std::optional<DesktopRect> frame() override { return touch(), ownFrame; }
+
+    std::shared_ptr<FakeNode> add(std::optional<Role> childRole = Role::other) {
+        auto child = std::make_shared<FakeNode>(childRole);
+        child->clock = clock;
+        child->callCost = callCost;
+        child->calls = calls;
+        kids.push_back(child);
+        return child;
+    }
+
+    void touch() {
+        ++*calls;
+        if (clock && callCost > 0) {
+            clock->advance(callCost);
+        }
+    }
+
+    std::optional<Role> nodeRole;
+    std::vector<std::shared_ptr<FakeNode>> kids;
+    std::optional<std::string> url;
+    std::optional<std::string> id;
+    std::optional<std::string> fieldValue;
+    std::optional<TextRange> selected;
+    std::string content;
+    std::optional<DesktopRect> bounds;
+    std::optional<DesktopRect> ownFrame;
+
+    std::shared_ptr<FakeClock> clock;
+    double callCost = 0;
+    std::shared_ptr<int> calls = std::make_shared<int>(0);
+};
+
+// The accessibility bus of a scripted desktop: one application's focused element, its element
+// whose selection changed last, its active window, one 1920x1080 monitor and the two switches.
+struct FakeAccessibilityPort final : AccessibilityPort {
+    void setCallTimeout(double seconds) override { timeouts.push_back(seconds); }
+    AccessibleNodePtr focusedElement(const RunningApplication&) override { return focused; }
+    AccessibleNodePtr selectionChangedElement(const RunningApplication&) override {
+        return changed;
+    }
+    AccessibleNodePtr activeWindow(const RunningApplication&) override { return window; }
+    ScreenFrames screens() override { return frames; }
+    bool hasElectronFramework(const RunningApplication&) override { return electron; }
+    bool setAccessibilitySwitch(const std::string& name, bool on) override {
+        sets.emplace_back(name, on);
+        if (!switchesAnswer) {
+            return false;
+        }
+        switches[name] = on;
+        return true;
+    }
+    std::optional<bool> accessibilitySwitch(const std::string& name) override {
+        if (!switchesAnswer) {
+            return std::nullopt;
+        }
+        auto it = switches.find(name);
+        return it == switches.end() ? false : it->second;
+    }
+    bool isRunning(std::int32_t) override { return true; }
+
+    std::shared_ptr<FakeNode> focused;
+    std::shared_ptr<FakeNode> changed;
+    std::shared_ptr<FakeNode> window;
+    ScreenFrames frames{{PopupRect{0, 0, 1920, 1080}}, 1080};
+    bool electron = false;
+    bool switchesAnswer = true;
+    std::map<std::string, bool> switches;
+    std::vector<std::pair<std::string, bool>> sets;
+    std::vector<double> timeouts;
+};
+
+}  // namespace parlendo::testing

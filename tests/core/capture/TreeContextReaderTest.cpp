@@ -1,0 +1,135 @@
+#include "capture/TreeContextReader.h"
+
+#include "FakeAccessibility.h"
+#include "FakeClock.h"
+#include "LogCapture.h"
+
+#include <gtest/gtest.h>
+
+namespace parlendo {
+namespace {
+
+using testing::FakeAccessibilityPort;
+using testing::FakeClock;
+using testing::FakeNode;
+using testing::LogCapture;
+using Role = AccessibleNode::Role;
+
+// A window system whose front window the test names, and which may change it after the first
+// identity read (the user switching windows during the read).
+struct FakeWindows final : WindowPort {
+    WindowIdentity identity(const RunningApplication& app) override {
+        ++reads;
+        if (reads > 1 && changedTitle) {
+            return WindowIdentity{app.pid, app.bundleID.value_or("?"), changedTitle};
+        }
+        return WindowIdentity{app.pid, app.bundleID.value_or("?"), title};
+    }
+    std::optional<RunningApplication> frontmost() override { return front; }
+
+    std::optional<std::string> title = "Cats - Wikipedia — Mozilla Firefox";
+    std::optional<std::string> changedTitle;
+    std::optional<RunningApplication> front;
+    int reads = 0;
+};
+
+struct TreeContextReaderTest : ::testing::Test {
+    TreeContextReaderTest() {
+        port->window = std::make_shared<FakeNode>(Role::window);
+        port->window->clock = clock;
+    }
+    TreeContextReader reader() { return TreeContextReader(windows, port, clock); }
+
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeWindows> windows = std::make_shared<FakeWindows>();
+    std::shared_ptr<FakeAccessibilityPort> port = std::make_shared<FakeAccessibilityPort>();
+    RunningApplication firefox{7, std::string("firefox")};
+    RunningApplication editor{8, std::string("org.gnome.TextEditor")};
+    LogCapture log;
+};
+
+TEST_F(TreeContextReaderTest, ABrowserPageGivesItsWebAreaAddress) {
+    auto area = port->window->add(Role::other)->add(Role::webArea);
+    area->url = "https://en.wikipedia.org/wiki/Cat";
+    auto toolbar = port->window->add(Role::toolbar);
+    toolbar->add(Role::entry)->fieldValue = "https://elsewhere.example/";
+
+    const auto context = reader().read(firefox);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->window, (WindowIdentity{7, "firefox", windows->title}));
+    EXPECT_EQ(context->title, windows->title);
+    EXPECT_EQ(context->webURL, "https://en.wikipedia.org/wiki/Cat");
+    EXPECT_EQ(context->documentURL, std::nullopt);
+    EXPECT_EQ(log.count("context", "주소창"), 0u);
+    EXPECT_EQ(port->timeouts.front(), 0.25);
+}
+
+TEST_F(TreeContextReaderTest, WithoutAWebAreaTheAddressFieldIsReadAndJudged) {
+    auto toolbar = port->window->add(Role::toolbar);
+    auto field = toolbar->add(Role::other)->add(Role::other);
+    field->id = "urlbar-input";
+    field->fieldValue = "  https://example.org/page  ";
+    EXPECT_EQ(reader().read(firefox)->webURL, "https://example.org/page");
+    EXPECT_TRUE(log.has("context", "주소창에서 읽음 app=firefox accepted=true"));
+
+    field->fieldValue = "cats";  // a search, not an address
+    EXPECT_EQ(reader().read(firefox)->webURL, std::nullopt);
+    EXPECT_TRUE(log.has("context", "주소창에서 읽음 app=firefox accepted=false"));
+}
+
+TEST_F(TreeContextReaderTest, PagedDocumentsAndPlugInsEndTheWebAreaSearch) {
+    auto pages = port->window->add(Role::document);
+    for (int i = 0; i < 9; ++i) {
+        pages->add(Role::page);
+    }
+    pages->kids.back()->add(Role::webArea)->url = "https://hidden.example/";
+    auto plugin = port->window->add(Role::embedded);
+    plugin->add(Role::webArea)->url = "https://plugin.example/";
+    EXPECT_EQ(reader().read(firefox)->webURL, std::nullopt);
+}
+
+TEST_F(TreeContextReaderTest, OtherApplicationsGiveTheirDocumentButNoWebAddress) {
+    auto doc = port->window->add(Role::other)->add(Role::document);
+    doc->url = "file:///home/user/notes.txt";
+    port->window->add(Role::webArea)->url = "https://example.org/";
+    const auto context = reader().read(editor);
+    EXPECT_EQ(context->documentURL, "file:///home/user/notes.txt");
+    EXPECT_EQ(context->webURL, std::nullopt);
+    EXPECT_TRUE(log.has("context", "웹 주소 안 씀 — 브라우저 아님 app=org.gnome.TextEditor"));
+}
+
+TEST_F(TreeContextReaderTest, AWindowChangeDuringTheReadDropsTheWebAddressOnly) {
+    port->window->add(Role::webArea)->url = "https://example.org/";
+    windows->changedTitle = "Another tab — Mozilla Firefox";
+    const auto context = reader().read(firefox);
+    EXPECT_EQ(context->webURL, std::nullopt);
+    EXPECT_EQ(context->title, windows->title);
+    EXPECT_TRUE(log.has("context", "URL 버림 — 읽는 사이 창이 바뀜 (firefox → firefox)"));
+}
+
+TEST_F(TreeContextReaderTest, ASlowApplicationEndsTheReadAtTheBudget) {
+    // Every call takes 0.25 s: the read gives up after 0.4 s with what it has.
+    port->window->callCost = 0.25;
+    auto branch = port->window->add(Role::other);
+    for (int i = 0; i < 50; ++i) {
+        branch->add(Role::other)->add(Role::webArea)->url = "https://late.example/";
+    }
+    const double start = clock->uptime();
+    const auto context = reader().read(firefox);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->window.pid, 7);
+    EXPECT_LT(clock->uptime() - start, 1.5);
+    EXPECT_EQ(log.count("context", "읽기 상한 0.40초를 넘김 app=firefox ms="), 1u);
+    EXPECT_TRUE(log.contains("context", "title=ok doc=none url=none — 읽은 데까지로 간다"));
+}
+
+TEST_F(TreeContextReaderTest, AnApplicationWithoutAnAccessibleWindowKeepsItsIdentity) {
+    port->window = nullptr;
+    const auto context = reader().read(firefox);
+    EXPECT_EQ(context->window.bundleID, "firefox");
+    EXPECT_EQ(context->webURL, std::nullopt);
+    EXPECT_EQ(reader().read(std::nullopt), std::nullopt);
+}
+
+}  // namespace
+}  // namespace parlendo
