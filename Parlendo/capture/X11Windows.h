@@ -1,0 +1,60 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parlendo {
+
+// Reads the windows of the X display through its own connection: the active window (from the
+// window manager's _NET_ACTIVE_WINDOW, else the input focus), and a window's process id, title,
+// class and application hints. Every read is one or a few round trips; a window that vanished
+// reads as absent. Thread-safe.
+class X11Windows {
+  public:
+    using Window = std::uint32_t;
+
+    // Connects to `display` (the DISPLAY of the environment when empty); null when it cannot.
+    static std::shared_ptr<X11Windows> connect(const std::string& display = {});
+    ~X11Windows();
+    X11Windows(const X11Windows&) = delete;
+    X11Windows& operator=(const X11Windows&) = delete;
+
+    Window root() const { return root_; }
+
+    // The window the user works in: the window manager's active window, else the top-level
+    // window that holds the input focus. None when there is none.
+    std::optional<Window> activeWindow();
+    // The top-level client window (the one the window manager manages) that holds `window`.
+    std::optional<Window> clientOf(Window window);
+
+    std::optional<std::int32_t> pid(Window window);
+    // _NET_WM_NAME, else WM_NAME.
+    std::optional<std::string> title(Window window);
+    // The instance and class halves of WM_CLASS.
+    std::pair<std::optional<std::string>, std::optional<std::string>> wmClass(Window window);
+    // A text property (UTF8_STRING or STRING) by name.
+    std::optional<std::string> text(Window window, const std::string& property);
+    std::optional<Window> windowProperty(Window window, const std::string& property);
+
+    std::uint32_t atom(const std::string& name);
+
+  private:
+    explicit X11Windows(xcb_connection_t* connection, Window root);
+    std::optional<std::vector<std::uint8_t>> property(Window window, std::uint32_t atom,
+                                                      std::uint32_t type, std::uint8_t& format);
+    bool hasProperty(Window window, std::uint32_t atom);
+
+    xcb_connection_t* connection_;
+    Window root_;
+    std::mutex atomsLock_;
+    std::map<std::string, std::uint32_t> atoms_;
+};
+
+}  // namespace parlendo
