@@ -1,0 +1,317 @@
+#include "capture/AtspiAccessibility.h"
+
+#include "capture/AtspiNode.h"
+#include "capture/DesktopApps.h"
+#include "foundation/Log.h"
+
+#include <atspi/atspi.h>
+#include <gio/gio.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <functional>
+
+namespace parlendo {
+
+namespace {
+
+// The bounded search for the focused element when no focus event named it.
+constexpr int focusSearchNodes = 300;
+constexpr int focusSearchDepth = 12;
+
+void clear(GError*& error) {
+    if (error != nullptr) {
+        g_error_free(error);
+        error = nullptr;
+    }
+}
+
+std::int32_t pidOf(AtspiAccessible* element) {
+    GError* error = nullptr;
+    const guint pid = atspi_accessible_get_process_id(element, &error);
+    if (error != nullptr) {
+        clear(error);
+        return 0;
+    }
+    return static_cast<std::int32_t>(pid);
+}
+
+}  // namespace
+
+// Everything the client keeps, touched only on the fetch queue except `connected`.
+struct AtspiAccessibility::State {
+    std::atomic<bool> connected{false};
+    bool started = false;
+    int timeoutMs = 250;
+    std::map<std::int32_t, std::shared_ptr<AtspiNode>> focused;
+    std::map<std::int32_t, std::shared_ptr<AtspiNode>> selectionChanged;
+    AtspiEventListener* listener = nullptr;
+    GDBusConnection* session = nullptr;
+
+    ~State() {
+        if (listener != nullptr) {
+            g_object_unref(listener);
+        }
+        if (session != nullptr) {
+            g_object_unref(session);
+        }
+    }
+
+    static void onEvent(AtspiEvent* event, void* data) {
+        auto* self = static_cast<State*>(data);
+        if (event->source != nullptr && event->type != nullptr) {
+            const std::string type = event->type;
+            const std::int32_t pid = pidOf(event->source);
+            if (pid > 0 && type.starts_with("object:state-changed:focused") && event->detail1 == 1) {
+                self->focused[pid] = AtspiNode::wrap(event->source);
+            } else if (pid > 0 && type.starts_with("object:text-selection-changed")) {
+                self->selectionChanged[pid] = AtspiNode::wrap(event->source);
+            }
+        }
+        g_boxed_free(atspi_event_get_type(), event);
+    }
+};
+
+std::shared_ptr<AtspiAccessibility> AtspiAccessibility::make(
+    ExecutorPtr fetchQueue, GMainContext* fetchContext, std::function<ScreenFrames()> screens) {
+    return std::shared_ptr<AtspiAccessibility>(
+        new AtspiAccessibility(std::move(fetchQueue), fetchContext, std::move(screens)));
+}
+
+AtspiAccessibility::AtspiAccessibility(ExecutorPtr fetchQueue, GMainContext* fetchContext,
+                                       std::function<ScreenFrames()> screens)
+    : fetchQueue_(std::move(fetchQueue)),
+      fetchContext_(fetchContext),
+      screens_(std::move(screens)),
+      state_(std::make_shared<State>()) {}
+
+AtspiAccessibility::~AtspiAccessibility() {
+    // The listener calls back into the state: drop it on the queue that owns it.
+    if (fetchQueue_ && !fetchQueue_->isCurrent()) {
+        fetchQueue_->post([state = state_] {
+            if (state->listener != nullptr) {
+                atspi_event_listener_deregister(state->listener, "object:state-changed:focused",
+                                                nullptr);
+                atspi_event_listener_deregister(state->listener, "object:text-selection-changed",
+                                                nullptr);
+            }
+        });
+    }
+}
+
+void AtspiAccessibility::start() {
+    std::weak_ptr<AtspiAccessibility> weak = weak_from_this();
+    fetchQueue_->post([weak] {
+        if (auto self = weak.lock()) {
+            self->connect();
+        }
+    });
+}
+
+void AtspiAccessibility::connect() {
+    auto& state = *state_;
+    if (state.started) {
+        return;
+    }
+    state.started = true;
+    if (atspi_init() > 1) {
+        Log::write("capture", "접근성 버스에 연결하지 못함 — 직접 읽기 없이 대신 복사만 쓴다");
+        return;
+    }
+    atspi_set_main_context(fetchContext_);
+    atspi_set_timeout(state.timeoutMs, 2000);
+    state.listener = atspi_event_listener_new(&State::onEvent, state_.get(), nullptr);
+    GError* error = nullptr;
+    atspi_event_listener_register(state.listener, "object:state-changed:focused", &error);
+    clear(error);
+    atspi_event_listener_register(state.listener, "object:text-selection-changed", &error);
+    clear(error);
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (desktop != nullptr) {
+        atspi_accessible_get_child_count(desktop, &error);
+        state.connected = error == nullptr;
+        clear(error);
+        g_object_unref(desktop);
+    }
+    state.session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    clear(error);
+    Log::write("capture", std::string("접근성 버스 연결 ok=") +
+                              (state.connected ? "true" : "false"));
+}
+
+bool AtspiAccessibility::connected() const {
+    return state_->connected.load();
+}
+
+void AtspiAccessibility::setCallTimeout(double seconds) {
+    const int ms = std::max(1, static_cast<int>(std::lround(seconds * 1000)));
+    if (ms != state_->timeoutMs) {
+        state_->timeoutMs = ms;
+        atspi_set_timeout(ms, std::max(ms, 2000));
+    }
+}
+
+AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app) {
+    if (!state_->started) {
+        connect();
+    }
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    if (desktop == nullptr) {
+        return nullptr;
+    }
+    std::shared_ptr<AtspiNode> application;
+    for (auto& child : AtspiNode(desktop).children()) {
+        auto node = std::static_pointer_cast<AtspiNode>(child);
+        if (pidOf(node->element()) == app.pid) {
+            application = node;
+            break;
+        }
+    }
+    g_object_unref(desktop);
+    if (!application) {
+        return nullptr;
+    }
+    std::shared_ptr<AtspiNode> showing;
+    for (auto& child : application->children()) {
+        auto window = std::static_pointer_cast<AtspiNode>(child);
+        if (window->hasState(ATSPI_STATE_ACTIVE)) {
+            return window;
+        }
+        if (!showing && window->hasState(ATSPI_STATE_SHOWING)) {
+            showing = window;
+        }
+    }
+    return showing;
+}
+
+AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& app) {
+    if (!state_->started) {
+        connect();
+    }
+    if (auto it = state_->focused.find(app.pid); it != state_->focused.end()) {
+        if (it->second->hasState(ATSPI_STATE_FOCUSED)) {
+            return it->second;
+        }
+        state_->focused.erase(it);
+    }
+    auto window = std::static_pointer_cast<AtspiNode>(activeWindow(app));
+    if (!window) {
+        return nullptr;
+    }
+    // The application evaluates the search itself when it offers a collection.
+    if (AtspiCollection* collection = atspi_accessible_get_collection_iface(window->element())) {
+        AtspiStateSet* states = atspi_state_set_new(nullptr);
+        atspi_state_set_add(states, ATSPI_STATE_FOCUSED);
+        AtspiMatchRule* rule =
+            atspi_match_rule_new(states, ATSPI_Collection_MATCH_ALL, nullptr,
+                                 ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE,
+                                 nullptr, ATSPI_Collection_MATCH_NONE, FALSE);
+        GError* error = nullptr;
+        GArray* matches = atspi_collection_get_matches(
+            collection, rule, ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, &error);
+        std::shared_ptr<AtspiNode> found;
+        if (error == nullptr && matches != nullptr && matches->len > 0) {
+            found = AtspiNode::wrap(g_array_index(matches, AtspiAccessible*, 0));
+        }
+        if (matches != nullptr) {
+            for (guint i = 0; i < matches->len; ++i) {
+                g_object_unref(g_array_index(matches, AtspiAccessible*, i));
+            }
+            g_array_free(matches, TRUE);
+        }
+        const bool answered = error == nullptr;
+        clear(error);
+        g_object_unref(rule);
+        g_object_unref(states);
+        g_object_unref(collection);
+        if (answered) {
+            return found;
+        }
+    }
+    int nodes = focusSearchNodes;
+    std::function<std::shared_ptr<AtspiNode>(AtspiNode&, int)> search =
+        [&](AtspiNode& node, int depth) -> std::shared_ptr<AtspiNode> {
+        for (auto& child : node.children()) {
+            if (--nodes < 1 || depth > focusSearchDepth) {
+                return nullptr;
+            }
+            auto element = std::static_pointer_cast<AtspiNode>(child);
+            if (element->hasState(ATSPI_STATE_FOCUSED)) {
+                return element;
+            }
+            if (auto found = search(*element, depth + 1)) {
+                return found;
+            }
+        }
+        return nullptr;
+    };
+    return search(*window, 0);
+}
+
+AccessibleNodePtr AtspiAccessibility::selectionChangedElement(const RunningApplication& app) {
+    if (auto it = state_->selectionChanged.find(app.pid); it != state_->selectionChanged.end()) {
+        return it->second;
+    }
+    return nullptr;
+}
+
+ScreenFrames AtspiAccessibility::screens() {
+    return screens_ ? screens_() : ScreenFrames{};
+}
+
+bool AtspiAccessibility::hasElectronFramework(const RunningApplication& app) {
+    return DesktopApps::hasElectronFramework(app.pid);
+}
+
+bool AtspiAccessibility::setAccessibilitySwitch(const std::string& name, bool on) {
+    GDBusConnection* session = state_->session;
+    if (session == nullptr) {
+        return false;
+    }
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        session, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+        g_variant_new("(ssv)", "org.a11y.Status", name.c_str(), g_variant_new_boolean(on)),
+        nullptr, G_DBUS_CALL_FLAGS_NONE, state_->timeoutMs, nullptr, &error);
+    const bool ok = error == nullptr;
+    clear(error);
+    if (reply != nullptr) {
+        g_variant_unref(reply);
+    }
+    return ok;
+}
+
+std::optional<bool> AtspiAccessibility::accessibilitySwitch(const std::string& name) {
+    GDBusConnection* session = state_->session;
+    if (session == nullptr) {
+        return std::nullopt;
+    }
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        session, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.a11y.Status", name.c_str()), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, state_->timeoutMs, nullptr, &error);
+    clear(error);
+    if (reply == nullptr) {
+        return std::nullopt;
+    }
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    std::optional<bool> out;
+    if (value != nullptr && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN)) {
+        out = g_variant_get_boolean(value) != FALSE;
+    }
+    if (value != nullptr) {
+        g_variant_unref(value);
+    }
+    g_variant_unref(reply);
+    return out;
+}
+
+bool AtspiAccessibility::isRunning(std::int32_t pid) {
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+}  // namespace parlendo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "capture/AccessibleNode.h"
+
+typedef struct _AtspiAccessible AtspiAccessible;
+
+namespace parlendo {
+
+// One element of the accessibility bus. Holds a reference to the libatspi object; used only on
+// the thread that runs the accessibility client (the selection-fetch queue).
+class AtspiNode final : public AccessibleNode {
+  public:
+    // Takes a new reference; null for a null element.
+    static std::shared_ptr<AtspiNode> wrap(AtspiAccessible* element);
+    explicit AtspiNode(AtspiAccessible* element);
+    ~AtspiNode() override;
+    AtspiNode(const AtspiNode&) = delete;
+    AtspiNode& operator=(const AtspiNode&) = delete;
+
+    std::optional<Role> role() override;
+    std::vector<AccessibleNodePtr> children() override;
+    std::vector<AccessibleNodePtr> visibleChildren() override;
+    std::optional<std::string> documentURL() override;
+    std::optional<std::string> identifier() override;
+    std::optional<std::string> value() override;
+    std::optional<TextRange> selection() override;
+    std::optional<std::string> text(const TextRange& range) override;
+    std::optional<DesktopRect> rangeBounds(const TextRange& range) override;
+    std::optional<DesktopRect> frame() override;
+
+    AtspiAccessible* element() const { return element_; }
+    // Whether the element has the given state now.
+    bool hasState(int state);
+
+    // Screen coordinates are moved by this offset (the primary monitor's origin), so that they
+    // start at the primary monitor's top left. Set before a read.
+    static void setScreenOrigin(double x, double y);
+
+  private:
+    AtspiAccessible* element_;
+};
+
+}  // namespace parlendo

@@ -1,0 +1,43 @@
+#include "foundation/GlibThreadQueue.h"
+
+#include <pthread.h>
+
+namespace parlendo {
+
+GlibThreadQueue::GlibThreadQueue(std::string name)
+    : name_(std::move(name)),
+      context_(g_main_context_new()),
+      loop_(g_main_loop_new(context_, FALSE)),
+      executor_(std::make_unique<GlibMainExecutor>(context_)) {
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
+        g_main_context_push_thread_default(context_);
+        g_main_loop_run(loop_);
+        g_main_context_pop_thread_default(context_);
+    });
+}
+
+GlibThreadQueue::~GlibThreadQueue() {
+    g_main_loop_quit(loop_);
+    g_main_context_wakeup(context_);
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    executor_.reset();
+    g_main_loop_unref(loop_);
+    g_main_context_unref(context_);
+}
+
+void GlibThreadQueue::post(Task task) {
+    executor_->post(std::move(task));
+}
+
+void GlibThreadQueue::postAfter(double seconds, Task task) {
+    executor_->postAfter(seconds, std::move(task));
+}
+
+bool GlibThreadQueue::isCurrent() const {
+    return executor_->isCurrent();
+}
+
+}  // namespace parlendo
