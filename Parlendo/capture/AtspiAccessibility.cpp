@@ -64,7 +64,8 @@ struct AtspiAccessibility::State {
         if (event->source != nullptr && event->type != nullptr) {
             const std::string type = event->type;
             const std::int32_t pid = pidOf(event->source);
-            if (pid > 0 && type.starts_with("object:state-changed:focused") && event->detail1 == 1) {
+            if (pid > 0 && type.starts_with("object:state-changed:focused") &&
+                event->detail1 == 1) {
                 self->focused[pid] = AtspiNode::wrap(event->source);
             } else if (pid > 0 && type.starts_with("object:text-selection-changed")) {
                 self->selectionChanged[pid] = AtspiNode::wrap(event->source);
@@ -137,8 +138,8 @@ void AtspiAccessibility::connect() {
     }
     state.session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
     clear(error);
-    Log::write("capture", std::string("접근성 버스 연결 ok=") +
-                              (state.connected ? "true" : "false"));
+    Log::write("capture",
+               std::string("접근성 버스 연결 ok=") + (state.connected ? "true" : "false"));
 }
 
 bool AtspiAccessibility::connected() const {
@@ -204,10 +205,9 @@ AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& a
     if (AtspiCollection* collection = atspi_accessible_get_collection_iface(window->element())) {
         AtspiStateSet* states = atspi_state_set_new(nullptr);
         atspi_state_set_add(states, ATSPI_STATE_FOCUSED);
-        AtspiMatchRule* rule =
-            atspi_match_rule_new(states, ATSPI_Collection_MATCH_ALL, nullptr,
-                                 ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE,
-                                 nullptr, ATSPI_Collection_MATCH_NONE, FALSE);
+        AtspiMatchRule* rule = atspi_match_rule_new(
+            states, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_NONE, nullptr,
+            ATSPI_Collection_MATCH_NONE, nullptr, ATSPI_Collection_MATCH_NONE, FALSE);
         GError* error = nullptr;
         GArray* matches = atspi_collection_get_matches(
             collection, rule, ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, &error);
@@ -273,8 +273,8 @@ bool AtspiAccessibility::setAccessibilitySwitch(const std::string& name, bool on
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         session, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
-        g_variant_new("(ssv)", "org.a11y.Status", name.c_str(), g_variant_new_boolean(on)),
-        nullptr, G_DBUS_CALL_FLAGS_NONE, state_->timeoutMs, nullptr, &error);
+        g_variant_new("(ssv)", "org.a11y.Status", name.c_str(), g_variant_new_boolean(on)), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, state_->timeoutMs, nullptr, &error);
     const bool ok = error == nullptr;
     clear(error);
     if (reply != nullptr) {

@@ -246,9 +246,9 @@ std::optional<DesktopRect> AtspiNode::rangeBounds(const TextRange& range) {
         return std::nullopt;
     }
     GError* error = nullptr;
-    AtspiRect* extents = atspi_text_get_range_extents(
-        textIface, static_cast<gint>(range.start), static_cast<gint>(range.end),
-        ATSPI_COORD_TYPE_SCREEN, &error);
+    AtspiRect* extents =
+        atspi_text_get_range_extents(textIface, static_cast<gint>(range.start),
+                                     static_cast<gint>(range.end), ATSPI_COORD_TYPE_SCREEN, &error);
     g_object_unref(textIface);
     if (error != nullptr) {
         clear(error);

@@ -28,10 +28,9 @@ std::int64_t AtspiSelectionReader::pasteboardChangeCount() {
 }
 
 SavedPasteboard AtspiSelectionReader::savePasteboard() {
-    auto saved = callOnMain<SavedClipboard>(*desktop_->main, mainHopTimeout,
-                                            [](Completion<void(SavedClipboard)> done) {
-                                                GtkPasteboard::save(std::move(done));
-                                            });
+    auto saved = callOnMain<SavedClipboard>(
+        *desktop_->main, mainHopTimeout,
+        [](Completion<void(SavedClipboard)> done) { GtkPasteboard::save(std::move(done)); });
     if (!saved) {
         Log::write("capture", "클립보드를 제때 읽지 못함 — 되돌릴 내용 없음");
         return {};
@@ -42,11 +41,11 @@ SavedPasteboard AtspiSelectionReader::savePasteboard() {
 std::int64_t AtspiSelectionReader::restorePasteboard(const SavedPasteboard& saved) {
     const auto* held = std::any_cast<SavedClipboard>(&saved);
     SavedClipboard items = held != nullptr ? *held : SavedClipboard{};
-    const auto ok = callOnMain<bool>(
-        *desktop_->main, mainHopTimeout,
-        [items = std::move(items)](Completion<void(bool)> done) mutable {
-            GtkPasteboard::restore(std::move(items), std::move(done));
-        });
+    const auto ok =
+        callOnMain<bool>(*desktop_->main, mainHopTimeout,
+                         [items = std::move(items)](Completion<void(bool)> done) mutable {
+                             GtkPasteboard::restore(std::move(items), std::move(done));
+                         });
     if (!ok || !*ok) {
         Log::write("capture", "클립보드를 되돌리지 못함");
     }

@@ -14,9 +14,9 @@ namespace {
 constexpr size_t maxSavedBytes = 64u << 20;
 
 bool isProtocolTarget(const std::string& name) {
-    static const std::set<std::string> names = {"TARGETS",     "MULTIPLE",      "TIMESTAMP",
-                                                "SAVE_TARGETS", "DELETE",       "INSERT_PROPERTY",
-                                                "INSERT_SELECTION", "_GTK_TEXT_BUFFER_CONTENTS"};
+    static const std::set<std::string> names = {
+        "TARGETS", "MULTIPLE",        "TIMESTAMP",        "SAVE_TARGETS",
+        "DELETE",  "INSERT_PROPERTY", "INSERT_SELECTION", "_GTK_TEXT_BUFFER_CONTENTS"};
     return names.contains(name) || name.starts_with("_GTK_TEXT_BUFFER");
 }
 
@@ -110,9 +110,8 @@ void restore(SavedClipboard saved, Completion<void(bool)> done) {
         entries.push_back(GtkTargetEntry{const_cast<gchar*>(offer->saved.items[i].target.c_str()),
                                          0, static_cast<guint>(i)});
     }
-    bool ok = gtk_clipboard_set_with_data(board, entries.data(),
-                                          static_cast<guint>(entries.size()), provide, release,
-                                          offer) != FALSE;
+    bool ok = gtk_clipboard_set_with_data(board, entries.data(), static_cast<guint>(entries.size()),
+                                          provide, release, offer) != FALSE;
     if (!ok) {
         delete offer;
     } else if (entries.empty()) {

@@ -37,13 +37,10 @@ std::optional<T> callOnMain(Executor& main, double timeout,
         std::lock_guard guard(shared->lock);
         return shared->value;
     }
-    main.post([work = std::move(work), answer]() mutable {
-        work(Completion<void(T)>(answer));
-    });
+    main.post([work = std::move(work), answer]() mutable { work(Completion<void(T)>(answer)); });
     std::unique_lock guard(shared->lock);
-    shared->done.wait_for(guard, std::chrono::duration<double>(timeout), [&] {
-        return shared->answered;
-    });
+    shared->done.wait_for(guard, std::chrono::duration<double>(timeout),
+                          [&] { return shared->answered; });
     return shared->value;
 }
 

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GVariant GVariant;
+
+namespace parlendo {
+
+// Whether the process can read other applications, the Linux sense of the accessibility
+// permission: the accessibility bus answers, toolkit accessibility is switched on
+// (org.a11y.Status IsEnabled), and the X server offers XInput 2 and XTest. The answer is kept
+// up to date by asynchronous reads on the main context and by the status's PropertiesChanged
+// signal, which is also handed on as the system's notice of a change. Main thread.
+class AccessibilityTrust : public std::enable_shared_from_this<AccessibilityTrust> {
+  public:
+    static std::shared_ptr<AccessibilityTrust> make(bool inputAvailable);
+    ~AccessibilityTrust();
+
+    // Connects to the session bus, reads the status and subscribes to its changes.
+    void start();
+    // The answer as last read.
+    bool trusted() const;
+    // Reads the status again (asynchronously; `trusted` answers the new value afterwards).
+    void refresh();
+    // Called on every change notice of the accessibility status.
+    std::function<void()> onSystemNotice;
+
+  private:
+    explicit AccessibilityTrust(bool inputAvailable);
+    static void changed(GDBusConnection*, const char*, const char*, const char*, const char*,
+                        GVariant* parameters, void* user);
+
+    bool inputAvailable_;
+    bool busAnswers_ = false;
+    bool enabled_ = false;
+    GDBusConnection* session_ = nullptr;
+    unsigned subscription_ = 0;
+    std::shared_ptr<std::weak_ptr<AccessibilityTrust>> self_;
+};
+
+}  // namespace parlendo

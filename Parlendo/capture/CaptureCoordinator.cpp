@@ -1,0 +1,353 @@
+#include "capture/CaptureCoordinator.h"
+
+#include "capture/DetectMenu.h"
+#include "capture/DetectRoutes.h"
+#include "foundation/Log.h"
+#include "lookup/GeneratingDictionary.h"
+#include "lookup/NegativeCache.h"
+#include "lookup/ServerDictionary.h"
+#include "lookup/ServerEmbedder.h"
+#include "lookup/ServerSenseGenerator.h"
+#include "lookup/ServerTitleVectorStore.h"
+#include "lookup/ServerTranslator.h"
+#include "manage/ManageSignals.h"
+#include "popups/PopupSetting.h"
+#include "saving/SaveRetry.h"
+#include "saving/ServerSaveBackend.h"
+#include "saving/ServerSourceStore.h"
+
+#include <unistd.h>
+
+namespace parlendo {
+
+namespace {
+
+constexpr int saveAttempts = 3;
+constexpr double toggleNoticeSeconds = 1.2;
+constexpr double permissionLostSeconds = 4.0;
+
+std::string flag(bool value) {
+    return value ? "true" : "false";
+}
+
+}  // namespace
+
+std::shared_ptr<CaptureCoordinator> CaptureCoordinator::make(std::shared_ptr<AppEnvironment> env,
+                                                             CaptureDesktop desktop) {
+    auto coordinator = std::shared_ptr<CaptureCoordinator>(
+        new CaptureCoordinator(std::move(env), std::move(desktop)));
+    coordinator->build();
+    return coordinator;
+}
+
+CaptureCoordinator::CaptureCoordinator(std::shared_ptr<AppEnvironment> env, CaptureDesktop desktop)
+    : env_(std::move(env)),
+      desktop_(std::move(desktop)),
+      toggleHotkey_(std::make_shared<OptionDoubleTap>()),
+      lookupHotkey_(std::make_shared<LookupHotkey>()),
+      stateItem_(std::make_shared<MenuItem>()),
+      popupsItem_(std::make_shared<MenuItem>()),
+      toggleItem_(std::make_shared<MenuItem>()) {}
+
+CaptureCoordinator::~CaptureCoordinator() = default;
+
+void CaptureCoordinator::build() {
+    auto& env = *env_;
+    const auto session = env.session;
+    titleVectors_ = TitleVectorUploader::make(
+        std::make_shared<ServerTitleVectorStore>(env.titleClient, session),
+        std::make_shared<ServerEmbedder>(env.titleClient, env.config.embeddingEnabled,
+                                         env.appVersion),
+        session);
+    titleVectors_->setBackgroundAllowed([gate = env.gate] {
+        return !gate || gate->backgroundAllowed({"title_upload", "embed"});
+    });
+    sources_ = SourceResolver::make(std::make_shared<ServerSourceStore>(env.server, session));
+    words_ = WordSaver::make(std::make_shared<ServerSaveBackend>(env.server, session), saveAttempts,
+                             SaveRetry::backoff);
+    sentences_ = ServerSentenceSaver::make(env.server, session, saveAttempts, SaveRetry::backoff);
+    popupSettings_ = ActivePopupSettings::make(env.server, session, env.popupDefaults);
+    auto lookup = std::make_shared<GeneratingDictionary>(
+        std::make_shared<ServerDictionary>(env.client),
+        std::make_shared<ServerSenseGenerator>(env.server, env.appVersion),
+        std::make_shared<NegativeCache>(256, 600), Deadline::realSleep);
+    auto translator = std::make_shared<ServerTranslator>(env.client, env.appVersion);
+
+    pipeline_ = CapturePipeline::make(CapturePipeline::Services{
+        desktop_.popup, popupSettings_, lookup, translator, sources_, words_, sentences_,
+        titleVectors_, session, Deadline::realSleep, env.main, desktop_.clock});
+
+    std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
+    CaptureController::Dependencies deps;
+    deps.pipeline = pipeline_;
+    deps.notice = [show = desktop_.show](const std::string& text) {
+        if (show) {
+            show(text, PopupOptions::standard().duration);
+        }
+    };
+    deps.onCapture = [settings = popupSettings_] {
+        settings->refreshIfStale();
+    };
+    deps.syntheticCopies = env.input->syntheticCopies();
+    deps.readers = desktop_.readers;
+    deps.fetchQueue = desktop_.fetchQueue;
+    deps.main = env.main;
+    deps.clock = desktop_.clock;
+    controller_ = CaptureController::make(std::move(deps));
+
+    stateItem_->enabled = false;
+    popupsItem_->enabled = false;
+    toggleItem_->handler = [weak] {
+        if (auto self = weak.lock()) {
+            self->toggle("menu");
+        }
+    };
+
+    env.notice = [show = desktop_.show](const std::string& text, double seconds) {
+        if (show) {
+            show(text, seconds);
+        }
+    };
+    pipeline_->onSentenceOutcome = [sources = sources_](const SentenceWork& work,
+                                                        const SentenceSaveOutcome& outcome) {
+        sources->noteSentenceOutcome(outcome, work.sourceID);
+    };
+    pipeline_->unsaved = env.unsaved;
+    pipeline_->isOffline = [net = env.net] {
+        return net && net->offline();
+    };
+
+    // Failed word saves count as unsaved and say so, after the hooks already there.
+    auto previous = words_->onOutcome();
+    words_->setOnOutcome(
+        [previous, sources = sources_, unsaved = env.unsaved](const WordSaver::Outcome& outcome) {
+            if (previous) {
+                previous(outcome);
+            }
+            sources->noteSaveOutcome(outcome);
+            if (outcome.result) {
+                return;
+            }
+            const SaveVerdict& verdict = outcome.result.error();
+            if (verdict.is<SaveVerdict::Terminal>() || verdict.is<SaveVerdict::Retry>()) {
+                if (unsaved) {
+                    unsaved->add(UnsavedCounter::Kind::word);
+                }
+            }
+            if (verdict.is<SaveVerdict::Retry>()) {
+                Log::write("save", "🔴 단어 저장 여부 모름 why=" + verdict.code().value_or("") +
+                                       " attempts=" + std::to_string(outcome.attempts) +
+                                       " work=" + outcome.work.id.substr(0, 8));
+            }
+        });
+}
+
+void CaptureCoordinator::start() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    auto& env = *env_;
+    std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
+
+    toggleHotkey_->onTrigger = [weak] {
+        if (auto self = weak.lock()) {
+            self->toggle("option_double_tap");
+        }
+    };
+    lookupHotkey_->onTrigger = [weak](double releasedAt) {
+        if (auto self = weak.lock()) {
+            self->controller_->lookupSelection(releasedAt);
+        }
+    };
+    env.input->subscribe(toggleHotkey_);
+    env.input->subscribe(lookupHotkey_);
+
+    env.detect->addObserver([weak](const DetectState& now, const DetectState& before) {
+        if (auto self = weak.lock()) {
+            self->onDetect(now, before);
+        }
+    });
+
+    env.accountScope->onAccountChange("제목 벡터",
+                                      [titles = titleVectors_](const auto&) { titles->reset(); });
+    env.accountScope->onAccountChange("출처 기억",
+                                      [sources = sources_](const auto&) { sources->reset(); });
+    env.accountScope->onAccountChange("저장 안 된 것", [unsaved = env.unsaved](const auto&) {
+        if (unsaved) {
+            unsaved->reset();
+        }
+    });
+    env.accountScope->onAccountChange("팝업 설정", [weak](const auto&) {
+        if (auto self = weak.lock()) {
+            self->popupSettings_->reset();
+            self->reloadSettings("account_changed");
+        }
+    });
+
+    env.detect->addObserver([weak](const DetectState& now, const DetectState& before) {
+        if (now.loggedIn && !before.loggedIn) {
+            if (auto self = weak.lock()) {
+                self->reloadSettings("login");
+            }
+        }
+    });
+
+    observers_.push_back(
+        ManageSignals::observe(ManageSignals::popupSettingsChanged, *desktop_.signals, [weak] {
+            if (auto self = weak.lock()) {
+                self->reloadSettings("manage_changed");
+            }
+        }));
+    observers_.push_back(ManageSignals::observe(
+        ManageSignals::sourcesChanged, *desktop_.signals, [sources = sources_] {
+            sources->reset();
+            Log::write("source", "출처 기억 비움 — 관리 창에서 단어장이 바뀜");
+        }));
+
+    env.shutdown->addCounter([pipeline = pipeline_, words = words_, sentences = sentences_] {
+        return pipeline->pending() + words->pending() + sentences->pending();
+    });
+    env.shutdown->addTask("접근성 되돌리기", [restore = desktop_.restoreAccessibility] {
+        if (restore) {
+            restore();
+        }
+    });
+    env.shutdown->addTask(
+        "제목 벡터 수", [titles = titleVectors_] { Log::write("title_vec", titles->statsLine()); });
+
+    controller_->onRejected = [detect = env.detect](bool busy) {
+        detect->write([busy](DetectState& state) {
+            if (busy) {
+                state.rejections.busy += 1;
+            } else {
+                state.rejections.notFetched += 1;
+            }
+        });
+    };
+    pipeline_->onPopupsRejected = [detect = env.detect](int count) {
+        detect->write([count](DetectState& state) { state.rejections.popups += count; });
+    };
+
+    watchPermission();
+}
+
+void CaptureCoordinator::reloadSettings(const std::string& reason) {
+    env_->main->post([settings = popupSettings_, reason] { settings->reload(reason); });
+}
+
+void CaptureCoordinator::onDetect(const DetectState& now, const DetectState& before) {
+    if (now.watching() == before.watching()) {
+        return;
+    }
+    controller_->setEnabled(now.watching());
+    std::string line = "watching=" + flag(now.watching()) + " enabled=" + flag(now.enabled) +
+                       " ready=" + flag(now.ready()) + " healthy=" + flag(now.healthy);
+    if (const auto blocker = now.blocker()) {
+        line += " blocker=" + *blocker;
+    }
+    Log::write("detect", line);
+}
+
+void CaptureCoordinator::toggle(const std::string& source) {
+    auto& env = *env_;
+    const DetectState state = env.detect->state();
+    if (!state.permissionGranted) {
+        env.requestPermission();
+        return;
+    }
+    if (!state.loggedIn) {
+        env.requestLogin();
+        return;
+    }
+    const bool enabled = !state.enabled;
+    env.detect->write([enabled](DetectState& s) { s.enabled = enabled; });
+    Log::write("detect", "enabled=" + flag(enabled) + " source=" + source);
+    env.notice(enabled ? "감지 켜짐" : "감지 꺼짐", toggleNoticeSeconds);
+}
+
+void CaptureCoordinator::watchPermission() {
+    permission_.trusted = desktop_.trusted && desktop_.trusted();
+    std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
+    if (desktop_.watchSystemNotice) {
+        desktop_.watchSystemNotice([weak, main = env_->main] {
+            for (const double delay : noticeChecks) {
+                main->postAfter(delay, [weak] {
+                    if (auto self = weak.lock()) {
+                        self->checkPermission("system_notice");
+                    }
+                });
+            }
+        });
+    }
+    schedulePermissionTimer();
+}
+
+void CaptureCoordinator::schedulePermissionTimer() {
+    std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
+    env_->main->postAfter(permissionPeriod, [weak] {
+        if (auto self = weak.lock()) {
+            self->checkPermission("timer");
+            self->schedulePermissionTimer();
+        }
+    });
+}
+
+void CaptureCoordinator::checkPermission(const std::string& source) {
+    const bool trusted = desktop_.trusted && desktop_.trusted();
+    const auto change = permission_.observe(trusted);
+    if (!change) {
+        return;
+    }
+    auto& env = *env_;
+    switch (*change) {
+        case PermissionWatch::Change::restored:
+            Log::write("permission", "손쉬운 사용 권한이 다시 켜짐 source=" + source);
+            env.detect->write([](DetectState& state) { state.permissionGranted = true; });
+            break;
+        case PermissionWatch::Change::lost:
+            Log::write("permission", "🔴 손쉬운 사용 권한이 실행 중에 꺼짐 source=" + source +
+                                         " — 감지를 멈추고 안내한다");
+            env.detect->write([](DetectState& state) { state.permissionGranted = false; });
+            env.notice("손쉬운 사용 권한이 꺼졌어요 · 감지가 멈췄어요", permissionLostSeconds);
+            env.requestPermission();
+            break;
+    }
+}
+
+std::vector<std::shared_ptr<BridgeRoutes>> CaptureCoordinator::bridgeRoutes() const {
+    auto gate = env_->gate;
+    return {std::make_shared<DetectRoutes>(env_->detect->control(),
+                                           static_cast<std::int32_t>(::getpid()),
+                                           [gate]() -> std::optional<Json> {
+                                               if (!gate) {
+                                                   return std::nullopt;
+                                               }
+                                               if (auto notice = gate->notice()) {
+                                                   return notice->screen();
+                                               }
+                                               return std::nullopt;
+                                           })};
+}
+
+MenuItems CaptureCoordinator::menu() const {
+    MenuItems items;
+    items.status = {stateItem_, popupsItem_, toggleItem_};
+    return items;
+}
+
+void CaptureCoordinator::refreshMenu() {
+    checkPermission("menu");
+    std::vector<DetectMenu::SettingShows> shows;
+    for (const auto& setting : popupSettings_->current()) {
+        shows.push_back(DetectMenu::SettingShows{setting.shows(PopupInput::word),
+                                                 setting.shows(PopupInput::sentence)});
+    }
+    const auto lines = DetectMenu::lines(env_->detect->state(), shows, popupSettings_->isLoaded());
+    stateItem_->title = lines.state;
+    toggleItem_->title = lines.toggle;
+    popupsItem_->title = lines.popups.value_or("");
+    popupsItem_->hidden = !lines.popups.has_value();
+}
+
+}  // namespace parlendo
