@@ -1,0 +1,73 @@
+#include "DesktopSession.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
+
+namespace parlendo::testing {
+
+namespace {
+Display* display() {
+    return gdk_x11_get_default_xdisplay();
+}
+}  // namespace
+
+void DesktopSession::activate(unsigned long window) {
+    Display* dpy = display();
+    GdkDisplay* gdk = gdk_display_get_default();
+    gdk_x11_display_error_trap_push(gdk);
+    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    XChangeProperty(dpy, DefaultRootWindow(dpy), active, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&window), 1);
+    XRaiseWindow(dpy, window);
+    XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
+    XSync(dpy, False);
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+}
+
+void DesktopSession::key(unsigned code, bool press) {
+    XTestFakeKeyEvent(display(), code, press ? True : False, CurrentTime);
+    XFlush(display());
+}
+
+void DesktopSession::click(unsigned button) {
+    XTestFakeButtonEvent(display(), button, True, CurrentTime);
+    XTestFakeButtonEvent(display(), button, False, CurrentTime);
+    XFlush(display());
+}
+
+std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym,
+                                               unsigned modifier) {
+    Display* dpy = display();
+    int per = 0;
+    KeySym* old = XGetKeyboardMapping(dpy, static_cast<KeyCode>(code), 1, &per);
+    std::vector<KeySym> saved(old, old + per);
+    XFree(old);
+    std::vector<KeySym> syms(saved.size(), NoSymbol);
+    syms[0] = XStringToKeysym(keysym);
+    XChangeKeyboardMapping(dpy, static_cast<int>(code), static_cast<int>(syms.size()), syms.data(),
+                           1);
+    XModifierKeymap* original = XGetModifierMapping(dpy);
+    XModifierKeymap* changed = XGetModifierMapping(dpy);
+    for (int mod = 0; mod < 8; ++mod) {
+        changed = XDeleteModifiermapEntry(changed, static_cast<KeyCode>(code), mod);
+    }
+    if (modifier < 8) {
+        changed = XInsertModifiermapEntry(changed, static_cast<KeyCode>(code),
+                                          static_cast<int>(modifier));
+    }
+    XSetModifierMapping(dpy, changed);
+    XFreeModifiermap(changed);
+    XSync(dpy, False);
+    return [code, saved, original] {
+        Display* d = display();
+        XChangeKeyboardMapping(d, static_cast<int>(code), static_cast<int>(saved.size()),
+                               const_cast<KeySym*>(saved.data()), 1);
+        XSetModifierMapping(d, original);
+        XFreeModifiermap(original);
+        XSync(d, False);
+    };
+}
+
+}  // namespace parlendo::testing
