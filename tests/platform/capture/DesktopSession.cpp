@@ -71,3 +71,28 @@ std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym
 }
 
 }  // namespace parlendo::testing
+
+namespace parlendo::testing {
+
+void DesktopSession::writeDesktopEntries() {
+    char pattern[] = "/tmp/parlendo-desktop-XXXXXX";
+    const char* root = mkdtemp(pattern);
+    if (root == nullptr) {
+        return;
+    }
+    const std::string data = std::string(root) + "/data";
+    const std::string applications = data + "/applications";
+    g_mkdir_with_parents(applications.c_str(), 0700);
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const auto write = [&](const char* id, const char* wmClass, const char* categories) {
+        const std::string text = std::string("[Desktop Entry]\nType=Application\nName=") + id +
+                                 "\nExec=true\nStartupWMClass=" + wmClass +
+                                 "\nCategories=" + categories + "\n";
+        g_file_set_contents((applications + "/" + id + ".desktop").c_str(), text.c_str(), -1,
+                            nullptr);
+    };
+    write("org.parlendo.TestWindow", "ParlendoTestWindow", "Utility;");
+    write("org.parlendo.TestTerminal", "ParlendoTestTerminal", "System;TerminalEmulator;");
+}
+
+}  // namespace parlendo::testing

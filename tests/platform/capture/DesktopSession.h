@@ -23,6 +23,7 @@ class DesktopSession {
     static void ensure() {
         static const bool ready = [] {
             setenv("NO_AT_BRIDGE", "1", 1);
+            writeDesktopEntries();
             gtk_init(nullptr, nullptr);
             setAccessibility(true);
             return true;
@@ -31,6 +32,10 @@ class DesktopSession {
     }
 
     static bool available() { return std::getenv("DISPLAY") != nullptr; }
+
+    // Desktop entries of the test applications in a data folder of this run: a plain one
+    // (StartupWMClass ParlendoTestWindow) and a terminal (ParlendoTestTerminal).
+    static void writeDesktopEntries();
 
     static void setAccessibility(bool on) {
         GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
