@@ -14,7 +14,8 @@ namespace parlendo {
 // A serial queue whose thread runs a GLib main context of its own: tasks run in posting order,
 // and libraries that dispatch through a main context (D-Bus signal handlers, the accessibility
 // event listeners) can be bound to it so that all their work stays on this one thread.
-// Destruction stops the loop and joins the thread; tasks still queued never run.
+// Destruction stops the loop and joins the thread (a queue destroyed by one of its own tasks lets
+// its thread end by itself); tasks still queued never run.
 class GlibThreadQueue final : public Executor {
   public:
     explicit GlibThreadQueue(std::string name);
