@@ -1,0 +1,95 @@
+#include "capture/DesktopCapture.h"
+
+#include "capture/AtspiNode.h"
+#include "capture/GdkScreens.h"
+#include "capture/TreeContextReader.h"
+#include "foundation/Log.h"
+#include "foundation/MainThreadCall.h"
+
+#include <unistd.h>
+
+namespace parlendo {
+
+namespace {
+
+// Whether the window with the focus belongs to this process.
+std::function<bool()> ownsFocus(std::shared_ptr<X11Windows> windows) {
+    return [windows, pid = static_cast<std::int32_t>(::getpid())] {
+        const auto active = windows->activeWindow();
+        return active && windows->pid(*active) == std::optional<std::int32_t>(pid);
+    };
+}
+
+}  // namespace
+
+std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
+                                                      std::shared_ptr<Clock> clock) {
+    auto windows = X11Windows::connect();
+    auto counter = XFixesClipboardCounter::open();
+    if (!windows || !counter) {
+        Log::write("capture", "X 디스플레이에 연결하지 못함 — 캡처를 쓸 수 없음");
+        return nullptr;
+    }
+    auto capture = std::make_shared<DesktopCapture>();
+    capture->clock = clock;
+    capture->fetchQueue = std::make_shared<GlibThreadQueue>("parlendo.selection-fetch");
+    capture->trail = std::make_shared<SyntheticKeyTrail>();
+    capture->input =
+        X11InputSource::make({main, clock, capture->trail, ownsFocus(windows), std::string()});
+    capture->accessibility =
+        AtspiAccessibility::make(capture->fetchQueue, capture->fetchQueue->context(), [main] {
+            auto layout = callOnMain<GdkScreens::Layout>(
+                *main, AtspiSelectionReader::mainHopTimeout,
+                [](Completion<void(GdkScreens::Layout)> done) { done(GdkScreens::layout()); });
+            if (!layout) {
+                return ScreenFrames{};
+            }
+            AtspiNode::setScreenOrigin(layout->originX, layout->originY);
+            return layout->frames;
+        });
+    capture->accessibility->start();
+    auto apps = std::make_shared<DesktopApps>(windows);
+    capture->selection = std::make_shared<SelectionDesktop>();
+    capture->selection->accessibility = capture->accessibility;
+    capture->selection->windows = std::make_shared<EwmhWindows>(apps);
+    capture->selection->clipboardCount = counter;
+    capture->selection->keyboard = XTestKeyboard::open(capture->trail, clock);
+    capture->selection->main = main;
+    capture->selection->clock = clock;
+    capture->trust = AccessibilityTrust::make(capture->input->available());
+    capture->trust->start();
+    // Read the installed applications once, off the main thread.
+    capture->fetchQueue->post([apps] { apps->entries(); });
+    return capture;
+}
+
+CaptureDesktop DesktopCapture::desktop(std::shared_ptr<PopupPresenting> popup,
+                                       std::function<void(const std::string&, double)> show) {
+    CaptureDesktop out;
+    out.popup = std::move(popup);
+    out.show = std::move(show);
+    auto windows = selection->windows;
+    out.readers.frontApplication = [windows] {
+        return windows->frontmost();
+    };
+    out.readers.ownPid = static_cast<std::int32_t>(::getpid());
+    out.readers.makeReader = [selection = selection](const RunningApplication& app) {
+        return std::make_shared<AtspiSelectionReader>(selection, app);
+    };
+    out.readers.context =
+        std::make_shared<TreeContextReader>(windows, accessibility, selection->clock);
+    out.fetchQueue = fetchQueue;
+    out.clock = clock;
+    out.trusted = [trust = trust] {
+        return trust->trusted();
+    };
+    out.watchSystemNotice = [trust = trust](std::function<void()> onNotice) {
+        trust->onSystemNotice = std::move(onNotice);
+    };
+    out.restoreAccessibility = [accessibility = accessibility] {
+        return AccessibleSelection::restoreAccessibility(*accessibility);
+    };
+    return out;
+}
+
+}  // namespace parlendo
