@@ -27,7 +27,11 @@ std::shared_ptr<AccountSession> AccountSession::make(Services services) {
     return session;
 }
 
-AccountSession::AccountSession(Services services) : services_(std::move(services)) {}
+AccountSession::AccountSession(Services services) : services_(std::move(services)) {
+    if (!services_.clock) {
+        services_.clock = SystemClock::shared();
+    }
+}
 
 void AccountSession::installHooks() {
     std::weak_ptr<AccountSession> weak = weak_from_this();

@@ -35,7 +35,7 @@ class AccountSession final : public AccountEntry,
         ExecutorPtr main;
         // Where restore asks the store whether a token is kept.
         ExecutorPtr background;
-        // The elapsed time of the resend.
+        // The elapsed time of the resend (the system's clock when none is given).
         std::shared_ptr<MonotonicClock> clock;
     };
 

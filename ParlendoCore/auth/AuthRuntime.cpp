@@ -23,6 +23,13 @@ std::shared_ptr<AuthRuntime> AuthRuntime::make(Services services) {
 
 AuthRuntime::AuthRuntime(Services services)
     : services_(std::move(services)), randomEngine_(std::random_device{}()) {
+    // The system's clocks unless others are given.
+    if (!services_.wallClock) {
+        services_.wallClock = SystemClock::shared();
+    }
+    if (!services_.clock) {
+        services_.clock = SystemClock::shared();
+    }
     backoffRandom_ = [this] {
         // Called with the lock held, so the engine needs no lock of its own.
         return std::uniform_real_distribution<double>(0.5, 1.5)(randomEngine_);

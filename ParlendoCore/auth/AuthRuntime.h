@@ -33,7 +33,7 @@ class AuthRuntime final : public AuthAccess,
     struct Services {
         std::shared_ptr<AuthTransport> transport;
         std::shared_ptr<SessionStore> store;
-        // Wall time: when the access token expires.
+        // Wall time: when the access token expires. The system's clocks when none is given.
         std::shared_ptr<WallClock> wallClock;
         // Monotonic time: the backoff deadline and the sign-out's drain.
         std::shared_ptr<MonotonicClock> clock;
