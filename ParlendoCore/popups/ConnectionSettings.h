@@ -28,7 +28,7 @@ class SecretStore {
     std::optional<std::string> read(const std::string& account);
 };
 
-// The program's keychain (Keychain::get and Keychain::set).
+// The program's keychain (Keychain::read and Keychain::set).
 class KeychainSecretStore final : public SecretStore {
   public:
     std::string backendName() const override { return "macOS_Keychain"; }
