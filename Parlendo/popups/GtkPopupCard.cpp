@@ -124,7 +124,8 @@ void GtkPopupCard::build() {
     if (composited_) {
         gtk_widget_set_visual(window_, gdk_screen_get_rgba_visual(screen));
     }
-    gtk_widget_set_opacity(window_, look_.opacity);
+    // The whole window, text included, at the card's opacity (a compositor applies it).
+    g_signal_connect(window_, "realize", G_CALLBACK(onRealize), this);
 
     GtkStyleContext* style = gtk_widget_get_style_context(window_);
     if (!gtk_style_context_lookup_color(style, "theme_fg_color", &text_)) {
@@ -299,6 +300,11 @@ gboolean GtkPopupCard::onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
     cairo_stroke(cr);
     cairo_restore(cr);
     return FALSE;  // the children draw over it
+}
+
+void GtkPopupCard::onRealize(GtkWidget* widget, gpointer data) {
+    auto* self = static_cast<GtkPopupCard*>(data);
+    gdk_window_set_opacity(gtk_widget_get_window(widget), self->look_.opacity);
 }
 
 gboolean GtkPopupCard::onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {

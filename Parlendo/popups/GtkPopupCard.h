@@ -50,6 +50,7 @@ class GtkPopupCard final : public PopupCardWindow {
     void applyShape(int width, int height);
     bool inCloseButton(double x, double y) const;
 
+    static void onRealize(GtkWidget* widget, gpointer self);
     static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
