@@ -169,6 +169,22 @@ class CardDesktop : public ::testing::Test {
         return missing;
     }
 
+    // The first label under `widget` showing `text`.
+    static GtkLabel* labelWith(GtkWidget* widget, const std::string& text) {
+        if (GTK_IS_LABEL(widget) && text == gtk_label_get_text(GTK_LABEL(widget))) {
+            return GTK_LABEL(widget);
+        }
+        GtkLabel* found = nullptr;
+        if (GTK_IS_CONTAINER(widget)) {
+            GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+            for (GList* c = children; c != nullptr && found == nullptr; c = c->next) {
+                found = labelWith(GTK_WIDGET(c->data), text);
+            }
+            g_list_free(children);
+        }
+        return found;
+    }
+
     static GtkScrolledWindow* scrollArea(GtkWidget* widget) {
         if (GTK_IS_SCROLLED_WINDOW(widget)) {
             return GTK_SCROLLED_WINDOW(widget);

@@ -48,8 +48,12 @@ TEST_F(Cards, WordCardOpensUnderTheSelectionShowsItsTextsAndIsPhotographed) {
     EXPECT_TRUE(has(shown, "[verb] move at a speed faster than a walk"));
     EXPECT_TRUE(has(shown, "\u25B6 3.0s"));
     EXPECT_EQ(missingGlyphs(card(0)), 0);
-    // The first card grew; the second moved down to stay clear of it.
+    // The first card grew to its content and 42 points more; the second moved down to stay
+    // clear of it.
     first = placeOf(card(0));
+    GtkWidget* content =
+        gtk_bin_get_child(GTK_BIN(gtk_bin_get_child(GTK_BIN(scrollArea(card(0))))));
+    EXPECT_EQ(first.height, gtk_widget_get_allocated_height(content) + 42);
     EXPECT_EQ(first.y, 224);
     EXPECT_GE(placeOf(card(1)).y, first.y + first.height + 10);
 
@@ -208,10 +212,17 @@ TEST_F(Cards, LongContentScrollsWithTheWheelAnywhereOverTheCard) {
     for (int i = 0; i < 80; ++i) {
         lines += "한 줄의 긴 번역 " + std::to_string(i) + "\n";
     }
-    ASSERT_TRUE(popup->open(PopupID{"S1", 0}, PopupBody::text(lines), "· 문장",
+    const std::string longName =
+        "· 아주 길고 긴 이름을 가진 팝업 설정이라 카드 폭에 다 들어가지 않아요";
+    ASSERT_TRUE(popup->open(PopupID{"S1", 0}, PopupBody::text(lines), longName,
                             PopupOptions::standard(), selection(300, 100, 80, 18), 9.3));
     ASSERT_TRUE(runUntil([&] { return mapped(card(0)); }));
     settle();
+    // A setting name wider than the card is cut at its end on one line.
+    GtkLabel* name = labelWith(card(0), longName);
+    ASSERT_NE(name, nullptr);
+    EXPECT_TRUE(pango_layout_is_ellipsized(gtk_label_get_layout(name)));
+    EXPECT_EQ(pango_layout_get_line_count(gtk_label_get_layout(name)), 1);
     const GdkRectangle place = placeOf(card(0));
     EXPECT_EQ(place.height, 460);  // the greatest card height; the rest scrolls
     GtkAdjustment* adj = gtk_scrolled_window_get_vadjustment(scrollArea(card(0)));
