@@ -13,8 +13,8 @@ GdkMonitor* primaryMonitor(GdkDisplay* display) {
     return primary;
 }
 
-PopupRect flipped(const GdkRectangle& r, double flipHeight) {
-    return GdkPopupScreens::fromGdk(r.x, r.y, r.width, r.height, flipHeight);
+PopupRect flipped(const GdkRectangle& r, GdkPopupScreens::Origin origin) {
+    return GdkPopupScreens::fromGdk(r.x, r.y, r.width, r.height, origin);
 }
 
 }  // namespace
@@ -27,38 +27,37 @@ GdkPopupScreens::~GdkPopupScreens() {
     g_object_unref(display_);
 }
 
-double GdkPopupScreens::flipHeight(GdkDisplay* display) {
+GdkPopupScreens::Origin GdkPopupScreens::origin(GdkDisplay* display) {
     GdkMonitor* primary = primaryMonitor(display);
     if (primary == nullptr) {
-        return 0;
+        return Origin{};
     }
     GdkRectangle g;
     gdk_monitor_get_geometry(primary, &g);
-    return g.y + g.height;
+    return Origin{static_cast<double>(g.x), static_cast<double>(g.y + g.height)};
 }
 
-PopupRect GdkPopupScreens::fromGdk(double x, double y, double width, double height,
-                                   double flipHeight) {
-    return PopupRect{x, flipHeight - (y + height), width, height};
+PopupRect GdkPopupScreens::fromGdk(double x, double y, double width, double height, Origin origin) {
+    return PopupRect{x - origin.left, origin.bottom - (y + height), width, height};
 }
 
-GdkRectangle GdkPopupScreens::toGdk(const PopupRect& rect, double flipHeight) {
-    return GdkRectangle{static_cast<int>(std::lround(rect.x)),
-                        static_cast<int>(std::lround(flipHeight - rect.maxY())),
+GdkRectangle GdkPopupScreens::toGdk(const PopupRect& rect, Origin origin) {
+    return GdkRectangle{static_cast<int>(std::lround(rect.x + origin.left)),
+                        static_cast<int>(std::lround(origin.bottom - rect.maxY())),
                         static_cast<int>(std::lround(rect.width)),
                         static_cast<int>(std::lround(rect.height))};
 }
 
 std::vector<PopupScreen> GdkPopupScreens::screens() const {
     std::vector<PopupScreen> out;
-    const double flip = flipHeight(display_);
+    const Origin space = origin(display_);
     GdkMonitor* primary = primaryMonitor(display_);
     auto add = [&](GdkMonitor* monitor) {
         GdkRectangle geometry;
         GdkRectangle workarea;
         gdk_monitor_get_geometry(monitor, &geometry);
         gdk_monitor_get_workarea(monitor, &workarea);
-        out.push_back(PopupScreen{flipped(geometry, flip), flipped(workarea, flip)});
+        out.push_back(PopupScreen{flipped(geometry, space), flipped(workarea, space)});
     };
     if (primary != nullptr) {
         add(primary);
@@ -82,7 +81,8 @@ std::pair<double, double> GdkPopupScreens::mouse() const {
     double x = 0;
     double y = 0;
     gdk_device_get_position_double(pointer, nullptr, &x, &y);
-    return {x, flipHeight(display_) - y};
+    const Origin space = origin(display_);
+    return {x - space.left, space.bottom - y};
 }
 
 }  // namespace parlendo

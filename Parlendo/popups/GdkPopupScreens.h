@@ -10,12 +10,19 @@
 
 namespace parlendo {
 
-// The displays and the pointer as GDK sees them, turned into the cards' screen space: points
-// with y growing upward from the bottom edge of the primary monitor. GDK's own coordinates
-// (root window, y down) map to it by y' = flipHeight() − (y + height), x unchanged; the same
-// flip turns a selection's screen rectangle into a card anchor. Main thread only.
+// The displays and the pointer as GDK sees them, in the cards' screen space: points with the
+// origin at the bottom left of the primary monitor and y growing upward, the space the capture
+// readers hand selection rectangles over in. Main thread only.
 class GdkPopupScreens final : public PopupScreens {
   public:
+    // Where the cards' space sits in GDK's coordinates (root window, y down): the primary
+    // monitor's left edge and bottom edge (the first monitor's when none is primary; 0 and 0
+    // without a monitor). A GDK rectangle maps to x − left, bottom − (y + height).
+    struct Origin {
+        double left = 0;
+        double bottom = 0;
+    };
+
     // Uses the default display when `display` is null.
     explicit GdkPopupScreens(GdkDisplay* display = nullptr);
     ~GdkPopupScreens() override;
@@ -28,12 +35,10 @@ class GdkPopupScreens final : public PopupScreens {
     std::vector<PopupScreen> screens() const override;
     std::pair<double, double> mouse() const override;
 
-    // The bottom edge of the primary monitor (the first monitor when none is primary) in GDK's
-    // coordinates; 0 without a monitor.
-    static double flipHeight(GdkDisplay* display);
-    // A rectangle in GDK's coordinates as a card rectangle, and back.
-    static PopupRect fromGdk(double x, double y, double width, double height, double flipHeight);
-    static GdkRectangle toGdk(const PopupRect& rect, double flipHeight);
+    static Origin origin(GdkDisplay* display);
+    // A rectangle in GDK's coordinates as a card rectangle, and back (rounded to whole pixels).
+    static PopupRect fromGdk(double x, double y, double width, double height, Origin origin);
+    static GdkRectangle toGdk(const PopupRect& rect, Origin origin);
 
   private:
     GdkDisplay* display_;

@@ -224,7 +224,7 @@ void GtkPopupCard::setFrame(const PopupRect& frame) {
         return;
     }
     const GdkRectangle r =
-        GdkPopupScreens::toGdk(frame, GdkPopupScreens::flipHeight(gtk_widget_get_display(window_)));
+        GdkPopupScreens::toGdk(frame, GdkPopupScreens::origin(gtk_widget_get_display(window_)));
     if (frame.width != frame_.width || frame.height != frame_.height) {
         gtk_widget_set_size_request(fixed_, r.width, r.height);
         gtk_window_resize(GTK_WINDOW(window_), r.width, r.height);
@@ -339,9 +339,9 @@ gboolean GtkPopupCard::onPress(GtkWidget*, GdkEventButton* event, gpointer data)
         gtk_widget_queue_draw(self->closeButton_);
         return TRUE;
     }
-    const double flip = GdkPopupScreens::flipHeight(gtk_widget_get_display(self->window_));
-    const GdkRectangle origin = GdkPopupScreens::toGdk(self->frame_, flip);
-    self->grab_ = Grab{event->x_root, event->y_root, origin.x, origin.y, flip};
+    const auto space = GdkPopupScreens::origin(gtk_widget_get_display(self->window_));
+    const GdkRectangle at = GdkPopupScreens::toGdk(self->frame_, space);
+    self->grab_ = Grab{event->x_root, event->y_root, at.x, at.y, space};
     return TRUE;
 }
 
@@ -354,8 +354,7 @@ gboolean GtkPopupCard::onMotion(GtkWidget*, GdkEventMotion* event, gpointer data
     const int x = g.originX + static_cast<int>(std::lround(event->x_root - g.pointerX));
     const int y = g.originY + static_cast<int>(std::lround(event->y_root - g.pointerY));
     gtk_window_move(GTK_WINDOW(self->window_), x, y);
-    self->frame_.x = x;
-    self->frame_.y = g.flipHeight - (y + self->frame_.height);
+    self->frame_ = GdkPopupScreens::fromGdk(x, y, self->frame_.width, self->frame_.height, g.space);
     return TRUE;
 }
 
@@ -380,7 +379,7 @@ gboolean GtkPopupCard::onRelease(GtkWidget*, GdkEventButton* event, gpointer dat
         return TRUE;
     }
     const Grab g = *std::exchange(self->grab_, std::nullopt);
-    const GdkRectangle now = GdkPopupScreens::toGdk(self->frame_, g.flipHeight);
+    const GdkRectangle now = GdkPopupScreens::toGdk(self->frame_, g.space);
     if (now.x != g.originX || now.y != g.originY) {
         auto ended = self->handlers_.dragEnded;
         if (ended) {

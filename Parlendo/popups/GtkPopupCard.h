@@ -1,5 +1,6 @@
 #pragma once
 
+#include "popups/GdkPopupScreens.h"
 #include "popups/PopupCardWindow.h"
 
 #include <gtk/gtk.h>
@@ -43,7 +44,7 @@ class GtkPopupCard final : public PopupCardWindow {
     struct Grab {
         double pointerX, pointerY;  // root coordinates at the press
         int originX, originY;       // window origin at the press
-        double flipHeight;
+        GdkPopupScreens::Origin space;
     };
 
     void build();

@@ -20,6 +20,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
 #include <gdk/gdkx.h>
 
 namespace parlendo::testing {
@@ -228,7 +229,7 @@ class CardDesktop : public ::testing::Test {
     // A selection's screen rectangle (root coordinates) as the capture hands it over.
     PopupAnchor selection(int x, int y, int width, int height) const {
         return PopupAnchor::selection(GdkPopupScreens::fromGdk(
-            x, y, width, height, GdkPopupScreens::flipHeight(gdk_display_get_default())));
+            x, y, width, height, GdkPopupScreens::origin(gdk_display_get_default())));
     }
 
     static std::string outputPath(const std::string& name) {

@@ -260,3 +260,79 @@ TEST_F(Cards, RealTimeCountdownClosesANotice) {
 
 }  // namespace
 }  // namespace parlendo::testing
+
+namespace parlendo::testing {
+namespace {
+
+// The primary monitor does not start at the top-left corner of the X screen: card positions are
+// measured from its bottom-left corner, and selections handed over in that space come back to
+// the same place on the X screen.
+class OffsetMonitorCards : public CardDesktop {
+  protected:
+    void SetUp() override {
+        if (gdk_display_get_default() != nullptr) {
+            // GDK reads the monitors once, when it opens the display.
+            GTEST_SKIP() << "needs a process of its own (ctest runs each test in one)";
+        }
+        Display* x = XOpenDisplay(nullptr);
+        ASSERT_NE(x, nullptr) << "needs an X display: run under scripts/with-session.sh";
+        Window root = DefaultRootWindow(x);
+        XRRScreenResources* resources = XRRGetScreenResources(x, root);
+        ASSERT_NE(resources, nullptr);
+        ASSERT_GE(resources->noutput, 1);
+        XRRMonitorInfo* monitor = XRRAllocateMonitor(x, 1);
+        monitor->name = XInternAtom(x, "PARLENDO-TEST", False);
+        monitor->x = 300;
+        monitor->y = 100;
+        monitor->width = 1200;
+        monitor->height = 800;
+        monitor->mwidth = 320;
+        monitor->mheight = 210;
+        monitor->primary = True;
+        monitor->outputs[0] = resources->outputs[0];
+        XRRSetMonitor(x, root, monitor);
+        XSync(x, False);
+        XRRFreeMonitors(monitor);
+        XRRFreeScreenResources(resources);
+        xrandr = x;
+        CardDesktop::SetUp();
+    }
+    void TearDown() override {
+        CardDesktop::TearDown();
+        if (xrandr != nullptr) {
+            XRRDeleteMonitor(xrandr, DefaultRootWindow(xrandr),
+                             XInternAtom(xrandr, "PARLENDO-TEST", False));
+            XSync(xrandr, False);
+            XCloseDisplay(xrandr);
+        }
+    }
+    Display* xrandr = nullptr;
+};
+
+TEST_F(OffsetMonitorCards, CardsStandWhereTheSelectionIsOnTheXScreen) {
+    ASSERT_EQ(screens->screens().size(), 1u);
+    EXPECT_EQ(screens->screens()[0].frame, (PopupRect{0, 0, 1200, 800}));
+
+    ASSERT_TRUE(popup->open(PopupID{"C1", 0}, runWord, "· 단어", PopupOptions::standard(),
+                            selection(600, 300, 80, 18), 11.6));
+    // Left of the monitor: the card is kept inside it, 8 points from its left edge.
+    ASSERT_TRUE(popup->open(PopupID{"C2", 0}, runWord, "· 단어", PopupOptions::standard(),
+                            selection(100, 300, 80, 18), 11.6));
+    ASSERT_TRUE(runUntil([&] { return mapped(card(0)) && mapped(card(1)); }));
+    settle();
+    EXPECT_EQ(placeOf(card(0)).x, 600);
+    EXPECT_EQ(placeOf(card(0)).y, 324);
+    EXPECT_EQ(placeOf(card(1)).x, 308);
+
+    // The pointer over the card holds it, in the same space.
+    popup->fill(PopupID{"C1", 0}, runWord, 3.0);
+    runFor(150);
+    advance(1.0);
+    const GdkRectangle place = placeOf(card(0));
+    movePointer(place.x + 100, place.y + 20);
+    advance(1.0);
+    EXPECT_TRUE(has(texts(card(0)), "\u23F8 2.0s"));
+}
+
+}  // namespace
+}  // namespace parlendo::testing
