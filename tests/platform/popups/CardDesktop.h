@@ -131,73 +131,59 @@ class CardDesktop : public ::testing::Test {
         button(1, false);
     }
 
-    // Every label's text under `widget`, in widget order.
-    static void texts(GtkWidget* widget, std::vector<std::string>& out) {
-        if (GTK_IS_LABEL(widget)) {
-            out.emplace_back(gtk_label_get_text(GTK_LABEL(widget)));
+    // Visits `widget` and everything under it (internal children too), in widget order.
+    static void walk(GtkWidget* widget, const std::function<void(GtkWidget*)>& visit) {
+        if (widget == nullptr) {
+            return;
         }
+        visit(widget);
         if (GTK_IS_CONTAINER(widget)) {
             gtk_container_forall(
                 GTK_CONTAINER(widget),
                 [](GtkWidget* child, gpointer data) {
-                    texts(child, *static_cast<std::vector<std::string>*>(data));
+                    walk(child, *static_cast<const std::function<void(GtkWidget*)>*>(data));
                 },
-                &out);
+                const_cast<std::function<void(GtkWidget*)>*>(&visit));
         }
     }
+    // Every label's text under `window`, in widget order.
     static std::vector<std::string> texts(GtkWidget* window) {
         std::vector<std::string> out;
-        if (window != nullptr) {
-            texts(window, out);
-        }
+        walk(window, [&](GtkWidget* w) {
+            if (GTK_IS_LABEL(w)) {
+                out.emplace_back(gtk_label_get_text(GTK_LABEL(w)));
+            }
+        });
         return out;
     }
-    // The labels under `widget` whose text has glyphs missing from every installed font.
-    static int missingGlyphs(GtkWidget* widget) {
+    // The glyphs of the labels under `window` that no installed font has.
+    static int missingGlyphs(GtkWidget* window) {
         int missing = 0;
-        if (GTK_IS_LABEL(widget)) {
-            missing +=
-                pango_layout_get_unknown_glyphs_count(gtk_label_get_layout(GTK_LABEL(widget)));
-        }
-        if (GTK_IS_CONTAINER(widget)) {
-            gtk_container_forall(
-                GTK_CONTAINER(widget),
-                [](GtkWidget* child, gpointer data) {
-                    *static_cast<int*>(data) += missingGlyphs(child);
-                },
-                &missing);
-        }
+        walk(window, [&](GtkWidget* w) {
+            if (GTK_IS_LABEL(w)) {
+                missing +=
+                    pango_layout_get_unknown_glyphs_count(gtk_label_get_layout(GTK_LABEL(w)));
+            }
+        });
         return missing;
     }
-
-    // The first label under `widget` showing `text`.
-    static GtkLabel* labelWith(GtkWidget* widget, const std::string& text) {
-        if (GTK_IS_LABEL(widget) && text == gtk_label_get_text(GTK_LABEL(widget))) {
-            return GTK_LABEL(widget);
-        }
+    // The first label under `window` showing `text`.
+    static GtkLabel* labelWith(GtkWidget* window, const std::string& text) {
         GtkLabel* found = nullptr;
-        if (GTK_IS_CONTAINER(widget)) {
-            GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-            for (GList* c = children; c != nullptr && found == nullptr; c = c->next) {
-                found = labelWith(GTK_WIDGET(c->data), text);
+        walk(window, [&](GtkWidget* w) {
+            if (found == nullptr && GTK_IS_LABEL(w) && text == gtk_label_get_text(GTK_LABEL(w))) {
+                found = GTK_LABEL(w);
             }
-            g_list_free(children);
-        }
+        });
         return found;
     }
-
-    static GtkScrolledWindow* scrollArea(GtkWidget* widget) {
-        if (GTK_IS_SCROLLED_WINDOW(widget)) {
-            return GTK_SCROLLED_WINDOW(widget);
-        }
+    static GtkScrolledWindow* scrollArea(GtkWidget* window) {
         GtkScrolledWindow* found = nullptr;
-        if (GTK_IS_CONTAINER(widget)) {
-            GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-            for (GList* c = children; c != nullptr && found == nullptr; c = c->next) {
-                found = scrollArea(GTK_WIDGET(c->data));
+        walk(window, [&](GtkWidget* w) {
+            if (found == nullptr && GTK_IS_SCROLLED_WINDOW(w)) {
+                found = GTK_SCROLLED_WINDOW(w);
             }
-            g_list_free(children);
-        }
+        });
         return found;
     }
 
