@@ -181,6 +181,10 @@ void GtkPopupCard::build() {
                   static_cast<int>(look_.cardWidth) - closeInset - closeSide, closeInset);
 
     g_signal_connect(window_, "draw", G_CALLBACK(onDraw), this);
+    // A window manager's close request counts as the close button; a window destroyed by
+    // anyone else leaves a card without a window rather than a dangling one.
+    g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
+    g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
     gtk_widget_set_size_request(fixed_, static_cast<int>(look_.cardWidth), 80);
     applyShape(static_cast<int>(look_.cardWidth), 80);
     gtk_widget_show_all(surface);
@@ -300,6 +304,21 @@ gboolean GtkPopupCard::onDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
     cairo_stroke(cr);
     cairo_restore(cr);
     return FALSE;  // the children draw over it
+}
+
+gboolean GtkPopupCard::onDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* self = static_cast<GtkPopupCard*>(data);
+    auto clicked = self->handlers_.closeClicked;  // may destroy this card
+    if (clicked) {
+        clicked();
+    }
+    return TRUE;
+}
+
+void GtkPopupCard::onDestroy(GtkWidget*, gpointer data) {
+    auto* self = static_cast<GtkPopupCard*>(data);
+    self->window_ = nullptr;
+    self->grab_.reset();
 }
 
 void GtkPopupCard::onRealize(GtkWidget* widget, gpointer data) {

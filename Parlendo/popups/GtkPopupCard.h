@@ -52,6 +52,8 @@ class GtkPopupCard final : public PopupCardWindow {
     bool inCloseButton(double x, double y) const;
 
     static void onRealize(GtkWidget* widget, gpointer self);
+    static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
+    static void onDestroy(GtkWidget* widget, gpointer self);
     static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onPress(GtkWidget* widget, GdkEventButton* event, gpointer self);

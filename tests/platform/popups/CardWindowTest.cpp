@@ -152,7 +152,7 @@ TEST_F(Cards, CountdownPausesUnderThePointerAndTheCardCloses) {
     EXPECT_FALSE(popup->ticking());
 }
 
-TEST_F(Cards, CloseButtonClosesOnlyWhenReleasedOnIt) {
+TEST_F(Cards, CardClosesByItsButtonReleasedOnItOrByTheWindowManager) {
     ASSERT_TRUE(popup->open(PopupID{"C1", 0}, runWord, "· 단어", PopupOptions::standard(),
                             selection(300, 200, 80, 18), 11.6));
     ASSERT_TRUE(runUntil([&] { return mapped(card(0)); }));
@@ -172,6 +172,26 @@ TEST_F(Cards, CloseButtonClosesOnlyWhenReleasedOnIt) {
 
     click(closeX, closeY);
     EXPECT_TRUE(runUntil([&] { return card(0) == nullptr; }));
+    EXPECT_EQ(popup->openCards(), 0u);
+
+    // A window manager's close request closes the card like its button.
+    ASSERT_TRUE(popup->open(PopupID{"C2", 0}, runWord, "· 단어", PopupOptions::standard(),
+                            selection(300, 200, 80, 18), 11.6));
+    ASSERT_TRUE(runUntil([&] { return mapped(card(1)); }));
+    GdkEvent* request = gdk_event_new(GDK_DELETE);
+    request->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(card(1))));
+    gtk_main_do_event(request);
+    gdk_event_free(request);
+    EXPECT_TRUE(runUntil([&] { return card(1) == nullptr; }));
+    EXPECT_EQ(popup->openCards(), 0u);
+
+    // A window destroyed by someone else leaves a card that can still be filled and closed.
+    ASSERT_TRUE(popup->open(PopupID{"C3", 0}, runWord, "· 단어", PopupOptions::standard(),
+                            selection(300, 200, 80, 18), 11.6));
+    ASSERT_TRUE(runUntil([&] { return mapped(card(2)); }));
+    gtk_widget_destroy(card(2));
+    popup->fill(PopupID{"C3", 0}, runWord, 3.0);
+    popup->close(PopupID{"C3", 0});
     EXPECT_EQ(popup->openCards(), 0u);
 }
 
