@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../../core/foundation/TempDir.h"
+#include "TempDir.h"
 #include "LogCapture.h"
 #include "foundation/AppConfig.h"
 
