@@ -6,6 +6,7 @@
 #include "ManualExecutor.h"
 #include "TempDir.h"
 #include "projects/DriveService.h"
+#include "projects/DriveText.h"
 #include "projects/FileBookmarks.h"
 
 #include <gtest/gtest.h>
