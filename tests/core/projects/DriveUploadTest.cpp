@@ -344,6 +344,20 @@ TEST_F(DriveUploadTest, BadFilesGetTheirOwnCodeAndTheOthersGoOn) {
     EXPECT_TRUE(rig.log.contains("drive", "올리기 실패 reason=pdf_unreadable step=extract"));
 }
 
+TEST_F(DriveUploadTest, AFileDeletedAfterItWasReadIsUploadedWithoutALink) {
+    const std::string path = file("gone.pdf", textPages(2));
+    rig.extractor->onExtract([&](const std::string& read) {
+        if (read == path) {
+            std::filesystem::remove(read);
+        }
+    });
+    const Json result = upload(Json::array({path, file("kept.pdf", textPages(1))}));
+    EXPECT_EQ(result["results"][0]["status"], "ready");
+    EXPECT_EQ(result["results"][1]["status"], "ready");
+    EXPECT_FALSE(rig.local->source("doc-1", "user-1"));
+    EXPECT_TRUE(rig.local->source("doc-2", "user-1"));
+}
+
 TEST_F(DriveUploadTest, AMissingProjectStopsTheUpload) {
     rig.server->respondWith([](const auto&) { return DetailedCallResult(std::string("[]")); });
     const Json result =
