@@ -101,15 +101,36 @@ TEST_F(DriveMapTest, ALongTableOfContentsIsReadInPages) {
     EXPECT_EQ(rig.calls(*rig.server, "GET", "/rest/v1/drive_toc").size(), 4u);  // 3 + the empty
 }
 
+// Answers every read with the same row, one hop later, as the real client does.
+struct RepeatingServer final : DetailedServerCalling {
+    std::shared_ptr<Executor> deliver;
+    int calls = 0;
+    using ServerCalling::call;
+    void call(std::string, std::string, std::optional<Json>, HttpHeaders, double,
+              Completion<void(CallResult)> completion) override {
+        ++calls;
+        deliver->post([completion = std::move(completion)]() mutable {
+            completion(std::string(R"([{"ord":1}])"));
+        });
+    }
+    void callDetailed(std::string, std::string, std::optional<Json>, HttpHeaders, double,
+                      Completion<void(DetailedCallResult)> completion) override {
+        completion(fail(CallFailureDetail(CallFailure::badShape())));
+    }
+};
+
 TEST_F(DriveMapTest, AServerThatIgnoresTheOffsetDoesNotReadForever) {
-    toc = {Json{{"ord", 1}}};
-    rig.server->respondWith([](const FakeServerCalling::Call&) -> DetailedCallResult {
-        return std::string(R"([{"ord":1}])");
-    });
+    auto server = std::make_shared<RepeatingServer>();
+    server->deliver = rig.work;
+    auto service = std::make_shared<DriveService>(
+        server, rig.session, rig.local, rig.copies, rig.links, rig.extractor, std::nullopt,
+        DriveService::Runtime{rig.work, rig.timers, rig.clock});
     std::optional<RowsResult> rows;
-    rig.service->paged("/rest/v1/drive_toc?select=ord", 1000, [&](RowsResult r) { rows = r; });
+    service->paged("/rest/v1/drive_toc?select=ord", 1000, [&](RowsResult r) { rows = r; });
+    rig.settle();
     ASSERT_TRUE(rows && *rows);
     EXPECT_EQ((*rows)->size(), static_cast<size_t>(DriveService::pagedMaxPages));
+    EXPECT_EQ(server->calls, DriveService::pagedMaxPages);
     EXPECT_TRUE(rig.log.contains("drive", "나눠 읽기 멈춤 reason=page_cap"));
 }
 
