@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "../../core/foundation/TempDir.h"
+#include "TempDir.h"
 #include "LogCapture.h"
 #include "RequireSecretService.h"
 #include "auth/KeychainSessionStore.h"
