@@ -2,7 +2,7 @@
 
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
-#include "foundation/PyText.h"
+#include "foundation/Text.h"
 #include "manage/ManageSignals.h"
 #include "server/PostgRESTFilter.h"
 #include "wordbook/LibraryPaging.h"
@@ -73,7 +73,7 @@ void ServerLibraryWriter::createFolder(std::string name, std::optional<std::stri
         completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
-    std::string cleaned = PyText::strip(name);
+    std::string cleaned(text::trimWhitespaceAndNewlines(name));
     if (cleaned.empty()) {
         completion(fail(refusal(LibraryWriteError::invalid("folder_name"))));
         return;
@@ -134,7 +134,7 @@ void ServerLibraryWriter::renameFolder(std::string id, std::string name, Done co
         completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
-    std::string cleaned = PyText::strip(name);
+    std::string cleaned(text::trimWhitespaceAndNewlines(name));
     if (cleaned.empty()) {
         completion(fail(refusal(LibraryWriteError::invalid("folder_name"))));
         return;
@@ -155,7 +155,7 @@ void ServerLibraryWriter::renameSource(std::string id, std::string title, Done c
         completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
-    std::string cleaned = PyText::strip(title);
+    std::string cleaned(text::trimWhitespaceAndNewlines(title));
     if (cleaned.empty()) {
         cleaned = "(제목 없음)";
     }
