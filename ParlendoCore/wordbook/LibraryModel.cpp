@@ -66,7 +66,7 @@ const std::map<std::string, int>& searchLimits() {
     return limits;
 }
 
-Json tree(const std::vector<Json>& folders, const std::vector<Json>& sources) {
+Json tree(std::vector<Json> folders, std::vector<Json> sources) {
     std::vector<std::string> seen;
     seen.reserve(sources.size());
     for (const auto& row : sources) {
@@ -74,11 +74,16 @@ Json tree(const std::vector<Json>& folders, const std::vector<Json>& sources) {
     }
     auto order =
         stableOrder(seen, [](const std::string& a, const std::string& b) { return a > b; });
-    Json sorted = Json::array();
+    Json::array_t sorted;
+    sorted.reserve(sources.size());
     for (size_t index : order) {
-        sorted.push_back(sources[index]);
+        sorted.push_back(std::move(sources[index]));
     }
-    return Json{{"folders", Json(folders)}, {"sources", std::move(sorted)}};
+    Json::object_t out;
+    out.emplace("folders", Json::array_t(std::make_move_iterator(folders.begin()),
+                                         std::make_move_iterator(folders.end())));
+    out.emplace("sources", std::move(sorted));
+    return Json(std::move(out));
 }
 
 std::optional<Json> wordPage(const std::vector<Json>& rows, int cap) {
@@ -236,50 +241,78 @@ std::vector<Json> searchResults(const std::vector<Json>& folders, const std::vec
     out.reserve(folders.size() + sources.size() + words.size());
     auto named = [](const Json& row, const char* key, const char* fallback) {
         auto value = json::string(row, key);
-        return value && !value->empty() ? *value : std::string(fallback);
+        return value && !value->empty() ? Json(std::move(*value)) : Json(fallback);
     };
+    // Built member by member: a search may list a whole word book.
     for (const auto& row : folders) {
-        out.push_back(Json{{"kind", "folder"},
-                           {"folder_id", member(row, "folder_id", "")},
-                           {"name", named(row, "name", "(이름 없음)")}});
+        Json::object_t result;
+        result.emplace("kind", "folder");
+        result.emplace("folder_id", member(row, "folder_id", ""));
+        result.emplace("name", named(row, "name", "(이름 없음)"));
+        out.emplace_back(std::move(result));
     }
     for (const auto& row : sources) {
-        out.push_back(Json{{"kind", "source"},
-                           {"source_id", member(row, "source_id", "")},
-                           {"title", named(row, "title", "(제목 없음)")}});
+        Json::object_t result;
+        result.emplace("kind", "source");
+        result.emplace("source_id", member(row, "source_id", ""));
+        result.emplace("title", named(row, "title", "(제목 없음)"));
+        out.emplace_back(std::move(result));
     }
     for (const auto& row : words) {
-        const Json* source = row.is_object() && row.contains("sources") ? &row["sources"] : nullptr;
+        const Json* source = nullptr;
+        if (row.is_object()) {
+            if (auto it = row.find("sources"); it != row.end()) {
+                source = &*it;
+            }
+        }
         if (source && source->is_array()) {
             source = source->empty() ? nullptr : &source->front();
         }
-        auto title = source ? json::string(*source, "title") : std::nullopt;
-        out.push_back(Json{{"kind", "word"},
-                           {"word_id", member(row, "word_id", "")},
-                           {"lemma", member(row, "lemma", "")},
-                           {"korean", member(row, "korean", nullptr)},
-                           {"source_id", member(row, "source_id", nullptr)},
-                           {"source_title", title.value_or("(단어장)")}});
+        const Json* title = nullptr;
+        if (source && source->is_object()) {
+            if (auto it = source->find("title"); it != source->end() && it->is_string()) {
+                title = &*it;
+            }
+        }
+        Json::object_t result;
+        result.emplace("kind", "word");
+        result.emplace("word_id", member(row, "word_id", ""));
+        result.emplace("lemma", member(row, "lemma", ""));
+        result.emplace("korean", member(row, "korean", nullptr));
+        result.emplace("source_id", member(row, "source_id", nullptr));
+        result.emplace("source_title", title ? *title : Json("(단어장)"));
+        out.emplace_back(std::move(result));
     }
     return out;
 }
 
-std::optional<Json> searchPage(const std::vector<Json>& rows) {
+std::optional<Json> searchPage(std::vector<Json> rows) {
     const auto& limits = searchLimits();
     std::map<std::string, int> counts;
     for (const auto& row : rows) {
-        auto kind = json::string(row, "kind").value_or("");
-        if (!limits.contains(kind)) {
+        const Json* kind = nullptr;
+        if (row.is_object()) {
+            if (auto it = row.find("kind"); it != row.end() && it->is_string()) {
+                kind = &*it;
+            }
+        }
+        auto limit = kind ? limits.find(kind->get_ref<const std::string&>()) : limits.end();
+        if (limit == limits.end()) {
             return std::nullopt;
         }
-        ++counts[kind];
+        ++counts[limit->first];
     }
     bool capped = false;
     for (const auto& [kind, limit] : limits) {
         capped = capped || counts[kind] >= limit;
     }
-    return Json{
-        {"rows", Json(rows)}, {"capped", capped}, {"total", nullptr}, {"limits", Json(limits)}};
+    Json::object_t page;
+    page.emplace("rows", Json::array_t(std::make_move_iterator(rows.begin()),
+                                       std::make_move_iterator(rows.end())));
+    page.emplace("capped", capped);
+    page.emplace("total", nullptr);
+    page.emplace("limits", Json(limits));
+    return Json(std::move(page));
 }
 
 Json trash(const std::vector<Json>& folders, const std::vector<Json>& sources,

@@ -30,7 +30,7 @@ inline constexpr int pageSize = 1000;
 const std::map<std::string, int>& searchLimits();
 
 // {"folders": the folders as given, "sources": newest `last_seen_at` first, ties in given order}.
-Json tree(const std::vector<Json>& folders, const std::vector<Json>& sources);
+Json tree(std::vector<Json> folders, std::vector<Json> sources);
 
 // {"words", "capped", "has_more", "total"} of one source's words; none when a row is not a
 // non-empty object with a non-null `word_id`.
@@ -63,7 +63,7 @@ std::vector<Json> searchResults(const std::vector<Json>& folders, const std::vec
                                 const std::vector<Json>& words);
 
 // {"rows", "capped", "total", "limits"}; none when an object's kind is not a search kind.
-std::optional<Json> searchPage(const std::vector<Json>& rows);
+std::optional<Json> searchPage(std::vector<Json> rows);
 
 // The deleted rows that head a deleted branch: those whose parent is alive or absent.
 Json trash(const std::vector<Json>& folders, const std::vector<Json>& sources,

@@ -115,7 +115,7 @@ void ServerLibraryReader::loadTree(ReadDone completion) {
                 }
                 auto kept = LibraryPaging::checked(std::move(*sources), "sources", "source_id",
                                                    "folder_id");
-                completion(LibraryModel::tree(folders, kept));
+                completion(LibraryModel::tree(std::move(folders), std::move(kept)));
             });
     });
 }

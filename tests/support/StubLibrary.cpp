@@ -66,6 +66,7 @@ std::string StubLibrary::append(const std::string& name, Json row) {
     table.byKey[id] = table.rows.size();
     table.rows.push_back(std::move(row));
     ++table.version;
+    ++writes_;
     return id;
 }
 
@@ -152,6 +153,7 @@ void StubLibrary::markDeleted(const std::string& table, const std::string& id) {
     std::lock_guard lock(mutex_);
     if (Json* row = find(table, id)) {
         (*row)["deleted_at"] = stamp();
+        ++writes_;
     }
 }
 
@@ -235,6 +237,7 @@ std::optional<StubLibrary::Response> StubLibrary::handle(const std::string& meth
         if (method != "POST") {
             return refused(405, "PGRST101", "functions take POST");
         }
+        ++writes_;
         return function(name.substr(4), parsed.value_or(Json::object()));
     }
     auto table = tables_.find(name);
@@ -242,7 +245,15 @@ std::optional<StubLibrary::Response> StubLibrary::handle(const std::string& meth
         return std::nullopt;
     }
     if (method == "GET") {
-        return read(table->second, *query);
+        std::string shape = target;
+        for (const char* param : {"&limit=", "&offset="}) {
+            auto at = shape.find(param);
+            if (at != std::string::npos) {
+                auto end = shape.find('&', at + 1);
+                shape.erase(at, end == std::string::npos ? std::string::npos : end - at);
+            }
+        }
+        return read(table->second, *query, shape);
     }
     if (method == "POST" && parsed) {
         return insert(table->second, *query, *parsed);
@@ -314,26 +325,29 @@ Json StubLibrary::embedded(const StubQuery::Embed& embed, const Json& row) {
     return nullptr;
 }
 
-StubLibrary::Response StubLibrary::read(Table& table, const StubQuery& query) {
-    std::vector<size_t> hits;
-    for (size_t i : candidates(table, query)) {
-        if (query.matches(table.rows[i])) {
-            hits.push_back(i);
-        }
+StubLibrary::Response StubLibrary::read(Table& table, const StubQuery& query,
+                                        const std::string& shape) {
+    if (table.sortedAt != writes_) {
+        table.sorted.clear();
+        table.sortedAt = writes_;
     }
-    auto before = [&](size_t a, size_t b) {
-        if (query.before(table.rows[a], table.rows[b])) {
-            return true;
+    auto cached = table.sorted.find(shape);
+    if (cached == table.sorted.end()) {
+        std::vector<size_t> hits;
+        for (size_t i : candidates(table, query)) {
+            if (query.matches(table.rows[i])) {
+                hits.push_back(i);
+            }
         }
-        return !query.before(table.rows[b], table.rows[a]) && a < b;
-    };
+        std::stable_sort(hits.begin(), hits.end(), [&](size_t a, size_t b) {
+            return query.before(table.rows[a], table.rows[b]);
+        });
+        cached = table.sorted.emplace(shape, std::move(hits)).first;
+    }
+    const std::vector<size_t>& hits = cached->second;
     size_t end = hits.size();
     if (query.limit) {
         end = std::min(hits.size(), query.offset + *query.limit);
-        std::partial_sort(hits.begin(), hits.begin() + static_cast<std::ptrdiff_t>(end), hits.end(),
-                          before);
-    } else {
-        std::sort(hits.begin(), hits.end(), before);
     }
     Json out = Json::array();
     for (size_t k = query.offset; k < end; ++k) {
@@ -402,6 +416,7 @@ StubLibrary::Response StubLibrary::update(Table& table, const StubQuery& query, 
             return refused(409, "23505", "duplicate key value violates unique constraint");
         }
     }
+    ++writes_;
     Json out = Json::array();
     for (size_t i : hits) {
         table.rows[i].update(body);

@@ -74,9 +74,13 @@ class StubLibrary {
         std::map<std::string, std::unordered_map<std::string, std::vector<size_t>>> indexes;
         std::uint64_t version = 0;
         std::map<std::string, std::uint64_t> indexVersions;
+        // Sorted matches per query (without its limit and offset), until the next write.
+        std::map<std::string, std::vector<size_t>> sorted;
+        std::uint64_t sortedAt = 0;
     };
 
-    Response read(Table& table, const StubQuery& query);
+    // `shape`: the query without its limit and offset, naming its sorted matches.
+    Response read(Table& table, const StubQuery& query, const std::string& shape);
     Response insert(Table& table, const StubQuery& query, const Json& body);
     Response update(Table& table, const StubQuery& query, const Json& body);
     Response function(const std::string& name, const Json& body);
@@ -107,6 +111,7 @@ class StubLibrary {
     std::map<std::string, std::pair<std::string, int>> reviews_;
     std::uint64_t clock_ = 0;
     std::uint64_t ids_ = 0;
+    std::uint64_t writes_ = 0;
 };
 
 }  // namespace parlendo::testing

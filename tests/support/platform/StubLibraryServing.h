@@ -15,7 +15,9 @@ inline void serveLibrary(StubBackend& stub, std::shared_ptr<StubLibrary> library
         if (!response) {
             return std::nullopt;
         }
-        return StubAnswer::json(response->status, response->body);
+        // The data API's own content type (which the stub does not compress).
+        return StubAnswer::json(response->status, response->body,
+                                {{"Content-Type", "application/json; charset=utf-8"}});
     });
 }
 
