@@ -12,7 +12,11 @@ Json failure(const CallFailure& f) {
         return {{"ok", false}, {"msg", "AUTH_REAUTH_REQUIRED"}, {"error_class", "auth"}};
     }
     if (f.is<CallFailure::Stale>()) {
-        return {{"ok", false}, {"msg", "AUTH_STALE_COMPLETION"}, {"stale", true}};
+        // The page tells a stale reply by its class like every other failure.
+        return {{"ok", false},
+                {"msg", "AUTH_STALE_COMPLETION"},
+                {"stale", true},
+                {"error_class", "stale"}};
     }
     return {{"ok", false}, {"msg", "REQUEST_FAILED"}, {"error_class", "request"}};
 }
