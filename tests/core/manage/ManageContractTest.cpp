@@ -35,9 +35,10 @@ TEST(BridgeArgs, ReadersNeverFail) {
 TEST(ManageContract, FailureEnvelopesAndReasons) {
     EXPECT_EQ(MC::failure(CallFailure::authRequired()),
               Json::parse(R"({"ok":false,"msg":"AUTH_REAUTH_REQUIRED","error_class":"auth"})"));
-    EXPECT_EQ(MC::failure(CallFailure::stale()),
-              Json::parse(
-                  R"({"ok":false,"msg":"AUTH_STALE_COMPLETION","stale":true,"error_class":"stale"})"));
+    EXPECT_EQ(
+        MC::failure(CallFailure::stale()),
+        Json::parse(
+            R"({"ok":false,"msg":"AUTH_STALE_COMPLETION","stale":true,"error_class":"stale"})"));
     EXPECT_EQ(MC::failure(CallFailure::quota()),
               Json::parse(R"({"ok":false,"msg":"REQUEST_FAILED","error_class":"request"})"));
 
