@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "DragSource.h"
 #include "WindowRig.h"
 
 namespace parlendo {
@@ -217,6 +218,31 @@ TEST(ManageWindow, WithoutAPageAPlaceholderIsShownAndNothingIsTrusted) {
     EXPECT_TRUE(rig.log.contains("manage", "main_frame=true kind=about"));
     EXPECT_EQ(calls, 0);
     testing::snapshotWebView(rig.window->webView(), "placeholder");
+}
+
+}  // namespace
+}  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+TEST(ManageWindow, FilesDroppedOnThePageGoToTheListeners) {
+    WindowRig rig("theme.html");
+    std::vector<std::vector<std::string>> drops;
+    ASSERT_TRUE(rig.open());
+    rig.window->onFilesDropped = [&](const std::vector<std::string>& uris) {
+        drops.push_back(uris);
+    };
+    testing::DragSource source({"file:///tmp/one/../Paper%20One.pdf", "file:///tmp/notes.txt",
+                                "https://example.com/not-a-file"});
+    GtkWidget* view = GTK_WIDGET(rig.window->webView());
+    testing::dragBetween(source.centre(), testing::onScreen(view, 300, 300));
+    ASSERT_TRUE(rig.until([&] { return !drops.empty(); })) << rig.log.all();
+    EXPECT_EQ(drops[0],
+              (std::vector<std::string>{"file:///tmp/Paper%20One.pdf", "file:///tmp/notes.txt"}));
+    EXPECT_TRUE(rig.log.has("manage", "파일 놓임 files=2"));
+    // The view's own attempt to show the dropped file is refused.
+    EXPECT_EQ(webkit_web_view_get_uri(rig.window->webView()), *rig.window->page());
 }
 
 }  // namespace
