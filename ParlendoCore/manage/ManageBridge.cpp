@@ -161,16 +161,15 @@ const std::set<std::string>& ManageBridge::authCalls() {
 
 void ManageBridge::respond(const std::string& name, std::vector<Json> args,
                            Completion<void(Json)> completion) {
-    const bool counted = authCalls().count(name) > 0;
-    if (counted) {
-        ++authCallsInFlight_;
+    std::shared_ptr<int> counter;
+    if (authCalls().count(name) > 0) {
+        counter = authCallsInFlight_;
+        ++*counter;
     }
-    std::weak_ptr<ManageBridge> weak = weak_from_this();
     router_->respond(name, std::move(args),
-                     [weak, counted, completion = std::move(completion)](Json result) mutable {
-                         auto self = weak.lock();
-                         if (counted && self && self->authCallsInFlight_ > 0) {
-                             --self->authCallsInFlight_;
+                     [counter, completion = std::move(completion)](Json result) mutable {
+                         if (counter && *counter > 0) {
+                             --*counter;
                          }
                          completion(std::move(result));
                      });

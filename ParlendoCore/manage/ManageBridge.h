@@ -18,7 +18,7 @@ namespace parlendo {
 // The native end of the manage page's bridge: it reads each page message, counts the sign-in and
 // account calls in flight, asks the router for the answer and turns it into the script that
 // settles the page's promise. Main executor only.
-class ManageBridge : public std::enable_shared_from_this<ManageBridge> {
+class ManageBridge {
   public:
     // One call of the page: {"id": integer, "name": string, "args": array}.
     struct Message {
@@ -45,7 +45,7 @@ class ManageBridge : public std::enable_shared_from_this<ManageBridge> {
     void respond(const std::string& name, std::vector<Json> args,
                  Completion<void(Json)> completion);
     void handle(const std::string& name, std::vector<Json> args, Completion<void(Json)> completion);
-    int authCallsInFlight() const { return authCallsInFlight_; }
+    int authCallsInFlight() const { return *authCallsInFlight_; }
     std::map<std::string, BridgeStatus> table() const { return router_->table(); }
     const std::shared_ptr<BridgeRouter>& router() const { return router_; }
 
@@ -70,7 +70,8 @@ class ManageBridge : public std::enable_shared_from_this<ManageBridge> {
 
   private:
     std::shared_ptr<BridgeRouter> router_;
-    int authCallsInFlight_ = 0;
+    // Shared with the calls in flight, which count themselves down when answered.
+    std::shared_ptr<int> authCallsInFlight_ = std::make_shared<int>(0);
 };
 
 }  // namespace parlendo
