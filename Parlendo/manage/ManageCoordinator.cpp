@@ -1,6 +1,7 @@
 #include "manage/ManageCoordinator.h"
 
 #include "foundation/AppBundle.h"
+#include "foundation/AppConfig.h"
 #include "manage/DiagnosticsRoutes.h"
 #include "manage/FeedbackRoutes.h"
 #include "manage/LocalSources.h"
@@ -24,6 +25,9 @@ ManageCoordinator::ManageCoordinator(ManageServices services) : services_(std::m
     }
     if (!services_.page) {
         services_.page = AppBundle::main().resource("manage", "html");
+    }
+    if (!services_.webInspector) {
+        services_.webInspector = AppConfig::webInspectorEnabled();
     }
     if (!services_.opener) {
         services_.opener = std::make_shared<SystemOpener>();
@@ -108,7 +112,7 @@ std::shared_ptr<ManageWindow> ManageCoordinator::window() {
     };
     window_ = ManageWindow::make(bridge(), theme,
                                  ManageWindow::Options{services_.page, services_.opener,
-                                                       services_.main, services_.webInspector});
+                                                       services_.main, *services_.webInspector});
     window_->onClose = [weak] {
         if (auto self = weak.lock()) {
             // Reviews whose commit is not yet confirmed are checked again once the page is gone.

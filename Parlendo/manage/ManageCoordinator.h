@@ -47,7 +47,7 @@ struct ManageServices {
     std::shared_ptr<SystemOpening> opener;
     std::optional<std::filesystem::path> resources;
     std::optional<std::filesystem::path> page;
-    bool webInspector = false;
+    std::optional<bool> webInspector;  // on outside release mode when left empty
 };
 
 // The manage module: builds on first need the manage bridge over a router of every module's route
