@@ -120,6 +120,7 @@ void ManageWindow::build() {
     g_signal_connect(webView_, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(webView_, "load-failed", G_CALLBACK(onLoadFailed), this);
     g_signal_connect(webView_, "drag-data-received", G_CALLBACK(onDragDataReceived), this);
+    g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
     dropHook_ = g_signal_add_emission_hook(g_signal_lookup("drag-drop", GTK_TYPE_WIDGET), 0,
                                            onDragDropHook, this, nullptr);
 
@@ -306,6 +307,14 @@ gboolean ManageWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GEr
     static_cast<ManageWindow*>(self)->loadFailed_ = true;
     Log::write("manage", "관리 화면 로드 실패 " + ScriptValues::describe(error));
     return FALSE;
+}
+
+void ManageWindow::onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                       gpointer self) {
+    // The page is gone until the window is opened again; nothing is run in it meanwhile.
+    static_cast<ManageWindow*>(self)->loaded_ = false;
+    Log::write("manage", "🔴 관리 화면의 웹 프로세스가 끝남 reason=" +
+                             std::to_string(static_cast<int>(reason)));
 }
 
 void ManageWindow::finishedLoading() {

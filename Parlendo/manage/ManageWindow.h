@@ -97,6 +97,8 @@ class ManageWindow : public std::enable_shared_from_this<ManageWindow> {
     static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
     static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
     static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
+    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                    gpointer self);
     static void onDragDataReceived(GtkWidget*, GdkDragContext* context, gint, gint,
                                    GtkSelectionData* data, guint, guint, gpointer self);
     static gboolean onDragDropHook(GSignalInvocationHint*, guint count, const GValue* values,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "BuildInfo.h"
 #include "manage/ScriptValues.h"
 
 #include <X11/extensions/XTest.h>
@@ -53,8 +54,12 @@ void pumpFor(double seconds) {
     pumpUntil([until] { return g_get_monotonic_time() >= until; }, seconds + 1);
 }
 
+std::filesystem::path resourcesFolder() {
+    return buildinfo::kResourceDirInTree;
+}
+
 std::filesystem::path pagesFolder() {
-    return std::filesystem::path(__FILE__).parent_path() / "pages";
+    return resourcesFolder().parent_path() / "tests" / "platform" / "manage" / "pages";
 }
 
 std::filesystem::path outputFolder() {

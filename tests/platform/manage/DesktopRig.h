@@ -21,8 +21,9 @@ bool pumpUntil(const std::function<bool()>& done, double seconds = 10);
 // Runs the main loop for `seconds` of real time (only to let the display settle).
 void pumpFor(double seconds);
 
-// The folder of this suite's test pages.
+// The folder of this suite's test pages, and the source tree's resources.
 std::filesystem::path pagesFolder();
+std::filesystem::path resourcesFolder();
 // The folder that screenshots are saved in.
 std::filesystem::path outputFolder();
 

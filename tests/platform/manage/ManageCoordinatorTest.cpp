@@ -60,7 +60,7 @@ struct CoordinatorRig {
         services.secrets = secrets;
         services.draftTransport = std::make_shared<Unreachable>();
         services.opener = opener;
-        services.resources = std::filesystem::path(__FILE__).parent_path() / "../../../resources";
+        services.resources = testing::resourcesFolder();
         services.page = testing::pagesFolder() / "theme.html";
         manage = ManageCoordinator::make(std::move(services));
         manage->allRoutes = [this] {

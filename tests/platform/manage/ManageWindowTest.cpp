@@ -247,3 +247,23 @@ TEST(ManageWindow, FilesDroppedOnThePageGoToTheListeners) {
 
 }  // namespace
 }  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+TEST(ManageWindow, AWebProcessThatEndsLeavesNoLoadedPage) {
+    WindowRig rig("guard.html");
+    ASSERT_TRUE(rig.open());
+    webkit_web_view_terminate_web_process(rig.window->webView());
+    ASSERT_TRUE(rig.until([&] { return !rig.window->loaded(); }));
+    EXPECT_TRUE(rig.log.contains("manage", "🔴 관리 화면의 웹 프로세스가 끝남 reason="));
+    EXPECT_EQ(rig.run("1"), std::nullopt);
+    // Nothing is left to ask about unsaved edits: the window closes at once.
+    gtk_window_close(rig.window->window());
+    ASSERT_TRUE(rig.until([&] { return rig.closed == 1; }));
+    EXPECT_EQ(rig.window->window(), nullptr);
+    EXPECT_FALSE(rig.log.contains("manage", "닫기 전 확인"));
+}
+
+}  // namespace
+}  // namespace parlendo

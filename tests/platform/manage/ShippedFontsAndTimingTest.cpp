@@ -10,7 +10,7 @@ namespace parlendo {
 namespace {
 
 std::filesystem::path resources() {
-    return std::filesystem::path(__FILE__).parent_path() / "../../../resources";
+    return testing::resourcesFolder();
 }
 
 TEST(ShippedFonts, TheListGivesAKoreanFontThePageCanUse) {
