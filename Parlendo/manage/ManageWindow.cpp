@@ -14,10 +14,9 @@ namespace {
 constexpr const char* placeholder =
     "<h2 style='font-family:sans-serif'>관리 화면 파일이 빠졌어요 (manage.html)</h2>";
 
-// One script evaluation in flight: the window is held weakly, so a closed window drops late
-// results instead of touching released views.
+// One script evaluation in flight. Its continuation holds nothing of the window but weakly, so
+// a window closed meanwhile drops late results instead of touching released views.
 struct Evaluation {
-    std::weak_ptr<ManageWindow> window;
     std::function<void(JSCValue*, const GError*)> done;
 };
 
@@ -180,7 +179,7 @@ void ManageWindow::release() {
 
 void ManageWindow::evaluate(const std::string& script,
                             std::function<void(JSCValue*, const GError*)> done) {
-    auto* evaluation = new Evaluation{weak_from_this(), std::move(done)};
+    auto* evaluation = new Evaluation{std::move(done)};
     webkit_web_view_evaluate_javascript(webView_, script.c_str(), -1, nullptr, nullptr, nullptr,
                                         evaluated, evaluation);
 }
