@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "../foundation/TempDir.h"
+#include "FakeClock.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "manage/BridgeRouter.h"
 #include "manage/DiagnosticsRoutes.h"
 #include "manage/UIFonts.h"
@@ -44,7 +45,8 @@ TEST(Diagnostics, RecordsFiftyErrorsPerRunAndLogsOnlyThose) {
 
 TEST(Diagnostics, WithoutALogTheCallIsNotServed) {
     LogCapture log;
-    auto router = BridgeRouter::make({std::make_shared<DiagnosticsRoutes>()});
+    auto router = BridgeRouter::make({std::make_shared<DiagnosticsRoutes>()},
+                                     std::make_shared<testing::FakeClock>());
     EXPECT_EQ(call(*router, "ui_error", {"error"})["msg"], "REQUEST_FAILED");
     EXPECT_EQ(log.messages("manage"),
               (std::vector<std::string>{"ui_error 실패 reason=not_yet_on_mac",

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "../../core/foundation/TempDir.h"
+#include "TempDir.h"
 #include "WindowRig.h"
 #include "manage/LocalSources.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "../../core/foundation/TempDir.h"
 #include "DesktopRig.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "WindowRig.h"
 #include "manage/ManageScreenLink.h"
 #include "manage/PdfPicker.h"
