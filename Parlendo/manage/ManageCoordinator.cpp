@@ -12,6 +12,9 @@
 #include "popups/CurlDraftTransport.h"
 #include "popups/PopupSettingsRoutes.h"
 #include "saving/StudyRoutes.h"
+#include "wordbook/LibraryReadRoutes.h"
+#include "wordbook/LibraryWriteRoutes.h"
+#include "wordbook/TrashRoutes.h"
 
 namespace parlendo {
 
@@ -79,18 +82,74 @@ std::shared_ptr<FeedbackSender> ManageCoordinator::feedback() {
 
 BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
     const ExecutorPtr& main = services_.main;
+    std::weak_ptr<ManageCoordinator> weak = weak_from_this();
+    LibraryReadRoutes::ViewSettings view{[weak](LibraryReadRoutes::ReadDone done) {
+                                             auto self = weak.lock();
+                                             if (!self) {
+                                                 done(fail(CallFailure::stale()));
+                                                 return;
+                                             }
+                                             self->viewSettings()->get(std::move(done));
+                                         },
+                                         [weak](Json value, LibraryReadRoutes::ReadDone done) {
+                                             auto self = weak.lock();
+                                             if (!self) {
+                                                 done(fail(CallFailure::stale()));
+                                                 return;
+                                             }
+                                             self->viewSettings()->set(std::move(value),
+                                                                       std::move(done));
+                                         }};
+    auto seeder = services_.popupDefaults;
+    LibraryReadRoutes::SeedPopups seed = nullptr;
+    if (seeder) {
+        seed = [seeder](LibraryReadRoutes::PopupRead read, Completion<void(RowsResult)> done) {
+            seeder->ensure(std::move(read),
+                           [done = std::move(done)](DefaultPopupSeeder::SeedResult r) mutable {
+                               if (r) {
+                                   done(std::move(r->rows));
+                               } else {
+                                   done(fail(std::move(r.error())));
+                               }
+                           });
+        };
+    }
     // In the router's order: word book reading, source opening, word book writing, trash, study,
-    // popup settings, connection, appearance, feedback, diagnostics. The word book groups and the
-    // appearance group join here as their modules land; until then their calls are unknown.
+    // popup settings, connection, appearance, feedback, diagnostics. The appearance group joins
+    // here when its module lands; until then its calls are unknown.
     return {
+        std::make_shared<LibraryReadRoutes>(library(), std::move(view), std::move(seed)),
         std::make_shared<SourceOpenRoutes>(
             std::make_shared<SourceOpener>(services_.opener, &judgeLocalSource)),
+        std::make_shared<LibraryWriteRoutes>(libraryWriter()),
+        std::make_shared<TrashRoutes>(libraryWriter()),
         std::make_shared<StudyRoutes>(studyRecorder(), main),
         std::make_shared<PopupSettingsRoutes>(popupSettings(), draft(), main),
         std::make_shared<ConnectionRoutes>(connection()),
         std::make_shared<FeedbackRoutes>(feedback()),
         std::make_shared<DiagnosticsRoutes>(uiErrors_),
     };
+}
+
+std::shared_ptr<LibraryReader> ManageCoordinator::library() {
+    if (!library_) {
+        library_ = std::make_shared<ServerLibraryReader>(services_.server, services_.auth);
+    }
+    return library_;
+}
+
+std::shared_ptr<LibraryWriter> ManageCoordinator::libraryWriter() {
+    if (!libraryWriter_) {
+        libraryWriter_ = std::make_shared<ServerLibraryWriter>(services_.server, services_.auth);
+    }
+    return libraryWriter_;
+}
+
+std::shared_ptr<ViewSettingsStore> ManageCoordinator::viewSettings() {
+    if (!viewSettings_) {
+        viewSettings_ = std::make_shared<ServerViewSettingsStore>(services_.server, services_.auth);
+    }
+    return viewSettings_;
 }
 
 std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {

@@ -12,12 +12,16 @@
 #include "manage/ThemeMode.h"
 #include "manage/UIErrorLog.h"
 #include "manage/UIFonts.h"
+#include "manage/ViewSettingsStore.h"
 #include "popups/ConnectionSettings.h"
+#include "popups/DefaultPopupSeeder.h"
 #include "popups/PopupDraftService.h"
 #include "popups/PopupSettingsStore.h"
 #include "saving/ServerStudyRecorder.h"
 #include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
+#include "wordbook/LibraryReader.h"
+#include "wordbook/LibraryWriter.h"
 
 #include <filesystem>
 #include <functional>
@@ -39,6 +43,7 @@ struct ManageServices {
     std::shared_ptr<ManageScreenPort> manageScreen;
     std::shared_ptr<AccountScope> accountScope;
     std::shared_ptr<DetectStore> detect;
+    std::shared_ptr<DefaultPopupSeeder> popupDefaults;  // the environment's seeder
     ExecutorPtr main;
     // Left empty, these are the program's own: the keychain, the draft request over curl, the
     // desktop's opener, the installed resources and their manage.html.
@@ -85,6 +90,9 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
     std::shared_ptr<ConnectionSettings> connection();
     std::shared_ptr<PopupDraftService> draft();
     std::shared_ptr<FeedbackSender> feedback();
+    std::shared_ptr<LibraryReader> library();
+    std::shared_ptr<LibraryWriter> libraryWriter();
+    std::shared_ptr<ViewSettingsStore> viewSettings();
 
   private:
     explicit ManageCoordinator(ManageServices services);
@@ -97,6 +105,9 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
     std::shared_ptr<ConnectionSettings> connection_;
     std::shared_ptr<PopupDraftService> draft_;
     std::shared_ptr<FeedbackSender> feedback_;
+    std::shared_ptr<LibraryReader> library_;
+    std::shared_ptr<LibraryWriter> libraryWriter_;
+    std::shared_ptr<ViewSettingsStore> viewSettings_;
     std::shared_ptr<UIErrorLog> uiErrors_ = std::make_shared<UIErrorLog>();
     std::shared_ptr<UIFonts> fonts_;
 };

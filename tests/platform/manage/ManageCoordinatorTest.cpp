@@ -118,7 +118,8 @@ TEST(ManageCoordinator, OpeningTwiceBuildsTheRouterOnceWithEveryGroup) {
     EXPECT_NE(rig.port->window(), nullptr);
     const auto table = rig.manage->bridge()->table();
     for (const char* name :
-         {"local_pdf_status", "open_url", "save_review", "save_status", "propose_custom",
+         {"load_tree", "list_assistants", "get_view_settings", "local_pdf_status", "open_url",
+          "create_folder", "list_trash", "save_review", "save_status", "propose_custom",
           "save_assistant", "credential_status", "send_feedback", "ui_error"}) {
         EXPECT_EQ(table.count(name), 1u) << name;
     }
