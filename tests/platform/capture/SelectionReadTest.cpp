@@ -3,7 +3,7 @@
 #include "DesktopSession.h"
 #include "LogCapture.h"
 #include "capture/AtspiAccessibility.h"
-#include "capture/GdkScreens.h"
+#include "capture/DesktopCapture.h"
 #include "capture/GtkPasteboard.h"
 #include "capture/SelectionFetch.h"
 #include "capture/SyntheticCopyLedger.h"
@@ -42,13 +42,8 @@ struct SelectionReadTest : ::testing::Test {
         }
         DesktopSession::ensure();
         fetch = std::make_shared<GlibThreadQueue>("parlendo.selection-fetch");
-        accessibility = AtspiAccessibility::make(fetch, fetch->context(), [main = main] {
-            return callOnMain<ScreenFrames>(*main, 1.0,
-                                            [](Completion<void(ScreenFrames)> done) {
-                                                done(GdkScreens::layout().frames);
-                                            })
-                .value_or(ScreenFrames{});
-        });
+        accessibility =
+            AtspiAccessibility::make(fetch, fetch->context(), DesktopCapture::screens(main));
         accessibility->start();
         auto windows = X11Windows::connect();
         ASSERT_TRUE(windows);
