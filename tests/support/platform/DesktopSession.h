@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -23,6 +24,8 @@ class DesktopSession {
     static void ensure() {
         static const bool ready = [] {
             setenv("NO_AT_BRIDGE", "1", 1);
+            // A test application that was killed must not take the test down with its pipe.
+            signal(SIGPIPE, SIG_IGN);
             writeDesktopEntries();
             gtk_init(nullptr, nullptr);
             setAccessibility(true);
@@ -75,6 +78,8 @@ class DesktopSession {
     // A key press or release, or a click, through XTest, as the user's devices would send them.
     static void key(unsigned code, bool press);
     static void click(unsigned button);
+    // Moves the pointer to a point of the screen (root coordinates).
+    static void pointerTo(int x, int y);
     static void tap(const std::vector<unsigned>& codes) {
         for (const auto code : codes) {
             key(code, true);

@@ -37,6 +37,11 @@ void DesktopSession::click(unsigned button) {
     XFlush(display());
 }
 
+void DesktopSession::pointerTo(int x, int y) {
+    XTestFakeMotionEvent(display(), -1, x, y, CurrentTime);
+    XFlush(display());
+}
+
 std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym,
                                                unsigned modifier) {
     Display* dpy = display();
