@@ -3,10 +3,7 @@
 // copies something that is not text or not UTF-8, or its selection is 100,000 characters long.
 // Never a crash or a stall of the main loop; every capture ends in its notice or log line, and
 // the user's clipboard is left as it was.
-#include "CaptureDesk.h"
-#include "CardWindows.h"
-#include "DesktopSession.h"
-#include "LogCapture.h"
+#include "CaptureDeskTest.h"
 #include "capture/SyntheticCopyLedger.h"
 
 #include <signal.h>
@@ -28,41 +25,18 @@ namespace CardWindows = testing::CardWindows;
 constexpr double stall = 0.3;
 const char* const userClipboard = "the user's clipboard";
 
-bool has(const std::vector<std::string>& all, const std::string& text) {
-    return std::find(all.begin(), all.end(), text) != all.end();
-}
-
-// Whether a card on screen shows `text`.
 bool cardShows(const std::string& text) {
-    const auto cards = CardWindows::shown();
-    return std::any_of(cards.begin(), cards.end(),
-                       [&](GtkWidget* card) { return has(CardWindows::texts(card), text); });
+    return CardWindows::anyShows(text);
 }
 
-struct CaptureBadInputTest : ::testing::Test {
+struct CaptureBadInputTest : testing::CaptureDeskTest {
     void SetUp() override {
-        if (!DesktopSession::available()) {
-            GTEST_SKIP() << "no X display";
+        CaptureDeskTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
-        DesktopSession::ensure();
-        DesktopSession::pointerTo(5, 5);
         gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), userClipboard, -1);
         DesktopSession::pumpFor(0.1);
-    }
-    void TearDown() override { desk.reset(); }
-
-    void startDesk() {
-        desk = std::make_unique<CaptureDesk>();
-        ASSERT_TRUE(desk->ready());
-        ASSERT_TRUE(desk->start());
-    }
-
-    std::unique_ptr<TestWindow> open(std::vector<std::string> args) {
-        auto window = std::make_unique<TestWindow>(std::move(args));
-        EXPECT_NE(window->xid, 0u);
-        DesktopSession::activate(window->xid);
-        DesktopSession::pumpFor(0.3);
-        return window;
     }
 
     static std::string clipboardText() {
@@ -81,9 +55,6 @@ struct CaptureBadInputTest : ::testing::Test {
             DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
             << log.all();
     }
-
-    testing::LogCapture log;
-    std::unique_ptr<CaptureDesk> desk;
 };
 
 TEST_F(CaptureBadInputTest, AWindowThatVanishesDuringTheReadEndsTheCaptureQuietly) {

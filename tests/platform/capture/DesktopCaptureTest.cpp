@@ -2,10 +2,7 @@
 // lookup chord pressed on the keyboard, the selection read through the accessibility bus, the
 // card windows at the selection filled with the server's answer, counting down and closing, and
 // the saves reaching the server with the window's title.
-#include "CaptureDesk.h"
-#include "CardWindows.h"
-#include "DesktopSession.h"
-#include "LogCapture.h"
+#include "CaptureDeskTest.h"
 #include "Screenshot.h"
 #include "foundation/Json.h"
 
@@ -33,25 +30,12 @@ std::string outputPath(const std::string& name) {
     return std::string(PARLENDO_TEST_OUTPUT_DIR) + "/" + name;
 }
 
-struct DesktopCaptureTest : ::testing::Test {
+struct DesktopCaptureTest : testing::CaptureDeskTest {
     void SetUp() override {
-        if (!DesktopSession::available()) {
-            GTEST_SKIP() << "no X display";
+        CaptureDeskTest::SetUp();
+        if (!IsSkipped()) {
+            startDesk();
         }
-        DesktopSession::ensure();
-        DesktopSession::pointerTo(5, 5);
-        desk = std::make_unique<CaptureDesk>();
-        ASSERT_TRUE(desk->ready());
-        ASSERT_TRUE(desk->start());
-    }
-    void TearDown() override { desk.reset(); }
-
-    std::unique_ptr<TestWindow> open(std::vector<std::string> args) {
-        auto window = std::make_unique<TestWindow>(std::move(args));
-        EXPECT_NE(window->xid, 0u);
-        DesktopSession::activate(window->xid);
-        DesktopSession::pumpFor(0.3);
-        return window;
     }
 
     // The card windows once `count` of them are shown and filled (their loading note gone).
@@ -69,9 +53,6 @@ struct DesktopCaptureTest : ::testing::Test {
         DesktopSession::pumpFor(0.1);
         return cards;
     }
-
-    testing::LogCapture log;
-    std::unique_ptr<CaptureDesk> desk;
 };
 
 TEST_F(DesktopCaptureTest, AWordOpensItsCardsUnderTheSelectionCountsDownAndIsSaved) {

@@ -70,12 +70,8 @@ struct SelectionReadTest : ::testing::Test {
         return *result;
     }
 
-    std::unique_ptr<TestWindow> open(std::vector<std::string> args) {
-        auto window = std::make_unique<TestWindow>(std::move(args));
-        EXPECT_NE(window->xid, 0u);
-        DesktopSession::activate(window->xid);
-        DesktopSession::pumpFor(0.3);
-        return window;
+    static std::unique_ptr<TestWindow> open(std::vector<std::string> args) {
+        return TestWindow::inFront(std::move(args));
     }
 
     RunningApplication front() { return apps->front().value_or(RunningApplication{}); }

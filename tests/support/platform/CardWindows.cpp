@@ -1,5 +1,6 @@
 #include "CardWindows.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace parlendo::testing::CardWindows {
@@ -52,6 +53,16 @@ std::vector<GtkWidget*> shown() {
     }
     g_list_free(all);
     return out;
+}
+
+bool anyShows(const std::string& text) {
+    for (GtkWidget* card : shown()) {
+        const auto labels = texts(card);
+        if (std::find(labels.begin(), labels.end(), text) != labels.end()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace parlendo::testing::CardWindows

@@ -17,5 +17,7 @@ std::vector<std::string> texts(GtkWidget* window);
 GdkRectangle placeOf(GtkWidget* window);
 // The card windows of this process that are mapped now, in the order they were made.
 std::vector<GtkWidget*> shown();
+// Whether one of them shows a label with exactly `text`.
+bool anyShows(const std::string& text);
 
 }  // namespace parlendo::testing::CardWindows

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -139,6 +140,15 @@ class TestWindow {
             g_io_channel_unref(out_);
         }
         g_spawn_close_pid(pid_);
+    }
+
+    // Starts one and makes its window the active one.
+    static std::unique_ptr<TestWindow> inFront(std::vector<std::string> args) {
+        auto window = std::make_unique<TestWindow>(std::move(args));
+        EXPECT_NE(window->xid, 0u);
+        DesktopSession::activate(window->xid);
+        DesktopSession::pumpFor(0.3);
+        return window;
     }
 
     // Sends a command and waits for its "ok".
