@@ -100,6 +100,8 @@ TEST_F(CaptureBadInputTest, AnApplicationThatStopsAnsweringCostsOnlyTheBudgets) 
     startDesk();
     auto window = open({"--label", CaptureDesk::knownWord});
     ASSERT_TRUE(window->command("select-label 0 11"));
+    // The bus client lets an application that started less than two seconds ago take its time.
+    DesktopSession::pumpFor(2.0);
     ::kill(window->pid(), SIGSTOP);
 
     MainLoopWatch watch;
@@ -109,7 +111,8 @@ TEST_F(CaptureBadInputTest, AnApplicationThatStopsAnsweringCostsOnlyTheBudgets) 
         << log.all();
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_LT(took, 4.0);
+    // The calls' time-outs and the copy's wait, with room for a loaded machine.
+    EXPECT_LT(took, 5.0);
     EXPECT_LT(watch.longestGap(), stall);
     EXPECT_TRUE(
         log.contains("capture", "못 가져옴 reason=no_selection app=org.parlendo.TestWindow"));

@@ -100,8 +100,13 @@ TEST_F(SelectionReadTest, ReadsTheSelectionItsBoundsAndTheWindowContext) {
     EXPECT_EQ((*direct)->text, "serendipity");
     EXPECT_EQ((*direct)->method, "selected_text");
 
-    const auto bounds =
-        onFetch<std::optional<SelectionBoundsRead>>([reader] { return reader->selectionBounds(); });
+    // The bounds read has 0.12 s in all: an application that is slow to answer (a loaded
+    // machine) gets none. Within a few tries it answers in time.
+    std::optional<std::optional<SelectionBoundsRead>> bounds;
+    for (int attempt = 0; attempt < 5 && !(bounds && *bounds); ++attempt) {
+        bounds = onFetch<std::optional<SelectionBoundsRead>>(
+            [reader] { return reader->selectionBounds(); });
+    }
     ASSERT_TRUE(bounds && *bounds);
     EXPECT_EQ((*bounds)->method, "range");
     // The label is centred at the top of the 600-wide window placed at (200, 150) on a
