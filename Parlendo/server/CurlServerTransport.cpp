@@ -1,5 +1,6 @@
 #include "server/CurlServerTransport.h"
 
+#include "foundation/ClientIdentity.h"
 #include "foundation/Log.h"
 #include "foundation/Text.h"
 #include "server/NetFailure.h"
@@ -56,12 +57,14 @@ struct CurlServerTransport::Transfer {
 };
 
 CurlServerTransport::CurlServerTransport(std::string base, std::shared_ptr<CurlSession> session,
-                                         std::optional<std::string> conn, std::string clientInfo)
+                                         std::optional<std::string> conn, std::string clientInfo,
+                                         size_t answerLimit)
     : base_(std::move(base)),
       baseHost_(hostOf(base_).value_or("")),
       session_(std::move(session)),
       conn_(std::move(conn)),
-      clientInfo_(std::move(clientInfo)) {}
+      clientInfo_(std::move(clientInfo)),
+      answerLimit_(answerLimit) {}
 
 std::string CurlServerTransport::percentEncodeNonAscii(std::string_view value) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -112,6 +115,8 @@ std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno
             return -1206;  // a client certificate was required
         case CURLE_WEIRD_SERVER_REPLY:
             return c::badServerResponse;
+        case CURLE_FILESIZE_EXCEEDED:
+            return c::dataLengthExceedsMaximum;
         case CURLE_BAD_CONTENT_ENCODING:
             return -1016;  // the content could not be decoded
         case CURLE_UNSUPPORTED_PROTOCOL:
@@ -124,41 +129,52 @@ std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno
 }
 
 void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResponse)> completion) {
-    // Resolve the path against the project URL; a path that makes no URL is never sent.
-    auto resolved = CurlSession::resolve(base_, percentEncodeNonAscii(request.path));
-    auto handle = resolved ? session_->takeEasy() : CurlSession::EasyHandle();
-    CURL* easy = handle.get();
-    if (easy == nullptr) {
+    auto unreachable = [this, &completion] {
         session_->post([completion = std::move(completion)]() mutable {
             completion(ServerResponse::unreachable());
         });
+    };
+    // Resolve the path against the project URL; a path that makes no URL is never sent.
+    auto resolved = CurlSession::resolve(base_, percentEncodeNonAscii(request.path));
+    if (!resolved) {
+        unreachable();
+        return;
+    }
+    std::string logPath = request.path.substr(0, request.path.find('?'));
+
+    // The client identity goes to the project host only, whatever the caller set.
+    HttpHeaders headers = std::move(request.headers);
+    headers.erase(ClientIdentity::header);
+    if (text::asciiLower(resolved->host) == baseHost_) {
+        headers.emplace(ClientIdentity::header, clientInfo_);
+    }
+    curl_slist* list = CurlSession::headerList(headers);
+    if (list == nullptr) {
+        Log::write("net", "path=" + logPath + " 헤더에 줄바꿈이나 NUL이 있어 보내지 않음");
+        unreachable();
+        return;
+    }
+    auto handle = session_->takeEasy();
+    CURL* easy = handle.get();
+    if (easy == nullptr) {
+        curl_slist_free_all(list);
+        unreachable();
         return;
     }
 
     auto transfer = std::make_unique<Transfer>();
     transfer->handle = std::move(handle);
     transfer->easy = easy;
-    transfer->logPath = request.path.substr(0, request.path.find('?'));
+    transfer->headers = list;
+    transfer->logPath = std::move(logPath);
     transfer->conn = conn_;
     transfer->completion = std::move(completion);
     transfer->body = std::move(request.body);
 
     curl_easy_setopt(easy, CURLOPT_URL, resolved->url.c_str());
     session_->configure(easy, request.timeout);
-    CurlSession::collect(easy, &transfer->received);
-
+    CurlSession::collect(easy, &transfer->received, answerLimit_);
     CurlSession::setMethod(easy, request.method, transfer->body);
-    // The client identity goes to the project host only, whatever the caller set.
-    HttpHeaders headers;
-    for (auto& [name, value] : request.headers) {
-        if (!text::asciiIEquals(name, "X-Client-Info")) {
-            headers.emplace(name, std::move(value));
-        }
-    }
-    if (text::asciiLower(resolved->host) == baseHost_) {
-        headers["X-Client-Info"] = clientInfo_;
-    }
-    transfer->headers = CurlSession::headerList(headers);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
 
     session_->perform(easy, [transfer = std::move(transfer)](CURLcode result) mutable {
@@ -198,6 +214,10 @@ void CurlServerTransport::finish(std::unique_ptr<Transfer> transfer, CURLcode re
         " proto=" + protocolName(version) + " sent=" + std::to_string(sent) +
         " body=" + std::to_string(transfer->body ? transfer->body->size() : 0);
 
+    // A cut-off answer ends as a write error; it is the answer that was too long.
+    if (transfer->received.tooLarge) {
+        result = CURLE_FILESIZE_EXCEEDED;
+    }
     auto code = result == CURLE_OK ? std::nullopt : urlErrorCode(result, osErrno);
     if (result != CURLE_OK) {
         line += " error=" + (code ? NetFailure::name(NetFailure::urlErrorDomain, *code)
@@ -207,6 +227,10 @@ void CurlServerTransport::finish(std::unique_ptr<Transfer> transfer, CURLcode re
         line += " conn=" + *transfer->conn;
     }
     Log::write("net", line);
+    if (result == CURLE_FILESIZE_EXCEEDED) {
+        Log::write("net", "path=" + transfer->logPath + " 답이 " +
+                              std::to_string(transfer->received.limit) + "바이트를 넘어 끊음");
+    }
 
     auto completion = std::move(transfer->completion);
     if (result == CURLE_OK) {

@@ -13,12 +13,17 @@ namespace parlendo {
 // Carries one backend request over libcurl: resolves the request path against the project URL,
 // sends it on the given session, and answers with exactly one ServerResponse, on the session
 // thread. Writes one timing line per request (tag "net"); `conn` labels the upload routes' lines.
+// A request whose headers could change its framing is never sent (unreachable); an answer longer
+// than the transport's limit fails with the URL error "data length exceeds maximum".
 // Keeps no mutable state: `send` may be called from any thread.
 class CurlServerTransport final : public ServerTransport {
   public:
-    // `base` is the project URL; `clientInfo` is the X-Client-Info value, sent only to its host.
+    // `base` is the project URL; `clientInfo` is the X-Client-Info value, sent only to its host;
+    // `answerLimit` is the most answer bytes taken in (CurlSession::documentAnswerLimit for the
+    // transports that carry documents).
     CurlServerTransport(std::string base, std::shared_ptr<CurlSession> session,
-                        std::optional<std::string> conn, std::string clientInfo);
+                        std::optional<std::string> conn, std::string clientInfo,
+                        size_t answerLimit = CurlSession::apiAnswerLimit);
 
     void send(ServerRequest request, Completion<void(ServerResponse)> completion) override;
 
@@ -37,6 +42,7 @@ class CurlServerTransport final : public ServerTransport {
     std::shared_ptr<CurlSession> session_;
     std::optional<std::string> conn_;
     std::string clientInfo_;
+    size_t answerLimit_;
 };
 
 }  // namespace parlendo

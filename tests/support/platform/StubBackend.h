@@ -29,11 +29,16 @@ struct StubAnswer {
     std::map<std::string, std::string> headers;
     double delay = 0;  // seconds to wait before answering
     Fault fault = Fault::none;
+    // When set, the body is this many bytes of "x", made while sending (nothing is held in
+    // memory), with a Content-Length when `announceLength`, else chunked.
+    size_t generatedBytes = 0;
+    bool announceLength = true;
 
     static StubAnswer json(int status, std::string body,
                            std::map<std::string, std::string> headers = {});
     static StubAnswer dropped();
     static StubAnswer hanging();
+    static StubAnswer generated(size_t bytes, bool announceLength);
 };
 
 // One request as the stub received it. `path` and `query` are the raw (still percent-encoded)
@@ -48,6 +53,8 @@ struct StubRequest {
 
     // The first header of that name, ignoring case.
     std::optional<std::string> header(const std::string& name) const;
+    // How many fields of that name arrived, ignoring case.
+    size_t headerCount(const std::string& name) const;
 };
 
 // A loopback backend for tests of the curl adapters: listens on 127.0.0.1 on an ephemeral port,
@@ -85,6 +92,8 @@ class StubBackend {
 
     std::vector<StubRequest> requests() const;
     size_t requestCount() const;
+    // Bytes of generated bodies actually handed to connections.
+    size_t generatedBytesSent() const;
     StubRequest lastRequest() const;
     // Waits (really: the stub runs on its own threads) until `count` requests have arrived.
     bool waitForRequests(size_t count, double seconds) const;
