@@ -75,7 +75,7 @@ class PopupDraftService {
                       std::shared_ptr<Executor> work = {}, std::string endpoint = defaultEndpoint(),
                       UptimeClock clock = {});
 
-    // Completes with the reply object, on a worker or the transport's thread.
+    // Completes with the reply object, on the work executor.
     void propose(std::string description, Completion<void(Json)> completion);
 
     static std::string defaultEndpoint();
