@@ -5,8 +5,9 @@
 #include "foundation/Text.h"
 #include "server/NetFailure.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cmath>
 
 namespace parlendo {
 
@@ -17,10 +18,28 @@ std::optional<std::string> hostOf(const std::string& url) {
     return resolved ? std::optional<std::string>(text::asciiLower(resolved->host)) : std::nullopt;
 }
 
+// "https://host:port" of a URL: what a path starting with one slash is resolved against.
+std::string originOf(const std::string& url) {
+    auto resolved = CurlSession::resolve(url, "/");
+    if (!resolved || !resolved->url.ends_with('/')) {
+        return "";
+    }
+    return resolved->url.substr(0, resolved->url.size() - 1);
+}
+
+// A path that resolves against the origin as it stands: one leading slash and only printable
+// ASCII without blanks (anything else goes through curl's URL parser).
+bool isPlainPath(std::string_view path) {
+    if (path.size() < 1 || path[0] != '/' || (path.size() > 1 && path[1] == '/')) {
+        return false;
+    }
+    return std::all_of(path.begin(), path.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
+
+// Milliseconds, rounded as "%.0f" rounds (to nearest, ties to even).
 std::string milliseconds(curl_off_t micros) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.0f", static_cast<double>(micros) / 1000.0);
-    return buffer;
+    return std::to_string(
+        static_cast<long long>(std::nearbyint(static_cast<double>(micros) / 1000.0)));
 }
 
 std::string protocolName(long version) {
@@ -61,6 +80,7 @@ CurlServerTransport::CurlServerTransport(std::string base, std::shared_ptr<CurlS
                                          size_t answerLimit)
     : base_(std::move(base)),
       baseHost_(hostOf(base_).value_or("")),
+      origin_(originOf(base_)),
       session_(std::move(session)),
       conn_(std::move(conn)),
       clientInfo_(std::move(clientInfo)),
@@ -128,6 +148,19 @@ std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno
     }
 }
 
+std::optional<std::pair<std::string, bool>> CurlServerTransport::locate(
+    const std::string& path) const {
+    std::string encoded = percentEncodeNonAscii(path);
+    if (!origin_.empty() && isPlainPath(encoded)) {
+        return std::make_pair(origin_ + encoded, true);
+    }
+    auto resolved = CurlSession::resolve(base_, encoded);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(resolved->url), text::asciiLower(resolved->host) == baseHost_);
+}
+
 void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResponse)> completion) {
     auto unreachable = [this, &completion] {
         session_->post([completion = std::move(completion)]() mutable {
@@ -135,8 +168,8 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
         });
     };
     // Resolve the path against the project URL; a path that makes no URL is never sent.
-    auto resolved = CurlSession::resolve(base_, percentEncodeNonAscii(request.path));
-    if (!resolved) {
+    auto located = locate(request.path);
+    if (!located) {
         unreachable();
         return;
     }
@@ -145,7 +178,7 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
     // The client identity goes to the project host only, whatever the caller set.
     HttpHeaders headers = std::move(request.headers);
     headers.erase(ClientIdentity::header);
-    if (text::asciiLower(resolved->host) == baseHost_) {
+    if (located->second) {
         headers.emplace(ClientIdentity::header, clientInfo_);
     }
     curl_slist* list = CurlSession::headerList(headers);
@@ -171,7 +204,7 @@ void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResp
     transfer->completion = std::move(completion);
     transfer->body = std::move(request.body);
 
-    curl_easy_setopt(easy, CURLOPT_URL, resolved->url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, located->first.c_str());
     session_->configure(easy, request.timeout);
     CurlSession::collect(easy, &transfer->received, answerLimit_);
     CurlSession::setMethod(easy, request.method, transfer->body);

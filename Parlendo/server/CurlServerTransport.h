@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace parlendo {
 
@@ -36,9 +37,15 @@ class CurlServerTransport final : public ServerTransport {
   private:
     struct Transfer;
     static void finish(std::unique_ptr<Transfer> transfer, CURLcode result);
+    // The URL of a request path and whether it goes to the project host; none when the path
+    // makes no URL.
+    std::optional<std::pair<std::string, bool>> locate(const std::string& path) const;
 
     std::string base_;
     std::string baseHost_;
+    // The project URL's scheme and authority ("https://host:port"), which every path starting
+    // with one slash is sent to.
+    std::string origin_;
     std::shared_ptr<CurlSession> session_;
     std::optional<std::string> conn_;
     std::string clientInfo_;

@@ -215,7 +215,11 @@ void CurlSession::perform(CURL* easy, UniqueFunction<void(CURLcode)> done) {
         done(CURLE_ABORTED_BY_CALLBACK);
         return;
     }
-    engine_->wake();
+    // The session thread looks at what was added before it waits again; only another thread has
+    // to wake it.
+    if (!isCurrent()) {
+        engine_->wake();
+    }
 }
 
 void CurlSession::post(Task task) {
@@ -231,7 +235,9 @@ void CurlSession::post(Task task) {
         task();
         return;
     }
-    engine_->wake();
+    if (!isCurrent()) {
+        engine_->wake();
+    }
 }
 
 CurlSession::EasyHandle CurlSession::takeEasy() {

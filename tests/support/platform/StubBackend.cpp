@@ -121,6 +121,14 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
     server_->set_keep_alive_max_count(1000000);
     server_->set_keep_alive_timeout(10);
     server_->set_payload_max_length(64 * 1024 * 1024);
+    if (!options_.compress) {
+        // The server compresses whatever the client accepts; the request it hands the routes is
+        // its own, not const.
+        server_->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+            const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    }
 
     auto state = state_;
     auto handler = [state](const httplib::Request& request, httplib::Response& response) {
