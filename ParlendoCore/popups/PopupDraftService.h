@@ -67,8 +67,8 @@ class PopupDraftService {
   public:
     using UptimeClock = std::function<double()>;
 
-    // `work` runs each proposal away from the caller's thread (default: the global pool);
-    // `endpoint` is the API's address.
+    // `work` runs each proposal, and handles its answer, away from the caller's thread and the
+    // transport's (default: the global pool); `endpoint` is the API's address.
     PopupDraftService(std::shared_ptr<ConnectionSettings> connection,
                       std::shared_ptr<SessionProviding> session,
                       std::shared_ptr<DraftTransport> transport,
