@@ -12,6 +12,7 @@
 #include "popups/CurlDraftTransport.h"
 #include "popups/PopupSettingsRoutes.h"
 #include "saving/StudyRoutes.h"
+#include "server/ServerSessions.h"
 #include "wordbook/LibraryReadRoutes.h"
 #include "wordbook/LibraryWriteRoutes.h"
 #include "wordbook/TrashRoutes.h"
@@ -64,10 +65,15 @@ std::shared_ptr<ConnectionSettings> ManageCoordinator::connection() {
 
 std::shared_ptr<PopupDraftService> ManageCoordinator::draft() {
     if (!draft_) {
-        draft_ = std::make_shared<PopupDraftService>(connection(), services_.auth,
-                                                     services_.draftTransport
-                                                         ? services_.draftTransport
-                                                         : std::make_shared<CurlDraftTransport>());
+        std::shared_ptr<DraftTransport> transport = services_.draftTransport;
+        if (!transport) {
+            // The draft request rides on the program's one curl session.
+            auto curl = services_.curl ? services_.curl
+                                       : std::make_shared<CurlSession>(ServerSessions::data());
+            transport = std::make_shared<CurlDraftTransport>(std::move(curl));
+        }
+        draft_ =
+            std::make_shared<PopupDraftService>(connection(), services_.auth, std::move(transport));
     }
     return draft_;
 }

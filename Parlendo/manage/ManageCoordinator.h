@@ -19,6 +19,7 @@
 #include "popups/PopupSettingsStore.h"
 #include "saving/ServerStudyRecorder.h"
 #include "server/AuthTypes.h"
+#include "server/CurlSession.h"
 #include "server/ServerCalling.h"
 #include "wordbook/LibraryReader.h"
 #include "wordbook/LibraryWriter.h"
@@ -48,6 +49,7 @@ struct ManageServices {
     // Left empty, these are the program's own: the keychain, the draft request over curl, the
     // desktop's opener, the installed resources and their manage.html.
     std::shared_ptr<SecretStore> secrets;
+    std::shared_ptr<CurlSession> curl;  // the program's one curl session
     std::shared_ptr<DraftTransport> draftTransport;
     std::shared_ptr<SystemOpening> opener;
     std::optional<std::filesystem::path> resources;
