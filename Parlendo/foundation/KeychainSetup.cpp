@@ -3,20 +3,14 @@
 #include "foundation/Keychain.h"
 #include "foundation/KeychainFile.h"
 #include "foundation/LibsecretKeychain.h"
-#include "foundation/Log.h"
 
 namespace parlendo::KeychainSetup {
 
 void install(double timeoutSeconds) {
-    const auto reason = LibsecretKeychain::unavailableReason(timeoutSeconds);
-    if (!reason) {
-        Keychain::setBackend(std::make_shared<LibsecretKeychain>());
-        return;
-    }
-    const auto path = KeychainFile::defaultPath();
-    Keychain::setBackend(std::make_shared<KeychainFile>(path));
-    Log::write("keychain", "Secret Service 를 쓸 수 없어 파일에 보관한다 path=" + path.string() +
-                               " reason=" + *reason);
+    const auto unavailable = LibsecretKeychain::unavailableReason(timeoutSeconds);
+    Keychain::choose(KeychainFile::defaultPath(),
+                     unavailable ? nullptr : std::make_shared<LibsecretKeychain>(),
+                     unavailable.value_or(""));
 }
 
 }  // namespace parlendo::KeychainSetup

@@ -2,9 +2,10 @@
 
 namespace parlendo::KeychainSetup {
 
-// Chooses where this process keeps its keychain items: the Secret Service when one answers
-// within `timeoutSeconds` with an unlocked default collection, else the 0600 file under the
-// state root (logged once under "keychain"). Called once at start-up, before any item is read.
+// Chooses, once per launch, where this process keeps its keychain items: the Secret Service when
+// one answers within `timeoutSeconds` with an unlocked default collection (what the file store
+// holds from launches without one moves there), else the 0600 file under the state root (logged
+// once under "keychain"). Called once at start-up, before any item is read.
 void install(double timeoutSeconds = 3.0);
 
 }  // namespace parlendo::KeychainSetup

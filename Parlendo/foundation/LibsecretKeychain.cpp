@@ -1,10 +1,10 @@
 #include "foundation/LibsecretKeychain.h"
 
+#include "foundation/WorkerQueue.h"
+
 #include <libsecret/secret.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <thread>
+#include <memory>
 
 namespace parlendo {
 
@@ -29,70 +29,85 @@ const SecretSchema* schema() {
     return &value;
 }
 
-std::string takeMessage(GError* error) {
+std::string takeMessage(GError*& error) {
     std::string message = error != nullptr && error->message != nullptr ? error->message : "";
     g_clear_error(&error);
     return message;
 }
 
-// Cancels `cancellable` unless `done` is called within `seconds`.
-class Deadline {
-  public:
-    Deadline(GCancellable* cancellable, double seconds)
-        : thread_([this, cancellable, seconds] {
-              std::unique_lock lock(mutex_);
-              if (!wake_.wait_for(lock, std::chrono::duration<double>(seconds),
-                                  [this] { return done_; })) {
-                  g_cancellable_cancel(cancellable);
-              }
-          }) {}
-    ~Deadline() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
+// Errors after which the same question may well get an answer: an object that vanished while it
+// was being looked at (another program removed an item), a call that got no reply.
+bool isTransient(const GError* error) {
+    return g_error_matches(error, SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT);
+}
 
-  private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    std::thread thread_;
+struct Probe {
+    std::optional<std::string> reason;
+    bool transient = false;
 };
+
+// Asks for the service and its default collection, without opening a session or loading any
+// collection's items.
+Probe probeOnce(GCancellable* cancellable) {
+    Probe probe;
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, cancellable, &error);
+    if (service == nullptr) {
+        probe.transient = isTransient(error);
+        probe.reason = "no_service " + takeMessage(error);
+        return probe;
+    }
+    SecretCollection* collection = secret_collection_for_alias_sync(
+        service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error);
+    if (collection == nullptr) {
+        probe.transient = isTransient(error);
+        probe.reason = error != nullptr ? "no_default_collection " + takeMessage(error)
+                                        : std::string("no_default_collection");
+    } else {
+        if (secret_collection_get_locked(collection)) {
+            probe.reason = "default_collection_locked";
+        }
+        g_object_unref(collection);
+    }
+    g_object_unref(service);
+    return probe;
+}
 
 }  // namespace
 
 std::optional<std::string> LibsecretKeychain::unavailableReason(double timeoutSeconds) {
-    GCancellable* cancellable = g_cancellable_new();
-    std::optional<std::string> reason;
-    {
-        Deadline deadline(cancellable, timeoutSeconds);
-        GError* error = nullptr;
-        SecretService* service = secret_service_get_sync(
-            static_cast<SecretServiceFlags>(SECRET_SERVICE_OPEN_SESSION |
-                                            SECRET_SERVICE_LOAD_COLLECTIONS),
-            cancellable, &error);
-        if (service == nullptr) {
-            reason = "no_service " + takeMessage(error);
-        } else {
-            SecretCollection* collection = secret_collection_for_alias_sync(
-                service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error);
-            if (collection == nullptr) {
-                reason = error != nullptr ? "no_default_collection " + takeMessage(error)
-                                          : std::string("no_default_collection");
-            } else {
-                if (secret_collection_get_locked(collection)) {
-                    reason = "default_collection_locked";
-                }
-                g_object_unref(collection);
-            }
-            g_object_unref(service);
+    std::shared_ptr<GCancellable> cancellable(g_cancellable_new(), g_object_unref);
+    // The calls block this thread; a timer on a queue of its own cancels them at the deadline.
+    // The queue drops the timer when the probe ends first.
+    SerialQueue timer("parlendo.keychain-probe");
+    timer.postAfter(timeoutSeconds, [cancellable] { g_cancellable_cancel(cancellable.get()); });
+    Probe probe = probeOnce(cancellable.get());
+    if (probe.reason && probe.transient && !g_cancellable_is_cancelled(cancellable.get())) {
+        probe = probeOnce(cancellable.get());
+    }
+    return probe.reason;
+}
+
+std::int32_t LibsecretKeychain::statusOf(const GError* error) {
+    if (error == nullptr) {
+        return KeychainStatus::success;
+    }
+    if (error->domain == SECRET_ERROR) {
+        switch (static_cast<SecretError>(error->code)) {
+            case SECRET_ERROR_NO_SUCH_OBJECT:
+                return KeychainStatus::itemNotFound;
+            case SECRET_ERROR_IS_LOCKED:
+                return KeychainStatus::interactionNotAllowed;
+            case SECRET_ERROR_ALREADY_EXISTS:
+                return KeychainStatus::duplicateItem;
+            case SECRET_ERROR_PROTOCOL:
+            case SECRET_ERROR_INVALID_FILE_FORMAT:
+                return KeychainStatus::decodeFailure;
         }
     }
-    g_object_unref(cancellable);
-    return reason;
+    return KeychainStatus::notAvailable;
 }
 
 Result<std::string, std::int32_t> LibsecretKeychain::lookupLocked(const std::string& service,
@@ -101,8 +116,9 @@ Result<std::string, std::int32_t> LibsecretKeychain::lookupLocked(const std::str
     SecretValue* value = secret_password_lookup_binary_sync(
         schema(), nullptr, &error, "service", service.c_str(), "account", account.c_str(), nullptr);
     if (error != nullptr) {
+        const std::int32_t status = statusOf(error);
         g_error_free(error);
-        return fail(KeychainStatus::notAvailable);
+        return fail(status);
     }
     if (value == nullptr) {
         return fail(KeychainStatus::itemNotFound);
@@ -125,7 +141,10 @@ std::int32_t LibsecretKeychain::storeLocked(const std::string& service, const st
         service.c_str(), "account", account.c_str(), nullptr);
     secret_value_unref(value);
     if (error != nullptr) {
+        const std::int32_t status = statusOf(error);
         g_error_free(error);
+        // A store that failed cannot have stored nothing "successfully".
+        return status == KeychainStatus::success ? KeychainStatus::notAvailable : status;
     }
     return stored ? KeychainStatus::success : KeychainStatus::notAvailable;
 }
@@ -166,8 +185,9 @@ std::int32_t LibsecretKeychain::remove(const std::string& service, const std::st
     const gboolean removed = secret_password_clear_sync(
         schema(), nullptr, &error, "service", service.c_str(), "account", account.c_str(), nullptr);
     if (error != nullptr) {
+        const std::int32_t status = statusOf(error);
         g_error_free(error);
-        return KeychainStatus::notAvailable;
+        return status;
     }
     return removed ? KeychainStatus::success : KeychainStatus::itemNotFound;
 }

@@ -2,6 +2,8 @@
 
 #include "foundation/KeychainWrite.h"
 
+#include <glib.h>
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,8 +18,16 @@ class LibsecretKeychain final : public KeychainBackend {
     LibsecretKeychain() = default;
 
     // nullopt when a Secret Service answers within `timeoutSeconds` with an unlocked default
-    // collection; otherwise why it cannot be used.
+    // collection; otherwise why it cannot be used. Only the default collection is asked for (none
+    // of the items), and an error that may pass (an object that vanished while it was looked at,
+    // a call that got no reply) is tried once more within the same time.
     static std::optional<std::string> unavailableReason(double timeoutSeconds);
+
+    // The keychain status of a libsecret or D-Bus error: a vanished item is absent
+    // (itemNotFound), a locked collection is interactionNotAllowed, an answer that cannot be
+    // used is decodeFailure, and everything else means that the store did not answer
+    // (notAvailable). Success for no error.
+    static std::int32_t statusOf(const GError* error);
 
     Result<std::string, std::int32_t> read(const std::string& service,
                                            const std::string& account) override;

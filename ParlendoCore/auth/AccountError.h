@@ -9,6 +9,8 @@ namespace parlendo {
 // code in SCREAMING_SNAKE_CASE.
 struct AccountError {
     static constexpr const char* defaultMessage = "요청을 처리하지 못했어요.";
+    // The error's domain in failure log lines: Log::describe(domain, code).
+    static constexpr const char* domain = "AccountError";
 
     std::string message;
     std::string code;

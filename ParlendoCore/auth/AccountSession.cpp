@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <future>
 
 namespace parlendo {
 namespace {
@@ -29,9 +28,9 @@ std::shared_ptr<AccountSession> AccountSession::make(Services services) {
 }
 
 AccountSession::AccountSession(Services services) : services_(std::move(services)) {
-    pause_ = [main = services_.main](double seconds, Completion<void()> done) {
-        main->postAfter(seconds, [done = std::move(done)]() mutable { done(); });
-    };
+    if (!services_.clock) {
+        services_.clock = SystemClock::shared();
+    }
 }
 
 void AccountSession::installHooks() {
@@ -132,7 +131,8 @@ void AccountSession::restoreAttempt(int attempt, Completion<void(RestoreOutcome)
     // The runtime outlives this session; a restore that ends because the session is gone still
     // closes the burst it opened, so the runtime's backoff does not stay in burst mode.
     std::shared_ptr<AuthRuntime> runtime = services_.auth;
-    services_.auth->restore(onMain<AuthRuntime::ContextResult>(
+    // The runtime reads the stored token itself: on the background executor, not here.
+    auto answer = onMain<AuthRuntime::ContextResult>(
         [weak, runtime, attempt,
          completion = std::move(completion)](AuthRuntime::ContextResult result) mutable {
             auto self = weak.lock();
@@ -177,16 +177,19 @@ void AccountSession::restoreAttempt(int attempt, Completion<void(RestoreOutcome)
                 finish(RestoreOutcome::offline);
                 return;
             }
-            self->pause_(attempt * restoreBackoff,
-                         [weak, runtime, attempt, completion = std::move(completion)]() mutable {
-                             if (auto again = weak.lock()) {
-                                 again->restoreAttempt(attempt + 1, std::move(completion));
-                             } else {
-                                 runtime->endRestoreBurst();
-                                 completion(RestoreOutcome::needLogin);
-                             }
-                         });
-        }));
+            self->services_.main->postAfter(
+                attempt * restoreBackoff,
+                [weak, runtime, attempt, completion = std::move(completion)]() mutable {
+                    if (auto again = weak.lock()) {
+                        again->restoreAttempt(attempt + 1, std::move(completion));
+                    } else {
+                        runtime->endRestoreBurst();
+                        completion(RestoreOutcome::needLogin);
+                    }
+                });
+        });
+    services_.background->post(
+        [runtime, answer = std::move(answer)]() mutable { runtime->restore(std::move(answer)); });
 }
 
 // ---- keeper ----
@@ -289,13 +292,13 @@ void AccountSession::resendConfirmation(const std::string& email,
         completion(fail(AccountError(std::nullopt, AuthCode::signupEmailInvalid)));
         return;
     }
-    const double started = services_.uptime();
-    auto uptime = services_.uptime;
+    auto clock = services_.clock;
+    const double started = clock->uptime();
     services_.endpoints->resendConfirmation(
-        address, [started, uptime,
+        address, [started, clock,
                   completion = std::move(completion)](Result<void, AuthFailure> result) mutable {
             if (result) {
-                auto ms = static_cast<long long>((uptime() - started) * 1000);
+                auto ms = static_cast<long long>((clock->uptime() - started) * 1000);
                 Log::write("account", "resend ok ms=" + std::to_string(ms));
                 completion({});
                 return;
@@ -319,10 +322,10 @@ void AccountSession::signupUsername(Completion<void(std::optional<std::string>)>
 
 // ---- sign-out ----
 
-void AccountSession::drainPending(int before, double waited, UniqueFunction<void()> then) {
+void AccountSession::drainPending(int before, double waited, Task then) {
     if (pendingWork_() >= 1 && waited < pendingDrainTimeout) {
         std::weak_ptr<AccountSession> weak = weak_from_this();
-        pause_(0.05, [weak, before, waited, then = std::move(then)]() mutable {
+        services_.main->postAfter(0.05, [weak, before, waited, then = std::move(then)]() mutable {
             if (auto self = weak.lock()) {
                 self->drainPending(before, waited + 0.05, std::move(then));
             } else {
@@ -341,35 +344,20 @@ void AccountSession::drainPending(int before, double waited, UniqueFunction<void
 void AccountSession::signOut(std::function<bool()> stopWork,
                              Completion<void(LogoutOutcome)> completion) {
     stopKeeper();
-    std::weak_ptr<AccountSession> weak = weak_from_this();
-    auto proceed = [weak, stopWork, completion = std::move(completion)]() mutable {
-        auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        // The runtime calls this from its background queue; the caller's work is stopped on
-        // the main executor.
-        std::function<bool()> onMainStop;
-        if (stopWork) {
-            onMainStop = [main = self->services_.main, stopWork]() {
-                if (main->isCurrent()) {
-                    return stopWork();
+    // What the sign-out needs is held here, not reached through this object: a sign-out that
+    // outlives the session still signs the runtime out, tells onSignedOut and answers its caller.
+    // The runtime calls `stopWork` on the main executor.
+    auto proceed = [runtime = services_.auth, main = services_.main, stopWork,
+                    signedOut = onSignedOut_, completion = std::move(completion)]() mutable {
+        runtime->signOut(stopWork, [main, signedOut, completion = std::move(completion)](
+                                       LogoutOutcome outcome) mutable {
+            main->post([signedOut, outcome, completion = std::move(completion)]() mutable {
+                if (signedOut) {
+                    signedOut();
                 }
-                auto promise = std::make_shared<std::promise<bool>>();
-                auto answer = promise->get_future();
-                main->post([promise, stopWork] { promise->set_value(stopWork()); });
-                return answer.get();
-            };
-        }
-        self->services_.auth->signOut(
-            std::move(onMainStop),
-            self->onMain<LogoutOutcome>(
-                [weak, completion = std::move(completion)](LogoutOutcome outcome) mutable {
-                    if (auto again = weak.lock(); again && again->onSignedOut_) {
-                        again->onSignedOut_();
-                    }
-                    completion(outcome);
-                }));
+                completion(outcome);
+            });
+        });
     };
     const int before = pendingWork_();
     if (before < 1) {
@@ -392,7 +380,8 @@ void AccountSession::sendPasswordReset(const std::string& email,
             if (result) {
                 Log::write("recover", "재설정 메일 요청됨");
             } else {
-                Log::write("recover", "실패 AccountError(" + result.error().code + ")");
+                Log::write("recover",
+                           "실패 " + Log::describe(AccountError::domain, result.error().code));
             }
             completion(std::move(result));
         });
@@ -426,7 +415,8 @@ void AccountSession::updatePassword(const std::string& password,
             if (result) {
                 Log::write("password", "변경됨");
             } else {
-                Log::write("password", "변경 실패 AccountError(" + result.error().code + ")");
+                Log::write("password",
+                           "변경 실패 " + Log::describe(AccountError::domain, result.error().code));
             }
             completion(std::move(result));
         });
@@ -531,7 +521,7 @@ void AccountSession::adoptRecovery(const RecoveryCandidate& candidate,
 void AccountSession::adoptAttempt(RecoveryCandidate candidate, std::optional<std::string> previous,
                                   int attempt, bool retried, Completion<void(bool)> completion) {
     std::weak_ptr<AccountSession> weak = weak_from_this();
-    services_.auth->restore(onMain<AuthRuntime::ContextResult>(
+    auto answer = onMain<AuthRuntime::ContextResult>(
         [weak, candidate = std::move(candidate), previous = std::move(previous), attempt, retried,
          completion = std::move(completion)](AuthRuntime::ContextResult result) mutable {
             auto self = weak.lock();
@@ -573,7 +563,10 @@ void AccountSession::adoptAttempt(RecoveryCandidate candidate, std::optional<std
                 }
             }
             completion(false);
-        }));
+        });
+    services_.background->post([runtime = services_.auth, answer = std::move(answer)]() mutable {
+        runtime->restore(std::move(answer));
+    });
 }
 
 }  // namespace parlendo

@@ -2,6 +2,7 @@
 
 #include "auth/AccountTypes.h"
 #include "auth/AuthRuntime.h"
+#include "foundation/Clock.h"
 #include "foundation/Executor.h"
 
 #include <cstdint>
@@ -21,7 +22,9 @@ namespace parlendo {
 // The operations that change which account is signed in (restore, sign-in, sign-up, sign-out,
 // recovery inspection and adoption) are called on the main executor and complete there; the
 // others (resend, sign-up name, reset mail, discard, password change) may be called from any
-// thread and complete on whatever thread the endpoint answers on.
+// thread and complete on whatever thread the endpoint answers on. Its waits (between restore
+// attempts, while saves drain before a sign-out) are timers on the main executor; the stored
+// login is read on the background executor.
 class AccountSession final : public AccountEntry,
                              public std::enable_shared_from_this<AccountSession> {
   public:
@@ -32,10 +35,9 @@ class AccountSession final : public AccountEntry,
         ExecutorPtr main;
         // Where restore asks the store whether a token is kept.
         ExecutorPtr background;
-        // Monotonic seconds, for the elapsed time of the resend.
-        std::function<double()> uptime;
+        // The elapsed time of the resend (the system's clock when none is given).
+        std::shared_ptr<MonotonicClock> clock;
     };
-    using Pause = std::function<void(double seconds, Completion<void()> done)>;
 
     static constexpr int restoreAttempts = 3;
     static constexpr double restoreBackoff = 0.3;
@@ -62,8 +64,6 @@ class AccountSession final : public AccountEntry,
     void setOnSignedOut(std::function<void()> callback) { onSignedOut_ = std::move(callback); }
     // The number of saves still pending.
     void setPendingWork(std::function<int()> pendingWork) { pendingWork_ = std::move(pendingWork); }
-    // Every wait of this type goes through it; by default a timer on the main executor.
-    void setPause(Pause pause) { pause_ = std::move(pause); }
 
     bool keeperRunning() const { return keeper_.has_value(); }
 
@@ -114,7 +114,7 @@ class AccountSession final : public AccountEntry,
     void startKeeper();
     void stopKeeper();
     void scheduleKeeperTick(std::uint64_t keeper);
-    void drainPending(int before, double waited, UniqueFunction<void()> then);
+    void drainPending(int before, double waited, Task then);
     void adoptAttempt(RecoveryCandidate candidate, std::optional<std::string> previous, int attempt,
                       bool retried, Completion<void(bool)> completion);
     void accept(const std::string& userID);
@@ -132,7 +132,6 @@ class AccountSession final : public AccountEntry,
     std::function<int()> pendingWork_ = [] {
         return 0;
     };
-    Pause pause_;
 
     // Main executor only.
     std::optional<std::uint64_t> keeper_;

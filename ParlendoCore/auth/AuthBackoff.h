@@ -20,7 +20,7 @@ struct AuthBackoff {
 
     // Steps taken since the last success.
     int step = 0;
-    // Refreshes other than restores wait until this wall-clock time has passed.
+    // Refreshes other than restores wait until this monotonic time has passed.
     std::optional<double> until;
     // None outside a restore burst; false inside one before its first failure; true after it.
     std::optional<bool> burstStepped;

@@ -23,6 +23,13 @@ std::shared_ptr<AuthRuntime> AuthRuntime::make(Services services) {
 
 AuthRuntime::AuthRuntime(Services services)
     : services_(std::move(services)), randomEngine_(std::random_device{}()) {
+    // The system's clocks unless others are given.
+    if (!services_.wallClock) {
+        services_.wallClock = SystemClock::shared();
+    }
+    if (!services_.clock) {
+        services_.clock = SystemClock::shared();
+    }
     backoffRandom_ = [this] {
         // Called with the lock held, so the engine needs no lock of its own.
         return std::uniform_real_distribution<double>(0.5, 1.5)(randomEngine_);
@@ -104,7 +111,7 @@ bool AuthRuntime::sessionNotStored() const {
 }
 
 std::optional<double> AuthRuntime::backoffRemaining() const {
-    double at = now();
+    double at = uptime();
     std::lock_guard lock(mutex_);
     return backoff_.remaining(at);
 }
@@ -271,7 +278,7 @@ void AuthRuntime::refreshNow(const std::string& refreshToken, const std::string&
             refreshWaiters_.push_back(std::move(completion));
             return;
         }
-        double at = now();
+        double at = uptime();
         if (reason != "restore") {
             postponed = backoff_.remaining(at);
         }
@@ -362,7 +369,7 @@ void AuthRuntime::handleRefresh(const AuthSessionResult& result, std::int64_t st
                 if (!failure.is<AuthFailure::Server>() && retryAfterHint_) {
                     retryAfter = retryAfterHint_();
                 }
-                double delay = backoff_.failed(now(), retryAfter, backoffRandom_);
+                double delay = backoff_.failed(uptime(), retryAfter, backoffRandom_);
                 Log::write(tag, reason + " 갱신 실패(" + why + ") — 토큰 유지, 대기 " +
                                     std::to_string(std::llround(delay)) +
                                     "초 step=" + std::to_string(backoff_.step));
@@ -380,7 +387,7 @@ void AuthRuntime::refreshIfNeeded(double margin, Completion<void(AuthSessionResu
     std::optional<std::string> token;
     {
         std::lock_guard lock(mutex_);
-        if (admission_ && session_ && session_->expiresAt - now() < margin) {
+        if (admission_ && session_ && session_->expiresAt - services_.wallClock->now() < margin) {
             token = session_->refreshToken;
         }
     }
@@ -456,7 +463,6 @@ void AuthRuntime::restore(Completion<void(ContextResult)> completion) {
 // ---- sign-out ----
 
 void AuthRuntime::signOut(std::function<bool()> stopWork, double drainTimeout,
-                          std::function<void(double)> wait,
                           Completion<void(LogoutOutcome)> completion) {
     std::optional<std::string> access;
     {
@@ -467,22 +473,46 @@ void AuthRuntime::signOut(std::function<bool()> stopWork, double drainTimeout,
             access = session_->accessToken;
         }
     }
-    LogoutOutcome outcome;
-    outcome.workStopped = stopWork ? stopWork() : true;
+    // The runtime holds itself until the end: a sign-out always completes.
+    auto self = shared_from_this();
+    services_.main->post([self, stopWork = std::move(stopWork), drainTimeout,
+                          access = std::move(access),
+                          completion = std::move(completion)]() mutable {
+        LogoutOutcome outcome;
+        outcome.workStopped = stopWork ? stopWork() : true;
+        self->drain(self->uptime() + drainTimeout, [self, outcome, access = std::move(access),
+                                                    completion = std::move(completion)]() mutable {
+            self->services_.background->post([self, outcome, access = std::move(access),
+                                              completion = std::move(completion)]() mutable {
+                self->finishSignOut(outcome, std::move(access), std::move(completion));
+            });
+        });
+    });
+}
 
-    const double deadline = now() + drainTimeout;
-    while (true) {
-        bool idle = false;
-        {
-            std::lock_guard lock(mutex_);
-            idle = operations_ < 1 && !refreshInflight_;
-        }
-        if (idle || now() >= deadline) {
-            break;
-        }
-        wait(0.05);
+void AuthRuntime::signOut(std::function<bool()> stopWork,
+                          Completion<void(LogoutOutcome)> completion) {
+    signOut(std::move(stopWork), 5.0, std::move(completion));
+}
+
+void AuthRuntime::drain(double deadline, Task then) {
+    bool idle = false;
+    {
+        std::lock_guard lock(mutex_);
+        idle = operations_ < 1 && !refreshInflight_;
     }
+    if (idle || uptime() >= deadline) {
+        then();
+        return;
+    }
+    auto self = shared_from_this();
+    services_.main->postAfter(0.05, [self, deadline, then = std::move(then)]() mutable {
+        self->drain(deadline, std::move(then));
+    });
+}
 
+void AuthRuntime::finishSignOut(LogoutOutcome outcome, std::optional<std::string> access,
+                                Completion<void(LogoutOutcome)> completion) {
     std::function<void(AuthState)> stateChange;
     {
         std::lock_guard lock(mutex_);
@@ -510,16 +540,6 @@ void AuthRuntime::signOut(std::function<bool()> stopWork, double drainTimeout,
         *access, [outcome, completion = std::move(completion)](bool revoked) mutable {
             outcome.remoteRevoked = revoked;
             completion(outcome);
-        });
-}
-
-void AuthRuntime::signOut(std::function<bool()> stopWork,
-                          Completion<void(LogoutOutcome)> completion) {
-    auto self = shared_from_this();
-    services_.background->post(
-        [self, stopWork = std::move(stopWork), completion = std::move(completion)]() mutable {
-            auto sleep = self->services_.sleep;
-            self->signOut(std::move(stopWork), 5.0, std::move(sleep), std::move(completion));
         });
 }
 

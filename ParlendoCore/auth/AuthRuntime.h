@@ -1,6 +1,7 @@
 #pragma once
 
 #include "auth/AuthBackoff.h"
+#include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
 #include "server/AuthTypes.h"
@@ -23,7 +24,8 @@ namespace parlendo {
 // and signs out after draining the awaited operations.
 //
 // Thread-safe: one recursive lock guards every field; completions run outside it, on the thread
-// that delivered the transport's answer (sign-out: the thread that ran it).
+// that delivered the transport's answer (sign-out: the background executor, or the thread that
+// delivered the revocation's answer).
 class AuthRuntime final : public AuthAccess,
                           public SessionProviding,
                           public std::enable_shared_from_this<AuthRuntime> {
@@ -31,13 +33,15 @@ class AuthRuntime final : public AuthAccess,
     struct Services {
         std::shared_ptr<AuthTransport> transport;
         std::shared_ptr<SessionStore> store;
-        // Wall-clock seconds; every time decision reads it.
-        std::function<double()> now;
-        // Where the callbacks of a session dropped by the service run.
+        // Wall time: when the access token expires. The system's clocks when none is given.
+        std::shared_ptr<WallClock> wallClock;
+        // Monotonic time: the backoff deadline and the sign-out's drain.
+        std::shared_ptr<MonotonicClock> clock;
+        // Where the callbacks of a session dropped by the service run, and where a sign-out stops
+        // the caller's work and waits for the drain (timers, never a blocked thread).
         ExecutorPtr main;
-        // Where the asynchronous sign-out runs, and how its drain waits.
+        // Where a sign-out's blocking steps run (clearing the store).
         ExecutorPtr background;
-        std::function<void(double seconds)> sleep;
     };
 
     using ContextResult = Result<AuthContext, AuthFailure>;
@@ -77,12 +81,14 @@ class AuthRuntime final : public AuthAccess,
     // completion receives `network`.
     void refreshIfNeeded(double margin, Completion<void(AuthSessionResult)> completion = nullptr);
 
-    // Signs out on the calling thread: closes admission, stops the caller's work, drains the
-    // awaited operations (polling through `wait` every 0.05 s for at most `drainTimeout`), drops
-    // the session, bumps the generation, clears the store and revokes the token remotely.
+    // Signs out: closes admission at once; then, on the main executor, stops the caller's work
+    // and waits until no awaited operation or refresh is in flight (looking again every 0.05 s,
+    // for at most `drainTimeout`); then, on the background executor, drops the session, bumps the
+    // generation, clears the store and revokes the token remotely. The runtime keeps itself
+    // alive until the completion has been called.
     void signOut(std::function<bool()> stopWork, double drainTimeout,
-                 std::function<void(double)> wait, Completion<void(LogoutOutcome)> completion);
-    // The same on the background executor, with a 5-second drain and the injected sleep.
+                 Completion<void(LogoutOutcome)> completion);
+    // The same with a 5-second drain.
     void signOut(std::function<bool()> stopWork, Completion<void(LogoutOutcome)> completion);
 
     void beginRestoreBurst();
@@ -104,7 +110,10 @@ class AuthRuntime final : public AuthAccess,
                                      std::optional<std::int64_t> onlyIfGeneration);
     void noteStored(bool stored, const char* where);
     bool isCurrentLocked(const std::optional<AuthContext>& context) const;
-    double now() const { return services_.now(); }
+    void drain(double deadline, Task then);
+    void finishSignOut(LogoutOutcome outcome, std::optional<std::string> access,
+                       Completion<void(LogoutOutcome)> completion);
+    double uptime() const { return services_.clock->uptime(); }
 
     Services services_;
 

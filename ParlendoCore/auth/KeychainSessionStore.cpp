@@ -10,12 +10,14 @@ std::optional<std::string> KeychainSessionStore::loadRefreshToken() {
 
 bool KeychainSessionStore::save(const std::string& refreshToken) {
     Keychain::set(refreshToken, account);
-    return Keychain::get(account) == refreshToken;
+    const auto stored = Keychain::read(account);
+    return stored && *stored == refreshToken;
 }
 
 bool KeychainSessionStore::clear() {
     Keychain::set(std::nullopt, account);
-    return !Keychain::get(account).has_value();
+    const auto stored = Keychain::read(account);
+    return stored && !stored->has_value();
 }
 
 }  // namespace parlendo

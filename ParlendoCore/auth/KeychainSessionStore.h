@@ -13,7 +13,8 @@ class KeychainSessionStore final : public SessionStore {
     std::optional<std::string> loadRefreshToken() override;
     // True only when the token reads back exactly.
     bool save(const std::string& refreshToken) override;
-    // True only when the item reads back as absent.
+    // True only when every store answers that the item is absent; a store that does not answer
+    // leaves the answer false.
     bool clear() override;
 };
 

@@ -2,6 +2,7 @@
 
 #include "foundation/FileIO.h"
 #include "foundation/Json.h"
+#include "foundation/Log.h"
 #include "foundation/RuntimePaths.h"
 
 #include <fcntl.h>
@@ -25,53 +26,89 @@ std::string encodeBase64(const std::string& bytes) {
     return out;
 }
 
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A';
+    }
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 26;
+    }
+    if (c >= '0' && c <= '9') {
+        return c - '0' + 52;
+    }
+    if (c == '+') {
+        return 62;
+    }
+    if (c == '/') {
+        return 63;
+    }
+    return -1;
+}
+
+// Decodes exactly what encodeBase64 writes: groups of four alphabet characters, padding only at
+// the very end, unused bits zero, nothing else (no blanks, no line breaks). Anything else is
+// refused, so that a damaged file is never read as other bytes.
 std::optional<std::string> decodeBase64(const std::string& text) {
     if (text.size() % 4 != 0) {
         return std::nullopt;
     }
-    if (text.empty()) {
-        return std::string();
-    }
-    std::string out(text.size() / 4 * 3, '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<int>(text.size()));
-    if (n < 0) {
-        return std::nullopt;
-    }
-    // EVP_DecodeBlock counts the padding as zero bytes.
     size_t padding = 0;
-    for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) {
-        ++padding;
+    if (!text.empty() && text.back() == '=') {
+        padding = text[text.size() - 2] == '=' ? 2 : 1;
     }
-    if (padding > 2) {
-        return std::nullopt;
+    std::string out;
+    out.reserve(text.size() / 4 * 3);
+    std::uint32_t bits = 0;
+    for (size_t i = 0; i < text.size() - padding; ++i) {
+        const int value = base64Value(text[i]);
+        if (value < 0) {
+            return std::nullopt;
+        }
+        bits = (bits << 6) | static_cast<std::uint32_t>(value);
+        if (i % 4 == 3) {
+            out.push_back(static_cast<char>((bits >> 16) & 0xFF));
+            out.push_back(static_cast<char>((bits >> 8) & 0xFF));
+            out.push_back(static_cast<char>(bits & 0xFF));
+            bits = 0;
+        }
     }
-    out.resize(static_cast<size_t>(n) - padding);
+    if (padding == 2) {  // two characters left: 12 bits, one byte and four zero bits
+        if ((bits & 0x0F) != 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>((bits >> 4) & 0xFF));
+    } else if (padding == 1) {  // three characters left: 18 bits, two bytes and two zero bits
+        if ((bits & 0x03) != 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<char>((bits >> 10) & 0xFF));
+        out.push_back(static_cast<char>((bits >> 2) & 0xFF));
+    }
     return out;
 }
 
 }  // namespace
 
-KeychainFile::KeychainFile(std::filesystem::path path) : path_(std::move(path)) {}
+KeychainFile::KeychainFile(std::filesystem::path path, Removals removals)
+    : path_(std::move(path)), removals_(removals) {}
 
 std::filesystem::path KeychainFile::defaultPath() {
     return RuntimePaths::stateRoot() / "keychain.json";
 }
 
-Result<KeychainFile::Items, std::int32_t> KeychainFile::loadLocked() const {
+Result<KeychainFile::Contents, std::int32_t> KeychainFile::loadLocked() const {
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) {
         if (ec) {
             return fail(KeychainStatus::ioFailure);
         }
-        return Items{};
+        return Contents{};
     }
-    const auto contents = fileio::readFile(path_);
-    if (!contents) {
+    const auto text = fileio::readFile(path_);
+    if (!text) {
         return fail(KeychainStatus::ioFailure);
     }
-    const auto document = json::parse(*contents);
+    const auto document = json::parse(*text);
     if (!document || json::integer(*document, "version") != kVersion) {
         return fail(KeychainStatus::decodeFailure);
     }
@@ -79,7 +116,7 @@ Result<KeychainFile::Items, std::int32_t> KeychainFile::loadLocked() const {
     if (services == nullptr) {
         return fail(KeychainStatus::decodeFailure);
     }
-    Items items;
+    Contents contents;
     for (const auto& [service, accounts] : services->items()) {
         if (!accounts.is_object()) {
             return fail(KeychainStatus::decodeFailure);
@@ -90,31 +127,57 @@ Result<KeychainFile::Items, std::int32_t> KeychainFile::loadLocked() const {
             if (!bytes) {
                 return fail(KeychainStatus::decodeFailure);
             }
-            items[{service, account}] = *bytes;
+            contents.items[{service, account}] = *bytes;
         }
     }
-    return items;
+    if (document->contains("removed")) {
+        const Json* removed = json::object(*document, "removed");
+        if (removed == nullptr) {
+            return fail(KeychainStatus::decodeFailure);
+        }
+        for (const auto& [service, accounts] : removed->items()) {
+            if (!accounts.is_array()) {
+                return fail(KeychainStatus::decodeFailure);
+            }
+            for (const auto& account : accounts) {
+                if (!account.is_string()) {
+                    return fail(KeychainStatus::decodeFailure);
+                }
+                contents.removed.insert({service, account.get<std::string>()});
+            }
+        }
+    }
+    return contents;
 }
 
-Result<KeychainFile::Items, std::int32_t> KeychainFile::loadForWriteLocked() {
-    auto items = loadLocked();
-    if (!items && items.error() == KeychainStatus::decodeFailure) {
+Result<KeychainFile::Contents, std::int32_t> KeychainFile::loadForWriteLocked() {
+    auto contents = loadLocked();
+    if (!contents && contents.error() == KeychainStatus::decodeFailure) {
         std::error_code ec;
-        std::filesystem::rename(path_, path_.string() + ".bad", ec);
+        std::filesystem::remove(path_, ec);
         if (ec) {
             return fail(KeychainStatus::ioFailure);
         }
-        return Items{};
+        Log::write("keychain", "🔴 읽을 수 없는 비밀 파일을 지움 path=" + path_.string());
+        return Contents{};
     }
-    return items;
+    return contents;
 }
 
-std::int32_t KeychainFile::storeLocked(const Items& items) {
+std::int32_t KeychainFile::storeLocked(const Contents& contents) {
     Json services = Json::object();
-    for (const auto& [key, bytes] : items) {
+    for (const auto& [key, bytes] : contents.items) {
         services[key.first][key.second] = encodeBase64(bytes);
     }
-    const auto text = json::dump(Json{{"items", services}, {"version", kVersion}});
+    Json document{{"items", services}, {"version", kVersion}};
+    if (!contents.removed.empty()) {
+        Json removed = Json::object();
+        for (const auto& [service, account] : contents.removed) {
+            removed[service].push_back(account);
+        }
+        document["removed"] = std::move(removed);
+    }
+    const auto text = json::dump(document);
     if (!text) {
         return KeychainStatus::ioFailure;
     }
@@ -127,12 +190,12 @@ std::int32_t KeychainFile::storeLocked(const Items& items) {
 Result<std::string, std::int32_t> KeychainFile::read(const std::string& service,
                                                      const std::string& account) {
     std::lock_guard lock(mutex_);
-    auto items = loadLocked();
-    if (!items) {
-        return fail(items.error());
+    auto contents = loadLocked();
+    if (!contents) {
+        return fail(contents.error());
     }
-    const auto it = items->find({service, account});
-    if (it == items->end()) {
+    const auto it = contents->items.find({service, account});
+    if (it == contents->items.end()) {
         return fail(KeychainStatus::itemNotFound);
     }
     return it->second;
@@ -141,41 +204,104 @@ Result<std::string, std::int32_t> KeychainFile::read(const std::string& service,
 std::int32_t KeychainFile::update(const std::string& service, const std::string& account,
                                   const std::string& data) {
     std::lock_guard lock(mutex_);
-    auto items = loadForWriteLocked();
-    if (!items) {
-        return items.error();
+    auto contents = loadForWriteLocked();
+    if (!contents) {
+        return contents.error();
     }
-    const auto it = items->find({service, account});
-    if (it == items->end()) {
+    const auto it = contents->items.find({service, account});
+    if (it == contents->items.end()) {
         return KeychainStatus::itemNotFound;
     }
     it->second = data;
-    return storeLocked(*items);
+    contents->removed.erase({service, account});
+    return storeLocked(*contents);
 }
 
 std::int32_t KeychainFile::add(const std::string& service, const std::string& account,
                                const std::string& data) {
     std::lock_guard lock(mutex_);
-    auto items = loadForWriteLocked();
-    if (!items) {
-        return items.error();
+    auto contents = loadForWriteLocked();
+    if (!contents) {
+        return contents.error();
     }
-    if (!items->emplace(Key{service, account}, data).second) {
+    if (!contents->items.emplace(Key{service, account}, data).second) {
         return KeychainStatus::duplicateItem;
     }
-    return storeLocked(*items);
+    contents->removed.erase({service, account});
+    return storeLocked(*contents);
 }
 
 std::int32_t KeychainFile::remove(const std::string& service, const std::string& account) {
     std::lock_guard lock(mutex_);
-    auto items = loadForWriteLocked();
-    if (!items) {
-        return items.error();
+    auto contents = loadForWriteLocked();
+    if (!contents) {
+        return contents.error();
     }
-    if (items->erase({service, account}) == 0) {
-        return KeychainStatus::itemNotFound;
+    const Key key{service, account};
+    const bool existed = contents->items.erase(key) > 0;
+    const bool changedRemovals = removals_ == Removals::remember
+                                     ? contents->removed.insert(key).second
+                                     : contents->removed.erase(key) > 0;
+    if (existed || changedRemovals) {
+        if (const std::int32_t status = storeLocked(*contents); status != KeychainStatus::success) {
+            return status;
+        }
     }
-    return storeLocked(*items);
+    return existed ? KeychainStatus::success : KeychainStatus::itemNotFound;
+}
+
+Result<KeychainFile::Contents, std::int32_t> KeychainFile::contents() {
+    std::lock_guard lock(mutex_);
+    return loadLocked();
+}
+
+std::int32_t KeychainFile::discard() {
+    std::lock_guard lock(mutex_);
+    return discardLocked();
+}
+
+std::int32_t KeychainFile::discardLocked() {
+    std::error_code ec;
+    std::filesystem::remove(path_, ec);
+    return ec ? KeychainStatus::ioFailure : KeychainStatus::success;
+}
+
+Result<KeychainFile::Moved, std::int32_t> KeychainFile::moveInto(
+    const std::shared_ptr<KeychainBackend>& target) {
+    std::lock_guard lock(mutex_);
+    Moved moved;
+    auto contents = loadLocked();
+    if (!contents) {
+        if (contents.error() != KeychainStatus::decodeFailure) {
+            return fail(contents.error());
+        }
+        moved.unreadable = true;
+        contents = Contents{};
+    }
+    for (const auto& [service, account] : contents->removed) {
+        const std::int32_t status = target->remove(service, account);
+        if (status == KeychainStatus::success || status == KeychainStatus::itemNotFound) {
+            ++moved.removals;
+        } else {
+            ++moved.failures;
+        }
+    }
+    for (const auto& [key, bytes] : contents->items) {
+        const auto& [service, account] = key;
+        KeychainWrite::run(bytes, KeychainWrite::Ops::forBackend(target, service, account));
+        const auto stored = target->read(service, account);
+        if (stored && *stored == bytes) {
+            ++moved.items;
+        } else {
+            ++moved.failures;
+        }
+    }
+    if (moved.failures == 0) {
+        if (const std::int32_t status = discardLocked(); status != KeychainStatus::success) {
+            return fail(status);
+        }
+    }
+    return moved;
 }
 
 }  // namespace parlendo

@@ -11,12 +11,14 @@
 namespace parlendo {
 
 // Result codes of keychain operations, as the keychain reports them: 0 is success, -25300 is
-// "item not found", anything else is a failure.
+// "item not found" (the store says the item is absent), anything else is a failure: the store
+// did not answer, or its answer could not be used.
 namespace KeychainStatus {
 inline constexpr std::int32_t success = 0;
 inline constexpr std::int32_t itemNotFound = -25300;
 inline constexpr std::int32_t duplicateItem = -25299;
 inline constexpr std::int32_t ioFailure = -36;
+inline constexpr std::int32_t interactionNotAllowed = -25308;  // the store is locked
 inline constexpr std::int32_t decodeFailure = -26275;
 inline constexpr std::int32_t notAvailable = -25291;
 }  // namespace KeychainStatus

@@ -203,6 +203,10 @@ std::string Log::describe(std::string_view domain, long long code) {
     return std::string(domain) + "#" + std::to_string(code);
 }
 
+std::string Log::describe(std::string_view domain, std::string_view code) {
+    return std::string(domain) + "#" + std::string(code);
+}
+
 void Log::flush() {
     state().queue.drain();
 }

@@ -35,10 +35,12 @@ class Log {
         return redact(value ? std::optional<std::string_view>(value) : std::nullopt);
     }
 
-    // "ConfigError(<code>)" for a profile error, "<domain>#<code>" for any other error.
+    // "ConfigError(<code>)" for a profile error, "<domain>#<code>" for any other error (errors
+    // whose code is text, like the account errors, give that text as the code).
     static std::string describe(const ConfigError& error);
     static std::string describe(const std::error_code& error);
     static std::string describe(std::string_view domain, long long code);
+    static std::string describe(std::string_view domain, std::string_view code);
 
     // Waits until every line queued so far has been appended.
     static void flush();

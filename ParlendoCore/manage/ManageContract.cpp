@@ -12,7 +12,10 @@ Json failure(const CallFailure& f) {
         return {{"ok", false}, {"msg", "AUTH_REAUTH_REQUIRED"}, {"error_class", "auth"}};
     }
     if (f.is<CallFailure::Stale>()) {
-        return {{"ok", false}, {"msg", "AUTH_STALE_COMPLETION"}, {"stale", true}};
+        return {{"ok", false},
+                {"msg", "AUTH_STALE_COMPLETION"},
+                {"error_class", "stale"},
+                {"stale", true}};
     }
     return {{"ok", false}, {"msg", "REQUEST_FAILED"}, {"error_class", "request"}};
 }

@@ -19,8 +19,13 @@ std::string flag(bool value) {
 
 }  // namespace
 
-std::optional<std::string> KeychainSecretStore::read(const std::string& account) {
-    return Keychain::get(account);
+std::optional<std::string> SecretStore::read(const std::string& account) {
+    auto found = lookup(account);
+    return found ? std::move(*found) : std::nullopt;
+}
+
+Keychain::ItemRead KeychainSecretStore::lookup(const std::string& account) {
+    return Keychain::read(account);
 }
 
 bool KeychainSecretStore::write(const std::string& value, const std::string& account) {
@@ -134,19 +139,20 @@ std::optional<Json> ConnectionSettings::remove(const std::string& providerName) 
 }
 
 bool ConnectionSettings::accountChanged() {
-    auto owner = store_->read(ownerAccount);
-    auto key = store_->read(OptionalCredentials::account);
-    if (!owner && !key) {
+    const auto owner = store_->lookup(ownerAccount);
+    const auto key = store_->lookup(OptionalCredentials::account);
+    // A store that did not answer may still hold a key: only known absence ends here.
+    if (owner && key && !owner->has_value() && !key->has_value()) {
         return false;
     }
     auto userID = session_->userID();
-    if (userID && owner == userID) {
+    if (userID && owner && *owner == userID) {
         return false;
     }
     bool ok = wipeStored(*store_);
     {
         std::lock_guard lock(mutex_);
-        lastError_.reset();
+        lastError_ = ok ? std::nullopt : std::optional<std::string>(ErrorCode::deleteFailed);
     }
     Log::write(tag, "계정이 바뀌어 키를 지움 verified=" + flag(ok));
     return true;
@@ -155,10 +161,12 @@ bool ConnectionSettings::accountChanged() {
 bool ConnectionSettings::wipeStored(SecretStore& store) {
     store.remove(OptionalCredentials::account);
     store.remove(ownerAccount);
-    if (store.read(OptionalCredentials::account)) {
+    const auto key = store.lookup(OptionalCredentials::account);
+    if (!key || key->has_value()) {
         return false;
     }
-    return !store.read(ownerAccount);
+    const auto owner = store.lookup(ownerAccount);
+    return owner && !owner->has_value();
 }
 
 }  // namespace parlendo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Json.h"
+#include "foundation/Keychain.h"
 #include "server/AuthTypes.h"
 
 #include <memory>
@@ -16,18 +17,22 @@ class SecretStore {
     virtual ~SecretStore() = default;
     // A label for the storage back end.
     virtual std::string backendName() const = 0;
-    // The item's text; none when absent or unreadable.
-    virtual std::optional<std::string> read(const std::string& account) = 0;
+    // The item's text, nullopt when the store says it is absent, or the status of a store that
+    // did not answer.
+    virtual Keychain::ItemRead lookup(const std::string& account) = 0;
     virtual bool write(const std::string& value, const std::string& account) = 0;
     // True also when the item was already absent.
     virtual bool remove(const std::string& account) = 0;
+
+    // The item's text; none when absent or unreadable.
+    std::optional<std::string> read(const std::string& account);
 };
 
-// The program's keychain (Keychain::get and Keychain::set).
+// The program's keychain (Keychain::read and Keychain::set).
 class KeychainSecretStore final : public SecretStore {
   public:
     std::string backendName() const override { return "macOS_Keychain"; }
-    std::optional<std::string> read(const std::string& account) override;
+    Keychain::ItemRead lookup(const std::string& account) override;
     bool write(const std::string& value, const std::string& account) override;
     bool remove(const std::string& account) override;
 };
@@ -79,7 +84,7 @@ class ConnectionSettings {
     // Drops a key that does not belong to the signed-in user; true when it dropped one.
     bool accountChanged();
 
-    // Removes the key and owner items; true when both are verified gone.
+    // Removes the key and owner items; true only when the store answers that both are absent.
     static bool wipeStored(SecretStore& store);
 
   private:

@@ -22,31 +22,16 @@ struct Harness {
     std::shared_ptr<AuthRuntime> auth;
     std::shared_ptr<AccountSession> session;
     std::vector<std::string> events;
-    std::vector<double> pauses;
 
     Harness() {
-        auto c = clock;
-        auth = AuthRuntime::make({transport, store, [c] { return c->now(); }, main, background,
-                                  [c](double s) {
-                                      c->advance(s);
-                                  }});
-        session = AccountSession::make({auth, endpoints, store, main, background, [c] {
-                                            return c->uptime();
-                                        }});
+        auth = AuthRuntime::make({transport, store, clock, clock, main, background});
+        session = AccountSession::make({auth, endpoints, store, main, background, clock});
         session->setOnAccepted(
             [this](const std::string& id) { events.push_back("accepted " + id); });
         session->setOnRefused([this] { events.push_back("refused"); });
         session->setOnSessionLost([this] { events.push_back("lost"); });
         session->setOnSignedOut([this] { events.push_back("signed_out"); });
         session->setOnAuthChange([this] { events.push_back("auth_change"); });
-    }
-
-    // Records the pauses and lets them end at once.
-    void instantPauses() {
-        session->setPause([this](double s, Completion<void()> done) {
-            pauses.push_back(s);
-            main->post([done = std::move(done)]() mutable { done(); });
-        });
     }
 
     void settle() {
@@ -106,11 +91,23 @@ TEST(AccountSession, RestoreIsSharedAndEndsInOneOfFourOutcomes) {
 TEST(AccountSession, RestoreRetriesThreeTimesThenStaysOffline) {
     LogCapture logs;
     Harness h;
-    h.instantPauses();
     h.store->setToken("refresh-a");
     h.transport->answerRefresh(fail(AuthFailure::network()));
-    EXPECT_EQ(h.restore(), RestoreOutcome::offline);
-    EXPECT_EQ(h.pauses, (std::vector<double>{0.3, 0.6}));
+    std::optional<RestoreOutcome> outcome;
+    h.session->restoreState([&](RestoreOutcome o) { outcome = o; });
+    h.settle();
+    // Pauses of 0.3 s and 0.6 s between the attempts, as timers.
+    EXPECT_EQ(h.transport->refreshTokens().size(), 1u);
+    h.clock->advance(0.2);
+    EXPECT_EQ(h.transport->refreshTokens().size(), 1u);
+    h.clock->advance(0.2);
+    EXPECT_EQ(h.transport->refreshTokens().size(), 2u);
+    h.clock->advance(0.4);
+    EXPECT_EQ(h.transport->refreshTokens().size(), 2u);
+    EXPECT_FALSE(outcome);
+    h.clock->advance(0.2);
+    EXPECT_EQ(h.transport->refreshTokens().size(), 3u);
+    EXPECT_EQ(outcome, RestoreOutcome::offline);
     auto lines = logs.messages("account");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "restore unreachable attempt=1/3 reason=network — 저장된 로그인 유지");
@@ -175,15 +172,9 @@ TEST(AccountSession, SignOutWaitsForPendingSaves) {
     LogCapture logs;
     Harness h;
     h.signIn(testSession("user-1"));
-    h.instantPauses();
-    int pending = 2;
+    const double start = h.clock->elapsed();
     int stops = 0;
-    h.session->setPendingWork([&] {
-        if (h.pauses.size() >= 4) {
-            pending = 0;
-        }
-        return pending;
-    });
+    h.session->setPendingWork([&] { return h.clock->elapsed() - start > 0.2 - 1e-6 ? 0 : 2; });
     std::optional<LogoutOutcome> outcome;
     h.session->signOut(
         [&] {
@@ -192,9 +183,10 @@ TEST(AccountSession, SignOutWaitsForPendingSaves) {
         },
         [&](LogoutOutcome o) { outcome = o; });
     h.settle();
+    EXPECT_FALSE(outcome);
+    h.clock->advance(0.25);
     ASSERT_TRUE(outcome);
     EXPECT_EQ(stops, 2);  // once before the wait, once by the runtime
-    EXPECT_EQ(h.pauses.size(), 4u);
     EXPECT_TRUE(logs.contains("auth", "로그아웃 — 기다리던 저장 2건 · 남은 것 0건 · 0.20초"));
     EXPECT_TRUE(outcome->workStopped);
     EXPECT_EQ(h.events.back(), "signed_out");
@@ -202,14 +194,48 @@ TEST(AccountSession, SignOutWaitsForPendingSaves) {
 
     // Saves that never finish: 101 pauses, 5.05 seconds, and the sign-out goes on.
     h.signIn(testSession("user-1"));
-    h.pauses.clear();
     h.session->setPendingWork([] { return 1; });
     outcome.reset();
     h.session->signOut(nullptr, [&](LogoutOutcome o) { outcome = o; });
     h.settle();
-    EXPECT_EQ(h.pauses.size(), 101u);
+    h.clock->advance(5.0);
+    EXPECT_FALSE(outcome);
+    h.clock->advance(0.1);
     EXPECT_TRUE(logs.contains("auth", "로그아웃 — 기다리던 저장 1건 · 남은 것 1건 · 5.05초"));
     EXPECT_TRUE(outcome.has_value());
+}
+
+TEST(AccountSession, ASignOutOutlivingItsSessionStillSignsOutAndAnswers) {
+    LogCapture logs;
+    Harness h;
+    h.signIn(testSession("user-1"));
+    h.session->setPendingWork([] { return 1; });
+    std::optional<LogoutOutcome> outcome;
+    h.session->signOut(nullptr, [&](LogoutOutcome o) { outcome = o; });
+    h.settle();
+    // The session object is released while the sign-out waits for the saves.
+    h.session.reset();
+    h.clock->advance(0.05);
+    h.settle();
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(outcome->storeCleared);
+    EXPECT_FALSE(h.auth->isLoggedIn());
+    EXPECT_EQ(h.auth->state(), AuthState::loggedOut);
+    EXPECT_EQ(h.store->token(), std::nullopt);
+    EXPECT_EQ(h.events.back(), "signed_out");
+    EXPECT_EQ(h.transport->signOutTokens(), std::vector<std::string>{"access-a"});
+
+    // Released right after the call, with nothing pending.
+    h.session = AccountSession::make({h.auth, h.endpoints, h.store, h.main, h.background, h.clock});
+    h.session->setOnSignedOut([&] { h.events.push_back("signed_out again"); });
+    h.signIn(testSession("user-2", "b"));
+    outcome.reset();
+    h.session->signOut(nullptr, [&](LogoutOutcome o) { outcome = o; });
+    h.session.reset();
+    h.settle();
+    ASSERT_TRUE(outcome);
+    EXPECT_FALSE(h.auth->isLoggedIn());
+    EXPECT_EQ(h.events.back(), "signed_out again");
 }
 
 TEST(AccountSession, SignInAndSignUpFailuresBecomeAccountErrors) {
@@ -249,13 +275,13 @@ TEST(AccountSession, SignInAndSignUpFailuresBecomeAccountErrors) {
 TEST(AccountSession, RecoveryLinks) {
     LogCapture logs;
     Harness h;
-    h.instantPauses();
     // While restore ends offline the link is held back without an exchange.
     h.store->setToken("refresh-old");
     h.transport->answerRefresh(fail(AuthFailure::network()));
     std::optional<Result<RecoveryCandidate, AuthFailure>> inspected;
     h.session->inspectRecovery("refresh-link", [&](auto r) { inspected = r; });
     h.settle();
+    h.clock->advance(1);
     EXPECT_EQ(inspected->error(), AuthFailure::network());
     EXPECT_TRUE(h.endpoints->exchanges.empty());
     h.transport->answerRefresh(std::nullopt);
@@ -318,6 +344,16 @@ TEST(AccountSession, PasswordChangeDropsALateAnswer) {
     EXPECT_EQ(result->error(), AccountSession::staleContext());
     EXPECT_TRUE(logs.contains("auth", "늦은 응답 버림 path=/auth/v1/user"));
     EXPECT_EQ(h.auth->inFlightOperations(), 0);
+
+    // Failures are logged through the error's description, never its message.
+    h.endpoints->duringUpdate = nullptr;
+    h.endpoints->updateAnswer = fail(AccountError("서버 오류 (500)", "REQUEST_FAILED"));
+    h.session->updatePassword("new", [&](VoidResult r) { result = r; });
+    EXPECT_EQ(logs.messages("password").back(), "변경 실패 AccountError#REQUEST_FAILED");
+    h.endpoints->recoverAnswer = fail(AccountError(std::nullopt, "AUTH_NETWORK_UNAVAILABLE"));
+    h.session->sendPasswordReset(" a@b.c ", [&](VoidResult r) { result = r; });
+    EXPECT_EQ(result->error().code, "AUTH_NETWORK_UNAVAILABLE");
+    EXPECT_EQ(logs.messages("recover").back(), "실패 AccountError#AUTH_NETWORK_UNAVAILABLE");
 }
 
 TEST(AccountSession, ReasonTexts) {

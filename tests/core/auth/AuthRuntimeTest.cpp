@@ -6,13 +6,13 @@
 #include "ManualExecutor.h"
 #include "auth/AuthRuntime.h"
 
-#include <atomic>
 #include <memory>
 
 namespace parlendo {
 namespace {
 
 using testing::FakeAuthTransport;
+using testing::FakeClock;
 using testing::FakeSessionStore;
 using testing::LogCapture;
 using testing::ManualExecutor;
@@ -21,21 +21,15 @@ using testing::testSession;
 struct Harness {
     std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>();
     std::shared_ptr<ManualExecutor> background = std::make_shared<ManualExecutor>(main->clock());
+    std::shared_ptr<FakeClock> clock = main->clock();
     std::shared_ptr<FakeAuthTransport> transport = std::make_shared<FakeAuthTransport>();
     std::shared_ptr<FakeSessionStore> store = std::make_shared<FakeSessionStore>();
-    std::shared_ptr<std::atomic<double>> time =
-        std::make_shared<std::atomic<double>>(1'780'000'000.0);
     std::shared_ptr<AuthRuntime> runtime;
     std::vector<AuthState> states;
     int loggedOut = 0;
 
     Harness() {
-        auto clockTime = time;
-        runtime = AuthRuntime::make({transport, store, [clockTime] { return clockTime->load(); },
-                                     main, background,
-                                     [clockTime](double s) {
-                                         *clockTime = *clockTime + s;
-                                     }});
+        runtime = AuthRuntime::make({transport, store, clock, clock, main, background});
         runtime->setBackoffRandom([] { return 1.0; });
         runtime->setOnStateChange([this](AuthState s) { states.push_back(s); });
         runtime->setOnLoggedOut([this] { ++loggedOut; });
@@ -50,7 +44,12 @@ struct Harness {
         return *context;
     }
 
-    void advance(double seconds) { *time = *time + seconds; }
+    // Moves both clocks; timers that fall due run, with what they post.
+    void advance(double seconds) { clock->advance(seconds); }
+    void settle() {
+        while (main->runAll() + background->runAll() > 0) {
+        }
+    }
 };
 
 struct Collected {
@@ -188,8 +187,8 @@ TEST(AuthRuntime, RestoreOutcomes) {
 
     // The answer arrives after a sign-out: superseded, the store stays empty.
     h.runtime->restore([&](AuthRuntime::ContextResult r) { result = r; });
-    h.runtime->signOut(
-        nullptr, 0, [](double) {}, [](LogoutOutcome) {});
+    h.runtime->signOut(nullptr, 0, [](LogoutOutcome) {});
+    h.settle();
     h.transport->finishRefresh(testSession("user-1", "a"));
     EXPECT_EQ(result->error(), AuthFailure::superseded());
     EXPECT_FALSE(h.runtime->isLoggedIn());
@@ -224,7 +223,7 @@ TEST(AuthRuntime, GenerationsAndOperationCounting) {
 
 TEST(AuthRuntime, KeeperRefreshesOnlyInsideTheMargin) {
     Harness h;
-    h.signIn(testSession("user-1", "a", *h.time + 300));
+    h.signIn(testSession("user-1", "a", h.clock->now() + 300));
     Collected outside;
     h.runtime->refreshIfNeeded(300, outside.sink());
     EXPECT_EQ(outside.results.at(0).error(), AuthFailure::network());
@@ -257,23 +256,23 @@ TEST(AuthRuntime, SignOutDrainsAwaitedOperations) {
     AuthContext context = h.signIn(testSession("user-1"));
     ASSERT_TRUE(h.runtime->beginOperation(context, true));
     ASSERT_TRUE(h.runtime->beginOperation(context, false));  // not waited for
-    int waits = 0;
+    int stops = 0;
     std::optional<LogoutOutcome> outcome;
     h.runtime->signOut(
         [&] {
+            ++stops;
             EXPECT_FALSE(h.runtime->isLoggedIn());  // admission closes first
             return true;
         },
-        5.0,
-        [&](double s) {
-            ++waits;
-            h.advance(s);
-            if (waits == 4) {
-                h.runtime->endOperation(true);
-            }
-        },
-        [&](LogoutOutcome o) { outcome = o; });
-    EXPECT_EQ(waits, 4);
+        5.0, [&](LogoutOutcome o) { outcome = o; });
+    EXPECT_FALSE(h.runtime->isLoggedIn());
+    h.settle();
+    EXPECT_EQ(stops, 1);
+    // Waiting is a timer: nothing blocks, and nothing finishes while the operation runs.
+    h.advance(0.15);
+    EXPECT_FALSE(outcome);
+    h.runtime->endOperation(true);
+    h.advance(0.05);
     ASSERT_TRUE(outcome);
     EXPECT_EQ(*outcome, (LogoutOutcome{true, true, true, true, 2}));
     EXPECT_EQ(h.transport->signOutTokens(), std::vector<std::string>{"access-a"});
@@ -288,17 +287,13 @@ TEST(AuthRuntime, SignOutGivesUpAtTheDrainDeadline) {
     h.signIn(testSession("user-1"));
     h.runtime->recover([](AuthSessionResult) {});  // stays outstanding
     h.store->setClearWorks(false);
-    int waits = 0;
     std::optional<LogoutOutcome> outcome;
-    h.runtime->signOut(
-        nullptr, 5.0,
-        [&](double s) {
-            ++waits;
-            h.advance(s);
-        },
-        [&](LogoutOutcome o) { outcome = o; });
-    EXPECT_GE(waits, 99);
-    EXPECT_LE(waits, 101);
+    h.runtime->signOut(nullptr, 5.0, [&](LogoutOutcome o) { outcome = o; });
+    h.settle();
+    h.advance(4.9);
+    EXPECT_FALSE(outcome);
+    h.advance(0.2);
+    ASSERT_TRUE(outcome);
     EXPECT_FALSE(outcome->operationsDrained);
     EXPECT_FALSE(outcome->storeCleared);
     EXPECT_TRUE(outcome->workStopped);
@@ -306,7 +301,8 @@ TEST(AuthRuntime, SignOutGivesUpAtTheDrainDeadline) {
     // Without a session: nothing to revoke, the generation still grows.
     std::optional<LogoutOutcome> again;
     h.runtime->signOut([] { return false; }, [&](LogoutOutcome o) { again = o; });
-    h.background->runAll();
+    h.settle();
+    h.advance(5.1);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->remoteRevoked, std::nullopt);
     EXPECT_FALSE(again->workStopped);

@@ -2,12 +2,11 @@
 
 #include "FakeAuthTransport.h"
 #include "FakeSessionStore.h"
-#include "ManualExecutor.h"
 #include "auth/AuthRuntime.h"
+#include "foundation/Clock.h"
 #include "foundation/WorkerQueue.h"
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -16,26 +15,20 @@ namespace {
 
 using testing::FakeAuthTransport;
 using testing::FakeSessionStore;
-using testing::ManualExecutor;
 using testing::testSession;
 
+// The runtime over real executors and clocks, as in the program.
 struct ThreadHarness {
-    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>();
+    std::shared_ptr<SerialQueue> main = std::make_shared<SerialQueue>("test.main");
+    std::shared_ptr<ThreadPool> pool = std::make_shared<ThreadPool>("test.pool", 2);
     std::shared_ptr<FakeAuthTransport> transport = std::make_shared<FakeAuthTransport>();
     std::shared_ptr<FakeSessionStore> store = std::make_shared<FakeSessionStore>();
-    std::shared_ptr<std::atomic<double>> time =
-        std::make_shared<std::atomic<double>>(1'780'000'000.0);
     std::shared_ptr<AuthRuntime> runtime;
 
     ThreadHarness() {
-        auto clockTime = time;
         runtime = AuthRuntime::make(
-            {transport, store, [clockTime] { return clockTime->load(); }, main, main,
-             [clockTime](double s) {
-                 std::this_thread::sleep_for(std::chrono::microseconds(200));
-                 *clockTime = *clockTime + s;
-             }});
-        transport->answerSignIn(testSession("user-1"));
+            {transport, store, SystemClock::shared(), SystemClock::shared(), main, pool});
+        transport->answerSignIn(testSession("user-1", "a", SystemClock::shared()->now() + 3600));
         runtime->signIn("a", "b", [](AuthRuntime::ContextResult) {});
         transport->answerSignIn(std::nullopt);
     }
@@ -104,19 +97,10 @@ TEST(AuthRuntimeThreads, SignOutDrainsWorkersAndThenAdmitsNothing) {
         std::this_thread::yield();
     }
     std::optional<LogoutOutcome> outcome;
-    WorkerQueue pool("test.signout", 1);
     std::atomic<bool> finished{false};
-    pool.post([&] {
-        h.runtime->signOut(
-            nullptr, 5.0,
-            [&](double s) {
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-                *h.time = *h.time + s;
-            },
-            [&](LogoutOutcome o) {
-                outcome = o;
-                finished = true;
-            });
+    h.runtime->signOut(nullptr, 5.0, [&](LogoutOutcome o) {
+        outcome = o;
+        finished = true;
     });
     while (!finished) {
         std::this_thread::yield();

@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "FakeKeychainBackend.h"
 #include "LogCapture.h"
 #include "TempDir.h"
 #include "auth/KeychainSessionStore.h"
@@ -16,6 +12,7 @@
 namespace parlendo {
 namespace {
 
+using testing::FakeKeychainBackend;
 using testing::TempDir;
 
 // Operations that record their calls and answer scripted statuses.
@@ -74,163 +71,6 @@ TEST(KeychainWrite, DeleteTreatsAMissingItemAsSuccess) {
     EXPECT_EQ(ops.calls, (std::vector<std::string>{"delete", "delete", "delete"}));
 }
 
-class KeychainFileTest : public ::testing::Test {
-  protected:
-    std::filesystem::path file() const { return dir.path() / "state" / "keychain.json"; }
-    TempDir dir;
-};
-
-TEST_F(KeychainFileTest, ItemsLiveUnderServiceAndAccount) {
-    KeychainFile store(file());
-    EXPECT_EQ(store.read("s", "a").error(), KeychainStatus::itemNotFound);
-    EXPECT_EQ(store.update("s", "a", "1"), KeychainStatus::itemNotFound);
-    EXPECT_FALSE(std::filesystem::exists(file()));
-    EXPECT_EQ(store.add("s", "a", "1"), 0);
-    EXPECT_EQ(store.add("s", "a", "2"), KeychainStatus::duplicateItem);
-    EXPECT_EQ(store.add("s", "b", "3"), 0);
-    EXPECT_EQ(store.add("t", "a", "4"), 0);
-    EXPECT_EQ(store.update("s", "a", "5"), 0);
-
-    // A second instance over the same file sees the same items.
-    KeychainFile reopened(file());
-    EXPECT_EQ(reopened.read("s", "a").value(), "5");
-    EXPECT_EQ(reopened.read("s", "b").value(), "3");
-    EXPECT_EQ(reopened.read("t", "a").value(), "4");
-    EXPECT_EQ(reopened.remove("s", "a"), 0);
-    EXPECT_EQ(reopened.remove("s", "a"), KeychainStatus::itemNotFound);
-    EXPECT_EQ(store.read("s", "a").error(), KeychainStatus::itemNotFound);
-    EXPECT_EQ(store.read("s", "b").value(), "3");
-}
-
-TEST_F(KeychainFileTest, FileIsPrivateAndHoldsAnyBytes) {
-    KeychainFile store(file());
-    const std::string bytes("\0\xFF\xFEtoken\n\"}", 10);
-    ASSERT_EQ(store.add("s", "bin", bytes), 0);
-    ASSERT_EQ(store.add("s", "empty", ""), 0);
-    struct stat info {};
-    ASSERT_EQ(::stat(file().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(store.read("s", "bin").value(), bytes);
-    EXPECT_EQ(store.read("s", "empty").value(), "");
-    // The secret is not stored as plain text, and no temporary file is left behind.
-    EXPECT_EQ(TempDir::read(file()).find("token"), std::string::npos);
-    size_t entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(file().parent_path())) {
-        (void)entry;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1u);
-}
-
-TEST_F(KeychainFileTest, UnparsableFileIsMovedAsideNotOverwritten) {
-    dir.write("state/keychain.json", "{ garbage");
-    KeychainFile store(file());
-    EXPECT_EQ(store.read("s", "a").error(), KeychainStatus::decodeFailure);
-    EXPECT_EQ(TempDir::read(file()), "{ garbage");  // reading changes nothing
-
-    EXPECT_EQ(
-        KeychainWrite::run(std::string("v"), KeychainWrite::Ops::forBackend(
-                                                 std::make_shared<KeychainFile>(file()), "s", "a")),
-        0);
-    EXPECT_EQ(store.read("s", "a").value(), "v");
-    EXPECT_EQ(TempDir::read(file().string() + ".bad"), "{ garbage");
-
-    for (const char* bad : {R"({"version":1})", R"({"items":{},"version":2})",
-                            R"({"items":{"s":{"a":"not base64!"}},"version":1})",
-                            R"({"items":{"s":["x"]},"version":1})"}) {
-        dir.write("state/keychain.json", bad);
-        EXPECT_EQ(store.read("s", "a").error(), KeychainStatus::decodeFailure) << bad;
-    }
-}
-
-TEST_F(KeychainFileTest, UnwritableDirectoryFailsWithoutLosingItems) {
-    KeychainFile store(file());
-    ASSERT_EQ(store.add("s", "a", "old"), 0);
-    std::filesystem::permissions(file().parent_path(), std::filesystem::perms::owner_read |
-                                                           std::filesystem::perms::owner_exec);
-    if (::access(file().parent_path().c_str(), W_OK) == 0) {
-        GTEST_SKIP() << "running with privileges that ignore directory permissions";
-    }
-    EXPECT_EQ(store.update("s", "a", "new"), KeychainStatus::ioFailure);
-    EXPECT_EQ(store.read("s", "a").value(), "old");
-}
-
-TEST_F(KeychainFileTest, ConcurrentWritersLoseNoItem) {
-    auto store = std::make_shared<KeychainFile>(file());
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 8; ++t) {
-        threads.emplace_back([store, t] {
-            for (int i = 0; i < 10; ++i) {
-                const std::string account = "a" + std::to_string(t) + "-" + std::to_string(i);
-                KeychainWrite::run(account, KeychainWrite::Ops::forBackend(store, "s", account));
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    for (int t = 0; t < 8; ++t) {
-        for (int i = 0; i < 10; ++i) {
-            const std::string account = "a" + std::to_string(t) + "-" + std::to_string(i);
-            EXPECT_EQ(store->read("s", account).value(), account);
-        }
-    }
-}
-
-// A store whose writes can fail loudly, or "succeed" without taking effect.
-class FakeBackend final : public KeychainBackend {
-  public:
-    Result<std::string, std::int32_t> read(const std::string& service,
-                                           const std::string& account) override {
-        std::lock_guard lock(mutex);
-        if (readStatus != 0) {
-            return fail(readStatus);
-        }
-        const auto it = items.find(service + "/" + account);
-        if (it == items.end()) {
-            return fail(KeychainStatus::itemNotFound);
-        }
-        return it->second;
-    }
-    std::int32_t update(const std::string& service, const std::string& account,
-                        const std::string& data) override {
-        std::lock_guard lock(mutex);
-        const auto it = items.find(service + "/" + account);
-        if (it == items.end()) {
-            return KeychainStatus::itemNotFound;
-        }
-        if (writeStatus == 0 && !silentlyIgnoreWrites) {
-            it->second = data;
-        }
-        return writeStatus;
-    }
-    std::int32_t add(const std::string& service, const std::string& account,
-                     const std::string& data) override {
-        std::lock_guard lock(mutex);
-        if (writeStatus == 0 && !silentlyIgnoreWrites) {
-            items[service + "/" + account] = data;
-        }
-        return writeStatus;
-    }
-    std::int32_t remove(const std::string& service, const std::string& account) override {
-        std::lock_guard lock(mutex);
-        if (writeStatus != 0) {
-            return writeStatus;
-        }
-        if (silentlyIgnoreWrites) {
-            return 0;
-        }
-        return items.erase(service + "/" + account) ? 0 : KeychainStatus::itemNotFound;
-    }
-    std::string name() const override { return "fake"; }
-
-    std::mutex mutex;
-    std::map<std::string, std::string> items;
-    std::int32_t writeStatus = 0;
-    std::int32_t readStatus = 0;
-    bool silentlyIgnoreWrites = false;
-};
-
 class KeychainTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -239,7 +79,7 @@ class KeychainTest : public ::testing::Test {
     }
     void TearDown() override { Keychain::setBackend(previous); }
 
-    std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
+    std::shared_ptr<FakeKeychainBackend> backend = std::make_shared<FakeKeychainBackend>();
     std::shared_ptr<KeychainBackend> previous;
     testing::LogCapture log;
 };
@@ -258,11 +98,15 @@ TEST_F(KeychainTest, ItemsAreTextUnderTheProgramsService) {
     EXPECT_EQ(log.all(), "");
 }
 
-TEST_F(KeychainTest, UnreadableOrInvalidTextReadsAsNothing) {
+TEST_F(KeychainTest, ReadsTellAnAbsentItemFromAStoreThatDidNotAnswer) {
+    EXPECT_EQ(Keychain::read("missing").value(), std::nullopt);
     backend->items["local.parlendo.mac/bad"] = "ok\xC3\x28";
+    EXPECT_EQ(Keychain::read("bad").error(), KeychainStatus::decodeFailure);
     EXPECT_FALSE(Keychain::get("bad"));
     backend->items["local.parlendo.mac/good"] = "fine";
-    backend->readStatus = KeychainStatus::ioFailure;
+    backend->readStatus = KeychainStatus::notAvailable;
+    EXPECT_EQ(Keychain::read("good").error(), KeychainStatus::notAvailable);
+    EXPECT_EQ(Keychain::read("missing").error(), KeychainStatus::notAvailable);
     EXPECT_FALSE(Keychain::get("good"));
 }
 
@@ -299,6 +143,24 @@ TEST_F(KeychainTest, SessionStoreReadsItsWritesBack) {
     EXPECT_TRUE(store.clear());  // already absent
 }
 
+TEST_F(KeychainTest, SessionStoreClearIsTrueOnlyWhenTheTokenIsKnownGone) {
+    KeychainSessionStore store;
+    ASSERT_TRUE(store.save("rt-1"));
+    // The keyring stops answering during a sign-out: the token may well still be stored.
+    backend->writeStatus = KeychainStatus::notAvailable;
+    backend->readStatus = KeychainStatus::notAvailable;
+    EXPECT_FALSE(store.clear());
+    // The delete went through, but the read-back got no answer.
+    backend->writeStatus = 0;
+    EXPECT_FALSE(store.clear());
+    backend->readStatus = 0;
+    EXPECT_TRUE(store.clear());
+    // A stored value that is not text is still a stored value.
+    backend->items["local.parlendo.mac/refresh_token"] = "\xFF";
+    backend->silentlyIgnoreWrites = true;
+    EXPECT_FALSE(store.clear());
+}
+
 TEST_F(KeychainTest, SessionStoreOverTheFileStore) {
     TempDir dir;
     Keychain::setBackend(std::make_shared<KeychainFile>(dir.path() / "keychain.json"));
@@ -307,6 +169,85 @@ TEST_F(KeychainTest, SessionStoreOverTheFileStore) {
     EXPECT_EQ(KeychainSessionStore().loadRefreshToken(), "refresh-token");
     EXPECT_TRUE(store.clear());
     EXPECT_FALSE(store.loadRefreshToken());
+}
+
+TEST_F(KeychainTest, ALeftoverFileIsReadBehindTheServiceAndEmptiedByEveryChange) {
+    auto leftover = std::make_shared<FakeKeychainBackend>();
+    leftover->items = {{"local.parlendo.mac/refresh_token", "rt-file"},
+                       {"local.parlendo.mac/optional_custom_ai_key", "key-file"},
+                       {"local.parlendo.mac/optional_custom_ai_key_owner", "user-1"}};
+    Keychain::setBackend(backend, leftover);
+    EXPECT_EQ(Keychain::get("refresh_token"), "rt-file");
+
+    // A write goes to the service and takes the old value out of the file.
+    KeychainSessionStore sessions;
+    EXPECT_TRUE(sessions.save("rt-new"));
+    EXPECT_EQ(leftover->items.count("local.parlendo.mac/refresh_token"), 0u);
+    EXPECT_EQ(backend->items.at("local.parlendo.mac/refresh_token"), "rt-new");
+
+    // Sign-out and the wipe clear both stores; an item is gone only when it is gone from both.
+    EXPECT_TRUE(sessions.clear());
+    leftover->writeStatus = KeychainStatus::ioFailure;
+    EXPECT_FALSE(Keychain::set(std::nullopt, "optional_custom_ai_key"));
+    EXPECT_EQ(Keychain::get("optional_custom_ai_key"), "key-file");
+    leftover->writeStatus = 0;
+    leftover->readStatus = KeychainStatus::ioFailure;
+    EXPECT_TRUE(Keychain::set(std::nullopt, "optional_custom_ai_key_owner"));
+    EXPECT_EQ(Keychain::read("optional_custom_ai_key_owner").error(), KeychainStatus::ioFailure);
+    leftover->readStatus = 0;
+    EXPECT_TRUE(Keychain::set(std::nullopt, "optional_custom_ai_key"));
+    EXPECT_TRUE(leftover->items.empty());
+}
+
+class KeychainChoiceTest : public KeychainTest {
+  protected:
+    std::filesystem::path file() const { return dir.path() / "PARLENDO" / "keychain.json"; }
+    TempDir dir;
+};
+
+TEST_F(KeychainChoiceTest, WithoutTheServiceTheFileIsUsedAndRemembersSignOut) {
+    Keychain::choose(file(), nullptr, "no_service test");
+    EXPECT_EQ(Keychain::backend()->name(), "file");
+    EXPECT_EQ(Keychain::leftover(), nullptr);
+    EXPECT_TRUE(log.contains("keychain", "Secret Service 를 쓸 수 없어 파일에 보관한다 path=" +
+                                             file().string() + " reason=no_service test"));
+    KeychainSessionStore sessions;
+    ASSERT_TRUE(sessions.save("rt-file"));
+    ASSERT_TRUE(sessions.clear());
+
+    // The next launch finds the service, which still holds a token from an earlier launch: the
+    // sign-out reaches it, and the file is gone.
+    backend->items["local.parlendo.mac/refresh_token"] = "rt-earlier";
+    Keychain::choose(file(), backend);
+    EXPECT_EQ(Keychain::backend(), backend);
+    EXPECT_EQ(sessions.loadRefreshToken(), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_TRUE(log.contains("keychain", "items=0 removals=1"));
+}
+
+TEST_F(KeychainChoiceTest, TheServiceTakesOverWhatTheFileHolds) {
+    dir.write("PARLENDO/keychain.json.bad", R"({"items":{"local.parlendo.mac":{"x":"c2VjcmV0"}}})");
+    KeychainFile earlier(file(), KeychainFile::Removals::remember);
+    ASSERT_EQ(earlier.add(Keychain::service, "refresh_token", "rt-file"), 0);
+    ASSERT_EQ(earlier.add(Keychain::service, "optional_custom_ai_key", "key"), 0);
+
+    // The service fails to take them: the file stays, read behind the service.
+    backend->writeStatus = KeychainStatus::notAvailable;
+    Keychain::choose(file(), backend);
+    EXPECT_FALSE(std::filesystem::exists(file().string() + ".bad"));
+    ASSERT_NE(Keychain::leftover(), nullptr);
+    EXPECT_EQ(Keychain::get("refresh_token"), "rt-file");
+    EXPECT_TRUE(log.contains("keychain", "🔴 파일의 비밀을 Secret Service 로 다 옮기지 못해"));
+
+    // The next launch moves everything and deletes the file.
+    backend->writeStatus = 0;
+    Keychain::choose(file(), backend);
+    EXPECT_EQ(Keychain::leftover(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(Keychain::get("refresh_token"), "rt-file");
+    EXPECT_EQ(backend->items.at("local.parlendo.mac/optional_custom_ai_key"), "key");
+    EXPECT_TRUE(log.contains(
+        "keychain", "파일의 비밀을 Secret Service 로 옮기고 파일을 지움 items=2 removals=0"));
 }
 
 }  // namespace

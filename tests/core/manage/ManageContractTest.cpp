@@ -36,7 +36,8 @@ TEST(ManageContract, FailureEnvelopesAndReasons) {
     EXPECT_EQ(MC::failure(CallFailure::authRequired()),
               Json::parse(R"({"ok":false,"msg":"AUTH_REAUTH_REQUIRED","error_class":"auth"})"));
     EXPECT_EQ(MC::failure(CallFailure::stale()),
-              Json::parse(R"({"ok":false,"msg":"AUTH_STALE_COMPLETION","stale":true})"));
+              Json::parse(R"({"ok":false,"msg":"AUTH_STALE_COMPLETION","error_class":"stale",
+                              "stale":true})"));
     EXPECT_EQ(MC::failure(CallFailure::quota()),
               Json::parse(R"({"ok":false,"msg":"REQUEST_FAILED","error_class":"request"})"));
 

@@ -108,6 +108,34 @@ TEST_F(ConnectionSettingsTest, RemoveAndWipe) {
     EXPECT_TRUE(store_->items.empty());
 }
 
+TEST_F(ConnectionSettingsTest, AStoreThatDoesNotAnswerIsNeverReportedAsCleared) {
+    ASSERT_TRUE(settings_.set("customAI", "k"));
+    // The removal "succeeds" but the read-back gets no answer: the key may still be there.
+    store_->failReads.insert(keyItem);
+    store_->failRemoves.insert(keyItem);
+    EXPECT_FALSE(ConnectionSettings::wipeStored(*store_));
+    EXPECT_FALSE(settings_.remove("customAI"));
+    EXPECT_EQ(settings_.status()["custom_ai"]["error_code"], "CREDENTIAL_DELETE_FAILED");
+
+    // An account change that cannot read the items still tries to remove them, and says so when
+    // that cannot be confirmed.
+    store_->items[keyItem] = "k";
+    store_->items[ownerItem] = "A";
+    store_->failReads.insert(ownerItem);
+    session_->setUser("B");
+    EXPECT_TRUE(settings_.accountChanged());
+    EXPECT_EQ(store_->items.count(ownerItem), 0u);
+    EXPECT_EQ(log_.messages("connection").back(), "계정이 바뀌어 키를 지움 verified=false");
+    EXPECT_EQ(settings_.status()["custom_ai"]["error_code"], "CREDENTIAL_DELETE_FAILED");
+
+    // Once the store answers again, the next change finishes the job and clears the error.
+    store_->failReads.clear();
+    store_->failRemoves.clear();
+    EXPECT_TRUE(settings_.accountChanged());
+    EXPECT_TRUE(store_->items.empty());
+    EXPECT_TRUE(settings_.status()["custom_ai"]["error_code"].is_null());
+}
+
 TEST_F(ConnectionSettingsTest, UnboundOrBlankKeysAreNotUsed) {
     store_->items[keyItem] = "orphan";
     EXPECT_EQ(settings_.secret(), std::nullopt);

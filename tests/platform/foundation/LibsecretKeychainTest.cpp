@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
+#include <libsecret/secret.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
+#include "../../core/foundation/TempDir.h"
 #include "LogCapture.h"
+#include "RequireSecretService.h"
 #include "auth/KeychainSessionStore.h"
 #include "foundation/Keychain.h"
+#include "foundation/KeychainFile.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/LibsecretKeychain.h"
 #include "foundation/Uuid.h"
@@ -17,12 +24,7 @@ namespace {
 // gnome-keyring on a private bus).
 class LibsecretKeychainTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const auto reason = LibsecretKeychain::unavailableReason(5.0)) {
-            GTEST_SKIP() << "no usable Secret Service on this bus (" << *reason
-                         << "); run the platform tests through scripts/with-session.sh";
-        }
-    }
+    void SetUp() override { PARLENDO_REQUIRE_SECRET_SERVICE(); }
     void TearDown() override {
         for (const char* account : {"a", "b", "bin"}) {
             store.remove(service, account);
@@ -81,11 +83,87 @@ TEST_F(LibsecretKeychainTest, SessionStoreOverTheSecretService) {
     EXPECT_FALSE(afterClear);
 }
 
-TEST_F(LibsecretKeychainTest, StartUpPicksTheSecretService) {
+TEST_F(LibsecretKeychainTest, StartUpMovesTheFileStoreIntoTheService) {
+    testing::LogCapture log;
+    testing::TempDir dir;
+    const auto file = dir.path() / "PARLENDO" / "keychain.json";
+    {
+        KeychainFile earlier(file, KeychainFile::Removals::remember);
+        ASSERT_EQ(earlier.add(service, "a", "from-file"), 0);
+        ASSERT_EQ(earlier.remove(service, "b"), KeychainStatus::itemNotFound);
+    }
+    ASSERT_EQ(store.add(service, "b", "from-an-earlier-launch"), 0);
     const auto previous = Keychain::backend();
-    KeychainSetup::install(5.0);
-    EXPECT_EQ(Keychain::backend()->name(), "secret_service");
+    Keychain::choose(file, std::make_shared<LibsecretKeychain>());
+    const std::string chosen = Keychain::backend()->name();
+    const bool leftover = Keychain::leftover() != nullptr;
     Keychain::setBackend(previous);
+    EXPECT_EQ(chosen, "secret_service");
+    EXPECT_FALSE(leftover);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(store.read(service, "a").value(), "from-file");
+    EXPECT_EQ(store.read(service, "b").error(), KeychainStatus::itemNotFound);
+}
+
+TEST(LibsecretKeychain, ErrorsSayWhetherTheItemIsAbsentOrTheServiceDidNotAnswer) {
+    struct Case {
+        GQuark domain;
+        int code;
+        std::int32_t status;
+    };
+    for (const auto& c : {
+             Case{SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT, KeychainStatus::itemNotFound},
+             Case{SECRET_ERROR, SECRET_ERROR_IS_LOCKED, KeychainStatus::interactionNotAllowed},
+             Case{SECRET_ERROR, SECRET_ERROR_ALREADY_EXISTS, KeychainStatus::duplicateItem},
+             Case{SECRET_ERROR, SECRET_ERROR_PROTOCOL, KeychainStatus::decodeFailure},
+             Case{G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN, KeychainStatus::notAvailable},
+             Case{G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY, KeychainStatus::notAvailable},
+             Case{G_IO_ERROR, G_IO_ERROR_CANCELLED, KeychainStatus::notAvailable},
+             Case{G_IO_ERROR, G_IO_ERROR_CLOSED, KeychainStatus::notAvailable},
+         }) {
+        GError* error = g_error_new_literal(c.domain, c.code, "test");
+        EXPECT_EQ(LibsecretKeychain::statusOf(error), c.status)
+            << g_quark_to_string(c.domain) << " " << c.code;
+        g_error_free(error);
+    }
+    EXPECT_EQ(LibsecretKeychain::statusOf(nullptr), KeychainStatus::success);
+}
+
+// Another program adding and removing items while this one starts must not make the start-up
+// believe that there is no Secret Service. Each probe runs in a fresh process, as at start-up.
+TEST(LibsecretKeychainProbe, AnswersWhileAnotherProgramChangesItems) {
+    if (testing::secretServiceAbsentOnPurpose()) {
+        GTEST_SKIP() << "PARLENDO_TEST_NO_SECRET_SERVICE=1: no Secret Service on purpose";
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string service = "local.parlendo.mac.test-" + uuid::makeLower();
+    for (int run = 0; run < 6; ++run) {
+        EXPECT_EXIT(
+            {
+                std::atomic<bool> stop{false};
+                std::atomic<int> rounds{0};
+                std::thread churn([&] {
+                    LibsecretKeychain other;
+                    while (!stop) {
+                        other.add(service, "churn", "v");
+                        other.remove(service, "churn");
+                        ++rounds;
+                    }
+                });
+                while (rounds < 2) {
+                    std::this_thread::yield();
+                }
+                const auto why = LibsecretKeychain::unavailableReason(5.0);
+                stop = true;
+                churn.join();
+                if (why) {
+                    std::fprintf(stderr, "probe: %s\n", why->c_str());
+                }
+                ::_exit(why ? 1 : 0);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << "run " << run;
+    }
 }
 
 TEST(KeychainSetup, FallsBackToTheFileWhenNoServiceAnswers) {
