@@ -28,10 +28,10 @@ std::shared_ptr<AppEnvironment> AppEnvironment::build(Parts parts) {
     env->auth = AuthRuntime::make(AuthRuntime::Services{
         std::make_shared<NetNotingAuthTransport>(authParts.transport, env->net),
         parts.sessionStore,
-        [clock] { return clock->now(); },
+        clock,
+        clock,
         parts.main,
         parts.background,
-        parts.sleep,
     });
     env->session = env->auth;
     if (parts.watchNetwork) {

@@ -77,7 +77,7 @@ struct AppEnvironment {
         RuntimeConfig config;
         std::string appVersion;
         ExecutorPtr main;
-        // Where the auth runtime's sign-out and the account session's store reads run.
+        // Where the auth runtime's and the account session's blocking store steps run.
         ExecutorPtr background;
         std::shared_ptr<Clock> clock;
         // The system appearance's mode now.
@@ -94,8 +94,6 @@ struct AppEnvironment {
         std::function<void(std::shared_ptr<NetState>)> watchNetwork;
         std::shared_ptr<ServerTransport> serverTransport;
         std::shared_ptr<SessionStore> sessionStore;
-        // How the auth runtime's sign-out drain waits on its background executor.
-        std::function<void(double seconds)> sleep;
         // Where popup-setting changes are announced (the manage signal by default).
         DefaultPopupSeeder::Changed popupsChanged = DefaultPopupSeeder::announceChange();
     };
