@@ -50,9 +50,7 @@ std::shared_ptr<AppEnvironment> AppEnvironment::build(Parts parts) {
     env->popupDefaults =
         DefaultPopupSeeder::make(env->server, env->auth, std::move(parts.popupsChanged));
     env->account = AccountSession::make(AccountSession::Services{
-        env->auth, authParts.endpoints, parts.sessionStore, parts.main, parts.background, [clock] {
-            return clock->uptime();
-        }});
+        env->auth, authParts.endpoints, parts.sessionStore, parts.main, parts.background, clock});
     env->profiles = std::make_shared<ServerProfileStore>(env->server, env->auth);
     env->auth->setRetryAfterHint([gate = std::weak_ptr<ServerGate>(env->gate)] {
         auto strong = gate.lock();
