@@ -44,7 +44,6 @@ TEST(AppEnvironmentTest, BuildsEveryServiceWithTheirStartingState) {
     };
     parts.serverTransport = std::make_shared<FakeServerTransport>();
     parts.sessionStore = std::make_shared<FakeSessionStore>();
-    };
     parts.popupsChanged = [](const std::string&) {
     };
     const auto env = AppEnvironment::build(std::move(parts));
