@@ -79,6 +79,64 @@ Parsed parse(std::string_view markdown) {
     return out;
 }
 
+namespace {
+
+// Emphasis inside one line: "**" toggles bold, a lone "*" or "_" toggles italic when a closing
+// marker follows on the line; anything unmatched stays text.
+void inlineSpans(std::string_view line, std::vector<Span>& out) {
+    bool bold = false;
+    bool italic = false;
+    std::string text;
+    const auto flush = [&] {
+        if (!text.empty()) {
+            out.push_back(Span{text, bold, italic, false});
+            text.clear();
+        }
+    };
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line.compare(i, 2, "**") == 0) {
+            if (bold || line.find("**", i + 2) != std::string::npos) {
+                flush();
+                bold = !bold;
+            } else {
+                text += "**";
+            }
+            ++i;
+            continue;
+        }
+        const char c = line[i];
+        if ((c == '*' || c == '_') && (italic || line.find(c, i + 1) != std::string::npos)) {
+            flush();
+            italic = !italic;
+            continue;
+        }
+        text.push_back(c);
+    }
+    flush();
+}
+
+}  // namespace
+
+std::vector<Span> spans(std::string_view body) {
+    std::vector<Span> out;
+    size_t start = 0;
+    while (start <= body.size()) {
+        const auto end = std::min(body.find('\n', start), body.size());
+        std::string_view line = body.substr(start, end - start);
+        const bool listItem = line.starts_with("- ") || line.starts_with("* ");
+        if (listItem) {
+            out.push_back(Span{"• ", false, false, true});
+            line.remove_prefix(2);
+        }
+        inlineSpans(line, out);
+        if (end < body.size()) {
+            out.push_back(Span{"\n", false, false, false});
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
 std::string fingerprint(std::string_view markdown) {
     std::string bytes(windowTitleSentence);
     bytes.push_back('\0');

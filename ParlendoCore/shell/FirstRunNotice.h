@@ -37,6 +37,19 @@ Parsed parse(std::string_view markdown);
 // SHA-256 of the fixed sentence, one NUL and the Markdown, as 64 lowercase hex digits.
 std::string fingerprint(std::string_view markdown);
 
+// A piece of a body as it is shown: a list item's bullet is "• ", "**x**" is bold, "*x*" or "_x_"
+// is italic; the markers themselves are not shown.
+struct Span {
+    std::string text;
+    bool bold = false;
+    bool italic = false;
+    // The span opens a list item (indented on the page).
+    bool listItem = false;
+    bool operator==(const Span&) const = default;
+};
+// The spans of a body, line by line ("\n" kept in the text).
+std::vector<Span> spans(std::string_view body);
+
 // The Markdown resource read as text; the empty text (logged) when it is missing or unreadable.
 std::string read(const std::optional<std::filesystem::path>& resource);
 

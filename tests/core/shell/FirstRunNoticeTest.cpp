@@ -94,3 +94,26 @@ TEST(FirstRunNoticeTest, AMissingResourceReadsAsEmptyAndIsLogged) {
 
 }  // namespace
 }  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+using FirstRunNotice::Span;
+
+TEST(FirstRunNoticeTest, BodiesShowListsAndEmphasis) {
+    EXPECT_EQ(FirstRunNotice::spans("- **선택한 글**: 읽어요\n둘째 *요약* 값_x"),
+              (std::vector<Span>{{"• ", false, false, true},
+                                 {"선택한 글", true, false, false},
+                                 {": 읽어요", false, false, false},
+                                 {"\n", false, false, false},
+                                 {"둘째 ", false, false, false},
+                                 {"요약", false, true, false},
+                                 {" 값_x", false, false, false}}));
+    // Unmatched markers stay as they are.
+    EXPECT_EQ(FirstRunNotice::spans("a ** b * c"),
+              (std::vector<Span>{{"a ** b * c", false, false, false}}));
+    EXPECT_TRUE(FirstRunNotice::spans("").empty());
+}
+
+}  // namespace
+}  // namespace parlendo
