@@ -12,15 +12,15 @@ ActionMenuItem::ActionMenuItem(MenuItemPtr item, GtkWidget* widget)
     : item_(std::move(item)), widget_(widget) {}
 
 GtkWidget* ActionMenuItem::make(MenuItemPtr item) {
-    GtkWidget* widget = item->checked ? gtk_check_menu_item_new_with_label("")
-                                      : gtk_menu_item_new_with_label("");
+    GtkWidget* widget =
+        item->checked ? gtk_check_menu_item_new_with_label("") : gtk_menu_item_new_with_label("");
     auto* action = new ActionMenuItem(std::move(item), widget);
     g_object_set_data_full(G_OBJECT(widget), dataKey, action,
                            [](gpointer data) { delete static_cast<ActionMenuItem*>(data); });
-    action->activate_ = g_signal_connect(widget, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer data) {
-                                             static_cast<ActionMenuItem*>(data)->run();
-                                         }),
-                                         action);
+    action->activate_ = g_signal_connect(
+        widget, "activate",
+        G_CALLBACK(+[](GtkMenuItem*, gpointer data) { static_cast<ActionMenuItem*>(data)->run(); }),
+        action);
     action->sync();
     return widget;
 }

@@ -17,6 +17,14 @@ struct Pending {
 }  // namespace
 
 void present(GtkWindow* window) {
+    // The program's windows belong to the application, so its keys (Ctrl+Q, Ctrl+W…) work there.
+    if (gtk_window_get_application(window) == nullptr) {
+        if (auto* app = GTK_IS_APPLICATION(g_application_get_default())
+                            ? GTK_APPLICATION(g_application_get_default())
+                            : nullptr) {
+            gtk_window_set_application(window, app);
+        }
+    }
     gtk_window_set_keep_above(window, TRUE);
     gtk_window_present_with_time(window, GDK_CURRENT_TIME);
     gtk_window_set_keep_above(window, FALSE);
@@ -57,19 +65,19 @@ void show(const DeviceCare::Alert& alert, Completion<void(DeviceCare::Answer)> d
     auto* checkbox =
         static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(dialog), "parlendo-checkbox"));
     auto* pending = new Pending{std::move(done), checkbox, closedButton};
-    g_signal_connect(dialog, "response",
-                     G_CALLBACK(+[](GtkDialog* self, int response, gpointer data) {
-                         std::unique_ptr<Pending> owned(static_cast<Pending*>(data));
-                         DeviceCare::Answer answer;
-                         answer.button = response >= 0 ? response : owned->closedButton;
-                         if (owned->checkbox != nullptr) {
-                             answer.checked = gtk_toggle_button_get_active(
-                                                  GTK_TOGGLE_BUTTON(owned->checkbox)) != FALSE;
-                         }
-                         gtk_widget_destroy(GTK_WIDGET(self));
-                         owned->done(answer);
-                     }),
-                     pending);
+    g_signal_connect(
+        dialog, "response", G_CALLBACK(+[](GtkDialog* self, int response, gpointer data) {
+            std::unique_ptr<Pending> owned(static_cast<Pending*>(data));
+            DeviceCare::Answer answer;
+            answer.button = response >= 0 ? response : owned->closedButton;
+            if (owned->checkbox != nullptr) {
+                answer.checked =
+                    gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(owned->checkbox)) != FALSE;
+            }
+            gtk_widget_destroy(GTK_WIDGET(self));
+            owned->done(answer);
+        }),
+        pending);
     gtk_widget_show_all(dialog);
     present(GTK_WINDOW(dialog));
 }

@@ -35,8 +35,7 @@ std::shared_ptr<NoticeWindow> NoticeWindow::make(std::optional<std::filesystem::
 }
 
 NoticeWindow::NoticeWindow(std::optional<std::filesystem::path> resource,
-                           const std::filesystem::path& stateRoot,
-                           std::function<double()> wallNow)
+                           const std::filesystem::path& stateRoot, std::function<double()> wallNow)
     : resource_(std::move(resource)), state_(stateRoot), wallNow_(std::move(wallNow)) {}
 
 NoticeWindow::~NoticeWindow() {
@@ -112,8 +111,8 @@ void NoticeWindow::build(const std::string& markdown) {
             }
             return TRUE;
         }),
-        new Weak(weak_from_this()), +[](gpointer data, GClosure*) { delete static_cast<Weak*>(data); },
-        GConnectFlags(0));
+        new Weak(weak_from_this()),
+        +[](gpointer data, GClosure*) { delete static_cast<Weak*>(data); }, GConnectFlags(0));
 
     text_ = gtk_text_view_new();
     gtk_text_view_set_editable(GTK_TEXT_VIEW(text_), FALSE);
@@ -135,7 +134,8 @@ void NoticeWindow::build(const std::string& markdown) {
     const auto render = [](const std::string& text) {
         return PlatformWords::render(text);
     };
-    append(buffer, render(parsed.title.empty() ? FirstRunNotice::defaultTitle : parsed.title) + "\n",
+    append(buffer,
+           render(parsed.title.empty() ? FirstRunNotice::defaultTitle : parsed.title) + "\n",
            "title");
     append(buffer, "창 제목\n", "heading");
     append(buffer, render(FirstRunNotice::windowTitleSentence) + "\n", "body");
@@ -182,8 +182,8 @@ void NoticeWindow::build(const std::string& markdown) {
                 self->acknowledge();
             }
         }),
-        new Weak(weak_from_this()), +[](gpointer data, GClosure*) { delete static_cast<Weak*>(data); },
-        GConnectFlags(0));
+        new Weak(weak_from_this()),
+        +[](gpointer data, GClosure*) { delete static_cast<Weak*>(data); }, GConnectFlags(0));
 
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_widget_set_margin_top(box, 20);

@@ -38,9 +38,9 @@ bool PermissionWindow::launchFirst(const std::vector<std::string>& ids) {
         GError* error = nullptr;
         const bool launched = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
         if (error != nullptr) {
-            Log::write("permission", "설정 열기 실패 app=" + id + " " +
-                                         Log::describe(g_quark_to_string(error->domain),
-                                                       error->code));
+            Log::write("permission",
+                       "설정 열기 실패 app=" + id + " " +
+                           Log::describe(g_quark_to_string(error->domain), error->code));
             g_error_free(error);
         }
         g_object_unref(info);
@@ -53,38 +53,36 @@ bool PermissionWindow::launchFirst(const std::vector<std::string>& ids) {
 }
 
 void PermissionWindow::enableToolkitAccessibility() {
-    g_bus_get(G_BUS_TYPE_SESSION, nullptr,
-              +[](GObject*, GAsyncResult* result, gpointer) {
-                  GDBusConnection* bus = g_bus_get_finish(result, nullptr);
-                  if (bus == nullptr) {
-                      Log::write("permission", "🔴 세션 버스에 연결하지 못함 — 보조 기술을 켜지 못함");
-                      return;
-                  }
-                  g_dbus_connection_call(
-                      bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties",
-                      "Set",
-                      g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled",
-                                    g_variant_new_boolean(TRUE)),
-                      nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
-                      +[](GObject* source, GAsyncResult* done, gpointer) {
-                          GError* error = nullptr;
-                          GVariant* reply = g_dbus_connection_call_finish(
-                              G_DBUS_CONNECTION(source), done, &error);
-                          if (reply != nullptr) {
-                              g_variant_unref(reply);
-                              Log::write("permission", "보조 기술 지원을 켬");
-                          } else {
-                              Log::write("permission",
-                                         "🔴 보조 기술 지원을 켜지 못함 " +
-                                             Log::describe(g_quark_to_string(error->domain),
-                                                           error->code));
-                              g_error_free(error);
-                          }
-                      },
-                      nullptr);
-                  g_object_unref(bus);
-              },
-              nullptr);
+    g_bus_get(
+        G_BUS_TYPE_SESSION, nullptr,
+        +[](GObject*, GAsyncResult* result, gpointer) {
+            GDBusConnection* bus = g_bus_get_finish(result, nullptr);
+            if (bus == nullptr) {
+                Log::write("permission", "🔴 세션 버스에 연결하지 못함 — 보조 기술을 켜지 못함");
+                return;
+            }
+            g_dbus_connection_call(
+                bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+                g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)),
+                nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
+                +[](GObject* source, GAsyncResult* done, gpointer) {
+                    GError* error = nullptr;
+                    GVariant* reply =
+                        g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), done, &error);
+                    if (reply != nullptr) {
+                        g_variant_unref(reply);
+                        Log::write("permission", "보조 기술 지원을 켬");
+                    } else {
+                        Log::write("permission", "🔴 보조 기술 지원을 켜지 못함 " +
+                                                     Log::describe(g_quark_to_string(error->domain),
+                                                                   error->code));
+                        g_error_free(error);
+                    }
+                },
+                nullptr);
+            g_object_unref(bus);
+        },
+        nullptr);
 }
 
 std::shared_ptr<PermissionWindow> PermissionWindow::make(Desktop desktop,
@@ -136,17 +134,17 @@ void PermissionWindow::build() {
     gtk_widget_set_halign(button_, GTK_ALIGN_START);
     gtk_widget_set_can_default(button_, TRUE);
     std::weak_ptr<PermissionWindow> weak = weak_from_this();
-    g_signal_connect_data(button_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-                              if (auto self = static_cast<std::weak_ptr<PermissionWindow>*>(data)
-                                                  ->lock()) {
-                                  self->openSettings();
-                              }
-                          }),
-                          new std::weak_ptr<PermissionWindow>(weak),
-                          +[](gpointer data, GClosure*) {
-                              delete static_cast<std::weak_ptr<PermissionWindow>*>(data);
-                          },
-                          GConnectFlags(0));
+    g_signal_connect_data(
+        button_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
+            if (auto self = static_cast<std::weak_ptr<PermissionWindow>*>(data)->lock()) {
+                self->openSettings();
+            }
+        }),
+        new std::weak_ptr<PermissionWindow>(weak),
+        +[](gpointer data, GClosure*) {
+            delete static_cast<std::weak_ptr<PermissionWindow>*>(data);
+        },
+        GConnectFlags(0));
 
     gtk_box_pack_start(GTK_BOX(box), headingLabel, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), body, FALSE, FALSE, 0);

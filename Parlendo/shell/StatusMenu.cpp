@@ -15,7 +15,8 @@ constexpr const char* indicatorID = "local.parlendo.mac";
 
 std::shared_ptr<StatusMenu> StatusMenu::make(StatusMenuModel& model, std::filesystem::path icons,
                                              ExecutorPtr main) {
-    auto menu = std::shared_ptr<StatusMenu>(new StatusMenu(model, std::move(icons), std::move(main)));
+    auto menu =
+        std::shared_ptr<StatusMenu>(new StatusMenu(model, std::move(icons), std::move(main)));
     menu->self_ = std::make_shared<Weak>(menu);
     menu->start();
     return menu;
@@ -46,15 +47,8 @@ void StatusMenu::start() {
     }
     menu_ = gtk_menu_new();
     g_object_ref_sink(menu_);
-    g_signal_connect(menu_, "show", G_CALLBACK(+[](GtkWidget*, gpointer data) {
-                         if (auto self = static_cast<Weak*>(data)->lock()) {
-                             self->model_.willOpen();
-                         }
-                     }),
-                     self_.get());
-    indicator_ = app_indicator_new_with_path(indicatorID, "parlendo-off",
-                                             APP_INDICATOR_CATEGORY_APPLICATION_STATUS,
-                                             icons_.c_str());
+    indicator_ = app_indicator_new_with_path(
+        indicatorID, "parlendo-off", APP_INDICATOR_CATEGORY_APPLICATION_STATUS, icons_.c_str());
     app_indicator_set_title(indicator_, "PARLENDO");
     g_signal_connect(indicator_, APP_INDICATOR_SIGNAL_CONNECTION_CHANGED,
                      G_CALLBACK(&StatusMenu::connectionChanged), self_.get());
@@ -68,28 +62,29 @@ void StatusMenu::start() {
             auto self = static_cast<Weak*>(data)->lock();
             if (self && !self->registered_ && !self->reportedNoHost_) {
                 self->reportedNoHost_ = true;
-                Log::write("menu", "🔴 상태 표시 영역(StatusNotifier) 호스트가 없음 — 아이콘 없이 "
-                                   "실행한다. 다시 실행하면 관리 창이 열리고, Ctrl+Q로 끌 수 있다");
+                Log::write("menu",
+                           "🔴 상태 표시 영역(StatusNotifier) 호스트가 없음 — 아이콘 없이 "
+                           "실행한다. 다시 실행하면 관리 창이 열리고, Ctrl+Q로 끌 수 있다");
             }
         },
         new Weak(*self_), [](gpointer data) { delete static_cast<Weak*>(data); });
 
-    model_.setView(StatusMenuModel::View{
-        [weak = Weak(*self_)](const StatusMenuModel::Groups& groups) {
-            if (auto self = weak.lock()) {
-                self->rebuild(groups);
-            }
-        },
-        [weak = Weak(*self_)] {
-            if (auto self = weak.lock()) {
-                self->update();
-            }
-        },
-        [weak = Weak(*self_)](const StatusMenuModel::Icon& icon) {
-            if (auto self = weak.lock()) {
-                self->showIcon(icon);
-            }
-        }});
+    model_.setView(
+        StatusMenuModel::View{[weak = Weak(*self_)](const StatusMenuModel::Groups& groups) {
+                                  if (auto self = weak.lock()) {
+                                      self->rebuild(groups);
+                                  }
+                              },
+                              [weak = Weak(*self_)] {
+                                  if (auto self = weak.lock()) {
+                                      self->update();
+                                  }
+                              },
+                              [weak = Weak(*self_)](const StatusMenuModel::Icon& icon) {
+                                  if (auto self = weak.lock()) {
+                                      self->showIcon(icon);
+                                  }
+                              }});
     scheduleRefresh();
 }
 

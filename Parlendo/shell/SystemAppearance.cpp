@@ -111,8 +111,8 @@ void SystemAppearance::apply(ThemeMode mode, ThemeStore::Source source) {
         return;
     }
     // A pin sets the program's windows; following the system puts back what the desktop said.
-    const bool dark = source == ThemeStore::Source::toggle ? mode == ThemeMode::dark
-                                                           : systemPreferDark_;
+    const bool dark =
+        source == ThemeStore::Source::toggle ? mode == ThemeMode::dark : systemPreferDark_;
     g_object_set(settings, "gtk-application-prefer-dark-theme", dark ? TRUE : FALSE, nullptr);
 }
 
@@ -139,7 +139,8 @@ void SystemAppearance::bind(const std::shared_ptr<ThemeStore>& theme) {
     });
     if (GtkSettings* settings = gtk_settings_get_default()) {
         themeNotify_ = g_signal_connect_data(
-            settings, "notify::gtk-theme-name", G_CALLBACK(+[](GObject*, GParamSpec*, gpointer data) {
+            settings, "notify::gtk-theme-name",
+            G_CALLBACK(+[](GObject*, GParamSpec*, gpointer data) {
                 if (auto self = static_cast<Weak*>(data)->lock()) {
                     self->changed();
                 }
