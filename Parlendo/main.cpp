@@ -20,6 +20,8 @@ namespace {
 using namespace parlendo;
 
 std::shared_ptr<Program> program;
+// Another instance runs that this one cannot reach: nothing was built and nothing will be.
+bool refused = false;
 
 gboolean onSignal(gpointer) {
     if (program) {
@@ -29,6 +31,18 @@ gboolean onSignal(gpointer) {
 }
 
 void onStartup(GApplication* app, gpointer) {
+    // The bus keeps one instance per session; the lock also covers an instance without a bus.
+    const bool bus = g_application_get_dbus_connection(app) != nullptr;
+    if (!SingleInstance::acquireLock(SingleInstance::lockFile())) {
+        Log::write("app",
+                   bus ? "다른 PARLENDO 가 버스 없이 실행 중 — 캡처를 시작하지 않고 종료"
+                       : "이미 실행 중인 것 같지만 연결할 수 없음 — 캡처를 시작하지 않고 종료");
+        refused = true;
+        return;
+    }
+    if (!bus) {
+        Log::write("app", "🔴 세션 버스에 연결하지 못함 — 잠금 파일로 하나만 실행되게 한다");
+    }
     // The profile comes first: nothing is built for a profile that is refused.
     RuntimeConfig config = AppConfig::load();
     KeychainSetup::install();
@@ -89,32 +103,19 @@ int main(int argc, char** argv) {
     GError* error = nullptr;
     if (!g_application_register(G_APPLICATION(app), nullptr, &error)) {
         Log::write("app", "🔴 세션 버스에 등록하지 못함 " +
-                              std::string(error != nullptr ? error->message : "") +
-                              " — 잠금 파일로 하나만 실행되게 한다");
+                              std::string(error != nullptr ? error->message : "") + " — 종료");
         g_clear_error(&error);
-        if (!SingleInstance::acquireLock(SingleInstance::lockFile())) {
-            Log::write("app",
-                       "이미 실행 중인 것 같지만 연결할 수 없음 — 캡처를 시작하지 않고 종료");
-            Log::flush();
-            g_object_unref(app);
-            return 0;
-        }
+        Log::flush();
         g_object_unref(app);
-        app = gtk_application_new(
-            SingleInstance::applicationID,
-            static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_OPEN | G_APPLICATION_NON_UNIQUE));
-        g_signal_connect(app, "startup", G_CALLBACK(onStartup), nullptr);
-        g_signal_connect(app, "activate", G_CALLBACK(onActivate), nullptr);
-        g_signal_connect(app, "open", G_CALLBACK(onOpen), nullptr);
-    } else if (g_application_get_is_remote(G_APPLICATION(app))) {
+        return 1;
+    }
+    if (g_application_get_is_remote(G_APPLICATION(app))) {
         const int status = handOver(G_APPLICATION(app), argc, argv);
         Log::flush();
         g_object_unref(app);
         return status;
-    } else if (!SingleInstance::acquireLock(SingleInstance::lockFile())) {
-        // The bus says we are the only one, yet another process holds the lock: one that could
-        // not reach the bus. Its capture runs already.
-        Log::write("app", "다른 PARLENDO 가 버스 없이 실행 중 — 캡처를 시작하지 않고 종료");
+    }
+    if (refused) {
         Log::flush();
         g_object_unref(app);
         return 0;

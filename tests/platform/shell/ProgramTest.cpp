@@ -1,0 +1,122 @@
+#include "ProgramRun.h"
+#include "ShellDesktop.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace parlendo {
+namespace {
+
+using testing::FakeStatusWatcher;
+using testing::ProgramRun;
+using testing::ShellDesktop;
+
+// The program started as a user starts it, on the test's X display and session bus.
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(ShellDesktop::ready())
+            << "needs an X display: run under scripts/with-session.sh";
+        char pattern[] = "/tmp/parlendo-program-XXXXXX";
+        folder = ::mkdtemp(pattern);
+        run = std::make_unique<ProgramRun>(folder);
+    }
+    void TearDown() override {
+        run.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+
+    // Sends SIGTERM and expects a clean end.
+    void terminate(pid_t pid) {
+        ASSERT_EQ(::kill(pid, SIGTERM), 0);
+        EXPECT_EQ(ProgramRun::wait(pid, 15.0), 0);
+    }
+
+    std::filesystem::path folder;
+    std::unique_ptr<ProgramRun> run;
+};
+
+TEST_F(ProgramTest, RegistersItsStatusIconWithTheDesktopsStatusArea) {
+    FakeStatusWatcher watcher;
+    ASSERT_TRUE(watcher.owned());
+    const pid_t pid = run->start();
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(run->waitForLog("[menu] 상태 아이콘 등록됨")) << run->log();
+    EXPECT_TRUE(run->waitForLog("[timing] startup status_icon ms_exec="));
+    ASSERT_FALSE(watcher.items().empty());
+    EXPECT_TRUE(run->log().find("호스트가 없음") == std::string::npos);
+    EXPECT_TRUE(run->waitForLog("[timing] startup launched ms_exec="));
+    terminate(pid);
+}
+
+TEST_F(ProgramTest, ASecondLaunchHandsOverToTheFirstAndEnds) {
+    const pid_t first = run->start();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(run->waitForLog("[app] 시작 · 버전=")) << run->log();
+    // Without a status area the program runs without an icon and says so.
+    EXPECT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
+    ASSERT_TRUE(run->waitForLog("[install] build="));
+
+    const pid_t second = run->start();
+    EXPECT_EQ(ProgramRun::wait(second, 10.0), 0);
+    EXPECT_TRUE(run->waitForLog("이미 실행 중(pid=" + std::to_string(first) +
+                                ") — 그쪽에 관리 창을 열라고 알리고 종료"))
+        << run->log();
+    EXPECT_TRUE(run->waitForLog("[app] 다시 열기 source=second_launch — 관리 창을 연다"));
+    // The hand-over builds nothing: one profile line, one install check, one first instance.
+    const std::string log = run->log();
+    size_t profiles = 0;
+    for (size_t at = log.find("프로필 로드됨"); at != std::string::npos;
+         at = log.find("프로필 로드됨", at + 1)) {
+        ++profiles;
+    }
+    EXPECT_EQ(profiles, 1u);
+    EXPECT_EQ(::kill(first, 0), 0);
+    terminate(first);
+}
+
+TEST_F(ProgramTest, AnInstanceThatCannotReachTheBusStartsNoSecondCapture) {
+    const pid_t first = run->start();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    const pid_t second =
+        run->start({}, {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "no-bus").string()}});
+    EXPECT_EQ(ProgramRun::wait(second, 10.0), 0);
+    EXPECT_TRUE(
+        run->waitForLog("이미 실행 중인 것 같지만 연결할 수 없음 — 캡처를 시작하지 않고 종료"))
+        << run->log();
+    EXPECT_EQ(::kill(first, 0), 0);
+    terminate(first);
+}
+
+TEST_F(ProgramTest, SigtermRunsTheTerminationTasksAndEndsCleanly) {
+    // Corrupt records from an earlier run are reported and replaced, never fatal.
+    std::filesystem::create_directories(run->dataRoot());
+    std::ofstream(run->dataRoot() / "install_record.json") << "{\"version\": 7";
+    std::ofstream(run->dataRoot() / "notice_seen.json") << "\x01\x02";
+    std::filesystem::create_directories(folder / "config" / "autostart");
+    std::ofstream(folder / "config" / "autostart" / "parlendo.desktop") << "garbage";
+
+    const pid_t pid = run->start();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    EXPECT_TRUE(run->waitForLog("change=first_run"));
+    EXPECT_TRUE(run->waitForLog("[install] 기록을 읽지 못함"));
+    EXPECT_TRUE(run->waitForLog("[notice] shown sha="));
+    terminate(pid);
+    const std::string log = run->log();
+    EXPECT_NE(log.find("[shutdown] 끌 때 할 일 — 접근성 되돌리기"), std::string::npos) << log;
+    EXPECT_NE(log.find("[shutdown] 끌 때 할 일 — 다시 시작 도우미(요청했을 때만)"),
+              std::string::npos);
+    EXPECT_NE(log.find("[app] 종료"), std::string::npos);
+    std::ifstream record(run->dataRoot() / "install_record.json");
+    std::string text((std::istreambuf_iterator<char>(record)), {});
+    EXPECT_TRUE(text.starts_with("{\"build\":")) << text;
+}
+
+}  // namespace
+}  // namespace parlendo
