@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -56,7 +57,9 @@ pid_t ProgramRun::start(const std::vector<std::string>& arguments,
         envp.push_back(text.data());
     }
     envp.push_back(nullptr);
-    std::vector<std::string> argText = {PARLENDO_PROGRAM};
+    // PARLENDO_PROGRAM_UNDER_TEST points the measurements at another build (Release).
+    const char* other = std::getenv("PARLENDO_PROGRAM_UNDER_TEST");
+    std::vector<std::string> argText = {other != nullptr ? other : PARLENDO_PROGRAM};
     argText.insert(argText.end(), arguments.begin(), arguments.end());
     std::vector<gchar*> argv;
     for (auto& text : argText) {

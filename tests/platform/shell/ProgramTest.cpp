@@ -1,9 +1,12 @@
 #include "ProgramRun.h"
 #include "ShellDesktop.h"
+#include "foundation/AppBundle.h"
+#include "shell/FirstRunNotice.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -116,6 +119,41 @@ TEST_F(ProgramTest, SigtermRunsTheTerminationTasksAndEndsCleanly) {
     std::ifstream record(run->dataRoot() / "install_record.json");
     std::string text((std::istreambuf_iterator<char>(record)), {});
     EXPECT_TRUE(text.starts_with("{\"build\":")) << text;
+}
+
+}  // namespace
+}  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+// Resident memory of a process in kB, from /proc.
+long residentKB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Not a check: the figures of a start, for the build named by PARLENDO_PROGRAM_UNDER_TEST (run
+// with --gtest_also_run_disabled_tests). Prints the start-up marks and the idle resident memory
+// after ten seconds with no window open.
+TEST_F(ProgramTest, DISABLED_MeasureStartAndIdleMemory) {
+    FakeStatusWatcher watcher;
+    // The notice already acknowledged, so that no window opens.
+    const auto notice =
+        FirstRunNotice::read(AppBundle::main().resource("approved_notice_ko", "md"));
+    ASSERT_TRUE(FirstRunState(run->dataRoot()).acknowledge(FirstRunNotice::fingerprint(notice), 0));
+
+    const pid_t pid = run->start();
+    ASSERT_TRUE(run->waitForLog("[timing] startup status_icon"));
+    ShellDesktop::pumpFor(10.0);
+    const long kb = residentKB(pid);
+    std::printf("%s\nidle_rss_kb=%ld\n", run->log().c_str(), kb);
+    terminate(pid);
 }
 
 }  // namespace
