@@ -1,8 +1,8 @@
 #include "shell/DeviceCare.h"
 
-#include "../foundation/TempDir.h"
 #include "LogCapture.h"
 #include "ManualExecutor.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "shell/FirstRunNotice.h"
 
-#include "../foundation/TempDir.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "foundation/Json.h"
 #include "foundation/SHA256.h"
 

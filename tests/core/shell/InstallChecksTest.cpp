@@ -3,8 +3,8 @@
 #include "shell/InstallRecord.h"
 #include "shell/RelaunchHelper.h"
 
-#include "../foundation/TempDir.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 

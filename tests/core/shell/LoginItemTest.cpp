@@ -1,7 +1,7 @@
 #include "shell/LoginItem.h"
 
-#include "../foundation/TempDir.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
