@@ -12,6 +12,7 @@
 #include "popups/GdkPopupScreens.h"
 #include "popups/GtkPopupCard.h"
 #include "server/CurlServerTransport.h"
+#include "shell/DetachedProcess.h"
 #include "shell/DeviceCareModule.h"
 #include "shell/GtkAlerts.h"
 #include "shell/MainMenu.h"
@@ -39,30 +40,6 @@ std::string architecture() {
 #else
     return "other";
 #endif
-}
-
-// Starts `command` in a session of its own with its standard streams on the null device, not
-// waited for.
-std::optional<pid_t> spawnDetached(const RelaunchHelper::Command& command, std::string& error) {
-    std::vector<gchar*> argv;
-    argv.push_back(const_cast<gchar*>(command.executable.c_str()));
-    for (const auto& argument : command.arguments) {
-        argv.push_back(const_cast<gchar*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    GPid pid = 0;
-    GError* failure = nullptr;
-    const auto flags = static_cast<GSpawnFlags>(
-        G_SPAWN_STDIN_FROM_DEV_NULL | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL);
-    const bool started = g_spawn_async(
-        nullptr, argv.data(), nullptr, flags, +[](gpointer) { ::setsid(); }, nullptr, &pid,
-        &failure);
-    if (!started) {
-        error = Log::describe(g_quark_to_string(failure->domain), failure->code);
-        g_error_free(failure);
-        return std::nullopt;
-    }
-    return pid;
 }
 
 void openFolder(const std::filesystem::path& folder) {
@@ -270,7 +247,7 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
         Log::flush();
         ::_exit(status);
     };
-    platform.spawn = &spawnDetached;
+    platform.spawn = &DetachedProcess::spawn;
     platform.showNoticeIfNeeded = [weak] {
         if (auto self = weak.lock()) {
             self->notice_->showIfNeeded();
