@@ -17,14 +17,6 @@ struct Pending {
 }  // namespace
 
 void present(GtkWindow* window) {
-    // The program's windows belong to the application, so its keys (Ctrl+Q, Ctrl+W…) work there.
-    if (gtk_window_get_application(window) == nullptr) {
-        if (auto* app = GTK_IS_APPLICATION(g_application_get_default())
-                            ? GTK_APPLICATION(g_application_get_default())
-                            : nullptr) {
-            gtk_window_set_application(window, app);
-        }
-    }
     gtk_window_set_keep_above(window, TRUE);
     gtk_window_present_with_time(window, GDK_CURRENT_TIME);
     gtk_window_set_keep_above(window, FALSE);

@@ -52,6 +52,19 @@ struct Bound {
 }  // namespace
 
 void install(GtkApplication* app, std::function<void()> quit) {
+    // Every window of the program belongs to the application, so that its keys work there too.
+    g_signal_add_emission_hook(
+        g_signal_lookup("show", GTK_TYPE_WIDGET), 0,
+        +[](GSignalInvocationHint*, guint, const GValue* params, gpointer data) -> gboolean {
+            auto* widget = static_cast<GObject*>(g_value_get_object(&params[0]));
+            if (GTK_IS_WINDOW(widget) &&
+                gtk_window_get_window_type(GTK_WINDOW(widget)) == GTK_WINDOW_TOPLEVEL &&
+                gtk_window_get_application(GTK_WINDOW(widget)) == nullptr) {
+                gtk_window_set_application(GTK_WINDOW(widget), GTK_APPLICATION(data));
+            }
+            return TRUE;
+        },
+        app, nullptr);
     auto shared = std::make_shared<std::function<void()>>(std::move(quit));
     for (const Entry& entry : entries) {
         GSimpleAction* action = g_simple_action_new(entry.name, nullptr);

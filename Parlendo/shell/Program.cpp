@@ -8,6 +8,7 @@
 #include "foundation/Keychain.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimePaths.h"
+#include "manage/SystemOpener.h"
 #include "popups/ConnectionSettings.h"
 #include "popups/GdkPopupScreens.h"
 #include "popups/GtkPopupCard.h"
@@ -40,25 +41,6 @@ std::string architecture() {
 #else
     return "other";
 #endif
-}
-
-void openFolder(const std::filesystem::path& folder) {
-    GFile* file = g_file_new_for_path(folder.c_str());
-    gchar* uri = g_file_get_uri(file);
-    g_app_info_launch_default_for_uri_async(
-        uri, nullptr, nullptr,
-        +[](GObject*, GAsyncResult* result, gpointer) {
-            GError* error = nullptr;
-            if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
-                Log::write("menu",
-                           "로그 폴더를 열지 못함 " +
-                               Log::describe(g_quark_to_string(error->domain), error->code));
-                g_error_free(error);
-            }
-        },
-        nullptr);
-    g_free(uri);
-    g_object_unref(file);
 }
 
 }  // namespace
@@ -117,6 +99,12 @@ void Program::build() {
         auto self = weak.lock();
         return self ? self->makeModules(env) : AppDelegate::Modules{};
     };
+    // The manage module is built first, when it is handed the route groups of every module.
+    parts.giveRoutes = [weak](std::function<AppDelegate::RouteGroups()> allRoutes) {
+        if (auto self = weak.lock()) {
+            self->manageModule()->coordinator()->allRoutes = std::move(allRoutes);
+        }
+    };
     AppDelegate::Platform platform;
     platform.version = AppConfig::serverAppVersion();
     platform.trusted = permissionDesktop.trusted;
@@ -152,7 +140,7 @@ void Program::build() {
 
     StatusMenuModel& menu = delegate_->statusMenu();
     menu.openLogFolder = [] {
-        openFolder(Log::directory());
+        SystemOpener().openPath(Log::directory().string());
     };
     menu.quit = [weak] {
         if (auto self = weak.lock()) {
@@ -212,9 +200,17 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
     } else {
         Log::write("app", "🔴 캡처를 만들 수 없음 — X 디스플레이의 입력 감시를 쓸 수 없다");
     }
+    modules.push_back(manageModule());
     deviceCare_ = makeDeviceCare(env);
     modules.push_back(std::make_shared<DeviceCareModule>(deviceCare_, env->shutdown));
     return modules;
+}
+
+const std::shared_ptr<ManageModule>& Program::manageModule() {
+    if (!manage_) {
+        manage_ = std::make_shared<ManageModule>(delegate_->env());
+    }
+    return manage_;
 }
 
 std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnvironment>&) {

@@ -10,6 +10,7 @@
 #include "server/NetPathWatch.h"
 #include "shell/AppDelegate.h"
 #include "shell/DeviceCare.h"
+#include "shell/ManageModule.h"
 #include "shell/NoticeWindow.h"
 #include "shell/PermissionWindow.h"
 #include "shell/StatusMenu.h"
@@ -50,6 +51,7 @@ class Program : public std::enable_shared_from_this<Program> {
     void launch();
     std::shared_ptr<AppEnvironment> makeEnvironment();
     AppDelegate::Modules makeModules(const std::shared_ptr<AppEnvironment>& env);
+    const std::shared_ptr<ManageModule>& manageModule();
     std::shared_ptr<DeviceCare> makeDeviceCare(const std::shared_ptr<AppEnvironment>& env);
     void replied(bool terminate);
     void finish();
@@ -71,6 +73,7 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<PermissionWindow> permission_;
     std::shared_ptr<NoticeWindow> notice_;
     std::shared_ptr<CaptureCoordinator> capture_;
+    std::shared_ptr<ManageModule> manage_;
     std::shared_ptr<DeviceCare> deviceCare_;
     bool launching_ = false;
     bool launched_ = false;

@@ -25,7 +25,7 @@ namespace parlendo {
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   public:
     using Modules = std::vector<std::shared_ptr<FeatureModule>>;
-    using RouteGroups = std::vector<std::shared_ptr<BridgeRoutes>>;
+    using RouteGroups = BridgeRouteGroups;
 
     // The URL scheme this program handles.
     static constexpr const char* linkScheme = "parlendo";

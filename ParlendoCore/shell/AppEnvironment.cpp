@@ -18,6 +18,7 @@ std::shared_ptr<AppEnvironment> AppEnvironment::build(Parts parts) {
     env->accountScope = std::make_shared<AccountScope>();
     env->shutdown = std::make_shared<ShutdownGate>();
     env->unsaved = std::make_shared<UnsavedCounter>();
+    env->manageScreen = std::make_shared<ManageScreenPort>();
     env->theme = std::make_shared<ThemeStore>(parts.systemTheme);
 
     env->config = std::move(parts.config);

@@ -9,6 +9,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
 #include "foundation/RuntimeConfig.h"
+#include "manage/ManageScreenPort.h"
 #include "popups/DefaultPopupSeeder.h"
 #include "saving/UnsavedCounter.h"
 #include "server/AuthTypes.h"
@@ -52,6 +53,8 @@ struct AppEnvironment {
     std::shared_ptr<AccountScope> accountScope;
     std::shared_ptr<ShutdownGate> shutdown;
     std::shared_ptr<UnsavedCounter> unsaved;
+    // How code outside the manage window reaches its page.
+    std::shared_ptr<ManageScreenPort> manageScreen;
     std::shared_ptr<DefaultPopupSeeder> popupDefaults;
     std::shared_ptr<ThemeStore> theme;
     // The main executor.

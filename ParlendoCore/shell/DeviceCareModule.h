@@ -19,7 +19,7 @@ class DeviceCareModule final : public FeatureModule {
     DeviceCareModule(std::shared_ptr<DeviceCare> care, std::shared_ptr<ShutdownGate> shutdown);
 
     void start() override;
-    std::vector<std::shared_ptr<BridgeRoutes>> bridgeRoutes() const override { return {}; }
+    BridgeRouteGroups bridgeRoutes() const override { return {}; }
     MenuItems menu() const override { return care_->menu(); }
     void refreshMenu() override { care_->refreshMenu(); }
 

@@ -56,7 +56,7 @@ TEST(AppEnvironmentTest, BuildsEveryServiceWithTheirStartingState) {
     EXPECT_EQ(env->appVersion, "0.2.0+mac");
     EXPECT_EQ(env->config.publicKey, "sb_publishable_key");
     ASSERT_TRUE(env->account && env->profiles && env->popupDefaults && env->accountScope &&
-                env->unsaved && env->input && env->theme);
+                env->unsaved && env->input && env->theme && env->manageScreen);
     EXPECT_EQ(env->theme->mode(), ThemeMode::dark);
 
     // Detection starts switched off, healthy, waiting for permission and sign-in.

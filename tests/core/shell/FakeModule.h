@@ -16,7 +16,7 @@ class FakeModule final : public FeatureModule {
         : name_(std::move(name)), journal_(journal) {}
 
     void start() override { note("start"); }
-    std::vector<std::shared_ptr<BridgeRoutes>> bridgeRoutes() const override { return routes; }
+    BridgeRouteGroups bridgeRoutes() const override { return routes; }
     MenuItems menu() const override { return items; }
     void refreshMenu() override {
         ++refreshes;
@@ -27,7 +27,7 @@ class FakeModule final : public FeatureModule {
     void menuWillOpen() override { note("willOpen"); }
 
     MenuItems items;
-    std::vector<std::shared_ptr<BridgeRoutes>> routes;
+    BridgeRouteGroups routes;
     int refreshes = 0;
     std::function<void()> onRefresh;
 

@@ -3,6 +3,9 @@
 #include "foundation/AppBundle.h"
 #include "shell/FirstRunNotice.h"
 
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -31,6 +34,14 @@ class ProgramTest : public ::testing::Test {
         run.reset();
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
+    }
+
+    // The notice already acknowledged, so that no window opens at start.
+    void acknowledgeNotice() {
+        const auto notice =
+            FirstRunNotice::read(AppBundle::main().resource("approved_notice_ko", "md"));
+        ASSERT_TRUE(
+            FirstRunState(run->dataRoot()).acknowledge(FirstRunNotice::fingerprint(notice), 0));
     }
 
     // Sends SIGTERM and expects a clean end.
@@ -80,6 +91,33 @@ TEST_F(ProgramTest, ASecondLaunchHandsOverToTheFirstAndEnds) {
     EXPECT_EQ(profiles, 1u);
     EXPECT_EQ(::kill(first, 0), 0);
     terminate(first);
+}
+
+TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrlQQuits) {
+    acknowledgeNotice();
+    const pid_t first = run->start();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
+    ASSERT_TRUE(run->waitForLog("[manage] 관리 화면 로드됨", 20.0)) << run->log();
+
+    // The manage window lies in the middle of the screen.
+    Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    const int width = DisplayWidth(display, DefaultScreen(display));
+    const int height = DisplayHeight(display, DefaultScreen(display));
+    XTestFakeMotionEvent(display, -1, width / 2, height / 2, CurrentTime);
+    XFlush(display);
+    ShellDesktop::pumpFor(0.3);
+    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode q = XKeysymToKeycode(display, XK_q);
+    XTestFakeKeyEvent(display, control, True, CurrentTime);
+    XTestFakeKeyEvent(display, q, True, CurrentTime);
+    XTestFakeKeyEvent(display, q, False, CurrentTime);
+    XTestFakeKeyEvent(display, control, False, CurrentTime);
+    XFlush(display);
+    EXPECT_EQ(ProgramRun::wait(first, 15.0), 0) << run->log();
+    EXPECT_NE(run->log().find("[app] 종료"), std::string::npos);
 }
 
 TEST_F(ProgramTest, AnInstanceThatCannotReachTheBusStartsNoSecondCapture) {

@@ -197,7 +197,7 @@ TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
     };
     struct Module final : FeatureModule {
         void start() override {}
-        std::vector<std::shared_ptr<BridgeRoutes>> bridgeRoutes() const override { return {}; }
+        BridgeRouteGroups bridgeRoutes() const override { return {}; }
         MenuItems menu() const override { return items; }
         void refreshMenu() override {}
         MenuItems items;
