@@ -145,10 +145,16 @@ void AppDelegate::launch(std::optional<long> otherInstance) {
     launchFinished_ = true;
     const auto held = std::exchange(heldLinks_, {});
     for (const auto& url : held) {
-        if (parts_.openLink) {
-            parts_.openLink(url);
-        }
+        openLink(url);
     }
+}
+
+void AppDelegate::openLink(const std::string& url) {
+    if (parts_.openLink) {
+        parts_.openLink(url);
+        return;
+    }
+    Log::write("app", "link 처리할 계정 모듈이 없어 버림 link=" + Log::redact(url));
 }
 
 void AppDelegate::onDetect(const DetectState& now, const DetectState& before) {
@@ -204,9 +210,7 @@ void AppDelegate::open(const std::vector<std::string>& urls) {
         return;
     }
     for (const auto& url : kept) {
-        if (parts_.openLink) {
-            parts_.openLink(url);
-        }
+        openLink(url);
     }
 }
 
@@ -245,7 +249,8 @@ void AppDelegate::drainThenAsk(bool wasEnabled) {
                 Log::write("shutdown", "drained=" + flag(outcome.drained) +
                                            " remaining=" + std::to_string(outcome.remaining));
                 auto self = weak.lock();
-                if (outcome.drained || !self || !self->platform_.prompt) {
+                // Work that ended between the last poll and the time-out leaves nothing to ask.
+                if (outcome.drained || outcome.remaining < 1 || !self || !self->platform_.prompt) {
                     reply(true);
                     return;
                 }

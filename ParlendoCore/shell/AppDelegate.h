@@ -105,6 +105,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void onDetect(const DetectState& now, const DetectState& before);
     void scheduleStats();
     void writeEnabled(bool enabled);
+    void openLink(const std::string& url);
 
     Parts parts_;
     Platform platform_;

@@ -5,6 +5,7 @@
 #include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "capture/SyntheticCopyLedger.h"
+#include "shell/ShutdownDrain.h"
 
 #include <gtest/gtest.h>
 
@@ -303,6 +304,43 @@ TEST(AppDelegateTest, QuitAnywayEndsWhateverRemains) {
     rig.choose(ShutdownPrompt::Choice::quitAnyway);
     EXPECT_EQ(rig.replies, std::vector<bool>{true});
     EXPECT_FALSE(rig.env->detect->state().enabled);
+}
+
+TEST(AppDelegateTest, NothingLeftAtTheTimeOutEndsWithoutAsking) {
+    DelegateRig rig;
+    rig.delegate->launch(std::nullopt);
+    // Work that is still there at the last poll and gone when the time-out counts it.
+    const double start = rig.clock->uptime();
+    int lateReads = 0;
+    rig.env->shutdown->addCounter([&] {
+        if (rig.clock->uptime() - start < ShutdownDrain::defaultTimeout) {
+            return 1;
+        }
+        return ++lateReads == 1 ? 1 : 0;
+    });
+    EXPECT_EQ(rig.delegate->shouldTerminate(), AppDelegate::TerminateReply::later);
+    rig.drain(12.1);
+    EXPECT_TRUE(rig.log.has("shutdown", "drained=false remaining=0")) << rig.log.all();
+    EXPECT_TRUE(rig.prompts.empty());
+    EXPECT_EQ(rig.replies, std::vector<bool>{true});
+}
+
+TEST(AppDelegateTest, LinksWithoutAnAccountModuleAreLoggedNotLost) {
+    DelegateRig rig;
+    AppDelegate::Parts parts;
+    parts.environment = [&] {
+        return rig.env;
+    };
+    AppDelegate::Platform platform;
+    platform.main = rig.main;
+    platform.clock = rig.clock;
+    platform.mark = [](const std::string&) {
+    };
+    auto delegate = AppDelegate::make(std::move(parts), std::move(platform));
+    delegate->open({"parlendo://auth-callback#early"});
+    delegate->launch(std::nullopt);
+    delegate->open({"parlendo://auth-callback#late"});
+    EXPECT_EQ(rig.log.count("app", "link 처리할 계정 모듈이 없어 버림 link=len="), 2u);
 }
 
 TEST(AppDelegateTest, ADrainOutlivingTheDelegateEnds) {
