@@ -20,6 +20,13 @@ StubAnswer StubAnswer::json(int status, std::string body,
     return answer;
 }
 
+StubAnswer StubAnswer::from(int status, std::function<std::string(const StubRequest&)> makeBody) {
+    StubAnswer answer;
+    answer.status = status;
+    answer.makeBody = std::move(makeBody);
+    return answer;
+}
+
 StubAnswer StubAnswer::dropped() {
     StubAnswer answer;
     answer.fault = Fault::drop;
@@ -129,7 +136,10 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
         {
             std::lock_guard lock(state->mutex);
             answer = dynamic ? std::move(*dynamic) : state->next(recorded.method, recorded.path);
-            state->requests.push_back(std::move(recorded));
+            state->requests.push_back(recorded);
+        }
+        if (answer.makeBody) {
+            answer.body = answer.makeBody(recorded);
         }
         state->changed.notify_all();
 

@@ -18,6 +18,8 @@ class Server;
 
 namespace parlendo::testing {
 
+struct StubRequest;
+
 // What the stub answers to one request.
 struct StubAnswer {
     enum class Fault {
@@ -30,9 +32,13 @@ struct StubAnswer {
     std::map<std::string, std::string> headers;
     double delay = 0;  // seconds to wait before answering
     Fault fault = Fault::none;
+    // When set, the body is made from the request (on one of the stub's threads).
+    std::function<std::string(const StubRequest&)> makeBody;
 
     static StubAnswer json(int status, std::string body,
                            std::map<std::string, std::string> headers = {});
+    // A JSON answer whose body is made from each request, e.g. an insert that echoes its row.
+    static StubAnswer from(int status, std::function<std::string(const StubRequest&)> makeBody);
     static StubAnswer dropped();
     static StubAnswer hanging();
 };
