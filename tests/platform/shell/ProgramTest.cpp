@@ -194,7 +194,11 @@ TEST_F(ProgramTest, DISABLED_MeasureStartAndIdleMemory) {
     ASSERT_TRUE(run->waitForLog("[timing] startup status_icon"));
     ShellDesktop::pumpFor(10.0);
     const long kb = residentKB(pid);
-    std::printf("%s\nidle_rss_kb=%ld\n", run->log().c_str(), kb);
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::string text((std::istreambuf_iterator<char>(maps)), {});
+    std::printf("%s\nidle_rss_kb=%ld webkit_mapped=%d gl_driver_mapped=%d\n", run->log().c_str(),
+                kb, text.find("libwebkit2gtk") != std::string::npos,
+                text.find("_dri.so") != std::string::npos);
     terminate(pid);
 }
 
