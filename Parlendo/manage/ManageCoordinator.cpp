@@ -13,6 +13,7 @@
 #include "popups/PopupSettingsRoutes.h"
 #include "saving/StudyRoutes.h"
 #include "server/ServerSessions.h"
+#include "shell/AppearanceRoutes.h"
 #include "wordbook/LibraryReadRoutes.h"
 #include "wordbook/LibraryWriteRoutes.h"
 #include "wordbook/TrashRoutes.h"
@@ -86,6 +87,16 @@ std::shared_ptr<FeedbackSender> ManageCoordinator::feedback() {
     return feedback_;
 }
 
+std::shared_ptr<const BridgeRoutes> ManageCoordinator::appearance() const {
+    if (!services_.theme) {
+        return std::make_shared<AppearanceRoutes>();
+    }
+    return std::make_shared<AppearanceRoutes>(services_.theme, [fonts = fonts_] {
+        UIFonts::Loaded loaded = fonts->load();
+        return AppearanceRoutes::Fonts{std::move(loaded.fonts), loaded.bytes};
+    });
+}
+
 BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
     const ExecutorPtr& main = services_.main;
     std::weak_ptr<ManageCoordinator> weak = weak_from_this();
@@ -121,8 +132,7 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
         };
     }
     // In the router's order: word book reading, source opening, word book writing, trash, study,
-    // popup settings, connection, appearance, feedback, diagnostics. The appearance group joins
-    // here when its module lands; until then its calls are unknown.
+    // popup settings, connection, appearance, feedback, diagnostics.
     return {
         std::make_shared<LibraryReadRoutes>(library(), std::move(view), std::move(seed)),
         std::make_shared<SourceOpenRoutes>(
@@ -132,6 +142,7 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
         std::make_shared<StudyRoutes>(studyRecorder(), main),
         std::make_shared<PopupSettingsRoutes>(popupSettings(), draft(), main),
         std::make_shared<ConnectionRoutes>(connection()),
+        appearance(),
         std::make_shared<FeedbackRoutes>(feedback()),
         std::make_shared<DiagnosticsRoutes>(uiErrors_),
     };

@@ -21,6 +21,7 @@
 #include "server/AuthTypes.h"
 #include "server/CurlSession.h"
 #include "server/ServerCalling.h"
+#include "shell/ThemeStore.h"
 #include "wordbook/LibraryReader.h"
 #include "wordbook/LibraryWriter.h"
 
@@ -41,6 +42,8 @@ struct ManageServices {
     std::function<ThemeMode()> themeMode;  // the theme store's mode at the time of the call
     // Registers an observer of the theme store's announced modes.
     std::function<void(std::function<void(ThemeMode)>)> observeTheme;
+    // The theme store the page reads and pins; without it the appearance calls are not served.
+    std::shared_ptr<ThemeStore> theme;
     std::shared_ptr<ManageScreenPort> manageScreen;
     std::shared_ptr<AccountScope> accountScope;
     std::shared_ptr<DetectStore> detect;
@@ -98,6 +101,8 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
 
   private:
     explicit ManageCoordinator(ManageServices services);
+    // The appearance calls over the theme store and the program's fonts.
+    std::shared_ptr<const BridgeRoutes> appearance() const;
 
     ManageServices services_;
     std::shared_ptr<ManageBridge> bridge_;
