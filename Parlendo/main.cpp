@@ -10,6 +10,7 @@
 #include "foundation/AppConfig.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
+#include "foundation/RuntimeConfigLoader.h"
 #include "shell/AppDelegate.h"
 #include "shell/Program.h"
 #include "shell/SingleInstance.h"
@@ -91,7 +92,13 @@ int handOver(GApplication* app, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // Our own windows stay off the accessibility bus: the capture reads other applications there.
-    ::setenv("NO_AT_BRIDGE", "1", 1);
+    // A development run may put them on it (PARLENDO_ACCESSIBLE_WINDOWS=1), so that a test reads
+    // the cards and windows as assistive technology would.
+    const char* accessible = std::getenv("PARLENDO_ACCESSIBLE_WINDOWS");
+    if (accessible == nullptr || std::string(accessible) != "1" ||
+        RuntimeConfigLoader::defaultIsRelease()) {
+        ::setenv("NO_AT_BRIDGE", "1", 1);
+    }
     StartupTiming::begin();
 
     GtkApplication* app =

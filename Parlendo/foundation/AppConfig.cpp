@@ -71,6 +71,10 @@ RuntimeConfig load() {
         fail(code);
     }
     Log::write("config", loadedLine(*config));
+    if (config->connectTo || config->trustedCAFile) {
+        Log::write("config", "개발용 연결 설정 connect_to=" + config->connectTo.value_or("-") +
+                                 " ca_file=" + config->trustedCAFile.value_or("-"));
+    }
     return std::move(*config);
 }
 

@@ -76,6 +76,7 @@ struct CurlSession::Engine {
     CURLM* multi = nullptr;
     std::thread thread;
     std::thread::id threadID;
+    std::shared_ptr<curl_slist> keep;
     // Only the session thread touches the transfers it runs.
     std::unordered_map<CURL*, UniqueFunction<void(CURLcode)>> running;
 
@@ -163,11 +164,18 @@ struct CurlSession::Engine {
 };
 
 CurlSession::CurlSession(SessionConfiguration configuration,
-                         std::optional<std::string> trustedCAFile)
+                         std::optional<std::string> trustedCAFile,
+                         std::optional<std::string> connectTo)
     : configuration_(std::move(configuration)),
       trustedCAFile_(std::move(trustedCAFile)),
       engine_(std::make_shared<Engine>()) {
     globalInit();
+    if (connectTo) {
+        connectTo_ = std::shared_ptr<curl_slist>(curl_slist_append(nullptr, connectTo->c_str()),
+                                                 &curl_slist_free_all);
+        // Handles the session thread still holds may use the list until it ends.
+        engine_->keep = connectTo_;
+    }
     engine_->thread = std::thread([engine = engine_] { engine->run(); });
     engine_->threadID = engine_->thread.get_id();
 }
@@ -194,6 +202,9 @@ void CurlSession::configure(CURL* easy, double requestTimeout) const {
     if (trustedCAFile_) {
         curl_easy_setopt(easy, CURLOPT_CAINFO, trustedCAFile_->c_str());
         curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
+    if (connectTo_) {
+        curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo_.get());
     }
     if (configuration_.maximumTLSVersion == ServerSessions::tls12) {
         curl_easy_setopt(easy, CURLOPT_SSLVERSION,

@@ -34,10 +34,13 @@ class CurlSession {
     static constexpr size_t apiAnswerLimit = size_t{8} << 20;
     static constexpr size_t documentAnswerLimit = size_t{64} << 20;
 
-    // `trustedCAFile` replaces the system's trust store; only tests set it (the loopback stub
-    // backend's certificate).
+    // `trustedCAFile` replaces the system's trust store; `connectTo` ("HOST:PORT:CONNECT-HOST:
+    // CONNECT-PORT") sends connections for one host and port elsewhere while the request, its
+    // Host header and the certificate check keep the name. Only tests and development runs set
+    // them, to reach a loopback stand-in of the backend.
     explicit CurlSession(SessionConfiguration configuration,
-                         std::optional<std::string> trustedCAFile = std::nullopt);
+                         std::optional<std::string> trustedCAFile = std::nullopt,
+                         std::optional<std::string> connectTo = std::nullopt);
     ~CurlSession();
     CurlSession(const CurlSession&) = delete;
     CurlSession& operator=(const CurlSession&) = delete;
@@ -97,6 +100,7 @@ class CurlSession {
     struct Engine;
     SessionConfiguration configuration_;
     std::optional<std::string> trustedCAFile_;
+    std::shared_ptr<curl_slist> connectTo_;
     std::shared_ptr<Engine> engine_;
 };
 

@@ -7,6 +7,7 @@
 #include "foundation/ClientIdentity.h"
 #include "foundation/Keychain.h"
 #include "foundation/Log.h"
+#include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
 #include "manage/SystemOpener.h"
 #include "popups/ConnectionSettings.h"
@@ -60,6 +61,13 @@ void Program::build() {
     main_ = std::make_shared<GlibMainExecutor>();
     drainQueue_ = std::make_shared<SerialQueue>("parlendo.shutdown");
     clock_ = SystemClock::shared();
+    // Development runs can measure how long the main loop stalls.
+    const auto environment = RuntimePaths::processEnvironment();
+    if (const auto watch = environment.find("PARLENDO_STALL_WATCH");
+        watch != environment.end() && watch->second == "1" &&
+        !RuntimeConfigLoader::defaultIsRelease()) {
+        stallWatch_ = StallWatch::start(main_, clock_);
+    }
     appearance_ = SystemAppearance::make();
     desktop_ = DesktopCapture::build(main_, clock_);
     cards_ = MeaningPopup::make(main_, clock_, std::make_shared<GdkPopupScreens>(),
@@ -98,6 +106,11 @@ void Program::build() {
     parts.modules = [weak](const std::shared_ptr<AppEnvironment>& env) {
         auto self = weak.lock();
         return self ? self->makeModules(env) : AppDelegate::Modules{};
+    };
+    parts.restoreSession = [weak] {
+        if (auto self = weak.lock()) {
+            self->restoreStoredSession();
+        }
     };
     // The manage module is built first, when it is handed the route groups of every module.
     parts.giveRoutes = [weak](std::function<AppDelegate::RouteGroups()> allRoutes) {
@@ -154,7 +167,8 @@ void Program::build() {
 }
 
 std::shared_ptr<AppEnvironment> Program::makeEnvironment() {
-    dataSession_ = std::make_shared<CurlSession>(ServerSessions::data());
+    dataSession_ = std::make_shared<CurlSession>(ServerSessions::data(), config_.trustedCAFile,
+                                                 config_.connectTo);
     AppEnvironment::Parts parts;
     parts.config = config_;
     parts.appVersion = AppConfig::serverAppVersion();
@@ -275,6 +289,34 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
     return DeviceCare::make(std::move(install), std::move(platform), std::move(login));
 }
 
+// The login kept from an earlier run is restored at launch, and the capture follows whether an
+// account is signed in. (The account module, with its login window, takes this over.)
+void Program::restoreStoredSession() {
+    const auto& env = delegate_->env();
+    if (!env || !env->account) {
+        return;
+    }
+    std::weak_ptr<AppEnvironment> weak = env;
+    auto follow = [weak] {
+        auto env = weak.lock();
+        if (!env) {
+            return;
+        }
+        const bool loggedIn = env->auth->isLoggedIn();
+        env->detect->write([loggedIn](DetectState& state) { state.loggedIn = loggedIn; });
+        env->accountScope->observe(loggedIn ? env->auth->userID() : std::nullopt);
+    };
+    env->account->setOnAuthChange(follow);
+    env->account->setOnSessionLost(follow);
+    env->account->restoreState([follow](RestoreOutcome outcome) {
+        StartupTiming::mark("session_restored",
+                            std::string("ok=") +
+                                (outcome == RestoreOutcome::ready ? "true" : "false") +
+                                " state=" + toString(outcome));
+        follow();
+    });
+}
+
 void Program::showPermission() {
     permission_->show();
 }
@@ -364,6 +406,9 @@ void Program::finish() {
         return;
     }
     finished_ = true;
+    if (stallWatch_) {
+        stallWatch_->stop();
+    }
     delegate_->willTerminate();
     g_application_quit(G_APPLICATION(app_));
 }

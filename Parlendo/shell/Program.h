@@ -13,6 +13,7 @@
 #include "shell/ManageModule.h"
 #include "shell/NoticeWindow.h"
 #include "shell/PermissionWindow.h"
+#include "shell/StallWatch.h"
 #include "shell/StatusMenu.h"
 #include "shell/SystemAppearance.h"
 
@@ -56,6 +57,7 @@ class Program : public std::enable_shared_from_this<Program> {
     void replied(bool terminate);
     void finish();
     void showPermission();
+    void restoreStoredSession();
     void installActions();
 
     GtkApplication* app_;
@@ -75,6 +77,7 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<CaptureCoordinator> capture_;
     std::shared_ptr<ManageModule> manage_;
     std::shared_ptr<DeviceCare> deviceCare_;
+    std::shared_ptr<StallWatch> stallWatch_;
     bool launching_ = false;
     bool launched_ = false;
     bool finished_ = false;

@@ -25,6 +25,12 @@ struct RuntimeConfig {
     Deployment deploymentKind = Deployment::synthetic;
     std::string profileSHA256;  // 64 lower-case hex digits, empty when the profile didn't serialise
     std::string source;         // "bundled_profile" or "explicit_developer_profile"
+    // Development builds only, refused in release mode like a profile override: where
+    // connections to the project's host really go, as "HOST:PORT:CONNECT-HOST:CONNECT-PORT"
+    // (PARLENDO_CONNECT_TO), and the certificates trusted instead of the system's store
+    // (PARLENDO_CA_FILE). Together they point the program at a local stand-in of the backend.
+    std::optional<std::string> connectTo;
+    std::optional<std::string> trustedCAFile;
 
     bool isSynthetic() const { return deploymentKind != Deployment::release; }
 

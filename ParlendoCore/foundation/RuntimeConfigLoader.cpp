@@ -162,6 +162,51 @@ std::optional<Json> readProfile(const std::filesystem::path& path) {
     return parsed;
 }
 
+// curl's connect-to form: host and port asked for, host and port really used; either host may be
+// an IPv6 address in brackets, an empty part stands for "any" or "the same".
+const Regex& connectToPattern() {
+    static const Regex regex(
+        "^(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9.-]*):[0-9]{0,5}:"
+        "(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9.-]*):[0-9]{0,5}$");
+    return regex;
+}
+
+std::optional<std::string> nonEmpty(const Environment& environment, const char* name) {
+    const auto it = environment.find(name);
+    if (it == environment.end() || it->second.empty()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+struct Connection {
+    std::optional<std::string> connectTo;
+    std::optional<std::string> trustedCAFile;
+};
+
+Result<Connection, ConfigError> developerConnection(const Environment& environment,
+                                                    bool isRelease) {
+    Connection connection;
+    connection.connectTo = nonEmpty(environment, "PARLENDO_CONNECT_TO");
+    connection.trustedCAFile = nonEmpty(environment, "PARLENDO_CA_FILE");
+    if (!connection.connectTo && !connection.trustedCAFile) {
+        return connection;
+    }
+    if (isRelease) {
+        return fail(error("RELEASE_PROFILE_OVERRIDE_REFUSED"));
+    }
+    if (connection.connectTo && !fullMatch(connectToPattern(), *connection.connectTo)) {
+        return fail(error("DEVELOPER_CONNECTION_INVALID"));
+    }
+    if (connection.trustedCAFile) {
+        const auto pem = fileio::readFile(*connection.trustedCAFile);
+        if (!pem || pem->find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+            return fail(error("DEVELOPER_CONNECTION_INVALID"));
+        }
+    }
+    return connection;
+}
+
 }  // namespace
 
 bool defaultIsRelease(const AppBundle& bundle, const Environment& environment) {
@@ -285,8 +330,11 @@ Result<RuntimeConfig, ConfigError> validate(const Json& profile, bool allowSynth
     return config;
 }
 
-Result<RuntimeConfig, ConfigError> load(const AppBundle& bundle, const Environment& environment,
-                                        bool isRelease, std::string_view projectDomainSuffix) {
+namespace {
+
+Result<RuntimeConfig, ConfigError> loadProfile(const AppBundle& bundle,
+                                               const Environment& environment, bool isRelease,
+                                               std::string_view projectDomainSuffix) {
     const auto override = environment.find("PARLENDO_PROFILE");
     if (override != environment.end() && !override->second.empty()) {
         if (isRelease) {
@@ -315,6 +363,22 @@ Result<RuntimeConfig, ConfigError> load(const AppBundle& bundle, const Environme
         return fail(error("PUBLIC_PROFILE_UNREADABLE"));
     }
     return validate(*profile, /*allowSynthetic=*/!isRelease, projectDomainSuffix);
+}
+
+}  // namespace
+
+Result<RuntimeConfig, ConfigError> load(const AppBundle& bundle, const Environment& environment,
+                                        bool isRelease, std::string_view projectDomainSuffix) {
+    const auto connection = developerConnection(environment, isRelease);
+    if (!connection) {
+        return fail(connection.error());
+    }
+    auto config = loadProfile(bundle, environment, isRelease, projectDomainSuffix);
+    if (config) {
+        config->connectTo = connection->connectTo;
+        config->trustedCAFile = connection->trustedCAFile;
+    }
+    return config;
 }
 
 }  // namespace parlendo::RuntimeConfigLoader

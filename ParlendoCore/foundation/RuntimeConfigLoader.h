@@ -29,7 +29,9 @@ bool defaultIsRelease();
 
 // PARLENDO_PROFILE when set and not empty (refused in release mode), else the bundle's
 // local_profile.json, else its public_profile.json. Synthetic profiles are accepted from
-// PARLENDO_PROFILE, and from the bundle only outside release mode.
+// PARLENDO_PROFILE, and from the bundle only outside release mode. PARLENDO_CONNECT_TO and
+// PARLENDO_CA_FILE, when not empty, are refused in release mode like PARLENDO_PROFILE and
+// otherwise checked ("DEVELOPER_CONNECTION_INVALID") and carried in the value.
 Result<RuntimeConfig, ConfigError> load(
     const AppBundle& bundle, const Environment& environment, bool isRelease,
     std::string_view projectDomainSuffix = buildinfo::kProjectDomainSuffix);

@@ -359,6 +359,54 @@ TEST_F(RuntimeConfigLoad, DeveloperProfileFromTheEnvironment) {
     EXPECT_EQ(bundled->source, "bundled_profile");
 }
 
+TEST_F(RuntimeConfigLoad, ConnectionOverridesOnlyOutsideReleaseMode) {
+    put("public_profile.json", syntheticProfile());
+    const auto ca =
+        dir.write("ca.pem", "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n");
+    const RuntimeConfigLoader::Environment env{
+        {"PARLENDO_CONNECT_TO", "abc.invalid:443:127.0.0.1:41234"},
+        {"PARLENDO_CA_FILE", ca.string()}};
+    const auto config = RuntimeConfigLoader::load(bundle(), env, false, kSuffix);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->connectTo, "abc.invalid:443:127.0.0.1:41234");
+    EXPECT_EQ(config->trustedCAFile, ca.string());
+    // Without them nothing is overridden; empty values count as unset, also in release mode.
+    const auto plain = RuntimeConfigLoader::load(bundle(), {}, false, kSuffix);
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->connectTo || plain->trustedCAFile);
+    put("public_profile.json", releaseProfile());
+    EXPECT_EQ(
+        codeOf(RuntimeConfigLoader::load(
+            bundle(true), {{"PARLENDO_CONNECT_TO", ""}, {"PARLENDO_CA_FILE", ""}}, true, kSuffix)),
+        "OK");
+
+    // An installed build refuses either of them, however valid.
+    EXPECT_EQ(codeOf(RuntimeConfigLoader::load(bundle(true), {{"PARLENDO_CONNECT_TO", "a:1:b:2"}},
+                                               true, kSuffix)),
+              "RELEASE_PROFILE_OVERRIDE_REFUSED");
+    EXPECT_EQ(codeOf(RuntimeConfigLoader::load(bundle(true), {{"PARLENDO_CA_FILE", ca.string()}},
+                                               true, kSuffix)),
+              "RELEASE_PROFILE_OVERRIDE_REFUSED");
+
+    // Values curl would misread, or a file that holds no certificate, stop the start.
+    for (const char* bad :
+         {"127.0.0.1:41234", "a b:443:c:1", "a:443:c:1\n", "a:x:c:1", "a:443:c:1:extra"}) {
+        EXPECT_EQ(codeOf(RuntimeConfigLoader::load(bundle(), {{"PARLENDO_CONNECT_TO", bad}}, false,
+                                                   kSuffix)),
+                  "DEVELOPER_CONNECTION_INVALID")
+            << bad;
+    }
+    EXPECT_EQ(codeOf(RuntimeConfigLoader::load(
+                  bundle(), {{"PARLENDO_CONNECT_TO", "[::1]:443:[::1]:8443"}}, false, kSuffix)),
+              "OK");
+    const auto garbage = dir.write("garbage.pem", "not a certificate");
+    for (const auto& path : {garbage.string(), (dir.path() / "missing.pem").string()}) {
+        EXPECT_EQ(codeOf(RuntimeConfigLoader::load(bundle(), {{"PARLENDO_CA_FILE", path}}, false,
+                                                   kSuffix)),
+                  "DEVELOPER_CONNECTION_INVALID");
+    }
+}
+
 TEST_F(RuntimeConfigLoad, SameContentSameHash) {
     const auto a = dir.write("a.json", R"({"schema_version":1,"profile_id":"p","project_id":"abc",
         "supabase_url":"https://abc.invalid","public_key_kind":"publishable",

@@ -2,6 +2,7 @@
 
 #include "LogCapture.h"
 #include "StubBackend.h"
+#include "TestCertificate.h"
 #include "foundation/Overloaded.h"
 #include "server/CurlServerTransport.h"
 #include "server/NetFailure.h"
@@ -67,6 +68,31 @@ class CurlServerTransportTest : public ::testing::Test {
     testing::LogCapture log_;
     StubBackend stub_;
 };
+
+TEST_F(CurlServerTransportTest, AConnectToOverrideReachesTheStubUnderTheProjectsName) {
+    stub_.on("GET", "/rest/v1/words", StubAnswer::json(200, "[]"));
+    const std::string host = testing::TestCertificate::stubHost;
+    auto routed =
+        std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile(),
+                                      host + ":443:127.0.0.1:" + std::to_string(stub_.port()));
+    CurlServerTransport named("https://" + host, routed, std::nullopt, kClientInfo);
+    EXPECT_EQ(send(named, request("/rest/v1/words?select=id")), ServerResponse::http(200, "[]"));
+    EXPECT_EQ(stub_.lastRequest().header("Host"), host);
+
+    // Without the override the name does not resolve; without the trusted file the stub's
+    // certificate is refused.
+    auto plain = std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile());
+    CurlServerTransport unrouted("https://" + host, plain, std::nullopt, kClientInfo);
+    EXPECT_FALSE(std::holds_alternative<ServerResponse::Http>(
+        send(unrouted, request("/rest/v1/words")).value()));
+    auto untrusted =
+        std::make_shared<CurlSession>(ServerSessions::data(), std::nullopt,
+                                      host + ":443:127.0.0.1:" + std::to_string(stub_.port()));
+    CurlServerTransport strange("https://" + host, untrusted, std::nullopt, kClientInfo);
+    EXPECT_FALSE(std::holds_alternative<ServerResponse::Http>(
+        send(strange, request("/rest/v1/words")).value()));
+    EXPECT_EQ(stub_.requestCount(), 1u);
+}
 
 TEST_F(CurlServerTransportTest, SendsTheRequestAndLogsItsTiming) {
     stub_.on("GET", "/rest/v1/words", StubAnswer::json(200, R"([{"id":1}])"));

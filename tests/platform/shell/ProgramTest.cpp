@@ -28,7 +28,7 @@ class ProgramTest : public ::testing::Test {
             << "needs an X display: run under scripts/with-session.sh";
         char pattern[] = "/tmp/parlendo-program-XXXXXX";
         folder = ::mkdtemp(pattern);
-        run = std::make_unique<ProgramRun>(folder);
+        run = std::make_unique<ProgramRun>(folder, PARLENDO_PROGRAM);
     }
     void TearDown() override {
         run.reset();

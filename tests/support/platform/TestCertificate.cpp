@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 
 namespace parlendo::testing {
 
@@ -47,7 +48,8 @@ TestCertificate::TestCertificate() {
     addExtension(certificate_, NID_basic_constraints, "critical,CA:TRUE");
     addExtension(certificate_, NID_key_usage, "critical,digitalSignature,keyCertSign");
     addExtension(certificate_, NID_ext_key_usage, "serverAuth");
-    addExtension(certificate_, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
+    const std::string names = std::string("IP:127.0.0.1,DNS:localhost,DNS:") + stubHost;
+    addExtension(certificate_, NID_subject_alt_name, names.c_str());
     addExtension(certificate_, NID_subject_key_identifier, "hash");
     if (X509_sign(certificate_, key_, EVP_sha256()) == 0) {
         throw std::runtime_error("test certificate: signing failed");

@@ -1,6 +1,6 @@
 #include "ProgramRun.h"
 
-#include "ShellDesktop.h"
+#include "DesktopSession.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,7 +14,8 @@ extern char** environ;
 
 namespace parlendo::testing {
 
-ProgramRun::ProgramRun(std::filesystem::path folder) : folder_(std::move(folder)) {
+ProgramRun::ProgramRun(std::filesystem::path folder, std::string program)
+    : folder_(std::move(folder)), program_(std::move(program)) {
     for (const char* sub : {"config", "data", "state", "cache", "logs"}) {
         std::filesystem::create_directories(folder_ / sub);
     }
@@ -59,7 +60,7 @@ pid_t ProgramRun::start(const std::vector<std::string>& arguments,
     envp.push_back(nullptr);
     // PARLENDO_PROGRAM_UNDER_TEST points the measurements at another build (Release).
     const char* other = std::getenv("PARLENDO_PROGRAM_UNDER_TEST");
-    std::vector<std::string> argText = {other != nullptr ? other : PARLENDO_PROGRAM};
+    std::vector<std::string> argText = {other != nullptr ? other : program_};
     argText.insert(argText.end(), arguments.begin(), arguments.end());
     std::vector<gchar*> argv;
     for (auto& text : argText) {
@@ -79,7 +80,7 @@ pid_t ProgramRun::start(const std::vector<std::string>& arguments,
 
 std::optional<int> ProgramRun::wait(pid_t pid, double seconds) {
     std::optional<int> status;
-    ShellDesktop::pumpUntil(
+    DesktopSession::pumpUntil(
         [&] {
             int raw = 0;
             if (::waitpid(pid, &raw, WNOHANG) == pid) {
@@ -99,7 +100,8 @@ std::string ProgramRun::log() const {
 }
 
 bool ProgramRun::waitForLog(const std::string& part, double seconds) const {
-    return ShellDesktop::pumpUntil([&] { return log().find(part) != std::string::npos; }, seconds);
+    return DesktopSession::pumpUntil([&] { return log().find(part) != std::string::npos; },
+                                     seconds);
 }
 
 namespace {
@@ -133,7 +135,7 @@ FakeStatusWatcher::FakeStatusWatcher() {
             static_cast<FakeStatusWatcher*>(data)->owned_ = true;
         },
         nullptr, this, nullptr);
-    ShellDesktop::pumpUntil([this] { return owned_; }, 5.0);
+    DesktopSession::pumpUntil([this] { return owned_; }, 5.0);
 }
 
 FakeStatusWatcher::~FakeStatusWatcher() {
@@ -150,7 +152,7 @@ FakeStatusWatcher::~FakeStatusWatcher() {
         g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
         g_object_unref(bus_);
     }
-    ShellDesktop::pumpFor(0.1);
+    DesktopSession::pumpFor(0.1);
 }
 
 void FakeStatusWatcher::call(GDBusConnection* connection, const gchar* sender, const gchar*,

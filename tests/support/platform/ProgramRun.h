@@ -15,7 +15,8 @@ namespace parlendo::testing {
 // (configuration, data, state, cache, log) in a temporary folder of the test.
 class ProgramRun {
   public:
-    explicit ProgramRun(std::filesystem::path folder);
+    // `program`: the built program (the test programs that start it are told where it is).
+    ProgramRun(std::filesystem::path folder, std::string program);
     ~ProgramRun();
 
     // Starts the program with `arguments`; `extra` adds or replaces environment variables.
@@ -34,6 +35,7 @@ class ProgramRun {
 
   private:
     std::filesystem::path folder_;
+    std::string program_;
     std::vector<pid_t> started_;
 };
 

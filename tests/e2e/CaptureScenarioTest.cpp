@@ -1,0 +1,122 @@
+// A reading day: the program restores the login kept from yesterday, the user switches detection
+// on with a double tap of Alt, looks up a word and a sentence in another application with the
+// chord, and finds both in the word book on the server with the window's title; later the server
+// fails every save, and the menu says what stayed unsaved.
+#include "UserDay.h"
+
+#include "foundation/Json.h"
+
+#include <algorithm>
+
+namespace parlendo::testing {
+namespace {
+
+constexpr unsigned leftAlt = 64;
+
+bool holds(const std::vector<std::string>& all, const std::string& text) {
+    return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+struct CaptureScenario : UserDay {
+    // Double-taps Alt and waits until the program watches the keyboard.
+    void switchDetectionOn() {
+        DesktopSession::tap({leftAlt});
+        DesktopSession::pumpFor(0.1);
+        DesktopSession::tap({leftAlt});
+        ASSERT_TRUE(waitForLog("[detect] watching=true")) << log();
+    }
+
+    // The program's card windows that show `text`, waiting up to `seconds`.
+    std::vector<AccessibleApp::Window> cardsShowing(const std::string& text, double seconds = 10) {
+        std::vector<AccessibleApp::Window> found;
+        DesktopSession::pumpUntil(
+            [&] {
+                found.clear();
+                for (auto& window : windows()->windows()) {
+                    if (holds(window.texts, text)) {
+                        found.push_back(std::move(window));
+                    }
+                }
+                return !found.empty();
+            },
+            seconds);
+        return found;
+    }
+
+    bool cardsGone(double seconds = 15) {
+        return DesktopSession::pumpUntil(
+            [&] {
+                for (const auto& window : windows()->windows()) {
+                    if (window.role == "window") {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            seconds);
+    }
+};
+
+TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
+    keepSignedIn();
+    noticeRead();
+    ASSERT_GT(launch(), 0);
+    ASSERT_TRUE(waitSignedIn()) << log();
+    auto panel = menu();
+    ASSERT_TRUE(panel.has_value()) << log();
+    EXPECT_TRUE(panel->find("○ 감지 꺼짐")) << ::testing::PrintToString(panel->shown());
+
+    auto reader = readerWindow("Reading notes — Test window", ScriptedBackend::knownWord);
+    switchDetectionOn();
+    panel->opening();
+    EXPECT_TRUE(DesktopSession::pumpUntil([&] { return panel->find("● 감지 중").has_value(); }))
+        << ::testing::PrintToString(panel->shown());
+
+    // The word: its cards under the selection, with the dictionary's senses.
+    lookupChord();
+    auto cards = cardsShowing("1. 뜻밖의 행운 [noun]");
+    ASSERT_FALSE(cards.empty()) << log();
+    screenshotWindowsShowing("1. 뜻밖의 행운 [noun]", "word-cards");
+    EXPECT_TRUE(holds(cards[0].texts, "2. 우연한 발견 [noun]"))
+        << ::testing::PrintToString(cards[0].texts);
+
+    // Saved against a source that carries the window's title.
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
+    const auto sources = backend.requests("POST", "/rest/v1/sources");
+    ASSERT_EQ(sources.size(), 1u);
+    const auto source = json::parse(sources[0].body).value_or(Json::object());
+    EXPECT_EQ(source.value("title", ""), "Reading notes — Test window");
+    EXPECT_EQ(source.value("user_id", ""), "user-1");
+    const auto save =
+        json::parse(backend.requests("POST", "/rest/v1/rpc/save_word_snapshot_v1")[0].body)
+            .value_or(Json::object());
+    EXPECT_EQ(save.value("p_lemma", ""), "serendipity");
+    EXPECT_EQ(backend.library->count("words", false), 1u);
+    ASSERT_TRUE(cardsGone()) << log();
+
+    // The sentence: its translation card, saved with the same source.
+    reader.reset();
+    auto story = readerWindow("Fox story — Test window", "", ScriptedBackend::sentence);
+    lookupChord();
+    ASSERT_FALSE(cardsShowing(ScriptedBackend::translation).empty()) << log();
+    screenshotWindowsShowing(ScriptedBackend::translation, "sentence-card");
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/sentences")) << log();
+    const auto sentence = json::parse(backend.requests("POST", "/rest/v1/sentences")[0].body)
+                              .value_or(Json::object());
+    EXPECT_EQ(sentence.value("original", ""), ScriptedBackend::sentence);
+    EXPECT_EQ(sentence.value("korean", ""), ScriptedBackend::translation);
+    const auto titles = backend.requests("POST", "/rest/v1/sources");
+    ASSERT_EQ(titles.size(), 2u);
+    EXPECT_EQ(json::parse(titles[1].body)->value("title", ""), "Fox story — Test window");
+
+    // Nothing left unsaved: the menu has no such line.
+    panel->opening();
+    DesktopSession::pumpFor(0.5);
+    EXPECT_FALSE(panel->find("⚠️ 저장 안 된 것"))
+        << ::testing::PrintToString(panel->shown());
+    EXPECT_EQ(logCount("저장 안 된 것 +1"), 0u);
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+}  // namespace
+}  // namespace parlendo::testing
