@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
     if (accessible == nullptr || std::string(accessible) != "1" ||
         RuntimeConfigLoader::defaultIsRelease()) {
         ::setenv("NO_AT_BRIDGE", "1", 1);
+    } else {
+        ::unsetenv("NO_AT_BRIDGE");
     }
     StartupTiming::begin();
 

@@ -298,13 +298,13 @@ void Program::restoreStoredSession() {
     }
     std::weak_ptr<AppEnvironment> weak = env;
     auto follow = [weak] {
-        auto env = weak.lock();
-        if (!env) {
+        auto shared = weak.lock();
+        if (!shared) {
             return;
         }
-        const bool loggedIn = env->auth->isLoggedIn();
-        env->detect->write([loggedIn](DetectState& state) { state.loggedIn = loggedIn; });
-        env->accountScope->observe(loggedIn ? env->auth->userID() : std::nullopt);
+        const bool loggedIn = shared->auth->isLoggedIn();
+        shared->detect->write([loggedIn](DetectState& state) { state.loggedIn = loggedIn; });
+        shared->accountScope->observe(loggedIn ? shared->auth->userID() : std::nullopt);
     };
     env->account->setOnAuthChange(follow);
     env->account->setOnSessionLost(follow);

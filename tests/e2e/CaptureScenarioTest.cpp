@@ -27,37 +27,45 @@ struct CaptureScenario : UserDay {
     }
 
     // The program's card windows that show `text`, waiting up to `seconds`.
-    std::vector<AccessibleApp::Window> cardsShowing(const std::string& text, double seconds = 10) {
+    std::vector<AccessibleApp::Window> cardsShowing(const std::string& text, size_t count = 1,
+                                                    double seconds = 10) {
         std::vector<AccessibleApp::Window> found;
+        AccessibleApp* app = windows();
+        EXPECT_NE(app, nullptr) << "the program is not on the accessibility bus";
+        if (app == nullptr) {
+            return found;
+        }
         DesktopSession::pumpUntil(
             [&] {
                 found.clear();
-                for (auto& window : windows()->windows()) {
+                for (auto& window : app->windows()) {
                     if (holds(window.texts, text)) {
                         found.push_back(std::move(window));
                     }
                 }
-                return !found.empty();
+                return found.size() >= count;
             },
             seconds);
         return found;
     }
 
     bool cardsGone(double seconds = 15) {
-        return DesktopSession::pumpUntil(
-            [&] {
-                for (const auto& window : windows()->windows()) {
-                    if (window.role == "window") {
-                        return false;
-                    }
-                }
-                return true;
-            },
-            seconds);
+        AccessibleApp* app = windows();
+        return app != nullptr && DesktopSession::pumpUntil(
+                                     [&] {
+                                         for (const auto& window : app->windows()) {
+                                             if (window.role == "window") {
+                                                 return false;
+                                             }
+                                         }
+                                         return true;
+                                     },
+                                     seconds);
     }
 };
 
 TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
+    backend.keepPopupCards();
     keepSignedIn();
     noticeRead();
     ASSERT_GT(launch(), 0);
@@ -74,11 +82,16 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
 
     // The word: its cards under the selection, with the dictionary's senses.
     lookupChord();
-    auto cards = cardsShowing("1. 뜻밖의 행운 [noun]");
+    auto cards = cardsShowing("1. 뜻밖의 행운 [noun]", 2);
     ASSERT_FALSE(cards.empty()) << log();
     screenshotWindowsShowing("1. 뜻밖의 행운 [noun]", "word-cards");
+    // "단어" and "뜻만" take words: two cards, the first with the definitions too.
+    ASSERT_EQ(cards.size(), 2u) << log();
     EXPECT_TRUE(holds(cards[0].texts, "2. 우연한 발견 [noun]"))
         << ::testing::PrintToString(cards[0].texts);
+    EXPECT_TRUE(std::any_of(cards[0].texts.begin(), cards[0].texts.end(), [](const auto& text) {
+        return text.find("the finding of good things by chance") != std::string::npos;
+    })) << ::testing::PrintToString(cards[0].texts);
 
     // Saved against a source that carries the window's title.
     ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();

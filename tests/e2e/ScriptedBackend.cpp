@@ -142,6 +142,21 @@ std::string ScriptedBackend::signedInRefreshToken() {
     return parsed ? json::string(*parsed, "refresh_token").value_or("") : "";
 }
 
+void ScriptedBackend::keepPopupCards(int seconds) {
+    auto card = [&](const char* name, std::vector<std::string> contents, bool save, int position) {
+        return Json{{"user_id", library->user()},
+                    {"name", name},
+                    {"enabled", true},
+                    {"save", save},
+                    {"position", position},
+                    {"spec", {{"contents", contents}, {"options", {{"duration", seconds}}}}}};
+    };
+    const Json rows =
+        Json::array({card("단어", {"phonetic", "korean", "definition"}, true, 0),
+                     card("뜻만", {"korean"}, false, 1), card("문장", {"translation"}, true, 2)});
+    library->handle("POST", "/rest/v1/assistants", rows.dump());
+}
+
 void ScriptedBackend::interpose(const std::string& method, const std::string& path,
                                 StubAnswer answer, int times) {
     std::lock_guard lock(mutex_);

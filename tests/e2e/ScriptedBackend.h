@@ -35,6 +35,11 @@ class ScriptedBackend {
     // word book's user), then signs in as the app would: the refresh token a sign-in leaves.
     std::string signedInRefreshToken();
 
+    // The popup cards the user set up in an earlier session, kept on the server: "단어" (phonetic,
+    // meaning, definition) and "문장" (translation) save what they show, "뜻만" (meaning) does not;
+    // each is shown for `seconds`.
+    void keepPopupCards(int seconds = 3);
+
     // Answers `times` requests with this method and path (without query) with `answer`, ahead
     // of everything else; a negative count keeps answering until `clear`.
     void interpose(const std::string& method, const std::string& path, StubAnswer answer,
