@@ -133,3 +133,67 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
 
 }  // namespace
 }  // namespace parlendo::testing
+
+namespace parlendo::testing {
+namespace {
+
+TEST_F(CaptureScenario, SavesTheServerFailsAreRetriedThenCountedInTheMenu) {
+    backend.keepPopupCards();
+    keepSignedIn();
+    noticeRead();
+    ASSERT_GT(launch(), 0);
+    ASSERT_TRUE(waitSignedIn()) << log();
+    auto panel = menu();
+    ASSERT_TRUE(panel.has_value()) << log();
+    auto reader = readerWindow("Failing day — Test window", ScriptedBackend::knownWord);
+    switchDetectionOn();
+
+    // Every save fails on the server's side; the word is shown all the same.
+    const auto broken = StubAnswer::json(500, R"({"message":"internal error"})");
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", broken);
+    backend.interpose("POST", "/rest/v1/sentences", broken);
+    lookupChord();
+    ASSERT_EQ(cardsShowing("1. 뜻밖의 행운 [noun]", 2).size(), 2u) << log();
+
+    // Three attempts, 1.5 and 2 seconds apart, then the word counts as unsaved.
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1", 3, 20)) << log();
+    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=word total=1")) << log();
+    EXPECT_EQ(logCount("[save] 재시도 "), 2u);
+    EXPECT_EQ(backend.requests("POST", "/rest/v1/rpc/save_word_snapshot_v1").size(), 3u);
+    EXPECT_EQ(backend.library->count("words", false), 0u);
+    panel->opening();
+    EXPECT_TRUE(DesktopSession::pumpUntil([&] {
+        return panel->find("⚠️ 저장 안 된 것 1개").has_value();
+    })) << ::testing::PrintToString(panel->shown());
+    ASSERT_TRUE(cardsGone()) << log();
+
+    // The sentence too: the count grows to two.
+    reader.reset();
+    auto story = readerWindow("Fox story — Test window", "", ScriptedBackend::sentence);
+    lookupChord();
+    ASSERT_FALSE(cardsShowing(ScriptedBackend::translation).empty()) << log();
+    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=sentence total=2", 30)) << log();
+    panel->opening();
+    EXPECT_TRUE(DesktopSession::pumpUntil([&] {
+        return panel->find("⚠️ 저장 안 된 것 2개").has_value();
+    })) << ::testing::PrintToString(panel->shown());
+    ASSERT_TRUE(cardsGone()) << log();
+
+    // The server is back: the next word is saved and the count stays what this run lost.
+    backend.clear();
+    story.reset();
+    auto again = readerWindow("Recovered — Test window", "ephemeral");
+    lookupChord();
+    ASSERT_FALSE(cardsShowing("1. 덧없는 [adjective]").empty()) << log();
+    ASSERT_TRUE(
+        DesktopSession::pumpUntil([&] { return backend.library->count("words", false) == 1; }, 15))
+        << log();
+    panel->opening();
+    DesktopSession::pumpFor(0.3);
+    EXPECT_TRUE(panel->find("⚠️ 저장 안 된 것 2개"))
+        << ::testing::PrintToString(panel->shown());
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+}  // namespace
+}  // namespace parlendo::testing
