@@ -2,76 +2,17 @@
 // on with a double tap of Alt, looks up a word and a sentence in another application with the
 // chord, and finds both in the word book on the server with the window's title; later the server
 // fails every save, and the menu says what stayed unsaved.
-#include "UserDay.h"
+#include "CaptureSteps.h"
 
 #include "foundation/Json.h"
-
-#include <algorithm>
 
 namespace parlendo::testing {
 namespace {
 
-constexpr unsigned leftAlt = 64;
-
-bool holds(const std::vector<std::string>& all, const std::string& text) {
-    return std::find(all.begin(), all.end(), text) != all.end();
-}
-
-struct CaptureScenario : UserDay {
-    // Double-taps Alt and waits until the program watches the keyboard.
-    void switchDetectionOn() {
-        DesktopSession::tap({leftAlt});
-        DesktopSession::pumpFor(0.1);
-        DesktopSession::tap({leftAlt});
-        ASSERT_TRUE(waitForLog("[detect] watching=true")) << log();
-    }
-
-    // The program's card windows that show `text`, waiting up to `seconds`.
-    std::vector<AccessibleApp::Window> cardsShowing(const std::string& text, size_t count = 1,
-                                                    double seconds = 10) {
-        std::vector<AccessibleApp::Window> found;
-        AccessibleApp* app = windows();
-        EXPECT_NE(app, nullptr) << "the program is not on the accessibility bus";
-        if (app == nullptr) {
-            return found;
-        }
-        DesktopSession::pumpUntil(
-            [&] {
-                found.clear();
-                for (auto& window : app->windows()) {
-                    if (holds(window.texts, text)) {
-                        found.push_back(std::move(window));
-                    }
-                }
-                return found.size() >= count;
-            },
-            seconds);
-        return found;
-    }
-
-    bool cardsGone(double seconds = 15) {
-        AccessibleApp* app = windows();
-        return app != nullptr && DesktopSession::pumpUntil(
-                                     [&] {
-                                         for (const auto& window : app->windows()) {
-                                             if (window.role == "window") {
-                                                 return false;
-                                             }
-                                         }
-                                         return true;
-                                     },
-                                     seconds);
-    }
-};
+using CaptureScenario = CaptureSteps;
 
 TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
-    backend.keepPopupCards();
-    keepSignedIn();
-    noticeRead();
-    ASSERT_GT(launch(), 0);
-    ASSERT_TRUE(waitSignedIn()) << log();
-    auto panel = menu();
-    ASSERT_TRUE(panel.has_value()) << log();
+    ASSERT_NO_FATAL_FAILURE(startReading());
     EXPECT_TRUE(panel->find("○ 감지 꺼짐")) << ::testing::PrintToString(panel->shown());
 
     auto reader = readerWindow("Reading notes — Test window", ScriptedBackend::knownWord);
@@ -138,13 +79,7 @@ namespace parlendo::testing {
 namespace {
 
 TEST_F(CaptureScenario, SavesTheServerFailsAreRetriedThenCountedInTheMenu) {
-    backend.keepPopupCards();
-    keepSignedIn();
-    noticeRead();
-    ASSERT_GT(launch(), 0);
-    ASSERT_TRUE(waitSignedIn()) << log();
-    auto panel = menu();
-    ASSERT_TRUE(panel.has_value()) << log();
+    ASSERT_NO_FATAL_FAILURE(startReading());
     auto reader = readerWindow("Failing day — Test window", ScriptedBackend::knownWord);
     switchDetectionOn();
 

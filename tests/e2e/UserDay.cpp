@@ -149,9 +149,13 @@ AccessibleApp* UserDay::windows() {
     return windows_.get();
 }
 
-std::optional<int> UserDay::terminate(double seconds) {
+bool UserDay::endSession() {
     peakKiB_ = std::max(peakKiB_, residentKiB("VmHWM:"));
-    if (::kill(pid, SIGTERM) != 0) {
+    return ::kill(pid, SIGTERM) == 0;
+}
+
+std::optional<int> UserDay::terminate(double seconds) {
+    if (!endSession()) {
         return std::nullopt;
     }
     return ProgramRun::wait(pid, seconds);

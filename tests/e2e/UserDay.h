@@ -51,7 +51,9 @@ class UserDay : public ::testing::Test {
     std::optional<StatusMenuReader> menu(double seconds = 10);
     // The program's windows on the accessibility bus.
     AccessibleApp* windows();
-    // SIGTERM, as the session's end sends it; the exit status, nothing when it did not end.
+    // SIGTERM, as the session's end sends it; whether it was sent.
+    bool endSession();
+    // SIGTERM and the wait for the end: the exit status, nothing when it did not end.
     std::optional<int> terminate(double seconds = 20);
 
     // Saves the screen inside `area` as <scenario>-<step>.png and expects something drawn there.
