@@ -5,6 +5,7 @@
 #include <libsecret/secret.h>
 
 #include <memory>
+#include <optional>
 
 namespace parlendo {
 
@@ -110,28 +111,59 @@ std::int32_t LibsecretKeychain::statusOf(const GError* error) {
     return KeychainStatus::notAvailable;
 }
 
+// A locked keyring is never asked to unlock: an unlock prompt blocks the caller until someone
+// answers it (or, with no prompter, until it gives up much later). Like a keychain item that is
+// only accessible while the device is unlocked, a locked item answers interactionNotAllowed.
 Result<std::string, std::int32_t> LibsecretKeychain::lookupLocked(const std::string& service,
                                                                   const std::string& account) {
     GError* error = nullptr;
-    SecretValue* value = secret_password_lookup_binary_sync(
-        schema(), nullptr, &error, "service", service.c_str(), "account", account.c_str(), nullptr);
+    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    if (secrets == nullptr) {
+        const std::int32_t status = statusOf(error);
+        g_clear_error(&error);
+        return fail(status == KeychainStatus::success ? KeychainStatus::notAvailable : status);
+    }
+    GHashTable* attributes = secret_attributes_build(schema(), "service", service.c_str(),
+                                                     "account", account.c_str(), nullptr);
+    GList* items = secret_service_search_sync(
+        secrets, schema(), attributes,
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), nullptr,
+        &error);
+    g_hash_table_unref(attributes);
+    g_object_unref(secrets);
     if (error != nullptr) {
         const std::int32_t status = statusOf(error);
         g_error_free(error);
-        return fail(status);
+        return fail(status == KeychainStatus::success ? KeychainStatus::notAvailable : status);
     }
-    if (value == nullptr) {
-        return fail(KeychainStatus::itemNotFound);
+    std::optional<std::string> data;
+    bool locked = false;
+    for (GList* at = items; at != nullptr && !data; at = at->next) {
+        auto* item = static_cast<SecretItem*>(at->data);
+        if (secret_item_get_locked(item)) {
+            locked = true;
+            continue;
+        }
+        if (SecretValue* value = secret_item_get_secret(item)) {
+            gsize length = 0;
+            const gchar* bytes = secret_value_get(value, &length);
+            data = std::string(bytes != nullptr ? bytes : "", bytes != nullptr ? length : 0);
+            secret_value_unref(value);
+        }
     }
-    gsize length = 0;
-    const gchar* bytes = secret_value_get(value, &length);
-    std::string data(bytes != nullptr ? bytes : "", bytes != nullptr ? length : 0);
-    secret_value_unref(value);
-    return data;
+    g_list_free_full(items, g_object_unref);
+    if (data) {
+        return *data;
+    }
+    return fail(locked ? KeychainStatus::interactionNotAllowed : KeychainStatus::itemNotFound);
 }
 
 std::int32_t LibsecretKeychain::storeLocked(const std::string& service, const std::string& account,
                                             const std::string& data) {
+    if (const std::int32_t status = defaultCollectionUnlocked();
+        status != KeychainStatus::success) {
+        return status;
+    }
     SecretValue* value =
         secret_value_new(data.data(), static_cast<gssize>(data.size()), "text/plain");
     const std::string label = "PARLENDO (" + account + ")";
@@ -147,6 +179,27 @@ std::int32_t LibsecretKeychain::storeLocked(const std::string& service, const st
         return status == KeychainStatus::success ? KeychainStatus::notAvailable : status;
     }
     return stored ? KeychainStatus::success : KeychainStatus::notAvailable;
+}
+
+std::int32_t LibsecretKeychain::defaultCollectionUnlocked() {
+    GError* error = nullptr;
+    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    if (secrets == nullptr) {
+        const std::int32_t status = statusOf(error);
+        g_clear_error(&error);
+        return status == KeychainStatus::success ? KeychainStatus::notAvailable : status;
+    }
+    SecretCollection* collection = secret_collection_for_alias_sync(
+        secrets, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    g_object_unref(secrets);
+    if (collection == nullptr) {
+        const std::int32_t status = statusOf(error);
+        g_clear_error(&error);
+        return status == KeychainStatus::success ? KeychainStatus::notAvailable : status;
+    }
+    const bool locked = secret_collection_get_locked(collection);
+    g_object_unref(collection);
+    return locked ? KeychainStatus::interactionNotAllowed : KeychainStatus::success;
 }
 
 Result<std::string, std::int32_t> LibsecretKeychain::read(const std::string& service,
@@ -181,6 +234,11 @@ std::int32_t LibsecretKeychain::add(const std::string& service, const std::strin
 
 std::int32_t LibsecretKeychain::remove(const std::string& service, const std::string& account) {
     std::lock_guard lock(mutex_);
+    // Clearing would ask to unlock a locked item first.
+    if (const auto existing = lookupLocked(service, account);
+        !existing && existing.error() != KeychainStatus::itemNotFound) {
+        return existing.error();
+    }
     GError* error = nullptr;
     const gboolean removed = secret_password_clear_sync(
         schema(), nullptr, &error, "service", service.c_str(), "account", account.c_str(), nullptr);

@@ -12,7 +12,8 @@ namespace parlendo {
 
 // Keychain items in the desktop's Secret Service (gnome-keyring, KWallet) through libsecret:
 // one item per (service, account) under the schema "local.parlendo.mac.GenericPassword", stored
-// in the default collection. Calls block until the service answers; they are serialised.
+// in the default collection. Calls block until the service answers; they are serialised. A
+// locked keyring is never prompted to unlock: its items answer interactionNotAllowed.
 class LibsecretKeychain final : public KeychainBackend {
   public:
     LibsecretKeychain() = default;
@@ -43,6 +44,8 @@ class LibsecretKeychain final : public KeychainBackend {
                                                    const std::string& account);
     std::int32_t storeLocked(const std::string& service, const std::string& account,
                              const std::string& data);
+    // Success when the default collection is there and unlocked.
+    static std::int32_t defaultCollectionUnlocked();
 
     std::mutex mutex_;
 };

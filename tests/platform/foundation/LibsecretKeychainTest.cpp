@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <thread>
 
+#include "KeyringLock.h"
 #include "LogCapture.h"
 #include "RequireSecretService.h"
 #include "TempDir.h"
@@ -178,6 +180,31 @@ TEST(KeychainSetup, FallsBackToTheFileWhenNoServiceAnswers) {
         },
         ::testing::ExitedWithCode(0),
         "\\[keychain\\] .*path=/nonexistent/parlendo-data/PARLENDO/keychain.json");
+}
+
+}  // namespace
+}  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+// A locked keyring (the screen was locked) is not asked to unlock: no prompt blocks the caller,
+// every call answers at once that the item cannot be reached now, and nothing is lost.
+TEST_F(LibsecretKeychainTest, ALockedKeyringAnswersAtOnceWithoutAPrompt) {
+    ASSERT_EQ(store.add(service, "a", "kept"), KeychainStatus::success);
+    testing::KeyringLock keyring;
+    ASSERT_TRUE(keyring.found());
+    ASSERT_TRUE(keyring.lock());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(store.read(service, "a").error(), KeychainStatus::interactionNotAllowed);
+    EXPECT_EQ(store.update(service, "a", "new"), KeychainStatus::interactionNotAllowed);
+    EXPECT_EQ(store.add(service, "b", "new"), KeychainStatus::interactionNotAllowed);
+    EXPECT_EQ(store.remove(service, "a"), KeychainStatus::interactionNotAllowed);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              3.0);
+    ASSERT_TRUE(keyring.unlock());
+    EXPECT_EQ(store.read(service, "a").value(), "kept");
+    EXPECT_EQ(store.read(service, "b").error(), KeychainStatus::itemNotFound);
 }
 
 }  // namespace
