@@ -42,6 +42,7 @@ void UserDay::SetUp() {
     char pattern[] = "/tmp/parlendo-e2e-XXXXXX";
     folder_ = ::mkdtemp(pattern);
     run_ = std::make_unique<ProgramRun>(folder_, PARLENDO_PROGRAM);
+    run_->printTo(folder_ / "program.out");
     watcher_ = std::make_unique<FakeStatusWatcher>();
     const std::string host = TestCertificate::stubHost;
     const std::string project = host.substr(0, host.find('.'));
@@ -77,9 +78,13 @@ void UserDay::TearDown() {
             // What the program logged, for whoever reads the failure.
             std::filesystem::create_directories(PARLENDO_TEST_OUTPUT_DIR);
             std::error_code ignored;
-            std::filesystem::copy_file(folder_ / "logs" / "app.log",
-                                       outputPath(scenarioName() + "-app.log"),
-                                       std::filesystem::copy_options::overwrite_existing, ignored);
+            for (const char* name : {"app.log", "program.out"}) {
+                const auto from =
+                    std::string(name) == "app.log" ? folder_ / "logs" / name : folder_ / name;
+                std::filesystem::copy_file(from, outputPath(scenarioName() + "-" + name),
+                                           std::filesystem::copy_options::overwrite_existing,
+                                           ignored);
+            }
         }
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);

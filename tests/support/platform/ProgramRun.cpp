@@ -2,6 +2,7 @@
 
 #include "DesktopSession.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,8 +70,16 @@ pid_t ProgramRun::start(const std::vector<std::string>& arguments,
     argv.push_back(nullptr);
     GPid pid = 0;
     GError* error = nullptr;
-    if (!g_spawn_async(nullptr, argv.data(), envp.data(), G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
-                       nullptr, &pid, &error)) {
+    const int out = output_.empty()
+                        ? -1
+                        : ::open(output_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const bool spawned =
+        g_spawn_async_with_fds(nullptr, argv.data(), envp.data(), G_SPAWN_DO_NOT_REAP_CHILD,
+                               nullptr, nullptr, &pid, -1, out, out, &error);
+    if (out >= 0) {
+        ::close(out);
+    }
+    if (!spawned) {
         g_error_free(error);
         return -1;
     }

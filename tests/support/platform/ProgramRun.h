@@ -26,6 +26,9 @@ class ProgramRun {
     // nothing after `seconds`.
     static std::optional<int> wait(pid_t pid, double seconds);
 
+    // Sends what the programs started from now on print to `file` instead of the test's output.
+    void printTo(std::filesystem::path file) { output_ = std::move(file); }
+
     std::string log() const;
     // Waits until the log holds `part`.
     bool waitForLog(const std::string& part, double seconds = 10.0) const;
@@ -36,6 +39,7 @@ class ProgramRun {
   private:
     std::filesystem::path folder_;
     std::string program_;
+    std::filesystem::path output_;
     std::vector<pid_t> started_;
 };
 
