@@ -4,7 +4,10 @@
 #   2. the debug build of the program and the platform tests, run in a private X and D-Bus
 #      session (the core tests are built and run once, in step 4),
 #   3. the concurrency tests under ThreadSanitizer,
-#   4. every core test under AddressSanitizer and UndefinedBehaviorSanitizer.
+#   4. every core test under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   5. the end-to-end scenarios: the program of step 2 against the scripted backend, in a
+#      private desktop session of their own; their figures (wall time, peak memory, main-loop
+#      stalls) are printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -20,7 +23,7 @@ python3 scripts/check-layers.py
 echo "== debug build and platform tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_BUILD_CORE_TESTS=OFF >/dev/null
 cmake --build build -j "$JOBS"
-bash scripts/with-session.sh ctest --test-dir build -j "$JOBS" --timeout 180
+bash scripts/with-session.sh ctest --test-dir build -j "$JOBS" --timeout 180 -LE e2e
 
 echo "== ThreadSanitizer: concurrency tests"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_TSAN=ON \
@@ -42,3 +45,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_SANITIZE=O
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-asan -L core -j "$JOBS" --timeout 300
+
+echo "== end-to-end scenarios"
+rm -f build/tests/output/e2e/figures.tsv
+bash scripts/with-session.sh ctest --test-dir build -L e2e --timeout 300
+if [ -f build/tests/output/e2e/figures.tsv ]; then
+  cat build/tests/output/e2e/figures.tsv
+fi
