@@ -48,9 +48,10 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
     EXPECT_EQ(backend.library->count("words", false), 1u);
     ASSERT_TRUE(cardsGone()) << log();
 
-    // The sentence: its translation card, saved with the same source.
+    // The sentence, in a browser: its translation card, saved with the page as its source.
     reader.reset();
-    auto story = readerWindow("Fox story — Test window", "", ScriptedBackend::sentence);
+    auto story = readerWindow("The fox and the dog - Fables — Mozilla Firefox", "",
+                              ScriptedBackend::sentence, "https://fables.example/fox?ref=home");
     lookupChord();
     ASSERT_FALSE(cardsShowing(ScriptedBackend::translation).empty()) << log();
     screenshotWindowsShowing(ScriptedBackend::translation, "sentence-card");
@@ -61,7 +62,10 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
     EXPECT_EQ(sentence.value("korean", ""), ScriptedBackend::translation);
     const auto titles = backend.requests("POST", "/rest/v1/sources");
     ASSERT_EQ(titles.size(), 2u);
-    EXPECT_EQ(json::parse(titles[1].body)->value("title", ""), "Fox story — Test window");
+    const auto page = json::parse(titles[1].body).value_or(Json::object());
+    // The browser's name is not part of the page's title; the page's address comes along.
+    EXPECT_EQ(page.value("title", ""), "The fox and the dog - Fables");
+    EXPECT_EQ(page.value("url", ""), "https://fables.example/fox?ref=home");
 
     // Nothing left unsaved: the menu has no such line.
     panel->opening();
@@ -104,7 +108,8 @@ TEST_F(CaptureScenario, SavesTheServerFailsAreRetriedThenCountedInTheMenu) {
 
     // The sentence too: the count grows to two.
     reader.reset();
-    auto story = readerWindow("Fox story — Test window", "", ScriptedBackend::sentence);
+    auto story = readerWindow("The fox and the dog - Fables — Mozilla Firefox", "",
+                              ScriptedBackend::sentence, "https://fables.example/fox?ref=home");
     lookupChord();
     ASSERT_FALSE(cardsShowing(ScriptedBackend::translation).empty()) << log();
     ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=sentence total=2", 30)) << log();

@@ -57,6 +57,16 @@ void UserDay::SetUp() {
         {"dictionary_route", "rpc_only"},
         {"deployment_kind",
          "synthetic"}}.dump();
+    // The applications the program tells apart by their desktop entries: the test window, and the
+    // test window dressed as a browser.
+    const auto applications = folder_ / "data" / "applications";
+    std::filesystem::create_directories(applications);
+    for (const auto& [id, wmClass] : {std::pair{"org.parlendo.TestWindow", "ParlendoTestWindow"},
+                                      std::pair{"firefox", "ParlendoTestBrowser"}}) {
+        std::ofstream(applications / (std::string(id) + ".desktop"))
+            << "[Desktop Entry]\nType=Application\nName=" << id
+            << "\nExec=true\nStartupWMClass=" << wmClass << "\n";
+    }
     // Nothing kept from an earlier scenario: no login, no notice read.
     LibsecretKeychain().remove("local.parlendo.mac", "refresh_token");
 }
@@ -237,8 +247,11 @@ void UserDay::recordFigures() {
 }
 
 std::unique_ptr<TestWindow> readerWindow(const std::string& title, const std::string& label,
-                                         const std::string& view) {
+                                         const std::string& view, const std::string& address) {
     std::vector<std::string> args = {"--title", title};
+    if (!address.empty()) {
+        args.insert(args.end(), {"--class", "ParlendoTestBrowser", "--address", address});
+    }
     if (!label.empty()) {
         args.insert(args.end(), {"--label", label});
     }

@@ -86,9 +86,11 @@ class UserDay : public ::testing::Test {
 };
 
 // The front application's text selected: a test window with `title` showing `label` (a word) or
-// `view` (a passage), the text selected and the window in front.
+// `view` (a passage), the text selected and the window in front. With an `address` it is a
+// browser showing that page.
 std::unique_ptr<TestWindow> readerWindow(const std::string& title, const std::string& label,
-                                         const std::string& view = "");
+                                         const std::string& view = "",
+                                         const std::string& address = "");
 
 // The lookup chord as the keyboard sends it: Alt and Control down together, then up.
 void lookupChord();

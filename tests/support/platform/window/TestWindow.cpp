@@ -4,11 +4,14 @@
 //
 //   parlendo_test_window --title T --class C --label TEXT --view TEXT [--view-length N]
 //                        [--rows N] [--no-accessibility] [--copy-as png|bad-utf8]
+//                        [--address URL]
 //
 // --view-length fills the text view with N characters of English prose; --rows adds N more
 // selectable labels below the view (a large accessibility tree); --no-accessibility keeps the
 // window off the accessibility bus; --copy-as makes Control+C put an image, or text that is not
-// valid UTF-8, on the clipboard instead of the selection.
+// valid UTF-8, on the clipboard instead of the selection; --address makes it look like a browser
+// to the accessibility bus: a toolbar right under the window whose entry holds the page's address
+// (the label and the view sit in the toolbar too).
 //
 // Commands: "select-label START END", "select-view START END", "where-label" (answers
 // "at X Y WIDTH HEIGHT", the screen rectangle of the label's selection), "quit". Output:
@@ -145,6 +148,7 @@ int main(int argc, char** argv) {
     std::string viewText = "The quick brown fox jumps over the lazy dog.";
     long viewLength = -1;
     long rows = 0;
+    std::string address;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--no-accessibility") {
@@ -169,6 +173,8 @@ int main(int argc, char** argv) {
             rows = std::strtol(value, nullptr, 10);
         } else if (option == "--copy-as") {
             copyAs = value;
+        } else if (option == "--address") {
+            address = value;
         }
     }
     if (viewLength >= 0) {
@@ -210,7 +216,24 @@ int main(int argc, char** argv) {
         gtk_container_add(GTK_CONTAINER(scroller), list);
         gtk_box_pack_start(GTK_BOX(box), scroller, FALSE, FALSE, 0);
     }
-    gtk_container_add(GTK_CONTAINER(window), box);
+    if (address.empty()) {
+        gtk_container_add(GTK_CONTAINER(window), box);
+    } else {
+        GtkWidget* toolbar = gtk_toolbar_new();
+        gtk_orientable_set_orientation(GTK_ORIENTABLE(toolbar), GTK_ORIENTATION_VERTICAL);
+        gtk_toolbar_set_show_arrow(GTK_TOOLBAR(toolbar), FALSE);
+        GtkWidget* entry = gtk_entry_new();
+        gtk_entry_set_text(GTK_ENTRY(entry), address.c_str());
+        // Browsers' address bars are entries; GTK calls its entry plain text.
+        atk_object_set_role(gtk_widget_get_accessible(entry), ATK_ROLE_ENTRY);
+        for (GtkWidget* part : {entry, box}) {
+            GtkToolItem* item = gtk_tool_item_new();
+            gtk_tool_item_set_expand(item, TRUE);
+            gtk_container_add(GTK_CONTAINER(item), part);
+            gtk_toolbar_insert(GTK_TOOLBAR(toolbar), item, -1);
+        }
+        gtk_container_add(GTK_CONTAINER(window), toolbar);
+    }
     g_signal_connect(window, "key-press-event", G_CALLBACK(onKey), nullptr);
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
     gtk_widget_show_all(window);
