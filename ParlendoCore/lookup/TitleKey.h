@@ -44,13 +44,15 @@ class TitleKey {
     // The title with every URL that carries a user (and password) removed, and how many went.
     static Redacted redact(std::string_view title);
 
-    // The normalised title for display and sources; never empty.
+    // The normalised title for display and sources; never empty. Invisible characters go before
+    // credentials are looked for, so that none can hide an address.
     static std::string normalize(const std::optional<std::string>& title);
 
     // The normalised key; nothing when nothing is left.
     static std::optional<std::string> key(const std::optional<std::string>& title);
 
-    // Zero-width code points removed, then whitespace and newlines trimmed.
+    // Invisible code points (zero-width and other format characters) removed, then whitespace and
+    // newlines trimmed.
     static std::string stripForKey(std::string_view text);
 
     // Whether the application is one of the browsers.
