@@ -50,7 +50,8 @@ TEST(Lemmatizer, TakesAnyBytes) {
     // A damaged byte counts as one character U+FFFD: the rules still cut by characters.
     EXPECT_EQ(Lemmatizer::suffixCandidates("ab\xFFs"), (Candidates{"ab\uFFFD"}));
     EXPECT_EQ(Lemmatizer::suffixCandidates("\xE2\x82ing"), (Candidates{"\uFFFD", "\uFFFDe"}));
-    EXPECT_EQ(Lemmatizer::suffixCandidates("go\x80\x80" "ed"),
+    EXPECT_EQ(Lemmatizer::suffixCandidates("go\x80\x80"
+                                           "ed"),
               (Candidates{"go\uFFFD\uFFFD", "go\uFFFD\uFFFDe", "go\uFFFD"}));
     std::string bytes;
     for (int b = 0; b < 256; ++b) {
