@@ -32,7 +32,7 @@ struct CurlAuthExchange::Transfer {
     std::shared_ptr<Watch> watch = std::make_shared<Watch>();
     std::string path;
     std::shared_ptr<ServerGate> gate;
-    std::shared_ptr<Clock> clock;
+    std::shared_ptr<const WallClock> clock;
     Completion<void(AuthAnswer)> completion;
 
     ~Transfer() {

@@ -116,7 +116,7 @@ class CapturePipeline final : public CaptureSink,
         // The wait of the translation deadline and of the source retries.
         Sleep sleep;
         ExecutorPtr main;
-        std::shared_ptr<const Clock> clock;
+        std::shared_ptr<const WallClock> clock;
     };
 
     // Builds the pipeline and chains it into the word saver's outcome hook (after the hook that

@@ -65,8 +65,7 @@ class GeneratingDictionaryTest : public ::testing::Test {
     GeneratingDictionaryTest()
         : clock_(std::make_shared<FakeClock>()),
           executor_(std::make_shared<ManualExecutor>(clock_)),
-          notWords_(std::make_shared<NegativeCache>(256, LookupTimes::notAWordMemory,
-                                                    [c = clock_.get()] { return c->now(); })),
+          notWords_(std::make_shared<NegativeCache>(256, LookupTimes::notAWordMemory, clock_)),
           lookup_(dictionary_, generator_, notWords_,
                   // Weakly: a timer still pending at the end must not keep its executor alive.
                   [weak = std::weak_ptr<ManualExecutor>(executor_)](double seconds,
