@@ -17,11 +17,6 @@ struct Watch {
     std::atomic<bool> cancelled{false};
 };
 
-ExecutorPtr globalPool() {
-    // The pool lives for the process; the pointer does not own it.
-    return ExecutorPtr(ExecutorPtr(), &ThreadPool::global());
-}
-
 }  // namespace
 
 struct CurlAuthExchange::Transfer {
@@ -71,7 +66,7 @@ struct CurlAuthExchange::Transfer {
 
 CurlAuthExchange::CurlAuthExchange(Services services) : services_(std::move(services)) {
     if (!services_.watchdog) {
-        services_.watchdog = globalPool();
+        services_.watchdog = SerialQueue::timers();
     }
     if (!services_.clock) {
         services_.clock = SystemClock::shared();

@@ -19,6 +19,10 @@ class FakeClock final : public Clock {
   public:
     explicit FakeClock(double wallStart = 1'780'000'000.0, double uptimeStart = 1000.0)
         : wallStart_(wallStart), uptimeStart_(uptimeStart) {}
+    // Timers still pending are cancelled: what they hold is let go on purpose.
+    ~FakeClock() override;
+    FakeClock(const FakeClock&) = delete;
+    FakeClock& operator=(const FakeClock&) = delete;
 
     double now() const override;
     double uptime() const override;

@@ -1,0 +1,22 @@
+// The main of every test program: GoogleTest, with every completion dropped uncalled turned into
+// a failure of the test that was running.
+
+#include <gtest/gtest.h>
+
+#include "foundation/Completion.h"
+
+namespace {
+
+void failOnDrop(const std::string& text, const std::source_location& where) {
+    ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << "completion " << text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    parlendo::CompletionDrops::setHook(failOnDrop);
+    const int result = RUN_ALL_TESTS();
+    parlendo::CompletionDrops::setHook(nullptr);
+    return result;
+}
