@@ -27,15 +27,15 @@ Hook setHook(Hook h) {
     return hook.exchange(h);
 }
 
-void report(const std::source_location& where) {
+void report(const SourcePlace& where) {
 #ifdef NDEBUG
     (void)where;
 #else
     if (openScopes > 0) {
         return;
     }
-    const std::string text = std::string("dropped uncalled: made at ") + where.file_name() + ":" +
-                             std::to_string(where.line()) + " in " + where.function_name();
+    const std::string text = std::string("dropped uncalled: made at ") + where.file + ":" +
+                             std::to_string(where.line) + " in " + where.function;
     Log::write("completion", text);
     if (const Hook h = hook.load()) {
         h(text, where);

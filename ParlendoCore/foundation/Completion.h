@@ -1,9 +1,9 @@
 #pragma once
 
 #include "foundation/Function.h"
+#include "foundation/SourcePlace.h"
 
 #include <cassert>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,7 +19,7 @@ namespace CompletionDrops {
 // Reports a completion made at `where` that was destroyed uncalled, unless a `Scope` is open on
 // this thread: in debug builds a log line under the tag "completion" and a call of the hook;
 // nothing in release builds.
-void report(const std::source_location& where);
+void report(const SourcePlace& where);
 
 // While one lives, completions destroyed on this thread are dropped on purpose and not reported:
 // an executor or a fake that is destroyed with work still queued opens one, naming why.
@@ -33,7 +33,7 @@ class Scope {
 
 // Called with the report's text for every reported drop (the test programs turn it into a
 // failure); returns the hook it replaces.
-using Hook = void (*)(const std::string& text, const std::source_location& where);
+using Hook = void (*)(const std::string& text, const SourcePlace& where);
 Hook setHook(Hook hook);
 
 }  // namespace CompletionDrops
@@ -53,7 +53,7 @@ class Completion<void(Args...)> {
 
     template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, Completion> &&
                                                 std::is_invocable_v<std::decay_t<F>&, Args...>>>
-    Completion(F&& f, std::source_location where = std::source_location::current())
+    Completion(F&& f, SourcePlace where = SourcePlace::here())
         : fn_(std::forward<F>(f)), where_(where) {}
 
     Completion(Completion&& other) noexcept
@@ -114,7 +114,7 @@ class Completion<void(Args...)> {
 
     UniqueFunction<void(Args...)> fn_;
     bool called_ = false;
-    std::source_location where_;
+    SourcePlace where_;
 };
 
 }  // namespace parlendo

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -111,14 +110,12 @@ class DropRecorder {
   public:
     DropRecorder() {
         lines().clear();
-        previous_ =
-            CompletionDrops::setHook([](const std::string&, const std::source_location& where) {
-                lines().push_back(where.line());
-            });
+        previous_ = CompletionDrops::setHook(
+            [](const std::string&, const SourcePlace& where) { lines().push_back(where.line); });
     }
     ~DropRecorder() { CompletionDrops::setHook(previous_); }
-    static std::vector<std::uint_least32_t>& lines() {
-        static std::vector<std::uint_least32_t> reported;
+    static std::vector<unsigned>& lines() {
+        static std::vector<unsigned> reported;
         return reported;
     }
 
@@ -132,11 +129,11 @@ TEST(Completion, ADroppedCompletionIsReportedWithWhereItWasMade) {
 #endif
     auto resource = std::make_shared<int>(7);
     std::weak_ptr<int> watch = resource;
-    std::uint_least32_t made = 0;
+    unsigned made = 0;
     {
         DropRecorder recorder;
         {
-            made = std::source_location::current().line() + 1;
+            made = SourcePlace::here().line + 1;
             Completion<void(int)> done = [r = std::move(resource)](int) {
             };
             EXPECT_FALSE(done.wasCalled());

@@ -9,8 +9,8 @@
 
 namespace {
 
-void failOnDrop(const std::string& text, const std::source_location& where) {
-    ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line())) << "completion " << text;
+void failOnDrop(const std::string& text, const parlendo::SourcePlace& where) {
+    ADD_FAILURE_AT(where.file, static_cast<int>(where.line)) << "completion " << text;
 }
 
 }  // namespace
