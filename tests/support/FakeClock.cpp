@@ -48,6 +48,16 @@ void FakeClock::cancel(std::uint64_t token) {
     dropped.reset();
 }
 
+void FakeClock::cancelAll() {
+    std::vector<Timer> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        dropped.swap(timers_);
+    }
+    CompletionDrops::Scope scope("timers cancelled");
+    dropped.clear();
+}
+
 size_t FakeClock::pendingTimers() const {
     std::lock_guard lock(mutex_);
     return timers_.size();

@@ -64,6 +64,8 @@ class GeneratingDictionaryTest : public ::testing::Test {
         // Calls left in flight hold the lookup's parts; let them go.
         dictionary_->held.dropAll("the test ended with the lookup in flight");
         generator_->held.dropAll("the test ended with the generation in flight");
+        // The deadlines too: their tasks hold the lookup, and with it the clock.
+        clock_->cancelAll();
     }
 
     void look(std::string word, std::optional<std::string> title = "Some Article") {
