@@ -227,18 +227,21 @@ const std::vector<TitleKey::BrowserTail>& TitleKey::documentViewers() {
 }
 
 TitleKey::Redacted TitleKey::redact(std::string_view title) {
-    if (title.find("://") == std::string_view::npos) {
+    // Addresses are looked for in the visible text: an invisible character inside one must not
+    // hide it. A title without credentials comes back as it was given.
+    const std::string visible = removeInvisible(text::sanitize(title));
+    if (visible.find("://") == std::string::npos) {
         return {std::string(title), 0};
     }
     const Regex& pattern = credentialURL();
     if (!pattern.valid() || !whitespaceRun().valid()) {
         return {std::string(title), 0};
     }
-    const auto count = static_cast<int>(pattern.allMatches(title).size());
+    const auto count = static_cast<int>(pattern.allMatches(visible).size());
     if (count == 0) {
         return {std::string(title), 0};
     }
-    const std::string spaced = whitespaceRun().replaceAll(pattern.replaceAll(title, " "), " ");
+    const std::string spaced = whitespaceRun().replaceAll(pattern.replaceAll(visible, " "), " ");
     Log::write("title", "title_redacted count=" + std::to_string(count));
     return {std::string(text::trimWhitespaceAndNewlines(spaced)), count};
 }

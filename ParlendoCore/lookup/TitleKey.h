@@ -42,6 +42,8 @@ class TitleKey {
         int count = 0;
     };
     // The title with every URL that carries a user (and password) removed, and how many went.
+    // Addresses are found even when invisible characters split them; a title that loses one also
+    // loses its invisible characters, any other comes back unchanged.
     static Redacted redact(std::string_view title);
 
     // The normalised title for display and sources; never empty. Invisible characters go before

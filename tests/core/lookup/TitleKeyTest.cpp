@@ -101,6 +101,13 @@ TEST_F(TitleKeyTest, InvisibleCharactersDoNotHideCredentials) {
         }
     }
     EXPECT_EQ(TitleKey::normalize("Login https:\u200B//alice:s3cret@example.com/x"), "Login");
+    // Redaction on its own sees through them too; a title without credentials keeps them.
+    const auto redacted =
+        TitleKey::redact("Login https:\u2060//alice:s3cret@example.com/x \u200Bok");
+    EXPECT_EQ(redacted.title, "Login ok");
+    EXPECT_EQ(redacted.count, 1);
+    EXPECT_EQ(TitleKey::redact("a\u200Bb https://example.com").title,
+              "a\u200Bb https://example.com");
     // The document title keeps its address until the key is taken, which removes it.
     const auto document = TitleKey::documentTitle("a ftp:\u2060//bob:pw@h/x b - Google Chrome",
                                                   "com.google.Chrome", std::nullopt);
