@@ -11,6 +11,7 @@ PACKAGES=(
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libxcb1-dev libxrandr-dev
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
+  clang libclang-rt-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils
   python3-fonttools python3-brotli
