@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <exception>
 
 namespace parlendo::CompletionDrops {
 
@@ -31,7 +32,9 @@ void report(const SourcePlace& where) {
 #ifdef NDEBUG
     (void)where;
 #else
-    if (openScopes > 0) {
+    // A completion destroyed while an exception unwinds the stack is the catcher's to answer
+    // (the bridge router answers a handler that throws); it is not a silent loss.
+    if (openScopes > 0 || std::uncaught_exceptions() > 0) {
         return;
     }
     const std::string text = std::string("dropped uncalled: made at ") + where.file + ":" +
