@@ -248,8 +248,8 @@ void ServerLibraryReader::search(std::string query, ReadDone completion) {
                 completion(fail(std::move(lists.error())));
                 return;
             }
-            auto page = LibraryModel::searchPage(
-                LibraryModel::searchResults((*lists)[0], (*lists)[1], (*lists)[2]));
+            auto page = LibraryModel::searchPage(LibraryModel::searchResults(
+                std::move((*lists)[0]), std::move((*lists)[1]), std::move((*lists)[2])));
             if (!page) {
                 completion(fail(CallFailure::badShape()));
                 return;
