@@ -126,6 +126,22 @@ class ResultShape {
     size_t spareCount_ = 0;
 };
 
+// The result of a folder or source row: {"kind", the id as it is ("" when absent), the name when
+// it is a non-empty string, else `unnamed`}.
+Json namedResult(Json row, const char* kind, const char* idKey, const char* nameKey,
+                 const char* unnamed) {
+    Json name;
+    ResultShape shape(row, {idKey}, [&](const std::string& key, Json& value) {
+        if (key == nameKey && nonEmptyString(value)) {
+            name = std::move(value);
+        }
+    });
+    shape.add("kind", kind);
+    shape.add(nameKey, name.is_null() ? Json(unnamed) : std::move(name));
+    shape.fill(idKey, "");
+    return row;
+}
+
 }  // namespace
 
 std::optional<std::string> id(const Json& row, const char* key) {
@@ -311,28 +327,10 @@ std::vector<Json> searchResults(std::vector<Json> folders, std::vector<Json> sou
     std::vector<Json> out;
     out.reserve(folders.size() + sources.size() + words.size());
     for (auto& row : folders) {
-        Json name;
-        ResultShape shape(row, {"folder_id"}, [&](const std::string& key, Json& value) {
-            if (key == "name" && nonEmptyString(value)) {
-                name = std::move(value);
-            }
-        });
-        shape.add("kind", "folder");
-        shape.add("name", name.is_null() ? Json("(이름 없음)") : std::move(name));
-        shape.fill("folder_id", "");
-        out.push_back(std::move(row));
+        out.push_back(namedResult(std::move(row), "folder", "folder_id", "name", "(이름 없음)"));
     }
     for (auto& row : sources) {
-        Json title;
-        ResultShape shape(row, {"source_id"}, [&](const std::string& key, Json& value) {
-            if (key == "title" && nonEmptyString(value)) {
-                title = std::move(value);
-            }
-        });
-        shape.add("kind", "source");
-        shape.add("title", title.is_null() ? Json("(제목 없음)") : std::move(title));
-        shape.fill("source_id", "");
-        out.push_back(std::move(row));
+        out.push_back(namedResult(std::move(row), "source", "source_id", "title", "(제목 없음)"));
     }
     for (auto& row : words) {
         Json title;
