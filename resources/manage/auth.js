@@ -90,7 +90,7 @@
     } else {
       replace(el, signInCard(text, o));
     }
-    const first = el.querySelector('input, button');
+    const first = el.querySelector('input') || el.querySelector('button');
     if (first && kind !== 'checking') first.focus();
   }
 

@@ -22,13 +22,20 @@
   // h('button.primary', {onClick: f, attrs: {'aria-label': '...'}}, 'text', child, [more])
   // The tag may carry classes after dots. Props: className, id, text, title, type, value,
   // disabled, checked, hidden, tabIndex, role, dataset {}, attrs {}, style {}, on<Event>.
+  // A second argument that is not a plain object (an element, a text, a list) is a child.
   function h(tag, props, ...children) {
     const parts = tag.split('.');
     const el = document.createElement(parts[0] || 'div');
     if (parts.length > 1) el.className = parts.slice(1).join(' ');
-    if (props) applyProps(el, props);
+    if (isProps(props)) applyProps(el, props);
+    else append(el, props);
     append(el, children);
     return el;
+  }
+
+  function isProps(v) {
+    return v !== null && typeof v === 'object' && !Array.isArray(v) &&
+      !(typeof Node !== 'undefined' && v instanceof Node);
   }
 
   function applyProps(el, props) {

@@ -111,6 +111,11 @@
       return this.drawn.get(index) || null;
     }
 
+    // Changes the drawn rows in place (a new choice), keeping their elements.
+    update(fn) {
+      for (const [index, el] of this.drawn) fn(el, index);
+    }
+
     rowElement(index) {
       return this.drawn.get(index) || null;
     }

@@ -216,6 +216,16 @@
         if (sel >= 0) list.reveal(sel);
         if (focus) this.focus();
       },
+      select() {
+        const sel = wb.state.sourceId ? ids.indexOf(wb.state.sourceId) : -1;
+        if (sel >= 0) focusIndex = sel;
+        list.update((el, i) => {
+          const on = i === sel;
+          el.classList.toggle('selected', on);
+          el.setAttribute('aria-selected', on ? 'true' : 'false');
+          el.tabIndex = i === focusIndex ? 0 : -1;
+        });
+      },
       refreshRows() {
         const sel = wb.state.sourceId ? ids.indexOf(wb.state.sourceId) : -1;
         if (sel >= 0) focusIndex = sel;
@@ -455,6 +465,17 @@
         list.refresh();
         paintDetail();
         if (hadFocus) this.focus();
+      },
+      select() {
+        const id = wb.state.wordId;
+        const sel = id ? rows.findIndex((r) => r.word_id === id) : -1;
+        if (sel >= 0) focusIndex = sel;
+        list.update((el, i) => {
+          const on = i === sel;
+          el.classList.toggle('selected', on);
+          el.setAttribute('aria-selected', on ? 'true' : 'false');
+          el.tabIndex = i === focusIndex ? 0 : -1;
+        });
       },
       paintDetail,
       focus() {

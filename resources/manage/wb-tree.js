@@ -307,6 +307,20 @@
         repaint(focus === true);
         if (sel >= 0) list.reveal(sel);
       },
+      // Only the choice changed: the drawn rows are updated where they stand.
+      select(focus) {
+        const sel = selectedIndex();
+        if (sel >= 0) focusIndex = sel;
+        const scope = wb.state.scope;
+        list.update((el, i) => {
+          const on = rowScope(rows[i]) === scope;
+          el.classList.toggle('selected', on);
+          el.setAttribute('aria-selected', on ? 'true' : 'false');
+          el.tabIndex = i === focusIndex ? 0 : -1;
+        });
+        const el = list.reveal(focusIndex);
+        if (el && focus === true) el.focus();
+      },
       focus() {
         const el = list.reveal(focusIndex);
         if (el) el.focus();

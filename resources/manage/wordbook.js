@@ -166,11 +166,18 @@
     s.scope = scope;
     s.sourceId = o.sourceId || null;
     s.pendingWord = o.wordId || null;
+    let opened = false;
     if (s.lib && typeof scope === 'string' && s.lib.folders.has(scope)) {
-      for (const f of P.tree.path(s.lib, scope).slice(0, -1)) s.expanded.add(f.id);
+      for (const f of P.tree.path(s.lib, scope).slice(0, -1)) {
+        if (!s.expanded.has(f.id)) {
+          s.expanded.add(f.id);
+          opened = true;
+        }
+      }
     }
     if (wb.panes) {
-      wb.panes.tree.refresh(o.focus === 'tree');
+      if (opened) wb.panes.tree.refresh(o.focus === 'tree');
+      else wb.panes.tree.select(o.focus === 'tree');
       wb.panes.sources.reset(o.focus === 'sources');
     }
     scheduleWords(o.immediate);
@@ -181,7 +188,7 @@
     const o = opts || {};
     s.sourceId = id;
     s.pendingWord = o.wordId || null;
-    if (wb.panes) wb.panes.sources.refreshRows();
+    if (wb.panes) wb.panes.sources.select();
     scheduleWords(o.immediate);
   }
 
@@ -199,7 +206,7 @@
   function selectWord(id) {
     wb.state.wordId = id;
     if (!wb.panes) return;
-    wb.panes.words.refreshRows();
+    wb.panes.words.select();
     wb.panes.words.paintDetail();
     if (id) loadDetails(id);
   }
