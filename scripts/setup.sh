@@ -8,10 +8,11 @@ PACKAGES=(
   nlohmann-json3-dev libexpected-dev libicu-dev libssl-dev uuid-dev
   libcurl4-openssl-dev libglib2.0-dev libsecret-1-dev libgtk-3-dev
   libayatana-appindicator3-dev libwebkit2gtk-4.1-dev
-  libx11-dev libxi-dev libxtst-dev libxfixes-dev libxcb1-dev
+  libx11-dev libxi-dev libxtst-dev libxfixes-dev libxcb1-dev libxrandr-dev
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
+  qpdf poppler-utils
 )
 # Node.js with npm is only needed to vendor the pinned front-end packages; the machine's own
 # Node.js (which bundles npm) is used when present.

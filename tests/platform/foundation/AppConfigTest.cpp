@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../../core/foundation/TempDir.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "foundation/AppConfig.h"
 
 namespace parlendo {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <thread>
 
-#include "../../core/foundation/TempDir.h"
 #include "LogCapture.h"
 #include "RequireSecretService.h"
+#include "TempDir.h"
 #include "auth/KeychainSessionStore.h"
 #include "foundation/Keychain.h"
 #include "foundation/KeychainFile.h"

@@ -51,6 +51,7 @@ struct StubBackend::State {
     bool stopping = false;
     std::map<std::pair<std::string, std::string>, std::deque<StubAnswer>> scripts;
     StubAnswer fallback = StubAnswer::json(404, "");
+    StubBackend::Responder responder;
     std::vector<StubRequest> requests;
 
     StubAnswer next(const std::string& method, const std::string& path) {
@@ -119,9 +120,15 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
         }
         recorded.body = request.body;
         StubAnswer answer;
+        Responder responder;
         {
             std::lock_guard lock(state->mutex);
-            answer = state->next(recorded.method, recorded.path);
+            responder = state->responder;
+        }
+        auto dynamic = responder ? responder(recorded) : std::nullopt;
+        {
+            std::lock_guard lock(state->mutex);
+            answer = dynamic ? std::move(*dynamic) : state->next(recorded.method, recorded.path);
             state->requests.push_back(std::move(recorded));
         }
         state->changed.notify_all();
@@ -186,6 +193,11 @@ std::string StubBackend::caFile() {
 void StubBackend::on(const std::string& method, const std::string& path, StubAnswer answer) {
     std::lock_guard lock(state_->mutex);
     state_->scripts[{method, path}].push_back(std::move(answer));
+}
+
+void StubBackend::respondWith(Responder responder) {
+    std::lock_guard lock(state_->mutex);
+    state_->responder = std::move(responder);
 }
 
 void StubBackend::setFallback(StubAnswer answer) {

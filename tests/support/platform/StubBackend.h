@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -82,6 +83,10 @@ class StubBackend {
     void on(const std::string& method, const std::string& path, StubAnswer answer);
     void on(const std::string& path, StubAnswer answer) { on("*", path, std::move(answer)); }
     void setFallback(StubAnswer answer);
+    // Answers requests ahead of the scripts whenever it gives an answer (an in-memory backend);
+    // it runs on the stub's threads.
+    using Responder = std::function<std::optional<StubAnswer>(const StubRequest&)>;
+    void respondWith(Responder responder);
 
     std::vector<StubRequest> requests() const;
     size_t requestCount() const;

@@ -1,0 +1,201 @@
+#include "projects/DriveLocalStore.h"
+
+#include "foundation/Base64.h"
+#include "foundation/FileIO.h"
+#include "foundation/Json.h"
+#include "foundation/Log.h"
+#include "foundation/Text.h"
+
+#include <system_error>
+
+namespace parlendo {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::map<std::string, std::string>> stringMap(const Json& value) {
+    if (!value.is_object()) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> out;
+    for (const auto& [key, member] : value.items()) {
+        if (!member.is_string()) {
+            return std::nullopt;
+        }
+        out.emplace(key, member.get<std::string>());
+    }
+    return out;
+}
+
+}  // namespace
+
+const std::set<std::string, std::less<>>& DriveLocalStore::settingKeys() {
+    static const std::set<std::string, std::less<>> keys{"ai_popup_size", "ai_detect"};
+    return keys;
+}
+
+DriveLocalStore::DriveLocalStore(fs::path root) : url_(std::move(root) / fileName) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(url_, ec))) {
+        return;
+    }
+    auto bytes = fileio::readFile(url_);
+    auto users = bytes ? decode(*bytes) : std::nullopt;
+    if (users) {
+        users_ = std::move(*users);
+    } else {
+        unreadable_ = true;
+    }
+}
+
+std::optional<DriveLocalStore::Users> DriveLocalStore::decode(const std::string& bytes) {
+    auto root = json::parse(bytes);
+    const Json* users = root ? json::object(*root, "users") : nullptr;
+    if (!users) {
+        return std::nullopt;
+    }
+    Users out;
+    for (const auto& [user, section] : users->items()) {
+        if (!section.is_object() || !section.contains("settings") || !section.contains("sources")) {
+            return std::nullopt;
+        }
+        auto settings = stringMap(section["settings"]);
+        auto sources = stringMap(section["sources"]);
+        if (!settings || !sources) {
+            return std::nullopt;
+        }
+        out.emplace(user, Section{std::move(*settings), std::move(*sources)});
+    }
+    return out;
+}
+
+std::optional<std::string> DriveLocalStore::setting(const std::string& key,
+                                                    const std::optional<std::string>& user) const {
+    if (!user || settingKeys().count(key) == 0) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex_);
+    auto section = users_.find(*user);
+    if (section == users_.end()) {
+        return std::nullopt;
+    }
+    auto value = section->second.settings.find(key);
+    if (value == section->second.settings.end()) {
+        return std::nullopt;
+    }
+    return value->second;
+}
+
+bool DriveLocalStore::setSetting(const std::string& key, const std::string& value,
+                                 const std::optional<std::string>& user) {
+    if (!user || settingKeys().count(key) == 0 || text::characterCount(value) > valueMax) {
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    Users next = users_;
+    next[*user].settings[key] = value;
+    return commit(std::move(next));
+}
+
+std::optional<std::string> DriveLocalStore::source(const std::string& document,
+                                                   const std::optional<std::string>& user) const {
+    if (!user) {
+        return std::nullopt;
+    }
+    std::string encoded;
+    {
+        std::lock_guard lock(mutex_);
+        auto section = users_.find(*user);
+        if (section == users_.end()) {
+            return std::nullopt;
+        }
+        auto entry = section->second.sources.find(document);
+        if (entry == section->second.sources.end()) {
+            return std::nullopt;
+        }
+        encoded = entry->second;
+    }
+    return Base64::decode(encoded);
+}
+
+bool DriveLocalStore::setSource(const std::string& document, const std::string& bookmark,
+                                const std::optional<std::string>& user) {
+    if (!user) {
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    Users next = users_;
+    next[*user].sources[document] = Base64::encode(bookmark);
+    return commit(std::move(next));
+}
+
+bool DriveLocalStore::removeSources(const std::vector<std::string>& documents,
+                                    const std::optional<std::string>& user) {
+    if (!user || documents.empty()) {
+        return true;
+    }
+    std::lock_guard lock(mutex_);
+    Users next = users_;
+    if (auto section = next.find(*user); section != next.end()) {
+        for (const auto& document : documents) {
+            section->second.sources.erase(document);
+        }
+    }
+    return commit(std::move(next));
+}
+
+bool DriveLocalStore::forget(const std::string& user) {
+    std::lock_guard lock(mutex_);
+    Users next = users_;
+    next.erase(user);
+    return commit(std::move(next));
+}
+
+bool DriveLocalStore::moveAside() {
+    std::error_code ec;
+    const std::string base = url_.string() + ".unreadable";
+    for (int n = 1; n <= 100; ++n) {
+        fs::path aside = n == 1 ? fs::path(base) : fs::path(base + "." + std::to_string(n));
+        if (fs::exists(fs::symlink_status(aside, ec))) {
+            continue;
+        }
+        fs::rename(url_, aside, ec);
+        if (ec) {
+            Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(ec));
+            return false;
+        }
+        Log::write("drive", "로컬 설정 파일 읽을 수 없어 옮겨 둠 to=" + aside.filename().string());
+        return true;
+    }
+    Log::write("drive", "로컬 설정 쓰기 실패 " +
+                            Log::describe(std::make_error_code(std::errc::file_exists)));
+    return false;
+}
+
+bool DriveLocalStore::commit(Users next) {
+    Json users = Json::object();
+    for (const auto& [user, section] : next) {
+        users[user] = Json{{"settings", section.settings}, {"sources", section.sources}};
+    }
+    auto bytes = json::dump(Json{{"users", users}});
+    if (!bytes) {
+        Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(std::make_error_code(
+                                                         std::errc::illegal_byte_sequence)));
+        return false;
+    }
+    if (unreadable_) {
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(url_, ec)) && !moveAside()) {
+            return false;
+        }
+        unreadable_ = false;
+    }
+    if (auto ec = fileio::writeAtomically(url_, *bytes, 0600)) {
+        Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(ec));
+        return false;
+    }
+    users_ = std::move(next);
+    return true;
+}
+
+}  // namespace parlendo
