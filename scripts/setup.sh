@@ -14,8 +14,8 @@ PACKAGES=(
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils
 )
-# Node.js with npm is only needed to vendor the pinned front-end packages; the machine's own
-# Node.js (which bundles npm) is used when present.
+# Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;
+# the machine's own Node.js (which bundles npm) is used when present.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi
 
 missing=()

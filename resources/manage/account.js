@@ -108,4 +108,4 @@
       paint();
     },
   };
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -311,4 +311,4 @@
   }
 
   P.auth = {show, hide, check, handleLogin, route, signOut, wipeSummary};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -100,4 +100,4 @@
     },
   };
   P.detect = {rejections};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

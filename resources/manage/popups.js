@@ -457,4 +457,4 @@
     },
   };
   P.popups = {effectiveOptions, optionSummary, checkForm, inputsOf, formatSeconds};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -489,8 +489,9 @@
         if (r.status === 'no_text') out.noText += 1;
       }
     }
-    out.notPdf = typeof data.not_pdf === 'number' ? data.not_pdf : 0;
-    out.tooMany = typeof data.too_many === 'number' ? data.too_many : 0;
+    const d = data && typeof data === 'object' ? data : {};
+    out.notPdf = typeof d.not_pdf === 'number' ? d.not_pdf : 0;
+    out.tooMany = typeof d.too_many === 'number' ? d.too_many : 0;
     return out;
   }
 
@@ -850,4 +851,4 @@
     uploadProgress,
   };
   P.projects = {uploadSummary, boundedProblem};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

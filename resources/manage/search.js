@@ -190,4 +190,4 @@
   }
 
   P.search = {element, focus, reset, get query() { return lastQuery; }};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -252,4 +252,4 @@
       keyStatus = null;
     },
   };
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

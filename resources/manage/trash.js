@@ -207,4 +207,4 @@
     },
   };
   P.trash = {restoredText, describe};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

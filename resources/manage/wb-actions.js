@@ -375,4 +375,4 @@
   P.wbActions = {createFolder, renameFolder, moveFolder, moveFolderDialog, shiftFolder, deleteFolder,
                  renameSource, moveSource, moveSourceDialog, deleteSource, openSource, deleteWord,
                  wordDialog, pickFolder, writeFailed};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

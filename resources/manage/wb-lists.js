@@ -489,4 +489,4 @@
   }
 
   P.wbLists = {sources, words, statusLabel};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -229,4 +229,4 @@
   }
 
   P.wbReview = {mark, start, save};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -334,4 +334,4 @@
   }
 
   P.wbTree = {make, rowHeight};
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);

@@ -337,4 +337,4 @@
   Object.assign(wb, {loadTree, loadWords, loadReviews, loadDetails, localStatus, selectScope,
                      selectSource, selectWord, visibleSources, visibleWords, scopeTitle, paint,
                      paintWords, WORDS_FOR_SCOPE_CAP});
-})(window);
+})(typeof window !== 'undefined' ? window : globalThis);
