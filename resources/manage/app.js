@@ -151,7 +151,16 @@
                     userButton));
     banner = h('div.banner', {hidden: true, role: 'status'});
     screenHost = h('main.screen', {id: 'screen', tabIndex: -1});
-    frame = h('div.frame', {id: 'frame'}, rail, h('div.workspace', null, top, banner, screenHost));
+    const busy = h('div.busy-bar', {hidden: true, role: 'progressbar',
+                                    attrs: {'aria-label': '앱의 답을 기다리는 중'}}, h('div.busy-fill'));
+    let busyTimer = 0;
+    P.bridge.onBusy((n) => {
+      clearTimeout(busyTimer);
+      if (n > 0) busyTimer = setTimeout(() => { busy.hidden = false; }, 300);
+      else busy.hidden = true;
+    });
+    frame = h('div.frame', {id: 'frame'}, rail,
+              h('div.workspace', null, busy, top, banner, screenHost));
     return frame;
   }
 
@@ -340,7 +349,7 @@
     detectPill.setAttribute('aria-label', s.text + (s.detail ? '. ' + s.detail : ''));
     const notice = d.server_notice && typeof d.server_notice === 'object' ? d.server_notice : null;
     if (notice && typeof notice.text === 'string' && notice.text) {
-      replace(banner, icon('alert'), h('span', null, notice.text),
+      replace(banner, icon('alert'), h('span.banner-text', {title: notice.text}, notice.text),
               notice.update_required === true
                 ? h('strong.banner-extra', null, ' 새 버전으로 업데이트해 주세요.') : null);
       banner.hidden = false;

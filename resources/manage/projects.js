@@ -339,7 +339,9 @@
   function docCard(d) {
     const thumb = st.thumbs.get(d.document_id);
     const picture = thumb && thumb.state === 'ok'
-      ? h('img.thumb-img', {alt: '', src: 'data:image/png;base64,' + thumb.png})
+      ? h('img.thumb-img', {alt: '', src: 'data:image/png;base64,' + thumb.png, onError: (e) => {
+        e.currentTarget.replaceWith(h('div.thumb-none', null, icon('file'), h('span', null, '미리보기 실패')));
+      }})
       : h('div.thumb-none', null, icon('file'), thumb && thumb.state !== 'loading'
         ? h('span', null, {missing: '원본 없음', unknown: '미리보기 없음', failed: '미리보기 실패',
                            error: '미리보기 없음'}[thumb.state] || '') : null);

@@ -123,10 +123,10 @@
     let iconName;
     if (kind === 'folder') {
       iconName = 'folder';
-      main = P.highlight.render(String(row.name || ''), query);
+      main = P.highlight.render(P.text.orPlaceholder(row.name, P.tree.NO_NAME), query);
     } else if (kind === 'source') {
       iconName = 'link';
-      main = P.highlight.render(String(row.title || ''), query);
+      main = P.highlight.render(P.text.orPlaceholder(row.title, P.tree.NO_TITLE), query);
     } else {
       iconName = 'book';
       main = [h('strong', null, P.highlight.render(String(row.lemma || ''), query)),
