@@ -262,9 +262,8 @@
     app.viewStored = result.data;
     app.view = P.viewSettings.normalize(result.data);
     applyView();
-    if (app.view.theme !== 'system' && app.view.theme !== root.appTheme) {
-      await pinTheme(app.view.theme, false);
-    }
+    // A chosen mode holds across launches: it is pinned again at each start.
+    if (app.view.theme !== 'system') await pinTheme(app.view.theme, false);
   }
 
   function applyView() {
@@ -285,9 +284,12 @@
     return result;
   }
 
+  let pinned = false;  // the app holds a mode this page chose (until it quits)
+
   async function pinTheme(mode, tell) {
     const result = await call('set_ui_theme', [mode]);
     if (result.ok && (result.data === 'light' || result.data === 'dark')) {
+      pinned = true;
       if (root.appTheme !== result.data) {
         root.appTheme = result.data;
         root.themeRevision += 1;
@@ -299,9 +301,11 @@
     return result;
   }
 
-  // mode: 'light', 'dark' or 'system'.
+  // mode: 'light', 'dark' or 'system'. Following the system again is only asked of the app when
+  // a mode was pinned; the choice itself is kept for the next launch either way.
   async function setTheme(mode) {
-    const result = await pinTheme(mode, true);
+    const result = mode === 'system' && !pinned ? {ok: true, data: root.appTheme}
+      : await pinTheme(mode, true);
     if (root.state.ready && (result.ok || mode === 'system')) {
       const saved = await saveView({theme: mode});
       if (!saved.ok) P.ui.failed(saved);

@@ -185,7 +185,12 @@
     main.addEventListener('dragleave', (e) => {
       if (!main.contains(e.relatedTarget)) main.classList.remove('drop-ready');
     });
-    main.addEventListener('drop', () => main.classList.remove('drop-ready'));
+    main.addEventListener('drop', (e) => {
+      main.classList.remove('drop-ready');
+      // The page sees where files fell; their paths come from the app right after.
+      const card = e.target && e.target.closest ? e.target.closest('.doc-card') : null;
+      st.dropOn = card ? {document: card.dataset.id, at: Date.now()} : null;
+    });
     replace(host, h('div.projects', null, side, main));
     paintList();
     paintHead();
@@ -356,7 +361,8 @@
                                       typeof d.toc_count === 'number' && d.toc_count > 0 ? '목차 ' + d.toc_count : '',
                                       P.text.date(d.created_at)].filter(Boolean).join(' · ')),
                statusText ? h('span.badge.status-' + d.status, null, statusText) : null,
-               !linked ? h('p.doc-warn', null, SOURCE_TEXT[d.source_state] || SOURCE_TEXT.unknown) : null),
+               !linked ? h('p.doc-warn', null, SOURCE_TEXT[d.source_state] || SOURCE_TEXT.unknown,
+                           ' 같은 PDF를 이 카드에 끌어다 놓아도 연결돼요.') : null),
              h('div.doc-actions', null,
                h('button.document-open', {type: 'button', disabled: !linked,
                                           attrs: {'data-focus': 'open:document:' + d.document_id},
@@ -428,6 +434,16 @@
     const result = await call('drive_document_relink_pick', [d.document_id]);
     if (!result.ok) return failed(result);
     if (result.data && result.data.cancelled === true) return;
+    P.ui.toast('원본 PDF를 다시 연결했어요.', {kind: 'success'});
+    st.thumbs.delete(d.document_id);
+    loadDocs();
+  }
+
+  async function relinkTo(d, path) {
+    P.ui.toast('‘' + P.text.shorten(P.text.orPlaceholder(d.file_name, 'document.pdf'), 40) +
+               '’ 에 이 PDF를 연결하는 중…', {kind: 'info', seconds: 3});
+    const result = await call('drive_document_relink', [d.document_id, path]);
+    if (!result.ok) return failed(result);
     P.ui.toast('원본 PDF를 다시 연결했어요.', {kind: 'success'});
     st.thumbs.delete(d.document_id);
     loadDocs();
@@ -559,6 +575,14 @@
     if (!files.length) return;
     if (!files.some((f) => /\.pdf$/i.test(f.path))) {
       P.ui.toast('PDF 파일만 올릴 수 있어요.', {kind: 'error'});
+      return;
+    }
+    // One PDF dropped on a document whose original is lost links that document to it.
+    const on = st.dropOn && Date.now() - st.dropOn.at < 3000 ? st.dropOn.document : null;
+    st.dropOn = null;
+    const target = on && st.docs ? st.docs.find((d) => d.document_id === on) : null;
+    if (target && target.source_state !== 'ok' && files.length === 1) {
+      relinkTo(target, files[0].path);
       return;
     }
     if (st.view !== 'documents') {
