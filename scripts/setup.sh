@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils
+  python3-fonttools python3-brotli
 )
 # Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;
 # the machine's own Node.js (which bundles npm) is used when present.
