@@ -421,12 +421,27 @@
     if (root.state.ready) root.leaveApp(P.errors.CODES.AUTH_REAUTH_REQUIRED);
   };
 
+  // Runs `f` once the word book has shown its words (or after a few seconds, or at once when
+  // nobody is signed in).
+  function whenDrawn(f) {
+    const until = performance.now() + 5000;
+    const tick = () => {
+      const drawn = !root.state.ready || (P.wb && P.wb.state.wordsPaint !== null) ||
+        performance.now() > until || app.current !== 'wordbook';
+      if (drawn) f();
+      else setTimeout(tick, 100);
+    };
+    tick();
+  }
+
   let started = false;
   root.addEventListener('pywebviewready', () => {
     if (started) return;
     started = true;
-    installFonts();
-    P.auth.check();
+    app.readyAt = performance.now();
+    // The fonts' data is large: it comes once the first screen is drawn, and the system's fonts
+    // serve until then.
+    P.auth.check().then(() => whenDrawn(installFonts));
   });
 
   Object.assign(app, {go, refresh, enter, leave, saveView, setTheme, setDetect, refreshDetect,

@@ -40,12 +40,16 @@
       submit: async (value) => {
         const result = await call('create_folder', [value.trim(), parentId || null]);
         if (!result.ok) {
-          if (result.code === 'SAVE_NOT_CONFIRMED') return P.errors.messageFor(result);
+          if (result.code === 'SAVE_NOT_CONFIRMED') {
+            P.wb.loadTree(true);
+            return P.errors.messageFor(result);
+          }
           writeFailed(result);
           return null;
         }
         const id = T.addFolder(lib(), result.data);
         if (parentId) P.wb.state.expanded.add(parentId);
+        repaint();
         if (id) P.wb.selectScope(id, {focus: 'tree', immediate: true});
         P.ui.toast('폴더를 만들었어요.', {kind: 'success'});
         return null;
@@ -63,7 +67,10 @@
         if (value.trim() === f.name) return null;
         const result = await call('rename_folder', [id, value.trim()]);
         if (!result.ok) {
-          if (result.code === 'SAVE_NOT_CONFIRMED') return P.errors.messageFor(result);
+          if (result.code === 'SAVE_NOT_CONFIRMED') {
+            P.wb.loadTree(true);
+            return P.errors.messageFor(result);
+          }
           writeFailed(result);
           return null;
         }
@@ -154,13 +161,10 @@
     const s = P.wb.state;
     const gone = new Set(T.descendants(l, id));
     T.removeFolder(l, id);
-    if (gone.has(s.scope)) {
-      P.wb.selectScope(f.parentId || 'all', {immediate: true});
-    } else {
-      if (s.sourceId && !l.sources.has(s.sourceId)) s.sourceId = null;
-      repaint();
-      P.wb.loadWords(true);
-    }
+    if (gone.has(s.scope)) s.scope = f.parentId && l.folders.has(f.parentId) ? f.parentId : 'all';
+    if (s.sourceId && !l.sources.has(s.sourceId)) s.sourceId = null;
+    repaint();
+    P.wb.loadWords(true);
     const d = result.data || {};
     const counts = [['폴더', d.folders], ['출처', d.sources], ['단어', d.words], ['문장', d.sentences]]
       .filter((c) => typeof c[1] === 'number' && c[1] > 0)
@@ -193,7 +197,10 @@
         if (value.trim() === src.title) return null;
         const result = await call('rename_source', [id, value]);
         if (!result.ok) {
-          if (result.code === 'SAVE_NOT_CONFIRMED') return P.errors.messageFor(result);
+          if (result.code === 'SAVE_NOT_CONFIRMED') {
+            P.wb.loadTree(true);
+            return P.errors.messageFor(result);
+          }
           writeFailed(result);
           return null;
         }

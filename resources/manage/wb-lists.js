@@ -103,7 +103,10 @@
                               e.stopPropagation();
                               openMenu(id, e.currentTarget);
                             }}, icon('more')));
-      el.addEventListener('click', () => choose(i));
+      el.addEventListener('click', () => {
+        choose(i, true);
+        el.focus();
+      });
       el.addEventListener('dblclick', () => P.wbActions.openSource(id));
       el.addEventListener('contextmenu', (e) => {
         e.preventDefault();
@@ -139,10 +142,10 @@
       ], src.title + ' 메뉴');
     }
 
-    function choose(i) {
+    function choose(i, immediate) {
       if (i < 0 || i >= ids.length) return;
       focusIndex = i;
-      wb.selectSource(ids[i]);
+      wb.selectSource(ids[i], {immediate: immediate === true});
     }
 
     function focusRow(i) {
@@ -315,7 +318,10 @@
         ? h('span.korean', null, w.korean) : h('span.korean'),
       label.text ? h('span.badge.status-' + label.kind, null, label.text) : null,
       h('span.row-date', null, P.text.date(w.created_at)));
-      el.addEventListener('click', () => choose(i));
+      el.addEventListener('click', () => {
+        choose(i);
+        el.focus();
+      });
       el.addEventListener('contextmenu', (e) => {
         e.preventDefault();
         choose(i);

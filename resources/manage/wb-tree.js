@@ -95,7 +95,7 @@
                               e.stopPropagation();
                               openMenu(i, e.currentTarget);
                             }}, icon('more')));
-      el.addEventListener('click', () => choose(i));
+      el.addEventListener('click', () => choose(i, true));
       el.addEventListener('dblclick', () => {
         if (row.kind === 'folder' && row.hasChildren) toggle(row.id);
       });
@@ -177,11 +177,12 @@
       else P.wbActions.moveFolder(drag.id, plan.folder, plan.target ? plan : null);
     }
 
-    function choose(i) {
+    // A click loads at once; the arrow keys wait a moment so that passing rows load nothing.
+    function choose(i, immediate) {
       focusIndex = i;
       const row = rows[i];
       if (!row) return;
-      wb.selectScope(rowScope(row), {focus: 'tree'});
+      wb.selectScope(rowScope(row), {focus: 'tree', immediate: immediate === true});
     }
 
     function toggle(id) {
@@ -310,7 +311,11 @@
       // Only the choice changed: the drawn rows are updated where they stand.
       select(focus) {
         const sel = selectedIndex();
-        if (sel >= 0) focusIndex = sel;
+        if (sel < 0) {
+          this.refresh(focus);
+          return;
+        }
+        focusIndex = sel;
         const scope = wb.state.scope;
         list.update((el, i) => {
           const on = rowScope(rows[i]) === scope;

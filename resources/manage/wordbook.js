@@ -28,6 +28,7 @@
       localStatus: new Map(),  // file address → available, missing, unsupported
       pendingWord: null,
       firstPaint: null,
+      wordsPaint: null,
     };
   }
 
@@ -55,6 +56,7 @@
     if (!keepSelection || !scopeExists(s.scope)) s.scope = 'all';
     if (s.sourceId && !s.lib.sources.has(s.sourceId)) s.sourceId = null;
     paint();
+    mark('firstPaint');
     loadWords();
   }
 
@@ -106,7 +108,7 @@
     if (s.pendingWord && !s.words.some((w) => w.word_id === s.pendingWord)) s.wordId = null;
     s.pendingWord = null;
     paintWords();
-    markFirstPaint();
+    mark('wordsPaint');
     loadReviews(s.words.map((w) => w.word_id), mine);
     if (s.wordId) loadDetails(s.wordId);
   }
@@ -149,12 +151,14 @@
     return status;
   }
 
-  function markFirstPaint() {
+  // Notes when the word book first reached the screen: `firstPaint` (folders and sources) and
+  // `wordsPaint` (the words beside them), after the frame that shows them.
+  function mark(what) {
     const s = wb.state;
-    if (s.firstPaint !== null) return;
+    if (s[what] !== null || !wb.host) return;
     const raf = root.requestAnimationFrame || ((f) => setTimeout(f, 0));
     raf(() => raf(() => {
-      if (s.firstPaint === null) s.firstPaint = performance.now();
+      if (s[what] === null) s[what] = performance.now();
     }));
   }
 
