@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PageRig.h"
+#include "manage/MacOverlay.h"
 
 namespace parlendo {
 namespace {
@@ -168,6 +169,42 @@ TEST(FailuresOnThePage, MarkupLongKoreanAndEmojiNamesAreShownAsText) {
         ASSERT_TRUE(rig.click(std::string(".rail-item[data-screen='") + screen + "']"));
     }
     EXPECT_EQ(rig.pageErrors(), 0);
+}
+
+TEST(FailuresOnThePage, ThePagesOwnScriptErrorsAreReportedToTheApp) {
+    PageRig rig;
+    ASSERT_TRUE(rig.open());
+    rig.js(
+        "setTimeout(function(){throw new Error('boom');},0);"
+        "setTimeout(function(){Promise.reject(new Error('no'));},0);true");
+    ASSERT_TRUE(rig.until([&] { return rig.calls("ui_error") == 2; }));
+    std::vector<Json> kinds;
+    for (const auto& [name, args] : rig.calls()) {
+        if (name == "ui_error") {
+            kinds.push_back(args);
+        }
+    }
+    EXPECT_EQ(kinds, (std::vector<Json>{Json::array({"error"}), Json::array({"rejection"})}));
+    EXPECT_TRUE(rig.log.contains("manage", "ui_js_error where=js.rejection count=2"));
+}
+
+TEST(FailuresOnThePage, TheCloseGuardLearnsOfUnsavedEditsFromThePage) {
+    PageRig rig;
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.js(MacOverlay::dirtyScript()), Json(false));
+    ASSERT_TRUE(rig.click(".new-folder"));
+    EXPECT_EQ(rig.js(MacOverlay::dirtyScript()), Json(false)) << "an untouched form holds nothing";
+    ASSERT_TRUE(rig.type("[role=dialog] input", "반쯤 쓴 이름"));
+    EXPECT_EQ(rig.js(MacOverlay::dirtyScript()), Json(true));
+    // Escape asks before it drops the edit.
+    rig.key("Escape");
+    ASSERT_EQ(rig.count("[role=dialog]"), 2);
+    // The question stands over the form: its "버리고 닫기" closes both.
+    EXPECT_EQ(rig.text(".modal-backdrop:last-child h2"), "저장하지 않은 변경 내용을 버릴까요?");
+    ASSERT_TRUE(rig.click(".modal-backdrop:last-child button[data-action='confirm']"));
+    EXPECT_EQ(rig.count("[role=dialog]"), 0);
+    EXPECT_EQ(rig.calls("create_folder"), 0);
+    EXPECT_EQ(rig.js(MacOverlay::dirtyScript()), Json(false));
 }
 
 }  // namespace

@@ -54,6 +54,17 @@ TEST(WordBookPage, BrowsesFoldersSourcesAndWordsWithDetailsAndReviewStates) {
                     "'notice taken of someone')"));
     EXPECT_EQ(rig.lastArgs("word_details"), Json::array({Json::array({l.w1})}));
     rig.snapshotBoth("word-detail");
+
+    // F5 reads the word book again without leaving the page or its choice.
+    const int trees = rig.calls("load_tree");
+    rig.key("F5");
+    ASSERT_TRUE(rig.until([&] { return rig.calls("load_tree") == trees + 1; }));
+    rig.idle();
+    EXPECT_TRUE(rig.js("state.ready")->get<bool>());
+    EXPECT_EQ(rig.js("Parlendo.wb.state.sourceId")->get<std::string>(), l.attention);
+    // The shipped fonts are installed once the word book is drawn.
+    EXPECT_TRUE(rig.waitFor("document.documentElement.classList.contains('ui-fonts')"));
+    EXPECT_GE(rig.calls("ui_fonts"), 1);
     EXPECT_EQ(rig.pageErrors(), 0);
 }
 
