@@ -260,8 +260,9 @@
     const result = await call('get_view_settings');
     if (!result.ok) return;
     app.viewStored = result.data;
+    const before = JSON.stringify(app.view);
     app.view = P.viewSettings.normalize(result.data);
-    applyView();
+    if (JSON.stringify(app.view) !== before) applyView();
     // A chosen mode holds across launches: it is pinned again at each start.
     if (app.view.theme !== 'system') await pinTheme(app.view.theme, false);
   }
@@ -278,8 +279,9 @@
     const result = await call('set_view_settings', [P.viewSettings.merge(app.viewStored, next)]);
     if (result.ok) {
       app.viewStored = result.data;
+      const before = JSON.stringify(app.view);
       app.view = P.viewSettings.normalize(result.data);
-      applyView();
+      if (JSON.stringify(app.view) !== before) applyView();
     }
     return result;
   }

@@ -27,12 +27,14 @@
       wordId: null,
       localStatus: new Map(),  // file address → available, missing, unsupported
       pendingWord: null,
+      treeArrived: null,  // when the first folder tree reached the page
       firstPaint: null,
       wordsPaint: null,
     };
   }
 
-  const wb = {state: freshState(), host: null, panes: null, loadSeq: 0, wordsSeq: 0};
+  const wb = {state: freshState(), host: null, panes: null, loadSeq: 0, wordsSeq: 0,
+              density: 'comfortable'};
   P.wb = wb;
 
   // ---- loading ----
@@ -44,6 +46,7 @@
     s.treeStatus = 'loading';
     if (!s.lib) paint();
     const result = await call('load_tree');
+    if (s.treeArrived === null) s.treeArrived = performance.now();
     if (mine !== wb.loadSeq) return;
     if (!result.ok) {
       s.treeStatus = 'error';
@@ -268,6 +271,7 @@
     mount(host, params) {
       wb.host = host;
       wb.panes = null;
+      wb.density = P.app.view.density;
       const s = wb.state;
       if (s.lib) {
         paint();
@@ -323,11 +327,18 @@
       }
       P.ui.toast('그 항목을 찾을 수 없어요. 새로 고침(F5)해 보세요.', {kind: 'error'});
     },
-    viewChanged() {
+    // Another row height needs new lists; another order or column only new rows.
+    viewChanged(view) {
       if (!wb.panes) return;
-      wb.panes = null;
-      paint();
-      paintWords();
+      if (view.density !== wb.density) {
+        wb.density = view.density;
+        wb.panes = null;
+        paint();
+        paintWords();
+        return;
+      }
+      wb.panes.sources.reset();
+      wb.panes.words.reset();
     },
   };
 
