@@ -441,6 +441,15 @@
     if (started) return;
     started = true;
     app.readyAt = performance.now();
+    // The app's mode, in case the page came up in another one.
+    call('get_ui_theme', [], {quiet: true}).then((result) => {
+      if (result.ok && (result.data === 'light' || result.data === 'dark') &&
+          result.data !== root.appTheme) {
+        root.appTheme = result.data;
+        root.themeRevision += 1;
+        root.applyAppTheme();
+      }
+    });
     // The fonts' data is large: it comes once the first screen is drawn, and the system's fonts
     // serve until then.
     P.auth.check().then(() => whenDrawn(installFonts));

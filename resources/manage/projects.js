@@ -111,6 +111,11 @@
   async function loadPopups() {
     const id = st.selected;
     if (!id) return;
+    // Whether captures are taken, which the AI popups' copy keys go through as well.
+    call('drive_capture_revive', [], {quiet: true}).then((result) => {
+      st.capture = result.ok && result.data && typeof result.data === 'object' ? result.data : null;
+      if (st.view === 'popups') paintBody();
+    });
     if (st.popupsFor !== id) st.popups = null;
     st.popupsFor = id;
     st.popupsStatus = 'loading';
@@ -660,15 +665,27 @@
   // ---- AI popups ----
 
   function popupsView() {
+    const capture = st.capture ? P.app.detectSummary(st.capture) : null;
     const toolbar = h('div.toolbar', null,
                       h('button.primary', {type: 'button', onClick: () => popupEditor(null)}, icon('plus'), ' 새 AI 팝업'),
                       h('span.muted', null, '글을 선택하고 Ctrl+C 를 두 번 누르면 켜 둔 AI 팝업의 지시대로 AI가 답해요. ' +
                         '켤 수 있는 팝업은 모든 프로젝트를 통틀어 하나예요.'));
-    if (st.popupsStatus === 'loading' && !st.popups) return [toolbar, P.ui.spinner()];
-    if (st.popupsStatus === 'error') return [toolbar, P.ui.errorState(st.popupsError, loadPopups)];
+    const captureLine = capture
+      ? h('p.capture-line', {dataset: {state: capture.state}}, h('span.dot'),
+          ' 감지 상태: ' + capture.text + (capture.state === 'on' ? '' : ' — ' + capture.detail),
+          capture.state === 'on' ? null : h('button.link', {type: 'button', onClick: () => P.app.go('detect')},
+                                            ' 감지 화면으로'))
+      : null;
+    if (st.popupsStatus === 'loading' && !st.popups) return [toolbar, captureLine, P.ui.spinner()];
+    if (st.popupsStatus === 'error') {
+      return [toolbar, captureLine, P.ui.errorState(st.popupsError, loadPopups)];
+    }
     const list = st.popups || [];
-    if (!list.length) return [toolbar, P.ui.emptyState('sparkle', 'AI 팝업이 없어요', '예) “쉬운 말로 풀어서 설명해 줘”')];
-    return [toolbar, h('div.card-grid', {role: 'list'}, list.map((p) => h('article.popup-card' + (p.is_active ? '.active' : ''), {
+    if (!list.length) {
+      return [toolbar, captureLine,
+              P.ui.emptyState('sparkle', 'AI 팝업이 없어요', '예) “쉬운 말로 풀어서 설명해 줘”')];
+    }
+    return [toolbar, captureLine, h('div.card-grid', {role: 'list'}, list.map((p) => h('article.popup-card' + (p.is_active ? '.active' : ''), {
       role: 'listitem', dataset: {id: p.popup_id}},
     h('header.popup-card-head', null,
       P.ui.toggle('', p.is_active === true, (on, input) => setActive(p, on, input),

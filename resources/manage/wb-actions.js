@@ -89,13 +89,18 @@
     if (!f) return;
     if (f.parentId !== parentId) {
       const verdict = T.canMove(l, id, parentId);
-      if (!verdict.ok) {
-        if (verdict.reason === 'cycle') P.ui.toast('폴더를 자기 안으로 옮길 수는 없어요.', {kind: 'error'});
+      if (verdict.reason === 'cycle') {
+        P.ui.toast('폴더를 자기 안으로 옮길 수는 없어요.', {kind: 'error'});
         return;
       }
       const result = await call('move_folder', [id, parentId]);
       if (!result.ok) {
         writeFailed(result);
+        return;
+      }
+      if (verdict.reason === 'missing') {
+        // A folder this page has not seen yet: the server's tree says where things are.
+        P.wb.loadTree(true);
         return;
       }
       const row = result.data || {};
@@ -130,7 +135,7 @@
   async function moveFolderDialog(id) {
     const f = lib().folders.get(id);
     if (!f) return;
-    const banned = new Set(T.descendants(lib(), id));
+    const banned = new Set([id]);
     const choice = await pickFolder({
       title: '‘' + f.name + '’ 옮기기', topLabel: '맨 위 (다른 폴더 밖)',
       current: f.parentId, banned: banned,
@@ -225,8 +230,10 @@
     if (result.data) T.updateSource(lib(), Object.assign({folder_id: null}, result.data));
     if (P.wb.state.sourceId === id && P.wb.state.scope !== 'all') P.wb.state.sourceId = null;
     repaint();
+    if (folderId && !lib().folders.has(folderId)) P.wb.loadTree(true);
     const to = folderId ? lib().folders.get(folderId) : null;
-    P.ui.toast(to ? '‘' + to.name + '’ 폴더로 옮겼어요.' : '폴더 밖으로 옮겼어요.', {kind: 'success'});
+    P.ui.toast(to ? '‘' + to.name + '’ 폴더로 옮겼어요.'
+      : folderId ? '폴더로 옮겼어요.' : '폴더 밖으로 옮겼어요.', {kind: 'success'});
   }
 
   async function moveSourceDialog(id) {
@@ -329,12 +336,24 @@
 
   // ---- the folder picker ----
 
+  // The folders as the server has them now (they may have changed in another window); the
+  // word book's own when they cannot be read.
+  async function freshFolders() {
+    const result = await call('list_folders', [], {quiet: true});
+    if (!result.ok || !Array.isArray(result.data)) return lib();
+    return T.build({folders: result.data, sources: []});
+  }
+
   // Resolves a folder id, null for the top, or undefined when cancelled.
-  function pickFolder(o) {
+  async function pickFolder(o) {
+    const l = await freshFolders();
     return new Promise((resolve) => {
-      const l = lib();
       const all = T.flatten(l, new Set(l.folders.keys()));
       let choice = o.current === undefined ? null : o.current;
+      // A folder cannot go into itself or below itself.
+      for (const b of Array.from(o.banned)) {
+        for (const d of T.descendants(l, b)) o.banned.add(d);
+      }
       const filter = h('input.text-input', {type: 'search', placeholder: '폴더 이름으로 찾기',
                                             attrs: {'aria-label': '폴더 찾기'}});
       const listEl = h('div.picker-list', {role: 'listbox', attrs: {'aria-label': '옮길 곳'}});

@@ -177,6 +177,9 @@ TEST(ProjectsPage, AIPopupsTheSwitchTheDocumentMapAndSavedConversations) {
 
     // AI popups: made, switched on (the project list names it), the AI switch turned off.
     ASSERT_TRUE(rig.click(".tab[data-view='popups']"));
+    ASSERT_TRUE(rig.waitFor("!!document.querySelector('.capture-line')"));
+    EXPECT_NE(rig.text(".capture-line").find("감지 꺼짐"), std::string::npos);
+    EXPECT_EQ(rig.calls("drive_capture_revive"), 1);
     ASSERT_TRUE(rig.click(".project-body .toolbar button.primary"));
     ASSERT_TRUE(rig.type("[role=dialog] input", "쉽게"));
     ASSERT_TRUE(rig.type("[role=dialog] textarea", "쉬운 말로 풀어서 설명해 줘"));

@@ -28,6 +28,7 @@ TEST(WordBookPage, BrowsesFoldersSourcesAndWordsWithDetailsAndReviewStates) {
     Library l(*rig.library);
     ASSERT_TRUE(rig.open());
     EXPECT_GE(rig.calls("load_tree"), 1);
+    EXPECT_EQ(rig.calls("get_ui_theme"), 1);
     EXPECT_EQ(rig.text(".tree-row[data-scope='" + l.papers + "'] .row-name"), "영어 논문");
     EXPECT_EQ(rig.text(".tree-row[data-scope='all'] .count"), "3");
     rig.snapshotBoth("wordbook");
@@ -161,6 +162,7 @@ TEST(WordBookPage, SourcesAreRenamedAndMovedAndWordsReviewedDeletedAndRestored) 
     ASSERT_TRUE(rig.click("[role=dialog] .picker-item[data-folder='" + l.papers + "']"));
     ASSERT_TRUE(rig.click("[role=dialog] button.primary"));
     EXPECT_EQ(rig.lastArgs("move_source"), Json::array({l.loose, l.papers}));
+    EXPECT_EQ(rig.calls("list_folders"), 1) << "the picker offers the folders as they are now";
     EXPECT_EQ((*rig.library->row("sources", l.loose))["folder_id"], l.papers);
 
     // Known and not known from the word's details.
