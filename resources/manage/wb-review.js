@@ -31,7 +31,7 @@
   }
 
   function recheck(operationId, wordId, attempt, onSettled) {
-    if (attempt >= RECHECKS.length) {
+    if (attempt >= P.wbReview.RECHECKS.length) {
       P.ui.toast('복습 결과가 저장됐는지 아직 확인하지 못했어요. 관리 창을 닫으면 앱이 한 번 더 확인해요.',
                  {kind: 'error'});
       if (onSettled) onSettled('failed');
@@ -53,7 +53,7 @@
       } else {
         recheck(operationId, wordId, attempt + 1, onSettled);
       }
-    }, RECHECKS[attempt] * 1000);
+    }, P.wbReview.RECHECKS[attempt] * 1000);
   }
 
   function refreshState(wordId) {
@@ -228,5 +228,5 @@
     paint();
   }
 
-  P.wbReview = {mark, start, save};
+  P.wbReview = {mark, start, save, RECHECKS: RECHECKS.slice()};
 })(typeof window !== 'undefined' ? window : globalThis);
