@@ -128,7 +128,7 @@
     const rail = h('nav.rail', {attrs: {'aria-label': '화면'}},
                    h('div.rail-brand', {attrs: {'aria-hidden': 'true'}}, 'P'));
     for (const s of SCREENS) {
-      const b = h('button.rail-item', {type: 'button', dataset: {screen: s.id},
+      const b = h('button.rail-item', {type: 'button', dataset: {screen: s.id}, title: s.label,
                                        attrs: {'aria-label': s.label}},
                   icon(s.icon), h('span.rail-label', null, s.label));
       b.addEventListener('click', () => go(s.id));

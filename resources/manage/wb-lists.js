@@ -264,11 +264,13 @@
     const title = h('h2.pane-title');
     const count = h('span.pane-count');
     const note = h('p.pane-note', {hidden: true});
-    const reviewButton = h('button.review-button', {type: 'button', onClick: () => P.wbReview.start()},
-                           icon('play'), ' 복습');
-    const openButton = h('button.open-source', {type: 'button', hidden: true, onClick: () => {
-      if (wb.state.sourceId) P.wbActions.openSource(wb.state.sourceId);
-    }}, icon('open'), ' 출처 열기');
+    const reviewButton = h('button.review-button', {type: 'button', title: '복습',
+                                                    onClick: () => P.wbReview.start()},
+                           icon('play'), h('span.button-text', null, ' 복습'));
+    const openButton = h('button.open-source', {type: 'button', hidden: true, title: '출처 열기',
+                                                onClick: () => {
+                                                  if (wb.state.sourceId) P.wbActions.openSource(wb.state.sourceId);
+                                                }}, icon('open'), h('span.button-text', null, ' 출처 열기'));
     const local = h('span.local-status', {hidden: true});
     const list = new P.virtual.VirtualList({
       rowHeight: listRowHeight(34, 44),
