@@ -147,12 +147,13 @@ PageRig::PageRig(Options options) {
     services.client = backend_;
     services.auth = session;
     services.appVersion = "0.2.0";
-    services.themeMode = [this] {
-        return theme;
+    services.themeMode = [store = theme] {
+        return store->mode();
     };
-    services.observeTheme = [this](std::function<void(ThemeMode)> observer) {
-        themeObservers_.push_back(std::move(observer));
+    services.observeTheme = [store = theme](std::function<void(ThemeMode)> observer) {
+        store->observe([observer](ThemeMode mode, ThemeStore::Source) { observer(mode); });
     };
+    services.theme = theme;
     services.manageScreen = port_;
     services.accountScope = scope_;
     services.detect = detect;
@@ -196,29 +197,6 @@ BridgeRouter::Groups PageRig::extraGroups() {
     for (auto& group : manage->bridgeRoutes()) {
         groups.push_back(group);
     }
-    // The shell's appearance calls, as its theme store answers them.
-    auto appearance = std::make_shared<TestRoutes>();
-    appearance->serve("get_ui_theme",
-                      [this](const BridgeArgs&, Completion<void(BridgeReply)> done) {
-                          done(BridgeReply::ok(toString(theme)));
-                      });
-    appearance->serve(
-        "set_ui_theme", [this](const BridgeArgs& args, Completion<void(BridgeReply)> done) {
-            const std::string mode = args.string(0);
-            if (mode != "light" && mode != "dark") {
-                done(BridgeReply::custom({{"ok", false}, {"msg", "UI_THEME_UNAVAILABLE"}}));
-                return;
-            }
-            theme = mode == "dark" ? ThemeMode::dark : ThemeMode::light;
-            for (auto& observer : themeObservers_) {
-                observer(theme);
-            }
-            done(BridgeReply::ok(mode));
-        });
-    appearance->serve("ui_fonts", [](const BridgeArgs&, Completion<void(BridgeReply)> done) {
-        done(BridgeReply::ok(Json(UIFonts(resourcesFolder()).load().fonts)));
-    });
-    groups.push_back(appearance);
     // Account: the session calls over the fake account, and the account calls as their service
     // answers them.
     groups.push_back(std::make_shared<SessionRoutes>(
@@ -428,10 +406,7 @@ std::optional<Json> PageRig::lastArgs(const std::string& name) const {
 }
 
 void PageRig::setTheme(ThemeMode mode) {
-    theme = mode;
-    for (auto& observer : themeObservers_) {
-        observer(mode);
-    }
+    theme->set(toString(mode));
     waitFor("document.documentElement.getAttribute('data-app-theme') === '" +
             std::string(toString(mode)) + "' && appTheme === '" + toString(mode) + "'");
     pumpFor(0.15);
@@ -440,11 +415,11 @@ void PageRig::setTheme(ThemeMode mode) {
 void PageRig::snapshot(const std::string& name) {
     idle();
     pumpFor(0.2);
-    snapshotWebView(view(), "page-" + name + "-" + toString(theme));
+    snapshotWebView(view(), "page-" + name + "-" + toString(theme->mode()));
 }
 
 void PageRig::snapshotBoth(const std::string& name) {
-    const ThemeMode first = theme;
+    const ThemeMode first = theme->mode();
     snapshot(name);
     setTheme(first == ThemeMode::light ? ThemeMode::dark : ThemeMode::light);
     snapshot(name);

@@ -17,6 +17,7 @@
 #include "manage/ManageScreenLink.h"
 #include "projects/DriveService.h"
 #include "projects/DriveThumbnails.h"
+#include "shell/ThemeStore.h"
 
 #include <memory>
 #include <optional>
@@ -62,7 +63,8 @@ class PageRig {
     std::vector<Json> feedback;  // bodies sent to the feedback function
     std::optional<Json> notice;  // the server notice the detection status carries
     std::optional<std::vector<std::string>> picked = std::vector<std::string>{};  // the picker
-    ThemeMode theme = ThemeMode::light;
+    ThemeMode system = ThemeMode::light;  // the system appearance the theme store follows
+    std::shared_ptr<ThemeStore> theme = std::make_shared<ThemeStore>([this] { return system; });
     bool cleanupOffered = false;
 
     // Opens the manage window on the page and waits until it is loaded.
@@ -82,7 +84,7 @@ class PageRig {
     // The page's text inside the first element matching the selector ("" when there is none).
     std::string text(const std::string& selector);
     int count(const std::string& selector);
-    // Switches the app's theme as the theme store would and waits for the page to follow.
+    // Pins the app's theme as the user's choice does and waits for the page to follow.
     void setTheme(ThemeMode mode);
     // A PNG of the page in the current theme, named "page-<name>-<theme>".
     void snapshot(const std::string& name);
@@ -113,7 +115,6 @@ class PageRig {
     std::shared_ptr<DetailedServerCalling> backend_;
     std::shared_ptr<std::vector<std::pair<std::string, Json>>> calls_ =
         std::make_shared<std::vector<std::pair<std::string, Json>>>();
-    std::vector<std::function<void(ThemeMode)>> themeObservers_;
     std::shared_ptr<ManageScreenPort> port_ = std::make_shared<ManageScreenPort>();
     std::shared_ptr<AccountScope> scope_ = std::make_shared<AccountScope>();
     std::shared_ptr<DriveService> driveService_;
