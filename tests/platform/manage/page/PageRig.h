@@ -62,6 +62,7 @@ class PageRig {
     Json viewSettings;           // the profile row's view_settings
     std::vector<Json> feedback;  // bodies sent to the feedback function
     std::optional<Json> notice;  // the server notice the detection status carries
+    std::string mathScript;      // the mathematics renderer's script
     std::optional<std::vector<std::string>> picked = std::vector<std::string>{};  // the picker
     ThemeMode system = ThemeMode::light;  // the system appearance the theme store follows
     std::shared_ptr<ThemeStore> theme = std::make_shared<ThemeStore>([this] { return system; });

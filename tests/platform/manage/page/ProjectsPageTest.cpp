@@ -153,6 +153,11 @@ TEST(ProjectsPage, AIPopupsTheSwitchTheDocumentMapAndSavedConversations) {
     rig.drive->addMessage(thread, "user", "이게 뭐야?");
     rig.drive->addMessage(thread, "assistant", "점곱 주의는 $QK^T$ 로 계산해요.");
     rig.drive->addThread(project, std::nullopt, std::nullopt, "문서 없이 물어본 것");
+    // A stand-in for the renderer: it draws each formula as one MathML element.
+    rig.mathScript =
+        "window.temml={render:function(tex,el,o){var m=document.createElementNS("
+        "'http://www.w3.org/1998/Math/MathML','math');m.setAttribute('display',"
+        "o&&o.displayMode?'block':'inline');m.textContent=tex;el.appendChild(m);}};";
     ASSERT_TRUE(rig.open());
     ASSERT_TRUE(openProjects(rig));
     ASSERT_TRUE(rig.click(".project-item[data-id='" + project + "']"));
@@ -166,7 +171,8 @@ TEST(ProjectsPage, AIPopupsTheSwitchTheDocumentMapAndSavedConversations) {
     ASSERT_TRUE(rig.click(".thread-link"));
     ASSERT_TRUE(rig.waitFor("document.querySelectorAll('.thread-dialog .message').length === 2"));
     EXPECT_EQ(rig.text(".thread-dialog .selection"), "scaled dot-product attention");
-    EXPECT_NE(rig.text(".thread-dialog .from-ai .message-text").find("QK^T"), std::string::npos);
+    EXPECT_EQ(rig.text(".thread-dialog .from-ai .message-text math"), "QK^T");
+    EXPECT_EQ(rig.calls("drive_math_lib"), 1);
     rig.snapshotBoth("conversation");
     rig.key("Escape");
 
