@@ -16,8 +16,8 @@ PACKAGES=(
   qpdf poppler-utils
   python3-fonttools python3-brotli
 )
-# Node.js with npm is only needed to vendor the pinned front-end packages; the machine's own
-# Node.js (which bundles npm) is used when present.
+# Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;
+# the machine's own Node.js (which bundles npm) is used when present.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi
 
 missing=()
