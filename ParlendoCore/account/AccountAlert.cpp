@@ -5,7 +5,9 @@ namespace parlendo {
 AccountAlert AccountAlert::logoutQuestion() {
     return {"로그아웃할까요?",
             "다시 쓰려면 이메일과 비밀번호로 로그인해야 해요.",
-            {"로그아웃", "취소"}};
+            {"로그아웃", "취소"},
+            false,
+            1};
 }
 
 AccountAlert AccountAlert::cleanupQuestion() {
@@ -39,7 +41,7 @@ AccountAlert AccountAlert::recoveryQuestion(const RecoveryCandidate& candidate) 
                        "(으)로 바뀝니다.\n";
     }
     informative += "직접 요청한 메일이 아니면 [취소]를 눌러 주세요.";
-    return {"비밀번호를 다시 정할까요?", std::move(informative), {"계속", "취소"}, true};
+    return {"비밀번호를 다시 정할까요?", std::move(informative), {"계속", "취소"}, true, 1};
 }
 
 AccountAlert AccountAlert::adoptFailed() {

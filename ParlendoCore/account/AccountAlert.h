@@ -11,13 +11,15 @@ namespace parlendo {
 
 // A modal alert of the account module, with the texts the user reads. The alert port shows it
 // after bringing the application forward and answers, on the main thread, the index of the
-// button pressed (the first button when the alert is closed without one).
+// button pressed, or `closedButton` when the alert is closed without one (so closing a question
+// never takes its first, acting button).
 struct AccountAlert {
     std::string message;
     std::string informative;
     // In order; the first is the default. Empty: one default "확인" button.
     std::vector<std::string> buttons;
     bool warning = false;
+    int closedButton = 0;
     bool operator==(const AccountAlert&) const = default;
 
     using Port = std::function<void(AccountAlert alert, Completion<void(int button)> answer)>;
