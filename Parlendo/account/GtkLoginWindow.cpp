@@ -134,6 +134,8 @@ void GtkLoginWindow::build() {
     }
     w.message = gtk_label_new("");
     gtk_label_set_line_wrap(GTK_LABEL(w.message), TRUE);
+    // Wraps within the fields' width instead of widening the window.
+    gtk_label_set_max_width_chars(GTK_LABEL(w.message), 36);
     gtk_label_set_xalign(GTK_LABEL(w.message), 0);
     gtk_widget_set_size_request(w.message, fieldWidth, -1);
     w.resend = gtk_button_new_with_label(LoginModel::resendTitle);

@@ -90,6 +90,8 @@ void GtkNewPasswordWindow::build() {
     gtk_widget_set_halign(w.button, GTK_ALIGN_START);
     w.message = gtk_label_new("");
     gtk_label_set_line_wrap(GTK_LABEL(w.message), TRUE);
+    // Wraps within the fields' width instead of widening the window.
+    gtk_label_set_max_width_chars(GTK_LABEL(w.message), 36);
     gtk_label_set_xalign(GTK_LABEL(w.message), 0);
     gtk_widget_set_size_request(w.message, fieldWidth, -1);
     GtkAccountStyle::message(w.message, true);
