@@ -18,11 +18,15 @@ struct FakeNode final : AccessibleNode {
     explicit FakeNode(std::optional<Role> role_ = Role::other) : nodeRole(role_) {}
 
     std::optional<Role> role() override { return touch(), nodeRole; }
-    std::vector<AccessibleNodePtr> children() override {
+    std::vector<AccessibleNodePtr> children(size_t atMost) override {
         touch();
-        return {kids.begin(), kids.end()};
+        listed += std::min(atMost, kids.size());
+        const auto end = kids.begin() + static_cast<std::ptrdiff_t>(std::min(atMost, kids.size()));
+        return {kids.begin(), end};
     }
-    std::vector<AccessibleNodePtr> visibleChildren() override { return children(); }
+    std::vector<AccessibleNodePtr> visibleChildren(size_t atMost) override {
+        return children(atMost);
+    }
     std::optional<std::string> documentURL() override { return touch(), url; }
     std::optional<std::string> identifier() override { return touch(), id; }
     std::optional<std::string> value() override { return touch(), fieldValue; }
@@ -63,6 +67,8 @@ struct FakeNode final : AccessibleNode {
     std::string content;
     std::optional<DesktopRect> bounds;
     std::optional<DesktopRect> ownFrame;
+    // How many children were handed out by `children`, over all calls.
+    size_t listed = 0;
 
     std::shared_ptr<FakeClock> clock;
     double callCost = 0;
