@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LogCapture.h"
+#include "ScriptedAccount.h"
 #include "WindowDesktop.h"
 #include "account/GtkAccountAlerts.h"
 #include "account/GtkLoginWindow.h"
@@ -12,54 +13,6 @@ namespace parlendo {
 namespace {
 
 using namespace parlendo::testing;
-
-// An account that records what the windows ask and answers as the test says.
-struct DeskAccount final : AccountEntry {
-    std::vector<std::string> asked;
-    Result<std::string, AccountError> signInAnswer =
-        fail(AccountError(std::nullopt, AuthCode::loginFailed));
-    Result<SignUpOutcome, AccountError> signUpAnswer = SignUpOutcome::needsEmailConfirmation();
-    VoidResult passwordAnswer;
-
-    bool isLoggedIn() const override { return false; }
-    std::optional<std::string> email() const override { return std::nullopt; }
-    std::optional<std::string> userID() const override { return std::nullopt; }
-    void restore(Completion<void(bool)> c) override { c(false); }
-    void signIn(const std::string& e, const std::string& p,
-                Completion<void(Result<std::string, AccountError>)> c) override {
-        asked.push_back("sign_in " + e + "|" + p);
-        c(signInAnswer);
-    }
-    void signUp(const std::string& e, const std::string& p,
-                Completion<void(Result<SignUpOutcome, AccountError>)> c) override {
-        signUp(e, p, "", std::move(c));
-    }
-    void signOut(std::function<bool()>, Completion<void(LogoutOutcome)> c) override {
-        c(LogoutOutcome{});
-    }
-    void sendPasswordReset(const std::string& e, Completion<void(VoidResult)> c) override {
-        asked.push_back("reset " + e);
-        c({});
-    }
-    bool adoptRecoverySession(std::string_view) override { return false; }
-    void updatePassword(const std::string& p, Completion<void(VoidResult)> c) override {
-        asked.push_back("password " + p);
-        c(passwordAnswer);
-    }
-    void restoreState(Completion<void(RestoreOutcome)> c) override { c(RestoreOutcome::needLogin); }
-    void signUp(const std::string& e, const std::string& p, const std::string& username,
-                Completion<void(Result<SignUpOutcome, AccountError>)> c) override {
-        asked.push_back("sign_up " + e + "|" + p + "|" + username);
-        c(signUpAnswer);
-    }
-    void resendConfirmation(const std::string& e, Completion<void(VoidResult)> c) override {
-        asked.push_back("resend " + e);
-        c({});
-    }
-    void signupUsername(Completion<void(std::optional<std::string>)> c) override {
-        c(std::nullopt);
-    }
-};
 
 struct NoProfiles final : ProfileStore {
     void username(Completion<void(Result<std::optional<std::string>, CallFailure>)> c) override {
@@ -90,7 +43,12 @@ class AccountWindowsTest : public ::testing::Test {
 
     LogCapture log;
     std::shared_ptr<GlibMainExecutor> main = std::make_shared<GlibMainExecutor>();
-    std::shared_ptr<DeskAccount> account = std::make_shared<DeskAccount>();
+    std::shared_ptr<ScriptedAccount> account = [] {
+        auto scripted = std::make_shared<ScriptedAccount>();
+        scripted->signInAnswer = fail(AccountError(std::nullopt, AuthCode::loginFailed));
+        scripted->signUpAnswer = SignUpOutcome::needsEmailConfirmation();
+        return scripted;
+    }();
 };
 
 TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPointer) {
