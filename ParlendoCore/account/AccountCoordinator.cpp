@@ -6,6 +6,8 @@
 #include "auth/AuthBackoff.h"
 #include "foundation/ClientIdentity.h"
 #include "foundation/Log.h"
+#include "foundation/RuntimePaths.h"
+#include "shell/StartupTiming.h"
 
 #include <algorithm>
 
@@ -29,6 +31,74 @@ std::shared_ptr<AccountCoordinator> AccountCoordinator::make(Services services) 
         }
     };
     return coordinator;
+}
+
+std::shared_ptr<AccountCoordinator> AccountCoordinator::make(
+    const std::shared_ptr<AppEnvironment>& env, Desktop desktop) {
+    Services services;
+    services.auth = env->auth;
+    services.account = env->account;
+    services.profiles = env->profiles;
+    services.detect = env->detect;
+    services.accountScope = env->accountScope;
+    services.gate = env->gate;
+    services.server = env->server;
+    services.shutdown = env->shutdown;
+    services.main = env->main;
+    // The notice is the capture module's, set on the environment after this module is built.
+    services.notice = [weakEnv = std::weak_ptr<AppEnvironment>(env)](const std::string& text,
+                                                                     double seconds) {
+        if (auto shared = weakEnv.lock()) {
+            shared->notice(text, seconds);
+        }
+    };
+    services.mark = [](const std::string& name, const std::string& detail) {
+        StartupTiming::mark(name, detail);
+    };
+    services.deleteTransport = std::move(desktop.deleteTransport);
+    services.apiKey = env->config.publicKey;
+    services.appVersion = env->appVersion;
+    services.stateRoot = RuntimePaths::stateRoot();
+    services.alert = std::move(desktop.alert);
+    services.windows = std::move(desktop.windows);
+    if (desktop.care) {
+        services.care = careOf(desktop.care);
+    }
+    auto coordinator = make(std::move(services));
+    env->requestLogin = [weak = std::weak_ptr<AccountCoordinator>(coordinator)] {
+        if (auto self = weak.lock()) {
+            self->requestLogin();
+        }
+    };
+    return coordinator;
+}
+
+AccountCoordinator::Care AccountCoordinator::careOf(const std::shared_ptr<DeviceCare>& care) {
+    std::weak_ptr<DeviceCare> weak = care;
+    Care hooks;
+    // Device items: restart, start at login, notice; the clean-up item: the wipe.
+    hooks.menu = care->menu();
+    hooks.start = [weak] {
+        if (auto shared = weak.lock()) {
+            shared->start();
+        }
+    };
+    hooks.refreshMenu = [weak] {
+        if (auto shared = weak.lock()) {
+            shared->refreshMenu();
+        }
+    };
+    hooks.launchRelaunchHelperIfRequested = [weak] {
+        if (auto shared = weak.lock()) {
+            shared->launchRelaunchHelperIfRequested();
+        }
+    };
+    hooks.setSignOutForWipe = [weak](std::function<void(Completion<void()>)> signOut) {
+        if (auto shared = weak.lock()) {
+            shared->signOutForWipe = std::move(signOut);
+        }
+    };
+    return hooks;
 }
 
 AccountCoordinator::AccountCoordinator(Services services)
@@ -383,7 +453,7 @@ void AccountCoordinator::signOutForWipe(Completion<void()> done) {
 
 // ---- bridge ----
 
-std::vector<std::shared_ptr<BridgeRoutes>> AccountCoordinator::bridgeRoutes() const {
+BridgeRouteGroups AccountCoordinator::bridgeRoutes() const {
     auto self = std::const_pointer_cast<AccountCoordinator>(shared_from_this());
     std::weak_ptr<AccountCoordinator> weak = self;
     auto control = services_.detect->control();

@@ -14,6 +14,8 @@
 #include "server/ServerCalling.h"
 #include "server/ServerGate.h"
 #include "server/ServerTransport.h"
+#include "shell/AppEnvironment.h"
+#include "shell/DeviceCare.h"
 #include "shell/FeatureModule.h"
 #include "shell/ShutdownGate.h"
 
@@ -85,11 +87,25 @@ class AccountCoordinator final : public FeatureModule,
         Care care;
     };
 
+    // What the desktop adds to the environment's services.
+    struct Desktop {
+        std::shared_ptr<ServerTransport> deleteTransport;
+        AccountAlert::Port alert;
+        AccountWindows windows;
+        std::shared_ptr<DeviceCare> care;
+    };
+
     static std::shared_ptr<AccountCoordinator> make(Services services);
+    // The module over the environment's shared services: it becomes the environment's way to ask
+    // for the login window, and it marks the "session_restored" start-up milestone.
+    static std::shared_ptr<AccountCoordinator> make(const std::shared_ptr<AppEnvironment>& env,
+                                                    Desktop desktop);
+    // Device care's part in the module: its items, its start and its wipe's sign-out.
+    static Care careOf(const std::shared_ptr<DeviceCare>& care);
 
     // FeatureModule
     void start() override;
-    std::vector<std::shared_ptr<BridgeRoutes>> bridgeRoutes() const override;
+    BridgeRouteGroups bridgeRoutes() const override;
     MenuItems menu() const override;
     void refreshMenu() override;
     void menuWillOpen() override {}

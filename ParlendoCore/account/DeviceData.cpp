@@ -121,4 +121,15 @@ std::string summary(const std::vector<Outcome>& outcomes) {
     return line;
 }
 
+DeviceCare::WipeData wiper(Roots roots, std::string bundleID, Files files) {
+    return [roots = std::move(roots), bundleID = std::move(bundleID), files = std::move(files)](
+               bool logsOnly, const fs::path& logDirectory, bool logAppOwned) {
+        auto list = targets(roots, bundleID, logsOnly, logDirectory, logAppOwned);
+        if (logsOnly) {
+            std::erase_if(list, [](const Target& target) { return target.name != "logs"; });
+        }
+        return wipe(list, roots, bundleID, files);
+    };
+}
+
 }  // namespace parlendo::DeviceData

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/RuntimePaths.h"
+#include "shell/DeviceCare.h"
 
 #include <filesystem>
 #include <functional>
@@ -22,12 +23,7 @@ struct Target {
 };
 
 // What wiping one place came to.
-struct Outcome {
-    std::string name;
-    bool existed = false;
-    bool removed = false;
-    bool operator==(const Outcome&) const = default;
-};
+using Outcome = DeviceCare::WipeOutcome;
 
 // The base folders the program's places live in; nothing outside them is ever removed.
 struct Roots {
@@ -69,6 +65,10 @@ std::vector<Outcome> wipe(const std::vector<Target>& targets, const Roots& roots
 
 // "name=removed", "name=FAILED" or "name=absent" per outcome, joined by single spaces.
 std::string summary(const std::vector<Outcome>& outcomes);
+
+// Device care's wipe over these places: every place but the log folder, or only the log folder
+// (none when it is not the program's own).
+DeviceCare::WipeData wiper(Roots roots, std::string bundleID, Files files = Files::real());
 
 }  // namespace DeviceData
 }  // namespace parlendo

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "CoordinatorRig.h"
+#include "FakeInputSource.h"
 #include "LogCapture.h"
+
+#include <stdlib.h>
 
 namespace parlendo {
 namespace {
@@ -315,6 +318,82 @@ TEST(AccountCoordinator, TheManagePageGetsTheSessionAndAccountGroups) {
     rig.settle();
     EXPECT_EQ(reply, BridgeReply::authScreenFailed("AUTH_LOGIN_FAILED"));
     EXPECT_EQ(rig.alertMessage(), "계정이 삭제된 것으로 보여요");
+}
+
+}  // namespace
+}  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+// The module as the program builds it: over the environment, with device care.
+TEST(AccountCoordinator, BuiltOverTheEnvironmentItAnswersLoginRequestsAndCarriesDeviceCare) {
+    LogCapture logs;
+    TempDir home;
+    ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+    auto clock = std::make_shared<FakeClock>();
+    auto main = std::make_shared<ManualExecutor>(clock);
+    AppEnvironment::Parts parts;
+    parts.config.publicKey = "anon";
+    parts.appVersion = "0.2.0";
+    parts.main = main;
+    parts.background = main;
+    parts.clock = clock;
+    parts.systemTheme = [] {
+        return ThemeMode::light;
+    };
+    parts.inputSource = std::make_shared<FakeInputSource>();
+    parts.authTransport = [](std::shared_ptr<ServerGate>) {
+        return AppEnvironment::Parts::Auth{std::make_shared<FakeAuthTransport>(),
+                                           std::make_shared<FakeAccountEndpoints>()};
+    };
+    parts.watchNetwork = [](std::shared_ptr<NetState>) {
+    };
+    parts.serverTransport = std::make_shared<FakeServerTransport>();
+    parts.sessionStore = std::make_shared<FakeSessionStore>();
+    parts.popupsChanged = [](const std::string&) {
+    };
+    const auto env = AppEnvironment::build(std::move(parts));
+
+    DeviceCare::Platform care;
+    care.main = main;
+    care.clock = clock;
+    care.wipeData = [](bool, const std::filesystem::path&, bool) {
+        return std::vector<DeviceCare::WipeOutcome>{};
+    };
+    auto deviceCare =
+        DeviceCare::make({}, care, std::make_shared<LoginItem>(home.path() / "autostart", ""));
+    std::shared_ptr<RecordingLoginWindow> login;
+    AccountCoordinator::Desktop desktop;
+    desktop.deleteTransport = std::make_shared<FakeServerTransport>();
+    desktop.alert = [](AccountAlert, Completion<void(int)> answer) {
+        answer(0);
+    };
+    desktop.windows.login = [&](LoginModel::Services) {
+        login = std::make_shared<RecordingLoginWindow>();
+        return login;
+    };
+    desktop.care = deviceCare;
+    auto coordinator = AccountCoordinator::make(env, desktop);
+
+    env->requestLogin();
+    ASSERT_TRUE(login);
+    EXPECT_EQ(login->calls, std::vector<std::string>{"show signIn"});
+    const MenuItems items = coordinator->menu();
+    EXPECT_EQ(items.device, deviceCare->menu().device);
+    EXPECT_EQ(items.cleanup, std::vector<MenuItemPtr>{deviceCare->wipeItem()});
+    EXPECT_EQ(items.account, std::vector<MenuItemPtr>{coordinator->accountItem()});
+
+    coordinator->start();
+    bool signedOut = false;
+    deviceCare->signOutForWipe([&] { signedOut = true; });
+    main->runAll();
+    EXPECT_TRUE(signedOut);
+    coordinator->restoreSession();
+    main->runAll();
+    EXPECT_TRUE(logs.contains("timing", "startup session_restored"));
+    EXPECT_TRUE(logs.contains("timing", "ok=false state=need_login"));
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -69,9 +69,8 @@ struct CoordinatorRig : AccountRig {
     std::shared_ptr<RecordingPasswordWindow> password;
     std::vector<std::string> care;
     std::function<void(Completion<void()>)> signOutForWipe;
-    MenuItemPtr careItem =
-        std::make_shared<MenuItem>(MenuItem{"로그인할 때 시작", true, false, {}});
-    MenuItemPtr wipeItem = std::make_shared<MenuItem>(MenuItem{"데이터 지우기…", true, false, {}});
+    MenuItemPtr careItem = std::make_shared<MenuItem>();
+    MenuItemPtr wipeItem = std::make_shared<MenuItem>();
     std::shared_ptr<AccountCoordinator> coordinator;
 
     CoordinatorRig() {

@@ -139,5 +139,21 @@ TEST(DeviceData, WipeReportsEachPlaceAndTheSummarySaysHowItWent) {
     EXPECT_EQ(DeviceData::summary({}), "");
 }
 
+TEST(DeviceData, DeviceCaresWipeTakesTheLogFolderOnlyOnItsOwnAndOnlyWhenItIsOurs) {
+    Home home;
+    const fs::path logs = home.roots.state / "PARLENDO";
+    home.dir.write("home/.local/state/PARLENDO/app.log", "x");
+    home.dir.write("home/.local/share/PARLENDO/drive_local.json", "{}");
+    auto wipeData = DeviceData::wiper(home.roots, bundle);
+    EXPECT_EQ(DeviceData::summary(wipeData(false, logs, true)),
+              "app_state=removed webview_store=absent caches=absent");
+    EXPECT_TRUE(fs::exists(logs / "app.log"));
+    EXPECT_TRUE(wipeData(true, logs, false).empty());
+    EXPECT_TRUE(fs::exists(logs / "app.log"));
+    EXPECT_EQ(DeviceData::summary(wipeData(true, logs, true)), "logs=removed");
+    EXPECT_FALSE(fs::exists(logs));
+    EXPECT_TRUE(home.kept());
+}
+
 }  // namespace
 }  // namespace parlendo
