@@ -73,6 +73,13 @@ struct CoordinatorRig : AccountRig {
     MenuItemPtr wipeItem = std::make_shared<MenuItem>();
     std::shared_ptr<AccountCoordinator> coordinator;
 
+    // Alerts the test left open are dismissed without an answer, on purpose.
+    ~CoordinatorRig() {
+        for (auto& [alert, answer] : alerts) {
+            answer.drop("the test ended with the alert still open");
+        }
+    }
+
     CoordinatorRig() {
         AccountCoordinator::Services services;
         services.auth = auth;
