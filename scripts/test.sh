@@ -5,7 +5,8 @@
 #      session (the core tests are built and run once, in step 4),
 #   3. the concurrency tests under ThreadSanitizer,
 #   4. every core test under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   5. the end-to-end scenarios: the program of step 2 against the scripted backend, in a
+#   5. every fuzzing harness of fuzz/ for a short while (FUZZ_SECONDS, 10 by default),
+#   6. the end-to-end scenarios: the program of step 2 against the scripted backend, in a
 #      private desktop session of their own; their figures (wall time, peak memory, main-loop
 #      stalls) are printed at the end.
 set -euo pipefail
@@ -45,6 +46,9 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_SANITIZE=O
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-asan -L core -j "$JOBS" --timeout 300
+
+echo "== libFuzzer harnesses"
+JOBS="$JOBS" bash scripts/fuzz.sh
 
 echo "== end-to-end scenarios"
 rm -f build/tests/output/e2e/figures.tsv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/AccountCoordinator.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/DesktopCapture.h"
 #include "foundation/GlibMainExecutor.h"
@@ -57,7 +58,6 @@ class Program : public std::enable_shared_from_this<Program> {
     void replied(bool terminate);
     void finish();
     void showPermission();
-    void restoreStoredSession();
     void installActions();
 
     GtkApplication* app_;
@@ -78,6 +78,7 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<ManageModule> manage_;
     std::shared_ptr<DeviceCare> deviceCare_;
     std::shared_ptr<StallWatch> stallWatch_;
+    std::shared_ptr<AccountCoordinator> account_;
     bool launching_ = false;
     bool launched_ = false;
     bool finished_ = false;
