@@ -10,17 +10,18 @@
 #include "foundation/AppConfig.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
-#include "foundation/RuntimeConfigLoader.h"
 #include "shell/AppDelegate.h"
 #include "shell/Program.h"
 #include "shell/SingleInstance.h"
 #include "shell/StartupTiming.h"
+#include "shell/WindowProbe.h"
 
 namespace {
 
 using namespace parlendo;
 
 std::shared_ptr<Program> program;
+std::unique_ptr<WindowProbe> probe;
 // Another instance runs that this one cannot reach: nothing was built and nothing will be.
 bool refused = false;
 
@@ -43,6 +44,11 @@ void onStartup(GApplication* app, gpointer) {
     }
     if (!bus) {
         Log::write("app", "🔴 세션 버스에 연결하지 못함 — 잠금 파일로 하나만 실행되게 한다");
+    }
+    // Development runs tell the tests of the whole program what its windows show, the alert of a
+    // refused profile included.
+    if (WindowProbe::requested()) {
+        probe = WindowProbe::serve(g_application_get_dbus_connection(app));
     }
     // The profile comes first: nothing is built for a profile that is refused.
     RuntimeConfig config = AppConfig::load();
@@ -92,15 +98,7 @@ int handOver(GApplication* app, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // Our own windows stay off the accessibility bus: the capture reads other applications there.
-    // A development run may put them on it (PARLENDO_ACCESSIBLE_WINDOWS=1), so that a test reads
-    // the cards and windows as assistive technology would.
-    const char* accessible = std::getenv("PARLENDO_ACCESSIBLE_WINDOWS");
-    if (accessible == nullptr || std::string(accessible) != "1" ||
-        RuntimeConfigLoader::defaultIsRelease()) {
-        ::setenv("NO_AT_BRIDGE", "1", 1);
-    } else {
-        ::unsetenv("NO_AT_BRIDGE");
-    }
+    ::setenv("NO_AT_BRIDGE", "1", 1);
     StartupTiming::begin();
 
     GtkApplication* app =
@@ -136,6 +134,7 @@ int main(int argc, char** argv) {
     g_source_remove(interrupt);
     g_source_remove(terminate);
     program.reset();
+    probe.reset();
     Log::flush();
     g_object_unref(app);
     return status;

@@ -43,6 +43,8 @@ std::int32_t pidOf(AtspiAccessible* element) {
 // Everything the client keeps, touched only on the fetch queue except `connected`.
 struct AtspiAccessibility::State {
     std::atomic<bool> connected{false};
+    // Set on the main thread by `start` before the fetch queue reads it.
+    std::atomic<bool> bound{false};
     bool started = false;
     int timeoutMs = 250;
     std::map<std::int32_t, std::shared_ptr<AtspiNode>> focused;
@@ -108,6 +110,7 @@ AtspiAccessibility::~AtspiAccessibility() {
 }
 
 void AtspiAccessibility::start() {
+    state_->bound = bind();
     std::weak_ptr<AtspiAccessibility> weak = weak_from_this();
     fetchQueue_->post([weak] {
         if (auto self = weak.lock()) {
@@ -116,17 +119,28 @@ void AtspiAccessibility::start() {
     });
 }
 
+// The bus client opens its connection on the default context, which the main loop polls: moved
+// from any other thread, the connection's watches could be dispatched by the main loop while they
+// are being replaced, which ends the process in the bus library. So the client is opened and
+// handed to the fetch queue's context here, on the main thread, before the queue touches it.
+bool AtspiAccessibility::bind() {
+    if (atspi_init() > 1) {
+        return false;
+    }
+    atspi_set_main_context(fetchContext_);
+    return true;
+}
+
 void AtspiAccessibility::connect() {
     auto& state = *state_;
     if (state.started) {
         return;
     }
     state.started = true;
-    if (atspi_init() > 1) {
+    if (!state.bound) {
         Log::write("capture", "접근성 버스에 연결하지 못함 — 직접 읽기 없이 대신 복사만 쓴다");
         return;
     }
-    atspi_set_main_context(fetchContext_);
     atspi_set_timeout(state.timeoutMs, 2000);
     // Freed once the listener is deregistered; a listener that never is keeps it.
     state.listenerData = new std::weak_ptr<State>(state_);

@@ -30,7 +30,8 @@ class AtspiAccessibility final : public AccessibilityPort,
                                                     std::function<ScreenFrames()> screens);
     ~AtspiAccessibility() override;
 
-    // Connects to the bus and starts listening, on the fetch queue; returns at once.
+    // Main thread. Binds the bus client to the fetch queue's context, then connects and starts
+    // listening on the fetch queue; returns once the client is bound.
     void start();
 
     void setCallTimeout(double seconds) override;
@@ -51,6 +52,8 @@ class AtspiAccessibility final : public AccessibilityPort,
     AtspiAccessibility(ExecutorPtr fetchQueue, GMainContext* fetchContext,
                        std::function<ScreenFrames()> screens);
     void connect();
+    // Opens the bus client and moves its dispatching to the fetch queue's context: main thread.
+    bool bind();
 
     ExecutorPtr fetchQueue_;
     GMainContext* fetchContext_;

@@ -11,52 +11,28 @@ namespace {
 
 using BadInputScenario = CaptureSteps;
 
-// The showing window whose texts hold one that starts with `prefix`.
-std::optional<AccessibleApp::Window> windowWith(AccessibleApp& app, const std::string& prefix,
-                                                double seconds = 10) {
-    std::optional<AccessibleApp::Window> found;
-    DesktopSession::pumpUntil(
-        [&] {
-            for (auto& window : app.windows()) {
-                for (const auto& text : window.texts) {
-                    if (text.starts_with(prefix)) {
-                        found = std::move(window);
-                        return true;
-                    }
-                }
-            }
-            return false;
-        },
-        seconds);
-    return found;
-}
-
 TEST_F(BadInputScenario, AProfileThatIsGarbageStopsTheStartWithItsReason) {
     std::ofstream(profileFile(), std::ios::trunc) << "\x01{ not json at all";
     ASSERT_GT(launch(), 0);
     ASSERT_TRUE(waitForLog("[config] 🔴 프로필 거부 code=PUBLIC_PROFILE_UNREADABLE")) << log();
-    AccessibleApp* app = windows();
-    ASSERT_NE(app, nullptr);
     // The alert names the reason; its one button ends the program with the configuration status.
-    const auto alert =
-        windowWith(*app, "PARLENDO 를 시작할 수 없어요. (사유: PUBLIC_PROFILE_UNREADABLE)");
+    const auto alert = ProgramWindows::showingPart(
+        "PARLENDO 를 시작할 수 없어요. (사유: PUBLIC_PROFILE_UNREADABLE)");
     ASSERT_TRUE(alert.has_value()) << log();
-    EXPECT_TRUE(holds(alert->texts, "설정을 읽지 못했어요"));
-    screenshot(alert->extents, "profile-alert");
+    EXPECT_TRUE(alert->shows("설정을 읽지 못했어요"));
+    screenshot(alert->place, "profile-alert");
     EXPECT_EQ(logCount("[app] 시작"), 0u);
-    EXPECT_TRUE(app->press("push button", "확인"));
+    EXPECT_TRUE(ProgramWindows::click(*alert, "button", "확인"));
     EXPECT_EQ(ProgramRun::wait(pid, 10), 78);
 
     // A connect-to override that curl would misread stops the start the same way.
     std::ofstream(profileFile(), std::ios::trunc) << "{}";
     ASSERT_GT(launch({}, {{"PARLENDO_PROFILE", ""}, {"PARLENDO_CONNECT_TO", "127.0.0.1 443"}}), 0);
     ASSERT_TRUE(waitForLog("[config] 🔴 프로필 거부 code=DEVELOPER_CONNECTION_INVALID")) << log();
-    AccessibleApp* second = windows();
-    ASSERT_NE(second, nullptr);
-    ASSERT_TRUE(
-        windowWith(*second, "PARLENDO 를 시작할 수 없어요. (사유: DEVELOPER_CONNECTION_INVALID)"))
-        << log();
-    EXPECT_TRUE(second->press("push button", "확인"));
+    const auto second = ProgramWindows::showingPart(
+        "PARLENDO 를 시작할 수 없어요. (사유: DEVELOPER_CONNECTION_INVALID)");
+    ASSERT_TRUE(second.has_value()) << log();
+    EXPECT_TRUE(ProgramWindows::click(*second, "button", "확인"));
     EXPECT_EQ(ProgramRun::wait(pid, 10), 78);
 }
 

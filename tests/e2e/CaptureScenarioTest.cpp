@@ -28,11 +28,11 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
     screenshotWindowsShowing("1. 뜻밖의 행운 [noun]", "word-cards");
     // "단어" and "뜻만" take words: two cards, the first with the definitions too.
     ASSERT_EQ(cards.size(), 2u) << log();
-    EXPECT_TRUE(holds(cards[0].texts, "2. 우연한 발견 [noun]"))
-        << ::testing::PrintToString(cards[0].texts);
-    EXPECT_TRUE(std::any_of(cards[0].texts.begin(), cards[0].texts.end(), [](const auto& text) {
+    const auto texts = cards[0].texts();
+    EXPECT_TRUE(holds(texts, "2. 우연한 발견 [noun]")) << ::testing::PrintToString(texts);
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const auto& text) {
         return text.find("the finding of good things by chance") != std::string::npos;
-    })) << ::testing::PrintToString(cards[0].texts);
+    })) << ::testing::PrintToString(texts);
 
     // Saved against a source that carries the window's title.
     ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
@@ -64,8 +64,8 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
     ASSERT_EQ(titles.size(), 2u);
     const auto page = json::parse(titles[1].body).value_or(Json::object());
     // The browser's name is not part of the page's title; the page's address comes along.
-    EXPECT_EQ(page.value("title", ""), "The fox and the dog - Fables");
-    EXPECT_EQ(page.value("url", ""), "https://fables.example/fox?ref=home");
+    EXPECT_EQ(json::string(page, "title"), "The fox and the dog - Fables");
+    EXPECT_EQ(json::string(page, "url"), "https://fables.example/fox?ref=home");
 
     // Nothing left unsaved: the menu has no such line.
     panel->opening();

@@ -13,12 +13,6 @@ inline bool holds(const std::vector<std::string>& all, const std::string& text) 
     return std::find(all.begin(), all.end(), text) != all.end();
 }
 
-// A card window: its caption names the popup setting it shows ("· 단어").
-inline bool isCard(const AccessibleApp::Window& window) {
-    return std::any_of(window.texts.begin(), window.texts.end(),
-                       [](const std::string& text) { return text.starts_with("· "); });
-}
-
 // The steps of a reading day that most scenarios share: a signed-in user with popup cards, the
 // program started, detection switched on, the cards read as they come and go.
 class CaptureSteps : public UserDay {
@@ -46,25 +40,25 @@ class CaptureSteps : public UserDay {
 
     // The program's card windows with a text equal to `text` (or containing it, for `part`),
     // once there are `count` of them or `seconds` have passed.
-    std::vector<AccessibleApp::Window> cardsShowing(const std::string& text, size_t count = 1,
-                                                    double seconds = 10) {
+    std::vector<ProgramWindows::Window> cardsShowing(const std::string& text, size_t count = 1,
+                                                     double seconds = 10) {
         return cards([&](const std::string& seen) { return seen == text; }, count, seconds);
     }
-    std::vector<AccessibleApp::Window> cardsWith(const std::string& part, size_t count = 1,
-                                                 double seconds = 10) {
+    std::vector<ProgramWindows::Window> cardsWith(const std::string& part, size_t count = 1,
+                                                  double seconds = 10) {
         return cards([&](const std::string& seen) { return seen.find(part) != std::string::npos; },
                      count, seconds);
     }
 
     // Waits until no card window shows.
     bool cardsGone(double seconds = 15) {
-        AccessibleApp* app = windows();
-        return app != nullptr && DesktopSession::pumpUntil(
-                                     [&] {
-                                         const auto shown = app->windows();
-                                         return std::none_of(shown.begin(), shown.end(), isCard);
-                                     },
-                                     seconds);
+        return DesktopSession::pumpUntil(
+            [&] {
+                const auto shown = ProgramWindows::all();
+                return std::none_of(shown.begin(), shown.end(),
+                                    [](const auto& window) { return window.isCard(); });
+            },
+            seconds);
     }
 
     // Whether the status menu, opened now, shows a line starting with `prefix`.
@@ -77,19 +71,14 @@ class CaptureSteps : public UserDay {
 
   private:
     template <class Match>
-    std::vector<AccessibleApp::Window> cards(Match match, size_t count, double seconds) {
-        std::vector<AccessibleApp::Window> found;
-        AccessibleApp* app = windows();
-        EXPECT_NE(app, nullptr) << "the program is not on the accessibility bus";
-        if (app == nullptr) {
-            return found;
-        }
+    std::vector<ProgramWindows::Window> cards(Match match, size_t count, double seconds) {
+        std::vector<ProgramWindows::Window> found;
         DesktopSession::pumpUntil(
             [&] {
                 found.clear();
-                for (auto& window : app->windows()) {
-                    if (isCard(window) &&
-                        std::any_of(window.texts.begin(), window.texts.end(), match)) {
+                for (auto& window : ProgramWindows::all()) {
+                    const auto texts = window.texts();
+                    if (window.isCard() && std::any_of(texts.begin(), texts.end(), match)) {
                         found.push_back(std::move(window));
                     }
                 }

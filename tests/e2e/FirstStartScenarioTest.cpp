@@ -1,59 +1,90 @@
 // The very first start on this computer: the notice of what the program reads and sends opens by
-// itself, once; nobody is signed in yet, so the capture waits.
+// itself, once, beside the login window; the user signs up, confirms the address through the
+// mail's link (which the desktop hands to a second `parlendo`), signs in, and later signs out.
 #include "CaptureSteps.h"
-
-#include <filesystem>
 
 namespace parlendo::testing {
 namespace {
 
-using FirstStartScenario = CaptureSteps;
+class FirstStartScenario : public CaptureSteps {
+  protected:
+    static bool gone(const std::string& prefix, double seconds = 10) {
+        return DesktopSession::pumpUntil(
+            [&] { return !ProgramWindows::showingPart(prefix, 0).has_value(); }, seconds);
+    }
+};
 
-TEST_F(FirstStartScenario, TheNoticeOpensOnceAndTheMenuWaitsForALogin) {
+TEST_F(FirstStartScenario, SignUpConfirmByLinkSignInAndSignOut) {
+    const std::string email = ScriptedBackend::email;
+    const std::string password = ScriptedBackend::password;
+    backend.keepPopupCards();
     ASSERT_GT(launch(), 0);
     ASSERT_TRUE(waitForLog("[notice] shown sha=")) << log();
-    AccessibleApp* app = windows();
-    ASSERT_NE(app, nullptr);
-    std::optional<AccessibleApp::Window> notice;
-    ASSERT_TRUE(DesktopSession::pumpUntil([&] {
-        for (auto& window : app->windows()) {
-            if (window.name == "PARLENDO 안내") {
-                notice = std::move(window);
-                return true;
-            }
-        }
-        return false;
-    })) << log();
-    const bool saysWhatItReads =
-        std::any_of(notice->texts.begin(), notice->texts.end(), [](const std::string& text) {
-            return text.find("보고 있는 창의 제목") != std::string::npos;
-        });
-    EXPECT_TRUE(saysWhatItReads) << ::testing::PrintToString(notice->texts);
-    screenshot(notice->extents, "notice");
 
-    // No login is kept: nothing is restored, and the menu shows the capture switched off.
+    // The notice says what is read, and goes once it is read.
+    const auto notice =
+        ProgramWindows::showingPart("PARLENDO는 지금 읽고 있는 자료에 맞는 뜻을 보여 주기 위해");
+    ASSERT_TRUE(notice.has_value()) << log();
+    EXPECT_EQ(notice->title, "PARLENDO 안내");
+    screenshot(notice->place, "notice");
+    ASSERT_TRUE(ProgramWindows::click(*notice, "button", "확인"));
+    ASSERT_TRUE(gone("PARLENDO는 지금 읽고 있는 자료에")) << log();
+
+    // No login is kept: the login window asks for one, the menu offers it.
     EXPECT_TRUE(waitForLog("저장된 세션 없음")) << log();
+    const auto login = ProgramWindows::showingPart("계정이 없어요 → 회원가입");
+    ASSERT_TRUE(login.has_value()) << log();
+    screenshot(login->place, "login");
     panel = menu();
     ASSERT_TRUE(panel.has_value()) << log();
-    EXPECT_TRUE(panel->find("○ 감지 꺼짐")) << ::testing::PrintToString(panel->shown());
-    EXPECT_TRUE(backend.requests("POST", "/auth/v1/token").empty());
+    EXPECT_TRUE(menuShows("로그인 / 회원가입…")) << ::testing::PrintToString(panel->shown());
 
-    // Read and closed with its button; the next start does not show it again.
-    ASSERT_TRUE(app->press("push button", "확인"));
-    ASSERT_TRUE(DesktopSession::pumpUntil([&] {
-        for (const auto& window : app->windows()) {
-            if (window.name == "PARLENDO 안내") {
-                return false;
-            }
-        }
-        return true;
-    })) << log();
-    EXPECT_EQ(terminate(), 0) << log();
-    ASSERT_GT(launch(), 0);
-    ASSERT_TRUE(waitForLog("[timing] startup status_icon", 20)) << log();
-    ASSERT_TRUE(waitForLog("저장된 세션 없음")) << log();
-    DesktopSession::pumpFor(1);
-    EXPECT_EQ(logCount("[notice] shown sha="), 1u) << log();
+    // Sign up: the server keeps the account unconfirmed and sends the mail.
+    ASSERT_TRUE(ProgramWindows::click(*login, "button", "계정이 없어요 → 회원가입"));
+    const auto signUp = ProgramWindows::showing("가입하고 시작하기");
+    ASSERT_TRUE(signUp.has_value()) << log();
+    ASSERT_TRUE(ProgramWindows::type(*signUp, 0, email));
+    ASSERT_TRUE(ProgramWindows::type(*signUp, 1, password));
+    ASSERT_TRUE(ProgramWindows::type(*signUp, 2, "reader"));
+    screenshot(signUp->place, "sign-up");
+    ASSERT_TRUE(ProgramWindows::click(*signUp, "button", "가입하고 시작하기"));
+    ASSERT_TRUE(backend.waitFor("POST", "/auth/v1/signup")) << log();
+    const auto waiting =
+        ProgramWindows::showingPart("가입은 됐어요. 메일에서 확인 링크를 누른 뒤 로그인하세요.");
+    ASSERT_TRUE(waiting.has_value()) << log();
+    screenshot(waiting->place, "signed-up");
+    EXPECT_TRUE(backend.users.exists(email));
+
+    // The mail's link, opened by the desktop: a second `parlendo` hands it to the first one.
+    const auto link = backend.users.confirm(email);
+    ASSERT_TRUE(link.has_value());
+    const pid_t second = launch({*link});
+    EXPECT_EQ(ProgramRun::wait(second, 15), 0);
+    const auto confirmed = ProgramWindows::showingPart(
+        "메일 인증이 끝났어요. 가입한 이메일과 비밀번호로 로그인해 주세요.");
+    ASSERT_TRUE(confirmed.has_value()) << log();
+    screenshot(confirmed->place, "confirmed");
+
+    // Sign in: the menu names the account, the capture can be switched on.
+    const auto signIn = ProgramWindows::showing("계정이 없어요 → 회원가입");
+    ASSERT_TRUE(signIn.has_value()) << log();
+    ASSERT_TRUE(ProgramWindows::type(*signIn, 0, email));
+    ASSERT_TRUE(ProgramWindows::type(*signIn, 1, password));
+    ASSERT_TRUE(ProgramWindows::click(*signIn, "button", "로그인"));
+    ASSERT_TRUE(waitForLog("[account]")) << log();
+    EXPECT_TRUE(menuShows(email + " — 로그아웃…", 15))
+        << ::testing::PrintToString(panel->shown()) << log();
+    EXPECT_TRUE(gone("계정이 없어요 → 회원가입")) << log();
+    EXPECT_EQ(backend.users.username(email), "reader");
+
+    // Sign out from the menu, after the question.
+    ASSERT_TRUE(panel->click(email + " — 로그아웃…"));
+    const auto question = ProgramWindows::showingPart("로그아웃할까요?");
+    ASSERT_TRUE(question.has_value()) << log();
+    screenshot(question->place, "sign-out-question");
+    ASSERT_TRUE(ProgramWindows::click(*question, "button", "로그아웃"));
+    ASSERT_TRUE(backend.waitFor("POST", "/auth/v1/logout")) << log();
+    EXPECT_TRUE(menuShows("로그인 / 회원가입…", 15)) << ::testing::PrintToString(panel->shown());
     EXPECT_EQ(terminate(), 0) << log();
 }
 

@@ -123,23 +123,36 @@ StubAnswer ScriptedBackend::saveWord(const StubRequest& request) {
 }
 
 std::string ScriptedBackend::signedInRefreshToken() {
-    auto post = [this](const std::string& path, const std::string& query, const Json& body) {
+    auto post = [this](const std::string& path, const std::string& query, const Json& body,
+                       const std::string& bearer = "") {
         StubRequest request;
         request.method = "POST";
         request.path = path;
         request.query = query;
         request.target = path + (query.empty() ? "" : "?" + query);
         request.body = body.dump();
+        if (!bearer.empty()) {
+            request.headers.emplace_back("Authorization", "Bearer " + bearer);
+        }
         return users.handle(request);
     };
+    auto session = [&] {
+        const auto answer = post("/auth/v1/token", "grant_type=password",
+                                 Json{{"email", email}, {"password", password}});
+        return answer ? json::parse(answer->body).value_or(Json::object()) : Json::object();
+    };
     if (!users.exists(email)) {
+        // An account of an earlier day: signed up, confirmed, its name chosen.
         post("/auth/v1/signup", "", Json{{"email", email}, {"password", password}});
         users.confirm(email);
+        const Json first = session();
+        const auto user = json::object(first, "user");
+        post("/rest/v1/profiles", "",
+             Json{{"id", user ? json::string(*user, "id").value_or("") : ""},
+                  {"username", username}},
+             json::string(first, "access_token").value_or(""));
     }
-    const auto session = post("/auth/v1/token", "grant_type=password",
-                              Json{{"email", email}, {"password", password}});
-    const auto parsed = session ? json::parse(session->body) : std::nullopt;
-    return parsed ? json::string(*parsed, "refresh_token").value_or("") : "";
+    return json::string(session(), "refresh_token").value_or("");
 }
 
 void ScriptedBackend::keepPopupCards(int seconds) {

@@ -24,6 +24,7 @@ class ScriptedBackend {
   public:
     static constexpr const char* email = "reader@parlendo.test";
     static constexpr const char* password = "correct horse 1";
+    static constexpr const char* username = "reader";
     static constexpr const char* knownWord = "serendipity";
     static constexpr const char* sentence = "The quick brown fox jumps over the lazy dog.";
     static constexpr const char* translation = "재빠른 갈색 여우가 게으른 개를 뛰어넘는다.";
@@ -31,8 +32,9 @@ class ScriptedBackend {
     ScriptedBackend();
     ~ScriptedBackend();
 
-    // Signs the account up and confirms it (first on a fresh backend: its id is "user-1", the
-    // word book's user), then signs in as the app would: the refresh token a sign-in leaves.
+    // Signs the account up, confirms it and gives it its name (first on a fresh backend: its id
+    // is "user-1", the word book's user), then signs in as the app would: the refresh token a
+    // sign-in leaves.
     std::string signedInRefreshToken();
 
     // The popup cards the user set up in an earlier session, kept on the server: "단어" (phonetic,

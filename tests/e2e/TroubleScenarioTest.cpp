@@ -21,7 +21,7 @@ TEST_F(TroubleScenario, TheServerStopsAnsweringMidCaptureAndComesBack) {
     ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/dict_lookup")) << log();
     const auto loading = cardsShowing("조회 중…", 2);
     ASSERT_EQ(loading.size(), 2u) << log();
-    screenshot(loading[0].extents, "waiting");
+    screenshot(loading[0].place, "waiting");
     // The lookup gives up within its budget; the cards say so and close; nothing is saved.
     ASSERT_TRUE(waitForLog("[lookup] 실패 timeout", 20)) << log();
     EXPECT_EQ(cardsShowing("서버가 늦어요 · 다시 눌러 보세요", 2).size(), 2u) << log();
@@ -73,7 +73,7 @@ TEST_F(TroubleScenario, TheServerGoesIntoMaintenance) {
     ASSERT_TRUE(waitForLog("[server_gate] reason=feature_disabled where=translate")) << log();
     const auto cards = cardsShowing("번역을 가져오지 못했어요");
     ASSERT_EQ(cards.size(), 1u) << log();
-    screenshot(cards[0].extents, "translation-refused");
+    screenshot(cards[0].place, "translation-refused");
     // The menu tells the user, and the blocked function is not asked again meanwhile.
     EXPECT_TRUE(menuShows("서버 점검 중 — 일부 기능이 잠시 멈출 수 있어요"))
         << ::testing::PrintToString(panel->shown());

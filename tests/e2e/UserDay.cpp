@@ -7,11 +7,13 @@
 #include "foundation/LibsecretKeychain.h"
 #include "shell/FirstRunNotice.h"
 
+#include <atspi/atspi.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
 #include <fstream>
+#include <functional>
 #include <regex>
 
 namespace parlendo::testing {
@@ -21,6 +23,41 @@ namespace {
 constexpr unsigned leftAlt = 64;
 constexpr unsigned leftControl = 37;
 constexpr unsigned leftShift = 50;
+
+// Walks the accessible tree of process `pid` once: a GTK application builds its tree the first time
+// it is asked, which costs it a second or more. A user's own desktop has long asked every
+// application; the program's reading budget is made for that.
+void warmAccessibility(int pid) {
+    static const bool ready = atspi_init() >= 0;
+    (void)ready;
+    std::function<void(AtspiAccessible*, int&)> walk = [&](AtspiAccessible* node, int& budget) {
+        if (--budget < 0) {
+            return;
+        }
+        g_free(atspi_accessible_get_name(node, nullptr));
+        const gint count = atspi_accessible_get_child_count(node, nullptr);
+        for (gint i = 0; i < count; ++i) {
+            if (AtspiAccessible* child = atspi_accessible_get_child_at_index(node, i, nullptr)) {
+                walk(child, budget);
+                g_object_unref(child);
+            }
+        }
+    };
+    AtspiAccessible* desktop = atspi_get_desktop(0);
+    const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
+    for (gint i = 0; i < apps; ++i) {
+        AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+        if (app == nullptr) {
+            continue;
+        }
+        if (static_cast<int>(atspi_accessible_get_process_id(app, nullptr)) == pid) {
+            int budget = 300;
+            walk(app, budget);
+        }
+        g_object_unref(app);
+    }
+    g_object_unref(desktop);
+}
 
 std::string scenarioName() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -80,7 +117,6 @@ void UserDay::TearDown() {
     if (run_) {
         recordFigures();
     }
-    windows_.reset();
     run_.reset();
     watcher_.reset();
     if (!folder_.empty()) {
@@ -108,7 +144,7 @@ std::map<std::string, std::string> UserDay::stubEnvironment() const {
                                         ":443:127.0.0.1:" + std::to_string(backend.stub.port())},
             {"PARLENDO_CA_FILE", StubBackend::caFile()},
             {"PARLENDO_STALL_WATCH", "1"},
-            {"PARLENDO_ACCESSIBLE_WINDOWS", "1"},
+            {"PARLENDO_WINDOW_PROBE", "1"},
             {"PARLENDO_LOG_RAW", "1"}};
 }
 
@@ -136,7 +172,6 @@ pid_t UserDay::launch(const std::vector<std::string>& arguments,
     const pid_t started = run_->start(arguments, environment);
     if (pid <= 0 || ::kill(pid, 0) != 0) {
         pid = started;
-        windows_.reset();
     }
     return started;
 }
@@ -155,13 +190,6 @@ std::optional<StatusMenuReader> UserDay::menu(double seconds) {
         return std::nullopt;
     }
     return reader;
-}
-
-AccessibleApp* UserDay::windows() {
-    if (!windows_) {
-        windows_ = AccessibleApp::find(pid);
-    }
-    return windows_.get();
 }
 
 bool UserDay::endSession() {
@@ -183,12 +211,10 @@ void UserDay::screenshot(const GdkRectangle& area, const std::string& step) {
 }
 
 void UserDay::screenshotWindowsShowing(const std::string& text, const std::string& step) {
-    AccessibleApp* app = windows();
-    ASSERT_NE(app, nullptr);
     int n = 0;
-    for (const auto& window : app->windows()) {
-        if (std::find(window.texts.begin(), window.texts.end(), text) != window.texts.end()) {
-            screenshot(window.extents, step + (n == 0 ? "" : "-" + std::to_string(n)));
+    for (const auto& window : ProgramWindows::all()) {
+        if (window.shows(text)) {
+            screenshot(window.place, step + (n == 0 ? "" : "-" + std::to_string(n)));
             ++n;
         }
     }
@@ -265,7 +291,8 @@ std::unique_ptr<TestWindow> readerWindow(const std::string& title, const std::st
     EXPECT_TRUE(selected);
     // The first key of a session and the first read of an application cost the bus a moment.
     DesktopSession::tap({leftShift});
-    DesktopSession::pumpFor(0.5);
+    warmAccessibility(window->pid());
+    DesktopSession::pumpFor(0.3);
     return window;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AccessibleApp.h"
 #include "DesktopSession.h"
 #include "ProgramRun.h"
+#include "ProgramWindows.h"
 #include "ScriptedBackend.h"
 #include "StatusMenuReader.h"
 
@@ -23,7 +23,8 @@ namespace parlendo::testing {
 // beside the tests, started on the private desktop (Xvfb, D-Bus, AT-SPI, Secret Service) with its
 // folders in a temporary folder, pointed at the backend through the development profile, a
 // connect-to override and the stub's certificate, and watched the way the user and the panel
-// see it: its status menu over D-Bus, its windows over AT-SPI and on the screen, its log.
+// see it: its status menu over D-Bus, its windows through its window probe and on the screen,
+// its log.
 //
 // Every scenario leaves its figures (wall time, the program's peak resident memory, main-loop
 // stalls over 50 ms) in the output folder's figures.tsv, and its screenshots beside it.
@@ -49,8 +50,6 @@ class UserDay : public ::testing::Test {
     bool waitSignedIn(double seconds = 20);
     // The status menu the panel shows (once the icon registered).
     std::optional<StatusMenuReader> menu(double seconds = 10);
-    // The program's windows on the accessibility bus.
-    AccessibleApp* windows();
     // SIGTERM, as the session's end sends it; whether it was sent.
     bool endSession();
     // SIGTERM and the wait for the end: the exit status, nothing when it did not end.
@@ -80,7 +79,6 @@ class UserDay : public ::testing::Test {
     std::filesystem::path folder_;
     std::unique_ptr<ProgramRun> run_;
     std::unique_ptr<FakeStatusWatcher> watcher_;
-    std::unique_ptr<AccessibleApp> windows_;
     std::chrono::steady_clock::time_point started_;
     long peakKiB_ = 0;
 };

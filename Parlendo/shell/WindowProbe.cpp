@@ -1,0 +1,214 @@
+#include "shell/WindowProbe.h"
+
+#include "foundation/Log.h"
+#include "foundation/RuntimeConfigLoader.h"
+
+#include <gdk/gdkx.h>
+#include <webkit2/webkit2.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace parlendo {
+
+namespace {
+
+constexpr const char* introspection = R"xml(<node>
+  <interface name="local.parlendo.Probe">
+    <method name="Windows"><arg type="a(stiiiia(ssiiii))" direction="out"/></method>
+    <method name="PageText"><arg type="s" direction="out"/></method>
+  </interface>
+</node>)xml";
+
+// Visits `widget` and everything under it, internal children too.
+void walk(GtkWidget* widget, const std::function<void(GtkWidget*)>& visit) {
+    visit(widget);
+    if (GTK_IS_CONTAINER(widget)) {
+        gtk_container_forall(
+            GTK_CONTAINER(widget),
+            +[](GtkWidget* child, gpointer data) {
+                walk(child, *static_cast<const std::function<void(GtkWidget*)>*>(data));
+            },
+            const_cast<std::function<void(GtkWidget*)>*>(&visit));
+    }
+}
+
+GdkRectangle placeOf(GtkWidget* widget) {
+    GdkRectangle place{0, 0, 0, 0};
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    GdkWindow* window = top != nullptr ? gtk_widget_get_window(top) : nullptr;
+    if (window == nullptr) {
+        return place;
+    }
+    int originX = 0;
+    int originY = 0;
+    gdk_window_get_origin(window, &originX, &originY);
+    int x = 0;
+    int y = 0;
+    if (widget != top && !gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y)) {
+        return place;
+    }
+    GtkAllocation allocation;
+    gtk_widget_get_allocation(widget, &allocation);
+    place = {originX + x, originY + y, allocation.width, allocation.height};
+    if (widget == top) {
+        place.width = gdk_window_get_width(window);
+        place.height = gdk_window_get_height(window);
+    }
+    return place;
+}
+
+std::string textOf(GtkTextView* view) {
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
+    GtkTextIter start;
+    GtkTextIter end;
+    gtk_text_buffer_get_bounds(buffer, &start, &end);
+    gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+    std::string out = text != nullptr ? text : "";
+    g_free(text);
+    return out;
+}
+
+WebKitWebView* webView() {
+    WebKitWebView* found = nullptr;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* at = tops; at != nullptr && found == nullptr; at = at->next) {
+        walk(GTK_WIDGET(at->data), [&](GtkWidget* widget) {
+            if (found == nullptr && WEBKIT_IS_WEB_VIEW(widget) && gtk_widget_get_mapped(widget)) {
+                found = WEBKIT_WEB_VIEW(widget);
+            }
+        });
+    }
+    g_list_free(tops);
+    return found;
+}
+
+GVariant* windowsVariant() {
+    GVariantBuilder windows;
+    g_variant_builder_init(&windows, G_VARIANT_TYPE("a(stiiiia(ssiiii))"));
+    for (const auto& window : WindowProbe::windows()) {
+        GVariantBuilder elements;
+        g_variant_builder_init(&elements, G_VARIANT_TYPE("a(ssiiii)"));
+        for (const auto& e : window.elements) {
+            g_variant_builder_add(&elements, "(ssiiii)", e.role.c_str(), e.text.c_str(), e.place.x,
+                                  e.place.y, e.place.width, e.place.height);
+        }
+        g_variant_builder_add(&windows, "(stiiiia(ssiiii))", window.title.c_str(),
+                              static_cast<guint64>(window.xid), window.place.x, window.place.y,
+                              window.place.width, window.place.height, &elements);
+    }
+    return g_variant_new("(a(stiiiia(ssiiii)))", &windows);
+}
+
+void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
+          GVariant*, GDBusMethodInvocation* invocation, gpointer) {
+    if (g_strcmp0(method, "Windows") == 0) {
+        g_dbus_method_invocation_return_value(invocation, windowsVariant());
+        return;
+    }
+    WebKitWebView* view = webView();
+    if (view == nullptr) {
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", ""));
+        return;
+    }
+    webkit_web_view_evaluate_javascript(
+        view, "document.body ? document.body.innerText : ''", -1, nullptr, nullptr, nullptr,
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* pending = static_cast<GDBusMethodInvocation*>(data);
+            GError* error = nullptr;
+            JSCValue* value =
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            std::string text;
+            if (value != nullptr) {
+                gchar* string = jsc_value_to_string(value);
+                text = string != nullptr ? string : "";
+                g_free(string);
+                g_object_unref(value);
+            }
+            g_clear_error(&error);
+            g_dbus_method_invocation_return_value(pending, g_variant_new("(s)", text.c_str()));
+        },
+        invocation);
+}
+
+}  // namespace
+
+bool WindowProbe::requested() {
+    const char* value = std::getenv("PARLENDO_WINDOW_PROBE");
+    return value != nullptr && std::string(value) == "1" &&
+           !RuntimeConfigLoader::defaultIsRelease();
+}
+
+std::vector<WindowProbe::Window> WindowProbe::windows() {
+    std::vector<Window> out;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* at = tops; at != nullptr; at = at->next) {
+        GtkWidget* top = GTK_WIDGET(at->data);
+        if (!gtk_widget_get_mapped(top)) {
+            continue;
+        }
+        Window window;
+        const gchar* title = gtk_window_get_title(GTK_WINDOW(top));
+        window.title = title != nullptr ? title : "";
+        window.place = placeOf(top);
+        if (GdkWindow* drawn = gtk_widget_get_window(top);
+            drawn != nullptr && GDK_IS_X11_WINDOW(drawn)) {
+            window.xid = GDK_WINDOW_XID(drawn);
+        }
+        walk(top, [&](GtkWidget* widget) {
+            if (widget == top || !gtk_widget_get_mapped(widget)) {
+                return;
+            }
+            Element element;
+            if (GTK_IS_LABEL(widget)) {
+                element = {"label", gtk_label_get_text(GTK_LABEL(widget)), {}};
+            } else if (GTK_IS_BUTTON(widget)) {
+                const gchar* label = gtk_button_get_label(GTK_BUTTON(widget));
+                element = {"button", label != nullptr ? label : "", {}};
+            } else if (GTK_IS_ENTRY(widget)) {
+                element = {"entry", gtk_entry_get_text(GTK_ENTRY(widget)), {}};
+            } else if (GTK_IS_TEXT_VIEW(widget)) {
+                element = {"text", textOf(GTK_TEXT_VIEW(widget)), {}};
+            } else {
+                return;
+            }
+            element.place = placeOf(widget);
+            window.elements.push_back(std::move(element));
+        });
+        out.push_back(std::move(window));
+    }
+    g_list_free(tops);
+    return out;
+}
+
+std::unique_ptr<WindowProbe> WindowProbe::serve(GDBusConnection* bus) {
+    if (bus == nullptr) {
+        return nullptr;
+    }
+    GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(introspection, nullptr);
+    static const GDBusInterfaceVTable vtable = {&call, nullptr, nullptr, {}};
+    GError* error = nullptr;
+    const guint registration = g_dbus_connection_register_object(
+        bus, objectPath, node->interfaces[0], &vtable, nullptr, nullptr, &error);
+    if (registration == 0) {
+        Log::write("app", "🔴 창 살피개를 버스에 올리지 못함 " +
+                              std::string(error != nullptr ? error->message : ""));
+        g_clear_error(&error);
+        g_dbus_node_info_unref(node);
+        return nullptr;
+    }
+    Log::write("app", "창 살피개 켜짐 — 개발용 (PARLENDO_WINDOW_PROBE)");
+    return std::unique_ptr<WindowProbe>(
+        new WindowProbe(G_DBUS_CONNECTION(g_object_ref(bus)), registration, node));
+}
+
+WindowProbe::WindowProbe(GDBusConnection* bus, guint registration, GDBusNodeInfo* node)
+    : bus_(bus), registration_(registration), node_(node) {}
+
+WindowProbe::~WindowProbe() {
+    g_dbus_connection_unregister_object(bus_, registration_);
+    g_dbus_node_info_unref(node_);
+    g_object_unref(bus_);
+}
+
+}  // namespace parlendo
