@@ -1,5 +1,6 @@
 #include "shell/WindowProbe.h"
 
+#include "foundation/Json.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 namespace parlendo {
 
@@ -17,6 +19,7 @@ constexpr const char* introspection = R"xml(<node>
   <interface name="local.parlendo.Probe">
     <method name="Windows"><arg type="a(stiiiia(ssiiii))" direction="out"/></method>
     <method name="PageText"><arg type="s" direction="out"/></method>
+    <method name="PageFind"><arg type="s" direction="in"/><arg type="(iiii)" direction="out"/></method>
   </interface>
 </node>)xml";
 
@@ -100,35 +103,80 @@ GVariant* windowsVariant() {
     return g_variant_new("(a(stiiiia(ssiiii)))", &windows);
 }
 
+// The smallest shown element of the page whose text (all of it, or its own apart from its
+// children's), label or title is `text`, scrolled into view: its place in the page's viewport as
+// "[x,y,width,height]", or "" when there is none.
+std::string findScript(const std::string& text) {
+    return "(function(t){let best=null;"
+           "for(const e of document.querySelectorAll('body *')){"
+           "const own=(e.getAttribute('aria-label')||e.getAttribute('title')||'').trim();"
+           "const direct=Array.from(e.childNodes).filter(n=>n.nodeType===3)"
+           ".map(n=>n.textContent).join('').trim();"
+           "if((e.innerText||'').trim()!==t&&own!==t&&direct!==t)continue;"
+           "const r=e.getBoundingClientRect();if(r.width<=0||r.height<=0)continue;"
+           "if(!best||r.width*r.height<best.a)best={e:e,a:r.width*r.height};}"
+           "if(!best)return '';best.e.scrollIntoView({block:'nearest'});"
+           "const r=best.e.getBoundingClientRect();"
+           "return JSON.stringify([Math.round(r.left),Math.round(r.top),Math.round(r.width),"
+           "Math.round(r.height)]);})(" +
+           json::dump(Json(text)).value_or("\"\"") + ")";
+}
+
+struct PageCall {
+    GDBusMethodInvocation* invocation;
+    bool find;
+    GdkRectangle view;
+};
+
+void answerPage(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<PageCall> call(static_cast<PageCall*>(data));
+    GError* error = nullptr;
+    JSCValue* value =
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    std::string text;
+    if (value != nullptr) {
+        gchar* string = jsc_value_to_string(value);
+        text = string != nullptr ? string : "";
+        g_free(string);
+        g_object_unref(value);
+    }
+    g_clear_error(&error);
+    if (!call->find) {
+        g_dbus_method_invocation_return_value(call->invocation, g_variant_new("(s)", text.c_str()));
+        return;
+    }
+    GdkRectangle place{0, 0, 0, 0};
+    if (const auto parsed = json::parse(text);
+        parsed && parsed->is_array() && parsed->size() == 4) {
+        place = {call->view.x + (*parsed)[0].get<int>(), call->view.y + (*parsed)[1].get<int>(),
+                 (*parsed)[2].get<int>(), (*parsed)[3].get<int>()};
+    }
+    g_dbus_method_invocation_return_value(
+        call->invocation, g_variant_new("((iiii))", place.x, place.y, place.width, place.height));
+}
+
 void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-          GVariant*, GDBusMethodInvocation* invocation, gpointer) {
+          GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
     if (g_strcmp0(method, "Windows") == 0) {
         g_dbus_method_invocation_return_value(invocation, windowsVariant());
         return;
     }
+    const bool find = g_strcmp0(method, "PageFind") == 0;
     WebKitWebView* view = webView();
     if (view == nullptr) {
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(s)", ""));
+        g_dbus_method_invocation_return_value(
+            invocation, find ? g_variant_new("((iiii))", 0, 0, 0, 0) : g_variant_new("(s)", ""));
         return;
     }
-    webkit_web_view_evaluate_javascript(
-        view, "document.body ? document.body.innerText : ''", -1, nullptr, nullptr, nullptr,
-        +[](GObject* source, GAsyncResult* result, gpointer data) {
-            auto* pending = static_cast<GDBusMethodInvocation*>(data);
-            GError* error = nullptr;
-            JSCValue* value =
-                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-            std::string text;
-            if (value != nullptr) {
-                gchar* string = jsc_value_to_string(value);
-                text = string != nullptr ? string : "";
-                g_free(string);
-                g_object_unref(value);
-            }
-            g_clear_error(&error);
-            g_dbus_method_invocation_return_value(pending, g_variant_new("(s)", text.c_str()));
-        },
-        invocation);
+    std::string script = "document.body ? document.body.innerText : ''";
+    if (find) {
+        const gchar* text = nullptr;
+        g_variant_get(parameters, "(&s)", &text);
+        script = findScript(text != nullptr ? text : "");
+    }
+    auto* pending = new PageCall{invocation, find, placeOf(GTK_WIDGET(view))};
+    webkit_web_view_evaluate_javascript(view, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        answerPage, pending);
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ namespace parlendo {
 //   Windows() -> a(stiiiia(ssiiii)): each mapped window's title, X window and place on the screen,
 //       and the
 //       labels, buttons, entries and text views shown in it (role, text, place), in widget order;
-//   PageText() -> s: the text of the page in the program's web view (empty without one).
+//   PageText() -> s: the text of the page in the program's web view (empty without one);
+//   PageFind(s) -> (iiii): where on the screen the page shows an element with that text (its own
+//       or all of it), label or title (the smallest, scrolled into view); all 0 when none.
 class WindowProbe {
   public:
     struct Element {

@@ -1,38 +1,101 @@
-// The manage window of a signed-in user: opened from the status menu, its page answered by the
-// program over the bridge.
-#include "UserDay.h"
+// The manage window of a signed-in user: opened from the status menu, the word book shows the
+// word just captured under its source; the folder is renamed, the word deleted and restored from
+// the trash; a popup card switched off is no longer shown by the next capture.
+#include "CaptureSteps.h"
 
-#include <algorithm>
+#include "foundation/Json.h"
+
+#include <X11/keysym.h>
 
 namespace parlendo::testing {
 namespace {
 
-using ManageScenario = UserDay;
+using ManageScenario = CaptureSteps;
 
-TEST_F(ManageScenario, TheMenuOpensTheManageWindowWhosePageTheProgramAnswers) {
-    backend.keepPopupCards();
+bool pageShows(const std::string& text, double seconds = 15) {
+    return DesktopSession::pumpUntil(
+        [&] { return ProgramWindows::pageText().find(text) != std::string::npos; }, seconds);
+}
+
+TEST_F(ManageScenario, TheWordBookAndThePopupCardsAreEditedInTheManageWindow) {
     const std::string folder = backend.library->addFolder("영어 공부", std::nullopt);
     const std::string source = backend.library->addSource("Reading notes — Test window", folder);
-    backend.library->addWord("serendipity", source, "뜻밖의 행운");
-    keepSignedIn();
-    noticeRead();
-    ASSERT_GT(launch(), 0);
-    ASSERT_TRUE(waitSignedIn()) << log();
-    auto panel = menu();
-    ASSERT_TRUE(panel.has_value()) << log();
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    auto reader = readerWindow("Reading notes — Test window", ScriptedBackend::knownWord);
+    switchDetectionOn();
+    lookupChord();
+    ASSERT_EQ(cardsShowing("1. 뜻밖의 행운 [noun]", 2).size(), 2u) << log();
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
+    // The source of that title was there already: the word joined it.
+    EXPECT_TRUE(backend.requests("POST", "/rest/v1/sources").empty());
+    ASSERT_TRUE(cardsGone()) << log();
 
+    // The word book: the folder, its source, the word.
     ASSERT_TRUE(panel->click("관리 창 열기")) << ::testing::PrintToString(panel->shown());
     ASSERT_TRUE(waitForLog("[manage] 관리 화면 로드됨", 30)) << log();
-    // The page asked the program for its word book and shows it.
-    ASSERT_TRUE(DesktopSession::pumpUntil(
-        [] { return ProgramWindows::pageText().find("영어 공부") != std::string::npos; }, 20))
-        << ProgramWindows::pageText() << log();
-    std::printf("%s\n", ProgramWindows::pageText().c_str());
-    // The menu item brings the open window forward instead of opening a second one.
-    ASSERT_TRUE(panel->click("관리 창 열기"));
-    DesktopSession::pumpFor(1);
-    EXPECT_EQ(logCount("[manage] 관리 화면 로드됨"), 1u);
-    EXPECT_EQ(ProgramWindows::all().size(), 1u);
+    ASSERT_TRUE(pageShows("영어 공부")) << ProgramWindows::pageText() << log();
+    ASSERT_TRUE(ProgramWindows::clickPage("영어 공부"));
+    ASSERT_TRUE(ProgramWindows::clickPage("Reading notes — Test window"));
+    ASSERT_TRUE(pageShows("serendipity\n뜻밖의 행운")) << ProgramWindows::pageText();
+    const auto all = ProgramWindows::all();
+    ASSERT_EQ(all.size(), 1u);
+    const GdkRectangle window = all[0].place;
+    screenshot(window, "word-book");
+
+    // Rename the folder (F2 on the selected folder).
+    ASSERT_TRUE(ProgramWindows::clickPage("영어 공부"));
+    ProgramWindows::pressKey(XK_F2);
+    ASSERT_TRUE(pageShows("폴더 이름 바꾸기")) << ProgramWindows::pageText();
+    ProgramWindows::pressKey(XK_a, true);
+    ProgramWindows::typeText("Reading list");
+    screenshot(window, "rename-folder");
+    ASSERT_TRUE(ProgramWindows::clickPage("바꾸기"));
+    ASSERT_TRUE(backend.waitFor("PATCH", "/rest/v1/folders")) << log();
+    EXPECT_TRUE(pageShows("Reading list")) << ProgramWindows::pageText();
+    EXPECT_EQ(
+        json::string(backend.library->row("folders", folder).value_or(Json::object()), "name"),
+        "Reading list");
+
+    // Delete the word (Delete on the selected word), then restore it from the trash.
+    ASSERT_TRUE(ProgramWindows::clickPage("Reading notes — Test window"));
+    ASSERT_TRUE(ProgramWindows::clickPage("serendipity"));
+    ProgramWindows::pressKey(XK_Delete);
+    ASSERT_TRUE(pageShows("휴지통에서 되살릴 수 있어요.")) << ProgramWindows::pageText();
+    screenshot(window, "delete-word");
+    ASSERT_TRUE(ProgramWindows::clickPage("휴지통으로"));
+    ASSERT_TRUE(
+        DesktopSession::pumpUntil([&] { return backend.library->count("words", true) == 1; }, 15))
+        << log();
+    ASSERT_TRUE(ProgramWindows::clickPage("휴지통"));
+    ASSERT_TRUE(ProgramWindows::clickPage("단어")) << ProgramWindows::pageText();
+    ASSERT_TRUE(pageShows("serendipity")) << ProgramWindows::pageText();
+    screenshot(window, "trash");
+    ASSERT_TRUE(ProgramWindows::clickPage("되살리기"));
+    ASSERT_TRUE(
+        DesktopSession::pumpUntil([&] { return backend.library->count("words", false) == 1; }, 15))
+        << log();
+    EXPECT_EQ(backend.library->count("words", true), 0u);
+
+    // Switch the "뜻만" card off: the next capture shows the "단어" card alone.
+    ASSERT_TRUE(ProgramWindows::clickPage("팝업 카드"));
+    ASSERT_TRUE(ProgramWindows::clickPage("뜻만 켜기"));
+    ASSERT_TRUE(backend.waitFor("PATCH", "/rest/v1/assistants")) << log();
+    screenshot(window, "popup-cards");
+    ASSERT_TRUE(waitForLog("[popup_settings] 읽음 reason=manage_changed")) << log();
+    DesktopSession::activate(reader->xid);
+    DesktopSession::pumpFor(0.3);
+    ASSERT_TRUE(reader->command("select-label 0 11"));
+    lookupChord();
+    const auto cards = cardsShowing("1. 뜻밖의 행운 [noun]", 1);
+    ASSERT_EQ(cards.size(), 1u) << log();
+    DesktopSession::pumpFor(0.5);
+    size_t shown = 0;
+    for (const auto& card : ProgramWindows::all()) {
+        shown += card.isCard() ? 1 : 0;
+        EXPECT_FALSE(card.shows("· 뜻만"));
+    }
+    EXPECT_EQ(shown, 1u);
+    EXPECT_TRUE(cards[0].shows("· 단어"));
     EXPECT_EQ(terminate(), 0) << log();
 }
 

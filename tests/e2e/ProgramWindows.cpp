@@ -168,6 +168,50 @@ std::string ProgramWindows::pageText() {
     return out;
 }
 
+GdkRectangle ProgramWindows::pageFind(const std::string& text) {
+    static GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    GdkRectangle place{0, 0, 0, 0};
+    if (bus == nullptr) {
+        return place;
+    }
+    GVariant* reply =
+        g_dbus_connection_call_sync(bus, programBusName, probePath, probeInterface, "PageFind",
+                                    g_variant_new("(s)", text.c_str()), G_VARIANT_TYPE("((iiii))"),
+                                    G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
+    if (reply != nullptr) {
+        g_variant_get(reply, "((iiii))", &place.x, &place.y, &place.width, &place.height);
+        g_variant_unref(reply);
+    }
+    return place;
+}
+
+bool ProgramWindows::clickPage(const std::string& text, double seconds, int clicks) {
+    GdkRectangle place{0, 0, 0, 0};
+    if (!DesktopSession::pumpUntil(
+            [&] {
+                place = pageFind(text);
+                return place.width > 0;
+            },
+            seconds)) {
+        return false;
+    }
+    DesktopSession::pumpFor(0.1);
+    place = pageFind(text);  // where it stands once scrolled into view
+    for (const auto& window : all()) {
+        if (window.place.x <= place.x && place.x < window.place.x + window.place.width &&
+            window.place.y <= place.y && place.y < window.place.y + window.place.height) {
+            DesktopSession::activate(window.xid);
+            break;
+        }
+    }
+    DesktopSession::pumpFor(0.05);
+    for (int i = 0; i < clicks; ++i) {
+        clickAt(place);
+    }
+    DesktopSession::pumpFor(0.2);
+    return true;
+}
+
 bool ProgramWindows::click(const Window& window, const std::string& role, const std::string& text) {
     for (const auto& element : window.elements) {
         if (element.role == role && element.text == text && element.place.width > 0) {
@@ -192,16 +236,28 @@ bool ProgramWindows::type(const Window& window, size_t index, const std::string&
         clickAt(element.place);
         DesktopSession::pumpFor(0.1);
         // Select what the field holds, so that the text replaces it.
-        const KeyCode control = XKeysymToKeycode(display(), XK_Control_L);
-        const KeyCode a = XKeysymToKeycode(display(), XK_a);
-        DesktopSession::tap({control, a});
-        for (const char c : text) {
-            typeCharacter(c);
-        }
-        DesktopSession::pumpFor(0.1);
+        pressKey(XK_a, true);
+        typeText(text);
         return true;
     }
     return false;
+}
+
+void ProgramWindows::pressKey(unsigned long keysym, bool control) {
+    const KeyCode code = XKeysymToKeycode(display(), keysym);
+    if (control) {
+        DesktopSession::tap({XKeysymToKeycode(display(), XK_Control_L), code});
+    } else {
+        DesktopSession::tap({code});
+    }
+    DesktopSession::pumpFor(0.1);
+}
+
+void ProgramWindows::typeText(const std::string& text) {
+    for (const char c : text) {
+        typeCharacter(c);
+    }
+    DesktopSession::pumpFor(0.1);
 }
 
 }  // namespace parlendo::testing

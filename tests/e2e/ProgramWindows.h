@@ -40,11 +40,18 @@ class ProgramWindows {
     static std::optional<Window> showingPart(const std::string& part, double seconds = 15);
     // The text of the page in the program's web view.
     static std::string pageText();
+    // Where the page shows an element with this text, label or title; empty when it shows none.
+    static GdkRectangle pageFind(const std::string& text);
+    // Clicks (or double-clicks) that element, waiting up to `seconds` for it to be shown.
+    static bool clickPage(const std::string& text, double seconds = 10, int clicks = 1);
 
     // Brings `window` to the front and clicks the element with this role and text.
     static bool click(const Window& window, const std::string& role, const std::string& text);
     // Clicks the `index`-th entry of `window`, selects what it holds and types `text` (ASCII).
     static bool type(const Window& window, size_t index, const std::string& text);
+    // The keyboard: one key (an X key symbol, with Control when `control`), or ASCII text.
+    static void pressKey(unsigned long keysym, bool control = false);
+    static void typeText(const std::string& text);
 };
 
 }  // namespace parlendo::testing
