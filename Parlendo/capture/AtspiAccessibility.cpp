@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 #include <functional>
+#include <set>
 
 namespace parlendo {
 
@@ -52,8 +53,14 @@ struct AtspiAccessibility::State {
     AtspiEventListener* listener = nullptr;
     std::weak_ptr<State>* listenerData = nullptr;
     GDBusConnection* session = nullptr;
+    // The direct connections to applications already handed to the fetch queue's context, each
+    // with a reference until it closes.
+    std::set<DBusConnection*> adopted;
 
     ~State() {
+        for (DBusConnection* bus : adopted) {
+            dbus_connection_unref(bus);
+        }
         if (listener != nullptr) {
             g_object_unref(listener);
         }
@@ -131,6 +138,102 @@ bool AtspiAccessibility::bind() {
     return true;
 }
 
+namespace {
+
+// A direct connection on its way from the main thread's context to the fetch queue's, with the
+// application that uses the shared bus meanwhile.
+struct Handover {
+    AtspiApplication* application;
+    DBusConnection* direct;
+    GMainContext* context;
+    std::weak_ptr<AtspiAccessibility> owner;
+    ExecutorPtr fetchQueue;
+
+    Handover(AtspiApplication* application, DBusConnection* direct, GMainContext* context,
+             std::weak_ptr<AtspiAccessibility> owner, ExecutorPtr fetchQueue)
+        : application(static_cast<AtspiApplication*>(g_object_ref(application))),
+          direct(direct),
+          context(g_main_context_ref(context)),
+          owner(std::move(owner)),
+          fetchQueue(std::move(fetchQueue)) {}
+    Handover(const Handover&) = delete;
+    Handover& operator=(const Handover&) = delete;
+    ~Handover() {
+        if (direct != nullptr) {
+            dbus_connection_close(direct);
+            dbus_connection_unref(direct);
+        }
+        g_object_unref(application);
+        g_main_context_unref(context);
+    }
+};
+
+// Fetch queue: the application talks over its direct connection again, unless the client
+// replaced or dropped its connection meanwhile.
+void giveBack(Handover& handover) {
+    AtspiApplication* application = handover.application;
+    DBusConnection* shared = atspi_get_a11y_bus();
+    if (application->bus == shared && shared != nullptr) {
+        application->bus = handover.direct;
+        handover.direct = nullptr;
+        dbus_connection_unref(shared);
+    }
+}
+
+// Main thread, the one that dispatches the direct connection until now.
+gboolean moveToFetchContext(gpointer data) {
+    std::shared_ptr<Handover> handover = *static_cast<std::shared_ptr<Handover>*>(data);
+    atspi_dbus_connection_setup_with_g_main(handover->direct, handover->context);
+    handover->fetchQueue->post([handover] {
+        if (handover->owner.lock()) {
+            giveBack(*handover);
+        }
+    });
+    return G_SOURCE_REMOVE;
+}
+
+void dropHandover(gpointer data) {
+    delete static_cast<std::shared_ptr<Handover>*>(data);
+}
+
+}  // namespace
+
+// The bus client talks to an application that offers it over a direct connection of its own,
+// which the client dispatches on the default context, that is on the main thread. A reply that
+// the main loop reads there leaves the call on the fetch queue waiting for it until its
+// time-out, a second and more for an application just met. So each direct connection is moved
+// to the fetch queue's context the first time it is met. The main thread makes the move, as the
+// one that dispatches the connection until then, while the application talks over the shared
+// bus: the connection is never used by two threads while it moves.
+void AtspiAccessibility::adopt(AtspiAccessible* element) {
+    AtspiApplication* application = ATSPI_OBJECT(element)->app;
+    DBusConnection* shared = atspi_get_a11y_bus();
+    if (application == nullptr || application->bus == nullptr || shared == nullptr ||
+        application->bus == shared) {
+        return;
+    }
+    auto& adopted = state_->adopted;
+    for (auto it = adopted.begin(); it != adopted.end();) {
+        if (!dbus_connection_get_is_connected(*it)) {
+            dbus_connection_unref(*it);
+            it = adopted.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    DBusConnection* direct = application->bus;
+    if (!adopted.insert(dbus_connection_ref(direct)).second) {
+        dbus_connection_unref(direct);
+        return;
+    }
+    application->bus = dbus_connection_ref(shared);
+    g_main_context_invoke_full(
+        nullptr, G_PRIORITY_HIGH, moveToFetchContext,
+        new std::shared_ptr<Handover>(std::make_shared<Handover>(application, direct, fetchContext_,
+                                                                 weak_from_this(), fetchQueue_)),
+        dropHandover);
+}
+
 void AtspiAccessibility::connect() {
     auto& state = *state_;
     if (state.started) {
@@ -187,6 +290,7 @@ AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app
     for (auto& child : AtspiNode(desktop).children()) {
         auto node = std::static_pointer_cast<AtspiNode>(child);
         if (pidOf(node->element()) == app.pid) {
+            adopt(node->element());
             application = node;
             break;
         }

@@ -11,6 +11,7 @@
 #include <string>
 
 typedef struct _GMainContext GMainContext;
+typedef struct _AtspiAccessible AtspiAccessible;
 
 namespace parlendo {
 
@@ -54,6 +55,9 @@ class AtspiAccessibility final : public AccessibilityPort,
     void connect();
     // Opens the bus client and moves its dispatching to the fetch queue's context: main thread.
     bool bind();
+    // Hands the direct connection to `application`, if the client opened one, to the fetch
+    // queue's context.
+    void adopt(AtspiAccessible* application);
 
     ExecutorPtr fetchQueue_;
     GMainContext* fetchContext_;

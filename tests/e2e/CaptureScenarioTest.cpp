@@ -73,6 +73,8 @@ TEST_F(CaptureScenario, AWordAndASentenceAreShownAndSavedWithTheirSource) {
     EXPECT_FALSE(panel->find("⚠️ 저장 안 된 것"))
         << ::testing::PrintToString(panel->shown());
     EXPECT_EQ(logCount("저장 안 된 것 +1"), 0u);
+    // Both applications were read within the reading budget, the one just started too.
+    EXPECT_EQ(logCount("[context] 읽기 상한"), 0u) << log();
     EXPECT_EQ(terminate(), 0) << log();
 }
 
