@@ -104,7 +104,9 @@ GVariant* windowsVariant() {
 }
 
 // The smallest shown element of the page whose text (all of it, or its own apart from its
-// children's), label or title is `text`, scrolled into view: its place in the page's viewport as
+// children's), label or title is `text`, and that a click at its middle would reach, itself or
+// through its label (not one under a dialog), scrolled into view: its place in the page's viewport
+// as
 // "[x,y,width,height]", or "" when there is none.
 std::string findScript(const std::string& text) {
     return "(function(t){let best=null;"
@@ -114,6 +116,9 @@ std::string findScript(const std::string& text) {
            ".map(n=>n.textContent).join('').trim();"
            "if((e.innerText||'').trim()!==t&&own!==t&&direct!==t)continue;"
            "const r=e.getBoundingClientRect();if(r.width<=0||r.height<=0)continue;"
+           "const top=document.elementFromPoint(r.left+r.width/2,r.top+r.height/2);"
+           "const reach=e.closest('label')||e;"
+           "if(top&&!reach.contains(top)&&!top.contains(e))continue;"
            "if(!best||r.width*r.height<best.a)best={e:e,a:r.width*r.height};}"
            "if(!best)return '';best.e.scrollIntoView({block:'nearest'});"
            "const r=best.e.getBoundingClientRect();"

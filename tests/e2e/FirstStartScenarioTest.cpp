@@ -3,6 +3,8 @@
 // mail's link (which the desktop hands to a second `parlendo`), signs in, and later signs out.
 #include "CaptureSteps.h"
 
+#include <X11/keysym.h>
+
 namespace parlendo::testing {
 namespace {
 
@@ -84,6 +86,47 @@ TEST_F(FirstStartScenario, SignUpConfirmByLinkSignInAndSignOut) {
     screenshot(question->place, "sign-out-question");
     ASSERT_TRUE(ProgramWindows::click(*question, "button", "로그아웃"));
     ASSERT_TRUE(backend.waitFor("POST", "/auth/v1/logout")) << log();
+    EXPECT_TRUE(menuShows("로그인 / 회원가입…", 15)) << ::testing::PrintToString(panel->shown());
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+}  // namespace
+}  // namespace parlendo::testing
+
+namespace parlendo::testing {
+namespace {
+
+// The last day: the account is deleted from the manage window, with its password.
+TEST_F(FirstStartScenario, TheAccountIsDeletedFromTheManageWindow) {
+    const std::string email = ScriptedBackend::email;
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    ASSERT_TRUE(panel->click("관리 창 열기")) << ::testing::PrintToString(panel->shown());
+    ASSERT_TRUE(waitForLog("[manage] 관리 화면 로드됨", 30)) << log();
+    ASSERT_TRUE(ProgramWindows::clickPage("계정", 20)) << ProgramWindows::pageText();
+    ASSERT_TRUE(ProgramWindows::clickPage("계정 삭제…")) << ProgramWindows::pageText();
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [] { return ProgramWindows::pageText().find("계정을 삭제할까요?") != std::string::npos; }));
+    // A wrong password first: the server refuses, the account stays.
+    ProgramWindows::typeText("wrong password");
+    ASSERT_TRUE(ProgramWindows::clickPage("되살릴 수 없다는 것을 이해했어요"));
+    const GdkRectangle window = ProgramWindows::all().at(0).place;
+    screenshot(window, "delete-account");
+    ASSERT_TRUE(ProgramWindows::clickPage("계정 삭제"));
+    ASSERT_TRUE(backend.waitFor("POST", "/functions/v1/delete-account")) << log();
+    DesktopSession::pumpFor(1);
+    EXPECT_TRUE(backend.users.exists(email));
+    screenshot(window, "wrong-password");
+    // The right one: the account is gone, and the program is signed out.
+    ASSERT_TRUE(ProgramWindows::clickPage("비밀번호"));
+    ProgramWindows::pressKey(XK_a, true);
+    ProgramWindows::typeText(ScriptedBackend::password);
+    ASSERT_TRUE(ProgramWindows::clickPage("계정 삭제"));
+    ASSERT_TRUE(backend.waitFor("POST", "/functions/v1/delete-account", 2)) << log();
+    EXPECT_TRUE(DesktopSession::pumpUntil([&] { return !backend.users.exists(email); }));
+    EXPECT_TRUE(DesktopSession::pumpUntil([] {
+        return ProgramWindows::pageText().find("계정을 삭제했어요.") != std::string::npos;
+    })) << ProgramWindows::pageText();
+    screenshot(window, "account-deleted");
     EXPECT_TRUE(menuShows("로그인 / 회원가입…", 15)) << ::testing::PrintToString(panel->shown());
     EXPECT_EQ(terminate(), 0) << log();
 }
