@@ -12,7 +12,7 @@ PACKAGES=(
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
-  qpdf poppler-utils
+  qpdf poppler-utils evince
 )
 # Node.js with npm is only needed to vendor the pinned front-end packages; the machine's own
 # Node.js (which bundles npm) is used when present.

@@ -65,9 +65,14 @@ void evaluated(GObject* source, GAsyncResult* result, gpointer data) {
 
 AnswerWindow::Colors AnswerWindow::Colors::of(ThemeMode mode) {
     const AnswerPalette& p = AnswerPalette::of(mode);
-    return Colors{rgba(p.card),   rgba(p.ink),       rgba(p.muted),
-                  rgba(p.line),   rgba(p.accent),    rgba(p.accentInk),
-                  rgba(p.accent, AnswerPalette::disabledAccentAlpha), rgba(p.warn),
+    return Colors{rgba(p.card),
+                  rgba(p.ink),
+                  rgba(p.muted),
+                  rgba(p.line),
+                  rgba(p.accent),
+                  rgba(p.accentInk),
+                  rgba(p.accent, AnswerPalette::disabledAccentAlpha),
+                  rgba(p.warn),
                   rgba(p.soft)};
 }
 
@@ -129,9 +134,9 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
 
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     if (!mathSource.empty()) {
-        WebKitUserScript* script = webkit_user_script_new(
-            mathSource.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        WebKitUserScript* script =
+            webkit_user_script_new(mathSource.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
         webkit_user_content_manager_add_script(content, script);
         webkit_user_script_unref(script);
     }
@@ -144,8 +149,7 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
     webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
     g_signal_connect(parts_.webView, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(parts_.webView, "load-changed", G_CALLBACK(onLoadChanged), this);
-    g_signal_connect(parts_.webView, "web-process-terminated", G_CALLBACK(onWebProcessGone),
-                     this);
+    g_signal_connect(parts_.webView, "web-process-terminated", G_CALLBACK(onWebProcessGone), this);
     g_signal_connect(parts_.webView, "create", G_CALLBACK(onCreate), this);
     g_signal_connect(parts_.webView, "button-press-event", G_CALLBACK(onPagePress), this);
     g_signal_connect(parts_.webView, "motion-notify-event", G_CALLBACK(onPageMotion), this);
@@ -161,9 +165,8 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
     html_ = page.html;
     webkit_web_view_load_html(parts_.webView, html_.c_str(), nullptr);
     Log::write(kTag, std::string("답 창 준비 renderer=") +
-                         (page.usesWindowsRenderer ? "windows_md" : "plain") +
-                         " math=" + (mathSource.empty() ? "false" : "true") +
-                         " theme=" + toString(theme_));
+                         (page.usesWindowsRenderer ? "windows_md" : "plain") + " math=" +
+                         (mathSource.empty() ? "false" : "true") + " theme=" + toString(theme_));
 }
 
 void AnswerWindow::paint() {
@@ -178,8 +181,8 @@ void AnswerWindow::paint() {
     text += root + " .input-box.off{background-color:" + css(c.soft) + ";}\n";
     text += root + " .input-box scrolledwindow," + root + " .input-box textview," + root +
             " .input-box textview text{background-color:transparent;background-image:none;}\n";
-    text += root + " .input-box textview text{color:" + css(c.ink) + ";caret-color:" +
-            css(c.ink) + ";}\n";
+    text += root + " .input-box textview text{color:" + css(c.ink) + ";caret-color:" + css(c.ink) +
+            ";}\n";
     text += root + " .input-box textview{font-size:14px;}\n";
     text += root + " .placeholder{color:" + css(c.muted) + ";font-size:14px;}\n";
     text += root + " button.send{background-image:none;background-color:" + css(c.accent) +
@@ -188,8 +191,9 @@ void AnswerWindow::paint() {
             "text-shadow:none;}\n";
     text += root + " button.send label{color:" + css(c.accentInk) + ";}\n";
     text += root + " button.send:disabled{background-color:" + css(c.accentOff) + ";}\n";
-    text += root + " button.close{background:none;border:none;box-shadow:none;color:" +
-            css(c.muted) + ";font-size:16px;padding:0;min-height:24px;min-width:24px;}\n";
+    text += root +
+            " button.close{background:none;border:none;box-shadow:none;color:" + css(c.muted) +
+            ";font-size:16px;padding:0;min-height:24px;min-width:24px;}\n";
     text += root + " button.close label{color:" + css(c.muted) + ";}\n";
     gtk_css_provider_load_from_data(css_, text.c_str(), -1, nullptr);
     webkit_web_view_set_background_color(parts_.webView, &c.card);
@@ -370,8 +374,8 @@ void AnswerWindow::fit(std::optional<double> contentHeight) {
         return;
     }
     const auto origin = GdkPopupScreens::origin(gtk_widget_get_display(parts_.window));
-    const PopupRect now = GdkPopupScreens::fromGdk(frame_.x, frame_.y, frame_.width,
-                                                   frame_.height, origin);
+    const PopupRect now =
+        GdkPopupScreens::fromGdk(frame_.x, frame_.y, frame_.width, frame_.height, origin);
     const auto next = AnswerLayout::resized(AnswerLayout::Rect{now.x, now.y, now.width, now.height},
                                             target, visibleArea());
     setFrame(GdkPopupScreens::toGdk(PopupRect{next.x, next.y, next.width, next.height}, origin));

@@ -40,10 +40,9 @@ class AnswerWindow final : public AnswerScreen, public std::enable_shared_from_t
         static Colors of(ThemeMode mode);
     };
 
-    static std::shared_ptr<AnswerWindow> make(const AnswerPage::Built& page,
-                                              const std::string& mathSource, ThemeMode theme,
-                                              ExecutorPtr main,
-                                              std::shared_ptr<const MonotonicClock> clock = nullptr);
+    static std::shared_ptr<AnswerWindow> make(
+        const AnswerPage::Built& page, const std::string& mathSource, ThemeMode theme,
+        ExecutorPtr main, std::shared_ptr<const MonotonicClock> clock = nullptr);
     ~AnswerWindow() override;
     AnswerWindow(const AnswerWindow&) = delete;
     AnswerWindow& operator=(const AnswerWindow&) = delete;

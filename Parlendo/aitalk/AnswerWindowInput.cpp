@@ -24,36 +24,36 @@ GtkWidget* button(const char* label, const char* cssClass) {
     return b;
 }
 
-GtkWidget* edgeStrip(GtkAlign halign, GtkAlign valign, int width, int height,
-                     const char* cursor) {
+GtkWidget* edgeStrip(GtkAlign halign, GtkAlign valign, int width, int height, const char* cursor) {
     GtkWidget* strip = gtk_event_box_new();
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(strip), FALSE);
     gtk_event_box_set_above_child(GTK_EVENT_BOX(strip), TRUE);
     gtk_widget_set_halign(strip, halign);
     gtk_widget_set_valign(strip, valign);
     gtk_widget_set_size_request(strip, width, height);
-    gtk_widget_add_events(strip, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                     GDK_POINTER_MOTION_MASK);
+    gtk_widget_add_events(
+        strip, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
     g_object_set_data_full(G_OBJECT(strip), "cursor", g_strdup(cursor), g_free);
-    g_signal_connect(strip, "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
-                         GdkWindow* window = gtk_widget_get_window(widget);
-                         const auto* name =
-                             static_cast<const char*>(g_object_get_data(G_OBJECT(widget), "cursor"));
-                         GdkCursor* c = gdk_cursor_new_from_name(gtk_widget_get_display(widget), name);
-                         // The event box's own input window is the last child window made.
-                         GList* children = gdk_window_peek_children(window);
-                         for (GList* l = children; l != nullptr; l = l->next) {
-                             gpointer owner = nullptr;
-                             gdk_window_get_user_data(GDK_WINDOW(l->data), &owner);
-                             if (owner == widget) {
-                                 gdk_window_set_cursor(GDK_WINDOW(l->data), c);
-                             }
-                         }
-                         if (c != nullptr) {
-                             g_object_unref(c);
-                         }
-                     }),
-                     nullptr);
+    g_signal_connect(
+        strip, "realize", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
+            GdkWindow* window = gtk_widget_get_window(widget);
+            const auto* name =
+                static_cast<const char*>(g_object_get_data(G_OBJECT(widget), "cursor"));
+            GdkCursor* c = gdk_cursor_new_from_name(gtk_widget_get_display(widget), name);
+            // The event box's own input window is the last child window made.
+            GList* children = gdk_window_peek_children(window);
+            for (GList* l = children; l != nullptr; l = l->next) {
+                gpointer owner = nullptr;
+                gdk_window_get_user_data(GDK_WINDOW(l->data), &owner);
+                if (owner == widget) {
+                    gdk_window_set_cursor(GDK_WINDOW(l->data), c);
+                }
+            }
+            if (c != nullptr) {
+                g_object_unref(c);
+            }
+        }),
+        nullptr);
     return strip;
 }
 
@@ -87,8 +87,9 @@ void AnswerWindow::buildContent() {
     gtk_container_add(GTK_CONTAINER(overlay), column);
     gtk_widget_set_vexpand(GTK_WIDGET(parts_.webView), TRUE);
     gtk_widget_set_hexpand(GTK_WIDGET(parts_.webView), TRUE);
-    gtk_widget_add_events(GTK_WIDGET(parts_.webView),
-                          GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
+    gtk_widget_add_events(GTK_WIDGET(parts_.webView), GDK_BUTTON_PRESS_MASK |
+                                                          GDK_BUTTON_RELEASE_MASK |
+                                                          GDK_POINTER_MOTION_MASK);
     gtk_box_pack_start(GTK_BOX(column), GTK_WIDGET(parts_.webView), TRUE, TRUE, 0);
 
     parts_.bottom = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
@@ -117,9 +118,8 @@ void AnswerWindow::buildContent() {
     for (GtkWidget* b : {parts_.selectionOnly, parts_.add, parts_.retry}) {
         gtk_box_pack_start(GTK_BOX(parts_.actionRow), b, FALSE, FALSE, 0);
     }
-    g_signal_connect_swapped(parts_.selectionOnly, "clicked", G_CALLBACK(+[](AnswerWindow* self) {
-                                 self->tapSelectionOnly();
-                             }),
+    g_signal_connect_swapped(parts_.selectionOnly, "clicked",
+                             G_CALLBACK(+[](AnswerWindow* self) { self->tapSelectionOnly(); }),
                              this);
     g_signal_connect_swapped(parts_.retry, "clicked",
                              G_CALLBACK(+[](AnswerWindow* self) { self->tapRetry(); }), this);
@@ -221,9 +221,9 @@ void AnswerWindow::buildInput() {
                      G_CALLBACK(+[](GtkTextView*, gchar* preedit, gpointer data) {
                          auto* self = static_cast<AnswerWindow*>(data);
                          self->preedit_ = preedit != nullptr ? preedit : "";
-                         gtk_widget_set_visible(self->parts_.placeholder,
-                                                self->inputText().empty() &&
-                                                    self->preedit_.empty());
+                         gtk_widget_set_visible(
+                             self->parts_.placeholder,
+                             self->inputText().empty() && self->preedit_.empty());
                      }),
                      this);
     g_signal_connect_swapped(parts_.input, "size-allocate",
@@ -253,8 +253,8 @@ void AnswerWindow::textChanged() {
     if (PyText::count(text) > static_cast<size_t>(500)) {
         trimming_ = true;
         const std::string cut = PyText::prefix(text, 500);
-        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(parts_.input)),
-                                 cut.c_str(), static_cast<gint>(cut.size()));
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(parts_.input)), cut.c_str(),
+                                 static_cast<gint>(cut.size()));
         trimming_ = false;
     }
     gtk_widget_set_visible(parts_.placeholder, inputText().empty() && preedit_.empty());
@@ -344,8 +344,8 @@ void AnswerWindow::tapSend() {
 
 gboolean AnswerWindow::onWindowKey(GtkWidget*, GdkEventKey* event, gpointer data) {
     auto* self = static_cast<AnswerWindow*>(data);
-    const auto mods = event->state & (GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK |
-                                      GDK_SUPER_MASK);
+    const auto mods =
+        event->state & (GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK);
     if (event->keyval == GDK_KEY_Escape) {
         if (self->onClose) {
             self->onClose("escape");
@@ -411,8 +411,10 @@ gboolean AnswerWindow::onPageMotion(GtkWidget*, GdkEventMotion* event, gpointer 
         return FALSE;
     }
     GdkRectangle next = self->frame_;
-    next.x = self->drag_->originX + static_cast<int>(std::lround(event->x_root - self->drag_->pointerX));
-    next.y = self->drag_->originY + static_cast<int>(std::lround(event->y_root - self->drag_->pointerY));
+    next.x =
+        self->drag_->originX + static_cast<int>(std::lround(event->x_root - self->drag_->pointerX));
+    next.y =
+        self->drag_->originY + static_cast<int>(std::lround(event->y_root - self->drag_->pointerY));
     self->frame_ = next;
     gtk_window_move(GTK_WINDOW(self->parts_.window), next.x, next.y);
     return TRUE;
@@ -451,8 +453,9 @@ gboolean AnswerWindow::onEdgeMotion(GtkWidget*, GdkEventMotion* event, gpointer 
     GdkRectangle next = r.start;
     if (r.left) {
         const int right = r.start.x + r.start.width;
-        next.width = std::max(static_cast<int>(AnswerLayout::minWidth),
-                              r.start.width - static_cast<int>(std::lround(event->x_root - r.pointerX)));
+        next.width =
+            std::max(static_cast<int>(AnswerLayout::minWidth),
+                     r.start.width - static_cast<int>(std::lround(event->x_root - r.pointerX)));
         next.x = right - next.width;
     }
     if (r.bottom) {

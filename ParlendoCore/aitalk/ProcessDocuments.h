@@ -14,8 +14,7 @@ namespace parlendo {
 namespace ProcessDocuments {
 
 // Every existing PDF file of the process, command line first, each once.
-std::vector<std::string> candidates(std::int32_t pid,
-                                    const std::filesystem::path& proc = "/proc");
+std::vector<std::string> candidates(std::int32_t pid, const std::filesystem::path& proc = "/proc");
 
 // The one whose file name appears in the window title, else the first; none without any.
 std::optional<std::string> document(std::int32_t pid, const std::optional<std::string>& title,

@@ -1,7 +1,6 @@
 #include "aitalk/ViewerProbe.h"
 
 #include "aitalk/PageText.h"
-#include "capture/TreeContextReader.h"
 #include "foundation/Log.h"
 #include "foundation/Text.h"
 #include "foundation/Url.h"
@@ -209,9 +208,24 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
     const auto window = accessibility.activeWindow(app);
     if (window) {
         hints.title = nfc(window->name());
-        const ReadBudget budget(callTimeout, now(),
-                                [clock = ports_.clock] { return clock->uptime(); });
-        hints.documentPath = filePath(TreeContextReader::documentURL(*window, budget));
+        hints.documentPath = filePath(window->documentURL());
+    }
+    AccessibleNodePtr container = climb(accessibility.focusedElement(app));
+    if (!container && window && ports_.searchesArea && ports_.searchesArea(hints.bundleID)) {
+        int nodes = areaNodes;
+        container = findArea(window, 0, nodes, t0 + areaDeadline);
+    }
+    std::vector<AccessibleNodePtr> pages;
+    int scanned = 0;
+    if (container) {
+        pages = container->children();
+        scanPages(*container, pages, t0, hints, scanned);
+    }
+    // The document, when the window does not name it: the page view's own address, the files
+    // the viewer's process shows, the window context. Read after the pages, whose reads have a
+    // deadline of their own.
+    if (!hints.documentPath && container) {
+        hints.documentPath = filePath(container->documentURL());
     }
     if (!hints.documentPath && ports_.processDocument) {
         hints.documentPath = ports_.processDocument(app.pid, hints.title);
@@ -229,23 +243,30 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
             }
         }
     }
-    if (hints.documentPath) {
+    if (hints.documentPath && hints.route == "none") {
         hints.route = "document_only";
     }
-    AccessibleNodePtr container = climb(accessibility.focusedElement(app));
-    if (!container && window && ports_.searchesArea && ports_.searchesArea(hints.bundleID)) {
-        int nodes = areaNodes;
-        container = findArea(window, 0, nodes, t0 + areaDeadline);
-    }
-    if (!container) {
-        return hints;
-    }
-    const auto pages = container->children();
     if (pages.empty()) {
         return hints;
     }
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "ms=%.1f", (now() - t0) * 1000);
+    Log::write("ai_talk", "뷰어 읽기 route=" + hints.route +
+                              " app=" + hints.bundleID.value_or("-") +
+                              " pages=" + std::to_string(pages.size()) +
+                              " visible=" + std::to_string(hints.visiblePages.size()) +
+                              " selected=" + std::to_string(hints.selectionPages.size()) +
+                              " scanned=" + std::to_string(scanned) + " " + ms);
+    return hints;
+}
+
+void ViewerProbe::scanPages(AccessibleNode& container, const std::vector<AccessibleNodePtr>& pages,
+                            double t0, ViewerHints& hints, int& scanned) const {
+    if (pages.empty()) {
+        return;
+    }
     std::set<int> visible;
-    for (const auto& child : container->visibleChildren()) {
+    for (const auto& child : container.visibleChildren()) {
         if (child) {
             if (auto number = pageNumber(*child)) {
                 visible.insert(*number);
@@ -253,7 +274,7 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
         }
     }
     if (visible.empty()) {
-        for (int page : visibleByFrame(*container, pages, t0 + pageDeadline)) {
+        for (int page : visibleByFrame(container, pages, t0 + pageDeadline)) {
             visible.insert(page);
         }
     }
@@ -263,7 +284,6 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
     if (candidates.size() > pagesScanned) {
         candidates.resize(pagesScanned);
     }
-    int scanned = 0;
     std::vector<int> selected;
     for (int p : candidates) {
         if (now() > t0 + pageDeadline) {
@@ -297,15 +317,6 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
         hints.selectionPages = selected;
         hints.route = "preview_lines";
     }
-    char ms[32];
-    std::snprintf(ms, sizeof ms, "ms=%.1f", (now() - t0) * 1000);
-    Log::write("ai_talk", "뷰어 읽기 route=" + hints.route +
-                              " app=" + hints.bundleID.value_or("-") +
-                              " pages=" + std::to_string(pages.size()) +
-                              " visible=" + std::to_string(hints.visiblePages.size()) +
-                              " selected=" + std::to_string(hints.selectionPages.size()) +
-                              " scanned=" + std::to_string(scanned) + " " + ms);
-    return hints;
 }
 
 }  // namespace parlendo

@@ -17,8 +17,10 @@ namespace parlendo {
 // Reads, through the accessibility tree, what the front application shows of a PDF document at
 // the moment of a question: the document's path, the window title, which pages are visible and
 // on which the selection sits. Every read is bounded (0.25 s per call), and the page work keeps to
-// 0.25 s after the probe's start. It never fails: what it cannot read stays empty, and `route`
-// tells how far it got. Runs where the accessibility client runs (the selection-fetch queue).
+// 0.25 s after the probe's start; the document's path, when the window does not name it, is looked
+// for after the pages (in the page view, the files of the viewer's process, the window context).
+// It never fails: what it cannot read stays empty, and `route` tells how far it got. Runs where
+// the accessibility client runs (the selection-fetch queue).
 class ViewerProbe {
   public:
     static constexpr double callTimeout = 0.25;
@@ -70,6 +72,9 @@ class ViewerProbe {
 
   private:
     double now() const { return ports_.clock->uptime(); }
+    // Visible pages, then the selection scan over the best candidates.
+    void scanPages(AccessibleNode& container, const std::vector<AccessibleNodePtr>& pages,
+                   double t0, ViewerHints& hints, int& scanned) const;
 
     Ports ports_;
 };

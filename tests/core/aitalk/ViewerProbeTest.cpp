@@ -101,10 +101,18 @@ TEST(ViewerProbe, TheDocumentComesFromTheTreeThenTheProcessThenTheContext) {
     rig.processFile = "/from/process.pdf";
     rig.context->documentURL = "file:///from/context.pdf";
     EXPECT_EQ(rig.probe().documentPath, "/from/process.pdf");
-    auto doc = rig.window->add(Role::document);
-    doc->url = "file:///from/tree.pdf";
-    EXPECT_EQ(rig.probe().documentPath, "/from/tree.pdf");
+    rig.window->url = "file:///from/window.pdf";
+    EXPECT_EQ(rig.probe().documentPath, "/from/window.pdf");
     EXPECT_EQ(rig.context->reads, 0);
+    rig.processFile.reset();
+    rig.window->url.reset();
+    EXPECT_EQ(rig.probe().documentPath, "/from/context.pdf");
+
+    // The page view names its document.
+    ProbeRig pages(2);
+    pages.processFile = "/from/process.pdf";
+    pages.view->url = "file:///from/view.pdf";
+    EXPECT_EQ(pages.probe().documentPath, "/from/view.pdf");
 }
 
 TEST(ViewerProbe, VisiblePagesComeFromTheViewerOrFromTheirFrames) {

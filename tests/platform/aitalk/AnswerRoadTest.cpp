@@ -51,11 +51,10 @@ struct AnswerRoad {
                 StubAnswer::json(200, R"([{"id":"pop-1","drive_id":"drv-1","name":"설명"}])"));
         stub.on("GET", "/rest/v1/drive_drives",
                 StubAnswer::json(200, R"([{"id":"drv-1","kind":"study","name":"물리"}])"));
-        stub.on("POST", DriveAsk::askPath,
-                StubAnswer::json(200, Json{{"status", "ok"},
-                                           {"answer", firstAnswer},
-                                           {"thread_id", "t-1"}}
-                                          .dump()));
+        stub.on(
+            "POST", DriveAsk::askPath,
+            StubAnswer::json(
+                200, Json{{"status", "ok"}, {"answer", firstAnswer}, {"thread_id", "t-1"}}.dump()));
         stub.on("POST", DriveAsk::askPath,
                 StubAnswer::json(200, R"({"status":"ok","answer":"이어진 답: $a^2+b^2=c^2$"})"));
         SessionConfiguration edge = ServerSessions::data();
@@ -72,7 +71,8 @@ struct AnswerRoad {
             std::make_shared<FileBookmarks>(dir.path() / "Trash"), nullptr, std::nullopt,
             DriveService::Runtime{work, main, SystemClock::shared()});
         ask = std::make_shared<DriveAsk>(client, drive, "0.2.0", SystemClock::shared());
-        const auto page = fileio::readFile(AppBundle::main().resourceDirectory / "ai_popup_web.html");
+        const auto page =
+            fileio::readFile(AppBundle::main().resourceDirectory / "ai_popup_web.html");
         window = AnswerWindow::make(AnswerPage::build(page, ThemeMode::light),
                                     MathLib(AppBundle::main().resourceDirectory).source(),
                                     ThemeMode::light, main, clock);
@@ -81,8 +81,12 @@ struct AnswerRoad {
             [](std::string, ActivePopup, Completion<void(std::optional<PageHint>)> done) {
                 done(PageHint{"DOC-1", 2});
             });
-        window->onFollowup = [this](const std::string& text) { session->followup(text); };
-        window->onClose = [this](const std::string& reason) { session->close(reason); };
+        window->onFollowup = [this](const std::string& text) {
+            session->followup(text);
+        };
+        window->onClose = [this](const std::string& reason) {
+            session->close(reason);
+        };
     }
 
     std::optional<Json> evaluate(const std::string& script) {
@@ -170,12 +174,13 @@ TEST_F(AnswerRoadTest, TheAnswerIsRenderedTakesAFollowUpCountsDownAndCloses) {
     ASSERT_TRUE(road.window->state().canAsk());
     const auto [ix, iy] = road.rootPoint(road.window->parts().input, 20, 10);
     AITalkDesktop::clickAt(ix, iy);
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(road.window->parts().input); }));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(road.window->parts().input); }));
     AITalkDesktop::type("why so");
     EXPECT_EQ(road.window->inputText(), "why so");
     AITalkDesktop::chord({"Return"});
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return road.session->state().turns.size() == 3; },
-                                         30));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return road.session->state().turns.size() == 3; }, 30));
     EXPECT_EQ(road.session->state().turns[1].text, "why so");
     EXPECT_EQ(road.window->inputText(), "");
     const auto followup = json::parse(road.stub.requests().back().body);

@@ -43,15 +43,21 @@ class AnswerWindowTest : public ::testing::Test {
         auto page = renderer ? fileio::readFile(resources / "ai_popup_web.html") : std::nullopt;
         auto window = AnswerWindow::make(AnswerPage::build(page, theme),
                                          MathLib(resources).source(), theme, main, clock);
-        window->loadSize = [this] { return savedSize; };
-        window->saveSize = [this](const std::string& size) { savedSize = size; };
+        window->loadSize = [this] {
+            return savedSize;
+        };
+        window->saveSize = [this](const std::string& size) {
+            savedSize = size;
+        };
         window->onClose = [this, w = std::weak_ptr<AnswerWindow>(window)](const std::string& r) {
             closes.push_back(r);
             if (auto self = w.lock()) {
                 self->hide();
             }
         };
-        window->onFollowup = [this](const std::string& text) { followups.push_back(text); };
+        window->onFollowup = [this](const std::string& text) {
+            followups.push_back(text);
+        };
         return window;
     }
     bool loaded(AnswerWindow& window) {
@@ -67,8 +73,8 @@ class AnswerWindowTest : public ::testing::Test {
     bool pageShows(AnswerWindow& window, const std::string& part) {
         return AITalkDesktop::pumpUntil([&] {
             auto text = evaluate(window, "document.getElementById('thread').textContent");
-            return text && text->is_string() && text->get<std::string>().find(part) !=
-                                                    std::string::npos;
+            return text && text->is_string() &&
+                   text->get<std::string>().find(part) != std::string::npos;
         });
     }
     std::vector<unsigned long> property(GtkWidget* widget, const char* name) {
@@ -166,7 +172,8 @@ TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
 
     auto window = make();
     window->show(answered("focus stays with the reader's application"));
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
     AITalkDesktop::pumpFor(0.2);
     Display* dpy = AITalkDesktop::display();
     const auto state = property(window->parts().window, "_NET_WM_STATE");
@@ -184,7 +191,8 @@ TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
     ASSERT_TRUE(loaded(*window));
     const auto [x, y] = rootPoint(*window, window->parts().input, 30, 10);
     AITalkDesktop::clickAt(x, y);
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
     XGetInputFocus(dpy, &focus, &revert);
     EXPECT_EQ(focus, GDK_WINDOW_XID(gtk_widget_get_window(window->parts().window)));
     gtk_widget_destroy(other);
@@ -202,11 +210,13 @@ TEST_F(AnswerWindowTest, HostileAnswersStayInertAndBrokenOnesStillShow) {
         ASSERT_TRUE(pageShows(*window, "Broken"));
         AITalkDesktop::pumpFor(0.3);
         EXPECT_EQ(evaluate(*window, "typeof window.__pwned"), Json("undefined")) << renderer;
-        EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread script, #thread img, "
-                                    "#thread svg, #thread iframe').length"),
+        EXPECT_EQ(evaluate(*window,
+                           "document.querySelectorAll('#thread script, #thread img, "
+                           "#thread svg, #thread iframe').length"),
                   Json(0));
         if (renderer) {
-            EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread pre').length"), Json(1));
+            EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread pre').length"),
+                      Json(1));
         } else {
             EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread .plain').length"),
                       Json(1));
@@ -246,7 +256,8 @@ TEST_F(AnswerWindowTest, TheInputTakesFiveHundredScalarsAndGrowsToFourLines) {
     auto window = make();
     ASSERT_TRUE(loaded(*window));
     window->show(answered("answer"));
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().input); }));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().input); }));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(window->parts().input));
     std::string pasted;
     for (int i = 0; i < 600; ++i) {
@@ -265,7 +276,8 @@ TEST_F(AnswerWindowTest, TheInputTakesFiveHundredScalarsAndGrowsToFourLines) {
     // Shift+Return breaks the line, Return sends, an empty question is not sent.
     const auto [x, y] = rootPoint(*window, window->parts().input, 30, 10);
     AITalkDesktop::clickAt(x, y);
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
     gtk_text_buffer_set_text(buffer, "", -1);
     AITalkDesktop::type("a");
     AITalkDesktop::chord({"Shift_L", "Return"});
@@ -345,7 +357,8 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
     auto window = make();
     ASSERT_TRUE(loaded(*window));
     window->show(answered("pause"));
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
     const GdkRectangle frame = window->frame();
     AITalkDesktop::moveTo(frame.x + 100, frame.y + 60);
     AITalkDesktop::pumpFor(0.3);
