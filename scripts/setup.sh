@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
+  python3-fonttools python3-brotli
 )
 # Node.js with npm is only needed to vendor the pinned front-end packages; the machine's own
 # Node.js (which bundles npm) is used when present.

@@ -48,6 +48,7 @@ struct AtspiAccessibility::State {
     std::map<std::int32_t, std::shared_ptr<AtspiNode>> focused;
     std::map<std::int32_t, std::shared_ptr<AtspiNode>> selectionChanged;
     AtspiEventListener* listener = nullptr;
+    std::weak_ptr<State>* listenerData = nullptr;
     GDBusConnection* session = nullptr;
 
     ~State() {
@@ -59,9 +60,11 @@ struct AtspiAccessibility::State {
         }
     }
 
+    // The listener's callback finds the state weakly: the bus client may still hold the
+    // callback after the state is gone (when the queue ended before it could deregister).
     static void onEvent(AtspiEvent* event, void* data) {
-        auto* self = static_cast<State*>(data);
-        if (event->source != nullptr && event->type != nullptr) {
+        auto self = static_cast<std::weak_ptr<State>*>(data)->lock();
+        if (self && event->source != nullptr && event->type != nullptr) {
             const std::string type = event->type;
             const std::int32_t pid = pidOf(event->source);
             if (pid > 0 && type.starts_with("object:state-changed:focused") &&
@@ -97,6 +100,8 @@ AtspiAccessibility::~AtspiAccessibility() {
                                                 nullptr);
                 atspi_event_listener_deregister(state->listener, "object:text-selection-changed",
                                                 nullptr);
+                delete state->listenerData;
+                state->listenerData = nullptr;
             }
         });
     }
@@ -123,7 +128,9 @@ void AtspiAccessibility::connect() {
     }
     atspi_set_main_context(fetchContext_);
     atspi_set_timeout(state.timeoutMs, 2000);
-    state.listener = atspi_event_listener_new(&State::onEvent, state_.get(), nullptr);
+    // Freed once the listener is deregistered; a listener that never is keeps it.
+    state.listenerData = new std::weak_ptr<State>(state_);
+    state.listener = atspi_event_listener_new(&State::onEvent, state.listenerData, nullptr);
     GError* error = nullptr;
     atspi_event_listener_register(state.listener, "object:state-changed:focused", &error);
     clear(error);
@@ -233,7 +240,7 @@ AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& a
     int nodes = focusSearchNodes;
     std::function<std::shared_ptr<AtspiNode>(AtspiNode&, int)> search =
         [&](AtspiNode& node, int depth) -> std::shared_ptr<AtspiNode> {
-        for (auto& child : node.children()) {
+        for (auto& child : node.children(nodes > 0 ? static_cast<size_t>(nodes) : 0)) {
             if (--nodes < 1 || depth > focusSearchDepth) {
                 return nullptr;
             }

@@ -4,6 +4,7 @@
 
 #include <atspi/atspi.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace parlendo {
@@ -14,7 +15,7 @@ std::atomic<double> originX{0};
 std::atomic<double> originY{0};
 
 // Children beyond this many are not listed (a table of a million cells).
-constexpr int maxChildren = 2000;
+constexpr size_t maxChildren = 2000;
 
 void clear(GError*& error) {
     if (error != nullptr) {
@@ -106,6 +107,10 @@ std::optional<AccessibleNode::Role> AtspiNode::role() {
 }
 
 std::vector<AccessibleNodePtr> AtspiNode::children() {
+    return children(maxChildren);
+}
+
+std::vector<AccessibleNodePtr> AtspiNode::children(size_t atMost) {
     GError* error = nullptr;
     const gint count = atspi_accessible_get_child_count(element_, &error);
     std::vector<AccessibleNodePtr> out;
@@ -113,7 +118,8 @@ std::vector<AccessibleNodePtr> AtspiNode::children() {
         clear(error);
         return out;
     }
-    for (gint i = 0; i < count && i < maxChildren; ++i) {
+    const gint wanted = static_cast<gint>(std::min<size_t>(atMost, maxChildren));
+    for (gint i = 0; i < count && i < wanted; ++i) {
         AtspiAccessible* child = atspi_accessible_get_child_at_index(element_, i, &error);
         if (error != nullptr) {
             clear(error);
@@ -139,9 +145,9 @@ bool AtspiNode::hasState(int state) {
     return has;
 }
 
-std::vector<AccessibleNodePtr> AtspiNode::visibleChildren() {
+std::vector<AccessibleNodePtr> AtspiNode::visibleChildren(size_t atMost) {
     std::vector<AccessibleNodePtr> out;
-    for (auto& child : children()) {
+    for (auto& child : children(atMost)) {
         if (static_cast<AtspiNode&>(*child).hasState(ATSPI_STATE_SHOWING)) {
             out.push_back(std::move(child));
         }

@@ -18,8 +18,10 @@ class AtspiNode final : public AccessibleNode {
     AtspiNode& operator=(const AtspiNode&) = delete;
 
     std::optional<Role> role() override;
-    std::vector<AccessibleNodePtr> children() override;
-    std::vector<AccessibleNodePtr> visibleChildren() override;
+    std::vector<AccessibleNodePtr> children(size_t atMost) override;
+    std::vector<AccessibleNodePtr> visibleChildren(size_t atMost) override;
+    // Every child (a list of vast length is cut at a few thousand).
+    std::vector<AccessibleNodePtr> children();
     std::optional<std::string> documentURL() override;
     std::optional<std::string> identifier() override;
     std::optional<std::string> value() override;

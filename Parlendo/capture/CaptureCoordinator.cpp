@@ -3,6 +3,7 @@
 #include "capture/DetectMenu.h"
 #include "capture/DetectRoutes.h"
 #include "foundation/Log.h"
+#include "foundation/PlatformWords.h"
 #include "lookup/GeneratingDictionary.h"
 #include "lookup/NegativeCache.h"
 #include "lookup/ServerDictionary.h"
@@ -344,9 +345,10 @@ void CaptureCoordinator::refreshMenu() {
                                                  setting.shows(PopupInput::sentence)});
     }
     const auto lines = DetectMenu::lines(env_->detect->state(), shows, popupSettings_->isLoaded());
-    stateItem_->title = lines.state;
-    toggleItem_->title = lines.toggle;
-    popupsItem_->title = lines.popups.value_or("");
+    // The menu shows the lines in this desktop's key names.
+    stateItem_->title = PlatformWords::render(lines.state);
+    toggleItem_->title = PlatformWords::render(lines.toggle);
+    popupsItem_->title = PlatformWords::render(lines.popups.value_or(""));
     popupsItem_->hidden = !lines.popups.has_value();
 }
 

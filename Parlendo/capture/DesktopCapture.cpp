@@ -1,10 +1,10 @@
 #include "capture/DesktopCapture.h"
 
 #include "capture/AtspiNode.h"
-#include "capture/GdkScreens.h"
 #include "capture/TreeContextReader.h"
 #include "foundation/Log.h"
 #include "foundation/MainThreadCall.h"
+#include "popups/GdkPopupScreens.h"
 
 #include <unistd.h>
 
@@ -20,7 +20,48 @@ std::function<bool()> ownsFocus(std::shared_ptr<X11Windows> windows) {
     };
 }
 
+// The monitors in card coordinates with the primary one's height, and where the primary
+// monitor's top left lies in X screen coordinates.
+struct ScreenLayout {
+    ScreenFrames frames;
+    double originX = 0;
+    double originY = 0;
+};
+
+ScreenLayout screenLayout() {
+    ScreenLayout out;
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr) {
+        return out;
+    }
+    // The primary monitor comes first.
+    for (const auto& screen : GdkPopupScreens(display).screens()) {
+        out.frames.frames.push_back(screen.frame);
+    }
+    if (out.frames.frames.empty()) {
+        return out;
+    }
+    out.frames.primaryHeight = out.frames.frames.front().height;
+    const auto origin = GdkPopupScreens::origin(display);
+    out.originX = origin.left;
+    out.originY = origin.bottom - out.frames.primaryHeight;
+    return out;
+}
+
 }  // namespace
+
+std::function<ScreenFrames()> DesktopCapture::screens(ExecutorPtr main) {
+    return [main] {
+        auto layout = callOnMain<ScreenLayout>(
+            *main, AtspiSelectionReader::mainHopTimeout,
+            [](Completion<void(ScreenLayout)> done) { done(screenLayout()); });
+        if (!layout) {
+            return ScreenFrames{};
+        }
+        AtspiNode::setScreenOrigin(layout->originX, layout->originY);
+        return layout->frames;
+    };
+}
 
 std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
                                                       std::shared_ptr<Clock> clock) {
@@ -36,17 +77,8 @@ std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
     capture->trail = std::make_shared<SyntheticKeyTrail>();
     capture->input =
         X11InputSource::make({main, clock, capture->trail, ownsFocus(windows), std::string()});
-    capture->accessibility =
-        AtspiAccessibility::make(capture->fetchQueue, capture->fetchQueue->context(), [main] {
-            auto layout = callOnMain<GdkScreens::Layout>(
-                *main, AtspiSelectionReader::mainHopTimeout,
-                [](Completion<void(GdkScreens::Layout)> done) { done(GdkScreens::layout()); });
-            if (!layout) {
-                return ScreenFrames{};
-            }
-            AtspiNode::setScreenOrigin(layout->originX, layout->originY);
-            return layout->frames;
-        });
+    capture->accessibility = AtspiAccessibility::make(
+        capture->fetchQueue, capture->fetchQueue->context(), screens(main));
     capture->accessibility->start();
     auto apps = std::make_shared<DesktopApps>(windows);
     capture->selection = std::make_shared<SelectionDesktop>();

@@ -28,6 +28,11 @@ struct DesktopCapture {
     // Everything but the cards; null when the X display cannot be reached.
     static std::shared_ptr<DesktopCapture> build(ExecutorPtr main, std::shared_ptr<Clock> clock);
 
+    // The monitors as the accessibility reads need them, read through GDK on the main thread
+    // (waited for from the fetch queue). Each read also moves the origin of the screen
+    // coordinates the accessibility bus reports to the primary monitor's top left.
+    static std::function<ScreenFrames()> screens(ExecutorPtr main);
+
     // The coordinator's desktop with the given card presenter and notice card.
     CaptureDesktop desktop(std::shared_ptr<PopupPresenting> popup,
                            std::function<void(const std::string&, double)> show);

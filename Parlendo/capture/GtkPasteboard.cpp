@@ -103,22 +103,29 @@ void save(Completion<void(SavedClipboard)> done) {
 }
 
 void restore(SavedClipboard saved, Completion<void(bool)> done) {
-    GtkClipboard* board = clipboard();
-    std::vector<GtkTargetEntry> entries;
-    auto* offer = new Offer{std::move(saved)};
-    for (size_t i = 0; i < offer->saved.items.size(); ++i) {
-        entries.push_back(GtkTargetEntry{const_cast<gchar*>(offer->saved.items[i].target.c_str()),
-                                         0, static_cast<guint>(i)});
+    GdkDisplay* display = gdk_display_get_default();
+    bool ok = false;
+    if (saved.items.empty()) {
+        // Nothing was there before: the clipboard goes back to having no owner (GTK cannot
+        // offer an empty list of targets, and the copy's owner is another application).
+        ok = gtk_selection_owner_set_for_display(display, nullptr, GDK_SELECTION_CLIPBOARD,
+                                                 GDK_CURRENT_TIME) != FALSE;
+    } else {
+        std::vector<GtkTargetEntry> entries;
+        auto* offer = new Offer{std::move(saved)};
+        for (size_t i = 0; i < offer->saved.items.size(); ++i) {
+            entries.push_back(
+                GtkTargetEntry{const_cast<gchar*>(offer->saved.items[i].target.c_str()), 0,
+                               static_cast<guint>(i)});
+        }
+        ok = gtk_clipboard_set_with_data(clipboard(), entries.data(),
+                                         static_cast<guint>(entries.size()), provide, release,
+                                         offer) != FALSE;
+        if (!ok) {
+            delete offer;
+        }
     }
-    bool ok = gtk_clipboard_set_with_data(board, entries.data(), static_cast<guint>(entries.size()),
-                                          provide, release, offer) != FALSE;
-    if (!ok) {
-        delete offer;
-    } else if (entries.empty()) {
-        // Nothing was there before: leave the clipboard without owner, as it was.
-        gtk_clipboard_clear(board);
-    }
-    gdk_display_sync(gdk_display_get_default());
+    gdk_display_sync(display);
     done(ok);
 }
 

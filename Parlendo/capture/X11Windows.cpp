@@ -1,5 +1,7 @@
 #include "capture/X11Windows.h"
 
+#include "foundation/Text.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +20,15 @@ struct Reply {
 
 constexpr std::uint32_t maxPropertyWords = 1 << 16;  // 256 KiB of property data at most
 constexpr int maxParentSteps = 64;
+
+// X's STRING type is Latin-1.
+std::string fromLatin1(std::string_view value) {
+    std::string utf8;
+    for (const unsigned char byte : value) {
+        utf8 += text::fromCodePoint(byte);
+    }
+    return utf8;
+}
 
 }  // namespace
 
@@ -70,7 +81,8 @@ std::uint32_t X11Windows::atom(const std::string& name) {
 
 std::optional<std::vector<std::uint8_t>> X11Windows::property(Window window, std::uint32_t name,
                                                               std::uint32_t type,
-                                                              std::uint8_t& format) {
+                                                              std::uint8_t& format,
+                                                              std::uint32_t* actualType) {
     if (window == XCB_WINDOW_NONE || name == XCB_ATOM_NONE) {
         return std::nullopt;
     }
@@ -83,6 +95,9 @@ std::optional<std::vector<std::uint8_t>> X11Windows::property(Window window, std
         return std::nullopt;
     }
     format = reply->format;
+    if (actualType != nullptr) {
+        *actualType = reply->type;
+    }
     const auto* data = static_cast<const std::uint8_t*>(xcb_get_property_value(reply.value));
     const int length = xcb_get_property_value_length(reply.value);
     return std::vector<std::uint8_t>(data, data + (length > 0 ? length : 0));
@@ -124,7 +139,8 @@ std::optional<std::int32_t> X11Windows::pid(Window window) {
 
 std::optional<std::string> X11Windows::text(Window window, const std::string& name) {
     std::uint8_t format = 0;
-    const auto data = property(window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, format);
+    std::uint32_t type = XCB_ATOM_NONE;
+    const auto data = property(window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, format, &type);
     if (!data || format != 8) {
         return std::nullopt;
     }
@@ -133,7 +149,12 @@ std::optional<std::string> X11Windows::text(Window window, const std::string& na
     if (const auto nul = value.find('\0'); nul != std::string::npos) {
         value.resize(nul);
     }
-    return value;
+    // STRING is Latin-1; anything else is taken as UTF-8, and what is not is mended, so that a
+    // title always travels as valid text.
+    if (type == XCB_ATOM_STRING) {
+        return fromLatin1(value);
+    }
+    return text::sanitize(value);
 }
 
 std::optional<std::string> X11Windows::title(Window window) {
@@ -153,13 +174,13 @@ std::pair<std::optional<std::string>, std::optional<std::string>> X11Windows::wm
     const std::string value(data->begin(), data->end());
     const auto nul = value.find('\0');
     if (nul == std::string::npos) {
-        return {value, std::nullopt};
+        return {fromLatin1(value), std::nullopt};
     }
     std::string second = value.substr(nul + 1);
     if (const auto end = second.find('\0'); end != std::string::npos) {
         second.resize(end);
     }
-    return {value.substr(0, nul), second};
+    return {fromLatin1(value.substr(0, nul)), fromLatin1(second)};
 }
 
 std::optional<X11Windows::Window> X11Windows::clientOf(Window window) {

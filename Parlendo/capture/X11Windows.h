@@ -39,7 +39,8 @@ class X11Windows {
     std::optional<std::string> title(Window window);
     // The instance and class halves of WM_CLASS.
     std::pair<std::optional<std::string>, std::optional<std::string>> wmClass(Window window);
-    // A text property (UTF8_STRING or STRING) by name.
+    // A text property by name as UTF-8: STRING is read as Latin-1, UTF8_STRING and any other
+    // type as UTF-8 with invalid sequences replaced.
     std::optional<std::string> text(Window window, const std::string& property);
     std::optional<Window> windowProperty(Window window, const std::string& property);
 
@@ -48,7 +49,8 @@ class X11Windows {
   private:
     explicit X11Windows(xcb_connection_t* connection, Window root);
     std::optional<std::vector<std::uint8_t>> property(Window window, std::uint32_t atom,
-                                                      std::uint32_t type, std::uint8_t& format);
+                                                      std::uint32_t type, std::uint8_t& format,
+                                                      std::uint32_t* actualType = nullptr);
     bool hasProperty(Window window, std::uint32_t atom);
 
     xcb_connection_t* connection_;

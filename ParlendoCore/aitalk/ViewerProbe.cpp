@@ -4,6 +4,7 @@
 #include "foundation/Log.h"
 #include "foundation/Text.h"
 #include "foundation/Url.h"
+#include "projects/DriveLimits.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,7 +16,7 @@ namespace parlendo {
 namespace {
 
 bool firstChildIsPage(AccessibleNode& element) {
-    const auto children = element.children();
+    const auto children = element.children(1);
     return !children.empty() && children.front() &&
            children.front()->role() == AccessibleNode::Role::page;
 }
@@ -55,7 +56,7 @@ bool visitLines(AccessibleNode& element, int depth, int& budget) {
     if (role == AccessibleNode::Role::page && selectedIn(element)) {
         return true;
     }
-    for (const auto& child : element.children()) {
+    for (const auto& child : element.children(static_cast<size_t>(std::max(budget, 0)))) {
         if (child && visitLines(*child, depth + 1, budget)) {
             return true;
         }
@@ -114,7 +115,7 @@ AccessibleNodePtr ViewerProbe::findArea(const AccessibleNodePtr& element, int de
     if (!element || nodes < 1 || depth > areaDepth || now() > deadline) {
         return nullptr;
     }
-    const auto children = element->children();
+    const auto children = element->children(static_cast<size_t>(std::max(nodes, 0)));
     if (!children.empty() && children.front() &&
         children.front()->role() == AccessibleNode::Role::page) {
         return element;
@@ -218,7 +219,7 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
     std::vector<AccessibleNodePtr> pages;
     int scanned = 0;
     if (container) {
-        pages = container->children();
+        pages = container->children(static_cast<size_t>(DriveLimits::pageMax));
         scanPages(*container, pages, t0, hints, scanned);
     }
     // The document, when the window does not name it: the page view's own address, the files
@@ -266,7 +267,7 @@ void ViewerProbe::scanPages(AccessibleNode& container, const std::vector<Accessi
         return;
     }
     std::set<int> visible;
-    for (const auto& child : container.visibleChildren()) {
+    for (const auto& child : container.visibleChildren(pages.size())) {
         if (child) {
             if (auto number = pageNumber(*child)) {
                 visible.insert(*number);

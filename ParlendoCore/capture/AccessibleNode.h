@@ -3,6 +3,7 @@
 #include "capture/ContextReader.h"
 #include "capture/SelectionBounds.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,9 +43,11 @@ class AccessibleNode {
     virtual ~AccessibleNode() = default;
 
     virtual std::optional<Role> role() = 0;
-    virtual std::vector<std::shared_ptr<AccessibleNode>> children() = 0;
-    // The children that are on screen.
-    virtual std::vector<std::shared_ptr<AccessibleNode>> visibleChildren() = 0;
+    // The first `atMost` children. The walks of the tree ask for no more than they may still
+    // visit, so that an element with a vast list of children costs no more than a small one.
+    virtual std::vector<std::shared_ptr<AccessibleNode>> children(size_t atMost) = 0;
+    // The children that are on screen, among the first `atMost`.
+    virtual std::vector<std::shared_ptr<AccessibleNode>> visibleChildren(size_t atMost) = 0;
     // The address of the document the element shows (its document attributes).
     virtual std::optional<std::string> documentURL() = 0;
     // The element's identifier (its accessible id or "id" attribute).

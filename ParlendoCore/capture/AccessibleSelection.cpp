@@ -146,13 +146,13 @@ std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
             }
             return;
         }
-        for (const auto& child : node.children()) {
+        for (const auto& child : node.children(visits > 0 ? static_cast<size_t>(visits) : 0)) {
             if (child) {
                 walk(*child, depth + 1);
             }
         }
     };
-    for (const auto& child : focused->visibleChildren()) {
+    for (const auto& child : focused->visibleChildren(boundsVisits)) {
         if (child) {
             walk(*child, 0);
         }

@@ -5,6 +5,7 @@
 #include "lookup/TitleKey.h"
 #include "saving/CaptureSnapshot.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <functional>
@@ -37,6 +38,11 @@ bool isAddressField(AccessibleNode& node) {
     return node.role() == AccessibleNode::Role::entry;
 }
 
+// How many more elements a walk with `nodes` left on its counter may visit.
+size_t remaining(int nodes) {
+    return nodes > 0 ? static_cast<size_t>(nodes) : 0;
+}
+
 std::string okOrNone(const std::optional<std::string>& value) {
     return value ? "ok" : "none";
 }
@@ -67,7 +73,9 @@ std::optional<std::string> TreeContextReader::findWebAreaURL(AccessibleNode& ele
     if (role == AccessibleNode::Role::embedded) {
         return std::nullopt;
     }
-    const auto children = element.children();
+    // The walk visits at most `nodes` more elements; the page-list test needs the first few.
+    const auto children =
+        element.children(std::max(remaining(nodes), static_cast<size_t>(pageListLength)));
     if (children.size() >= pageListLength && children.front() &&
         children.front()->role() == AccessibleNode::Role::page) {
         return std::nullopt;
@@ -95,7 +103,7 @@ std::optional<std::string> TreeContextReader::addressBarValue(AccessibleNode& wi
         if (isAddressField(element)) {
             return element.value();
         }
-        for (const auto& child : element.children()) {
+        for (const auto& child : element.children(remaining(nodes))) {
             if (!child) {
                 continue;
             }
@@ -105,7 +113,7 @@ std::optional<std::string> TreeContextReader::addressBarValue(AccessibleNode& wi
         }
         return std::nullopt;
     };
-    for (const auto& child : window.children()) {
+    for (const auto& child : window.children(addressBarNodes)) {
         if (!child || child->role() != AccessibleNode::Role::toolbar) {
             continue;
         }
@@ -137,7 +145,7 @@ std::optional<std::string> TreeContextReader::documentURL(AccessibleNode& window
             auto url = element.documentURL();
             return url && !url->empty() ? url : std::nullopt;
         }
-        for (const auto& child : element.children()) {
+        for (const auto& child : element.children(remaining(nodes))) {
             if (!child) {
                 continue;
             }
@@ -147,7 +155,7 @@ std::optional<std::string> TreeContextReader::documentURL(AccessibleNode& window
         }
         return std::nullopt;
     };
-    for (const auto& child : window.children()) {
+    for (const auto& child : window.children(documentNodes)) {
         if (!child) {
             continue;
         }

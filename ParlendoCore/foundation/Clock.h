@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace parlendo {
 
@@ -33,5 +34,9 @@ class SystemClock final : public Clock {
     // The process-wide instance.
     static std::shared_ptr<SystemClock> shared();
 };
+
+// Wall-clock seconds as ISO 8601 text in UTC: "2026-05-28T08:26:40Z", or with `milliseconds`
+// "2026-05-28T08:26:40.123Z" (rounded to the nearest millisecond).
+std::string isoTimestamp(double seconds, bool milliseconds = false);
 
 }  // namespace parlendo

@@ -4,6 +4,7 @@
 #include "lookup/DictionaryLookup.h"
 #include "popups/PopupBody.h"
 #include "popups/PopupSetting.h"
+#include "wordbook/WordTexts.h"
 
 #include <map>
 #include <optional>
@@ -25,11 +26,7 @@ namespace parlendo {
 namespace PopupPresentation {
 
 // One extractor's result: the heading shown on the card and the text.
-struct Section {
-    std::string label;
-    std::string text;
-    bool operator==(const Section&) const = default;
-};
+using Section = WordTexts::Section;
 
 inline constexpr const char* word = "word";
 inline constexpr const char* rawText = "raw_text";

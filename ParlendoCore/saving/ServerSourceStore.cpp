@@ -3,9 +3,6 @@
 #include "foundation/Log.h"
 #include "server/PostgRESTFilter.h"
 
-#include <cmath>
-#include <ctime>
-
 namespace parlendo {
 
 namespace {
@@ -131,12 +128,7 @@ void ServerSourceStore::touch(std::string id, Completion<void()> completion) {
 }
 
 std::string ServerSourceStore::isoTimestamp(double seconds) {
-    const auto whole = static_cast<std::time_t>(std::floor(seconds));
-    std::tm parts{};
-    gmtime_r(&whole, &parts);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return buffer;
+    return parlendo::isoTimestamp(seconds);
 }
 
 }  // namespace parlendo

@@ -18,16 +18,20 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     explicit FakeNode(std::optional<Role> role_ = Role::other) : nodeRole(role_) {}
 
     std::optional<Role> role() override { return touch(), nodeRole; }
-    std::vector<AccessibleNodePtr> children() override {
+    std::vector<AccessibleNodePtr> children(size_t atMost) override {
         touch();
-        return {kids.begin(), kids.end()};
+        listed += std::min(atMost, kids.size());
+        const auto end = kids.begin() + static_cast<std::ptrdiff_t>(std::min(atMost, kids.size()));
+        return {kids.begin(), end};
     }
-    std::vector<AccessibleNodePtr> visibleChildren() override {
+    std::vector<AccessibleNodePtr> visibleChildren(size_t atMost) override {
         if (!shown) {
-            return children();
+            return children(atMost);
         }
         touch();
-        return {shown->begin(), shown->end()};
+        const auto end =
+            shown->begin() + static_cast<std::ptrdiff_t>(std::min(atMost, shown->size()));
+        return {shown->begin(), end};
     }
     std::optional<std::string> documentURL() override { return touch(), url; }
     std::optional<std::string> identifier() override { return touch(), id; }
@@ -78,6 +82,8 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     // The children on screen, when not all of them.
     std::optional<std::vector<std::shared_ptr<FakeNode>>> shown;
     std::optional<int> index;
+    // How many children were handed out by `children`, over all calls.
+    size_t listed = 0;
 
     std::shared_ptr<FakeClock> clock;
     double callCost = 0;

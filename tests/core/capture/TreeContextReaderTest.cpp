@@ -131,5 +131,20 @@ TEST_F(TreeContextReaderTest, AnApplicationWithoutAnAccessibleWindowKeepsItsIden
     EXPECT_EQ(reader().read(std::nullopt), std::nullopt);
 }
 
+TEST_F(TreeContextReaderTest, AVastListOfChildrenIsListedOnlyAsFarAsTheWalksMayVisit) {
+    // A table of 10,000 cells between the window and nothing of interest.
+    auto table = port->window->add(Role::other);
+    for (int i = 0; i < 10000; ++i) {
+        table->add(Role::staticText);
+    }
+    const auto context = reader().read(firefox);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(context->documentURL, std::nullopt);
+    EXPECT_EQ(context->webURL, std::nullopt);
+    // The document search may visit 59 elements, the web-area search 399, the address-field
+    // search none (no toolbar): no more cells are asked for than that.
+    EXPECT_LE(table->listed, 60u + 400u);
+}
+
 }  // namespace
 }  // namespace parlendo

@@ -190,7 +190,15 @@ TEST_F(CaptureCoordinatorTest, ShutdownMenuAndRoutes) {
     EXPECT_EQ(menu.status[0]->title, "○ 감지 꺼짐");
     EXPECT_FALSE(menu.status[0]->enabled);
     EXPECT_TRUE(menu.status[1]->hidden);
-    EXPECT_EQ(menu.status[2]->title, "감지 켜기  (⌥ 두 번)");
+    EXPECT_EQ(menu.status[2]->title, "감지 켜기  (Alt 두 번)");
+
+    // Watching: the state line names the keys as this desktop does.
+    grant(true, true);
+    coordinator->toggleHotkey()->onTrigger();
+    coordinator->refreshMenu();
+    EXPECT_EQ(menu.status[0]->title, "● 감지 중 — 글을 선택하고 Alt+Ctrl 를 같이 누르세요");
+    EXPECT_EQ(menu.status[2]->title, "감지 끄기  (Alt 두 번)");
+    EXPECT_FALSE(menu.status[1]->hidden);
 
     const auto routes = coordinator->bridgeRoutes();
     ASSERT_EQ(routes.size(), 1u);

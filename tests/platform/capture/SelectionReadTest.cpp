@@ -3,7 +3,7 @@
 #include "DesktopSession.h"
 #include "LogCapture.h"
 #include "capture/AtspiAccessibility.h"
-#include "capture/GdkScreens.h"
+#include "capture/DesktopCapture.h"
 #include "capture/GtkPasteboard.h"
 #include "capture/SelectionFetch.h"
 #include "capture/SyntheticCopyLedger.h"
@@ -42,13 +42,8 @@ struct SelectionReadTest : ::testing::Test {
         }
         DesktopSession::ensure();
         fetch = std::make_shared<GlibThreadQueue>("parlendo.selection-fetch");
-        accessibility = AtspiAccessibility::make(fetch, fetch->context(), [main = main] {
-            return callOnMain<ScreenFrames>(*main, 1.0,
-                                            [](Completion<void(ScreenFrames)> done) {
-                                                done(GdkScreens::layout().frames);
-                                            })
-                .value_or(ScreenFrames{});
-        });
+        accessibility =
+            AtspiAccessibility::make(fetch, fetch->context(), DesktopCapture::screens(main));
         accessibility->start();
         auto windows = X11Windows::connect();
         ASSERT_TRUE(windows);
@@ -75,12 +70,8 @@ struct SelectionReadTest : ::testing::Test {
         return *result;
     }
 
-    std::unique_ptr<TestWindow> open(std::vector<std::string> args) {
-        auto window = std::make_unique<TestWindow>(std::move(args));
-        EXPECT_NE(window->xid, 0u);
-        DesktopSession::activate(window->xid);
-        DesktopSession::pumpFor(0.3);
-        return window;
+    static std::unique_ptr<TestWindow> open(std::vector<std::string> args) {
+        return TestWindow::inFront(std::move(args));
     }
 
     RunningApplication front() { return apps->front().value_or(RunningApplication{}); }
@@ -109,8 +100,13 @@ TEST_F(SelectionReadTest, ReadsTheSelectionItsBoundsAndTheWindowContext) {
     EXPECT_EQ((*direct)->text, "serendipity");
     EXPECT_EQ((*direct)->method, "selected_text");
 
-    const auto bounds =
-        onFetch<std::optional<SelectionBoundsRead>>([reader] { return reader->selectionBounds(); });
+    // The bounds read has 0.12 s in all: an application that is slow to answer (a loaded
+    // machine) gets none. Within a few tries it answers in time.
+    std::optional<std::optional<SelectionBoundsRead>> bounds;
+    for (int attempt = 0; attempt < 5 && !(bounds && *bounds); ++attempt) {
+        bounds = onFetch<std::optional<SelectionBoundsRead>>(
+            [reader] { return reader->selectionBounds(); });
+    }
     ASSERT_TRUE(bounds && *bounds);
     EXPECT_EQ((*bounds)->method, "range");
     // The label is centred at the top of the 600-wide window placed at (200, 150) on a

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CardWindows.h"
 #include "FakeClock.h"
 #include "foundation/GlibMainExecutor.h"
 #include "popups/GdkPopupScreens.h"
@@ -101,16 +102,7 @@ class CardDesktop : public ::testing::Test {
     }
 
     // Where a window stands on the screen (root coordinates) and its size.
-    static GdkRectangle placeOf(GtkWidget* window) {
-        GdkRectangle r{0, 0, 0, 0};
-        GdkWindow* w = window != nullptr ? gtk_widget_get_window(window) : nullptr;
-        if (w != nullptr && gdk_window_is_visible(w)) {
-            gdk_window_get_origin(w, &r.x, &r.y);
-            r.width = gdk_window_get_width(w);
-            r.height = gdk_window_get_height(w);
-        }
-        return r;
-    }
+    static GdkRectangle placeOf(GtkWidget* window) { return CardWindows::placeOf(window); }
     bool mapped(GtkWidget* window) const {
         return window != nullptr && gtk_widget_get_mapped(window) && placeOf(window).width > 0;
     }
@@ -131,31 +123,10 @@ class CardDesktop : public ::testing::Test {
         button(1, false);
     }
 
-    // Visits `widget` and everything under it (internal children too), in widget order.
     static void walk(GtkWidget* widget, const std::function<void(GtkWidget*)>& visit) {
-        if (widget == nullptr) {
-            return;
-        }
-        visit(widget);
-        if (GTK_IS_CONTAINER(widget)) {
-            gtk_container_forall(
-                GTK_CONTAINER(widget),
-                [](GtkWidget* child, gpointer data) {
-                    walk(child, *static_cast<const std::function<void(GtkWidget*)>*>(data));
-                },
-                const_cast<std::function<void(GtkWidget*)>*>(&visit));
-        }
+        CardWindows::walk(widget, visit);
     }
-    // Every label's text under `window`, in widget order.
-    static std::vector<std::string> texts(GtkWidget* window) {
-        std::vector<std::string> out;
-        walk(window, [&](GtkWidget* w) {
-            if (GTK_IS_LABEL(w)) {
-                out.emplace_back(gtk_label_get_text(GTK_LABEL(w)));
-            }
-        });
-        return out;
-    }
+    static std::vector<std::string> texts(GtkWidget* window) { return CardWindows::texts(window); }
     // The glyphs of the labels under `window` that no installed font has.
     static int missingGlyphs(GtkWidget* window) {
         int missing = 0;

@@ -20,6 +20,13 @@ StubAnswer StubAnswer::json(int status, std::string body,
     return answer;
 }
 
+StubAnswer StubAnswer::from(int status, std::function<std::string(const StubRequest&)> makeBody) {
+    StubAnswer answer;
+    answer.status = status;
+    answer.makeBody = std::move(makeBody);
+    return answer;
+}
+
 StubAnswer StubAnswer::dropped() {
     StubAnswer answer;
     answer.fault = Fault::drop;
@@ -51,6 +58,7 @@ struct StubBackend::State {
     bool stopping = false;
     std::map<std::pair<std::string, std::string>, std::deque<StubAnswer>> scripts;
     StubAnswer fallback = StubAnswer::json(404, "");
+    StubBackend::Responder responder;
     std::vector<StubRequest> requests;
 
     StubAnswer next(const std::string& method, const std::string& path) {
@@ -119,10 +127,19 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
         }
         recorded.body = request.body;
         StubAnswer answer;
+        Responder responder;
         {
             std::lock_guard lock(state->mutex);
-            answer = state->next(recorded.method, recorded.path);
-            state->requests.push_back(std::move(recorded));
+            responder = state->responder;
+        }
+        auto dynamic = responder ? responder(recorded) : std::nullopt;
+        {
+            std::lock_guard lock(state->mutex);
+            answer = dynamic ? std::move(*dynamic) : state->next(recorded.method, recorded.path);
+            state->requests.push_back(recorded);
+        }
+        if (answer.makeBody) {
+            answer.body = answer.makeBody(recorded);
         }
         state->changed.notify_all();
 
@@ -186,6 +203,11 @@ std::string StubBackend::caFile() {
 void StubBackend::on(const std::string& method, const std::string& path, StubAnswer answer) {
     std::lock_guard lock(state_->mutex);
     state_->scripts[{method, path}].push_back(std::move(answer));
+}
+
+void StubBackend::respondWith(Responder responder) {
+    std::lock_guard lock(state_->mutex);
+    state_->responder = std::move(responder);
 }
 
 void StubBackend::setFallback(StubAnswer answer) {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,8 @@ class Server;
 
 namespace parlendo::testing {
 
+struct StubRequest;
+
 // What the stub answers to one request.
 struct StubAnswer {
     enum class Fault {
@@ -29,9 +32,13 @@ struct StubAnswer {
     std::map<std::string, std::string> headers;
     double delay = 0;  // seconds to wait before answering
     Fault fault = Fault::none;
+    // When set, the body is made from the request (on one of the stub's threads).
+    std::function<std::string(const StubRequest&)> makeBody;
 
     static StubAnswer json(int status, std::string body,
                            std::map<std::string, std::string> headers = {});
+    // A JSON answer whose body is made from each request, e.g. an insert that echoes its row.
+    static StubAnswer from(int status, std::function<std::string(const StubRequest&)> makeBody);
     static StubAnswer dropped();
     static StubAnswer hanging();
 };
@@ -82,6 +89,10 @@ class StubBackend {
     void on(const std::string& method, const std::string& path, StubAnswer answer);
     void on(const std::string& path, StubAnswer answer) { on("*", path, std::move(answer)); }
     void setFallback(StubAnswer answer);
+    // Answers requests ahead of the scripts whenever it gives an answer (an in-memory backend);
+    // it runs on the stub's threads.
+    using Responder = std::function<std::optional<StubAnswer>(const StubRequest&)>;
+    void respondWith(Responder responder);
 
     std::vector<StubRequest> requests() const;
     size_t requestCount() const;

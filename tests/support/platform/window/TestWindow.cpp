@@ -2,11 +2,18 @@
 // with a selectable label and a text view, driven by commands on standard input, reporting on
 // standard output what it was told and which key presses reached it.
 //
-//   parlendo_test_window --title T --class C --label TEXT --view TEXT
+//   parlendo_test_window --title T --class C --label TEXT --view TEXT [--view-length N]
+//                        [--rows N] [--no-accessibility] [--copy-as png|bad-utf8]
 //
-// Commands: "select-label START END", "select-view START END", "focus-label", "focus-view",
-// "quit". Output: "ready <xid>" once mapped, "ok" after each command, "key <name> ctrl=<0|1>
-// shift=<0|1>" for every key press.
+// --view-length fills the text view with N characters of English prose; --rows adds N more
+// selectable labels below the view (a large accessibility tree); --no-accessibility keeps the
+// window off the accessibility bus; --copy-as makes Control+C put an image, or text that is not
+// valid UTF-8, on the clipboard instead of the selection.
+//
+// Commands: "select-label START END", "select-view START END", "where-label" (answers
+// "at X Y WIDTH HEIGHT", the screen rectangle of the label's selection), "quit". Output:
+// "ready <xid>" once mapped, "ok" after each command, "key <name> ctrl=<0|1> shift=<0|1>" for
+// every key press.
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -20,18 +27,68 @@ namespace {
 GtkWidget* label = nullptr;
 GtkWidget* view = nullptr;
 GtkWidget* window = nullptr;
+std::string copyAs;
 
 void say(const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
+// What --copy-as puts on the clipboard.
+void provideCopy(GtkClipboard*, GtkSelectionData* data, guint, gpointer) {
+    if (copyAs == "png") {
+        // The eight bytes of the PNG signature: not text in any target.
+        static const guchar png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+        gtk_selection_data_set(data, gdk_atom_intern("image/png", FALSE), 8, png, sizeof png);
+    } else {
+        static const char bad[] = "serendipity \xff\xfe\xc3 caf\xe9";
+        gtk_selection_data_set(data, gdk_atom_intern("UTF8_STRING", FALSE), 8,
+                               reinterpret_cast<const guchar*>(bad), sizeof bad - 1);
+    }
+}
+
 gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer) {
     const char* name = gdk_keyval_name(gdk_keyval_to_lower(event->keyval));
-    say(std::string("key ") + (name != nullptr ? name : "?") +
-        " ctrl=" + ((event->state & GDK_CONTROL_MASK) != 0 ? "1" : "0") +
+    const bool control = (event->state & GDK_CONTROL_MASK) != 0;
+    say(std::string("key ") + (name != nullptr ? name : "?") + " ctrl=" + (control ? "1" : "0") +
         " shift=" + ((event->state & GDK_SHIFT_MASK) != 0 ? "1" : "0"));
+    if (!copyAs.empty() && control && gdk_keyval_to_lower(event->keyval) == GDK_KEY_c) {
+        static GtkTargetEntry target{const_cast<gchar*>("image/png"), 0, 0};
+        target.target = const_cast<gchar*>(copyAs == "png" ? "image/png" : "UTF8_STRING");
+        gtk_clipboard_set_with_data(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), &target, 1,
+                                    provideCopy, nullptr, nullptr);
+        return TRUE;
+    }
     return FALSE;
+}
+
+// The screen rectangle of the label's selection, from the label's own text layout.
+std::string whereLabel() {
+    int start = 0;
+    int end = 0;
+    if (!gtk_label_get_selection_bounds(GTK_LABEL(label), &start, &end) || end <= start) {
+        return "at none";
+    }
+    PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));
+    const char* text = pango_layout_get_text(layout);
+    const int from = static_cast<int>(g_utf8_offset_to_pointer(text, start) - text);
+    const int to = static_cast<int>(g_utf8_offset_to_pointer(text, end - 1) - text);
+    PangoRectangle first;
+    PangoRectangle last;
+    pango_layout_index_to_pos(layout, from, &first);
+    pango_layout_index_to_pos(layout, to, &last);
+    int offsetX = 0;
+    int offsetY = 0;
+    gtk_label_get_layout_offsets(GTK_LABEL(label), &offsetX, &offsetY);
+    int originX = 0;
+    int originY = 0;
+    gdk_window_get_origin(gtk_widget_get_window(label), &originX, &originY);
+    const int left = originX + offsetX + PANGO_PIXELS(first.x);
+    const int right = originX + offsetX + PANGO_PIXELS(last.x + last.width);
+    const int top = originY + offsetY + PANGO_PIXELS(first.y);
+    const int height = PANGO_PIXELS(first.height);
+    return "at " + std::to_string(left) + " " + std::to_string(top) + " " +
+           std::to_string(right - left) + " " + std::to_string(height);
 }
 
 void command(const std::string& line) {
@@ -48,6 +105,8 @@ void command(const std::string& line) {
         gtk_text_buffer_get_iter_at_offset(buffer, &from, start);
         gtk_text_buffer_get_iter_at_offset(buffer, &to, end);
         gtk_text_buffer_select_range(buffer, &from, &to);
+    } else if (line == "where-label") {
+        say(whereLabel());
     } else if (line == "quit") {
         gtk_main_quit();
         return;
@@ -84,16 +143,43 @@ int main(int argc, char** argv) {
     std::string windowClass = "ParlendoTestWindow";
     std::string labelText = "serendipity";
     std::string viewText = "The quick brown fox jumps over the lazy dog.";
-    for (int i = 1; i + 1 < argc; i += 2) {
+    long viewLength = -1;
+    long rows = 0;
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--no-accessibility") {
+            g_setenv("NO_AT_BRIDGE", "1", TRUE);
+            continue;
+        }
+        if (i + 1 >= argc) {
+            break;
+        }
+        const char* value = argv[++i];
         if (option == "--title") {
-            title = argv[i + 1];
+            title = value;
         } else if (option == "--class") {
-            windowClass = argv[i + 1];
+            windowClass = value;
         } else if (option == "--label") {
-            labelText = argv[i + 1];
+            labelText = value;
         } else if (option == "--view") {
-            viewText = argv[i + 1];
+            viewText = value;
+        } else if (option == "--view-length") {
+            viewLength = std::strtol(value, nullptr, 10);
+        } else if (option == "--rows") {
+            rows = std::strtol(value, nullptr, 10);
+        } else if (option == "--copy-as") {
+            copyAs = value;
+        }
+    }
+    if (viewLength >= 0) {
+        const std::string prose = "The quick brown fox jumps over the lazy dog. ";
+        viewText.clear();
+        while (static_cast<long>(viewText.size()) < viewLength) {
+            viewText += prose;
+        }
+        viewText.resize(static_cast<size_t>(viewLength));
+        if (!viewText.empty() && viewText.back() == ' ') {
+            viewText.back() = '.';  // exactly N characters, none of them trailing blanks
         }
     }
     gdk_set_program_class(windowClass.c_str());
@@ -108,9 +194,22 @@ int main(int argc, char** argv) {
     label = gtk_label_new(labelText.c_str());
     gtk_label_set_selectable(GTK_LABEL(label), TRUE);
     view = gtk_text_view_new();
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD);
     gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), viewText.c_str(), -1);
     gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 8);
     gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 8);
+    if (rows > 0) {
+        GtkWidget* list = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        for (long i = 0; i < rows; ++i) {
+            GtkWidget* row = gtk_label_new(("row " + std::to_string(i)).c_str());
+            gtk_label_set_selectable(GTK_LABEL(row), TRUE);
+            gtk_box_pack_start(GTK_BOX(list), row, FALSE, FALSE, 0);
+        }
+        GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_widget_set_size_request(scroller, -1, 80);
+        gtk_container_add(GTK_CONTAINER(scroller), list);
+        gtk_box_pack_start(GTK_BOX(box), scroller, FALSE, FALSE, 0);
+    }
     gtk_container_add(GTK_CONTAINER(window), box);
     g_signal_connect(window, "key-press-event", G_CALLBACK(onKey), nullptr);
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +25,8 @@ class DesktopSession {
     static void ensure() {
         static const bool ready = [] {
             setenv("NO_AT_BRIDGE", "1", 1);
+            // A test application that was killed must not take the test down with its pipe.
+            signal(SIGPIPE, SIG_IGN);
             writeDesktopEntries();
             gtk_init(nullptr, nullptr);
             setAccessibility(true);
@@ -75,6 +79,8 @@ class DesktopSession {
     // A key press or release, or a click, through XTest, as the user's devices would send them.
     static void key(unsigned code, bool press);
     static void click(unsigned button);
+    // Moves the pointer to a point of the screen (root coordinates).
+    static void pointerTo(int x, int y);
     static void tap(const std::vector<unsigned>& codes) {
         for (const auto code : codes) {
             key(code, true);
@@ -134,6 +140,15 @@ class TestWindow {
             g_io_channel_unref(out_);
         }
         g_spawn_close_pid(pid_);
+    }
+
+    // Starts one and makes its window the active one.
+    static std::unique_ptr<TestWindow> inFront(std::vector<std::string> args) {
+        auto window = std::make_unique<TestWindow>(std::move(args));
+        EXPECT_NE(window->xid, 0u);
+        DesktopSession::activate(window->xid);
+        DesktopSession::pumpFor(0.3);
+        return window;
     }
 
     // Sends a command and waits for its "ok".

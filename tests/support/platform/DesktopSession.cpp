@@ -5,6 +5,8 @@
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
+#include <algorithm>
+
 namespace parlendo::testing {
 
 namespace {
@@ -37,15 +39,26 @@ void DesktopSession::click(unsigned button) {
     XFlush(display());
 }
 
+void DesktopSession::pointerTo(int x, int y) {
+    XTestFakeMotionEvent(display(), -1, x, y, CurrentTime);
+    XFlush(display());
+}
+
 std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym,
                                                unsigned modifier) {
     Display* dpy = display();
     int per = 0;
     KeySym* old = XGetKeyboardMapping(dpy, static_cast<KeyCode>(code), 1, &per);
-    std::vector<KeySym> saved(old, old + per);
-    XFree(old);
-    std::vector<KeySym> syms(saved.size(), NoSymbol);
-    syms[0] = XStringToKeysym(keysym);
+    std::vector<KeySym> saved;
+    if (old != nullptr && per > 0) {
+        saved.assign(old, old + per);
+    }
+    if (old != nullptr) {
+        XFree(old);
+    }
+    // At least one symbol per key, even for a key that had none.
+    std::vector<KeySym> syms(std::max<size_t>(saved.size(), 1), NoSymbol);
+    syms.front() = XStringToKeysym(keysym);
     XChangeKeyboardMapping(dpy, static_cast<int>(code), static_cast<int>(syms.size()), syms.data(),
                            1);
     XModifierKeymap* original = XGetModifierMapping(dpy);
@@ -62,8 +75,10 @@ std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym
     XSync(dpy, False);
     return [code, saved, original] {
         Display* d = display();
-        XChangeKeyboardMapping(d, static_cast<int>(code), static_cast<int>(saved.size()),
-                               const_cast<KeySym*>(saved.data()), 1);
+        if (!saved.empty()) {
+            XChangeKeyboardMapping(d, static_cast<int>(code), static_cast<int>(saved.size()),
+                                   const_cast<KeySym*>(saved.data()), 1);
+        }
         XSetModifierMapping(d, original);
         XFreeModifiermap(original);
         XSync(d, False);

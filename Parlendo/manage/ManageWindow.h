@@ -1,0 +1,128 @@
+#pragma once
+
+#include "foundation/Completion.h"
+#include "foundation/Executor.h"
+#include "foundation/Json.h"
+#include "manage/ManageBridge.h"
+#include "manage/SystemOpening.h"
+#include "manage/ThemeMode.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parlendo {
+
+// The manage window: an ordinary window whose whole content is a web view showing the page
+// "manage.html". It gives the page its bridge (the "bridge" message handler and the scripts
+// injected at document start), answers the page's calls through the manage bridge, keeps the web
+// view on the page, asks the page about unsaved edits before closing, and hands files dropped onto
+// the page to its listeners. The native window and the web view are built on each `show()` after
+// a close and released when the window closes. Main thread only.
+class ManageWindow : public std::enable_shared_from_this<ManageWindow> {
+  public:
+    using Theme = std::function<ThemeMode()>;
+
+    struct Options {
+        // The page; nothing when the program ships none (a placeholder text is shown).
+        std::optional<std::filesystem::path> page;
+        // Opens the web links the user clicks on the page.
+        std::shared_ptr<SystemOpening> opener;
+        // Runs the close guard's time-out and the hand-over of dropped files.
+        ExecutorPtr main;
+        // The web inspector (on outside release mode).
+        bool inspector = false;
+    };
+
+    static constexpr double closeGuardSeconds = 1.0;
+    static constexpr const char* title = "PARLENDO";
+
+    // `theme` is read when the web view is built and after every page load.
+    static std::shared_ptr<ManageWindow> make(std::shared_ptr<ManageBridge> bridge, Theme theme,
+                                              Options options);
+    ~ManageWindow();
+    ManageWindow(const ManageWindow&) = delete;
+    ManageWindow& operator=(const ManageWindow&) = delete;
+
+    // Builds the window when it is not there, then brings it to the front.
+    void show();
+    // Runs `script` in the loaded page; completes with its result, nothing when there is no
+    // loaded page, the result is undefined, or the script failed (logged).
+    void run(std::string script, Completion<void(std::optional<Json>)> completion);
+    // Runs `script` without waiting; only the outcome is logged under `name`.
+    void push(const std::string& name, std::string script);
+
+    GtkWindow* window() const { return window_; }
+    WebKitWebView* webView() const { return webView_; }
+    bool loaded() const { return loaded_; }
+    // The page as a file URL.
+    const std::optional<std::string>& page() const { return pageURI_; }
+    // The alert shown while the close guard asks about unsaved edits, if any.
+    GtkWidget* closeAlert() const { return closeAlert_; }
+
+    // Called once at the end of each close.
+    std::function<void()> onClose = [] {
+    };
+    // Called with the files dropped onto the page, as standardised "file://" URIs.
+    std::function<void(const std::vector<std::string>&)> onFilesDropped =
+        [](const std::vector<std::string>&) {
+        };
+
+  private:
+    ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Options options);
+
+    void build();
+    void release();
+    void receive(const std::optional<std::string>& text);
+    bool decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
+    void finishedLoading();
+    void guardClose();
+    void askAboutEdits();
+    void evaluate(const std::string& script,
+                  std::function<void(JSCValue* value, const GError* error)> done);
+    void dataReceived(GdkDragContext* context, GtkSelectionData* data);
+    void dropped(GdkDragContext* context);
+    void handOver(std::vector<std::string> uris);
+
+    static void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result,
+                                gpointer self);
+    static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                   WebKitPolicyDecisionType type, gpointer self);
+    static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer self);
+    static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
+    static void onProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                    gpointer self);
+    static void onDragDataReceived(GtkWidget*, GdkDragContext* context, gint, gint,
+                                   GtkSelectionData* data, guint, guint, gpointer self);
+    static gboolean onDragDropHook(GSignalInvocationHint*, guint count, const GValue* values,
+                                   gpointer self);
+
+    std::shared_ptr<ManageBridge> bridge_;
+    Theme theme_;
+    Options options_;
+    std::optional<std::string> pageURI_;
+
+    GtkWindow* window_ = nullptr;
+    WebKitWebView* webView_ = nullptr;
+    WebKitUserContentManager* content_ = nullptr;
+    bool loaded_ = false;
+    bool loadFailed_ = false;
+    std::string nonce_;
+    GtkWidget* closeAlert_ = nullptr;
+    std::shared_ptr<bool> closeAttempt_;  // decided yet?
+
+    // Files of the drag in progress over the page, and whether it was dropped.
+    GdkDragContext* dragContext_ = nullptr;
+    std::optional<std::vector<std::string>> dragFiles_;
+    bool dropPending_ = false;
+    gulong dropHook_ = 0;
+};
+
+}  // namespace parlendo

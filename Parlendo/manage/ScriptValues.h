@@ -1,0 +1,22 @@
+#pragma once
+
+#include "foundation/Json.h"
+
+#include <jsc/jsc.h>
+
+#include <optional>
+#include <string>
+
+typedef struct _GError GError;
+
+namespace parlendo::ScriptValues {
+
+// A script's result as JSON: nothing for undefined or for a value JSON cannot hold (a function);
+// text that is not valid Unicode is repaired as the bridge repairs messages.
+std::optional<Json> json(JSCValue* value);
+// The JSON text of a value as the engine writes it; nothing when it has none.
+std::optional<std::string> jsonText(JSCValue* value);
+// A short text of an error for failure log lines: "<domain>#<code>".
+std::string describe(const GError* error);
+
+}  // namespace parlendo::ScriptValues

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "manage/SystemOpening.h"
+
+#include <string>
+
+namespace parlendo {
+
+// Opens web addresses and local files with the desktop's default handlers (GIO), without
+// waiting for them. A launch that fails is logged. Main thread.
+class SystemOpener final : public SystemOpening {
+  public:
+    void open(const std::string& url) override;
+    void openPath(const std::string& path) override;
+
+    // The URL with every byte outside ASCII percent-encoded, as launchers expect.
+    static std::string asciiURL(const std::string& url);
+};
+
+}  // namespace parlendo

@@ -1,0 +1,97 @@
+#include "manage/UIFonts.h"
+
+#include "foundation/FileIO.h"
+#include "foundation/Text.h"
+
+#include <openssl/evp.h>
+
+namespace parlendo {
+
+namespace {
+
+std::string base64(const std::string& bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3), '\0');
+    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<int>(bytes.size()));
+    out.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    return out;
+}
+
+}  // namespace
+
+UIFonts::UIFonts(std::optional<std::filesystem::path> resources)
+    : resources_(std::move(resources)) {}
+
+std::optional<std::vector<std::string>> UIFonts::vendorParts(const Json* value) {
+    if (!value || !value->is_string()) {
+        return std::nullopt;
+    }
+    const std::string& text = value->get_ref<const std::string&>();
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t slash = text.find('/', start);
+        parts.push_back(text.substr(start, slash == std::string::npos ? slash : slash - start));
+        if (slash == std::string::npos) {
+            break;
+        }
+        start = slash + 1;
+    }
+    if (parts.front() != "vendor") {
+        return std::nullopt;
+    }
+    for (const auto& part : parts) {
+        if (part.empty() || part == "." || part == ".." ||
+            part.find_first_of("\\:") != std::string::npos ||
+            part.find('\0') != std::string::npos) {
+            return std::nullopt;
+        }
+    }
+    return parts;
+}
+
+UIFonts::Loaded UIFonts::load() const {
+    Loaded loaded;
+    if (!resources_) {
+        return loaded;
+    }
+    const std::optional<std::string> listText = fileio::readFile(*resources_ / listPath);
+    const std::optional<Json> list = listText ? json::parse(*listText) : std::nullopt;
+    if (!list || !list->is_array()) {
+        return loaded;
+    }
+    for (const Json& entry : *list) {
+        if (!entry.is_object()) {
+            continue;
+        }
+        auto path = entry.find("path");
+        const auto parts = vendorParts(path == entry.end() ? nullptr : &*path);
+        const std::optional<std::string> family = json::string(entry, "family");
+        const std::optional<std::string> weight = json::string(entry, "weight");
+        if (!parts || !family || !weight) {
+            continue;
+        }
+        std::filesystem::path file = *resources_;
+        for (const auto& part : *parts) {
+            file /= part;
+        }
+        const std::optional<std::string> bytes = fileio::readFile(file);
+        if (!bytes) {
+            continue;
+        }
+        auto style = entry.find("style");
+        const bool ttf = text::endsWith(text::asciiLower(parts->back()), ".ttf");
+        loaded.bytes += bytes->size();
+        loaded.fonts.push_back(Json{
+            {"family", *family},
+            {"weight", *weight},
+            {"style", style == entry.end() ? Json("normal") : *style},
+            {"format", ttf ? "truetype" : "woff2"},
+            {"data", base64(*bytes)},
+        });
+    }
+    return loaded;
+}
+
+}  // namespace parlendo

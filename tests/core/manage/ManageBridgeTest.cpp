@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include "LogCapture.h"
+#include "RouteFixtures.h"
+#include "manage/ManageBridge.h"
+
+#include <optional>
+#include <string>
+
+namespace parlendo {
+namespace {
+
+using testing::group;
+using testing::LogCapture;
+
+std::shared_ptr<ManageBridge> bridgeOver(const BridgeRouter::Groups& groups) {
+    return std::make_shared<ManageBridge>(BridgeRouter::make(groups));
+}
+
+// The script a message is answered with, when it answers at once.
+std::optional<std::string> answer(ManageBridge& bridge, std::string_view text) {
+    const ManageBridge::Incoming incoming = ManageBridge::read(text);
+    if (!incoming.message) {
+        return std::nullopt;
+    }
+    std::optional<std::string> script;
+    bridge.take(*incoming.message, [&](std::string s) { script = std::move(s); });
+    return script;
+}
+
+TEST(ManageBridge, CountsOnlyTheAuthenticationCallsInFlight) {
+    LogCapture log;
+    std::vector<Completion<void(BridgeReply)>> held;
+    const auto hold = [&](const BridgeArgs&, Completion<void(BridgeReply)> done) {
+        held.push_back(std::move(done));
+    };
+    auto routes = group();
+    routes->serve("sign_in", hold).serve("resend_confirmation", hold).serve("sign_out", hold);
+    auto bridge = bridgeOver({routes});
+
+    bridge->respond("sign_in", {}, [](Json) {});
+    EXPECT_EQ(bridge->authCallsInFlight(), 1);
+    bridge->respond("resend_confirmation", {}, [](Json) {});
+    EXPECT_EQ(bridge->authCallsInFlight(), 1);
+    bridge->respond("sign_out", {}, [](Json) {});
+    EXPECT_EQ(bridge->authCallsInFlight(), 2);
+    // Unknown names and names outside the eight are never counted.
+    bridge->respond("login_now", {}, [](Json) {});
+    EXPECT_EQ(bridge->authCallsInFlight(), 2);
+    for (auto& done : held) {
+        done(BridgeReply::ok(true));
+    }
+    EXPECT_EQ(bridge->authCallsInFlight(), 0);
+    EXPECT_EQ(ManageBridge::authCalls().size(), 8u);
+    EXPECT_EQ(ManageBridge::authCalls().count("resend_confirmation"), 0u);
+}
+
+TEST(ManageBridge, ReadsOnlyWellFormedMessages) {
+    using M = ManageBridge;
+    EXPECT_FALSE(M::read(R"({"id": "7", "name": "load_tree"})").message);
+    EXPECT_FALSE(M::read(R"({"id": 7.5, "name": "load_tree"})").message);
+    EXPECT_FALSE(M::read(R"({"id": 7, "name": 3})").message);
+    EXPECT_FALSE(M::read(R"({"id": 18446744073709551615, "name": "x"})").message);
+    EXPECT_FALSE(M::read(R"([7, "load_tree"])").message);
+    EXPECT_FALSE(M::read("").message);
+
+    const auto plain = M::read(R"({"id": 7, "name": "load_tree"})");
+    ASSERT_TRUE(plain.message);
+    EXPECT_EQ(*plain.message, (M::Message{7, "load_tree", {}, false}));
+    EXPECT_FALSE(plain.nonce);
+    EXPECT_TRUE(M::read(R"({"id": 1, "name": "x", "args": {"a": 1}})").message->args.empty());
+    const auto full = M::read(R"({"id": 2, "name": "x", "args": [1, "a"], "nonce": "n1"})");
+    EXPECT_EQ(full.message->args, (std::vector<Json>{1, "a"}));
+    EXPECT_EQ(full.nonce, "n1");
+}
+
+TEST(ManageBridge, RepairsTextThatIsNotValidUnicode) {
+    // Raw invalid bytes and lone surrogate halves (which JavaScript strings may hold) become
+    // U+FFFD; a real pair and an escaped backslash before "u" stay as they are.
+    const auto body = ManageBridge::parseBody(
+        "{\"a\": \"x\xff\", \"b\": \"\\ud800\", \"c\": \"\\udc00z\", \"d\": \"\\ud83d\\ude00\","
+        " \"e\": \"\\\\ud800\", \"f\": \"\\ud800\\u0041\"}");
+    ASSERT_TRUE(body);
+    EXPECT_EQ((*body)["a"], "x\xef\xbf\xbd");
+    EXPECT_EQ((*body)["b"], "\xef\xbf\xbd");
+    EXPECT_EQ((*body)["c"], "\xef\xbf\xbdz");
+    EXPECT_EQ((*body)["d"], "\xf0\x9f\x98\x80");
+    EXPECT_EQ((*body)["e"], "\\ud800");
+    EXPECT_EQ((*body)["f"],
+              "\xef\xbf\xbd"
+              "A");
+}
+
+TEST(ManageBridge, AnswersWithTheResolveScript) {
+    LogCapture log;
+    auto routes = group();
+    routes->answer("load_tree", BridgeReply::ok(Json{{"folders", Json::array()}}))
+        .answer("bare", BridgeReply::custom("just text"));
+    auto bridge = bridgeOver({routes});
+
+    EXPECT_EQ(answer(*bridge, R"({"id": 7, "name": "load_tree"})"),
+              R"(window.__prlResolve(7, {"data":{"folders":[]},"ok":true});)");
+    EXPECT_EQ(answer(*bridge, R"({"id": 8, "name": "bare", "args": []})"),
+              R"(window.__prlResolve(8, "just text");)");
+}
+
+TEST(ManageBridge, AReplyThatCannotBeWrittenStillSettlesThePromise) {
+    LogCapture log;
+    auto routes = group();
+    routes->answer("broken", BridgeReply::ok(std::string("\xc3")));
+    auto bridge = bridgeOver({routes});
+    EXPECT_EQ(
+        answer(*bridge, R"({"id": 3, "name": "broken"})"),
+        R"(window.__prlResolve(3, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+    EXPECT_TRUE(log.has("manage", "🔴 broken 의 답을 JSON 으로 못 만듦 — REQUEST_FAILED 로 답함"));
+}
+
+TEST(ManageBridge, AMessageTooDeepToReadIsAnsweredWithoutReachingARoute) {
+    LogCapture log;
+    bool reached = false;
+    auto routes = group();
+    routes->serve("load_tree", [&](const BridgeArgs&, Completion<void(BridgeReply)> done) {
+        reached = true;
+        done(BridgeReply::ok(1));
+    });
+    auto bridge = bridgeOver({routes});
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string text =
+        R"({"nonce": "n", "id": 9, "name": "load_tree", "args": [)" + deep + "]}";
+    const auto incoming = ManageBridge::read(text);
+    ASSERT_TRUE(incoming.message);
+    EXPECT_TRUE(incoming.message->unreadable);
+    EXPECT_EQ(incoming.nonce, "n");
+    EXPECT_EQ(
+        answer(*bridge, text),
+        R"(window.__prlResolve(9, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+    EXPECT_FALSE(reached);
+    EXPECT_TRUE(log.has("manage", "load_tree 실패 reason=unreadable_message"));
+    // Damaged text after the name still names the call.
+    EXPECT_TRUE(ManageBridge::read(R"({"id": 4, "name": "x", "args": [1,)").message);
+    EXPECT_FALSE(ManageBridge::read(R"({"name": "x", "args": [)").message);
+}
+
+}  // namespace
+}  // namespace parlendo

@@ -1,0 +1,230 @@
+// The capture on a real desktop when the other application misbehaves: its window vanishes
+// during the read, it stops answering, its accessibility tree is huge or hides its text, it
+// copies something that is not text or not UTF-8, or its selection is 100,000 characters long.
+// Never a crash or a stall of the main loop; every capture ends in its notice or log line, and
+// the user's clipboard is left as it was.
+#include "CaptureDeskTest.h"
+#include "capture/SyntheticCopyLedger.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+namespace parlendo {
+namespace {
+
+using testing::CaptureDesk;
+using testing::DesktopSession;
+using testing::MainLoopWatch;
+using testing::TestWindow;
+namespace CardWindows = testing::CardWindows;
+
+// Longer than this without the main loop running is a stall a user would see.
+constexpr double stall = 0.3;
+const char* const userClipboard = "the user's clipboard";
+
+bool cardShows(const std::string& text) {
+    return CardWindows::anyShows(text);
+}
+
+struct CaptureBadInputTest : testing::CaptureDeskTest {
+    void SetUp() override {
+        CaptureDeskTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), userClipboard, -1);
+        DesktopSession::pumpFor(0.1);
+    }
+
+    static std::string clipboardText() {
+        gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+        std::string out = text != nullptr ? text : "";
+        g_free(text);
+        return out;
+    }
+
+    // Captures the label's word in a fresh, well-behaved window: the desk still works.
+    void captureStillWorks() {
+        auto window = open({"--label", CaptureDesk::knownWord});
+        ASSERT_TRUE(window->command("select-label 0 11"));
+        CaptureDesk::chord();
+        EXPECT_TRUE(
+            DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
+            << log.all();
+    }
+};
+
+TEST_F(CaptureBadInputTest, AWindowThatVanishesDuringTheReadEndsTheCaptureQuietly) {
+    startDesk();
+    auto window = open({"--label", CaptureDesk::knownWord});
+    ASSERT_TRUE(window->command("select-label 0 11"));
+
+    // Hold the fetch queue, so that the window goes away between the chord and the read.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable opened;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    desk->capture->fetchQueue->post([gate] {
+        std::unique_lock hold(gate->lock);
+        gate->opened.wait(hold, [&] { return gate->open; });
+    });
+    CaptureDesk::chord();
+    ASSERT_TRUE(
+        DesktopSession::pumpUntil([&] { return desk->coordinator->controller()->fetching(); }));
+    ::kill(window->pid(), SIGKILL);
+    DesktopSession::pumpFor(0.5);
+    {
+        std::lock_guard hold(gate->lock);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+
+    MainLoopWatch watch;
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] { return !desk->coordinator->controller()->fetching(); }, 10));
+    EXPECT_LT(watch.longestGap(), stall);
+    EXPECT_TRUE(log.contains("capture", "못 가져옴 reason=") ||
+                log.contains("capture", "가져온 글 버림 — 가져오는 사이 앞 창이 바뀜"))
+        << log.all();
+    DesktopSession::pumpFor(1.2);  // the late check of the copy
+    EXPECT_EQ(clipboardText(), userClipboard);
+    captureStillWorks();
+}
+
+TEST_F(CaptureBadInputTest, AnApplicationThatStopsAnsweringCostsOnlyTheBudgets) {
+    startDesk();
+    auto window = open({"--label", CaptureDesk::knownWord});
+    ASSERT_TRUE(window->command("select-label 0 11"));
+    // The bus client lets an application that started less than two seconds ago take its time.
+    DesktopSession::pumpFor(2.0);
+    ::kill(window->pid(), SIGSTOP);
+
+    MainLoopWatch watch;
+    const auto started = std::chrono::steady_clock::now();
+    CaptureDesk::chord();
+    ASSERT_TRUE(DesktopSession::pumpUntil([] { return cardShows("선택한 글이 없어요"); }, 10))
+        << log.all();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // The calls' time-outs and the copy's wait, with room for a loaded machine.
+    EXPECT_LT(took, 5.0);
+    EXPECT_LT(watch.longestGap(), stall);
+    EXPECT_TRUE(
+        log.contains("capture", "못 가져옴 reason=no_selection app=org.parlendo.TestWindow"));
+
+    // The application wakes up and answers the copy late: the user's clipboard is put back.
+    ::kill(window->pid(), SIGCONT);
+    EXPECT_TRUE(DesktopSession::pumpUntil(
+        [&] { return log.contains("capture", "늦게 도착한 대신 복사 — 클립보드를 되돌림"); }, 5))
+        << log.all();
+    EXPECT_EQ(clipboardText(), userClipboard);
+    captureStillWorks();
+}
+
+TEST_F(CaptureBadInputTest, AHugeAccessibilityTreeStaysWithinTheReadBudgets) {
+    // The window is there before the desk listens, so its focus must be searched for.
+    auto window = open({"--label", CaptureDesk::knownWord, "--rows", "4000"});
+    ASSERT_TRUE(window->command("select-label 0 11"));
+    startDesk();
+    DesktopSession::activate(window->xid);
+
+    // The first capture in an application also fills the bus client's copy of its whole tree
+    // (about a second for 4,000 widgets), once; the capture still ends with its cards.
+    for (int capture = 1; capture <= 2; ++capture) {
+        SCOPED_TRACE(capture);
+        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+        MainLoopWatch watch;
+        CaptureDesk::chord();
+        EXPECT_TRUE(
+            DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
+            << log.all();
+        EXPECT_LT(watch.longestGap(), stall);
+    }
+    // Afterwards the context read keeps to its 0.4 s budget, give or take one call's time-out.
+    const auto timing = log.messages("timing");
+    ASSERT_EQ(timing.size(), 2u);
+    const auto at = timing[1].find("context_ms=");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(std::stod(timing[1].substr(at + 11)), 400 + 250) << timing[1];
+}
+
+TEST_F(CaptureBadInputTest, TextHiddenFromAccessibilityIsCopiedAndTheClipboardPutBack) {
+    startDesk();
+    auto window = open({"--label", CaptureDesk::knownWord, "--no-accessibility"});
+    ASSERT_TRUE(window->command("select-label 0 11"));
+    CaptureDesk::chord();
+    EXPECT_TRUE(DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
+        << log.all();
+    EXPECT_TRUE(log.contains("timing", "stage=copy method=synthetic_copy"));
+    EXPECT_TRUE(log.contains("timing", "anchor=mouse"));
+    EXPECT_EQ(clipboardText(), userClipboard);
+    // The copy and the restore are the application's own clipboard changes.
+    EXPECT_GE(desk->env->input->syntheticCopies()->size(), 2u);
+
+    // A clipboard that was empty is empty again afterwards.
+    gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+    ASSERT_TRUE(desk->coordinator->controller()->enabled());
+    CaptureDesk::chord();
+    EXPECT_TRUE(DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
+        << log.all();
+    EXPECT_EQ(log.count("timing", "stage=copy method=synthetic_copy"), 2u);
+    EXPECT_FALSE(log.contains("capture", "클립보드를 되돌리지 못함"));
+    EXPECT_FALSE(gtk_clipboard_wait_is_target_available(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD),
+                                                        gdk_atom_intern("TARGETS", FALSE)));
+    EXPECT_EQ(clipboardText(), "");
+}
+
+TEST_F(CaptureBadInputTest, ACopyThatIsNotTextOrNotUtf8IsUnreadable) {
+    startDesk();
+    for (const char* kind : {"png", "bad-utf8"}) {
+        SCOPED_TRACE(kind);
+        auto window =
+            open({"--label", CaptureDesk::knownWord, "--no-accessibility", "--copy-as", kind});
+        ASSERT_TRUE(window->command("select-label 0 11"));
+        MainLoopWatch watch;
+        CaptureDesk::chord();
+        EXPECT_TRUE(
+            DesktopSession::pumpUntil([] { return cardShows("이 글은 읽을 수 없어요"); }, 10))
+            << log.all();
+        EXPECT_LT(watch.longestGap(), stall);
+        EXPECT_EQ(clipboardText(), userClipboard);
+        window.reset();
+        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+    }
+    EXPECT_EQ(log.count("capture", "못 가져옴 reason=unreadable"), 2u);
+    EXPECT_TRUE(desk->requests("POST", "/rest/v1/rpc/dict_lookup").empty());
+}
+
+TEST_F(CaptureBadInputTest, AHundredThousandCharacterSelectionGetsTheOverLengthCard) {
+    startDesk();
+    const std::string card = "문장이 300자를 넘어 번역하지 않았어요 (선택한 글: 100000자)";
+    // Read through the accessibility bus, then copied from a window that hides its text.
+    for (const bool hidden : {false, true}) {
+        SCOPED_TRACE(hidden ? "copied" : "read");
+        std::vector<std::string> args{"--view-length", "100000"};
+        if (hidden) {
+            args.push_back("--no-accessibility");
+        }
+        auto window = open(args);
+        ASSERT_TRUE(window->command("select-view 0 100000"));
+        DesktopSession::pumpFor(0.2);
+        MainLoopWatch watch;
+        CaptureDesk::chord();
+        EXPECT_TRUE(DesktopSession::pumpUntil([&] { return cardShows(card); }, 10)) << log.all();
+        EXPECT_LT(watch.longestGap(), stall);
+        window.reset();
+        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+    }
+    EXPECT_EQ(log.count("capture", "버림 — 문장 길이 초과 len=100000 notice=true"), 2u);
+    EXPECT_TRUE(desk->requests("POST", "/functions/v1/translate-sentence").empty());
+    EXPECT_EQ(clipboardText(), userClipboard);
+}
+
+}  // namespace
+}  // namespace parlendo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "DesktopRig.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+namespace parlendo::testing {
+
+// A small window in the top-left corner that offers files (text/uri-list) when dragged from, as a
+// file manager does.
+class DragSource {
+  public:
+    explicit DragSource(std::vector<std::string> uris) : uris_(std::move(uris)) {
+        window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_move(GTK_WINDOW(window_), 10, 10);
+        GtkWidget* box = gtk_event_box_new();
+        gtk_widget_set_size_request(box, 120, 120);
+        gtk_container_add(GTK_CONTAINER(box), gtk_label_new("파일"));
+        gtk_container_add(GTK_CONTAINER(window_), box);
+        static const GtkTargetEntry targets[] = {{const_cast<gchar*>("text/uri-list"), 0, 0}};
+        gtk_drag_source_set(box, GDK_BUTTON1_MASK, targets, 1, GDK_ACTION_COPY);
+        g_signal_connect(box, "drag-data-get", G_CALLBACK(give), this);
+        gtk_widget_show_all(window_);
+        pumpUntil([this] { return gtk_widget_get_mapped(window_); });
+        pumpFor(0.2);
+        box_ = box;
+    }
+    ~DragSource() { gtk_widget_destroy(window_); }
+
+    GdkPoint centre() const { return onScreen(box_, 60, 60); }
+
+  private:
+    static void give(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint,
+                     gpointer self) {
+        const auto& uris = static_cast<DragSource*>(self)->uris_;
+        std::vector<gchar*> list;
+        for (const auto& uri : uris) {
+            list.push_back(const_cast<gchar*>(uri.c_str()));
+        }
+        list.push_back(nullptr);
+        gtk_selection_data_set_uris(data, list.data());
+    }
+
+    std::vector<std::string> uris_;
+    GtkWidget* window_ = nullptr;
+    GtkWidget* box_ = nullptr;
+};
+
+}  // namespace parlendo::testing

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace parlendo::testing::CardWindows {
+
+// Visits `widget` and everything under it (internal children too), in widget order.
+void walk(GtkWidget* widget, const std::function<void(GtkWidget*)>& visit);
+// Every label's text under `window`, in widget order.
+std::vector<std::string> texts(GtkWidget* window);
+// Where a window stands on the screen (root coordinates) and its size; all 0 while it is not
+// shown.
+GdkRectangle placeOf(GtkWidget* window);
+// The card windows of this process that are mapped now, in the order they were made.
+std::vector<GtkWidget*> shown();
+// Whether one of them shows a label with exactly `text`.
+bool anyShows(const std::string& text);
+
+}  // namespace parlendo::testing::CardWindows
