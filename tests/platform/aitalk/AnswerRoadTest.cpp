@@ -123,7 +123,7 @@ class AnswerRoadTest : public ::testing::Test {
             GTEST_SKIP() << "no X display";
         }
         AITalkDesktop::ensure();
-        AITalkDesktop::moveTo(5, 5);
+        AITalkDesktop::pointerTo(5, 5);
     }
 };
 
@@ -194,7 +194,7 @@ TEST_F(AnswerRoadTest, TheAnswerIsRenderedTakesAFollowUpCountsDownAndCloses) {
         << "the follow-up answer gives ten seconds again";
 
     // Away from the pointer, the countdown runs out and the window closes.
-    AITalkDesktop::moveTo(5, 5);
+    AITalkDesktop::pointerTo(5, 5);
     AITalkDesktop::pumpFor(0.3);
     road.clock->advance(4.0);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return road.window->ringFraction() < 0.7; }, 5));

@@ -35,7 +35,7 @@ class AnswerWindowTest : public ::testing::Test {
             GTEST_SKIP() << "no X display";
         }
         AITalkDesktop::ensure();
-        AITalkDesktop::moveTo(5, 5);
+        AITalkDesktop::pointerTo(5, 5);
     }
 
     std::shared_ptr<AnswerWindow> make(ThemeMode theme = ThemeMode::light, bool renderer = true) {
@@ -360,7 +360,7 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
     ASSERT_TRUE(
         AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
     const GdkRectangle frame = window->frame();
-    AITalkDesktop::moveTo(frame.x + 100, frame.y + 60);
+    AITalkDesktop::pointerTo(frame.x + 100, frame.y + 60);
     AITalkDesktop::pumpFor(0.3);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->ringPaused(); }, 3));
     clock->advance(20);
@@ -368,7 +368,7 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->countdown().remaining, AnswerCountdown::total);
     // The same answer shown again keeps the countdown; leaving lets it run out.
-    AITalkDesktop::moveTo(5, 5);
+    AITalkDesktop::pointerTo(5, 5);
     AITalkDesktop::pumpFor(0.3);
     clock->advance(3);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->countdown().remaining < 8; }, 3));

@@ -19,7 +19,6 @@
 #include "foundation/GlibThreadQueue.h"
 
 #include <atspi/atspi.h>
-#include <gio/gio.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -30,22 +29,6 @@ namespace {
 
 using testing::AITalkDesktop;
 namespace TestPdf = testing::TestPdf;
-
-// Switches toolkit accessibility on for the applications the test starts.
-void accessibilityOn() {
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (bus == nullptr) {
-        return;
-    }
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
-        g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)),
-        nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    if (reply != nullptr) {
-        g_variant_unref(reply);
-    }
-    g_object_unref(bus);
-}
 
 // A real PDF viewer of the system showing a generated document.
 class Evince {
@@ -94,7 +77,6 @@ class ViewerOnDesktop : public ::testing::Test {
             GTEST_SKIP() << "evince is not installed (scripts/setup.sh installs it)";
         }
         AITalkDesktop::ensure();
-        accessibilityOn();
         accessibility = AtspiAccessibility::make(fetch, fetch->context(), [] {
             return ScreenFrames{{PopupRect{0, 0, 1920, 1080}}, 1080};
         });
