@@ -1,5 +1,12 @@
 // Requests per second and per-request cost of ServerClient over the curl transport, next to a bare
-// libcurl loop making the same requests on the same loopback stub in the same run.
+// libcurl loop making the same requests on the same loopback stub in the same run. The bare loop
+// keeps connections as the session does (the same per-host and cache sizes).
+//
+// Two shapes: streaming rounds keep N requests in flight (each completion starts the next, and
+// the caller waits once per round of 120), which shows what the client spends per request; in
+// rounds of N the caller starts N requests and waits for all of them, so each round also pays
+// the hand-over to the session thread and back, which a bare loop on a thread of its own pays
+// as well (BM_BareCurlBatchThreadHop).
 #include <benchmark/benchmark.h>
 
 #include "FakeAuthAccess.h"
@@ -13,9 +20,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,10 +73,50 @@ CURL* bareEasy(curl_slist* headers, std::string* sink) {
     return easy;
 }
 
+CURLM* bareMulti() {
+    CURLM* multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, CurlSession::maxHostConnections);
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, CurlSession::maxCachedConnections);
+    return multi;
+}
+
+// Runs every handle to its end on `multi`; false when one failed.
+bool runAll(CURLM* multi, const std::vector<CURL*>& easies) {
+    for (CURL* easy : easies) {
+        curl_multi_add_handle(multi, easy);
+    }
+    bool ok = true;
+    int running = static_cast<int>(easies.size());
+    while (running > 0) {
+        curl_multi_perform(multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE) {
+                ok = ok && message->data.result == CURLE_OK;
+                curl_multi_remove_handle(multi, message->easy_handle);
+            }
+        }
+        if (running > 0) {
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        }
+    }
+    return ok;
+}
+
+// A round of the streaming benchmarks: this many requests, with `in flight` of them running at
+// any moment (a finished one is followed at once by the next).
+constexpr int kRound = 120;
+
+void setPerIteration(benchmark::State& state, int requests, int64_t done) {
+    state.SetItemsProcessed(done);
+    state.counters["requests_per_iteration"] = requests;
+}
+
+// Keeps `inFlight` requests running on one thread until a round has finished.
 void BM_BareCurl(benchmark::State& state) {
     const int inFlight = static_cast<int>(state.range(0));
     curl_slist* headers = bareHeaders();
-    CURLM* multi = curl_multi_init();
+    CURLM* multi = bareMulti();
     std::vector<std::string> sinks(static_cast<size_t>(inFlight));
     std::vector<CURL*> easies;
     for (auto& sink : sinks) {
@@ -75,26 +124,128 @@ void BM_BareCurl(benchmark::State& state) {
     }
     int64_t done = 0;
     for (auto _ : state) {
+        int started = 0;
+        int finished = 0;
         for (CURL* easy : easies) {
             curl_multi_add_handle(multi, easy);
+            ++started;
         }
-        int running = inFlight;
-        while (running > 0) {
+        while (finished < kRound) {
+            int running = 0;
             curl_multi_perform(multi, &running);
             int queued = 0;
             while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-                if (message->msg == CURLMSG_DONE) {
-                    if (message->data.result != CURLE_OK) {
-                        state.SkipWithError("bare request failed");
-                    }
-                    curl_multi_remove_handle(multi, message->easy_handle);
-                    ++done;
+                if (message->msg != CURLMSG_DONE) {
+                    continue;
+                }
+                if (message->data.result != CURLE_OK) {
+                    state.SkipWithError("bare request failed");
+                }
+                CURL* easy = message->easy_handle;
+                curl_multi_remove_handle(multi, easy);
+                ++finished;
+                if (started < kRound) {
+                    curl_multi_add_handle(multi, easy);
+                    ++started;
                 }
             }
-            if (running > 0) {
+            if (finished < kRound) {
                 curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
             }
         }
+        for (auto& sink : sinks) {
+            sink.clear();
+        }
+        done += kRound;
+    }
+    for (CURL* easy : easies) {
+        curl_easy_cleanup(easy);
+    }
+    curl_multi_cleanup(multi);
+    curl_slist_free_all(headers);
+    setPerIteration(state, kRound, done);
+}
+
+// Everything the client needs around it, as the application builds it.
+struct ClientRig {
+    std::shared_ptr<CurlSession> session =
+        std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile());
+    std::shared_ptr<CurlServerTransport> transport = std::make_shared<CurlServerTransport>(
+        stub().baseURL(), session, std::nullopt, "parlendo-mac/0.2.0");
+    // Completions run where the answer arrives, as a direct hop.
+    ServerClient client{transport,
+                        std::make_shared<parlendo::testing::FakeAuthAccess>(),
+                        "anon-key",
+                        [](Task task) { task(); },
+                        true,
+                        std::make_shared<ServerGate>(),
+                        std::make_shared<NetState>()};
+};
+
+// The same round through the client: each completion starts the next request, and the caller
+// waits once per round.
+void BM_ServerClient(benchmark::State& state) {
+    const int inFlight = static_cast<int>(state.range(0));
+    ClientRig rig;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int started = 0;
+    int finished = 0;
+    bool failed = false;
+    std::function<void()> next = [&] {
+        rig.client.callDetailed(kPath, "GET", std::nullopt, {}, 15, [&](DetailedCallResult r) {
+            bool more = false;
+            {
+                std::lock_guard lock(mutex);
+                failed = failed || !r;
+                ++finished;
+                more = started < kRound;
+                started += more ? 1 : 0;
+                if (finished == kRound) {
+                    changed.notify_one();
+                }
+            }
+            if (more) {
+                next();
+            }
+        });
+    };
+    int64_t done = 0;
+    for (auto _ : state) {
+        {
+            std::lock_guard lock(mutex);
+            started = inFlight;
+            finished = 0;
+        }
+        for (int i = 0; i < inFlight; ++i) {
+            next();
+        }
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return finished == kRound; });
+        done += kRound;
+    }
+    if (failed) {
+        state.SkipWithError("client request failed");
+    }
+    setPerIteration(state, kRound, done);
+}
+
+// Rounds of `inFlight` requests that all end before the next round starts, on the caller's thread.
+void BM_BareCurlBatch(benchmark::State& state) {
+    const int inFlight = static_cast<int>(state.range(0));
+    curl_slist* headers = bareHeaders();
+    CURLM* multi = bareMulti();
+    std::vector<std::string> sinks(static_cast<size_t>(inFlight));
+    std::vector<CURL*> easies;
+    for (auto& sink : sinks) {
+        easies.push_back(bareEasy(headers, &sink));
+    }
+    int64_t done = 0;
+    for (auto _ : state) {
+        if (!runAll(multi, easies)) {
+            state.SkipWithError("bare request failed");
+        }
+        done += inFlight;
         for (auto& sink : sinks) {
             sink.clear();
         }
@@ -104,29 +255,84 @@ void BM_BareCurl(benchmark::State& state) {
     }
     curl_multi_cleanup(multi);
     curl_slist_free_all(headers);
-    state.SetItemsProcessed(done);
+    setPerIteration(state, inFlight, done);
 }
 
-void BM_ServerClient(benchmark::State& state) {
+// The same rounds on a thread of their own: the caller hands each round over and waits for its
+// end, as a caller of the session does.
+void BM_BareCurlBatchThreadHop(benchmark::State& state) {
     const int inFlight = static_cast<int>(state.range(0));
-    auto session = std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile());
-    auto transport = std::make_shared<CurlServerTransport>(stub().baseURL(), session, std::nullopt,
-                                                           "parlendo-mac/0.2.0");
-    auto auth = std::make_shared<parlendo::testing::FakeAuthAccess>();
-    auto gate = std::make_shared<ServerGate>();
-    auto net = std::make_shared<NetState>();
-    // Completions run where the answer arrives, as a direct hop.
-    ServerClient client(
-        transport, auth, "anon-key", [](Task task) { task(); }, true, gate, net);
+    curl_slist* headers = bareHeaders();
+    CURLM* multi = bareMulti();
+    std::vector<std::string> sinks(static_cast<size_t>(inFlight));
+    std::vector<CURL*> easies;
+    for (auto& sink : sinks) {
+        easies.push_back(bareEasy(headers, &sink));
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    int rounds = 0;    // handed over
+    int finished = 0;  // ended
+    bool failed = false;
+    bool stop = false;
+    std::thread worker([&] {
+        int seen = 0;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stop || rounds > seen; });
+                if (stop) {
+                    return;
+                }
+                ++seen;
+            }
+            bool ok = runAll(multi, easies);
+            for (auto& sink : sinks) {
+                sink.clear();
+            }
+            std::lock_guard lock(mutex);
+            failed = failed || !ok;
+            ++finished;
+            changed.notify_all();
+        }
+    });
+    int64_t done = 0;
+    for (auto _ : state) {
+        std::unique_lock lock(mutex);
+        ++rounds;
+        changed.notify_all();
+        changed.wait(lock, [&] { return finished == rounds; });
+        done += inFlight;
+    }
+    {
+        std::lock_guard lock(mutex);
+        stop = true;
+        changed.notify_all();
+    }
+    worker.join();
+    if (failed) {
+        state.SkipWithError("bare request failed");
+    }
+    for (CURL* easy : easies) {
+        curl_easy_cleanup(easy);
+    }
+    curl_multi_cleanup(multi);
+    curl_slist_free_all(headers);
+    setPerIteration(state, inFlight, done);
+}
 
+// The same rounds through the client, started and awaited by the caller.
+void BM_ServerClientBatch(benchmark::State& state) {
+    const int inFlight = static_cast<int>(state.range(0));
+    ClientRig rig;
     std::mutex mutex;
     std::condition_variable finished;
     int64_t done = 0;
+    bool failed = false;
     for (auto _ : state) {
         int remaining = inFlight;
-        bool failed = false;
         for (int i = 0; i < inFlight; ++i) {
-            client.callDetailed(kPath, "GET", std::nullopt, {}, 15, [&](DetailedCallResult r) {
+            rig.client.callDetailed(kPath, "GET", std::nullopt, {}, 15, [&](DetailedCallResult r) {
                 std::lock_guard lock(mutex);
                 failed = failed || !r;
                 if (--remaining == 0) {
@@ -136,43 +342,22 @@ void BM_ServerClient(benchmark::State& state) {
         }
         std::unique_lock lock(mutex);
         finished.wait(lock, [&] { return remaining == 0; });
-        if (failed) {
-            state.SkipWithError("client request failed");
-        }
         done += inFlight;
     }
-    state.SetItemsProcessed(done);
+    if (failed) {
+        state.SkipWithError("client request failed");
+    }
+    setPerIteration(state, inFlight, done);
 }
 
-void BM_TransportOnly(benchmark::State& state) {
-    auto session = std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile());
-    auto transport = std::make_shared<CurlServerTransport>(stub().baseURL(), session, std::nullopt,
-                                                           "parlendo-mac/0.2.0");
-    std::mutex mutex;
-    std::condition_variable finished;
-    for (auto _ : state) {
-        bool over = false;
-        transport->send(ServerRequest{kPath,
-                                      "GET",
-                                      std::nullopt,
-                                      {{"apikey", "anon-key"},
-                                       {"Authorization", "Bearer token-1"},
-                                       {"Content-Type", "application/json"}},
-                                      15},
-                        [&](ServerResponse) {
-                            std::lock_guard lock(mutex);
-                            over = true;
-                            finished.notify_one();
-                        });
-        std::unique_lock lock(mutex);
-        finished.wait(lock, [&] { return over; });
-    }
-}
-BENCHMARK(BM_TransportOnly)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_BareCurl)->Arg(1)->Arg(6)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_ServerClient)->Arg(1)->Arg(6)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_BareCurlBatch)->Arg(1)->Arg(6)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_BareCurlBatchThreadHop)->Arg(1)->Arg(6)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_ServerClientBatch)->Arg(1)->Arg(6)->UseRealTime()->MinTime(2.0);
 
-// Prints the ratio of the client's time per request to the bare loop's.
+// Prints, per number in flight, the client's time per request over the bare loop's, for the
+// streaming rounds and for the rounds the caller waits for.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -182,26 +367,34 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (run.run_type == Run::RT_Aggregate && !median) {
                 continue;
             }
-            // Per request: an iteration of the in-flight benchmarks carries `args` requests.
-            times_[run.run_name.args][run.run_name.function_name] = run.GetAdjustedRealTime();
+            auto requests = run.counters.find("requests_per_iteration");
+            if (requests == run.counters.end() || requests->second.value <= 0) {
+                continue;
+            }
+            perRequest_[run.run_name.args][run.run_name.function_name] =
+                run.GetAdjustedRealTime() / requests->second.value;
         }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        for (auto& [arg, kinds] : times_) {
-            auto bare = kinds.find("BM_BareCurl");
-            auto client = kinds.find("BM_ServerClient");
-            if (bare == kinds.end() || client == kinds.end()) {
-                continue;
-            }
-            double ratio = client->second / bare->second;
-            std::printf("in flight %s: client/bare time per request = %.3f (overhead %+.1f%%)\n",
-                        arg.c_str(), ratio, (ratio - 1.0) * 100.0);
+        for (auto& [arg, kinds] : perRequest_) {
+            auto ratio = [&kinds](const char* over, const char* under) {
+                auto a = kinds.find(over);
+                auto b = kinds.find(under);
+                return a == kinds.end() || b == kinds.end() ? 0.0 : a->second / b->second;
+            };
+            std::printf(
+                "in flight %s: client/bare per request %.3f streaming, %.3f in rounds "
+                "(bare with the thread hop/bare %.3f, client/bare with the hop %.3f)\n",
+                arg.c_str(), ratio("BM_ServerClient", "BM_BareCurl"),
+                ratio("BM_ServerClientBatch", "BM_BareCurlBatch"),
+                ratio("BM_BareCurlBatchThreadHop", "BM_BareCurlBatch"),
+                ratio("BM_ServerClientBatch", "BM_BareCurlBatchThreadHop"));
         }
     }
 
   private:
-    std::map<std::string, std::map<std::string, double>> times_;
+    std::map<std::string, std::map<std::string, double>> perRequest_;
 };
 
 }  // namespace

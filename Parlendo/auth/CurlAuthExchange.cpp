@@ -25,6 +25,7 @@ ExecutorPtr globalPool() {
 }  // namespace
 
 struct CurlAuthExchange::Transfer {
+    CurlSession::EasyHandle handle;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     std::optional<std::string> body;
@@ -36,10 +37,8 @@ struct CurlAuthExchange::Transfer {
     Completion<void(AuthAnswer)> completion;
 
     ~Transfer() {
+        handle.reset();  // before the headers it points to
         curl_slist_free_all(headers);
-        if (easy != nullptr) {
-            curl_easy_cleanup(easy);
-        }
     }
 
     // Called by curl while the transfer runs; a non-zero answer aborts it.
@@ -60,6 +59,11 @@ struct CurlAuthExchange::Transfer {
             }
         } else {
             answer.transportFailed = true;
+        }
+        if (received.tooLarge) {
+            Log::write("account",
+                       "auth answer too large — 끊음 path=" + (path.empty() ? "-" : path) +
+                           " limit_bytes=" + std::to_string(received.limit));
         }
         if (gate && !answer.transportFailed && answer.status >= 400) {
             report(*gate, answer, path, clock->now());
@@ -93,7 +97,15 @@ void CurlAuthExchange::start(AuthRequest request, Completion<void(AuthAnswer)> c
     transfer->clock = services_.clock;
     transfer->completion = std::move(completion);
     transfer->body = std::move(request.body);
-    transfer->easy = curl_easy_init();
+    // A field with a line break or NUL would add header lines of its own: never sent.
+    transfer->headers = CurlSession::headerList(request.headers);
+    if (transfer->headers == nullptr) {
+        Log::write("account", "auth request refused — 헤더에 줄바꿈이나 NUL이 있음 path=" +
+                                  (request.path.empty() ? "-" : request.path));
+    } else {
+        transfer->handle = services_.session->takeEasy();
+        transfer->easy = transfer->handle.get();
+    }
     CURL* easy = transfer->easy;
     if (easy == nullptr) {
         services_.session->post(
@@ -103,13 +115,12 @@ void CurlAuthExchange::start(AuthRequest request, Completion<void(AuthAnswer)> c
 
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     services_.session->configure(easy, request.timeout);
-    CurlSession::collect(easy, &transfer->received);
+    CurlSession::collect(easy, &transfer->received, CurlSession::apiAnswerLimit);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, transfer->watch.get());
 
     CurlSession::setMethod(easy, request.method, transfer->body);
-    transfer->headers = CurlSession::headerList(request.headers);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
 
     // The watchdog: a request still running after its time-out plus the grace is cut off. curl

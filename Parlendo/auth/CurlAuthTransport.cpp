@@ -4,6 +4,7 @@
 #include "auth/AuthWire.h"
 #include "auth/ProfileOnboarding.h"
 #include "foundation/ClientIdentity.h"
+#include "foundation/Log.h"
 
 #include <curl/curl.h>
 
@@ -52,10 +53,10 @@ Json CurlAuthTransport::credentials(const std::string& email, const std::string&
     return Json::object({{"email", trimWhitespace(email)}, {"password", password}});
 }
 
-std::optional<AuthRequest> CurlAuthTransport::build(const Call& call) const {
+Result<AuthRequest, CurlAuthTransport::Unbuilt> CurlAuthTransport::build(const Call& call) const {
     auto resolved = CurlSession::resolve(services_.base, call.path);
     if (!resolved) {
-        return std::nullopt;
+        return fail(Unbuilt::address);
     }
     AuthRequest request;
     request.url = std::move(resolved->url);
@@ -66,13 +67,29 @@ std::optional<AuthRequest> CurlAuthTransport::build(const Call& call) const {
     request.headers["Authorization"] = "Bearer " + call.bearer.value_or(services_.anonKey);
     if (call.body) {
         request.headers["Content-Type"] = "application/json";
-        // A body that cannot be written (text that is not UTF-8) is left out.
         request.body = json::dump(*call.body);
+        if (!request.body) {
+            // Text that is not UTF-8 cannot be written; the request is not sent without its body.
+            Log::write("account",
+                       "auth request refused — 본문을 JSON으로 만들 수 없음 path=" + request.path);
+            return fail(Unbuilt::body);
+        }
     }
-    ClientIdentity::Request stamped{request.url, std::move(request.headers)};
-    ClientIdentity::stamp(stamped, services_.base, *services_.clientInfo);
-    request.headers = std::move(stamped.headers);
+    ClientIdentity::Request stamped{request.url, {}};
+    if (ClientIdentity::stamp(stamped, services_.base, *services_.clientInfo)) {
+        request.headers[ClientIdentity::header] = *services_.clientInfo;
+    }
     return request;
+}
+
+AccountError CurlAuthTransport::unbuilt(Unbuilt why) {
+    switch (why) {
+        case Unbuilt::address:
+            return AccountError("잘못된 주소", requestFailed);
+        case Unbuilt::body:
+            return AccountError("보낼 수 없는 글자가 들어 있음", requestFailed);
+    }
+    return AccountError("잘못된 주소", requestFailed);
 }
 
 void CurlAuthTransport::token(AuthRequest request, bool refreshSemantics,
@@ -244,7 +261,7 @@ void CurlAuthTransport::recover(const std::string& email, const std::string& red
     auto request = build(Call{"POST", "/auth/v1/recover?redirect_to=" + encodeRedirect(redirectTo),
                               std::nullopt, Json::object({{"email", email}})});
     if (!request) {
-        completion(fail(AccountError("잘못된 주소", requestFailed)));
+        completion(fail(unbuilt(request.error())));
         return;
     }
     account(std::move(*request), std::move(completion));
@@ -255,7 +272,7 @@ void CurlAuthTransport::updatePassword(const std::string& password, const std::s
     auto request =
         build(Call{"PUT", "/auth/v1/user", accessToken, Json::object({{"password", password}})});
     if (!request) {
-        completion(fail(AccountError("잘못된 주소", requestFailed)));
+        completion(fail(unbuilt(request.error())));
         return;
     }
     account(std::move(*request), std::move(completion));

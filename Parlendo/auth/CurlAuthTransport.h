@@ -5,6 +5,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
 #include "foundation/Json.h"
+#include "foundation/Result.h"
 #include "server/AuthTypes.h"
 
 #include <memory>
@@ -88,9 +89,13 @@ class CurlAuthTransport final : public AuthTransport, public AccountEndpoints {
         double timeout = requestTimeout;
     };
     using Classified = Result<Json, AuthFailure>;
+    // Why a request could not be built: its URL, or its body (text that is not UTF-8).
+    enum class Unbuilt { address, body };
 
-    // The request of `call`; none when its URL cannot be built.
-    std::optional<AuthRequest> build(const Call& call) const;
+    // The request of `call`.
+    Result<AuthRequest, Unbuilt> build(const Call& call) const;
+    // What an account operation answers for a request that could not be built.
+    static AccountError unbuilt(Unbuilt why);
     // Sends a token request; the classified answer is handed to the main executor.
     void token(AuthRequest request, bool refreshSemantics, Completion<void(Classified)> completion);
     // Sends an account request; the mapped answer is handed to the main executor.

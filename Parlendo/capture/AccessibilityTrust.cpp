@@ -10,6 +10,19 @@ namespace {
 
 using Weak = std::weak_ptr<AccessibilityTrust>;
 
+// One read of the status: the weak owner, and what to call once both answers are in.
+struct Read {
+    Weak owner;
+    std::shared_ptr<std::function<void()>> done;
+    std::shared_ptr<int> waiting;
+
+    void finish() const {
+        if (--*waiting == 0 && done && *done) {
+            (*done)();
+        }
+    }
+};
+
 constexpr int callTimeoutMs = 1000;
 
 }  // namespace
@@ -77,18 +90,27 @@ void AccessibilityTrust::changed(GDBusConnection*, const char*, const char*, con
 }
 
 void AccessibilityTrust::refresh() {
+    refresh(nullptr);
+}
+
+void AccessibilityTrust::refresh(std::function<void()> done) {
     if (session_ == nullptr) {
+        if (done) {
+            done();
+        }
         return;
     }
+    const Read read{*self_, std::make_shared<std::function<void()>>(std::move(done)),
+                    std::make_shared<int>(2)};
     g_dbus_connection_call(
         session_, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
         G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, callTimeoutMs, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Weak> weak(static_cast<Weak*>(data));
+            std::unique_ptr<Read> pending(static_cast<Read*>(data));
             GError* error = nullptr;
             GVariant* reply =
                 g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-            auto self = weak->lock();
+            auto self = pending->owner.lock();
             if (self) {
                 const char* address = nullptr;
                 if (reply != nullptr) {
@@ -102,18 +124,19 @@ void AccessibilityTrust::refresh() {
             if (error != nullptr) {
                 g_error_free(error);
             }
+            pending->finish();
         },
-        new Weak(*self_));
+        new Read(read));
     g_dbus_connection_call(
         session_, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"),
         G_DBUS_CALL_FLAGS_NONE, callTimeoutMs, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Weak> weak(static_cast<Weak*>(data));
+            std::unique_ptr<Read> pending(static_cast<Read*>(data));
             GError* error = nullptr;
             GVariant* reply =
                 g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-            auto self = weak->lock();
+            auto self = pending->owner.lock();
             if (self && reply != nullptr) {
                 GVariant* value = nullptr;
                 g_variant_get(reply, "(v)", &value);
@@ -132,8 +155,9 @@ void AccessibilityTrust::refresh() {
             if (error != nullptr) {
                 g_error_free(error);
             }
+            pending->finish();
         },
-        new Weak(*self_));
+        new Read(read));
 }
 
 }  // namespace parlendo

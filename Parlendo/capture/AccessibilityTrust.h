@@ -24,6 +24,9 @@ class AccessibilityTrust : public std::enable_shared_from_this<AccessibilityTrus
     bool trusted() const;
     // Reads the status again (asynchronously; `trusted` answers the new value afterwards).
     void refresh();
+    // The same, calling `done` on the main context once both answers are in (at once without a
+    // session bus).
+    void refresh(std::function<void()> done);
     // Called on every change notice of the accessibility status.
     std::function<void()> onSystemNotice;
 

@@ -316,7 +316,7 @@ void CaptureCoordinator::checkPermission(const std::string& source) {
     }
 }
 
-std::vector<std::shared_ptr<BridgeRoutes>> CaptureCoordinator::bridgeRoutes() const {
+BridgeRouteGroups CaptureCoordinator::bridgeRoutes() const {
     auto gate = env_->gate;
     return {std::make_shared<DetectRoutes>(env_->detect->control(),
                                            static_cast<std::int32_t>(::getpid()),

@@ -60,7 +60,7 @@ class CaptureCoordinator final : public FeatureModule,
     ~CaptureCoordinator() override;
 
     void start() override;
-    std::vector<std::shared_ptr<BridgeRoutes>> bridgeRoutes() const override;
+    BridgeRouteGroups bridgeRoutes() const override;
     MenuItems menu() const override;
     void refreshMenu() override;
 

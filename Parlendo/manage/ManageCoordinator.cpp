@@ -12,6 +12,8 @@
 #include "popups/CurlDraftTransport.h"
 #include "popups/PopupSettingsRoutes.h"
 #include "saving/StudyRoutes.h"
+#include "server/ServerSessions.h"
+#include "shell/AppearanceRoutes.h"
 #include "wordbook/LibraryReadRoutes.h"
 #include "wordbook/LibraryWriteRoutes.h"
 #include "wordbook/TrashRoutes.h"
@@ -64,10 +66,15 @@ std::shared_ptr<ConnectionSettings> ManageCoordinator::connection() {
 
 std::shared_ptr<PopupDraftService> ManageCoordinator::draft() {
     if (!draft_) {
-        draft_ = std::make_shared<PopupDraftService>(connection(), services_.auth,
-                                                     services_.draftTransport
-                                                         ? services_.draftTransport
-                                                         : std::make_shared<CurlDraftTransport>());
+        std::shared_ptr<DraftTransport> transport = services_.draftTransport;
+        if (!transport) {
+            // The draft request rides on the program's one curl session.
+            auto curl = services_.curl ? services_.curl
+                                       : std::make_shared<CurlSession>(ServerSessions::data());
+            transport = std::make_shared<CurlDraftTransport>(std::move(curl));
+        }
+        draft_ =
+            std::make_shared<PopupDraftService>(connection(), services_.auth, std::move(transport));
     }
     return draft_;
 }
@@ -78,6 +85,16 @@ std::shared_ptr<FeedbackSender> ManageCoordinator::feedback() {
                                                      services_.appVersion);
     }
     return feedback_;
+}
+
+std::shared_ptr<const BridgeRoutes> ManageCoordinator::appearance() const {
+    if (!services_.theme) {
+        return std::make_shared<AppearanceRoutes>();
+    }
+    return std::make_shared<AppearanceRoutes>(services_.theme, [fonts = fonts_] {
+        UIFonts::Loaded loaded = fonts->load();
+        return AppearanceRoutes::Fonts{std::move(loaded.fonts), loaded.bytes};
+    });
 }
 
 BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
@@ -115,8 +132,7 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
         };
     }
     // In the router's order: word book reading, source opening, word book writing, trash, study,
-    // popup settings, connection, appearance, feedback, diagnostics. The appearance group joins
-    // here when its module lands; until then its calls are unknown.
+    // popup settings, connection, appearance, feedback, diagnostics.
     return {
         std::make_shared<LibraryReadRoutes>(library(), std::move(view), std::move(seed)),
         std::make_shared<SourceOpenRoutes>(
@@ -126,6 +142,7 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
         std::make_shared<StudyRoutes>(studyRecorder(), main),
         std::make_shared<PopupSettingsRoutes>(popupSettings(), draft(), main),
         std::make_shared<ConnectionRoutes>(connection()),
+        appearance(),
         std::make_shared<FeedbackRoutes>(feedback()),
         std::make_shared<DiagnosticsRoutes>(uiErrors_),
     };

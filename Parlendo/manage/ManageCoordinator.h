@@ -19,7 +19,9 @@
 #include "popups/PopupSettingsStore.h"
 #include "saving/ServerStudyRecorder.h"
 #include "server/AuthTypes.h"
+#include "server/CurlSession.h"
 #include "server/ServerCalling.h"
+#include "shell/ThemeStore.h"
 #include "wordbook/LibraryReader.h"
 #include "wordbook/LibraryWriter.h"
 
@@ -40,6 +42,8 @@ struct ManageServices {
     std::function<ThemeMode()> themeMode;  // the theme store's mode at the time of the call
     // Registers an observer of the theme store's announced modes.
     std::function<void(std::function<void(ThemeMode)>)> observeTheme;
+    // The theme store the page reads and pins; without it the appearance calls are not served.
+    std::shared_ptr<ThemeStore> theme;
     std::shared_ptr<ManageScreenPort> manageScreen;
     std::shared_ptr<AccountScope> accountScope;
     std::shared_ptr<DetectStore> detect;
@@ -48,6 +52,7 @@ struct ManageServices {
     // Left empty, these are the program's own: the keychain, the draft request over curl, the
     // desktop's opener, the installed resources and their manage.html.
     std::shared_ptr<SecretStore> secrets;
+    std::shared_ptr<CurlSession> curl;  // the program's one curl session
     std::shared_ptr<DraftTransport> draftTransport;
     std::shared_ptr<SystemOpening> opener;
     std::optional<std::filesystem::path> resources;
@@ -96,6 +101,8 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
 
   private:
     explicit ManageCoordinator(ManageServices services);
+    // The appearance calls over the theme store and the program's fonts.
+    std::shared_ptr<const BridgeRoutes> appearance() const;
 
     ManageServices services_;
     std::shared_ptr<ManageBridge> bridge_;

@@ -1,34 +1,27 @@
 #pragma once
 
-#include "foundation/WorkerQueue.h"
 #include "popups/PopupDraftService.h"
+#include "server/CurlSession.h"
 
-#include <optional>
+#include <memory>
 #include <string>
 
 namespace parlendo {
 
-// The draft request over libcurl: one POST, never retried, no cookies or cache kept between
-// requests, failing at once when there is no network. Each request runs on one of the
-// transport's own two threads, where its completion is called. Destruction waits for requests
-// already running.
+// The draft request over the program's one curl session: one POST, never retried, with the
+// session's settings (no cookies or cache, TLS, no waiting for a network). A request whose headers
+// could change its framing is never sent, and an answer past the API limit is cut off; both count
+// as unreachable. Thread-safe; the completion runs on the session thread.
 class CurlDraftTransport final : public DraftTransport {
   public:
-    // `trustedCAFile` replaces the system's trust store; only tests set it.
-    explicit CurlDraftTransport(std::optional<std::string> trustedCAFile = std::nullopt);
+    explicit CurlDraftTransport(std::shared_ptr<CurlSession> session);
 
     void post(std::string url, HttpHeaders headers, std::string body, double timeout,
               Completion<void(DraftResponse)> completion) override;
 
-    // The most answer bytes read; a longer answer counts as unreachable.
-    static constexpr size_t maxAnswerBytes = 16 * 1024 * 1024;
-
   private:
-    DraftResponse perform(const std::string& url, const HttpHeaders& headers,
-                          const std::string& body, double timeout) const;
-
-    std::optional<std::string> trustedCAFile_;
-    WorkerQueue queue_;
+    struct Transfer;
+    std::shared_ptr<CurlSession> session_;
 };
 
 }  // namespace parlendo

@@ -1,11 +1,13 @@
 #include "server/CurlServerTransport.h"
 
+#include "foundation/ClientIdentity.h"
 #include "foundation/Log.h"
 #include "foundation/Text.h"
 #include "server/NetFailure.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cmath>
 
 namespace parlendo {
 
@@ -16,10 +18,28 @@ std::optional<std::string> hostOf(const std::string& url) {
     return resolved ? std::optional<std::string>(text::asciiLower(resolved->host)) : std::nullopt;
 }
 
+// "https://host:port" of a URL: what a path starting with one slash is resolved against.
+std::string originOf(const std::string& url) {
+    auto resolved = CurlSession::resolve(url, "/");
+    if (!resolved || !resolved->url.ends_with('/')) {
+        return "";
+    }
+    return resolved->url.substr(0, resolved->url.size() - 1);
+}
+
+// A path that resolves against the origin as it stands: one leading slash and only printable
+// ASCII without blanks (anything else goes through curl's URL parser).
+bool isPlainPath(std::string_view path) {
+    if (path.size() < 1 || path[0] != '/' || (path.size() > 1 && path[1] == '/')) {
+        return false;
+    }
+    return std::all_of(path.begin(), path.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
+
+// Milliseconds, rounded as "%.0f" rounds (to nearest, ties to even).
 std::string milliseconds(curl_off_t micros) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.0f", static_cast<double>(micros) / 1000.0);
-    return buffer;
+    return std::to_string(
+        static_cast<long long>(std::nearbyint(static_cast<double>(micros) / 1000.0)));
 }
 
 std::string protocolName(long version) {
@@ -56,12 +76,15 @@ struct CurlServerTransport::Transfer {
 };
 
 CurlServerTransport::CurlServerTransport(std::string base, std::shared_ptr<CurlSession> session,
-                                         std::optional<std::string> conn, std::string clientInfo)
+                                         std::optional<std::string> conn, std::string clientInfo,
+                                         size_t answerLimit)
     : base_(std::move(base)),
       baseHost_(hostOf(base_).value_or("")),
+      origin_(originOf(base_)),
       session_(std::move(session)),
       conn_(std::move(conn)),
-      clientInfo_(std::move(clientInfo)) {}
+      clientInfo_(std::move(clientInfo)),
+      answerLimit_(answerLimit) {}
 
 std::string CurlServerTransport::percentEncodeNonAscii(std::string_view value) {
     static constexpr char hex[] = "0123456789ABCDEF";
@@ -112,6 +135,8 @@ std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno
             return -1206;  // a client certificate was required
         case CURLE_WEIRD_SERVER_REPLY:
             return c::badServerResponse;
+        case CURLE_FILESIZE_EXCEEDED:
+            return c::dataLengthExceedsMaximum;
         case CURLE_BAD_CONTENT_ENCODING:
             return -1016;  // the content could not be decoded
         case CURLE_UNSUPPORTED_PROTOCOL:
@@ -123,42 +148,66 @@ std::optional<int> CurlServerTransport::urlErrorCode(CURLcode code, long osErrno
     }
 }
 
+std::optional<std::pair<std::string, bool>> CurlServerTransport::locate(
+    const std::string& path) const {
+    std::string encoded = percentEncodeNonAscii(path);
+    if (!origin_.empty() && isPlainPath(encoded)) {
+        return std::make_pair(origin_ + encoded, true);
+    }
+    auto resolved = CurlSession::resolve(base_, encoded);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(resolved->url), text::asciiLower(resolved->host) == baseHost_);
+}
+
 void CurlServerTransport::send(ServerRequest request, Completion<void(ServerResponse)> completion) {
-    // Resolve the path against the project URL; a path that makes no URL is never sent.
-    auto resolved = CurlSession::resolve(base_, percentEncodeNonAscii(request.path));
-    auto handle = resolved ? session_->takeEasy() : CurlSession::EasyHandle();
-    CURL* easy = handle.get();
-    if (easy == nullptr) {
+    auto unreachable = [this, &completion] {
         session_->post([completion = std::move(completion)]() mutable {
             completion(ServerResponse::unreachable());
         });
+    };
+    // Resolve the path against the project URL; a path that makes no URL is never sent.
+    auto located = locate(request.path);
+    if (!located) {
+        unreachable();
+        return;
+    }
+    std::string logPath = request.path.substr(0, request.path.find('?'));
+
+    // The client identity goes to the project host only, whatever the caller set.
+    HttpHeaders headers = std::move(request.headers);
+    headers.erase(ClientIdentity::header);
+    if (located->second) {
+        headers.emplace(ClientIdentity::header, clientInfo_);
+    }
+    curl_slist* list = CurlSession::headerList(headers);
+    if (list == nullptr) {
+        Log::write("net", "path=" + logPath + " 헤더에 줄바꿈이나 NUL이 있어 보내지 않음");
+        unreachable();
+        return;
+    }
+    auto handle = session_->takeEasy();
+    CURL* easy = handle.get();
+    if (easy == nullptr) {
+        curl_slist_free_all(list);
+        unreachable();
         return;
     }
 
     auto transfer = std::make_unique<Transfer>();
     transfer->handle = std::move(handle);
     transfer->easy = easy;
-    transfer->logPath = request.path.substr(0, request.path.find('?'));
+    transfer->headers = list;
+    transfer->logPath = std::move(logPath);
     transfer->conn = conn_;
     transfer->completion = std::move(completion);
     transfer->body = std::move(request.body);
 
-    curl_easy_setopt(easy, CURLOPT_URL, resolved->url.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, located->first.c_str());
     session_->configure(easy, request.timeout);
-    CurlSession::collect(easy, &transfer->received);
-
+    CurlSession::collect(easy, &transfer->received, answerLimit_);
     CurlSession::setMethod(easy, request.method, transfer->body);
-    // The client identity goes to the project host only, whatever the caller set.
-    HttpHeaders headers;
-    for (auto& [name, value] : request.headers) {
-        if (!text::asciiIEquals(name, "X-Client-Info")) {
-            headers.emplace(name, std::move(value));
-        }
-    }
-    if (text::asciiLower(resolved->host) == baseHost_) {
-        headers["X-Client-Info"] = clientInfo_;
-    }
-    transfer->headers = CurlSession::headerList(headers);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
 
     session_->perform(easy, [transfer = std::move(transfer)](CURLcode result) mutable {
@@ -198,6 +247,10 @@ void CurlServerTransport::finish(std::unique_ptr<Transfer> transfer, CURLcode re
         " proto=" + protocolName(version) + " sent=" + std::to_string(sent) +
         " body=" + std::to_string(transfer->body ? transfer->body->size() : 0);
 
+    // A cut-off answer ends as a write error; it is the answer that was too long.
+    if (transfer->received.tooLarge) {
+        result = CURLE_FILESIZE_EXCEEDED;
+    }
     auto code = result == CURLE_OK ? std::nullopt : urlErrorCode(result, osErrno);
     if (result != CURLE_OK) {
         line += " error=" + (code ? NetFailure::name(NetFailure::urlErrorDomain, *code)
@@ -207,6 +260,10 @@ void CurlServerTransport::finish(std::unique_ptr<Transfer> transfer, CURLcode re
         line += " conn=" + *transfer->conn;
     }
     Log::write("net", line);
+    if (result == CURLE_FILESIZE_EXCEEDED) {
+        Log::write("net", "path=" + transfer->logPath + " 답이 " +
+                              std::to_string(transfer->received.limit) + "바이트를 넘어 끊음");
+    }
 
     auto completion = std::move(transfer->completion);
     if (result == CURLE_OK) {

@@ -38,8 +38,14 @@ struct UrlHandle {
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<CurlSession::Received*>(user)->body.append(data, size * count);
-    return size * count;
+    auto* received = static_cast<CurlSession::Received*>(user);
+    const size_t bytes = size * count;
+    if (bytes > received->limit - received->body.size()) {
+        received->tooLarge = true;
+        return 0;  // ends the transfer with a write error
+    }
+    received->body.append(data, bytes);
+    return bytes;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
@@ -76,8 +82,10 @@ struct CurlSession::Engine {
     Engine() {
         multi = curl_multi_init();
         // At most six connections per host, as the platform's sessions do by default; more
-        // requests wait for a free connection.
-        curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, 6L);
+        // requests wait for a free connection. curl's own cache size follows the number of
+        // transfers running, so a burst would close most of its connections as it drains.
+        curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, maxHostConnections);
+        curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, maxCachedConnections);
     }
     ~Engine() {
         for (CURL* easy : spare) {
@@ -207,7 +215,11 @@ void CurlSession::perform(CURL* easy, UniqueFunction<void(CURLcode)> done) {
         done(CURLE_ABORTED_BY_CALLBACK);
         return;
     }
-    engine_->wake();
+    // The session thread looks at what was added before it waits again; only another thread has
+    // to wake it.
+    if (!isCurrent()) {
+        engine_->wake();
+    }
 }
 
 void CurlSession::post(Task task) {
@@ -223,7 +235,9 @@ void CurlSession::post(Task task) {
         task();
         return;
     }
-    engine_->wake();
+    if (!isCurrent()) {
+        engine_->wake();
+    }
 }
 
 CurlSession::EasyHandle CurlSession::takeEasy() {
@@ -294,25 +308,49 @@ std::optional<CurlSession::ResolvedUrl> CurlSession::resolve(const std::string& 
                        handle.get(CURLUPART_PATH).value_or("")};
 }
 
-void CurlSession::collect(CURL* easy, Received* into) {
+void CurlSession::collect(CURL* easy, Received* into, size_t limit) {
+    into->limit = limit;
+    // An announced length past the limit is refused before the body comes; the count in onBody
+    // holds for answers without a length and for compressed ones.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, into);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, into);
 }
 
+bool CurlSession::isSafeHeader(std::string_view name, std::string_view value) {
+    if (name.empty() || name.find_first_of(std::string_view(":\r\n\0 \t", 6)) != name.npos) {
+        return false;
+    }
+    return value.find_first_of(std::string_view("\r\n\0", 3)) == value.npos;
+}
+
 curl_slist* CurlSession::headerList(const HttpHeaders& headers) {
-    curl_slist* list = nullptr;
-    bool hasContentType = false;
     for (const auto& [name, value] : headers) {
-        hasContentType = hasContentType || text::asciiIEquals(name, "Content-Type");
-        const std::string line = value.empty() ? name + ";" : name + ": " + value;
-        list = curl_slist_append(list, line.c_str());
+        if (!isSafeHeader(name, value)) {
+            return nullptr;
+        }
     }
-    if (!hasContentType) {
-        list = curl_slist_append(list, "Content-Type:");
+    curl_slist* list = nullptr;
+    auto append = [&list](const std::string& line) {
+        curl_slist* longer = curl_slist_append(list, line.c_str());
+        if (longer == nullptr) {
+            curl_slist_free_all(list);
+        }
+        list = longer;
+        return longer != nullptr;
+    };
+    for (const auto& [name, value] : headers) {
+        if (!append(value.empty() ? name + ";" : name + ": " + value)) {
+            return nullptr;
+        }
     }
-    return curl_slist_append(list, "Expect:");
+    if (!headers.contains("Content-Type") && !append("Content-Type:")) {
+        return nullptr;
+    }
+    append("Expect:");
+    return list;
 }
 
 }  // namespace parlendo

@@ -31,6 +31,10 @@ NetPathWatch::NetPathWatch(std::shared_ptr<NetState> net)
     : net_(std::move(net)),
       context_(g_main_context_new()),
       loop_(g_main_loop_new(context_, FALSE)) {
+    // The process-wide default monitor signals on the context that was the thread default where
+    // it was first asked for, and GTK and WebKit share it. Ask for it here, on the main thread,
+    // before the watch thread makes its own monitor of the same kind.
+    g_network_monitor_get_default();
     thread_ = std::thread([this] { run(); });
 }
 

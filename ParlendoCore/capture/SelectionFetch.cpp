@@ -2,6 +2,7 @@
 
 #include "capture/SyntheticCopyLedger.h"
 #include "foundation/PyText.h"
+#include "foundation/Text.h"
 
 namespace parlendo {
 
@@ -67,8 +68,9 @@ void arrived(std::unique_ptr<CopyWait> wait) {
         wait->done(Result{Unreadable{}, std::nullopt});
         return;
     }
-    wait->done(Result{Text{std::move(*text), Stage::copy, "synthetic_copy", (t1 - wait->t0) * 1000},
-                      std::nullopt});
+    wait->done(
+        Result{Text{text::sanitize(*text), Stage::copy, "synthetic_copy", (t1 - wait->t0) * 1000},
+               std::nullopt});
 }
 
 void look(std::unique_ptr<CopyWait> wait) {
@@ -94,7 +96,7 @@ void run(std::shared_ptr<SelectionSource> source, std::shared_ptr<SyntheticCopyL
          std::optional<WindowIdentity> window, double copyWait, double poll, ExecutorPtr queue,
          Completion<void(Result)> done) {
     if (auto direct = source->readDirect(); direct && !PyText::strip(direct->text).empty()) {
-        done(Result{Text{std::move(direct->text), Stage::direct, std::move(direct->method), 0},
+        done(Result{Text{text::sanitize(direct->text), Stage::direct, std::move(direct->method), 0},
                     std::nullopt});
         return;
     }

@@ -21,7 +21,8 @@ namespace SelectionFetch {
 
 enum class Stage { direct, copy };
 
-// Text was fetched (as read, not stripped).
+// Text was fetched (not stripped; bytes that are not UTF-8 read as U+FFFD, so that the text can
+// travel in JSON).
 struct Text {
     std::string text;
     Stage stage = Stage::direct;

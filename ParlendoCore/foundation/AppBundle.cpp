@@ -29,11 +29,13 @@ AppBundle AppBundle::forExecutable(const fs::path& executable) {
         AppBundle bundle;
         bundle.path = prefix;
         bundle.resourceDirectory = installed;
+        bundle.buildInfoFile = installed / "build_info.json";
         const auto contents = fileio::readFile(installed / "build_info.json");
         if (auto info = contents ? json::parse(*contents) : std::nullopt) {
             bundle.identifier = json::string(*info, "CFBundleIdentifier");
             bundle.shortVersion = json::string(*info, "CFBundleShortVersionString");
             bundle.buildLabel = json::string(*info, "ParlendoBuildLabel");
+            bundle.bundleVersion = json::string(*info, "CFBundleVersion");
         }
         return bundle;
     }
@@ -42,6 +44,8 @@ AppBundle AppBundle::forExecutable(const fs::path& executable) {
     bundle.resourceDirectory = buildinfo::kResourceDirInTree;
     bundle.shortVersion = buildinfo::kVersion;
     bundle.buildLabel = buildinfo::kBuildLabel;
+    bundle.bundleVersion = buildinfo::kBuildLabel;
+    bundle.buildInfoFile = buildinfo::kBuildInfoFileInTree;
     return bundle;
 }
 

@@ -15,8 +15,12 @@ struct AppBundle {
     std::optional<std::string> identifier;  // "local.parlendo.mac" when installed
     std::filesystem::path path;             // the install prefix, or the build directory
     std::filesystem::path resourceDirectory;
-    std::optional<std::string> shortVersion;  // CFBundleShortVersionString
-    std::optional<std::string> buildLabel;    // ParlendoBuildLabel
+    std::optional<std::string> shortVersion;   // CFBundleShortVersionString
+    std::optional<std::string> buildLabel;     // ParlendoBuildLabel
+    std::optional<std::string> bundleVersion;  // CFBundleVersion
+    // The build-info file this bundle's values came from: <prefix>/share/parlendo/build_info.json
+    // when installed, the build tree's generated one otherwise.
+    std::filesystem::path buildInfoFile;
 
     // The resource `name`.`extension` when the file exists.
     std::optional<std::filesystem::path> resource(const std::string& name,

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace parlendo {
 
@@ -38,7 +40,16 @@ struct LogState {
     Log::MoveFile moveFile;
 
     bool rotationFailureLogged = false;  // touched on the queue only
+
+    // Lines written since the queue last appended; the queue takes them all at once, shortly
+    // after the first of them, so a burst of lines wakes the queue once.
+    std::mutex pendingMutex;
+    std::vector<std::string> pending;
+    bool appendScheduled = false;
 };
+
+// How long a line may wait for the lines that follow it before the queue appends them.
+constexpr double coalesceSeconds = 0.05;
 
 bool releaseMode(const RuntimePaths::Environment& environment) {
     if (!AppBundle::main().identifier) {
@@ -83,23 +94,24 @@ std::string timestamp() {
     const auto now = std::chrono::system_clock::now();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
     const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char buffer[40];
-    const size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
-    char out[48];
-    std::snprintf(out, sizeof out, "%.*s.%03d", static_cast<int>(n), buffer,
-                  static_cast<int>(ms.count() % 1000));
-    return out;
-}
-
-void writeWhole(const fs::path& file, const std::string& bytes) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return;
+    // Lines come in bursts: the date and time of the last second written on this thread is
+    // kept, so most lines only add their milliseconds.
+    thread_local std::time_t cachedSecond = -1;
+    thread_local char cached[40];
+    thread_local size_t cachedLength = 0;
+    if (seconds != cachedSecond) {
+        std::tm local{};
+        localtime_r(&seconds, &local);
+        cachedLength = std::strftime(cached, sizeof cached, "%Y-%m-%d %H:%M:%S", &local);
+        cachedSecond = seconds;
     }
-    fileio::writeAll(fd, bytes);
-    ::close(fd);
+    const int millis = static_cast<int>(ms.count() % 1000);
+    std::string out(cached, cachedLength);
+    out += '.';
+    out += static_cast<char>('0' + millis / 100);
+    out += static_cast<char>('0' + millis / 10 % 10);
+    out += static_cast<char>('0' + millis % 10);
+    return out;
 }
 
 void appendTo(const fs::path& file, const std::string& bytes) {
@@ -128,7 +140,9 @@ bool rotate(LogState& st, const fs::path& directory, const Log::MoveFile& move) 
     return false;
 }
 
-void append(LogState& st, const std::string& line) {
+// Appends the lines to app.log, rotating before a line that would take the file past the limit.
+// The file stays open from one line to the next.
+void append(LogState& st, const std::vector<std::string>& lines) {
     fs::path directory;
     Log::MoveFile move;
     {
@@ -137,25 +151,54 @@ void append(LogState& st, const std::string& line) {
         move = st.moveFile;
     }
     const fs::path file = directory / Log::fileName;
-    int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
-        std::error_code ignored;
-        fs::create_directories(directory, ignored);
-        writeWhole(file, line);
-        return;
-    }
-    const off_t size = ::lseek(fd, 0, SEEK_END);
-    if (size > 0 && st.maxBytes.load() < static_cast<std::uint64_t>(size) + line.size()) {
-        ::close(fd);
-        if (rotate(st, directory, move)) {
-            writeWhole(file, line);
-        } else {
-            appendTo(file, line);
+    int fd = -1;
+    std::uint64_t size = 0;
+    auto openExisting = [&] {
+        fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+        const off_t end = fd < 0 ? 0 : ::lseek(fd, 0, SEEK_END);
+        size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    };
+    auto openEmpty = [&] {
+        fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        size = 0;
+    };
+    for (const auto& line : lines) {
+        if (fd < 0) {
+            openExisting();
         }
-        return;
+        if (fd < 0) {
+            std::error_code ignored;
+            fs::create_directories(directory, ignored);
+            openEmpty();
+        } else if (size > 0 && st.maxBytes.load() < size + line.size()) {
+            ::close(fd);
+            fd = -1;
+            if (rotate(st, directory, move)) {
+                openEmpty();
+            } else {
+                openExisting();
+            }
+        }
+        if (fd < 0) {
+            continue;
+        }
+        fileio::writeAll(fd, line);
+        size += line.size();
     }
-    fileio::writeAll(fd, line);
-    ::close(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+// Runs on the queue: appends every line written so far.
+void appendPending(LogState& st) {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(st.pendingMutex);
+        lines.swap(st.pending);
+        st.appendScheduled = false;
+    }
+    append(st, lines);
 }
 
 }  // namespace
@@ -173,7 +216,15 @@ void Log::write(std::string_view tag, std::string_view message) {
         tap(std::string(tag), std::string(message));
     }
     // Lines are written as given; text that is not valid UTF-8 gets U+FFFD where it breaks.
-    st.queue.post([&st, line = text::sanitize(line)] { append(st, line); });
+    bool schedule = false;
+    {
+        std::lock_guard lock(st.pendingMutex);
+        st.pending.push_back(text::sanitize(line));
+        schedule = !std::exchange(st.appendScheduled, true);
+    }
+    if (schedule) {
+        st.queue.postAfter(coalesceSeconds, [&st] { appendPending(st); });
+    }
 }
 
 std::string Log::redact(std::optional<std::string_view> value) {
@@ -208,7 +259,9 @@ std::string Log::describe(std::string_view domain, std::string_view code) {
 }
 
 void Log::flush() {
-    state().queue.drain();
+    LogState& st = state();
+    st.queue.post([&st] { appendPending(st); });
+    st.queue.drain();
 }
 
 fs::path Log::directory() {

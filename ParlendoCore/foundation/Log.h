@@ -14,7 +14,9 @@ class ConfigError;
 
 // The application log: one line per call, "<yyyy-MM-dd HH:mm:ss.SSS> [<tag>] <message>", appended
 // to app.log in the log directory on the serial queue "parlendo.log". Writing never blocks on the
-// disk and never fails for the caller. app.log rotates once to app.1.log above `maxBytes`.
+// disk and never fails for the caller: lines written within a few hundredths of a second are
+// appended together, so a burst of lines wakes the queue once (`flush` appends at once).
+// app.log rotates once to app.1.log above `maxBytes`.
 class Log {
   public:
     using Tap = std::function<void(const std::string& tag, const std::string& message)>;

@@ -63,6 +63,14 @@ Environment processEnvironment() {
     return environment;
 }
 
+fs::path homeDirectory(const Environment& environment) {
+    return home(environment);
+}
+
+fs::path configHome(const Environment& environment) {
+    return xdg(environment, "XDG_CONFIG_HOME", ".config");
+}
+
 fs::path stateRoot(const Environment& environment) {
     return xdg(environment, "XDG_DATA_HOME", ".local/share") / "PARLENDO";
 }

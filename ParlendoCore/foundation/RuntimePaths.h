@@ -32,6 +32,11 @@ struct LogDirectory {
 // The process environment as a map.
 Environment processEnvironment();
 
+// The user's home folder: HOME, else the password database's entry.
+std::filesystem::path homeDirectory(const Environment& environment);
+// $XDG_CONFIG_HOME (default ~/.config), where desktop autostart entries live.
+std::filesystem::path configHome(const Environment& environment);
+
 std::filesystem::path stateRoot();
 std::filesystem::path stateRoot(const Environment& environment);
 std::filesystem::path defaultLogDirectory();

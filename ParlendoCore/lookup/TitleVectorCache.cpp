@@ -49,7 +49,7 @@ void TitleVectorCache::finish(const std::string& key, int revision, const Outcom
                     settled = Settled::stored();
                     break;
                 case Outcome::Kind::failed:
-                    failedUntil_[key] = clock_() + retryAfter;
+                    recordFailureLocked(key);
                     break;
                 case Outcome::Kind::vector:
                     recordVectorLocked(key, outcome.vector);
@@ -128,6 +128,24 @@ void TitleVectorCache::recordStoredLocked(const std::string& key) {
     if (stored_.size() > storedCapacity) {
         stored_.pop_front();
     }
+}
+
+void TitleVectorCache::recordFailureLocked(const std::string& key) {
+    const double now = clock_();
+    if (!failedUntil_.contains(key) && failedUntil_.size() >= failedCapacity) {
+        std::erase_if(failedUntil_, [now](const auto& entry) { return !(now < entry.second); });
+        if (failedUntil_.size() >= failedCapacity) {
+            failedUntil_.erase(
+                std::min_element(failedUntil_.begin(), failedUntil_.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; }));
+        }
+    }
+    failedUntil_[key] = now + retryAfter;
+}
+
+size_t TitleVectorCache::failedCount() const {
+    std::lock_guard lock(mutex_);
+    return failedUntil_.size();
 }
 
 void TitleVectorCache::recordVectorLocked(const std::string& key, std::vector<double> vector) {

@@ -23,6 +23,8 @@ class TitleVectorCache {
     static constexpr double retryAfter = 10.0;  // seconds a failed key is not begun again
     static constexpr size_t capacity = 256;     // vectors held in memory
     static constexpr size_t storedCapacity = 1024;
+    // Failed keys remembered; past this, expired failures go first, then the one ending soonest.
+    static constexpr size_t failedCapacity = 1024;
 
     // What the party that began a key reports.
     struct Outcome {
@@ -66,10 +68,13 @@ class TitleVectorCache {
     bool isStored(const std::string& key) const;
     // Forgets everything, raises the revision and settles every waiter with nothing.
     void invalidate();
+    // How many failed keys are remembered.
+    size_t failedCount() const;
 
   private:
     void recordStoredLocked(const std::string& key);
     void recordVectorLocked(const std::string& key, std::vector<double> vector);
+    void recordFailureLocked(const std::string& key);
     Settled knownLocked(const std::string& key) const;
 
     const std::function<double()> clock_;

@@ -13,6 +13,17 @@ bool isBlank(std::string_view text) {
     return text::trimWhitespaceAndNewlines(text).empty();
 }
 
+// Whether the text holds a control character (C0, DEL or C1). A key is sent as a header value,
+// where a line break would start a header of its own.
+bool hasControlCharacter(std::string_view text) {
+    for (char32_t cp : text::toCodePoints(text)) {
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string flag(bool value) {
     return value ? "true" : "false";
 }
@@ -97,7 +108,7 @@ std::optional<Json> ConnectionSettings::set(const std::string& providerName,
     std::string trimmed(text::trimWhitespaceAndNewlines(value));
     auto userID = session_->userID();
     if (providerName != provider || trimmed.empty() || text::characterCount(trimmed) > maxLength ||
-        !userID) {
+        hasControlCharacter(trimmed) || !userID) {
         Log::write(tag, "키 저장 거절 reason=invalid_input len=" +
                             std::to_string(text::characterCount(value)));
         return std::nullopt;

@@ -62,6 +62,15 @@ struct PopupDraftService::Shared : std::enable_shared_from_this<PopupDraftServic
         completion(reply(status, std::move(reason)));
     }
 
+    // Runs `task` on the work executor (the global pool when none was given).
+    void post(Task task) const {
+        if (work) {
+            work->post(std::move(task));
+        } else {
+            ThreadPool::global().post(std::move(task));
+        }
+    }
+
     void run(const std::string& description, Completion<void(Json)> completion) const;
     void answered(DraftResponse response, const std::string& userID, const std::string& key,
                   double started, Completion<void(Json)> completion) const;
@@ -88,15 +97,10 @@ std::string PopupDraftService::defaultEndpoint() {
 }
 
 void PopupDraftService::propose(std::string description, Completion<void(Json)> completion) {
-    auto task = [shared = shared_, description = std::move(description),
-                 completion = std::move(completion)]() mutable {
+    shared_->post([shared = shared_, description = std::move(description),
+                   completion = std::move(completion)]() mutable {
         shared->run(description, std::move(completion));
-    };
-    if (shared_->work) {
-        shared_->work->post(std::move(task));
-    } else {
-        ThreadPool::global().post(std::move(task));
-    }
+    });
 }
 
 void PopupDraftService::Shared::run(const std::string& description,
@@ -125,11 +129,17 @@ void PopupDraftService::Shared::run(const std::string& description,
         return;
     }
     HttpHeaders headers{{"x-goog-api-key", *key}, {"Content-Type", "application/json"}};
+    // The answer leaves the transport's thread before the key is read again: a keychain read
+    // may block, and the transport's thread carries every other request too.
     transport->post(endpoint, std::move(headers), std::move(*body), PopupDraftRules::timeout,
                     [self = shared_from_this(), uid = *userID, key = *key, started,
                      completion = std::move(completion)](DraftResponse response) mutable {
-                        self->answered(std::move(response), uid, key, started,
-                                       std::move(completion));
+                        self->post([self, response = std::move(response), uid = std::move(uid),
+                                    key = std::move(key), started,
+                                    completion = std::move(completion)]() mutable {
+                            self->answered(std::move(response), uid, key, started,
+                                           std::move(completion));
+                        });
                     });
 }
 

@@ -67,15 +67,15 @@ class PopupDraftService {
   public:
     using UptimeClock = std::function<double()>;
 
-    // `work` runs each proposal away from the caller's thread (default: the global pool);
-    // `endpoint` is the API's address.
+    // `work` runs each proposal, and handles its answer, away from the caller's thread and the
+    // transport's (default: the global pool); `endpoint` is the API's address.
     PopupDraftService(std::shared_ptr<ConnectionSettings> connection,
                       std::shared_ptr<SessionProviding> session,
                       std::shared_ptr<DraftTransport> transport,
                       std::shared_ptr<Executor> work = {}, std::string endpoint = defaultEndpoint(),
                       UptimeClock clock = {});
 
-    // Completes with the reply object, on a worker or the transport's thread.
+    // Completes with the reply object, on the work executor.
     void propose(std::string description, Completion<void(Json)> completion);
 
     static std::string defaultEndpoint();

@@ -123,10 +123,21 @@ bool SourceResolver::adopt(const SourceRow& row, const std::string& identity,
     if (generation != generation_) {
         return false;
     }
-    sessionCache_[identity] = row;
+    if (sessionCache_.insert_or_assign(identity, row).second) {
+        sessionOrder_.push_back(identity);
+        if (sessionOrder_.size() > sessionCapacity) {
+            sessionCache_.erase(sessionOrder_.front());
+            sessionOrder_.pop_front();
+        }
+    }
     current_ = row;
     lastIdentity_ = identity;
     return true;
+}
+
+size_t SourceResolver::rememberedCount() {
+    std::lock_guard lock(mutex_);
+    return sessionCache_.size();
 }
 
 void SourceResolver::touch(const std::string& id) {
@@ -136,6 +147,7 @@ void SourceResolver::touch(const std::string& id) {
 void SourceResolver::reset() {
     std::lock_guard lock(mutex_);
     sessionCache_.clear();
+    sessionOrder_.clear();
     current_.reset();
     lastIdentity_.reset();
     ++generation_;
@@ -144,6 +156,8 @@ void SourceResolver::reset() {
 void SourceResolver::forget(const std::string& sourceID) {
     std::lock_guard lock(mutex_);
     std::erase_if(sessionCache_, [&](const auto& entry) { return entry.second.id == sourceID; });
+    std::erase_if(sessionOrder_,
+                  [&](const std::string& identity) { return !sessionCache_.contains(identity); });
     if (current_ && current_->id == sourceID) {
         current_.reset();
         lastIdentity_.reset();

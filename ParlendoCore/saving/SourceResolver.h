@@ -6,6 +6,8 @@
 #include "saving/SourceStore.h"
 #include "saving/WordSaver.h"
 
+#include <cstddef>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,6 +40,9 @@ class SourceResolver final : public SourceResolving,
   public:
     // The sentence save's code for a source row that does not exist (a foreign-key violation).
     static constexpr std::string_view sentenceSourceMissingCode = "23503";
+    // Identities remembered at most; past this the one remembered first is forgotten (a later
+    // capture of it asks the store again).
+    static constexpr size_t sessionCapacity = 512;
 
     static std::shared_ptr<SourceResolver> make(std::shared_ptr<SourceStore> store);
 
@@ -53,6 +58,8 @@ class SourceResolver final : public SourceResolving,
     void noteSaveOutcome(const WordSaver::Outcome& outcome);
     // Forgets the source of a sentence save rejected for a missing source; whether it did.
     bool noteSentenceOutcome(const SentenceSaveOutcome& outcome, const std::string& sourceID);
+    // How many identities are remembered.
+    size_t rememberedCount();
 
     // The identity of a capture: "url:" and the source URL when there is one (even an empty
     // one), else "title:" and the normalised title. With the normalised title and the URL.
@@ -83,6 +90,7 @@ class SourceResolver final : public SourceResolving,
     std::shared_ptr<SourceStore> store_;
     std::mutex mutex_;
     std::map<std::string, SourceRow> sessionCache_;
+    std::deque<std::string> sessionOrder_;  // the keys of sessionCache_, first remembered first
     std::optional<SourceRow> current_;
     std::optional<std::string> lastIdentity_;
     long long generation_ = 0;

@@ -28,6 +28,7 @@ inline constexpr int notConnected = -1009;
 inline constexpr int badServerResponse = -1011;
 inline constexpr int cannotParseResponse = -1017;
 inline constexpr int roamingOff = -1018;
+inline constexpr int dataLengthExceedsMaximum = -1103;
 inline constexpr int dataNotAllowed = -1020;
 inline constexpr int tlsFailed = -1200;
 inline constexpr int tlsCertificateUntrusted = -1202;

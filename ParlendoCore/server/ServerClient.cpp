@@ -45,7 +45,7 @@ ServerClient::Deliver ServerClient::deliverOn(ExecutorPtr executor) {
 
 HttpHeaders ServerClient::withRegion(std::string_view path, HttpHeaders headers) {
     if (path.find("/functions/v1/") != std::string_view::npos) {
-        headers["x-region"] = std::string(region);
+        setHeader(headers, "x-region", std::string(region));
     }
     return headers;
 }
@@ -106,12 +106,20 @@ void ServerClient::callDetailed(std::string path, std::string method, std::optio
     call->context = std::move(*context);
     call->path = std::move(path);
     call->method = std::move(method);
-    if (json) {
-        call->body = json::dump(*json);
-    }
     call->headers = std::move(headers);
     call->timeout = timeout;
     call->completion = std::move(completion);
+    if (json) {
+        call->body = json::dump(*json);
+        if (!call->body) {
+            // Text that is not UTF-8 cannot be written as JSON. Sending the request without its
+            // body could be taken for success, so the call fails here.
+            Log::write("net", "path=" + call->path.substr(0, call->path.find('?')) + " method=" +
+                                  call->method + " 본문을 JSON으로 만들 수 없어 보내지 않음");
+            finish(call, fail(CallFailureDetail(CallFailure::badShape())));
+            return;
+        }
+    }
     send(call, false);
 }
 
@@ -126,10 +134,12 @@ void ServerClient::send(const std::shared_ptr<Call>& call, bool retried) {
     request.path = call->path;
     request.method = call->method;
     request.body = call->body;
+    // Header names compare without case: the client's own fields replace a caller's in any
+    // spelling.
     request.headers = withRegion(call->path, call->headers);
-    request.headers["apikey"] = shared.apiKey;
-    request.headers["Authorization"] = "Bearer " + *token;
-    request.headers["Content-Type"] = "application/json";
+    setHeader(request.headers, "apikey", shared.apiKey);
+    setHeader(request.headers, "Authorization", "Bearer " + *token);
+    setHeader(request.headers, "Content-Type", "application/json");
     request.timeout = call->timeout;
     shared.transport->send(std::move(request), [call, retried](ServerResponse response) {
         answer(call, retried, std::move(response));

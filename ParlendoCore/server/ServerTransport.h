@@ -3,15 +3,37 @@
 #include "foundation/Completion.h"
 #include "foundation/VariantAccess.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace parlendo {
 
-// Header fields by exact name (letter case matters: a later write replaces only the same spelling).
-using HttpHeaders = std::map<std::string, std::string>;
+// Orders header names as HTTP compares them: without regard to ASCII letter case.
+struct HeaderNameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) { return lower(x) < lower(y); });
+    }
+
+  private:
+    static char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+};
+
+// Header fields by name, one field per name whatever its letter case: "apikey" and "APIKEY" are
+// the same field. A write keeps the spelling the field was first stored under; `setHeader`
+// replaces the spelling too.
+using HttpHeaders = std::map<std::string, std::string, HeaderNameLess>;
+
+// Sets `name` to `value`, replacing any field of that name in any letter case.
+inline void setHeader(HttpHeaders& headers, std::string_view name, std::string value) {
+    headers.erase(std::string(name));
+    headers.emplace(std::string(name), std::move(value));
+}
 
 // One request to the backend, built by the server client and carried by a transport.
 // `body` holds raw bytes; none when the call has no JSON body.

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct MenuItem {
     std::string title;
     bool enabled = true;
     bool hidden = false;
+    // A check mark: shown and set when present.
+    std::optional<bool> checked;
+    // The key that chooses it with Control held ("q"), where the menu offers keys; empty for none.
+    std::string key;
     // Runs when the item is chosen; empty for a line of text.
     std::function<void()> handler;
 };

@@ -4,6 +4,7 @@
 #include "ManualExecutor.h"
 #include "capture/CaptureKeys.h"
 #include "capture/SyntheticCopyLedger.h"
+#include "foundation/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,26 @@ TEST_F(SelectionFetchTest, BlankDirectReadFallsBackToTheCopyAndRestores) {
     EXPECT_TRUE(ledger->isSynthetic(start + 1));
     EXPECT_TRUE(ledger->isSynthetic(start + 2));
     EXPECT_TRUE(ledger->isSynthetic(pasteboard->changeCount()));
+}
+
+TEST_F(SelectionFetchTest, BytesThatAreNotUtf8ReadAsReplacementCharacters) {
+    // A selection ends up in request bodies; text that JSON cannot carry is repaired on entry.
+    reader->direct = DirectSelection{"caf\xe9 bar", "selected_text"};
+    fetch(0);
+    ASSERT_TRUE(result);
+    auto* text = std::get_if<SelectionFetch::Text>(&result->outcome);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->text, "caf\uFFFD bar");
+
+    reader->direct.reset();
+    reader->copiesAfter(0.01, "na\xc3\xafve \xed\xa0\x80x");
+    result.reset();
+    fetch(0.1);
+    ASSERT_TRUE(result);
+    text = std::get_if<SelectionFetch::Text>(&result->outcome);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text::isValidUtf8(text->text)) << text->text;
+    EXPECT_EQ(text->text.rfind("na\u00efve \uFFFD", 0), 0u) << text->text;
 }
 
 TEST_F(SelectionFetchTest, CopyThatNeverLandsLeavesAPendingCleanUp) {

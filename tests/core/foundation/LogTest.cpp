@@ -3,11 +3,13 @@
 #include "foundation/ConfigError.h"
 #include "foundation/Log.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace parlendo {
@@ -93,6 +95,32 @@ TEST_F(LogTest, RotatesBeforeTheLineThatWouldCrossTheLimit) {
     Log::write("t", "third");
     Log::flush();
     EXPECT_TRUE(readFile(dir_ / "app.1.log").ends_with(" [t] second\n"));
+}
+
+TEST_F(LogTest, LinesWrittenTogetherStillRotateLineByLine) {
+    Log::write("t", "first");
+    Log::setMaxBytes(current().size());
+    Log::write("t", "second");
+    Log::write("t", "third");
+    EXPECT_EQ(lines(current()).size(), 1u);
+    EXPECT_TRUE(current().ends_with(" [t] third\n"));
+    EXPECT_TRUE(readFile(dir_ / "app.1.log").ends_with(" [t] second\n"));
+}
+
+TEST_F(LogTest, LinesReachTheFileWithoutAFlush) {
+    for (int i = 0; i < 50; ++i) {
+        Log::write("t", "line " + std::to_string(i));
+    }
+    // The queue appends shortly after the first line; nobody has to ask.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (lines(readFile(dir_ / "app.log")).size() < 50 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    auto got = lines(readFile(dir_ / "app.log"));
+    ASSERT_EQ(got.size(), 50u);
+    EXPECT_TRUE(got[0].ends_with(" [t] line 0"));
+    EXPECT_TRUE(got[49].ends_with(" [t] line 49"));
 }
 
 TEST_F(LogTest, AnEmptyFileNeverRotatesEvenForAnOversizedLine) {

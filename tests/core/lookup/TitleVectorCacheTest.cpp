@@ -108,5 +108,27 @@ TEST_F(TitleVectorCacheTest, CallbacksMayUseTheCacheAgain) {
     EXPECT_EQ(reclaimed, 0);
 }
 
+TEST_F(TitleVectorCacheTest, FailedKeysAreBounded) {
+    const size_t capacity = TitleVectorCache::failedCapacity;
+    for (size_t i = 0; i < capacity; ++i) {
+        auto key = "t" + std::to_string(i);
+        cache_.finish(key, *cache_.begin(key), Outcome::failed());
+        now_ += 0.001;
+    }
+    EXPECT_EQ(cache_.failedCount(), capacity);
+    // At the bound, the failure ending soonest goes; every newer one still blocks its key.
+    cache_.finish("late", *cache_.begin("late"), Outcome::failed());
+    EXPECT_EQ(cache_.failedCount(), capacity);
+    EXPECT_EQ(cache_.begin("t0"), 0);
+    cache_.finish("t0", 0, Outcome::stored());
+    EXPECT_EQ(cache_.begin("t1"), std::nullopt);
+    EXPECT_EQ(cache_.begin("late"), std::nullopt);
+
+    // Once their windows have passed, expired failures make room first.
+    now_ += TitleVectorCache::retryAfter;
+    cache_.finish("later", *cache_.begin("later"), Outcome::failed());
+    EXPECT_EQ(cache_.failedCount(), 1u);
+}
+
 }  // namespace
 }  // namespace parlendo

@@ -72,6 +72,26 @@ TEST_F(ConnectionSettingsTest, RefusesInvalidInputWithoutTouchingTheError) {
     EXPECT_TRUE(settings_.status()["custom_ai"]["error_code"].is_null());
 }
 
+TEST_F(ConnectionSettingsTest, RefusesKeysThatHoldControlCharacters) {
+    // The key goes out as a header value: a line break inside it would start a header of its own.
+    const std::vector<std::string> keys{"abc\r\nX-Injected: 1",
+                                        "ab\ncd",
+                                        std::string("ab\0cd", 5),
+                                        "ab\tcd",
+                                        "ab\x7f"
+                                        "cd",
+                                        "ab\xc2\x85"
+                                        "cd"};
+    for (const auto& key : keys) {
+        EXPECT_FALSE(settings_.set("customAI", " " + key + " ")) << key;
+    }
+    EXPECT_TRUE(store_->items.empty());
+    EXPECT_EQ(log_.count("connection", "키 저장 거절 reason=invalid_input"), 6u);
+    // Only the ends are trimmed; blanks and letters of any script inside stay.
+    ASSERT_TRUE(settings_.set("customAI", "\tAIza key-한글\r\n"));
+    EXPECT_EQ(store_->items[keyItem], "AIza key-한글");
+}
+
 TEST_F(ConnectionSettingsTest, UnverifiedWriteNeverBindsAnOldKey) {
     ASSERT_TRUE(settings_.set("customAI", "old-key"));
     // B signs in on a machine where A's key is still stored (the account change was missed) and

@@ -71,6 +71,9 @@ class PopupDraftServiceTest : public ::testing::Test {
         EXPECT_FALSE(*out);
         uptime_ += 1.2345;
         transport_->answer(std::move(response));
+        // The answer is handled on the work executor, never on the transport's thread.
+        EXPECT_FALSE(*out);
+        work_->runAll();
         return out->value_or(Json());
     }
 
@@ -164,12 +167,14 @@ TEST_F(PopupDraftServiceTest, ChangedUserOrKeyDiscardsTheAnswer) {
     auto out = propose("x");
     session_->setUser(std::nullopt);
     transport_->answer(DraftResponse::http(200, callAnswer({{"contents", {"korean"}}})));
+    work_->runAll();
     EXPECT_EQ(**out, (Json{{"status", "error"}, {"reason", "stale_credentials"}}));
 
     session_->setUser("u");
     out = propose("x");
     store_->items["optional_custom_ai_key"] = "OTHER";
     transport_->answer(DraftResponse::http(200, callAnswer({{"contents", {"korean"}}})));
+    work_->runAll();
     EXPECT_EQ((**out)["reason"], "stale_credentials");
     EXPECT_EQ(log_.messages("draft").back(),
               "done status=error reason=stale_credentials http=- ms=0");

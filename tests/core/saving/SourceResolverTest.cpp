@@ -204,5 +204,29 @@ TEST_F(SourceResolverTest, ResetForgetsEverything) {
     EXPECT_EQ(store_->finds.size(), 2u);
 }
 
+TEST_F(SourceResolverTest, TheMemoryIsBoundedAndForgetsTheFirstRemembered) {
+    const size_t capacity = SourceResolver::sessionCapacity;
+    for (size_t i = 0; i <= capacity; ++i) {
+        ASSERT_TRUE(resolve(capture("t", "https://a.example/" + std::to_string(i))));
+    }
+    EXPECT_EQ(resolver_->rememberedCount(), capacity);
+    // The newest is remembered; the first is asked for again, and found.
+    size_t finds = store_->finds.size();
+    EXPECT_TRUE(resolve(capture("t", "https://a.example/" + std::to_string(capacity))));
+    EXPECT_EQ(store_->finds.size(), finds);
+    auto first = resolve(capture("t", "https://a.example/0"));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(store_->finds.size(), finds + 1);
+    EXPECT_EQ(store_->creates.size(), capacity + 1);
+    EXPECT_EQ(resolver_->rememberedCount(), capacity);
+
+    // Forgetting a row keeps the count right for what comes next.
+    resolver_->forget(first->id);
+    EXPECT_EQ(resolver_->rememberedCount(), capacity - 1);
+    ASSERT_TRUE(resolve(capture("t", "https://a.example/new")));
+    ASSERT_TRUE(resolve(capture("t", "https://a.example/newer")));
+    EXPECT_EQ(resolver_->rememberedCount(), capacity);
+}
+
 }  // namespace
 }  // namespace parlendo

@@ -194,5 +194,39 @@ TEST_F(CurlAuthExchangeTest, AnUnbuildableAddressFailsAtOnceWithoutSending) {
     EXPECT_EQ(stub.requestCount(), 0u);
 }
 
+TEST_F(CurlAuthExchangeTest, WhatCannotBeSentSafelyIsNeverSent) {
+    auto t = transport();
+    // A token that came from an answer and holds a line break would add a header of its own.
+    auto revoked =
+        await<bool>([&](auto done) { t->signOut("access\r\nX-Injected: 1", std::move(done)); });
+    ASSERT_TRUE(revoked);
+    EXPECT_FALSE(revoked->value);
+    EXPECT_TRUE(log.contains("account", "auth request refused — 헤더에 줄바꿈이나 NUL이 있음"));
+
+    // Text that is not UTF-8 makes no JSON body; the request does not go without one.
+    auto signedIn = await<AuthSessionResult>(
+        [&](auto done) { t->signIn("a@b.c", "pass\xff", std::move(done)); });
+    ASSERT_TRUE(signedIn);
+    EXPECT_EQ(signedIn->value.error(), AuthFailure::badResponse());
+    auto changed = await<VoidResult>(
+        [&](auto done) { t->updatePassword("pass\xff", "access", std::move(done)); });
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->value.error(),
+              AccountError("보낼 수 없는 글자가 들어 있음", "REQUEST_FAILED"));
+    EXPECT_EQ(log.count("account", "본문을 JSON으로 만들 수 없음"), 2u);
+    EXPECT_EQ(stub.requestCount(), 0u);
+}
+
+TEST_F(CurlAuthExchangeTest, AnswersPastTheLimitFailLikeALostConnection) {
+    stub.on("POST", "/auth/v1/token", StubAnswer::generated(size_t{4} << 30, false));
+    auto t = transport();
+    auto signedIn =
+        await<AuthSessionResult>([&](auto done) { t->signIn("a@b.c", "pw", std::move(done)); });
+    ASSERT_TRUE(signedIn);
+    EXPECT_EQ(signedIn->value.error(), AuthFailure::network());
+    EXPECT_LT(stub.generatedBytesSent(), size_t{512} << 20);
+    EXPECT_TRUE(log.contains("account", "auth answer too large — 끊음 path=/auth/v1/token"));
+}
+
 }  // namespace
 }  // namespace parlendo

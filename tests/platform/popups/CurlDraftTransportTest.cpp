@@ -2,9 +2,11 @@
 
 #include "FakeSecretStore.h"
 #include "FakeSession.h"
+#include "LogCapture.h"
 #include "StubBackend.h"
 #include "popups/CurlDraftTransport.h"
 #include "popups/PopupDraftRules.h"
+#include "server/CurlServerTransport.h"
 
 #include <chrono>
 #include <future>
@@ -31,6 +33,10 @@ T await(Start start) {
     return future.get();
 }
 
+std::shared_ptr<CurlSession> trustingSession() {
+    return std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile());
+}
+
 DraftResponse post(CurlDraftTransport& transport, const std::string& url, double timeout = 5,
                    HttpHeaders headers = {}) {
     return await<DraftResponse>([&](auto done) {
@@ -41,7 +47,7 @@ DraftResponse post(CurlDraftTransport& transport, const std::string& url, double
 TEST(CurlDraftTransportTest, PostsTheBodyWithEveryHeader) {
     StubBackend stub;
     stub.on("POST", path, StubAnswer::json(200, R"({"candidates":[]})"));
-    CurlDraftTransport transport(StubBackend::caFile());
+    CurlDraftTransport transport(trustingSession());
 
     auto response = post(transport, PopupDraftRules::endpoint(stub.baseURL()), 30,
                          {{"x-goog-api-key", "KEY"}, {"Content-Type", "application/json"}});
@@ -57,7 +63,7 @@ TEST(CurlDraftTransportTest, PostsTheBodyWithEveryHeader) {
 TEST(CurlDraftTransportTest, FailedAnswersKeepTheirStatus) {
     StubBackend stub;
     stub.on("POST", path, StubAnswer::json(403, R"({"error":"denied"})"));
-    CurlDraftTransport transport(StubBackend::caFile());
+    CurlDraftTransport transport(trustingSession());
     EXPECT_EQ(post(transport, stub.baseURL() + path),
               DraftResponse::http(403, R"({"error":"denied"})"));
 }
@@ -66,7 +72,7 @@ TEST(CurlDraftTransportTest, TimeOutsAndUnreachableServers) {
     StubBackend stub;
     stub.on("POST", "/hang", StubAnswer::hanging());
     stub.on("POST", "/drop", StubAnswer::dropped());
-    CurlDraftTransport transport(StubBackend::caFile());
+    CurlDraftTransport transport(trustingSession());
 
     auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(post(transport, stub.baseURL() + "/hang", 0.5), DraftResponse::timedOut());
@@ -78,9 +84,57 @@ TEST(CurlDraftTransportTest, TimeOutsAndUnreachableServers) {
     // Nothing listens there.
     EXPECT_EQ(post(transport, "http://127.0.0.1:1/x"), DraftResponse::unreachable());
     // The test certificate is not trusted without the test's trust store.
-    CurlDraftTransport untrusting;
+    CurlDraftTransport untrusting(std::make_shared<CurlSession>(ServerSessions::data()));
     EXPECT_EQ(post(transport, stub.baseURL() + "/other").as<DraftResponse::Http>()->status, 404);
     EXPECT_EQ(post(untrusting, stub.baseURL() + "/other"), DraftResponse::unreachable());
+}
+
+TEST(CurlDraftTransportTest, HeadersThatWouldAddLinesAreNeverSent) {
+    StubBackend stub;
+    stub.on("POST", path, StubAnswer::json(200, "{}"));
+    CurlDraftTransport transport(trustingSession());
+    for (auto headers : std::vector<HttpHeaders>{{{"x-goog-api-key", "KEY\r\nX-Injected: 1"}},
+                                                 {{"x-goog-api-key", "KEY\nX-Injected: 1"}},
+                                                 {{"x-goog-api-key", std::string("KEY\0X", 5)}},
+                                                 {{"X-Injected: 1\r\nx-goog-api-key", "KEY"}}}) {
+        EXPECT_EQ(post(transport, stub.baseURL() + path, 5, headers), DraftResponse::unreachable());
+    }
+    EXPECT_EQ(stub.requestCount(), 0u);
+}
+
+TEST(CurlDraftTransportTest, AnswersPastTheLimitAreCutOff) {
+    StubBackend stub;
+    // Far more than the limit, with and without an announced length: the transfer stops early.
+    stub.on("POST", "/long", StubAnswer::generated(size_t{1} << 30, true));
+    stub.on("POST", "/chunked", StubAnswer::generated(size_t{1} << 30, false));
+    stub.on("POST", "/limit", StubAnswer::generated(CurlSession::apiAnswerLimit, false));
+    CurlDraftTransport transport(trustingSession());
+    testing::LogCapture log;
+    EXPECT_EQ(post(transport, stub.baseURL() + "/long"), DraftResponse::unreachable());
+    EXPECT_EQ(post(transport, stub.baseURL() + "/chunked"), DraftResponse::unreachable());
+    EXPECT_LT(stub.generatedBytesSent(), size_t{256} << 20);
+    EXPECT_EQ(log.count("draft", "answer too large"), 1u);
+    auto atLimit = post(transport, stub.baseURL() + "/limit");
+    ASSERT_TRUE(atLimit.as<DraftResponse::Http>());
+    EXPECT_EQ(atLimit.as<DraftResponse::Http>()->body.size(), CurlSession::apiAnswerLimit);
+}
+
+TEST(CurlDraftTransportTest, SharesTheSessionsConnectionsWithTheServerTransport) {
+    StubBackend stub;
+    stub.on("POST", path, StubAnswer::json(200, "{}"));
+    stub.on("GET", "/rest/v1/words", StubAnswer::json(200, "[]"));
+    auto session = trustingSession();
+    CurlDraftTransport drafts(session);
+    CurlServerTransport server(stub.baseURL(), session, std::nullopt, "parlendo-mac/0.2.0");
+    testing::LogCapture log;
+    EXPECT_EQ(post(drafts, stub.baseURL() + path), DraftResponse::http(200, "{}"));
+    auto answer = await<ServerResponse>([&](auto done) {
+        server.send(ServerRequest{"/rest/v1/words", "GET", std::nullopt, {}, 5}, std::move(done));
+    });
+    EXPECT_EQ(answer, ServerResponse::http(200, "[]"));
+    auto lines = log.messages("net");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(" reused=true "), std::string::npos) << lines[0];
 }
 
 TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
@@ -95,7 +149,7 @@ TEST(CurlDraftTransportTest, DraftServiceEndToEnd) {
     store->items = {{"optional_custom_ai_key", "KEY"}, {"optional_custom_ai_key_owner", "u"}};
     auto session = std::make_shared<FakeSession>("u");
     PopupDraftService service(std::make_shared<ConnectionSettings>(store, session), session,
-                              std::make_shared<CurlDraftTransport>(StubBackend::caFile()), nullptr,
+                              std::make_shared<CurlDraftTransport>(trustingSession()), nullptr,
                               PopupDraftRules::endpoint(stub.baseURL()));
     Json reply =
         await<Json>([&](auto done) { service.propose("한글 뜻만, 연하게", std::move(done)); });

@@ -4,6 +4,7 @@
 #include "StubBackend.h"
 #include "foundation/Overloaded.h"
 #include "server/CurlServerTransport.h"
+#include "server/NetFailure.h"
 #include "server/PostgRESTFilter.h"
 
 #include <atomic>
@@ -140,6 +141,101 @@ TEST_F(CurlServerTransportTest, AnswerBodiesArriveUntouched) {
     EXPECT_EQ(send(*t, request("/rest/v1/binary")), ServerResponse::http(200, binary));
     EXPECT_EQ(send(*t, request("/rest/v1/huge")), ServerResponse::http(400, huge));
     EXPECT_EQ(send(*t, request("/rest/v1/empty")), ServerResponse::http(204, ""));
+}
+
+TEST_F(CurlServerTransportTest, HeadersThatWouldAddLinesAreNeverSent) {
+    stub_.on("/rest/v1/words", StubAnswer::json(200, "[]"));
+    auto t = transport(stub_);
+    for (auto headers : std::vector<HttpHeaders>{{{"apikey", "k\r\nX-Injected: 1"}},
+                                                 {{"apikey", "k\nX-Injected: 1"}},
+                                                 {{"apikey", "k\rX-Injected: 1"}},
+                                                 {{"apikey", std::string("k\0X-Injected: 1", 16)}},
+                                                 {{"X-Injected: 1\r\napikey", "k"}},
+                                                 {{"X-Injected: 1", "k"}},
+                                                 {{"", "k"}}}) {
+        ServerRequest r = request("/rest/v1/words?select=id");
+        r.headers = headers;
+        EXPECT_EQ(send(*t, r), ServerResponse::unreachable());
+    }
+    EXPECT_EQ(stub_.requestCount(), 0u);
+    EXPECT_EQ(log_.count("net", "path=/rest/v1/words 헤더에 줄바꿈이나 NUL이 있어 보내지 않음"),
+              7u);
+
+    // Any other text, blanks and non-ASCII included, goes as it is.
+    ServerRequest fine = request("/rest/v1/words");
+    fine.headers["Prefer"] = "return=minimal, count=exact";
+    fine.headers["X-Note"] = "한글 \t값";
+    EXPECT_EQ(send(*t, fine), ServerResponse::http(200, "[]"));
+    EXPECT_EQ(stub_.lastRequest().header("X-Note"), "한글 \t값");
+}
+
+TEST_F(CurlServerTransportTest, CaseVariantsOfANameGoOutAsOneField) {
+    stub_.on("/rest/v1/words", StubAnswer::json(200, "[]"));
+    auto t = transport(stub_);
+    ServerRequest r = request("/rest/v1/words");
+    r.headers = {{"apikey", "k"}, {"APIKEY", "other"}, {"x-client-info", "caller"}};
+    EXPECT_EQ(send(*t, r), ServerResponse::http(200, "[]"));
+    auto seen = stub_.lastRequest();
+    EXPECT_EQ(seen.headerCount("apikey"), 1u);
+    EXPECT_EQ(seen.header("apikey"), "k");
+    EXPECT_EQ(seen.headerCount("X-Client-Info"), 1u);
+    EXPECT_EQ(seen.header("X-Client-Info"), kClientInfo);
+}
+
+TEST_F(CurlServerTransportTest, AnswersPastTheLimitFail) {
+    // Far past the limit, announced or not: the transfer stops early and nothing is kept.
+    stub_.on("/rest/v1/long", StubAnswer::generated(size_t{10} << 30, true));
+    stub_.on("/rest/v1/chunked", StubAnswer::generated(size_t{10} << 30, false));
+    stub_.on("/rest/v1/pages", StubAnswer::generated(CurlSession::apiAnswerLimit + 1, false));
+    auto api = transport(stub_);
+    auto started = std::chrono::steady_clock::now();
+    const auto tooLong = ServerResponse::failed(NetFailure::code::dataLengthExceedsMaximum);
+    EXPECT_EQ(send(*api, request("/rest/v1/long")), tooLong);
+    EXPECT_EQ(send(*api, request("/rest/v1/chunked")), tooLong);
+    EXPECT_EQ(send(*api, request("/rest/v1/pages")), tooLong);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_LT(stub_.generatedBytesSent(), size_t{512} << 20);
+    auto lines = netLines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_NE(lines[2].find(" error=url_-1103"), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[3], "path=/rest/v1/chunked 답이 8388608바이트를 넘어 끊음");
+
+    // A transport that carries documents takes in more.
+    auto documents = std::make_shared<CurlServerTransport>(
+        stub_.baseURL(),
+        std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile()), std::nullopt,
+        kClientInfo, CurlSession::documentAnswerLimit);
+    auto pages = send(*documents, request("/rest/v1/pages"));
+    ASSERT_TRUE(pages.is<ServerResponse::Http>());
+    EXPECT_EQ(pages.as<ServerResponse::Http>()->body.size(), CurlSession::apiAnswerLimit + 1);
+}
+
+TEST_F(CurlServerTransportTest, BurstsKeepTheirConnectionsForTheNextBurst) {
+    stub_.on("/rest/v1/slow", [] {
+        auto answer = StubAnswer::json(200, "ok");
+        answer.delay = 0.1;
+        return answer;
+    }());
+    auto t = transport(stub_);
+    auto burst = [&] {
+        constexpr int count = 6;
+        std::atomic<int> completions{0};
+        std::promise<void> all;
+        for (int i = 0; i < count; ++i) {
+            t->send(request("/rest/v1/slow"), [&](ServerResponse) {
+                if (++completions == count) {
+                    all.set_value();
+                }
+            });
+        }
+        ASSERT_EQ(all.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    };
+    burst();
+    EXPECT_EQ(log_.count("net", " reused=false "), 6u);
+    // Every connection of the first burst is still there for the second.
+    burst();
+    EXPECT_EQ(log_.count("net", " reused=false "), 6u);
+    EXPECT_EQ(log_.count("net", " reused=true "), 6u);
 }
 
 TEST_F(CurlServerTransportTest, FailuresBecomeResponses) {

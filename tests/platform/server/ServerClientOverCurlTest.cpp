@@ -9,10 +9,20 @@
 #include "server/PostgRESTFilter.h"
 #include "server/ServerClient.h"
 
+#include <gio/gio.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <future>
 #include <thread>
+
+// GIO's base network monitor, which every monitor kind derives from; exported for GIO's modules
+// but without an installed header.
+extern "C" {
+GType g_network_monitor_base_get_type(void);
+void g_network_monitor_base_add_network(GNetworkMonitor* monitor, GInetAddressMask* network);
+void g_network_monitor_base_remove_network(GNetworkMonitor* monitor, GInetAddressMask* network);
+}
 
 namespace parlendo {
 namespace {
@@ -36,9 +46,10 @@ class ServerClientOverCurlTest : public ::testing::Test {
     }
 
     DetailedCallResult call(const std::string& path, std::string method = "GET",
-                            std::optional<Json> json = std::nullopt, double timeout = 5) {
+                            std::optional<Json> json = std::nullopt, double timeout = 5,
+                            HttpHeaders headers = {}) {
         std::promise<DetailedCallResult> promise;
-        client_->callDetailed(path, std::move(method), std::move(json), {}, timeout,
+        client_->callDetailed(path, std::move(method), std::move(json), std::move(headers), timeout,
                               [&](DetailedCallResult result) {
                                   EXPECT_TRUE(main_->isCurrent());
                                   promise.set_value(std::move(result));
@@ -96,6 +107,58 @@ TEST_F(ServerClientOverCurlTest, BusyEdgeFunctionsAreBlockedAndTimeoutsReported)
     auto slow = call("/rest/v1/slow", "GET", std::nullopt, 0.25);
     EXPECT_EQ(slow, DetailedCallResult(fail(CallFailureDetail(CallFailure::timeout()))));
     EXPECT_EQ(auth_->awaitedInFlight(), 0);
+}
+
+TEST_F(ServerClientOverCurlTest, OneFieldPerNameAndTheClientsOwnValue) {
+    stub_.on("/functions/v1/translate-sentence", StubAnswer::json(200, "{}"));
+    EXPECT_TRUE(call("/functions/v1/translate-sentence", "POST", Json{{"text", "hi"}}, 5,
+                     {{"APIKEY", "page-key"},
+                      {"authorization", "Bearer page-token"},
+                      {"content-type", "text/plain"},
+                      {"X-REGION", "us-east-1"}}));
+    auto seen = stub_.lastRequest();
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, std::string>>{{"apikey", "anon-key"},
+                                                          {"Authorization", "Bearer token-1"},
+                                                          {"Content-Type", "application/json"},
+                                                          {"x-region", "ap-northeast-2"}}) {
+        EXPECT_EQ(seen.headerCount(name), 1u) << name;
+        EXPECT_EQ(seen.header(name), value) << name;
+    }
+}
+
+TEST_F(ServerClientOverCurlTest, ABodyThatCannotBeWrittenIsNeverSent) {
+    stub_.on("/rest/v1/words", StubAnswer::json(201, "[]"));
+    auto result = call("/rest/v1/words", "POST", Json{{"word", "caf\xe9"}});
+    EXPECT_EQ(result, DetailedCallResult(fail(CallFailureDetail(CallFailure::badShape()))));
+    EXPECT_EQ(stub_.requestCount(), 0u);
+    EXPECT_EQ(auth_->awaitedInFlight(), 0);
+}
+
+TEST(NetPathWatchTest, TheDefaultMonitorSignalsOnTheMainContext) {
+    ::setenv("GIO_USE_NETWORK_MONITOR", "base", 1);
+    auto net = std::make_shared<NetState>();
+    { NetPathWatch watch(net); }
+    // GTK and WebKit listen to the default monitor from the main context; its signals must
+    // arrive there, also once the watch is gone.
+    GNetworkMonitor* shared = g_network_monitor_get_default();
+    ASSERT_TRUE(G_TYPE_CHECK_INSTANCE_TYPE(shared, g_network_monitor_base_get_type()));
+    int changes = 0;
+    gulong handler = g_signal_connect(
+        shared, "network-changed",
+        G_CALLBACK(+[](GNetworkMonitor*, gboolean, gpointer user) { ++*static_cast<int*>(user); }),
+        &changes);
+    GInetAddressMask* mask = g_inet_address_mask_new_from_string("192.0.2.0/24", nullptr);
+    g_network_monitor_base_add_network(shared, mask);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (changes == 0 && std::chrono::steady_clock::now() < deadline) {
+        g_main_context_iteration(nullptr, FALSE);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GT(changes, 0);
+    g_network_monitor_base_remove_network(shared, mask);
+    g_signal_handler_disconnect(shared, handler);
+    g_object_unref(mask);
 }
 
 TEST(NetPathWatchTest, AUsablePathBringsTheNetworkBack) {

@@ -5,6 +5,8 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <stdexcept>
@@ -39,17 +41,34 @@ StubAnswer StubAnswer::hanging() {
     return answer;
 }
 
+StubAnswer StubAnswer::generated(size_t bytes, bool announceLength) {
+    StubAnswer answer;
+    answer.generatedBytes = bytes;
+    answer.announceLength = announceLength;
+    return answer;
+}
+
+namespace {
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+}  // namespace
+
 std::optional<std::string> StubRequest::header(const std::string& name) const {
     for (const auto& [key, value] : headers) {
-        if (key.size() == name.size() &&
-            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            })) {
+        if (sameName(key, name)) {
             return value;
         }
     }
     return std::nullopt;
+}
+
+size_t StubRequest::headerCount(const std::string& name) const {
+    return static_cast<size_t>(std::count_if(
+        headers.begin(), headers.end(), [&](const auto& h) { return sameName(h.first, name); }));
 }
 
 struct StubBackend::State {
@@ -60,6 +79,7 @@ struct StubBackend::State {
     StubAnswer fallback = StubAnswer::json(404, "");
     StubBackend::Responder responder;
     std::vector<StubRequest> requests;
+    std::atomic<size_t> generatedSent{0};
 
     StubAnswer next(const std::string& method, const std::string& path) {
         for (const auto& key :
@@ -109,6 +129,14 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
     server_->set_keep_alive_max_count(1000000);
     server_->set_keep_alive_timeout(10);
     server_->set_payload_max_length(64 * 1024 * 1024);
+    if (!options_.compress) {
+        // The server compresses whatever the client accepts; the request it hands the routes is
+        // its own, not const.
+        server_->set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+            const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
+    }
 
     auto state = state_;
     auto handler = [state](const httplib::Request& request, httplib::Response& response) {
@@ -157,6 +185,35 @@ StubBackend::StubBackend(Options options) : options_(options), state_(std::make_
         if (answer.fault == StubAnswer::Fault::drop) {
             response.set_content_provider(1024, "application/json",
                                           [](size_t, size_t, httplib::DataSink&) { return false; });
+            return;
+        }
+        if (answer.generatedBytes > 0) {
+            const size_t total = answer.generatedBytes;
+            auto chunk = std::make_shared<const std::string>(64 * 1024, 'x');
+            auto produce = [state, chunk, total](size_t offset, httplib::DataSink& sink) {
+                size_t n = std::min(chunk->size(), total - offset);
+                if (!sink.write(chunk->data(), n)) {
+                    return false;
+                }
+                state->generatedSent += n;
+                return true;
+            };
+            if (answer.announceLength) {
+                response.set_content_provider(
+                    total, "application/json",
+                    [produce](size_t offset, size_t, httplib::DataSink& sink) {
+                        return produce(offset, sink);
+                    });
+            } else {
+                response.set_chunked_content_provider(
+                    "application/json", [produce, total](size_t offset, httplib::DataSink& sink) {
+                        if (offset >= total) {
+                            sink.done();
+                            return true;
+                        }
+                        return produce(offset, sink);
+                    });
+            }
             return;
         }
         auto type = answer.headers.find("Content-Type");
@@ -218,6 +275,10 @@ void StubBackend::setFallback(StubAnswer answer) {
 std::vector<StubRequest> StubBackend::requests() const {
     std::lock_guard lock(state_->mutex);
     return state_->requests;
+}
+
+size_t StubBackend::generatedBytesSent() const {
+    return state_->generatedSent.load();
 }
 
 size_t StubBackend::requestCount() const {

@@ -34,6 +34,10 @@ struct StubAnswer {
     Fault fault = Fault::none;
     // When set, the body is made from the request (on one of the stub's threads).
     std::function<std::string(const StubRequest&)> makeBody;
+    // When set, the body is this many bytes of "x", made while sending (nothing is held in
+    // memory), with a Content-Length when `announceLength`, else chunked.
+    size_t generatedBytes = 0;
+    bool announceLength = true;
 
     static StubAnswer json(int status, std::string body,
                            std::map<std::string, std::string> headers = {});
@@ -41,6 +45,7 @@ struct StubAnswer {
     static StubAnswer from(int status, std::function<std::string(const StubRequest&)> makeBody);
     static StubAnswer dropped();
     static StubAnswer hanging();
+    static StubAnswer generated(size_t bytes, bool announceLength);
 };
 
 // One request as the stub received it. `path` and `query` are the raw (still percent-encoded)
@@ -55,6 +60,8 @@ struct StubRequest {
 
     // The first header of that name, ignoring case.
     std::optional<std::string> header(const std::string& name) const;
+    // How many fields of that name arrived, ignoring case.
+    size_t headerCount(const std::string& name) const;
 };
 
 // A loopback backend for tests of the curl adapters: listens on 127.0.0.1 on an ephemeral port,
@@ -72,6 +79,10 @@ class StubBackend {
         bool tls13Only = false;
         // Every open connection holds one of these threads while it is kept alive.
         int threads = 32;
+        // Answers go out as scripted, never compressed: compressing each small answer anew would
+        // cost the stub far more than the client under test spends. The client's Accept-Encoding
+        // is then dropped before the request is recorded.
+        bool compress = false;
     };
 
     StubBackend();
@@ -96,6 +107,8 @@ class StubBackend {
 
     std::vector<StubRequest> requests() const;
     size_t requestCount() const;
+    // Bytes of generated bodies actually handed to connections.
+    size_t generatedBytesSent() const;
     StubRequest lastRequest() const;
     // Waits (really: the stub runs on its own threads) until `count` requests have arrived.
     bool waitForRequests(size_t count, double seconds) const;

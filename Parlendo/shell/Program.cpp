@@ -1,0 +1,371 @@
+#include "shell/Program.h"
+
+#include "auth/CurlAuthTransport.h"
+#include "auth/KeychainSessionStore.h"
+#include "foundation/AppBundle.h"
+#include "foundation/AppConfig.h"
+#include "foundation/ClientIdentity.h"
+#include "foundation/Keychain.h"
+#include "foundation/Log.h"
+#include "foundation/RuntimePaths.h"
+#include "manage/SystemOpener.h"
+#include "popups/ConnectionSettings.h"
+#include "popups/GdkPopupScreens.h"
+#include "popups/GtkPopupCard.h"
+#include "server/CurlServerTransport.h"
+#include "shell/DetachedProcess.h"
+#include "shell/DeviceCareModule.h"
+#include "shell/GtkAlerts.h"
+#include "shell/MainMenu.h"
+#include "shell/StartupTiming.h"
+
+#include <unistd.h>
+
+namespace parlendo {
+
+namespace {
+
+// The input source of a desktop whose X server offers no input watch: every monitor is refused.
+class NoInputSource final : public InputEventSource {
+  public:
+    std::optional<Token> addGlobalMonitor(Handler) override { return std::nullopt; }
+    std::optional<Token> addLocalMonitor(Handler) override { return std::nullopt; }
+    void removeMonitor(Token) override {}
+};
+
+std::string architecture() {
+#if defined(__x86_64__)
+    return "x86_64";
+#elif defined(__aarch64__)
+    return "arm64";
+#else
+    return "other";
+#endif
+}
+
+}  // namespace
+
+std::shared_ptr<Program> Program::make(GtkApplication* app, RuntimeConfig config) {
+    auto program = std::shared_ptr<Program>(new Program(app, std::move(config)));
+    program->build();
+    return program;
+}
+
+Program::Program(GtkApplication* app, RuntimeConfig config)
+    : app_(app), config_(std::move(config)) {}
+
+Program::~Program() = default;
+
+void Program::build() {
+    main_ = std::make_shared<GlibMainExecutor>();
+    drainQueue_ = std::make_shared<SerialQueue>("parlendo.shutdown");
+    clock_ = SystemClock::shared();
+    appearance_ = SystemAppearance::make();
+    desktop_ = DesktopCapture::build(main_, clock_);
+    cards_ = MeaningPopup::make(main_, clock_, std::make_shared<GdkPopupScreens>(),
+                                GtkPopupCard::factory());
+    std::weak_ptr<Program> weak = weak_from_this();
+
+    auto trust = desktop_ ? desktop_->trust : nullptr;
+    PermissionWindow::Desktop permissionDesktop;
+    permissionDesktop.trusted = [trust] {
+        return trust && trust->trusted();
+    };
+    permissionDesktop.refresh = [trust] {
+        if (trust) {
+            trust->refresh();
+        }
+    };
+    permissionDesktop.enableAccessibility = &PermissionWindow::enableToolkitAccessibility;
+    permissionDesktop.openSettings = [] {
+        return PermissionWindow::launchFirst(PermissionWindow::settingsApps());
+    };
+    permissionDesktop.main = main_;
+    permission_ = PermissionWindow::make(permissionDesktop, [weak] {
+        if (auto self = weak.lock()) {
+            self->delegate_->permissionGranted();
+        }
+    });
+    notice_ =
+        NoticeWindow::make(AppBundle::main().resource("approved_notice_ko", "md"),
+                           RuntimePaths::stateRoot(), [clock = clock_] { return clock->now(); });
+
+    AppDelegate::Parts parts;
+    parts.environment = [weak] {
+        auto self = weak.lock();
+        return self ? self->makeEnvironment() : nullptr;
+    };
+    parts.modules = [weak](const std::shared_ptr<AppEnvironment>& env) {
+        auto self = weak.lock();
+        return self ? self->makeModules(env) : AppDelegate::Modules{};
+    };
+    // The manage module is built first, when it is handed the route groups of every module.
+    parts.giveRoutes = [weak](std::function<AppDelegate::RouteGroups()> allRoutes) {
+        if (auto self = weak.lock()) {
+            self->manageModule()->coordinator()->allRoutes = std::move(allRoutes);
+        }
+    };
+    AppDelegate::Platform platform;
+    platform.version = AppConfig::serverAppVersion();
+    platform.trusted = permissionDesktop.trusted;
+    platform.showPermission = [weak] {
+        if (auto self = weak.lock()) {
+            self->showPermission();
+        }
+    };
+    platform.installMainMenu = [weak] {
+        if (auto self = weak.lock()) {
+            MainMenu::install(self->app_, [weak] {
+                if (auto owner = weak.lock()) {
+                    owner->requestQuit();
+                }
+            });
+        }
+    };
+    platform.bindAppearance = [weak](const std::shared_ptr<ThemeStore>& theme) {
+        if (auto self = weak.lock()) {
+            self->appearance_->bind(theme);
+        }
+    };
+    platform.prompt = &GtkAlerts::askShutdown;
+    platform.replyToTerminate = [weak](bool terminate) {
+        if (auto self = weak.lock()) {
+            self->replied(terminate);
+        }
+    };
+    platform.background = drainQueue_;
+    platform.main = main_;
+    platform.clock = clock_;
+    delegate_ = AppDelegate::make(std::move(parts), std::move(platform));
+
+    StatusMenuModel& menu = delegate_->statusMenu();
+    menu.openLogFolder = [] {
+        SystemOpener().openPath(Log::directory().string());
+    };
+    menu.quit = [weak] {
+        if (auto self = weak.lock()) {
+            self->requestQuit();
+        }
+    };
+    statusMenu_ = StatusMenu::make(menu, AppBundle::main().resourceDirectory / "icons", main_);
+    statusMenu_->onRegistered = [] {
+        StartupTiming::mark("status_icon");
+    };
+}
+
+std::shared_ptr<AppEnvironment> Program::makeEnvironment() {
+    dataSession_ = std::make_shared<CurlSession>(ServerSessions::data());
+    AppEnvironment::Parts parts;
+    parts.config = config_;
+    parts.appVersion = AppConfig::serverAppVersion();
+    parts.main = main_;
+    parts.background = std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {});
+    parts.clock = clock_;
+    parts.systemTheme = [appearance = appearance_] {
+        return appearance->mode();
+    };
+    parts.inputSource = desktop_ ? std::static_pointer_cast<InputEventSource>(desktop_->input)
+                                 : std::make_shared<NoInputSource>();
+    parts.authTransport = [this](std::shared_ptr<ServerGate> gate) {
+        CurlAuthTransport::Services services;
+        services.base = config_.supabaseURL;
+        services.anonKey = config_.publicKey;
+        services.session = dataSession_;
+        services.gate = std::move(gate);
+        services.main = main_;
+        services.clock = clock_;
+        auto transport = std::make_shared<CurlAuthTransport>(std::move(services));
+        return AppEnvironment::Parts::Auth{transport, transport};
+    };
+    parts.watchNetwork = [this](std::shared_ptr<NetState> net) {
+        netWatch_ = std::make_unique<NetPathWatch>(std::move(net));
+    };
+    parts.serverTransport = std::make_shared<CurlServerTransport>(
+        config_.supabaseURL, dataSession_, std::nullopt, ClientIdentity::current());
+    parts.sessionStore = std::make_shared<KeychainSessionStore>();
+    auto env = AppEnvironment::build(std::move(parts));
+    env->main = main_;
+    return env;
+}
+
+AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>& env) {
+    AppDelegate::Modules modules;
+    if (desktop_) {
+        capture_ = CaptureCoordinator::make(
+            env,
+            desktop_->desktop(cards_, [cards = cards_](const std::string& text, double seconds) {
+                cards->show(text, seconds);
+            }));
+        modules.push_back(capture_);
+    } else {
+        Log::write("app", "🔴 캡처를 만들 수 없음 — X 디스플레이의 입력 감시를 쓸 수 없다");
+    }
+    modules.push_back(manageModule());
+    deviceCare_ = makeDeviceCare(env);
+    modules.push_back(std::make_shared<DeviceCareModule>(deviceCare_, env->shutdown));
+    return modules;
+}
+
+const std::shared_ptr<ManageModule>& Program::manageModule() {
+    if (!manage_) {
+        ManageServices given;
+        given.curl = dataSession_;  // the draft request rides on the one curl session
+        manage_ = std::make_shared<ManageModule>(delegate_->env(), std::move(given));
+    }
+    return manage_;
+}
+
+std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnvironment>&) {
+    const AppBundle& bundle = AppBundle::main();
+    const auto environment = RuntimePaths::processEnvironment();
+    DeviceCare::Install install;
+    install.running = BuildStamp::running(bundle);
+    install.buildInfoFile = bundle.buildInfoFile;
+    install.programPath = RelaunchHelper::programPath();
+    install.home = RuntimePaths::homeDirectory(environment).string();
+    install.stateRoot = RuntimePaths::stateRoot(environment);
+    install.pid = ::getpid();
+    install.arch = architecture();
+
+    std::weak_ptr<Program> weak = weak_from_this();
+    DeviceCare::Platform platform;
+    platform.alert = [](DeviceCare::Alert alert, Completion<void(DeviceCare::Answer)> done) {
+        GtkAlerts::show(alert, std::move(done));
+    };
+    platform.terminate = [weak](Completion<void(bool)> done) {
+        auto self = weak.lock();
+        if (!self) {
+            done(true);
+            return;
+        }
+        auto shared = std::make_shared<Completion<void(bool)>>(std::move(done));
+        self->requestQuit([shared](bool ended) { (*shared)(ended); });
+    };
+    platform.exitNow = [](int status) {
+        Log::flush();
+        ::_exit(status);
+    };
+    platform.spawn = &DetachedProcess::spawn;
+    platform.showNoticeIfNeeded = [weak] {
+        if (auto self = weak.lock()) {
+            self->notice_->showIfNeeded();
+        }
+    };
+    platform.showNotice = [weak] {
+        if (auto self = weak.lock()) {
+            self->notice_->showOnRequest();
+        }
+    };
+    platform.deleteLoginToken = [] {
+        return Keychain::set(std::nullopt, KeychainSessionStore::account);
+    };
+    platform.wipeOptionalKey = [] {
+        KeychainSecretStore store;
+        return ConnectionSettings::wipeStored(store);
+    };
+    platform.logDirectory = [] {
+        return Log::directory();
+    };
+    platform.logAppOwned = [] {
+        return Log::isAppOwnedDirectory();
+    };
+    platform.main = main_;
+    platform.clock = clock_;
+    auto login = std::make_shared<LoginItem>(LoginItem::defaultFile(), install.programPath);
+    return DeviceCare::make(std::move(install), std::move(platform), std::move(login));
+}
+
+void Program::showPermission() {
+    permission_->show();
+}
+
+void Program::activate() {
+    if (launched_) {
+        delegate_->reopen("second_launch");
+        return;
+    }
+    if (launching_) {
+        return;
+    }
+    launching_ = true;
+    // Launch once the accessibility status has been read, so the permission is known.
+    std::weak_ptr<Program> weak = weak_from_this();
+    auto go = [weak] {
+        if (auto self = weak.lock()) {
+            self->launch();
+        }
+    };
+    if (desktop_) {
+        desktop_->trust->refresh(go);
+    } else {
+        main_->post(go);
+    }
+}
+
+void Program::launch() {
+    delegate_->launch(std::nullopt);
+    launched_ = true;
+    const auto& env = delegate_->env();
+    const auto armed = [input = env->input] {
+        if (input->isRunning()) {
+            StartupTiming::mark("armed");
+        }
+    };
+    env->detect->addObserver([armed](const DetectState&, const DetectState&) { armed(); });
+    armed();
+}
+
+void Program::open(const std::vector<std::string>& uris) {
+    delegate_->open(uris);
+    if (!launched_) {
+        activate();
+    }
+}
+
+void Program::requestQuit(std::function<void(bool)> done) {
+    if (finished_) {
+        if (done) {
+            done(true);
+        }
+        return;
+    }
+    if (!quitWaiters_.empty()) {
+        // A quit is already waiting for its drain or question.
+        quitWaiters_.push_back(std::move(done));
+        return;
+    }
+    if (!launched_) {
+        finish();
+        if (done) {
+            done(true);
+        }
+        return;
+    }
+    quitWaiters_.push_back(std::move(done));
+    if (delegate_->shouldTerminate() == AppDelegate::TerminateReply::now) {
+        replied(true);
+    }
+}
+
+void Program::replied(bool terminate) {
+    auto waiters = std::exchange(quitWaiters_, {});
+    if (terminate) {
+        finish();
+    }
+    for (auto& waiter : waiters) {
+        if (waiter) {
+            waiter(terminate);
+        }
+    }
+}
+
+void Program::finish() {
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    delegate_->willTerminate();
+    g_application_quit(G_APPLICATION(app_));
+}
+
+}  // namespace parlendo

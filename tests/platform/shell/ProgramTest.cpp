@@ -1,0 +1,206 @@
+#include "ProgramRun.h"
+#include "ShellDesktop.h"
+#include "foundation/AppBundle.h"
+#include "shell/FirstRunNotice.h"
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace parlendo {
+namespace {
+
+using testing::FakeStatusWatcher;
+using testing::ProgramRun;
+using testing::ShellDesktop;
+
+// The program started as a user starts it, on the test's X display and session bus.
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(ShellDesktop::ready())
+            << "needs an X display: run under scripts/with-session.sh";
+        char pattern[] = "/tmp/parlendo-program-XXXXXX";
+        folder = ::mkdtemp(pattern);
+        run = std::make_unique<ProgramRun>(folder);
+    }
+    void TearDown() override {
+        run.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+
+    // The notice already acknowledged, so that no window opens at start.
+    void acknowledgeNotice() {
+        const auto notice =
+            FirstRunNotice::read(AppBundle::main().resource("approved_notice_ko", "md"));
+        ASSERT_TRUE(
+            FirstRunState(run->dataRoot()).acknowledge(FirstRunNotice::fingerprint(notice), 0));
+    }
+
+    // Sends SIGTERM and expects a clean end.
+    void terminate(pid_t pid) {
+        ASSERT_EQ(::kill(pid, SIGTERM), 0);
+        EXPECT_EQ(ProgramRun::wait(pid, 15.0), 0);
+    }
+
+    std::filesystem::path folder;
+    std::unique_ptr<ProgramRun> run;
+};
+
+TEST_F(ProgramTest, RegistersItsStatusIconWithTheDesktopsStatusArea) {
+    FakeStatusWatcher watcher;
+    ASSERT_TRUE(watcher.owned());
+    const pid_t pid = run->start();
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(run->waitForLog("[menu] 상태 아이콘 등록됨")) << run->log();
+    EXPECT_TRUE(run->waitForLog("[timing] startup status_icon ms_exec="));
+    ASSERT_FALSE(watcher.items().empty());
+    EXPECT_TRUE(run->log().find("호스트가 없음") == std::string::npos);
+    EXPECT_TRUE(run->waitForLog("[timing] startup launched ms_exec="));
+    terminate(pid);
+}
+
+TEST_F(ProgramTest, ASecondLaunchHandsOverToTheFirstAndEnds) {
+    const pid_t first = run->start();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(run->waitForLog("[app] 시작 · 버전=")) << run->log();
+    // Without a status area the program runs without an icon and says so.
+    EXPECT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
+    ASSERT_TRUE(run->waitForLog("[install] build="));
+
+    const pid_t second = run->start();
+    EXPECT_EQ(ProgramRun::wait(second, 10.0), 0);
+    EXPECT_TRUE(run->waitForLog("이미 실행 중(pid=" + std::to_string(first) +
+                                ") — 그쪽에 관리 창을 열라고 알리고 종료"))
+        << run->log();
+    EXPECT_TRUE(run->waitForLog("[app] 다시 열기 source=second_launch — 관리 창을 연다"));
+    // The hand-over builds nothing: one profile line, one install check, one first instance.
+    const std::string log = run->log();
+    size_t profiles = 0;
+    for (size_t at = log.find("프로필 로드됨"); at != std::string::npos;
+         at = log.find("프로필 로드됨", at + 1)) {
+        ++profiles;
+    }
+    EXPECT_EQ(profiles, 1u);
+
+    // A link handed to a second launch reaches the first instance.
+    EXPECT_EQ(ProgramRun::wait(run->start({"parlendo://auth-callback#type=signup"}), 10.0), 0);
+    EXPECT_TRUE(run->waitForLog("[app] link 처리할 계정 모듈이 없어 버림 link=len=")) << run->log();
+    EXPECT_EQ(::kill(first, 0), 0);
+    terminate(first);
+}
+
+TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrlQQuits) {
+    acknowledgeNotice();
+    const pid_t first = run->start();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
+    ASSERT_TRUE(run->waitForLog("[manage] 관리 화면 로드됨", 20.0)) << run->log();
+
+    // The manage window lies in the middle of the screen.
+    Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    const int width = DisplayWidth(display, DefaultScreen(display));
+    const int height = DisplayHeight(display, DefaultScreen(display));
+    XTestFakeMotionEvent(display, -1, width / 2, height / 2, CurrentTime);
+    XFlush(display);
+    ShellDesktop::pumpFor(0.3);
+    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode q = XKeysymToKeycode(display, XK_q);
+    XTestFakeKeyEvent(display, control, True, CurrentTime);
+    XTestFakeKeyEvent(display, q, True, CurrentTime);
+    XTestFakeKeyEvent(display, q, False, CurrentTime);
+    XTestFakeKeyEvent(display, control, False, CurrentTime);
+    XFlush(display);
+    EXPECT_EQ(ProgramRun::wait(first, 15.0), 0) << run->log();
+    EXPECT_NE(run->log().find("[app] 종료"), std::string::npos);
+}
+
+TEST_F(ProgramTest, AnInstanceThatCannotReachTheBusStartsNoSecondCapture) {
+    const pid_t first = run->start();
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    const pid_t second =
+        run->start({}, {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "no-bus").string()}});
+    EXPECT_EQ(ProgramRun::wait(second, 10.0), 0);
+    EXPECT_TRUE(
+        run->waitForLog("이미 실행 중인 것 같지만 연결할 수 없음 — 캡처를 시작하지 않고 종료"))
+        << run->log();
+    EXPECT_EQ(::kill(first, 0), 0);
+    terminate(first);
+}
+
+TEST_F(ProgramTest, SigtermRunsTheTerminationTasksAndEndsCleanly) {
+    // Corrupt records from an earlier run are reported and replaced, never fatal.
+    std::filesystem::create_directories(run->dataRoot());
+    std::ofstream(run->dataRoot() / "install_record.json") << "{\"version\": 7";
+    std::ofstream(run->dataRoot() / "notice_seen.json") << "\x01\x02";
+    std::filesystem::create_directories(folder / "config" / "autostart");
+    std::ofstream(folder / "config" / "autostart" / "parlendo.desktop") << "garbage";
+
+    const pid_t pid = run->start();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    EXPECT_TRUE(run->waitForLog("change=first_run"));
+    EXPECT_TRUE(run->waitForLog("[install] 기록을 읽지 못함"));
+    EXPECT_TRUE(run->waitForLog("[notice] shown sha="));
+    terminate(pid);
+    const std::string log = run->log();
+    EXPECT_NE(log.find("[shutdown] 끌 때 할 일 — 접근성 되돌리기"), std::string::npos) << log;
+    EXPECT_NE(log.find("[shutdown] 끌 때 할 일 — 다시 시작 도우미(요청했을 때만)"),
+              std::string::npos);
+    EXPECT_NE(log.find("[app] 종료"), std::string::npos);
+    std::ifstream record(run->dataRoot() / "install_record.json");
+    std::string text((std::istreambuf_iterator<char>(record)), {});
+    EXPECT_TRUE(text.starts_with("{\"build\":")) << text;
+}
+
+}  // namespace
+}  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+// Resident memory of a process in kB, from /proc.
+long residentKB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Not a check: the figures of a start, for the build named by PARLENDO_PROGRAM_UNDER_TEST (run
+// with --gtest_also_run_disabled_tests). Prints the start-up marks and the idle resident memory
+// after ten seconds with no window open.
+TEST_F(ProgramTest, DISABLED_MeasureStartAndIdleMemory) {
+    FakeStatusWatcher watcher;
+    // The notice already acknowledged, so that no window opens.
+    const auto notice =
+        FirstRunNotice::read(AppBundle::main().resource("approved_notice_ko", "md"));
+    ASSERT_TRUE(FirstRunState(run->dataRoot()).acknowledge(FirstRunNotice::fingerprint(notice), 0));
+
+    const pid_t pid = run->start();
+    ASSERT_TRUE(run->waitForLog("[timing] startup status_icon"));
+    ShellDesktop::pumpFor(10.0);
+    const long kb = residentKB(pid);
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::string text((std::istreambuf_iterator<char>(maps)), {});
+    std::printf("%s\nidle_rss_kb=%ld webkit_mapped=%d gl_driver_mapped=%d\n", run->log().c_str(),
+                kb, text.find("libwebkit2gtk") != std::string::npos,
+                text.find("_dri.so") != std::string::npos);
+    terminate(pid);
+}
+
+}  // namespace
+}  // namespace parlendo

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Screenshot.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace parlendo::testing {
+
+// GTK on the test display, kept off the accessibility bus like the program's own windows, and a
+// main loop the tests turn until what they wait for has happened.
+struct ShellDesktop {
+    static bool ready() {
+        static const bool ok = [] {
+            ::setenv("NO_AT_BRIDGE", "1", 1);
+            return gtk_init_check(nullptr, nullptr) != FALSE;
+        }();
+        return ok;
+    }
+
+    // Turns the main loop until `done` holds or `seconds` pass; whether it held.
+    static bool pumpUntil(const std::function<bool()>& done, double seconds = 5.0) {
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        const guint tick = g_timeout_add(
+            10, +[](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+        bool held = done();
+        while (!held && std::chrono::steady_clock::now() < until) {
+            g_main_context_iteration(nullptr, TRUE);
+            held = done();
+        }
+        g_source_remove(tick);
+        return held;
+    }
+
+    static void pumpFor(double seconds) {
+        (void)pumpUntil([] { return false; }, seconds);
+    }
+
+    // Where a window is on the screen; empty while it is not shown.
+    static GdkRectangle placeOf(GtkWidget* window) {
+        GdkRectangle r{0, 0, 0, 0};
+        GdkWindow* w = window != nullptr ? gtk_widget_get_window(window) : nullptr;
+        if (w != nullptr && gdk_window_is_visible(w)) {
+            gdk_window_get_origin(w, &r.x, &r.y);
+            r.width = gdk_window_get_width(w);
+            r.height = gdk_window_get_height(w);
+        }
+        return r;
+    }
+
+    static bool shown(GtkWidget* window) {
+        return window != nullptr && gtk_widget_get_mapped(window) && placeOf(window).width > 0;
+    }
+
+    static std::string outputPath(const std::string& name) {
+        return std::string(PARLENDO_TEST_OUTPUT_DIR) + "/" + name;
+    }
+
+    // Waits until the window is drawn, then saves it; the number of pixels that are not
+    // background.
+    static int screenshot(GtkWidget* window, const std::string& name) {
+        if (!pumpUntil([window] { return shown(window); })) {
+            return -1;
+        }
+        pumpFor(0.4);
+        return saveScreenshot(placeOf(window), outputPath(name));
+    }
+};
+
+}  // namespace parlendo::testing
