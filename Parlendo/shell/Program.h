@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aitalk/AITalkCoordinator.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/DesktopCapture.h"
 #include "foundation/GlibMainExecutor.h"
@@ -73,6 +74,7 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<PermissionWindow> permission_;
     std::shared_ptr<NoticeWindow> notice_;
     std::shared_ptr<CaptureCoordinator> capture_;
+    std::shared_ptr<AITalkCoordinator> aitalk_;
     std::shared_ptr<ManageModule> manage_;
     std::shared_ptr<DeviceCare> deviceCare_;
     bool launching_ = false;
