@@ -146,14 +146,6 @@ TEST(AnswerLayout, SavedSizesAreReadStrictly) {
     EXPECT_EQ(AnswerLayout::sizeText(420.4, 300.5), "420,301");
 }
 
-TEST(AnswerLayout, TheInputGrowsToFourLines) {
-    EXPECT_EQ(AnswerLayout::inputLines(51, 17), 3);
-    EXPECT_EQ(AnswerLayout::inputLines(5, 17), 1);
-    EXPECT_EQ(AnswerLayout::inputLines(50, 0), 1);
-    EXPECT_EQ(AnswerLayout::inputBoxHeight(1, 17), 36);
-    EXPECT_EQ(AnswerLayout::inputBoxHeight(9, 17), 36 + 3 * 17);
-}
-
 TEST(AnswerLayout, SolidsAreReadFromThePageAndBlankPointsLieOutsideThem) {
     auto answer = json::parse(R"([[0,0,10,10],"text",[1,2,3]])");
     auto solids = AnswerLayout::solids(answer);
@@ -179,14 +171,6 @@ TEST(AnswerCountdown, CountsOnlyWhileAnAnswerIsShownAndNothingPauses) {
     EXPECT_EQ(countdown.fraction(), 0.0);
     countdown.restart();
     EXPECT_EQ(countdown.fraction(), 1.0);
-}
-
-TEST(AnswerInputKey, ReturnSendsUnlessComposingOrHeldWithShiftOrAlt) {
-    using AnswerInputKey::Action;
-    EXPECT_EQ(AnswerInputKey::onReturn(false, false, true), Action::wait);
-    EXPECT_EQ(AnswerInputKey::onReturn(true, false, false), Action::newline);
-    EXPECT_EQ(AnswerInputKey::onReturn(false, true, false), Action::newline);
-    EXPECT_EQ(AnswerInputKey::onReturn(false, false, false), Action::send);
 }
 
 }  // namespace
