@@ -251,15 +251,18 @@ void AnswerWindow::show(const AnswerState& state) {
     state_ = state;
     if (!visible_) {
         open();
+    } else if (!timerRunning_) {
+        timerRunning_ = true;
+        scheduleTick(timerGeneration_);
     }
     applyControls();
     render();
 }
 
-AnswerLayout::Rect AnswerWindow::visibleArea() const {
+AnswerLayout::Rect AnswerWindow::visibleArea(bool atPointer) const {
     GdkDisplay* display = gtk_widget_get_display(parts_.window);
     GdkMonitor* monitor = nullptr;
-    if (visible_ && gtk_widget_get_window(parts_.window) != nullptr) {
+    if (!atPointer && gtk_widget_get_window(parts_.window) != nullptr) {
         monitor = gdk_display_get_monitor_at_window(display, gtk_widget_get_window(parts_.window));
     }
     if (monitor == nullptr) {
@@ -295,7 +298,7 @@ void AnswerWindow::open() {
     visible_ = true;
     const auto saved = AnswerLayout::parseSize(loadSize ? loadSize() : std::nullopt);
     fixedSize_ = saved.has_value();
-    const auto area = visibleArea();
+    const auto area = visibleArea(true);
     const auto rect = AnswerLayout::initialFrame(area, saved ? saved->first : AnswerLayout::width,
                                                  saved ? saved->second : AnswerLayout::minHeight);
     const auto origin = GdkPopupScreens::origin(gtk_widget_get_display(parts_.window));
@@ -377,7 +380,7 @@ void AnswerWindow::fit(std::optional<double> contentHeight) {
     const PopupRect now =
         GdkPopupScreens::fromGdk(frame_.x, frame_.y, frame_.width, frame_.height, origin);
     const auto next = AnswerLayout::resized(AnswerLayout::Rect{now.x, now.y, now.width, now.height},
-                                            target, visibleArea());
+                                            target, visibleArea(false));
     setFrame(GdkPopupScreens::toGdk(PopupRect{next.x, next.y, next.width, next.height}, origin));
 }
 
@@ -435,6 +438,9 @@ void AnswerWindow::tick() {
         refreshSolids();
     }
     if (countdown_.tick(elapsed, state_.phase, paused)) {
+        // Asked once: the ticks stop until the window is shown again.
+        timerGeneration_ += 1;
+        timerRunning_ = false;
         if (onClose) {
             onClose("timer");
         }

@@ -125,7 +125,8 @@ class AnswerWindow final : public AnswerScreen, public std::enable_shared_from_t
     void submit();
     void resizeInput();
     void setFrame(const GdkRectangle& frame);
-    AnswerLayout::Rect visibleArea() const;
+    // The visible area (y up) of the screen under the pointer, or of the window's screen.
+    AnswerLayout::Rect visibleArea(bool atPointer) const;
     void becomeKey(guint32 time);
     void textChanged();
     void pageLoaded();
