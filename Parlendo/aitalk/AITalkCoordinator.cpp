@@ -327,12 +327,11 @@ AITalkCoordinator::Answer AITalkCoordinator::makeAnswer() {
     auto session = std::make_shared<AITalkSession>(
         ask_, window,
         [env](const std::string& text) { env->notice(PlatformWords::render(text), noticeSeconds); },
-        [weak, finder = finder_](std::string selection, ActivePopup popup,
-                                 Completion<void(std::optional<PageHint>)> done) {
+        [weak](std::string selection, ActivePopup popup,
+               Completion<void(std::optional<PageHint>)> done) {
             auto self = weak.lock();
             if (!self) {
-                finder->find(std::move(selection), std::move(popup), ViewerHints{},
-                             std::move(done));
+                done(std::nullopt);
                 return;
             }
             self->locate(std::move(selection), std::move(popup), std::move(done));
@@ -432,8 +431,15 @@ void AITalkCoordinator::triggered(std::int64_t baseline, double at) {
 void AITalkCoordinator::locate(std::string selection, ActivePopup popup,
                                Completion<void(std::optional<PageHint>)> done) {
     auto finder = finder_;
+    // The finder answers from its own threads; the session goes on on the main thread.
+    Completion<void(std::optional<PageHint>)> onMain =
+        [main = platform_.main, done = std::move(done)](std::optional<PageHint> hint) mutable {
+            main->post([done = std::move(done), hint = std::move(hint)]() mutable {
+                done(std::move(hint));
+            });
+        };
     auto find = [finder, selection = std::move(selection), popup = std::move(popup),
-                 done = std::move(done)](ViewerHints hints) mutable {
+                 done = std::move(onMain)](ViewerHints hints) mutable {
         finder->find(std::move(selection), std::move(popup), std::move(hints), std::move(done));
     };
     // The latest trigger's probe, read now: a later trigger's probe replaces an older one.

@@ -37,7 +37,8 @@ class PageFinder : public std::enable_shared_from_this<PageFinder> {
                std::shared_ptr<PageCopySync> sync, ExecutorPtr work,
                std::shared_ptr<const MonotonicClock> clock = nullptr);
 
-    // The page the selection comes from, none when it cannot tell. Never fails.
+    // The page the selection comes from, none when it cannot tell. Never fails. Completes on
+    // `work` or where the server's answers are delivered.
     void find(std::string selection, ActivePopup popup, ViewerHints viewer,
               Completion<void(std::optional<PageHint>)> done);
 
