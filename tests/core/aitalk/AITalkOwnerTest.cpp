@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace parlendo {
 namespace {
 
@@ -132,6 +135,27 @@ TEST(AITalkOwner, AnOwnerGoneBeforeTheAnswerStillAnswersItsCallers) {
     rig.owner.reset();
     rig.server.answerOldest(std::optional<ActivePopup>(popup));
     EXPECT_EQ(got, Outcome::unknown());
+}
+
+TEST(AITalkOwnerThreads, SyncsFromSeveralThreadsShareOneRequest) {
+    OwnerRig rig;
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            rig.owner->sync("thread", [&](Outcome outcome) {
+                answered += outcome == Outcome::unchanged(true);
+            });
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(rig.asks, 1);
+    std::thread server([&] { rig.server.answerOldest(std::optional<ActivePopup>(popup)); });
+    server.join();
+    EXPECT_EQ(answered.load(), 8);
+    EXPECT_FALSE(rig.owner->checking());
 }
 
 }  // namespace

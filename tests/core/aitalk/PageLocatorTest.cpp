@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
+#include <thread>
 
 namespace parlendo {
 namespace {
@@ -259,6 +261,53 @@ TEST(PageLocator, ANewTextOfADocumentReplacesItsIndex) {
     EXPECT_EQ(rig.locator->indexBytes(),
               static_cast<std::int64_t>(PageText::normalize(text).size() + text.size()) +
                   PageLocator::pageCost);
+}
+
+TEST(PageLocatorThreads, SearchesOnSeveralThreadsKeepTheAccountsRight) {
+    LocatorRig rig;
+    std::vector<ReadyDocument> docs;
+    std::map<std::string, std::int64_t> costs;
+    for (int d = 0; d < 6; ++d) {
+        std::vector<std::string> pages;
+        for (int p = 0; p < 20; ++p) {
+            pages.push_back("document " + std::to_string(d) + " page " + std::to_string(p) +
+                            " holds its own sentence about topic " + std::to_string(d * 100 + p));
+        }
+        docs.push_back(rig.keep("doc-" + std::to_string(d), pages));
+        std::int64_t cost = 0;
+        for (const auto& page : pages) {
+            cost += static_cast<std::int64_t>(PageText::normalize(page).size() + page.size()) +
+                    PageLocator::pageCost;
+        }
+        costs[docs.back().id] = cost;
+    }
+    // Room for about three indexes: the threads keep building and evicting them.
+    PageLocator shared(rig.copies, SystemClock::shared(), costs["doc-0"] * 3);
+    std::vector<std::thread> threads;
+    std::atomic<int> hits{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 30; ++round) {
+                const int d = (t + round) % 6;
+                const auto& doc = docs[static_cast<size_t>(d)];
+                auto result = shared.locate(
+                    "user-1", {doc},
+                    "holds its own sentence about topic " + std::to_string(d * 100 + round % 20),
+                    std::nullopt, {}, std::nullopt);
+                hits += result.hit.has_value();
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(hits.load(), 4 * 30);
+    std::int64_t expected = 0;
+    for (const auto& id : shared.cachedDocuments()) {
+        expected += costs[id];
+    }
+    EXPECT_EQ(shared.indexBytes(), expected);
+    EXPECT_LE(shared.cachedDocuments().size(), 4u);
 }
 
 }  // namespace
