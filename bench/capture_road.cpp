@@ -63,25 +63,10 @@ struct Road : CaptureQueues, CaptureRig {
         translator->reply = FakeTranslator::korean("The cat sat on the mat.", "고양이가 앉았다.");
         sentences->reply = SentenceSaveOutcome::confirmed(1);
 
-        auto words = WordSaver::make(backend, 3, SaveRetry::backoff, [this](double s, Task t) {
-            clock->schedule(clock->uptime() + s, std::move(t));
-        });
-        CapturePipeline::Services services{popups,
-                                           settings,
-                                           lookup,
-                                           translator,
-                                           sources,
-                                           words,
-                                           sentences,
-                                           titleVectors,
-                                           session,
-                                           [this](double s, Completion<void()> done) {
-                                               clock->schedule(
-                                                   clock->uptime() + s,
-                                                   [done = std::move(done)]() mutable { done(); });
-                                           },
-                                           main,
-                                           clock};
+        auto words = WordSaver::make(backend, 3, SaveRetry::backoff, timers);
+        CapturePipeline::Services services{popups,  settings, lookup,    translator,
+                                           sources, words,    sentences, titleVectors,
+                                           session, timers,   main,      clock};
         pipeline = CapturePipeline::make(std::move(services));
 
         front = app;

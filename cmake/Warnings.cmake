@@ -1,9 +1,13 @@
 function(parlendo_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
-                                           -Wnon-virtual-dtor)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  else()
+    target_compile_options(${target} PRIVATE -Wshadow-uncaptured-local)
+  endif()
   # g++ 12 reports false "maybe uninitialized" and "restrict" warnings inside the standard
   # headers in optimised builds (std::optional, std::variant, std::string copies).
-  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized -Wno-restrict)
   endif()
   if(PARLENDO_WERROR)

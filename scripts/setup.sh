@@ -11,12 +11,13 @@ PACKAGES=(
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libxcb1-dev libxrandr-dev
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
+  clang libclang-rt-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
   python3-fonttools python3-brotli
 )
-# Node.js with npm is only needed to vendor the pinned front-end packages; the machine's own
-# Node.js (which bundles npm) is used when present.
+# Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;
+# the machine's own Node.js (which bundles npm) is used when present.
 if ! command -v npm >/dev/null 2>&1; then PACKAGES+=(nodejs npm); fi
 
 missing=()

@@ -4,7 +4,8 @@
 #   2. the debug build of the program and the platform tests, run in a private X and D-Bus
 #      session (the core tests are built and run once, in step 4),
 #   3. the concurrency tests under ThreadSanitizer,
-#   4. every core test under AddressSanitizer and UndefinedBehaviorSanitizer.
+#   4. every core test under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   5. every fuzzing harness of fuzz/ for a short while (FUZZ_SECONDS, 10 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -42,3 +43,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_SANITIZE=O
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-asan -L core -j "$JOBS" --timeout 300
+
+echo "== libFuzzer harnesses"
+JOBS="$JOBS" bash scripts/fuzz.sh

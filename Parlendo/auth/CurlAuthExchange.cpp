@@ -17,11 +17,6 @@ struct Watch {
     std::atomic<bool> cancelled{false};
 };
 
-ExecutorPtr globalPool() {
-    // The pool lives for the process; the pointer does not own it.
-    return ExecutorPtr(ExecutorPtr(), &ThreadPool::global());
-}
-
 }  // namespace
 
 struct CurlAuthExchange::Transfer {
@@ -33,7 +28,7 @@ struct CurlAuthExchange::Transfer {
     std::shared_ptr<Watch> watch = std::make_shared<Watch>();
     std::string path;
     std::shared_ptr<ServerGate> gate;
-    std::shared_ptr<Clock> clock;
+    std::shared_ptr<const WallClock> clock;
     Completion<void(AuthAnswer)> completion;
 
     ~Transfer() {
@@ -75,7 +70,7 @@ struct CurlAuthExchange::Transfer {
 
 CurlAuthExchange::CurlAuthExchange(Services services) : services_(std::move(services)) {
     if (!services_.watchdog) {
-        services_.watchdog = globalPool();
+        services_.watchdog = SerialQueue::timers();
     }
     if (!services_.clock) {
         services_.clock = SystemClock::shared();

@@ -44,10 +44,10 @@ class CurlAuthExchange {
         std::shared_ptr<CurlSession> session;
         // None: failed answers are not reported.
         std::shared_ptr<ServerGate> gate;
-        // Where the watchdog waits; the global pool when none.
+        // Where the watchdog waits; the process's timer queue when none.
         ExecutorPtr watchdog;
         // Wall-clock seconds for reading Retry-After dates; the system clock when none.
-        std::shared_ptr<Clock> clock;
+        std::shared_ptr<const WallClock> clock;
     };
 
     explicit CurlAuthExchange(Services services);

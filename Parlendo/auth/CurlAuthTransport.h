@@ -38,10 +38,10 @@ class CurlAuthTransport final : public AuthTransport, public AccountEndpoints {
         // None: failed answers are not reported to a gate.
         std::shared_ptr<ServerGate> gate;
         ExecutorPtr main;
-        // Where watchdogs wait; the global pool when none.
+        // Where watchdogs wait; the process's timer queue when none.
         ExecutorPtr watchdog;
         // Wall-clock dates of answers; the system clock when none.
-        std::shared_ptr<Clock> clock;
+        std::shared_ptr<const WallClock> clock;
         // The "X-Client-Info" value, sent only to the project host; this build's when none.
         std::optional<std::string> clientInfo;
     };

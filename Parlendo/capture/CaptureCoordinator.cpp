@@ -4,6 +4,7 @@
 #include "capture/DetectRoutes.h"
 #include "foundation/Log.h"
 #include "foundation/PlatformWords.h"
+#include "foundation/WorkerQueue.h"
 #include "lookup/GeneratingDictionary.h"
 #include "lookup/NegativeCache.h"
 #include "lookup/ServerDictionary.h"
@@ -65,18 +66,19 @@ void CaptureCoordinator::build() {
     });
     sources_ = SourceResolver::make(std::make_shared<ServerSourceStore>(env.server, session));
     words_ = WordSaver::make(std::make_shared<ServerSaveBackend>(env.server, session), saveAttempts,
-                             SaveRetry::backoff);
-    sentences_ = ServerSentenceSaver::make(env.server, session, saveAttempts, SaveRetry::backoff);
+                             SaveRetry::backoff, SerialQueue::timers());
+    sentences_ = ServerSentenceSaver::make(env.server, session, saveAttempts, SaveRetry::backoff,
+                                           SerialQueue::timers());
     popupSettings_ = ActivePopupSettings::make(env.server, session, env.popupDefaults);
     auto lookup = std::make_shared<GeneratingDictionary>(
         std::make_shared<ServerDictionary>(env.client),
         std::make_shared<ServerSenseGenerator>(env.server, env.appVersion),
-        std::make_shared<NegativeCache>(256, 600), Deadline::realSleep);
+        std::make_shared<NegativeCache>(256, 600), SerialQueue::timers());
     auto translator = std::make_shared<ServerTranslator>(env.client, env.appVersion);
 
     pipeline_ = CapturePipeline::make(CapturePipeline::Services{
         desktop_.popup, popupSettings_, lookup, translator, sources_, words_, sentences_,
-        titleVectors_, session, Deadline::realSleep, env.main, desktop_.clock});
+        titleVectors_, session, SerialQueue::timers(), env.main, desktop_.clock});
 
     std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
     CaptureController::Dependencies deps;

@@ -1,5 +1,7 @@
 #include "foundation/GlibMainExecutor.h"
 
+#include "foundation/Completion.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -93,6 +95,8 @@ struct GlibMainExecutor::Timers : std::enable_shared_from_this<Timers> {
             }
             dropped.swap(heap);
         }
+        CompletionDrops::Scope scope("timers of a main executor that is going away");
+        dropped.clear();
     }
 };
 
@@ -100,11 +104,19 @@ namespace {
 gboolean runOnce(gpointer data) {
     auto* task = static_cast<Task*>(data);
     (*task)();
+    task->reset();
     return G_SOURCE_REMOVE;
 }
 
+// A task still held here never ran: its main context went away first.
 void destroyTask(gpointer data) {
-    delete static_cast<Task*>(data);
+    auto* task = static_cast<Task*>(data);
+    if (*task) {
+        CompletionDrops::Scope scope("posted to a main context that is going away");
+        delete task;
+        return;
+    }
+    delete task;
 }
 }  // namespace
 
@@ -133,8 +145,11 @@ void GlibMainExecutor::postAfter(double seconds, Task task) {
         return;
     }
     const double us = std::ceil(std::min(seconds, 1e9) * 1e6);
-    std::lock_guard lock(timers_->mutex);
+    std::unique_lock lock(timers_->mutex);
     if (timers_->closed) {
+        lock.unlock();
+        CompletionDrops::Scope scope("timer on a main executor that is going away");
+        task.reset();
         return;
     }
     timers_->heap.push_back(Timers::Timed{g_get_monotonic_time() + static_cast<gint64>(us),

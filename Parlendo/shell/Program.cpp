@@ -1,5 +1,7 @@
 #include "shell/Program.h"
 
+#include "account/AccountDesktop.h"
+#include "account/DeviceData.h"
 #include "auth/CurlAuthTransport.h"
 #include "auth/KeychainSessionStore.h"
 #include "foundation/AppBundle.h"
@@ -14,7 +16,6 @@
 #include "popups/GtkPopupCard.h"
 #include "server/CurlServerTransport.h"
 #include "shell/DetachedProcess.h"
-#include "shell/DeviceCareModule.h"
 #include "shell/GtkAlerts.h"
 #include "shell/MainMenu.h"
 #include "shell/StartupTiming.h"
@@ -98,6 +99,18 @@ void Program::build() {
     parts.modules = [weak](const std::shared_ptr<AppEnvironment>& env) {
         auto self = weak.lock();
         return self ? self->makeModules(env) : AppDelegate::Modules{};
+    };
+    // The account module restores the session once launch is done and takes every opened
+    // "parlendo:" link.
+    parts.restoreSession = [weak] {
+        if (auto self = weak.lock(); self && self->account_) {
+            self->account_->restoreSession();
+        }
+    };
+    parts.openLink = [weak](const std::string& url) {
+        if (auto self = weak.lock(); self && self->account_) {
+            self->account_->open(url);
+        }
     };
     // The manage module is built first, when it is handed the route groups of every module.
     parts.giveRoutes = [weak](std::function<AppDelegate::RouteGroups()> allRoutes) {
@@ -205,8 +218,16 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
         Log::write("app", "🔴 캡처를 만들 수 없음 — X 디스플레이의 입력 감시를 쓸 수 없다");
     }
     modules.push_back(manageModule());
+    // The account module carries device care's items and starts it.
     deviceCare_ = makeDeviceCare(env);
-    modules.push_back(std::make_shared<DeviceCareModule>(deviceCare_, env->shutdown));
+    AccountCoordinator::Desktop accountDesktop;
+    accountDesktop.deleteTransport = AccountDesktop::deleteTransport(
+        config_.supabaseURL, dataSession_, ClientIdentity::current());
+    accountDesktop.alert = AccountDesktop::alerts();
+    accountDesktop.windows = AccountDesktop::windows();
+    accountDesktop.care = deviceCare_;
+    account_ = AccountCoordinator::make(env, std::move(accountDesktop));
+    modules.push_back(account_);
     return modules;
 }
 
@@ -273,6 +294,11 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
     platform.logAppOwned = [] {
         return Log::isAppOwnedDirectory();
     };
+    // The web engine files its data under the program's name in the XDG folders.
+    const gchar* name = g_get_prgname();
+    platform.wipeData = DeviceData::wiper(DeviceData::Roots::of(environment),
+                                          name != nullptr && *name != '\0' ? name : "parlendo");
+    platform.summary = &DeviceData::summary;
     platform.main = main_;
     platform.clock = clock_;
     auto login = std::make_shared<LoginItem>(LoginItem::defaultFile(), install.programPath);

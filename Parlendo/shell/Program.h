@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/AccountCoordinator.h"
 #include "aitalk/AITalkCoordinator.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/DesktopCapture.h"
@@ -77,6 +78,7 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<AITalkCoordinator> aitalk_;
     std::shared_ptr<ManageModule> manage_;
     std::shared_ptr<DeviceCare> deviceCare_;
+    std::shared_ptr<AccountCoordinator> account_;
     bool launching_ = false;
     bool launched_ = false;
     bool finished_ = false;

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 
 namespace parlendo {
 namespace {
@@ -62,7 +63,11 @@ UrlParts split(std::string_view url) {
     return parts;
 }
 
-void collect(std::string_view text, std::map<std::string, std::string>& into) {
+// The "key=value" pairs of one part of the link. A key that appears again with another value
+// in the same part is noted in `conflicts`; the last value is kept.
+void collect(std::string_view text, std::map<std::string, std::string>& into,
+             std::set<std::string>& conflicts) {
+    std::map<std::string, std::string> part;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find('&', start);
@@ -83,7 +88,15 @@ void collect(std::string_view text, std::map<std::string, std::string>& into) {
         if (key.empty() || raw.empty()) {
             continue;
         }
-        into[std::string(key)] = Url::percentDecode(raw).value_or(std::string(raw));
+        std::string value = Url::percentDecode(raw).value_or(std::string(raw));
+        auto [at, added] = part.try_emplace(std::string(key), value);
+        if (!added && at->second != value) {
+            conflicts.insert(at->first);
+            at->second = std::move(value);
+        }
+    }
+    for (auto& [key, value] : part) {
+        into[key] = std::move(value);
     }
 }
 
@@ -95,15 +108,29 @@ AuthCallback AuthCallback::parse(std::string_view url) {
         text::asciiLower(parts.host) != "auth-callback") {
         return Ignored{};
     }
+    // The fragment's values win over the query's, but a link that names two different refresh
+    // tokens, or one part that gives a key two values, cannot say which it means.
     std::map<std::string, std::string> params;
+    std::set<std::string> conflicts;
     if (parts.query) {
-        collect(*parts.query, params);
+        collect(*parts.query, params, conflicts);
+    }
+    std::optional<std::string> queryToken;
+    if (auto token = params.find("refresh_token"); token != params.end()) {
+        queryToken = token->second;
     }
     if (parts.fragment) {
-        collect(*parts.fragment, params);
+        collect(*parts.fragment, params, conflicts);
+    }
+    if (auto token = params.find("refresh_token");
+        queryToken && token != params.end() && token->second != *queryToken) {
+        conflicts.insert("refresh_token");
     }
     if (params.empty()) {
         return Ignored{};
+    }
+    if (conflicts.count("type") || conflicts.count("refresh_token")) {
+        return Failed{};
     }
     if (params.count("error") || params.count("error_code") || params.count("error_description")) {
         return Failed{};

@@ -39,6 +39,12 @@ AuthRuntime::AuthRuntime(Services services)
     };
 }
 
+AuthRuntime::~AuthRuntime() {
+    for (auto& waiter : refreshWaiters_) {
+        waiter.drop("the auth runtime went away during a refresh");
+    }
+}
+
 // ---- queries ----
 
 bool AuthRuntime::isCurrentLocked(const std::optional<AuthContext>& context) const {

@@ -49,6 +49,8 @@ class AuthRuntime final : public AuthAccess,
 
     static std::shared_ptr<AuthRuntime> make(Services services);
 
+    // Callers still waiting for a refresh when the runtime goes are not answered.
+    ~AuthRuntime();
     AuthRuntime(const AuthRuntime&) = delete;
     AuthRuntime& operator=(const AuthRuntime&) = delete;
 

@@ -121,8 +121,7 @@ std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
             return SelectionBoundsRead{*rect, "range"};
         }
     }
-    const ReadBudget budget(ContextReadTimes::selectionBounds, t0,
-                            [clock = clock_] { return clock->uptime(); });
+    const ReadBudget budget(ContextReadTimes::selectionBounds, t0, clock_);
     if (budget.expired()) {
         return std::nullopt;
     }

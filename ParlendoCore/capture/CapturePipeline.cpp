@@ -5,6 +5,7 @@
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
 #include "foundation/Text.h"
+#include "foundation/WorkerQueue.h"
 #include "lookup/LookupTimes.h"
 #include "lookup/TitleKey.h"
 #include "popups/PopupPresentation.h"
@@ -60,7 +61,11 @@ std::shared_ptr<CapturePipeline> CapturePipeline::make(Services services) {
     return pipeline;
 }
 
-CapturePipeline::CapturePipeline(Services services) : services_(std::move(services)) {}
+CapturePipeline::CapturePipeline(Services services) : services_(std::move(services)) {
+    if (!services_.timers) {
+        services_.timers = SerialQueue::timers();
+    }
+}
 
 int CapturePipeline::pending() const {
     std::lock_guard lock(mutex_);
@@ -281,7 +286,7 @@ void CapturePipeline::wordAnswered(std::shared_ptr<Started> started, const std::
 void CapturePipeline::sentenceRoad(std::shared_ptr<Started> started, std::string sentence,
                                    Task done) {
     Deadline::race<TranslationClient::Outcome>(
-        LookupTimes::translationDeadline, parlendo::fail(CallFailure::timeout()), services_.sleep,
+        LookupTimes::translationDeadline, parlendo::fail(CallFailure::timeout()), *services_.timers,
         [translator = services_.translator,
          sentence](Completion<void(TranslationClient::Outcome)> answered) {
             translator->translate(sentence, std::move(answered));

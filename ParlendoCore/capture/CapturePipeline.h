@@ -101,7 +101,6 @@ class CapturePipeline final : public CaptureSink,
   public:
     using Kind = CaptureKind;
     using Started = CaptureStarted;
-    using Sleep = Deadline::Sleep;
 
     struct Services {
         std::shared_ptr<PopupPresenting> popups;
@@ -113,10 +112,11 @@ class CapturePipeline final : public CaptureSink,
         std::shared_ptr<SentenceSaving> sentences;
         std::shared_ptr<TitleVectorRequesting> titleVectors;
         std::shared_ptr<SessionProviding> session;
-        // The wait of the translation deadline and of the source retries.
-        Sleep sleep;
+        // Where the translation deadline and the waits between source attempts run (normally
+        // `SerialQueue::timers()`).
+        ExecutorPtr timers;
         ExecutorPtr main;
-        std::shared_ptr<const Clock> clock;
+        std::shared_ptr<const WallClock> clock;
     };
 
     // Builds the pipeline and chains it into the word saver's outcome hook (after the hook that

@@ -106,11 +106,12 @@ void CapturePipeline::resolved(std::shared_ptr<Handoff> handoff, std::optional<S
         Log::write("save", "출처를 못 정함 — 다시 " + std::to_string(attempts) + "/" +
                                std::to_string(sourceAttempts));
         const double delay = CaptureCopy::sourceRetryDelays.at(static_cast<size_t>(attempts - 1));
-        services_.sleep(delay, [self = shared_from_this(), handoff = std::move(handoff)]() mutable {
-            self->onMain([self, handoff = std::move(handoff)]() mutable {
-                self->retryAfterWait(std::move(handoff));
+        services_.timers->postAfter(
+            delay, [self = shared_from_this(), handoff = std::move(handoff)]() mutable {
+                self->onMain([self, handoff = std::move(handoff)]() mutable {
+                    self->retryAfterWait(std::move(handoff));
+                });
             });
-        });
         return;
     }
     if (!ownerHolds(handoff->started->owner)) {

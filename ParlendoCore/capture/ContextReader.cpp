@@ -5,26 +5,24 @@
 namespace parlendo {
 
 namespace {
-ReadBudget::ClockFn orUptime(ReadBudget::ClockFn clock) {
+std::shared_ptr<const MonotonicClock> orSystem(std::shared_ptr<const MonotonicClock> clock) {
     if (clock) {
         return clock;
     }
-    return [] {
-        return SystemClock::shared()->uptime();
-    };
+    return SystemClock::shared();
 }
 }  // namespace
 
-ReadBudget::ReadBudget(double limit_, ClockFn clock_)
-    : limit(limit_), started(0), clock(orUptime(std::move(clock_))) {
-    started = clock();
+ReadBudget::ReadBudget(double limit_, std::shared_ptr<const MonotonicClock> clock_)
+    : limit(limit_), started(0), clock(orSystem(std::move(clock_))) {
+    started = clock->uptime();
 }
 
-ReadBudget::ReadBudget(double limit_, double started_, ClockFn clock_)
-    : limit(limit_), started(started_), clock(orUptime(std::move(clock_))) {}
+ReadBudget::ReadBudget(double limit_, double started_, std::shared_ptr<const MonotonicClock> clock_)
+    : limit(limit_), started(started_), clock(orSystem(std::move(clock_))) {}
 
 double ReadBudget::elapsed() const {
-    return clock() - started;
+    return clock->uptime() - started;
 }
 
 bool ReadBudget::expired() const {

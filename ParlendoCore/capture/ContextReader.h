@@ -1,9 +1,11 @@
 #pragma once
 
+#include "foundation/Clock.h"
 #include "saving/CaptureSnapshot.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -39,19 +41,17 @@ inline constexpr double selectionBounds = 0.12;
 
 // A time budget on a monotonic clock (seconds).
 struct ReadBudget {
-    using ClockFn = std::function<double()>;
-
-    // Starts now on `clock` (the system uptime by default).
-    explicit ReadBudget(double limit, ClockFn clock = {});
+    // Starts now on `clock` (the system's by default).
+    explicit ReadBudget(double limit, std::shared_ptr<const MonotonicClock> clock = {});
     // Started at `started`.
-    ReadBudget(double limit, double started, ClockFn clock = {});
+    ReadBudget(double limit, double started, std::shared_ptr<const MonotonicClock> clock = {});
 
     double elapsed() const;
     bool expired() const;
 
     double limit;
     double started;
-    ClockFn clock;
+    std::shared_ptr<const MonotonicClock> clock;
 };
 
 // Reads the window context of an application within `ContextReadTimes::total`, returning what it

@@ -172,8 +172,7 @@ std::optional<ReadingContext> TreeContextReader::read(
         return std::nullopt;
     }
     const double t0 = clock_->uptime();
-    const ReadBudget budget(ContextReadTimes::total, t0,
-                            [clock = clock_] { return clock->uptime(); });
+    const ReadBudget budget(ContextReadTimes::total, t0, clock_);
     const WindowIdentity window = windows_->identity(*app);
     const std::string& bundle = window.bundleID;
     std::optional<std::string> documentAddress;

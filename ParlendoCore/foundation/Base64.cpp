@@ -1,5 +1,7 @@
 #include "foundation/Base64.h"
 
+#include <cstdint>
+
 namespace parlendo::Base64 {
 namespace {
 
@@ -57,35 +59,38 @@ std::optional<std::string> decode(std::string_view text) {
     if (text.size() % 4 != 0) {
         return std::nullopt;
     }
+    size_t padding = 0;
+    if (!text.empty() && text.back() == '=') {
+        padding = text[text.size() - 2] == '=' ? 2 : 1;
+    }
     std::string out;
     out.reserve(text.size() / 4 * 3);
-    for (size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        int v[4];
-        int padding = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = text[i + static_cast<size_t>(k)];
-            if (c == '=' && last && k >= 2) {
-                v[k] = 0;
-                ++padding;
-                continue;
-            }
-            if (padding > 0) {
-                return std::nullopt;  // a character after the padding
-            }
-            v[k] = valueOf(c);
-            if (v[k] < 0) {
-                return std::nullopt;
-            }
+    std::uint32_t bits = 0;
+    // Every character before the padding must be of the alphabet, so "=" anywhere else is refused.
+    for (size_t i = 0; i < text.size() - padding; ++i) {
+        const int value = valueOf(text[i]);
+        if (value < 0) {
+            return std::nullopt;
         }
-        const unsigned bits = static_cast<unsigned>(v[0] << 18 | v[1] << 12 | v[2] << 6 | v[3]);
-        out += static_cast<char>(bits >> 16 & 0xFF);
-        if (padding < 2) {
+        bits = bits << 6 | static_cast<std::uint32_t>(value);
+        if (i % 4 == 3) {
+            out += static_cast<char>(bits >> 16 & 0xFF);
             out += static_cast<char>(bits >> 8 & 0xFF);
-        }
-        if (padding < 1) {
             out += static_cast<char>(bits & 0xFF);
+            bits = 0;
         }
+    }
+    if (padding == 2) {  // two characters left: 12 bits, one byte and four zero bits
+        if ((bits & 0x0F) != 0) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(bits >> 4 & 0xFF);
+    } else if (padding == 1) {  // three characters left: 18 bits, two bytes and two zero bits
+        if ((bits & 0x03) != 0) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(bits >> 10 & 0xFF);
+        out += static_cast<char>(bits >> 2 & 0xFF);
     }
     return out;
 }

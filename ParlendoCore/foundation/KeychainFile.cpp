@@ -1,12 +1,12 @@
 #include "foundation/KeychainFile.h"
 
+#include "foundation/Base64.h"
 #include "foundation/FileIO.h"
 #include "foundation/Json.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimePaths.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,76 +16,6 @@ namespace parlendo {
 namespace {
 
 constexpr int kVersion = 1;
-
-std::string encodeBase64(const std::string& bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()),
-                                  static_cast<int>(bytes.size()));
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') {
-        return c - 'A';
-    }
-    if (c >= 'a' && c <= 'z') {
-        return c - 'a' + 26;
-    }
-    if (c >= '0' && c <= '9') {
-        return c - '0' + 52;
-    }
-    if (c == '+') {
-        return 62;
-    }
-    if (c == '/') {
-        return 63;
-    }
-    return -1;
-}
-
-// Decodes exactly what encodeBase64 writes: groups of four alphabet characters, padding only at
-// the very end, unused bits zero, nothing else (no blanks, no line breaks). Anything else is
-// refused, so that a damaged file is never read as other bytes.
-std::optional<std::string> decodeBase64(const std::string& text) {
-    if (text.size() % 4 != 0) {
-        return std::nullopt;
-    }
-    size_t padding = 0;
-    if (!text.empty() && text.back() == '=') {
-        padding = text[text.size() - 2] == '=' ? 2 : 1;
-    }
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    std::uint32_t bits = 0;
-    for (size_t i = 0; i < text.size() - padding; ++i) {
-        const int value = base64Value(text[i]);
-        if (value < 0) {
-            return std::nullopt;
-        }
-        bits = (bits << 6) | static_cast<std::uint32_t>(value);
-        if (i % 4 == 3) {
-            out.push_back(static_cast<char>((bits >> 16) & 0xFF));
-            out.push_back(static_cast<char>((bits >> 8) & 0xFF));
-            out.push_back(static_cast<char>(bits & 0xFF));
-            bits = 0;
-        }
-    }
-    if (padding == 2) {  // two characters left: 12 bits, one byte and four zero bits
-        if ((bits & 0x0F) != 0) {
-            return std::nullopt;
-        }
-        out.push_back(static_cast<char>((bits >> 4) & 0xFF));
-    } else if (padding == 1) {  // three characters left: 18 bits, two bytes and two zero bits
-        if ((bits & 0x03) != 0) {
-            return std::nullopt;
-        }
-        out.push_back(static_cast<char>((bits >> 10) & 0xFF));
-        out.push_back(static_cast<char>((bits >> 2) & 0xFF));
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -123,7 +53,7 @@ Result<KeychainFile::Contents, std::int32_t> KeychainFile::loadLocked() const {
         }
         for (const auto& [account, encoded] : accounts.items()) {
             const auto bytes =
-                encoded.is_string() ? decodeBase64(encoded.get<std::string>()) : std::nullopt;
+                encoded.is_string() ? Base64::decode(encoded.get<std::string>()) : std::nullopt;
             if (!bytes) {
                 return fail(KeychainStatus::decodeFailure);
             }
@@ -167,7 +97,7 @@ Result<KeychainFile::Contents, std::int32_t> KeychainFile::loadForWriteLocked() 
 std::int32_t KeychainFile::storeLocked(const Contents& contents) {
     Json services = Json::object();
     for (const auto& [key, bytes] : contents.items) {
-        services[key.first][key.second] = encodeBase64(bytes);
+        services[key.first][key.second] = Base64::encode(bytes);
     }
     Json document{{"items", services}, {"version", kVersion}};
     if (!contents.removed.empty()) {

@@ -72,7 +72,7 @@ ProcStats::ProcStats(double startedAt, Sampler sampler)
     }
 }
 
-std::optional<ProcStats::Sample> ProcStats::sample(const Clock& clock) {
+std::optional<ProcStats::Sample> ProcStats::sample(const MonotonicClock& clock) {
     const auto rss = residentBytes();
     if (!rss) {
         return std::nullopt;

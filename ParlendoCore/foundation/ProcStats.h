@@ -31,7 +31,7 @@ class ProcStats {
 
     // The figures of this process now, `at` read from `clock`; nullopt when the resident size or
     // the processor time cannot be read (an unreadable thread count counts 0).
-    static std::optional<Sample> sample(const Clock& clock);
+    static std::optional<Sample> sample(const MonotonicClock& clock);
     static std::optional<Sample> sample();
 
     // "rss_mb=<MiB> cpu_pct=<percent> threads=<n>", the percentage averaged since `last` (or since

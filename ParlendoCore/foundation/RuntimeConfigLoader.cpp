@@ -1,5 +1,6 @@
 #include "foundation/RuntimeConfigLoader.h"
 
+#include "foundation/Base64.h"
 #include "foundation/FileIO.h"
 #include "foundation/Regex.h"
 #include "foundation/SHA256.h"
@@ -39,64 +40,6 @@ const Regex& tokenPiecePattern() {
     return regex;
 }
 
-// Standard Base64 with "=" padding; nullopt for anything else.
-std::optional<std::string> decodeBase64(std::string_view text) {
-    if (text.size() % 4 != 0) {
-        return std::nullopt;
-    }
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z') {
-            return c - 'A';
-        }
-        if (c >= 'a' && c <= 'z') {
-            return c - 'a' + 26;
-        }
-        if (c >= '0' && c <= '9') {
-            return c - '0' + 52;
-        }
-        if (c == '+') {
-            return 62;
-        }
-        if (c == '/') {
-            return 63;
-        }
-        return -1;
-    };
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    for (size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        int v[4];
-        int padding = 0;
-        for (int j = 0; j < 4; ++j) {
-            const char c = text[i + static_cast<size_t>(j)];
-            if (c == '=' && last && j >= 2) {
-                v[j] = 0;
-                ++padding;
-                continue;
-            }
-            if (padding > 0) {
-                return std::nullopt;  // data after padding
-            }
-            v[j] = value(c);
-            if (v[j] < 0) {
-                return std::nullopt;
-            }
-        }
-        const unsigned bits = (static_cast<unsigned>(v[0]) << 18) |
-                              (static_cast<unsigned>(v[1]) << 12) |
-                              (static_cast<unsigned>(v[2]) << 6) | static_cast<unsigned>(v[3]);
-        out.push_back(static_cast<char>((bits >> 16) & 0xFF));
-        if (padding < 2) {
-            out.push_back(static_cast<char>((bits >> 8) & 0xFF));
-        }
-        if (padding < 1) {
-            out.push_back(static_cast<char>(bits & 0xFF));
-        }
-    }
-    return out;
-}
-
 // The anon key is a JSON Web Token whose payload names the role "anon" and this project. The
 // signature is not verified.
 bool anonKeyValid(const std::string& key, const std::string& projectID) {
@@ -129,7 +72,7 @@ bool anonKeyValid(const std::string& key, const std::string& projectID) {
             c = '/';
         }
     }
-    const auto bytes = decodeBase64(payload);
+    const auto bytes = Base64::decode(payload);
     if (!bytes) {
         return false;
     }

@@ -111,3 +111,19 @@ Result<LogDirectory, PathError> resolveLogDirectory(const Environment& environme
 }
 
 }  // namespace parlendo::RuntimePaths
+
+namespace parlendo::RuntimePaths {
+
+fs::path dataHome(const Environment& environment) {
+    return xdg(environment, "XDG_DATA_HOME", ".local/share");
+}
+
+fs::path cacheHome(const Environment& environment) {
+    return xdg(environment, "XDG_CACHE_HOME", ".cache");
+}
+
+fs::path stateHome(const Environment& environment) {
+    return xdg(environment, "XDG_STATE_HOME", ".local/state");
+}
+
+}  // namespace parlendo::RuntimePaths

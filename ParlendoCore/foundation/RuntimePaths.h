@@ -47,5 +47,11 @@ std::filesystem::path defaultLogDirectory(const Environment& environment);
 Result<LogDirectory, PathError> resolveLogDirectory(const Environment& environment,
                                                     const std::optional<std::string>& bundlePath);
 
+// The XDG base folders themselves: $XDG_DATA_HOME (default ~/.local/share), $XDG_CACHE_HOME
+// (~/.cache) and $XDG_STATE_HOME (~/.local/state).
+std::filesystem::path dataHome(const Environment& environment);
+std::filesystem::path cacheHome(const Environment& environment);
+std::filesystem::path stateHome(const Environment& environment);
+
 }  // namespace RuntimePaths
 }  // namespace parlendo

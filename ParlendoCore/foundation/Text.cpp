@@ -3,6 +3,7 @@
 #include "foundation/IcuText.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/utf8.h>
 
@@ -243,6 +244,24 @@ std::string_view trimWhitespaceAndNewlines(std::string_view s) {
         end = at;
     }
     return s.substr(start, static_cast<size_t>(end) - start);
+}
+
+std::string lowercased(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        const char32_t cp = next(s, i);
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp >= 'A' && cp <= 'Z' ? cp + ('a' - 'A') : cp));
+            continue;
+        }
+        // Alone, a code point has no context: no contextual rule can apply.
+        icu::UnicodeString one(static_cast<UChar32>(cp));
+        one.toLower(icu::Locale::getRoot());
+        out += toUtf8(one);
+    }
+    return out;
 }
 
 std::string asciiLower(std::string_view s) {

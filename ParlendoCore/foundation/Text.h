@@ -39,6 +39,11 @@ bool isWhitespaceOrNewline(char32_t cp);
 // `s` without leading and trailing scalars of that set; invalid bytes are not whitespace.
 std::string_view trimWhitespaceAndNewlines(std::string_view s);
 
+// The platform's standard lower-casing: every code point's full lower-case mapping in the root
+// locale, each on its own, so without the final-sigma rule ("ΟΔΟΣ" gives "οδοσ"; PyText::lower
+// gives "οδος").
+std::string lowercased(std::string_view s);
+
 // Simple ASCII helpers for protocol text (header names, schemes, hosts).
 std::string asciiLower(std::string_view s);
 std::string asciiUpper(std::string_view s);

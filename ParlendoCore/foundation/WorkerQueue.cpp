@@ -1,5 +1,7 @@
 #include "foundation/WorkerQueue.h"
 
+#include "foundation/Completion.h"
+
 #include <pthread.h>
 
 #include <algorithm>
@@ -67,7 +69,10 @@ WorkerQueue::~WorkerQueue() {
     }
     state_->wake.notify_all();
     // Free the dropped tasks' captures outside the lock: their destructors may post.
-    dropped.clear();
+    {
+        CompletionDrops::Scope scope("timers of a queue that is going away");
+        dropped.clear();
+    }
     for (auto& thread : threads_) {
         if (thread.get_id() == std::this_thread::get_id()) {
             thread.detach();  // destroyed by its own task: this thread finishes by itself
@@ -84,10 +89,14 @@ void WorkerQueue::post(Task task) {
     const bool current = isCurrent();
     {
         std::lock_guard lock(state->mutex);
-        if (state->stopping && !current) {
-            return;  // `task` is freed after the lock is released
+        if (!state->stopping || current) {
+            state->ready.push_back(std::move(task));
         }
-        state->ready.push_back(std::move(task));
+    }
+    if (task) {
+        CompletionDrops::Scope scope("posted to a queue that is going away");
+        task.reset();
+        return;
     }
     state->wake.notify_one();
 }
@@ -102,12 +111,16 @@ void WorkerQueue::postAfter(double seconds, Task task) {
     const std::shared_ptr<State> state = state_;
     {
         std::lock_guard lock(state->mutex);
-        if (state->stopping) {
-            return;
+        if (!state->stopping) {
+            state->timed.push_back(State::Timed{std::chrono::steady_clock::now() + delay,
+                                                state->nextSeq++, std::move(task)});
+            std::push_heap(state->timed.begin(), state->timed.end(), State::later);
         }
-        state->timed.push_back(State::Timed{std::chrono::steady_clock::now() + delay,
-                                            state->nextSeq++, std::move(task)});
-        std::push_heap(state->timed.begin(), state->timed.end(), State::later);
+    }
+    if (task) {
+        CompletionDrops::Scope scope("timer on a queue that is going away");
+        task.reset();
+        return;
     }
     // Every waiting thread may need to shorten its wait.
     state->wake.notify_all();
@@ -163,6 +176,12 @@ void WorkerQueue::run(std::shared_ptr<State> state) {
     }
     lock.unlock();
     currentState = nullptr;
+}
+
+ExecutorPtr SerialQueue::timers() {
+    // Lives for the process, like the pool: no timer is cut short by static destruction.
+    static const auto* queue = new ExecutorPtr(std::make_shared<SerialQueue>("parlendo.timers"));
+    return *queue;
 }
 
 ThreadPool& ThreadPool::global() {

@@ -50,9 +50,16 @@ class WorkerQueue : public Executor {
 class SerialQueue final : public WorkerQueue {
   public:
     explicit SerialQueue(std::string name) : WorkerQueue(std::move(name), 1) {}
+
+    // The process-wide queue "parlendo.timers" for timed wake-ups (deadlines, back-off waits).
+    // Its tasks only hand work on and never block, so a timer is never held up behind blocking
+    // work.
+    static ExecutorPtr timers();
 };
 
-// A small pool for work that needs no ordering (background work off the main thread).
+// A small pool for work that needs no ordering (background work off the main thread). Its tasks
+// never wait for the main thread, and timers do not run on it: they belong on
+// `SerialQueue::timers()`.
 class ThreadPool final : public WorkerQueue {
   public:
     ThreadPool(std::string name, int threads) : WorkerQueue(std::move(name), threads) {}

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "foundation/Completion.h"
+#include "foundation/Executor.h"
 #include "foundation/Function.h"
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,23 +17,20 @@ namespace parlendo {
 // value is dropped; an early result leaves the timer to run out and do nothing.
 class Deadline {
   public:
-    // An asynchronous sleep: calls `done` once, after `seconds` (at once for zero or less).
-    using Sleep = std::function<void(double seconds, Completion<void()> done)>;
     template <class T>
     using Operation = UniqueFunction<void(Completion<void(T)>)>;
 
-    // Starts the operation and the timer. `completion` receives exactly one value, on the thread
-    // of whichever side finished first, outside any lock.
+    // Starts the operation and a timer of `seconds` on `timers` (normally
+    // `SerialQueue::timers()`). `completion` receives exactly one value, on the thread of
+    // whichever side finished first, outside any lock.
     template <class T>
-    static void race(double seconds, T late, const Sleep& sleep, Operation<T> operation,
+    static void race(double seconds, T late, Executor& timers, Operation<T> operation,
                      Completion<void(T)> completion) {
         auto once = std::make_shared<Once<T>>(std::move(completion));
         operation([once](T value) { once->resume(std::move(value)); });
-        sleep(seconds, [once, late = std::move(late)]() mutable { once->resume(std::move(late)); });
+        timers.postAfter(
+            seconds, [once, late = std::move(late)]() mutable { once->resume(std::move(late)); });
     }
-
-    // The production sleep: a timer on the global pool, max(0, seconds) from now.
-    static const Sleep realSleep;
 
   private:
     // One race's delivery: the first value resumes the caller, later ones are dropped.

@@ -70,7 +70,7 @@ struct DictionaryLookup {
     // the call (monotonic).
     static void lookup(std::shared_ptr<DetailedServerCalling> client, std::string word,
                        std::optional<std::string> title, Completion<void(Outcome)> completion,
-                       std::shared_ptr<const Clock> clock = SystemClock::shared());
+                       std::shared_ptr<const MonotonicClock> clock = SystemClock::shared());
 };
 
 const char* toString(DictionaryLookup::Status status);

@@ -24,7 +24,7 @@ std::string redactOptional(const std::optional<std::string>& value) {
 struct LookupCall {
     // Held weakly: a client that keeps this call's completion must not be kept alive by it.
     std::weak_ptr<DetailedServerCalling> client;
-    std::shared_ptr<const Clock> clock;
+    std::shared_ptr<const MonotonicClock> clock;
     std::string word;
     Json body;
     double start = 0;
@@ -89,7 +89,7 @@ std::optional<double> DictionaryLookup::retryTimeout(const CallFailureDetail& fa
 void DictionaryLookup::lookup(std::shared_ptr<DetailedServerCalling> client, std::string word,
                               std::optional<std::string> title,
                               Completion<void(Outcome)> completion,
-                              std::shared_ptr<const Clock> clock) {
+                              std::shared_ptr<const MonotonicClock> clock) {
     auto call = std::make_shared<LookupCall>();
     call->client = client;
     call->clock = std::move(clock);

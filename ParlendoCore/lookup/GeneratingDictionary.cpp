@@ -3,6 +3,7 @@
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
 #include "foundation/PyText.h"
+#include "foundation/WorkerQueue.h"
 #include "lookup/LookupTimes.h"
 #include "lookup/TitleKey.h"
 
@@ -19,9 +20,10 @@ WordLookupResult labelled(DictionaryLookup::Result result, std::string label) {
 GeneratingDictionary::GeneratingDictionary(std::shared_ptr<DictionaryService> dictionary,
                                            std::shared_ptr<SenseGenerating> generator,
                                            std::shared_ptr<NegativeCache> notWords,
-                                           Deadline::Sleep sleep)
-    : parts_(std::make_shared<const Parts>(Parts{std::move(dictionary), std::move(generator),
-                                                 std::move(notWords), std::move(sleep)})) {}
+                                           ExecutorPtr timers)
+    : parts_(std::make_shared<const Parts>(
+          Parts{std::move(dictionary), std::move(generator), std::move(notWords),
+                timers ? std::move(timers) : SerialQueue::timers()})) {}
 
 DictionaryLookup::Result GeneratingDictionary::notFound(const std::string& word,
                                                         std::optional<std::string> lemma) {
@@ -44,7 +46,7 @@ void GeneratingDictionary::lookup(std::string word, std::optional<std::string> t
     }
     auto parts = parts_;
     Deadline::race<DictionaryLookup::Outcome>(
-        LookupTimes::dictionaryDeadline, fail(CallFailure::timeout()), parts->sleep,
+        LookupTimes::dictionaryDeadline, fail(CallFailure::timeout()), *parts->timers,
         [dictionary = parts->dictionary, word,
          title](Completion<void(DictionaryLookup::Outcome)> done) mutable {
             dictionary->lookup(std::move(word), std::move(title), std::move(done));
@@ -90,7 +92,7 @@ void GeneratingDictionary::afterDictionary(const std::shared_ptr<const Parts>& p
     }
     using Outcome = SenseGeneration::Outcome;
     Deadline::race<Outcome>(
-        LookupTimes::generationDeadline, Outcome::failed(CallFailure::timeout()), parts->sleep,
+        LookupTimes::generationDeadline, Outcome::failed(CallFailure::timeout()), *parts->timers,
         [generator = parts->generator, sendLemma = *sendLemma, key = *key,
          word](Completion<void(Outcome)> done) mutable {
             generator->generate(std::move(sendLemma), std::move(key), std::move(word),

@@ -13,13 +13,13 @@ namespace parlendo {
 // The word lookup of a capture: the server dictionary within 2.3 s, then, for a word it lacks
 // and a capture with a title key, generated senses within 8.3 s more. Words the generator calls
 // non-words are remembered in `notWords` and not sent again while remembered. Keeps no state of
-// its own; lookups of several captures may run at once. Races that a deadline wins leave the
-// late call to finish and drop its result.
+// its own; lookups of several captures may run at once. The deadlines run on `timers`; races
+// that a deadline wins leave the late call to finish and drop its result.
 class GeneratingDictionary final : public WordLookingUp {
   public:
     GeneratingDictionary(std::shared_ptr<DictionaryService> dictionary,
                          std::shared_ptr<SenseGenerating> generator,
-                         std::shared_ptr<NegativeCache> notWords, Deadline::Sleep sleep);
+                         std::shared_ptr<NegativeCache> notWords, ExecutorPtr timers);
 
     void lookup(std::string word, std::optional<std::string> title,
                 std::function<void()> onGenerating,
@@ -35,7 +35,7 @@ class GeneratingDictionary final : public WordLookingUp {
         std::shared_ptr<DictionaryService> dictionary;
         std::shared_ptr<SenseGenerating> generator;
         std::shared_ptr<NegativeCache> notWords;
-        Deadline::Sleep sleep;
+        ExecutorPtr timers;
     };
 
     static void afterDictionary(const std::shared_ptr<const Parts>& parts, std::string word,

@@ -57,7 +57,9 @@ class Word {
 }  // namespace
 
 std::vector<std::string> Lemmatizer::suffixCandidates(std::string_view input) {
-    const Word word(input);
+    // The character walk below measures in valid UTF-8; a damaged byte reads as U+FFFD.
+    const std::string valid = text::sanitize(input);
+    const Word word(valid);
     const size_t n = word.size();
     std::vector<std::string> candidates;
     auto add = [&](std::string candidate) {

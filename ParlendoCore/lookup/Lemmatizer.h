@@ -11,7 +11,8 @@ namespace parlendo {
 namespace Lemmatizer {
 
 // Candidates for a lower-case word, without duplicates, in rule order: "-ies", "-es", "-s",
-// "-ing", "-ed", "-ied", "-er", "-est". Never the word itself, never an empty string.
+// "-ing", "-ed", "-ied", "-er", "-est". Never the word itself, never an empty string. Any bytes
+// are taken: an invalid UTF-8 sequence counts as one U+FFFD character.
 std::vector<std::string> suffixCandidates(std::string_view word);
 
 }  // namespace Lemmatizer

@@ -1,15 +1,12 @@
 #include "lookup/NegativeCache.h"
 
-#include "foundation/Clock.h"
-
 #include <algorithm>
 
 namespace parlendo {
 
-NegativeCache::NegativeCache(size_t capacity, double ttl, Now now)
-    : capacity_(capacity),
-      ttl_(ttl),
-      now_(now ? std::move(now) : [] { return SystemClock::shared()->now(); }) {}
+NegativeCache::NegativeCache(size_t capacity, double ttl,
+                             std::shared_ptr<const MonotonicClock> clock)
+    : capacity_(capacity), ttl_(ttl), clock_(clock ? std::move(clock) : SystemClock::shared()) {}
 
 bool NegativeCache::contains(const std::string& word) {
     std::lock_guard lock(mutex_);
@@ -17,7 +14,7 @@ bool NegativeCache::contains(const std::string& word) {
     if (it == entries_.end()) {
         return false;
     }
-    if (now_() - it->second <= ttl_) {
+    if (clock_->uptime() - it->second <= ttl_) {
         return true;
     }
     entries_.erase(it);
@@ -36,7 +33,7 @@ void NegativeCache::insert(const std::string& word) {
     }
     // A capacity of zero keeps nothing.
     if (capacity_ > 0) {
-        entries_[word] = now_();
+        entries_[word] = clock_->uptime();
     }
 }
 

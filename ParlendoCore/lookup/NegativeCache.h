@@ -1,8 +1,10 @@
 #pragma once
 
+#include "foundation/Clock.h"
+
 #include <cstddef>
 #include <deque>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -12,13 +14,11 @@ namespace parlendo {
 // Words the sense generator called non-words, remembered for `ttl` seconds so that capturing one
 // again does not call the server. Bounded by `capacity`, evicting by first insert. Keys are exact
 // strings (the caller lower-cases them). Thread-safe: one lock per operation, the clock is read
-// under it. Nothing is stored on disk.
+// under it. Nothing is stored on disk. The time to live runs on a monotonic clock (the system's
+// when none is given), so that setting the computer's date does not stretch or cut it.
 class NegativeCache {
   public:
-    using Now = std::function<double()>;
-
-    // `now` gives wall-clock seconds; the system clock when left empty.
-    NegativeCache(size_t capacity, double ttl, Now now = {});
+    NegativeCache(size_t capacity, double ttl, std::shared_ptr<const MonotonicClock> clock = {});
 
     // Whether the word was inserted no more than `ttl` seconds ago; an expired entry is removed.
     bool contains(const std::string& word);
@@ -30,7 +30,7 @@ class NegativeCache {
   private:
     const size_t capacity_;
     const double ttl_;
-    const Now now_;
+    const std::shared_ptr<const MonotonicClock> clock_;
     mutable std::mutex mutex_;
     std::unordered_map<std::string, double> entries_;
     std::deque<std::string> order_;  // by first insert, oldest first

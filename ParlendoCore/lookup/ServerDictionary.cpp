@@ -3,7 +3,7 @@
 namespace parlendo {
 
 ServerDictionary::ServerDictionary(std::shared_ptr<DetailedServerCalling> client,
-                                   std::shared_ptr<const Clock> clock)
+                                   std::shared_ptr<const MonotonicClock> clock)
     : client_(std::move(client)), clock_(std::move(clock)) {}
 
 void ServerDictionary::lookup(std::string word, std::optional<std::string> title,

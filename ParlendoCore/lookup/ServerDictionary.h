@@ -11,14 +11,14 @@ namespace parlendo {
 class ServerDictionary final : public DictionaryService {
   public:
     explicit ServerDictionary(std::shared_ptr<DetailedServerCalling> client,
-                              std::shared_ptr<const Clock> clock = SystemClock::shared());
+                              std::shared_ptr<const MonotonicClock> clock = SystemClock::shared());
 
     void lookup(std::string word, std::optional<std::string> title,
                 Completion<void(DictionaryLookup::Outcome)> completion) override;
 
   private:
     const std::shared_ptr<DetailedServerCalling> client_;
-    const std::shared_ptr<const Clock> clock_;
+    const std::shared_ptr<const MonotonicClock> clock_;
 };
 
 }  // namespace parlendo

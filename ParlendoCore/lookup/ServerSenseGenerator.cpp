@@ -10,7 +10,7 @@ namespace parlendo {
 
 ServerSenseGenerator::ServerSenseGenerator(std::shared_ptr<ServerCalling> server,
                                            std::optional<std::string> appVersion,
-                                           std::shared_ptr<const Clock> clock)
+                                           std::shared_ptr<const MonotonicClock> clock)
     : server_(std::move(server)), appVersion_(std::move(appVersion)), clock_(std::move(clock)) {}
 
 void ServerSenseGenerator::generate(std::string lemma, std::string titleKey, std::string word,

@@ -17,7 +17,7 @@ class ServerSenseGenerator final : public SenseGenerating {
     // `clock` times the requests (monotonic); the system clock when left out.
     ServerSenseGenerator(std::shared_ptr<ServerCalling> server,
                          std::optional<std::string> appVersion,
-                         std::shared_ptr<const Clock> clock = SystemClock::shared());
+                         std::shared_ptr<const MonotonicClock> clock = SystemClock::shared());
 
     void generate(std::string lemma, std::string titleKey, std::string word,
                   Completion<void(SenseGeneration::Outcome)> completion) override;
@@ -25,7 +25,7 @@ class ServerSenseGenerator final : public SenseGenerating {
   private:
     const std::shared_ptr<ServerCalling> server_;
     const std::optional<std::string> appVersion_;
-    const std::shared_ptr<const Clock> clock_;
+    const std::shared_ptr<const MonotonicClock> clock_;
 };
 
 }  // namespace parlendo

@@ -4,7 +4,7 @@ namespace parlendo {
 
 ServerTranslator::ServerTranslator(std::shared_ptr<DetailedServerCalling> client,
                                    std::optional<std::string> appVersion,
-                                   std::shared_ptr<const Clock> clock)
+                                   std::shared_ptr<const MonotonicClock> clock)
     : client_(std::move(client)), appVersion_(std::move(appVersion)), clock_(std::move(clock)) {}
 
 void ServerTranslator::translate(std::string text,

@@ -13,7 +13,7 @@ class ServerTranslator final : public SentenceTranslating {
   public:
     ServerTranslator(std::shared_ptr<DetailedServerCalling> client,
                      std::optional<std::string> appVersion,
-                     std::shared_ptr<const Clock> clock = SystemClock::shared());
+                     std::shared_ptr<const MonotonicClock> clock = SystemClock::shared());
 
     void translate(std::string text,
                    Completion<void(TranslationClient::Outcome)> completion) override;
@@ -21,7 +21,7 @@ class ServerTranslator final : public SentenceTranslating {
   private:
     const std::shared_ptr<DetailedServerCalling> client_;
     const std::optional<std::string> appVersion_;
-    const std::shared_ptr<const Clock> clock_;
+    const std::shared_ptr<const MonotonicClock> clock_;
 };
 
 }  // namespace parlendo

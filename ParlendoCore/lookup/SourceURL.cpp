@@ -239,11 +239,15 @@ SourceURL::LocalOpen SourceURL::judgeLocal(std::string_view url, const FactsQuer
             components.push_back(PyText::lower(piece));
         }
     }
-    if (!components.empty()) {
-        const std::string& last = components.back();
-        const size_t dot = last.rfind('.');
-        if (dot != std::string::npos &&
-            contains(runnableExtensions, std::string_view(last).substr(dot + 1))) {
+    // The extension is the last non-empty piece between dots: "x.sh." and ".sh" both end in "sh".
+    if (!components.empty() && components.back().find('.') != std::string::npos) {
+        std::string_view extension;
+        for (std::string_view piece : split(components.back(), '.')) {
+            if (!piece.empty()) {
+                extension = piece;
+            }
+        }
+        if (!extension.empty() && contains(runnableExtensions, extension)) {
             return Runnable{};
         }
     }

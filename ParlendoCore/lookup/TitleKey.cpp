@@ -6,6 +6,9 @@
 #include "foundation/Text.h"
 #include "lookup/SourceURL.h"
 
+#include <unicode/uchar.h>
+
+#include <algorithm>
 #include <array>
 
 namespace parlendo {
@@ -141,27 +144,52 @@ const Regex& whitespaceRun() {
     return pattern;
 }
 
-// Removes U+200B to U+200F, U+2060 and U+FEFF from valid UTF-8.
-std::string removeZeroWidth(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b == 0xE2 && i + 2 < s.size()) {
-            const auto b1 = static_cast<unsigned char>(s[i + 1]);
-            const auto b2 = static_cast<unsigned char>(s[i + 2]);
-            if ((b1 == 0x80 && b2 >= 0x8B && b2 <= 0x8F) || (b1 == 0x81 && b2 == 0xA0)) {
-                i += 2;
-                continue;
-            }
-        } else if (b == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBB &&
-                   static_cast<unsigned char>(s[i + 2]) == 0xBF) {
-            i += 2;
+bool isVariationSelector(char32_t cp) {
+    return u_hasBinaryProperty(static_cast<UChar32>(cp), UCHAR_VARIATION_SELECTOR) != 0;
+}
+
+bool isTag(char32_t cp) {
+    return cp >= 0xE0020 && cp <= 0xE007F;
+}
+
+// Whether a variation selector may follow `base`: no ASCII character takes one except the digits,
+// "#" and "*" of the keycap and slashed-zero sequences.
+bool takesVariation(char32_t base) {
+    return base >= 0x80 || (base >= '0' && base <= '9') || base == '#' || base == '*';
+}
+
+// Invisible code points that could split a word or an address unseen: the zero-width characters,
+// every other format character (bidirectional controls, soft hyphen, word joiners, tags) and the
+// default-ignorable fillers. Kept: variation selectors after a character that takes one and the
+// tag letters of a flag after U+1F3F4 (both are part of an emoji), and the visible prepended
+// concatenation marks of Arabic and Syriac.
+std::string removeInvisible(std::string_view valid) {
+    if (std::all_of(valid.begin(), valid.end(), [](char c) { return (c & 0x80) == 0; })) {
+        return std::string(valid);  // no ASCII character is invisible in this sense
+    }
+    const std::u32string cps = text::toCodePoints(valid);
+    std::u32string out;
+    out.reserve(cps.size());
+    for (const char32_t cp : cps) {
+        const auto c = static_cast<UChar32>(cp);
+        const bool invisible =
+            cp >= 0x80 && (u_charType(c) == U_FORMAT_CHAR ||
+                           u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT) != 0);
+        if (!invisible || u_hasBinaryProperty(c, UCHAR_PREPENDED_CONCATENATION_MARK) != 0) {
+            out.push_back(cp);
             continue;
         }
-        out.push_back(s[i]);
+        const char32_t previous = out.empty() ? 0 : out.back();
+        if (isVariationSelector(cp) && !out.empty() && takesVariation(previous)) {
+            out.push_back(cp);
+        } else if (isTag(cp) && (previous == 0x1F3F4 || isTag(previous))) {
+            out.push_back(cp);
+        }
     }
-    return out;
+    if (out.size() == cps.size()) {
+        return std::string(valid);
+    }
+    return text::fromCodePoints(out);
 }
 
 // The redacted, cleaned and cut title; empty when nothing is left.
@@ -169,7 +197,9 @@ std::string cleanTitle(const std::optional<std::string>& title) {
     if (!title) {
         return {};
     }
-    std::string t = TitleKey::stripForKey(TitleKey::redact(text::sanitize(*title)).title);
+    // Invisible characters go first: one inside an address would hide its credentials.
+    const std::string visible = removeInvisible(text::sanitize(*title));
+    std::string t = TitleKey::stripForKey(TitleKey::redact(visible).title);
     if (text::codePointCount(t) > TitleKey::maxLength) {
         t = PyText::prefix(t, TitleKey::maxLength);
     }
@@ -197,18 +227,21 @@ const std::vector<TitleKey::BrowserTail>& TitleKey::documentViewers() {
 }
 
 TitleKey::Redacted TitleKey::redact(std::string_view title) {
-    if (title.find("://") == std::string_view::npos) {
+    // Addresses are looked for in the visible text: an invisible character inside one must not
+    // hide it. A title without credentials comes back as it was given.
+    const std::string visible = removeInvisible(text::sanitize(title));
+    if (visible.find("://") == std::string::npos) {
         return {std::string(title), 0};
     }
     const Regex& pattern = credentialURL();
     if (!pattern.valid() || !whitespaceRun().valid()) {
         return {std::string(title), 0};
     }
-    const auto count = static_cast<int>(pattern.allMatches(title).size());
+    const auto count = static_cast<int>(pattern.allMatches(visible).size());
     if (count == 0) {
         return {std::string(title), 0};
     }
-    const std::string spaced = whitespaceRun().replaceAll(pattern.replaceAll(title, " "), " ");
+    const std::string spaced = whitespaceRun().replaceAll(pattern.replaceAll(visible, " "), " ");
     Log::write("title", "title_redacted count=" + std::to_string(count));
     return {std::string(text::trimWhitespaceAndNewlines(spaced)), count};
 }
@@ -227,7 +260,7 @@ std::optional<std::string> TitleKey::key(const std::optional<std::string>& title
 }
 
 std::string TitleKey::stripForKey(std::string_view text) {
-    return std::string(text::trimWhitespaceAndNewlines(removeZeroWidth(text::sanitize(text))));
+    return std::string(text::trimWhitespaceAndNewlines(removeInvisible(text::sanitize(text))));
 }
 
 bool TitleKey::isBrowser(const std::optional<std::string>& bundleID) {

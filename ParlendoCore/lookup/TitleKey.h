@@ -42,15 +42,19 @@ class TitleKey {
         int count = 0;
     };
     // The title with every URL that carries a user (and password) removed, and how many went.
+    // Addresses are found even when invisible characters split them; a title that loses one also
+    // loses its invisible characters, any other comes back unchanged.
     static Redacted redact(std::string_view title);
 
-    // The normalised title for display and sources; never empty.
+    // The normalised title for display and sources; never empty. Invisible characters go before
+    // credentials are looked for, so that none can hide an address.
     static std::string normalize(const std::optional<std::string>& title);
 
     // The normalised key; nothing when nothing is left.
     static std::optional<std::string> key(const std::optional<std::string>& title);
 
-    // Zero-width code points removed, then whitespace and newlines trimmed.
+    // Invisible code points (zero-width and other format characters) removed, then whitespace and
+    // newlines trimmed.
     static std::string stripForKey(std::string_view text);
 
     // Whether the application is one of the browsers.

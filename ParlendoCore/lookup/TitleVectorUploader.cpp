@@ -149,7 +149,7 @@ ExecutorPtr TitleVectorUploader::sharedQueue() {
 std::shared_ptr<TitleVectorUploader> TitleVectorUploader::make(
     std::shared_ptr<TitleVectorStore> store, std::shared_ptr<TitleEmbedding> embedder,
     std::shared_ptr<SessionProviding> session, ExecutorPtr queue,
-    std::shared_ptr<const Clock> clock) {
+    std::shared_ptr<const MonotonicClock> clock) {
     return std::make_shared<TitleVectorUploader>(
         std::move(store), std::move(embedder), std::move(session),
         queue ? std::move(queue) : sharedQueue(), clock ? std::move(clock) : SystemClock::shared());
@@ -158,7 +158,8 @@ std::shared_ptr<TitleVectorUploader> TitleVectorUploader::make(
 TitleVectorUploader::TitleVectorUploader(std::shared_ptr<TitleVectorStore> store,
                                          std::shared_ptr<TitleEmbedding> embedder,
                                          std::shared_ptr<SessionProviding> session,
-                                         ExecutorPtr queue, std::shared_ptr<const Clock> clock)
+                                         ExecutorPtr queue,
+                                         std::shared_ptr<const MonotonicClock> clock)
     : store_(std::move(store)),
       embedder_(std::move(embedder)),
       session_(std::move(session)),

@@ -48,11 +48,10 @@ class TitleVectorUploader final : public TitleVectorRequesting,
 
     // `queue` runs the bookkeeping (the process-wide "parlendo.title_vec" queue when left out);
     // `clock` gives the uptime for the cache and the timing line (the system clock when left out).
-    static std::shared_ptr<TitleVectorUploader> make(std::shared_ptr<TitleVectorStore> store,
-                                                     std::shared_ptr<TitleEmbedding> embedder,
-                                                     std::shared_ptr<SessionProviding> session,
-                                                     ExecutorPtr queue = nullptr,
-                                                     std::shared_ptr<const Clock> clock = nullptr);
+    static std::shared_ptr<TitleVectorUploader> make(
+        std::shared_ptr<TitleVectorStore> store, std::shared_ptr<TitleEmbedding> embedder,
+        std::shared_ptr<SessionProviding> session, ExecutorPtr queue = nullptr,
+        std::shared_ptr<const MonotonicClock> clock = nullptr);
 
     void request(std::optional<std::string> titleKey, std::optional<std::string> sourceID) override;
     // `done` runs exactly once when the request is over: refused (at once, on this thread),
@@ -80,7 +79,7 @@ class TitleVectorUploader final : public TitleVectorRequesting,
     TitleVectorUploader(std::shared_ptr<TitleVectorStore> store,
                         std::shared_ptr<TitleEmbedding> embedder,
                         std::shared_ptr<SessionProviding> session, ExecutorPtr queue,
-                        std::shared_ptr<const Clock> clock);
+                        std::shared_ptr<const MonotonicClock> clock);
 
   private:
     struct Upload;
@@ -97,7 +96,7 @@ class TitleVectorUploader final : public TitleVectorRequesting,
     const std::shared_ptr<TitleEmbedding> embedder_;
     const std::shared_ptr<SessionProviding> session_;
     const ExecutorPtr queue_;
-    const std::shared_ptr<const Clock> clock_;
+    const std::shared_ptr<const MonotonicClock> clock_;
     TitleVectorCache cache_;
 
     mutable std::mutex allowedMutex_;

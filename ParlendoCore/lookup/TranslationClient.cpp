@@ -46,7 +46,7 @@ TranslationClient::Outcome TranslationClient::parse(std::string_view data,
 void TranslationClient::translate(const std::shared_ptr<DetailedServerCalling>& client,
                                   std::string text, std::optional<std::string> appVersion,
                                   Completion<void(Outcome)> completion,
-                                  std::shared_ptr<const Clock> clock) {
+                                  std::shared_ptr<const MonotonicClock> clock) {
     if (!validate(text)) {
         completion(fail(CallFailure::rejected(400)));
         return;

@@ -32,7 +32,7 @@ struct TranslationClient {
     static void translate(const std::shared_ptr<DetailedServerCalling>& client, std::string text,
                           std::optional<std::string> appVersion,
                           Completion<void(Outcome)> completion,
-                          std::shared_ptr<const Clock> clock = SystemClock::shared());
+                          std::shared_ptr<const MonotonicClock> clock = SystemClock::shared());
 
     static bool validate(std::string_view text);
     static Json params(const std::string& text, const std::optional<std::string>& appVersion);

@@ -118,12 +118,15 @@ void BridgeRouter::respond(const std::string& name, std::vector<Json> args,
 void BridgeRouter::handle(const std::string& name, std::vector<Json> args,
                           Completion<void(Json)> completion) {
     respond(name, std::move(args), [completion = std::move(completion)](Json result) mutable {
-        if (result.is_object()) {
-            completion(std::move(result));
-        } else {
-            completion(Json{{"ok", true}, {"data", std::move(result)}});
-        }
+        completion(wrapped(std::move(result)));
     });
+}
+
+Json BridgeRouter::wrapped(Json result) {
+    if (result.is_object()) {
+        return result;
+    }
+    return Json{{"ok", true}, {"data", std::move(result)}};
 }
 
 Json BridgeRouter::envelope(const std::string& name, const BridgeReply& reply) {

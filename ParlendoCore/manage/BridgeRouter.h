@@ -37,6 +37,8 @@ class BridgeRouter : public std::enable_shared_from_this<BridgeRouter> {
                  Completion<void(Json)> completion);
     // `respond`, with a result that is not an object wrapped as {"ok": true, "data": result}.
     void handle(const std::string& name, std::vector<Json> args, Completion<void(Json)> completion);
+    // The result as `handle` answers it: an object as it is, anything else wrapped.
+    static Json wrapped(Json result);
 
     // The result object of a typed reply; writes the reply's failure line under "manage".
     static Json envelope(const std::string& name, const BridgeReply& reply);

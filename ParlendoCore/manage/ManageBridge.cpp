@@ -178,11 +178,7 @@ void ManageBridge::respond(const std::string& name, std::vector<Json> args,
 void ManageBridge::handle(const std::string& name, std::vector<Json> args,
                           Completion<void(Json)> completion) {
     respond(name, std::move(args), [completion = std::move(completion)](Json result) mutable {
-        if (result.is_object()) {
-            completion(std::move(result));
-        } else {
-            completion(Json{{"ok", true}, {"data", std::move(result)}});
-        }
+        completion(BridgeRouter::wrapped(std::move(result)));
     });
 }
 

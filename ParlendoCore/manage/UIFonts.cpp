@@ -1,24 +1,10 @@
 #include "manage/UIFonts.h"
 
+#include "foundation/Base64.h"
 #include "foundation/FileIO.h"
 #include "foundation/Text.h"
 
-#include <openssl/evp.h>
-
 namespace parlendo {
-
-namespace {
-
-std::string base64(const std::string& bytes) {
-    std::string out(4 * ((bytes.size() + 2) / 3), '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                        reinterpret_cast<const unsigned char*>(bytes.data()),
-                                        static_cast<int>(bytes.size()));
-    out.resize(written > 0 ? static_cast<size_t>(written) : 0);
-    return out;
-}
-
-}  // namespace
 
 UIFonts::UIFonts(std::optional<std::filesystem::path> resources)
     : resources_(std::move(resources)) {}
@@ -88,7 +74,7 @@ UIFonts::Loaded UIFonts::load() const {
             {"weight", *weight},
             {"style", style == entry.end() ? Json("normal") : *style},
             {"format", ttf ? "truetype" : "woff2"},
-            {"data", base64(*bytes)},
+            {"data", Base64::encode(*bytes)},
         });
     }
     return loaded;

@@ -1,7 +1,7 @@
 #include "saving/ServerSaveBackend.h"
 
 #include "foundation/Log.h"
-#include "foundation/PyText.h"
+#include "foundation/Text.h"
 #include "foundation/WorkerQueue.h"
 #include "saving/SaveRetry.h"
 
@@ -46,8 +46,9 @@ void ServerSaveBackend::legacy(SaveWork work, Completion<void(bool)> completion)
         deliver(false);
         return;
     }
-    // The platform's standard lower-casing: the full Unicode mapping of the root locale.
-    std::string lemma = PyText::lower(work.lemma);
+    // The platform's standard lower-casing, without the final-sigma rule of the snapshot call's
+    // server-side lower-casing.
+    std::string lemma = text::lowercased(work.lemma);
     Json body{{"user_id", *userID},
               {"source_id", work.sourceID},
               {"lemma", lemma},

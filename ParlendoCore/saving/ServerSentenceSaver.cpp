@@ -7,8 +7,6 @@
 #include "saving/SaveRetry.h"
 #include "server/PostgRESTFilter.h"
 
-#include <cmath>
-
 namespace parlendo {
 
 std::string SentenceWork::rowID() const {
@@ -23,31 +21,21 @@ struct ServerSentenceSaver::Job {
     std::string shortID() const { return work.rowID().substr(0, 8); }
 };
 
-ServerSentenceSaver::Sleep ServerSentenceSaver::defaultSleep() {
-    return [](double seconds, Completion<void()> resume) {
-        if (!std::isfinite(seconds) || seconds < 0) {
-            seconds = 0;
-        }
-        ThreadPool::global().postAfter(seconds,
-                                       [resume = std::move(resume)]() mutable { resume(); });
-    };
-}
-
 std::shared_ptr<ServerSentenceSaver> ServerSentenceSaver::make(
     std::shared_ptr<ServerCalling> server, std::shared_ptr<SessionProviding> session,
-    int maxAttempts, std::vector<double> backoff, Sleep sleep) {
+    int maxAttempts, std::vector<double> backoff, ExecutorPtr timers) {
     return std::shared_ptr<ServerSentenceSaver>(new ServerSentenceSaver(
-        std::move(server), std::move(session), maxAttempts, std::move(backoff), std::move(sleep)));
+        std::move(server), std::move(session), maxAttempts, std::move(backoff), std::move(timers)));
 }
 
 ServerSentenceSaver::ServerSentenceSaver(std::shared_ptr<ServerCalling> server,
                                          std::shared_ptr<SessionProviding> session, int maxAttempts,
-                                         std::vector<double> backoff, Sleep sleep)
+                                         std::vector<double> backoff, ExecutorPtr timers)
     : server_(std::move(server)),
       session_(std::move(session)),
       maxAttempts_(maxAttempts < 1 ? 1 : maxAttempts),
       backoff_(std::move(backoff)),
-      sleep_(sleep ? std::move(sleep) : defaultSleep()) {}
+      timers_(timers ? std::move(timers) : SerialQueue::timers()) {}
 
 int ServerSentenceSaver::pending() const {
     std::lock_guard lock(mutex_);
@@ -167,7 +155,7 @@ void ServerSentenceSaver::stepDone(std::shared_ptr<Job> job, int n, Step step) {
     const double delay = SaveRetry::delayAfter(backoff_, n);
     Log::write("save", "문장 재시도 " + std::to_string(n) + "/" + std::to_string(maxAttempts_) +
                            " delay=" + SaveRetry::formatDelay(delay) + "s work=" + job->shortID());
-    sleep_(delay, [self = shared_from_this(), job, n]() mutable {
+    timers_->postAfter(delay, [self = shared_from_this(), job, n]() mutable {
         const auto userID = self->session_->userID();
         if (!userID || *userID != job->userID) {
             self->finish(std::move(job), SentenceSaveOutcome::dropped("account_changed"));

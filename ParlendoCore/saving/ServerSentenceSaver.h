@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Executor.h"
 #include "saving/SentenceSaving.h"
 #include "server/AuthTypes.h"
 #include "server/ServerCalling.h"
@@ -24,16 +25,11 @@ class ServerSentenceSaver final : public SentenceSaving,
   public:
     static constexpr std::string_view table = "/rest/v1/sentences";
 
-    // Calls the continuation after the delay in seconds.
-    using Sleep = std::function<void(double seconds, Completion<void()> resume)>;
-    // The default sleep: the shared background pool, after the delay (a delay that is not a
-    // finite non-negative number waits not at all).
-    static Sleep defaultSleep();
-
+    // Retries wait on `timers` (normally `SerialQueue::timers()`).
     static std::shared_ptr<ServerSentenceSaver> make(std::shared_ptr<ServerCalling> server,
                                                      std::shared_ptr<SessionProviding> session,
                                                      int maxAttempts, std::vector<double> backoff,
-                                                     Sleep sleep = defaultSleep());
+                                                     ExecutorPtr timers);
 
     void save(SentenceWork work, Completion<void(SentenceSaveOutcome)> completion) override;
     int pending() const override;
@@ -47,7 +43,7 @@ class ServerSentenceSaver final : public SentenceSaving,
 
     ServerSentenceSaver(std::shared_ptr<ServerCalling> server,
                         std::shared_ptr<SessionProviding> session, int maxAttempts,
-                        std::vector<double> backoff, Sleep sleep);
+                        std::vector<double> backoff, ExecutorPtr timers);
 
     void attempt(std::shared_ptr<Job> job, int n);
     void readBack(std::shared_ptr<Job> job, int n);
@@ -61,7 +57,7 @@ class ServerSentenceSaver final : public SentenceSaving,
     std::shared_ptr<SessionProviding> session_;
     const int maxAttempts_;
     std::vector<double> backoff_;
-    Sleep sleep_;
+    ExecutorPtr timers_;
 
     mutable std::mutex mutex_;
     int inFlight_ = 0;

@@ -30,7 +30,7 @@ Json answerRow(std::string_view body) {
 
 ServerSourceStore::ServerSourceStore(std::shared_ptr<ServerCalling> server,
                                      std::shared_ptr<SessionProviding> session,
-                                     std::shared_ptr<const Clock> clock)
+                                     std::shared_ptr<const WallClock> clock)
     : server_(std::move(server)),
       session_(std::move(session)),
       clock_(clock ? std::move(clock) : SystemClock::shared()) {}

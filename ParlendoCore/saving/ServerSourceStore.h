@@ -21,7 +21,7 @@ class ServerSourceStore final : public SourceStore {
     // `clock` gives the wall-clock time written by `touch` (the system clock by default).
     ServerSourceStore(std::shared_ptr<ServerCalling> server,
                       std::shared_ptr<SessionProviding> session,
-                      std::shared_ptr<const Clock> clock = nullptr);
+                      std::shared_ptr<const WallClock> clock = nullptr);
 
     void find(std::optional<std::string> url, std::string title,
               Completion<void(SourceFindResult)> completion) override;
@@ -35,7 +35,7 @@ class ServerSourceStore final : public SourceStore {
   private:
     std::shared_ptr<ServerCalling> server_;
     std::shared_ptr<SessionProviding> session_;
-    std::shared_ptr<const Clock> clock_;
+    std::shared_ptr<const WallClock> clock_;
 };
 
 }  // namespace parlendo

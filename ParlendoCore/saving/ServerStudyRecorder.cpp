@@ -33,14 +33,14 @@ bool sameString(const Json& a, const Json& b, std::string_view key) {
 
 std::shared_ptr<ServerStudyRecorder> ServerStudyRecorder::make(
     std::shared_ptr<ServerCalling> server, std::shared_ptr<SessionProviding> session, MakeID newID,
-    std::shared_ptr<const Clock> clock) {
+    std::shared_ptr<const MonotonicClock> clock) {
     return std::shared_ptr<ServerStudyRecorder>(new ServerStudyRecorder(
         std::move(server), std::move(session), std::move(newID), std::move(clock)));
 }
 
 ServerStudyRecorder::ServerStudyRecorder(std::shared_ptr<ServerCalling> server,
                                          std::shared_ptr<SessionProviding> session, MakeID newID,
-                                         std::shared_ptr<const Clock> clock)
+                                         std::shared_ptr<const MonotonicClock> clock)
     : server_(std::move(server)),
       session_(std::move(session)),
       newID_(newID ? std::move(newID) : MakeID([] { return uuid::makeLower(); })),

@@ -53,10 +53,9 @@ class ServerStudyRecorder final : public StudyRecording,
 
     // `newID` makes operation ids (a random lower-case UUID by default); `clock` times the log
     // lines (the system clock by default).
-    static std::shared_ptr<ServerStudyRecorder> make(std::shared_ptr<ServerCalling> server,
-                                                     std::shared_ptr<SessionProviding> session,
-                                                     MakeID newID = nullptr,
-                                                     std::shared_ptr<const Clock> clock = nullptr);
+    static std::shared_ptr<ServerStudyRecorder> make(
+        std::shared_ptr<ServerCalling> server, std::shared_ptr<SessionProviding> session,
+        MakeID newID = nullptr, std::shared_ptr<const MonotonicClock> clock = nullptr);
 
     void saveReview(std::optional<bool> isKnown, std::string wordID,
                     Completion<void(StudySave)> completion) override;
@@ -90,7 +89,7 @@ class ServerStudyRecorder final : public StudyRecording,
 
     ServerStudyRecorder(std::shared_ptr<ServerCalling> server,
                         std::shared_ptr<SessionProviding> session, MakeID newID,
-                        std::shared_ptr<const Clock> clock);
+                        std::shared_ptr<const MonotonicClock> clock);
 
     void attempt(const std::string& operationID, Completion<void(StudySave)> completion);
     void readBack(const Record& record, Completion<void(Outcome)> completion);
@@ -104,7 +103,7 @@ class ServerStudyRecorder final : public StudyRecording,
     std::shared_ptr<ServerCalling> server_;
     std::shared_ptr<SessionProviding> session_;
     MakeID newID_;
-    std::shared_ptr<const Clock> clock_;
+    std::shared_ptr<const MonotonicClock> clock_;
 
     mutable std::mutex mutex_;
     std::map<std::string, Record> records_;

@@ -18,24 +18,18 @@ const char* flag(bool value) {
 
 }  // namespace
 
-WordSaver::Sleep WordSaver::defaultSleep() {
-    return [](double seconds, Task task) {
-        ThreadPool::global().postAfter(seconds, std::move(task));
-    };
-}
-
 std::shared_ptr<WordSaver> WordSaver::make(std::shared_ptr<SaveBackend> backend, int maxAttempts,
-                                           std::vector<double> backoff, Sleep sleep) {
+                                           std::vector<double> backoff, ExecutorPtr timers) {
     return std::shared_ptr<WordSaver>(
-        new WordSaver(std::move(backend), maxAttempts, std::move(backoff), std::move(sleep)));
+        new WordSaver(std::move(backend), maxAttempts, std::move(backoff), std::move(timers)));
 }
 
 WordSaver::WordSaver(std::shared_ptr<SaveBackend> backend, int maxAttempts,
-                     std::vector<double> backoff, Sleep sleep)
+                     std::vector<double> backoff, ExecutorPtr timers)
     : maxAttempts_(maxAttempts < 1 ? 1 : maxAttempts),
       backend_(std::move(backend)),
       backoff_(std::move(backoff)),
-      sleep_(sleep ? std::move(sleep) : defaultSleep()) {}
+      timers_(timers ? std::move(timers) : SerialQueue::timers()) {}
 
 void WordSaver::enqueue(SaveWork work) {
     {
@@ -134,7 +128,7 @@ void WordSaver::snapshotDone(SaveWork work, int n, CallResult result) {
                                " why=" + retry->code + " delay=" + SaveRetry::formatDelay(delay) +
                                "s lemma=" + lemmaOf(work));
         // The retry holds the saver: a waiting save must not vanish with its owner's reference.
-        sleep_(delay, [self = shared_from_this(), work = std::move(work), n]() mutable {
+        timers_->postAfter(delay, [self = shared_from_this(), work = std::move(work), n]() mutable {
             self->attempt(std::move(work), n + 1);
         });
     } else if (auto* drop = verdict.as<SaveVerdict::Drop>()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Executor.h"
 #include "foundation/Function.h"
 #include "foundation/Result.h"
 #include "saving/SaveBackend.h"
@@ -37,15 +38,10 @@ class WordSaver : public std::enable_shared_from_this<WordSaver> {
         bool operator==(const Outcome&) const = default;
     };
     using OutcomeHook = std::function<void(const Outcome&)>;
-    // Runs the task after the delay in seconds.
-    using Sleep = std::function<void(double seconds, Task task)>;
 
-    // The default sleep: the shared background pool, after the delay.
-    static Sleep defaultSleep();
-
+    // Retries wait on `timers` (normally `SerialQueue::timers()`).
     static std::shared_ptr<WordSaver> make(std::shared_ptr<SaveBackend> backend, int maxAttempts,
-                                           std::vector<double> backoff,
-                                           Sleep sleep = defaultSleep());
+                                           std::vector<double> backoff, ExecutorPtr timers);
 
     // Appends the work at the tail and starts it when nothing runs. Returns at once.
     void enqueue(SaveWork work);
@@ -62,7 +58,7 @@ class WordSaver : public std::enable_shared_from_this<WordSaver> {
 
   private:
     WordSaver(std::shared_ptr<SaveBackend> backend, int maxAttempts, std::vector<double> backoff,
-              Sleep sleep);
+              ExecutorPtr timers);
 
     void pump();
     void attempt(SaveWork work, int n);
@@ -74,7 +70,7 @@ class WordSaver : public std::enable_shared_from_this<WordSaver> {
     const int maxAttempts_;
     std::shared_ptr<SaveBackend> backend_;
     std::vector<double> backoff_;
-    Sleep sleep_;
+    ExecutorPtr timers_;
 
     mutable std::mutex mutex_;
     std::deque<SaveWork> queue_;

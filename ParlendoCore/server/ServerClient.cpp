@@ -14,7 +14,7 @@ struct ServerClient::Shared {
     bool awaited = true;
     std::shared_ptr<ServerGate> gate;
     std::shared_ptr<NetState> net;
-    std::shared_ptr<const Clock> clock;
+    std::shared_ptr<const WallClock> clock;
 };
 
 // Everything one call needs, shared by the closures of its attempts.
@@ -32,7 +32,7 @@ struct ServerClient::Call {
 ServerClient::ServerClient(std::shared_ptr<ServerTransport> transport,
                            std::shared_ptr<AuthAccess> auth, std::string apiKey, Deliver deliver,
                            bool awaited, std::shared_ptr<ServerGate> gate,
-                           std::shared_ptr<NetState> net, std::shared_ptr<const Clock> clock)
+                           std::shared_ptr<NetState> net, std::shared_ptr<const WallClock> clock)
     : shared_(std::make_shared<const Shared>(Shared{
           std::move(transport), std::move(auth), std::move(apiKey), std::move(deliver), awaited,
           std::move(gate), std::move(net), clock ? std::move(clock) : SystemClock::shared()})) {}

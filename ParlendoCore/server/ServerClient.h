@@ -33,7 +33,7 @@ class ServerClient final : public DetailedServerCalling {
                  std::string apiKey, Deliver deliver, bool awaited,
                  std::shared_ptr<ServerGate> gate = nullptr,
                  std::shared_ptr<NetState> net = nullptr,
-                 std::shared_ptr<const Clock> clock = nullptr);
+                 std::shared_ptr<const WallClock> clock = nullptr);
 
     // A delivery hop that posts to `executor`.
     static Deliver deliverOn(ExecutorPtr executor);

@@ -4,7 +4,10 @@
 #include "wordbook/WordTexts.h"
 
 #include <algorithm>
+#include <array>
+#include <initializer_list>
 #include <numeric>
+#include <string_view>
 #include <unordered_map>
 
 namespace parlendo::LibraryModel {
@@ -35,16 +38,6 @@ bool present(const Json& row, const char* key) {
     return row.is_object() && row.contains(key);
 }
 
-// The member when present, else `fallback`.
-Json member(const Json& row, const char* key, Json fallback) {
-    if (row.is_object()) {
-        if (auto it = row.find(key); it != row.end()) {
-            return *it;
-        }
-    }
-    return fallback;
-}
-
 // Indices of `rows` ordered by `before` (a strict weak order), ties in given order.
 template <class Key, class Before>
 std::vector<size_t> stableOrder(const std::vector<Key>& keys, Before before) {
@@ -53,6 +46,100 @@ std::vector<size_t> stableOrder(const std::vector<Key>& keys, Before before) {
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return before(keys[a], keys[b]); });
     return order;
+}
+
+bool nonEmptyString(const Json& value) {
+    return value.is_string() && !value.get_ref<const std::string&>().empty();
+}
+
+// The `title` string of a word row's embedded source (an object, or an array whose first element
+// is one); none otherwise.
+Json* embeddedTitle(Json& source) {
+    Json* object = &source;
+    if (object->is_array()) {
+        if (object->empty()) {
+            return nullptr;
+        }
+        object = &object->front();
+    }
+    if (!object->is_object()) {
+        return nullptr;
+    }
+    auto it = object->find("title");
+    return it != object->end() && it->is_string() ? &*it : nullptr;
+}
+
+// Turns a row, in place, into the object that stands for it in search results. The members the
+// result keeps stay where they are; every other member leaves the row, and the map nodes of the
+// first two that leave are reused for the members the result adds. A search may list a whole word
+// book, so its rows become results instead of being copied into new objects. A row that is not an
+// object becomes an empty one first.
+class ResultShape {
+  public:
+    // `leaving(key, value)` sees each member that is not kept just before it leaves, and may take
+    // its value.
+    template <class Leaving>
+    ResultShape(Json& row, std::initializer_list<std::string_view> kept, Leaving leaving) {
+        if (!row.is_object()) {
+            row = Json::object();
+        }
+        object_ = &row.get_ref<Json::object_t&>();
+        for (auto it = object_->begin(); it != object_->end();) {
+            if (std::find(kept.begin(), kept.end(), it->first) != kept.end()) {
+                ++it;
+                continue;
+            }
+            leaving(it->first, it->second);
+            auto next = std::next(it);
+            if (spareCount_ < spare_.size()) {
+                spare_[spareCount_++] = object_->extract(it);
+            } else {
+                object_->erase(it);
+            }
+            it = next;
+        }
+    }
+
+    // Adds a member that is not among the kept ones.
+    void add(std::string_view key, Json value) {
+        if (spareCount_ == 0) {
+            object_->emplace(std::string(key), std::move(value));
+            return;
+        }
+        auto& node = spare_[--spareCount_];
+        node.key() = key;
+        node.mapped() = std::move(value);
+        object_->insert(std::move(node));
+    }
+
+    // Gives a kept member that the row lacks the value `fallback`.
+    void fill(std::string_view key, Json fallback) {
+        auto at = object_->lower_bound(key);
+        if (at == object_->end() || at->first != key) {
+            object_->emplace_hint(at, std::string(key), std::move(fallback));
+        }
+    }
+
+  private:
+    Json::object_t* object_ = nullptr;
+    std::array<Json::object_t::node_type, 2> spare_;
+    size_t spareCount_ = 0;
+};
+
+// The result of a folder or source row: {"kind", the id as it is ("" when absent), the name when
+// it is a non-empty string, else `unnamed`}.
+Json namedResult(Json row, const char* kind, const char* idKey, const char* nameKey,
+                 const char* unnamed) {
+    Json name;
+    ResultShape shape(row, {idKey}, [&](const std::string& key, Json& value) {
+        if (key == nameKey && nonEmptyString(value)) {
+            name = std::move(value);
+        }
+    });
+    shape.add("kind", kind);
+    shape.add(nameKey, name.is_null() ? Json(unnamed) : std::move(name));
+    shape.fill(idKey, "");
+    return row;
 }
 
 }  // namespace
@@ -235,60 +322,40 @@ std::optional<std::string> searchPattern(const std::string& query) {
     return "*" + text + "*";
 }
 
-std::vector<Json> searchResults(const std::vector<Json>& folders, const std::vector<Json>& sources,
-                                const std::vector<Json>& words) {
+std::vector<Json> searchResults(std::vector<Json> folders, std::vector<Json> sources,
+                                std::vector<Json> words) {
     std::vector<Json> out;
     out.reserve(folders.size() + sources.size() + words.size());
-    auto named = [](const Json& row, const char* key, const char* fallback) {
-        auto value = json::string(row, key);
-        return value && !value->empty() ? Json(std::move(*value)) : Json(fallback);
-    };
-    // Built member by member: a search may list a whole word book.
-    for (const auto& row : folders) {
-        Json::object_t result;
-        result.emplace("kind", "folder");
-        result.emplace("folder_id", member(row, "folder_id", ""));
-        result.emplace("name", named(row, "name", "(이름 없음)"));
-        out.emplace_back(std::move(result));
+    for (auto& row : folders) {
+        out.push_back(namedResult(std::move(row), "folder", "folder_id", "name", "(이름 없음)"));
     }
-    for (const auto& row : sources) {
-        Json::object_t result;
-        result.emplace("kind", "source");
-        result.emplace("source_id", member(row, "source_id", ""));
-        result.emplace("title", named(row, "title", "(제목 없음)"));
-        out.emplace_back(std::move(result));
+    for (auto& row : sources) {
+        out.push_back(namedResult(std::move(row), "source", "source_id", "title", "(제목 없음)"));
     }
-    for (const auto& row : words) {
-        const Json* source = nullptr;
-        if (row.is_object()) {
-            if (auto it = row.find("sources"); it != row.end()) {
-                source = &*it;
-            }
-        }
-        if (source && source->is_array()) {
-            source = source->empty() ? nullptr : &source->front();
-        }
-        const Json* title = nullptr;
-        if (source && source->is_object()) {
-            if (auto it = source->find("title"); it != source->end() && it->is_string()) {
-                title = &*it;
-            }
-        }
-        Json::object_t result;
-        result.emplace("kind", "word");
-        result.emplace("word_id", member(row, "word_id", ""));
-        result.emplace("lemma", member(row, "lemma", ""));
-        result.emplace("korean", member(row, "korean", nullptr));
-        result.emplace("source_id", member(row, "source_id", nullptr));
-        result.emplace("source_title", title ? *title : Json("(단어장)"));
-        out.emplace_back(std::move(result));
+    for (auto& row : words) {
+        Json title;
+        ResultShape shape(row, {"word_id", "lemma", "korean", "source_id"},
+                          [&](const std::string& key, Json& value) {
+                              if (key == "sources") {
+                                  if (Json* found = embeddedTitle(value)) {
+                                      title = std::move(*found);
+                                  }
+                              }
+                          });
+        shape.add("kind", "word");
+        shape.add("source_title", title.is_null() ? Json("(단어장)") : std::move(title));
+        shape.fill("word_id", "");
+        shape.fill("lemma", "");
+        shape.fill("korean", nullptr);
+        shape.fill("source_id", nullptr);
+        out.push_back(std::move(row));
     }
     return out;
 }
 
 std::optional<Json> searchPage(std::vector<Json> rows) {
     const auto& limits = searchLimits();
-    std::map<std::string, int> counts;
+    std::map<std::string_view, int> counts;
     for (const auto& row : rows) {
         const Json* kind = nullptr;
         if (row.is_object()) {

@@ -58,9 +58,10 @@ Json wordDetails(const std::vector<Json>& rows);
 // as wildcards or filter syntax turned into spaces; none when nothing is left to search for.
 std::optional<std::string> searchPattern(const std::string& query);
 
-// One result object per folder, then per source, then per word row.
-std::vector<Json> searchResults(const std::vector<Json>& folders, const std::vector<Json>& sources,
-                                const std::vector<Json>& words);
+// One result object per folder, then per source, then per word row. The rows are taken over and
+// turned into their results (a search may list a whole word book); move them in.
+std::vector<Json> searchResults(std::vector<Json> folders, std::vector<Json> sources,
+                                std::vector<Json> words);
 
 // {"rows", "capped", "total", "limits"}; none when an object's kind is not a search kind.
 std::optional<Json> searchPage(std::vector<Json> rows);

@@ -171,4 +171,17 @@ Rows checked(Rows rows, const char* table, const char* idKey, const char* parent
     return kept;
 }
 
+void checkedPagedRows(std::shared_ptr<ServerCalling> server, std::string target, const char* table,
+                      const char* idKey, const char* parentKey, double timeout, size_t pageLimit,
+                      Completion<void(RowsResult)> completion) {
+    pagedRows(
+        std::move(server), std::move(target), table, timeout, pageLimit,
+        [table, idKey, parentKey, completion = std::move(completion)](RowsResult rows) mutable {
+            if (rows) {
+                *rows = checked(std::move(*rows), table, idKey, parentKey);
+            }
+            completion(std::move(rows));
+        });
+}
+
 }  // namespace parlendo::LibraryPaging

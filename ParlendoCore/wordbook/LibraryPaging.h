@@ -2,6 +2,8 @@
 
 #include "foundation/Completion.h"
 #include "foundation/Json.h"
+#include "server/AuthTypes.h"
+#include "server/CallFailure.h"
 #include "server/ServerCalling.h"
 
 #include <functional>
@@ -22,6 +24,17 @@ using Rows = std::vector<Json>;
 // The most pages one paged read takes: a million rows.
 inline constexpr size_t maxPages = 1000;
 using RowLists = Result<std::vector<Rows>, CallFailure>;
+
+// The signed-in user's id. Without one, `completion` fails with `authRequired` and none is
+// returned, so the operation ends there.
+template <class Done>
+std::optional<std::string> signedIn(const SessionProviding& session, Done& completion) {
+    auto user = session.userID();
+    if (!user) {
+        completion(fail(CallFailure::authRequired()));
+    }
+    return user;
+}
 
 // The filter on the signed-in user: "user_id=eq." and the escaped user id.
 std::string owner(const std::string& userID);
@@ -47,6 +60,11 @@ Rows joined(std::vector<Rows> lists);
 // and a `parentKey` (when given and present) that is an id or null. Others are left out and
 // counted in one log line naming `table`.
 Rows checked(Rows rows, const char* table, const char* idKey, const char* parentKey);
+
+// `pagedRows` of a list whose rows are then `checked`.
+void checkedPagedRows(std::shared_ptr<ServerCalling> server, std::string target, const char* table,
+                      const char* idKey, const char* parentKey, double timeout, size_t pageLimit,
+                      Completion<void(RowsResult)> completion);
 
 }  // namespace LibraryPaging
 }  // namespace parlendo

@@ -47,10 +47,12 @@ bool presentNull(const Json& row, const char* key) {
     return row.is_object() && row.contains(key) && row[key].is_null();
 }
 
-// PATCH asking for the changed rows back; the answer must be a JSON array of objects.
-void patch(const std::shared_ptr<ServerCalling>& server, std::string path, Json body,
-           Completion<void(LibraryWriteResult<Rows>)> done) {
-    server->call(std::move(path), "PATCH", std::move(body),
+namespace {
+
+// A write asking for the written rows back; the answer must be a JSON array of objects.
+void rowsBack(const std::shared_ptr<ServerCalling>& server, const char* method, std::string path,
+              Json body, Completion<void(LibraryWriteResult<Rows>)> done) {
+    server->call(std::move(path), method, std::move(body),
                  HttpHeaders{{"Prefer", "return=representation"}}, timeout,
                  [done = std::move(done)](CallResult answer) mutable {
                      if (!answer) {
@@ -64,6 +66,18 @@ void patch(const std::shared_ptr<ServerCalling>& server, std::string path, Json 
                      }
                      done(std::move(*rows));
                  });
+}
+
+}  // namespace
+
+void patch(const std::shared_ptr<ServerCalling>& server, std::string path, Json body,
+           Completion<void(LibraryWriteResult<Rows>)> done) {
+    rowsBack(server, "PATCH", std::move(path), std::move(body), std::move(done));
+}
+
+void insert(const std::shared_ptr<ServerCalling>& server, std::string path, Json body,
+            Completion<void(LibraryWriteResult<Rows>)> done) {
+    rowsBack(server, "POST", std::move(path), std::move(body), std::move(done));
 }
 
 // A server function whose answer must be a JSON object passing `check`; then the change is

@@ -37,6 +37,9 @@ bool presentNull(const Json& row, const char* key);
 // be a JSON array of objects, else `badShape`.
 void patch(const std::shared_ptr<ServerCalling>& server, std::string path, Json body,
            Completion<void(LibraryWriteResult<Rows>)> done);
+// The same for a POST that inserts rows.
+void insert(const std::shared_ptr<ServerCalling>& server, std::string path, Json body,
+            Completion<void(LibraryWriteResult<Rows>)> done);
 
 // A POST to /rest/v1/rpc/<function>: an answer that is not a JSON object fails as
 // outcomeUnknown(function), one that fails `check` as outcomeUnknown(what); then `reason` (when

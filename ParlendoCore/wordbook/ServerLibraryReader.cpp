@@ -11,6 +11,7 @@ namespace {
 
 using LibraryPaging::owner;
 using LibraryPaging::Rows;
+using LibraryPaging::signedIn;
 using ReadDone = Completion<void(LibraryReadResult)>;
 using RowsDone = Completion<void(RowsResult)>;
 
@@ -69,29 +70,20 @@ std::vector<std::vector<std::string>> ServerLibraryReader::chunks(
 }
 
 void ServerLibraryReader::listFolders(RowsDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
-    LibraryPaging::pagedRows(
+    LibraryPaging::checkedPagedRows(
         server_,
         "/rest/v1/folders?select=folder_id,name,parent_id,position&" + owner(*user) +
             "&deleted_at=is.null&order=position.asc,created_at.asc,folder_id.asc",
-        "folders", timeout, pageLimit_,
-        [completion = std::move(completion)](RowsResult rows) mutable {
-            if (rows) {
-                *rows =
-                    LibraryPaging::checked(std::move(*rows), "folders", "folder_id", "parent_id");
-            }
-            completion(std::move(rows));
-        });
+        "folders", "folder_id", "parent_id", timeout, pageLimit_, std::move(completion));
 }
 
 void ServerLibraryReader::loadTree(ReadDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     auto server = server_;
@@ -102,28 +94,25 @@ void ServerLibraryReader::loadTree(ReadDone completion) {
             completion(fail(std::move(folders.error())));
             return;
         }
-        LibraryPaging::pagedRows(
+        LibraryPaging::checkedPagedRows(
             server,
             "/rest/v1/sources?select=source_id,title,folder_id,last_seen_at,url&" + owner(user) +
                 "&deleted_at=is.null&order=last_seen_at.desc,source_id.asc",
-            "sources", timeout, pageLimit,
+            "sources", "source_id", "folder_id", timeout, pageLimit,
             [folders = std::move(*folders),
              completion = std::move(completion)](RowsResult sources) mutable {
                 if (!sources) {
                     completion(fail(std::move(sources.error())));
                     return;
                 }
-                auto kept = LibraryPaging::checked(std::move(*sources), "sources", "source_id",
-                                                   "folder_id");
-                completion(LibraryModel::tree(std::move(folders), std::move(kept)));
+                completion(LibraryModel::tree(std::move(folders), std::move(*sources)));
             });
     });
 }
 
 void ServerLibraryReader::listWords(std::string sourceID, ReadDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     std::string path = std::string("/rest/v1/words?select=") + wordColumns + "&" + owner(*user) +
@@ -146,9 +135,8 @@ void ServerLibraryReader::listWords(std::string sourceID, ReadDone completion) {
 
 void ServerLibraryReader::wordsUnderFolder(std::optional<std::string> folderID, int cap,
                                            ReadDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     const std::string limit = "&limit=" + std::to_string(LibraryModel::wordChunkLimit(cap));
@@ -215,9 +203,8 @@ void ServerLibraryReader::wordsUnderFolder(std::optional<std::string> folderID, 
 }
 
 void ServerLibraryReader::search(std::string query, ReadDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     auto pattern = LibraryModel::searchPattern(query);
@@ -248,8 +235,8 @@ void ServerLibraryReader::search(std::string query, ReadDone completion) {
                 completion(fail(std::move(lists.error())));
                 return;
             }
-            auto page = LibraryModel::searchPage(
-                LibraryModel::searchResults((*lists)[0], (*lists)[1], (*lists)[2]));
+            auto page = LibraryModel::searchPage(LibraryModel::searchResults(
+                std::move((*lists)[0]), std::move((*lists)[1]), std::move((*lists)[2])));
             if (!page) {
                 completion(fail(CallFailure::badShape()));
                 return;
@@ -291,9 +278,8 @@ void ServerLibraryReader::reviewStates(std::vector<std::string> wordIDs, ReadDon
 }
 
 void ServerLibraryReader::wordDetails(std::vector<std::string> wordIDs, ReadDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     if (wordIDs.empty()) {
@@ -322,9 +308,8 @@ void ServerLibraryReader::wordDetails(std::vector<std::string> wordIDs, ReadDone
 }
 
 void ServerLibraryReader::listTrash(ReadDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     auto server = server_;
@@ -364,15 +349,8 @@ void ServerLibraryReader::listTrash(ReadDone completion) {
             tables->size(),
             [server, pageLimit, tables](size_t index, RowsDone done) {
                 const Table& table = (*tables)[index];
-                LibraryPaging::pagedRows(server, table.target, table.name, timeout, pageLimit,
-                                         [table, done = std::move(done)](RowsResult rows) mutable {
-                                             if (rows) {
-                                                 *rows = LibraryPaging::checked(
-                                                     std::move(*rows), table.name, table.id,
-                                                     table.parent);
-                                             }
-                                             done(std::move(rows));
-                                         });
+                LibraryPaging::checkedPagedRows(server, table.target, table.name, table.id,
+                                                table.parent, timeout, pageLimit, std::move(done));
             },
             [server, aliveSources, aliveFolders = std::move(aliveFolders),
              completion = std::move(completion)](LibraryPaging::RowLists deleted) mutable {
@@ -414,9 +392,8 @@ void ServerLibraryReader::listTrash(ReadDone completion) {
 }
 
 void ServerLibraryReader::assistants(RowsDone completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(CallFailure::authRequired()));
         return;
     }
     server_->rows("/rest/v1/assistants?select=*&" + owner(*user) + "&order=position.asc", timeout,

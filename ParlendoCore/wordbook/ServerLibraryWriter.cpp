@@ -18,14 +18,11 @@ namespace {
 using namespace LibraryWriteSteps;
 using LibraryPaging::owner;
 using LibraryPaging::parentFilter;
+using LibraryPaging::signedIn;
 using Done = LibraryWriteDone;
 
 constexpr const char* folderColumns = "folder_id,name,parent_id,position,created_at";
 constexpr const char* sourceColumns = "source_id,title,url,folder_id,last_seen_at";
-
-HttpHeaders representation() {
-    return HttpHeaders{{"Prefer", "return=representation"}};
-}
 
 }  // namespace
 
@@ -68,9 +65,8 @@ ServerLibraryWriter::SourcesChanged ServerLibraryWriter::announceChange() {
 
 void ServerLibraryWriter::createFolder(std::string name, std::optional<std::string> parentID,
                                        Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     std::string cleaned(text::trimWhitespaceAndNewlines(name));
@@ -101,37 +97,31 @@ void ServerLibraryWriter::createFolder(std::string name, std::optional<std::stri
                               {"name", cleaned},
                               {"parent_id", parentID ? Json(*parentID) : Json(nullptr)},
                               {"position", position}};
-                    server->call(
-                        std::string("/rest/v1/folders?select=") + folderColumns, "POST",
-                        std::move(body), representation(), timeout,
-                        [cleaned, parentID, done = std::move(done)](CallResult answer) mutable {
-                            if (!answer) {
-                                done(fail(LibraryWriteFailure(std::move(answer.error()))));
-                                return;
-                            }
-                            auto rows = ServerCalling::parseRows(*answer);
-                            if (!rows) {
-                                done(fail(LibraryWriteFailure(std::move(rows.error()))));
-                                return;
-                            }
-                            // The inserted row must show the folder as it was asked for.
-                            if (rows->empty() || !json::string(rows->front(), "folder_id") ||
-                                json::string(rows->front(), "name") != cleaned ||
-                                !shows(rows->front(), "parent_id", parentID)) {
-                                done(fail(
-                                    refusal(LibraryWriteError::outcomeUnknown("create_folder"))));
-                                return;
-                            }
-                            done(std::move(rows->front()));
-                        });
+                    insert(server, std::string("/rest/v1/folders?select=") + folderColumns,
+                           std::move(body),
+                           [cleaned, parentID,
+                            done = std::move(done)](LibraryWriteResult<Rows> rows) mutable {
+                               if (!rows) {
+                                   done(fail(std::move(rows.error())));
+                                   return;
+                               }
+                               // The inserted row must show the folder as it was asked for.
+                               if (rows->empty() || !json::string(rows->front(), "folder_id") ||
+                                   json::string(rows->front(), "name") != cleaned ||
+                                   !shows(rows->front(), "parent_id", parentID)) {
+                                   done(fail(refusal(
+                                       LibraryWriteError::outcomeUnknown("create_folder"))));
+                                   return;
+                               }
+                               done(std::move(rows->front()));
+                           });
                 });
         });
 }
 
 void ServerLibraryWriter::renameFolder(std::string id, std::string name, Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     std::string cleaned(text::trimWhitespaceAndNewlines(name));
@@ -150,9 +140,8 @@ void ServerLibraryWriter::renameFolder(std::string id, std::string name, Done co
 }
 
 void ServerLibraryWriter::renameSource(std::string id, std::string title, Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     std::string cleaned(text::trimWhitespaceAndNewlines(title));
@@ -185,8 +174,7 @@ void ServerLibraryWriter::renameSource(std::string id, std::string title, Done c
 
 void ServerLibraryWriter::moveFolder(std::string id, std::optional<std::string> parentID,
                                      Done completion) {
-    if (!session_->userID()) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
+    if (!signedIn(*session_, completion)) {
         return;
     }
     Json body{{"p_folder_id", id}, {"p_new_parent_id", parentID ? Json(*parentID) : Json(nullptr)}};
@@ -202,9 +190,8 @@ void ServerLibraryWriter::moveFolder(std::string id, std::optional<std::string> 
 
 void ServerLibraryWriter::moveSource(std::string id, std::optional<std::string> folderID,
                                      Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     auto server = server_;
@@ -277,9 +264,8 @@ void writePositions(const std::shared_ptr<Reorder>& reorder) {
 
 void ServerLibraryWriter::reorderFolders(std::optional<std::string> parentID,
                                          std::vector<std::string> orderedIDs, Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     auto reorder = std::make_shared<Reorder>();
@@ -317,8 +303,7 @@ void ServerLibraryWriter::reorderFolders(std::optional<std::string> parentID,
 }
 
 void ServerLibraryWriter::deleteFolder(std::string id, Done completion) {
-    if (!session_->userID()) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
+    if (!signedIn(*session_, completion)) {
         return;
     }
     auto check = [](const Json& answer) {
@@ -330,8 +315,7 @@ void ServerLibraryWriter::deleteFolder(std::string id, Done completion) {
 }
 
 void ServerLibraryWriter::deleteSource(std::string id, Done completion) {
-    if (!session_->userID()) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
+    if (!signedIn(*session_, completion)) {
         return;
     }
     auto check = [](const Json& answer) {
@@ -344,9 +328,8 @@ void ServerLibraryWriter::deleteSource(std::string id, Done completion) {
 
 void ServerLibraryWriter::deleteWord(std::string id,
                                      Completion<void(LibraryWriteResult<std::string>)> completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     patch(server_,
@@ -367,8 +350,7 @@ void ServerLibraryWriter::deleteWord(std::string id,
 }
 
 void ServerLibraryWriter::restoreFolder(std::string id, Done completion) {
-    if (!session_->userID()) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
+    if (!signedIn(*session_, completion)) {
         return;
     }
     auto check = [](const Json& answer) {
@@ -381,8 +363,7 @@ void ServerLibraryWriter::restoreFolder(std::string id, Done completion) {
 }
 
 void ServerLibraryWriter::restoreSource(std::string id, Done completion) {
-    if (!session_->userID()) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
+    if (!signedIn(*session_, completion)) {
         return;
     }
     auto check = [](const Json& answer) {
@@ -443,9 +424,8 @@ void restoreLeaf(const std::shared_ptr<ServerCalling>& server, const Changed& ch
 }  // namespace
 
 void ServerLibraryWriter::restoreWord(std::string id, Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     restoreLeaf(server_, sourcesChanged_, *user,
@@ -454,9 +434,8 @@ void ServerLibraryWriter::restoreWord(std::string id, Done completion) {
 }
 
 void ServerLibraryWriter::restoreSentence(std::string id, Done completion) {
-    auto user = session_->userID();
+    auto user = signedIn(*session_, completion);
     if (!user) {
-        completion(fail(LibraryWriteFailure(CallFailure::authRequired())));
         return;
     }
     restoreLeaf(server_, sourcesChanged_, *user,

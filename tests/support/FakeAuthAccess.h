@@ -18,6 +18,14 @@ namespace parlendo::testing {
 class FakeAuthAccess final : public AuthAccess {
   public:
     FakeAuthAccess() { signIn("user-1"); }
+    // Recoveries still held are cancelled: the test chose not to release them.
+    ~FakeAuthAccess() override {
+        for (auto& completion : heldRecovers_) {
+            completion.drop("the test ended without releasing the recovery");
+        }
+    }
+    FakeAuthAccess(const FakeAuthAccess&) = delete;
+    FakeAuthAccess& operator=(const FakeAuthAccess&) = delete;
 
     std::optional<AuthContext> context() const override;
     bool isCurrent(const std::optional<AuthContext>& context) const override;

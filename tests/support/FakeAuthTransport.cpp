@@ -10,7 +10,7 @@ void FakeAuthTransport::signIn(const std::string& email, const std::string&,
         signInEmails_.push_back(email);
         answer = signInAnswer_;
         if (!answer) {
-            signIns_.push_back(std::move(completion));
+            signIns_.hold(std::move(completion));
             return;
         }
     }
@@ -38,7 +38,7 @@ void FakeAuthTransport::refresh(const std::string& refreshToken,
         refreshTokens_.push_back(refreshToken);
         answer = refreshAnswer_;
         if (!answer) {
-            refreshes_.push_back(std::move(completion));
+            refreshes_.hold(std::move(completion));
             return;
         }
     }
@@ -76,36 +76,15 @@ void FakeAuthTransport::answerSignOut(bool revoked) {
 }
 
 bool FakeAuthTransport::finishRefresh(AuthSessionResult result) {
-    Completion<void(AuthSessionResult)> completion;
-    {
-        std::lock_guard lock(mutex_);
-        if (refreshes_.empty()) {
-            return false;
-        }
-        completion = std::move(refreshes_.front());
-        refreshes_.pop_front();
-    }
-    completion(std::move(result));
-    return true;
+    return refreshes_.answerOldest(std::move(result));
 }
 
 bool FakeAuthTransport::finishSignIn(AuthSessionResult result) {
-    Completion<void(AuthSessionResult)> completion;
-    {
-        std::lock_guard lock(mutex_);
-        if (signIns_.empty()) {
-            return false;
-        }
-        completion = std::move(signIns_.front());
-        signIns_.pop_front();
-    }
-    completion(std::move(result));
-    return true;
+    return signIns_.answerOldest(std::move(result));
 }
 
 size_t FakeAuthTransport::pendingRefreshes() const {
-    std::lock_guard lock(mutex_);
-    return refreshes_.size();
+    return static_cast<size_t>(refreshes_.size());
 }
 
 std::vector<std::string> FakeAuthTransport::refreshTokens() const {

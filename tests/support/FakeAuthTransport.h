@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HeldCompletions.h"
 #include "server/AuthTypes.h"
 
 #include <deque>
@@ -12,7 +13,8 @@ namespace parlendo::testing {
 
 // An auth transport whose answers the test gives. A scripted answer (`answerSignIn` …) is
 // delivered at once on the calling thread; without one the completion waits until the test
-// calls `finishRefresh` (…), which delivers on the test's thread. Thread-safe.
+// calls `finishRefresh` (…), which delivers on the test's thread; calls still waiting when the fake
+// goes are cancelled. Thread-safe.
 class FakeAuthTransport final : public AuthTransport {
   public:
     using SignUpResult = Result<std::optional<AuthSession>, AuthFailure>;
@@ -46,8 +48,8 @@ class FakeAuthTransport final : public AuthTransport {
     std::optional<SignUpResult> signUpAnswer_;
     std::optional<AuthSessionResult> refreshAnswer_;
     bool signOutAnswer_ = true;
-    std::deque<Completion<void(AuthSessionResult)>> refreshes_;
-    std::deque<Completion<void(AuthSessionResult)>> signIns_;
+    HeldCompletions<AuthSessionResult> refreshes_;
+    HeldCompletions<AuthSessionResult> signIns_;
     std::vector<std::string> refreshTokens_;
     std::vector<std::string> signInEmails_;
     std::vector<std::string> signOutTokens_;

@@ -1,8 +1,15 @@
 #include "FakeClock.h"
 
+#include "foundation/Completion.h"
+
 #include <algorithm>
 
 namespace parlendo::testing {
+
+FakeClock::~FakeClock() {
+    CompletionDrops::Scope scope("the test's clock stopped with timers pending");
+    timers_.clear();
+}
 
 double FakeClock::now() const {
     std::lock_guard lock(mutex_);
@@ -37,6 +44,18 @@ void FakeClock::cancel(std::uint64_t token) {
             timers_.erase(it);
         }
     }
+    CompletionDrops::Scope scope("timer cancelled");
+    dropped.reset();
+}
+
+void FakeClock::cancelAll() {
+    std::vector<Timer> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        dropped.swap(timers_);
+    }
+    CompletionDrops::Scope scope("timers cancelled");
+    dropped.clear();
 }
 
 size_t FakeClock::pendingTimers() const {

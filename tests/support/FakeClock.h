@@ -19,6 +19,10 @@ class FakeClock final : public Clock {
   public:
     explicit FakeClock(double wallStart = 1'780'000'000.0, double uptimeStart = 1000.0)
         : wallStart_(wallStart), uptimeStart_(uptimeStart) {}
+    // Timers still pending are cancelled: what they hold is let go on purpose.
+    ~FakeClock() override;
+    FakeClock(const FakeClock&) = delete;
+    FakeClock& operator=(const FakeClock&) = delete;
 
     double now() const override;
     double uptime() const override;
@@ -27,6 +31,9 @@ class FakeClock final : public Clock {
     // Runs `task` when the clock reaches `dueUptime`. Returns a token for `cancel`.
     std::uint64_t schedule(double dueUptime, Task task);
     void cancel(std::uint64_t token);
+    // Cancels every pending timer (a test that ends with work in flight lets it go this way, which
+    // also frees timers whose tasks hold, through what they resume, this clock).
+    void cancelAll();
     size_t pendingTimers() const;
 
     // Moves the clock forward by `seconds`, firing due timers in order.

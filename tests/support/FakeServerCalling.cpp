@@ -11,6 +11,12 @@ std::string keyOf(const std::string& method, const std::string& path) {
 
 }  // namespace
 
+FakeServerCalling::~FakeServerCalling() {
+    for (Held& held : held_) {
+        held.completion.drop("the test ended without releasing the call");
+    }
+}
+
 void FakeServerCalling::call(std::string path, std::string method, std::optional<Json> json,
                              HttpHeaders headers, double timeout,
                              Completion<void(CallResult)> completion) {

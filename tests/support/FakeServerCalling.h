@@ -20,7 +20,8 @@ namespace parlendo::testing {
 // call instead of the scripts. A call with neither gets the fallback (`unavailable` unless set).
 //
 // Answers run at once, inside the call, unless `hold(true)`: then each call waits until the test
-// releases it, oldest first, with its own answer or another one. `call` answers the failure of a
+// releases it, oldest first, with its own answer or another one; what is still held when the fake
+// goes is cancelled. `call` answers the failure of a
 // detailed answer; `callDetailed` the whole detail.
 class FakeServerCalling final : public DetailedServerCalling {
   public:
@@ -32,6 +33,12 @@ class FakeServerCalling final : public DetailedServerCalling {
         double timeout = 0;
     };
     using Respond = std::function<DetailedCallResult(const Call&)>;
+
+    FakeServerCalling() = default;
+    // Calls still held are cancelled: the test chose not to release them.
+    ~FakeServerCalling() override;
+    FakeServerCalling(const FakeServerCalling&) = delete;
+    FakeServerCalling& operator=(const FakeServerCalling&) = delete;
 
     using ServerCalling::call;
     void call(std::string path, std::string method, std::optional<Json> json, HttpHeaders headers,

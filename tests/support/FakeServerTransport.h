@@ -22,6 +22,16 @@ namespace parlendo::testing {
 // Thread-safe.
 class FakeServerTransport final : public ServerTransport {
   public:
+    FakeServerTransport() = default;
+    // Requests still held are cancelled: the test chose not to release them.
+    ~FakeServerTransport() override {
+        for (Held& held : held_) {
+            held.completion.drop("the test ended without releasing the request");
+        }
+    }
+    FakeServerTransport(const FakeServerTransport&) = delete;
+    FakeServerTransport& operator=(const FakeServerTransport&) = delete;
+
     void send(ServerRequest request, Completion<void(ServerResponse)> completion) override;
 
     void script(const std::string& path, ServerResponse response);

@@ -22,6 +22,16 @@ class FakeWordLookup final : public WordLookingUp {
         Completion<void(WordLookupResult)> completion;
     };
 
+    FakeWordLookup() = default;
+    // Requests still held are cancelled: the test chose not to answer them.
+    ~FakeWordLookup() override {
+        for (Request& request : held) {
+            request.completion.drop("the test ended without answering the lookup");
+        }
+    }
+    FakeWordLookup(const FakeWordLookup&) = delete;
+    FakeWordLookup& operator=(const FakeWordLookup&) = delete;
+
     void lookup(std::string word, std::optional<std::string> title,
                 std::function<void()> onGenerating,
                 Completion<void(WordLookupResult)> completion) override {

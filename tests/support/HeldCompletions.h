@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <mutex>
+#include <string_view>
 
 namespace parlendo::testing {
 
@@ -12,6 +13,24 @@ namespace parlendo::testing {
 template <typename Answer>
 class HeldCompletions {
   public:
+    HeldCompletions() = default;
+    // Calls still held when the fake goes are cancelled: the test chose not to answer them.
+    ~HeldCompletions() { dropAll("the test ended without answering the call"); }
+    HeldCompletions(const HeldCompletions&) = delete;
+    HeldCompletions& operator=(const HeldCompletions&) = delete;
+
+    // Lets every held completion go unanswered, on purpose.
+    void dropAll(std::string_view why) {
+        std::deque<Completion<void(Answer)>> dropped;
+        {
+            std::lock_guard lock(mutex_);
+            dropped.swap(held_);
+        }
+        for (auto& completion : dropped) {
+            completion.drop(why);
+        }
+    }
+
     void hold(Completion<void(Answer)> completion) {
         std::lock_guard lock(mutex_);
         held_.push_back(std::move(completion));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestTree.h"
 #include "foundation/Log.h"
 
 #include <unistd.h>
@@ -99,9 +100,12 @@ class LogCapture {
         std::vector<std::pair<std::string, std::string>> lines;
     };
 
+    // Inside the test program's private home when it has one.
     static std::filesystem::path folder() {
-        return std::filesystem::temp_directory_path() /
-               ("parlendo-test-log-" + std::to_string(::getpid()));
+        const std::filesystem::path& tree = TestTree::root();
+        const std::filesystem::path base =
+            tree.empty() ? std::filesystem::temp_directory_path() : tree;
+        return base / ("parlendo-test-log-" + std::to_string(::getpid()));
     }
 
     std::shared_ptr<State> state_;

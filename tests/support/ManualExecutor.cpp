@@ -1,5 +1,7 @@
 #include "ManualExecutor.h"
 
+#include "foundation/Completion.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -10,12 +12,18 @@ namespace {
 thread_local std::vector<const ManualExecutor*> running;
 }  // namespace
 
-ManualExecutor::ManualExecutor(std::shared_ptr<FakeClock> clock)
-    : clock_(std::move(clock)),
+ManualExecutor::ManualExecutor() : ManualExecutor(std::make_shared<FakeClock>(), true) {}
+
+ManualExecutor::ManualExecutor(const std::shared_ptr<FakeClock>& clock)
+    : ManualExecutor(clock, false) {}
+
+ManualExecutor::ManualExecutor(const std::shared_ptr<FakeClock>& clock, bool own)
+    : ownClock_(own ? clock : nullptr),
+      clock_(clock),
       state_(std::make_shared<State>()),
       owner_(std::this_thread::get_id()) {
     drain_ = std::make_shared<std::function<size_t()>>([this] { return runAll(); });
-    clock_->addDrain(drain_);
+    clock->addDrain(drain_);
 }
 
 ManualExecutor::~ManualExecutor() {
@@ -25,6 +33,17 @@ ManualExecutor::~ManualExecutor() {
         std::lock_guard lock(state_->mutex);
         dropped.swap(state_->queue);
     }
+    CompletionDrops::Scope scope("the test's executor stopped with tasks queued");
+    dropped.clear();
+}
+
+std::shared_ptr<FakeClock> ManualExecutor::clock() const {
+    return clock_.lock();
+}
+
+std::vector<double> ManualExecutor::delays() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->delays;
 }
 
 void ManualExecutor::post(Task task) {
@@ -33,16 +52,29 @@ void ManualExecutor::post(Task task) {
 }
 
 void ManualExecutor::postAfter(double seconds, Task task) {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->delays.push_back(seconds);
+    }
     if (!(seconds > 0)) {
         post(std::move(task));
         return;
     }
+    auto clock = clock_.lock();
+    if (!clock) {
+        CompletionDrops::Scope scope("timer asked of an executor whose clock is gone");
+        task.reset();
+        return;
+    }
     std::weak_ptr<State> weak = state_;
-    clock_->schedule(clock_->uptime() + seconds, [weak, task = std::move(task)]() mutable {
+    clock->schedule(clock->uptime() + seconds, [weak, task = std::move(task)]() mutable {
         if (auto state = weak.lock()) {
             std::lock_guard lock(state->mutex);
             state->queue.push_back(std::move(task));
+            return;
         }
+        CompletionDrops::Scope scope("timer of an executor that is gone");
+        task.reset();
     });
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace parlendo::testing {
 
@@ -14,10 +15,13 @@ namespace parlendo::testing {
 // runs it after each timer). Delayed tasks are timers on the FakeClock. It counts as "current"
 // on the thread that made it (the test's main thread), and on any other thread while that thread
 // runs one of its tasks.
-// Destroying it drops whatever is still queued.
+// Destroying it cancels whatever is still queued. A clock handed in is held weakly, so that
+// timers whose tasks hold this executor do not keep the clock (and so themselves) alive once the
+// test lets the clock go; a clock it makes itself it owns.
 class ManualExecutor final : public Executor {
   public:
-    explicit ManualExecutor(std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>());
+    ManualExecutor();
+    explicit ManualExecutor(const std::shared_ptr<FakeClock>& clock);
     ~ManualExecutor() override;
 
     void post(Task task) override;
@@ -29,16 +33,22 @@ class ManualExecutor final : public Executor {
     // Runs the oldest queued task; false when there was none.
     bool runOne();
     size_t pending() const;
+    // The delays asked of `postAfter`, in order.
+    std::vector<double> delays() const;
 
-    const std::shared_ptr<FakeClock>& clock() const { return clock_; }
+    std::shared_ptr<FakeClock> clock() const;
 
   private:
+    ManualExecutor(const std::shared_ptr<FakeClock>& clock, bool own);
+
     struct State {
         std::mutex mutex;
         std::deque<Task> queue;
+        std::vector<double> delays;
     };
 
-    std::shared_ptr<FakeClock> clock_;
+    std::shared_ptr<FakeClock> ownClock_;
+    std::weak_ptr<FakeClock> clock_;
     std::shared_ptr<State> state_;
     std::shared_ptr<std::function<size_t()>> drain_;
     std::thread::id owner_;

@@ -2,23 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include "FakeClock.h"
+
 namespace parlendo {
 namespace {
 
 TEST(ContextReaderTest, ReadBudgetExpiresAtItsLimit) {
-    double now = 50.0;
-    ReadBudget budget(ContextReadTimes::total, [&now] { return now; });
+    auto clock = std::make_shared<testing::FakeClock>(0.0, 50.0);
+    ReadBudget budget(ContextReadTimes::total, clock);
     EXPECT_EQ(budget.started, 50.0);
-    now = 50.25;
+    clock->advance(0.25);
     EXPECT_FALSE(budget.expired());
-    now = 50.5;
+    clock->advance(0.25);
     EXPECT_TRUE(budget.expired());
 
     // A budget may start before it is made (the bounds search shares its start).
-    ReadBudget shared(ContextReadTimes::selectionBounds, 50.4, [&now] { return now; });
+    ReadBudget shared(ContextReadTimes::selectionBounds, 50.4, clock);
     EXPECT_NEAR(shared.elapsed(), 0.1, 1e-9);
     EXPECT_FALSE(shared.expired());
-    now = 50.52;
+    clock->advance(0.02);
     EXPECT_TRUE(shared.expired());
 
     // The default clock is the system's uptime.

@@ -24,10 +24,7 @@ namespace parlendo::testing {
 // backend, which answer at once unless told to hold.
 struct PipelineRig : CaptureQueues {
     PipelineRig() {
-        words = WordSaver::make(backend, 3, SaveRetry::backoff,
-                                [clock = clock](double seconds, Task task) {
-                                    clock->schedule(clock->uptime() + seconds, std::move(task));
-                                });
+        words = WordSaver::make(backend, 3, SaveRetry::backoff, timers);
         words->setOnOutcome([this](const WordSaver::Outcome& outcome) {
             outcomes.push_back(outcome);
             titleRequestsAtOutcome = titleVectors->requests().size();
@@ -42,10 +39,7 @@ struct PipelineRig : CaptureQueues {
         services.sentences = sentences;
         services.titleVectors = titleVectors;
         services.session = session;
-        services.sleep = [clock = clock](double seconds, Completion<void()> done) {
-            clock->schedule(clock->uptime() + seconds,
-                            [done = std::move(done)]() mutable { done(); });
-        };
+        services.timers = timers;
         services.main = main;
         services.clock = clock;
         pipeline = CapturePipeline::make(std::move(services));

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/Completion.h"
 #include "foundation/Result.h"
@@ -81,15 +83,12 @@ TEST(Completion, MovingCarriesTheCalledState) {
     EXPECT_FALSE(c);
     EXPECT_EQ(calls, 1);
 
-    // Assigning over an unused completion drops its continuation without calling it.
-    int dropped = 0;
-    Completion<void()> d = [&] {
-        ++dropped;
-    };
-    d = Completion<void()>([&] { ++calls; });
-    d();
-    EXPECT_EQ(dropped, 0);
-    EXPECT_EQ(calls, 2);
+    // Assigning over a completion that was called (or moved from) loses nothing.
+    c = Completion<void()>([&] { ++calls; });
+    c();
+    a = Completion<void()>([&] { ++calls; });
+    a();
+    EXPECT_EQ(calls, 3);
 }
 
 TEST(Completion, ReleasesItsCapturesBeforeRunning) {
@@ -106,15 +105,88 @@ TEST(Completion, ReleasesItsCapturesBeforeRunning) {
     EXPECT_TRUE(watch.expired());
 }
 
-TEST(Completion, DroppedUncalledCompletionFreesItsCaptures) {
+// Records the drops reported while it lives, in place of the test program's hook.
+class DropRecorder {
+  public:
+    DropRecorder() {
+        lines().clear();
+        previous_ = CompletionDrops::setHook(
+            [](const std::string&, const SourcePlace& where) { lines().push_back(where.line); });
+    }
+    ~DropRecorder() { CompletionDrops::setHook(previous_); }
+    static std::vector<unsigned>& lines() {
+        static std::vector<unsigned> reported;
+        return reported;
+    }
+
+  private:
+    CompletionDrops::Hook previous_ = nullptr;
+};
+
+TEST(Completion, ADroppedCompletionIsReportedWithWhereItWasMade) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "drops are reported in debug builds";
+#endif
     auto resource = std::make_shared<int>(7);
     std::weak_ptr<int> watch = resource;
+    unsigned made = 0;
     {
-        Completion<void(int)> done = [r = std::move(resource)](int) {
+        DropRecorder recorder;
+        {
+            made = SourcePlace::here().line + 1;
+            Completion<void(int)> done = [r = std::move(resource)](int) {
+            };
+            EXPECT_FALSE(done.wasCalled());
+        }
+        EXPECT_TRUE(watch.expired());  // its captures are freed all the same
+        // Assigning over an uncalled completion drops it too.
+        Completion<void()> first = [] {
         };
-        EXPECT_FALSE(done.wasCalled());
+        first = Completion<void()>([] {});
+        first();
+        // Called, moved from or empty: nothing to report.
+        Completion<void()> called = [] {
+        };
+        called();
+        Completion<void()> from = [] {
+        };
+        Completion<void()> to = std::move(from);
+        to();
+        Completion<void()> empty;
+        EXPECT_EQ(DropRecorder::lines().size(), 2u);
+        ASSERT_FALSE(DropRecorder::lines().empty());
+        // The statement that made it (the compiler may name its first or its last line).
+        EXPECT_GE(DropRecorder::lines()[0], made);
+        EXPECT_LE(DropRecorder::lines()[0], made + 1);
     }
-    EXPECT_TRUE(watch.expired());
+}
+
+TEST(Completion, DropsOnPurposeAreNotReported) {
+    DropRecorder recorder;
+    auto resource = std::make_shared<int>(7);
+    std::weak_ptr<int> watch = resource;
+    Completion<void()> inner = [r = std::move(resource)] {
+    };
+    Completion<void(int)> outer = [inner = std::move(inner)](int) mutable {
+        inner();
+    };
+    outer.drop("nobody waits for the answer");
+    EXPECT_FALSE(outer);
+    EXPECT_TRUE(watch.expired());  // with what it held, the inner completion too
+    {
+        CompletionDrops::Scope scope("an executor going away");
+        Completion<void()> queued = [] {
+        };
+    }
+    EXPECT_TRUE(DropRecorder::lines().empty());
+    // The scope ends with its block.
+    {
+        Completion<void()> lost = [] {
+        };
+    }
+#ifndef NDEBUG
+    EXPECT_EQ(DropRecorder::lines().size(), 1u);
+#endif
 }
 
 TEST(Completion, CarriesResultsAndMoveOnlyValues) {

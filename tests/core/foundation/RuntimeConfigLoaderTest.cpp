@@ -2,8 +2,11 @@
 
 #include "BuildInfo.h"
 #include "TempDir.h"
+#include "foundation/Base64.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/SHA256.h"
+
+#include <algorithm>
 
 namespace parlendo {
 namespace {
@@ -30,22 +33,12 @@ Json syntheticProfile() {
     return profile;
 }
 
+// The URL-safe Base64 of a token piece, without padding.
 std::string base64url(std::string_view bytes) {
-    static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    for (unsigned char c : bytes) {
-        bits = (bits << 8) | c;
-        count += 8;
-        while (count >= 6) {
-            out.push_back(digits[(bits >> (count - 6)) & 0x3F]);
-            count -= 6;
-        }
-    }
-    if (count > 0) {
-        out.push_back(digits[(bits << (6 - count)) & 0x3F]);
-    }
+    std::string out = Base64::encode(bytes);
+    std::replace(out.begin(), out.end(), '+', '-');
+    std::replace(out.begin(), out.end(), '/', '_');
+    out.erase(out.find_last_not_of('=') + 1);
     return out;
 }
 

@@ -101,6 +101,11 @@ TEST(Text, Normalisation) {
 }
 
 TEST(Text, AsciiHelpersLeaveOtherTextAlone) {
+    // Full mappings, no context: the final sigma stays σ, İ gains its dot, bytes that are not
+    // UTF-8 read as U+FFFD.
+    EXPECT_EQ(text::lowercased("ΟΔΟΣ ΣΑΣ"), "οδοσ σασ");
+    EXPECT_EQ(text::lowercased("İSTANBUL Straße ÀÉ"), "i\u0307stanbul straße àé");
+    EXPECT_EQ(text::lowercased("AB\xFF"), "ab\uFFFD");
     EXPECT_EQ(text::asciiLower("Content-TYPE Ä"), "content-type Ä");
     EXPECT_EQ(text::asciiUpper("x-region ß"), "X-REGION ß");
     EXPECT_TRUE(text::asciiIEquals("X-Client-Info", "x-client-info"));

@@ -22,15 +22,12 @@ class DeadlineTest : public ::testing::Test {
   protected:
     DeadlineTest()
         : clock_(std::make_shared<FakeClock>()),
-          executor_(std::make_shared<ManualExecutor>(clock_)),
-          sleep_([executor = executor_](double seconds, Completion<void()> done) {
-              executor->postAfter(seconds, [done = std::move(done)]() mutable { done(); });
-          }) {}
+          executor_(std::make_shared<ManualExecutor>(clock_)) {}
 
     // Races an operation that answers `value` after `after` seconds (never when nullopt).
     void race(std::optional<double> after, int value) {
         Deadline::race<int>(
-            LookupTimes::dictionaryDeadline, -1, sleep_,
+            LookupTimes::dictionaryDeadline, -1, *executor_,
             [this, after, value](Completion<void(int)> done) {
                 if (after) {
                     executor_->postAfter(
@@ -46,7 +43,6 @@ class DeadlineTest : public ::testing::Test {
 
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<ManualExecutor> executor_;
-    Deadline::Sleep sleep_;
     std::vector<Completion<void(int)>> held_;
     std::vector<std::pair<double, int>> delivered_;
 };
@@ -83,7 +79,7 @@ TEST_F(DeadlineTest, ASimultaneousFinishDeliversOnce) {
 
 TEST_F(DeadlineTest, AnOperationThatAnswersAtOnceWins) {
     Deadline::race<int>(
-        8.3, -1, sleep_, [](Completion<void(int)> done) { done(3); },
+        8.3, -1, *executor_, [](Completion<void(int)> done) { done(3); },
         [this](int v) {
             delivered_.push_back({clock_->elapsed(), v});
         });
@@ -93,22 +89,19 @@ TEST_F(DeadlineTest, AnOperationThatAnswersAtOnceWins) {
     EXPECT_EQ(delivered_.size(), 1u);
 }
 
+// The timer fires on the timer queue while the operations answer on the pool: every race still
+// delivers exactly once.
 TEST(DeadlineThreads, RacingThreadsDeliverExactlyOnce) {
     constexpr int races = 200;
     std::atomic<int> delivered{0};
     std::promise<void> all;
     std::atomic<int> finished{0};
-    auto onPool = [](Task task) {
-        ThreadPool::global().post(std::move(task));
-    };
-    Deadline::Sleep sleep = [&](double, Completion<void()> done) {
-        onPool([done = std::move(done)]() mutable { done(); });
-    };
+    ExecutorPtr timers = SerialQueue::timers();
     for (int i = 0; i < races; ++i) {
         Deadline::race<int>(
-            1.0, -1, sleep,
+            i % 2 == 0 ? 0.0 : 0.001, -1, *timers,
             [&](Completion<void(int)> done) {
-                onPool([done = std::move(done)]() mutable { done(1); });
+                ThreadPool::global().post([done = std::move(done)]() mutable { done(1); });
             },
             [&](int) {
                 delivered++;
@@ -122,10 +115,27 @@ TEST(DeadlineThreads, RacingThreadsDeliverExactlyOnce) {
     EXPECT_EQ(delivered.load(), races);
 }
 
-TEST(DeadlineRealSleep, NegativeSecondsReturnWithoutWaiting) {
-    std::promise<void> woke;
-    Deadline::realSleep(-5, [&] { woke.set_value(); });
-    EXPECT_EQ(woke.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+// A deadline is kept even when every thread of the pool is busy with blocking work: timers do
+// not share the pool.
+TEST(DeadlineThreads, TheDeadlineIsKeptWhileThePoolIsBlocked) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    for (int i = 0; i < 8; ++i) {
+        ThreadPool::global().post([released] { released.wait(); });
+    }
+    std::promise<int> answer;
+    Deadline::race<int>(
+        0.01, -1, *SerialQueue::timers(),
+        [](Completion<void(int)> done) {
+            ThreadPool::global().post([done = std::move(done)]() mutable { done(1); });
+        },
+        [&](int value) { answer.set_value(value); });
+    auto got = answer.get_future();
+    const bool ready = got.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    release.set_value();
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(got.get(), -1);
+    ThreadPool::global().drain();
 }
 
 TEST(LookupTimesTest, Budgets) {

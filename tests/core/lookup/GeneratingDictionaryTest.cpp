@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "FakeClock.h"
+#include "HeldCompletions.h"
 #include "LogCapture.h"
 #include "ManualExecutor.h"
 #include "lookup/GeneratingDictionary.h"
 #include "lookup/LookupTimes.h"
-
-#include <deque>
 
 namespace parlendo {
 namespace {
@@ -20,15 +19,13 @@ class HeldDictionary final : public DictionaryService {
     void lookup(std::string word, std::optional<std::string> title,
                 Completion<void(DictionaryLookup::Outcome)> completion) override {
         asked.push_back({std::move(word), std::move(title)});
-        held.push_back(std::move(completion));
+        held.hold(std::move(completion));
     }
     void answer(DictionaryLookup::Outcome outcome) {
-        auto completion = std::move(held.front());
-        held.pop_front();
-        completion(std::move(outcome));
+        ASSERT_TRUE(held.answerOldest(std::move(outcome)));
     }
     std::vector<std::pair<std::string, std::optional<std::string>>> asked;
-    std::deque<Completion<void(DictionaryLookup::Outcome)>> held;
+    testing::HeldCompletions<DictionaryLookup::Outcome> held;
 };
 
 class HeldGenerator final : public SenseGenerating {
@@ -39,15 +36,11 @@ class HeldGenerator final : public SenseGenerating {
     void generate(std::string lemma, std::string titleKey, std::string word,
                   Completion<void(Outcome)> completion) override {
         asked.push_back({std::move(lemma), std::move(titleKey), std::move(word)});
-        held.push_back(std::move(completion));
+        held.hold(std::move(completion));
     }
-    void answer(Outcome outcome) {
-        auto completion = std::move(held.front());
-        held.pop_front();
-        completion(std::move(outcome));
-    }
+    void answer(Outcome outcome) { ASSERT_TRUE(held.answerOldest(std::move(outcome))); }
     std::vector<Ask> asked;
-    std::deque<Completion<void(Outcome)>> held;
+    testing::HeldCompletions<Outcome> held;
 };
 
 DictionaryLookup::Result found(DictionaryLookup::Status status,
@@ -65,20 +58,14 @@ class GeneratingDictionaryTest : public ::testing::Test {
     GeneratingDictionaryTest()
         : clock_(std::make_shared<FakeClock>()),
           executor_(std::make_shared<ManualExecutor>(clock_)),
-          notWords_(std::make_shared<NegativeCache>(256, LookupTimes::notAWordMemory,
-                                                    [c = clock_.get()] { return c->now(); })),
-          lookup_(dictionary_, generator_, notWords_,
-                  // Weakly: a timer still pending at the end must not keep its executor alive.
-                  [weak = std::weak_ptr<ManualExecutor>(executor_)](double seconds,
-                                                                    Completion<void()> done) {
-                      if (auto e = weak.lock()) {
-                          e->postAfter(seconds, [done = std::move(done)]() mutable { done(); });
-                      }
-                  }) {}
+          notWords_(std::make_shared<NegativeCache>(256, LookupTimes::notAWordMemory, clock_)),
+          lookup_(dictionary_, generator_, notWords_, executor_) {}
     ~GeneratingDictionaryTest() override {
         // Calls left in flight hold the lookup's parts; let them go.
-        dictionary_->held.clear();
-        generator_->held.clear();
+        dictionary_->held.dropAll("the test ended with the lookup in flight");
+        generator_->held.dropAll("the test ended with the generation in flight");
+        // The deadlines too: their tasks hold the lookup, and with it the clock.
+        clock_->cancelAll();
     }
 
     void look(std::string word, std::optional<std::string> title = "Some Article") {

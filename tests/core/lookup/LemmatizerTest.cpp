@@ -44,6 +44,23 @@ TEST(Lemmatizer, CountsCharactersNotBytes) {
     EXPECT_EQ(Lemmatizer::suffixCandidates("학생s"), (Candidates{"학생"}));
 }
 
+TEST(Lemmatizer, TakesAnyBytes) {
+    EXPECT_TRUE(Lemmatizer::suffixCandidates("\xFF").empty());
+    EXPECT_TRUE(Lemmatizer::suffixCandidates("\xC3").empty());
+    // A damaged byte counts as one character U+FFFD: the rules still cut by characters.
+    EXPECT_EQ(Lemmatizer::suffixCandidates("ab\xFFs"), (Candidates{"ab\uFFFD"}));
+    EXPECT_EQ(Lemmatizer::suffixCandidates("\xE2\x82ing"), (Candidates{"\uFFFD", "\uFFFDe"}));
+    EXPECT_EQ(Lemmatizer::suffixCandidates("go\x80\x80"
+                                           "ed"),
+              (Candidates{"go\uFFFD\uFFFD", "go\uFFFD\uFFFDe", "go\uFFFD"}));
+    std::string bytes;
+    for (int b = 0; b < 256; ++b) {
+        bytes.push_back(static_cast<char>(b));
+        EXPECT_NO_THROW(Lemmatizer::suffixCandidates(bytes + "es"));
+        EXPECT_NO_THROW(Lemmatizer::suffixCandidates(std::string(1, static_cast<char>(b))));
+    }
+}
+
 TEST(Lemmatizer, NeverTheWordItselfNorEmpty) {
     for (const char* word : {"es", "ed", "er", "sss", "eded", "ingings", "iesies", "ested"}) {
         for (const auto& candidate : Lemmatizer::suffixCandidates(word)) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "FakeClock.h"
 #include "lookup/LookupTimes.h"
 #include "lookup/NegativeCache.h"
 
@@ -9,34 +10,40 @@
 namespace parlendo {
 namespace {
 
+// A monotonic clock the test sets, counting its reads.
+struct CountingClock final : MonotonicClock {
+    double uptime() const override {
+        ++reads;
+        return now;
+    }
+    double now = 1000.0;
+    mutable int reads = 0;
+};
+
 class NegativeCacheTest : public ::testing::Test {
   protected:
     NegativeCache make(size_t capacity = 256) {
-        return NegativeCache(capacity, LookupTimes::notAWordMemory, [this] {
-            ++clockReads_;
-            return now_;
-        });
+        return NegativeCache(capacity, LookupTimes::notAWordMemory, clock_);
     }
-    double now_ = 1'780'000'000.0;
-    int clockReads_ = 0;
+    std::shared_ptr<CountingClock> clock_ = std::make_shared<CountingClock>();
 };
 
 TEST_F(NegativeCacheTest, RemembersForTheTimeToLiveInclusive) {
     auto cache = make();
     EXPECT_FALSE(cache.contains("asdf"));
-    EXPECT_EQ(clockReads_, 0);  // an empty cache never reads the clock
+    EXPECT_EQ(clock_->reads, 0);  // an empty cache never reads the clock
 
     cache.insert("asdf");
-    now_ += 600;
+    clock_->now += 600;
     EXPECT_TRUE(cache.contains("asdf"));
     EXPECT_FALSE(cache.contains("ASDF"));  // exact keys
-    now_ += 0.5;
+    clock_->now += 0.5;
     EXPECT_FALSE(cache.contains("asdf"));
     EXPECT_EQ(cache.size(), 0u);
 
     // Re-inserting after expiry counts from the new insert.
     cache.insert("asdf");
-    now_ += 300;
+    clock_->now += 300;
     EXPECT_TRUE(cache.contains("asdf"));
 }
 
@@ -45,7 +52,7 @@ TEST_F(NegativeCacheTest, InsertRefreshesTheTimeButNotThePlace) {
     for (int i = 0; i < 256; ++i) {
         cache.insert("w" + std::to_string(i));
     }
-    now_ += 500;
+    clock_->now += 500;
     cache.insert("w0");  // refreshed, still the oldest by first insert
     EXPECT_EQ(cache.size(), 256u);
     cache.insert("w256");
@@ -54,7 +61,7 @@ TEST_F(NegativeCacheTest, InsertRefreshesTheTimeButNotThePlace) {
     EXPECT_TRUE(cache.contains("w1"));
     EXPECT_TRUE(cache.contains("w256"));
 
-    now_ += 200;  // w1 was inserted 700 s ago, w256 200 s ago
+    clock_->now += 200;  // w1 was inserted 700 s ago, w256 200 s ago
     EXPECT_FALSE(cache.contains("w1"));
     EXPECT_TRUE(cache.contains("w256"));
     EXPECT_EQ(cache.size(), 255u);
@@ -68,8 +75,7 @@ TEST_F(NegativeCacheTest, ZeroCapacityKeepsNothing) {
 }
 
 TEST(NegativeCacheThreads, ConcurrentUseKeepsTheBound) {
-    std::atomic<double> now{0};
-    NegativeCache cache(64, 600, [&] { return now.load(); });
+    NegativeCache cache(64, 600, std::make_shared<testing::FakeClock>());
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {

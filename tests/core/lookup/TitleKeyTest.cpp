@@ -69,6 +69,73 @@ TEST_F(TitleKeyTest, RemovesCredentialURLs) {
     }
 }
 
+// Titles built so that an invisible character splits the address: the credentials must go all
+// the same, from the normalised title and from the key.
+TEST_F(TitleKeyTest, InvisibleCharactersDoNotHideCredentials) {
+    const std::string hiders[] = {
+        "\u200B",     "\u200C", "\u200D", "\u200E", "\u200F", "\u2060", "\uFEFF",
+        "\u00AD",      // soft hyphen
+        "\u202E",      // right-to-left override
+        "\u2066",      // left-to-right isolate
+        "\u180E",      // Mongolian vowel separator
+        "\u3164",      // Hangul filler
+        "\u034F",      // combining grapheme joiner
+        "\uFE0F",      // a variation selector after ":" belongs to nothing
+        "\U000E0041",  // a tag letter outside a flag
+    };
+    for (const std::string& h : hiders) {
+        const std::string titles[] = {
+            "Login https:" + h + "//alice:s3cret@example.com/x",
+            "Login https:/" + h + "/alice:s3cret@example.com/x",
+            "Login https" + h + "://alice:s3cret@example.com/x",
+            "Login https://alice:s3cret" + h + "@example.com/x",
+            "Login " + h + "https:" + h + "/" + h + "/alice" + h + ":s3cret@example.com/x",
+        };
+        for (const std::string& title : titles) {
+            const std::string normalized = TitleKey::normalize(title);
+            EXPECT_EQ(normalized.find("s3cret"), std::string::npos) << normalized;
+            EXPECT_EQ(normalized.find("alice"), std::string::npos) << normalized;
+            const auto key = TitleKey::key(title);
+            ASSERT_TRUE(key.has_value());
+            EXPECT_EQ(key->find("s3cret"), std::string::npos) << *key;
+        }
+    }
+    EXPECT_EQ(TitleKey::normalize("Login https:\u200B//alice:s3cret@example.com/x"), "Login");
+    // Redaction on its own sees through them too; a title without credentials keeps them.
+    const auto redacted =
+        TitleKey::redact("Login https:\u2060//alice:s3cret@example.com/x \u200Bok");
+    EXPECT_EQ(redacted.title, "Login ok");
+    EXPECT_EQ(redacted.count, 1);
+    EXPECT_EQ(TitleKey::redact("a\u200Bb https://example.com").title,
+              "a\u200Bb https://example.com");
+    // The document title keeps its address until the key is taken, which removes it.
+    const auto document = TitleKey::documentTitle("a ftp:\u2060//bob:pw@h/x b - Google Chrome",
+                                                  "com.google.Chrome", std::nullopt);
+    EXPECT_EQ(TitleKey::key(document), "a b");
+}
+
+// What emoji and scripts need stays: variation selectors after a character that takes one, the
+// tag letters of a flag, visible marks; everything invisible goes.
+TEST_F(TitleKeyTest, VisibleTextSurvivesTheInvisibleSweep) {
+    const std::string flag =
+        "\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067"
+        "\U000E007F";
+    const std::string keep[] = {
+        "Notes \u2764\uFE0F today",
+        "Call 1\uFE0F\u20E3",
+        flag + " England",
+        "\u0600\u0661\u0662",
+        "\uD55C\uAD6D\uC5B4 \uC81C\uBAA9",
+        "caf\u00E9",
+    };
+    for (const std::string& title : keep) {
+        EXPECT_EQ(TitleKey::normalize(title), title);
+    }
+    EXPECT_EQ(TitleKey::normalize("a\u00ADb\u202Ac\u202Cd\u3164e"), "abcde");
+    EXPECT_EQ(TitleKey::stripForKey("\u2066 Title \u2069\u00AD"), "Title");
+    EXPECT_EQ(TitleKey::normalize("\u202E\u2066\u3164"), "(제목 없음)");
+}
+
 TEST_F(TitleKeyTest, NormalizeAndKey) {
     struct Case {
         std::optional<std::string> input;

@@ -1,4 +1,3 @@
-#include "foundation/Base64.h"
 #include "foundation/SHA256.h"
 #include "projects/DriveFailure.h"
 #include "projects/DriveText.h"
@@ -123,19 +122,6 @@ TEST(DriveFailureTest, StaleIsDroppedAndPayloadsCarryTheScope) {
     EXPECT_EQ(own.payload(), (Json{{"error", "quota_exceeded"}, {"scope", "daily"}}));
     EXPECT_EQ(DriveFailure("not_found").payload(), (Json{{"error", "not_found"}}));
     EXPECT_NE(DriveFailure("a", "x"), DriveFailure("a"));
-}
-
-TEST(Base64Test, RoundTripsEveryLengthAndRefusesBadText) {
-    std::string bytes;
-    for (int i = 0; i < 40; ++i) {
-        EXPECT_EQ(Base64::decode(Base64::encode(bytes)), bytes) << i;
-        bytes += static_cast<char>(i * 37 + 200);
-    }
-    EXPECT_EQ(Base64::encode("foob"), "Zm9vYg==");
-    EXPECT_EQ(Base64::decode("Zm9vYg=="), "foob");
-    EXPECT_EQ(Base64::decode("Zm9vYg="), std::nullopt);
-    EXPECT_EQ(Base64::decode("Zm=vYg=="), std::nullopt);
-    EXPECT_EQ(Base64::decode("Zm9v\nYg=="), std::nullopt);
 }
 
 }  // namespace

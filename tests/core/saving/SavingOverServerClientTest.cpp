@@ -56,8 +56,7 @@ class SavingOverServerClientTest : public ::testing::Test {
 
 TEST_F(SavingOverServerClientTest, AWordSaveAnsweredAfterTheAccountChangedIsDropped) {
     auto backend = std::make_shared<ServerSaveBackend>(client_, session_, main_);
-    auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff,
-                                 [this](double s, Task t) { main_->postAfter(s, std::move(t)); });
+    auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff, main_);
     UnsavedCounter unsaved;
     std::vector<WordSaver::Outcome> outcomes;
     saver->setOnOutcome([&](const WordSaver::Outcome& o) {
@@ -80,11 +79,8 @@ TEST_F(SavingOverServerClientTest, AWordSaveAnsweredAfterTheAccountChangedIsDrop
 }
 
 TEST_F(SavingOverServerClientTest, ASentenceWaitingForItsRetryIsNotSentForTheNextAccount) {
-    auto saver = ServerSentenceSaver::make(
-        client_, session_, SaveRetry::maxAttempts, SaveRetry::backoff,
-        [this](double s, Completion<void()> resume) {
-            main_->postAfter(s, [resume = std::move(resume)]() mutable { resume(); });
-        });
+    auto saver = ServerSentenceSaver::make(client_, session_, SaveRetry::maxAttempts,
+                                           SaveRetry::backoff, main_);
     transport_->script("/rest/v1/sentences", ServerResponse::timedOut());
     std::optional<SentenceSaveOutcome> outcome;
     saver->save(SentenceWork{"0A0A0A0A-0000-4000-8000-000000000000", "SRC", "Hi.", "안녕."},

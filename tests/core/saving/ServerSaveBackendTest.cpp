@@ -90,6 +90,16 @@ TEST_F(ServerSaveBackendTest, LegacyWritesTheWordRowThenItsSensesWithTheirRanks)
               std::vector<std::string>{"단어 저장(legacy) " + Log::redact("run") + " senses=2"});
 }
 
+// The legacy row's lemma is lower-cased code point by code point; the snapshot call's lemma keeps
+// the server side's final-sigma rule.
+TEST_F(ServerSaveBackendTest, LegacyLemmaIsLowerCasedWithoutTheFinalSigmaRule) {
+    server_->ok("POST", "/rest/v1/words", "[]");
+    const SaveWork greek("ID", "SRC", "ΟΔΟΣ", "", std::nullopt, {}, 0);
+    EXPECT_EQ(legacy(greek), true);
+    EXPECT_EQ(server_->calls().front().json->at("lemma"), "οδοσ");
+    EXPECT_EQ(greek.rpcParams().at("p_lemma"), "οδος");
+}
+
 TEST_F(ServerSaveBackendTest, LegacyWithoutSensesToSendOrWithAnExistingRowSendsOneRequest) {
     server_->ok("POST", "/rest/v1/words", R"([{"word_id":"w"}])");
     server_->ok("POST", "/rest/v1/words", "[]");

@@ -25,12 +25,8 @@ class ServerSentenceSaverTest : public ::testing::Test {
           session_(std::make_shared<FakeSession>()),
           clock_(std::make_shared<FakeClock>()),
           executor_(std::make_shared<ManualExecutor>(clock_)) {
-        saver_ = ServerSentenceSaver::make(
-            server_, session_, SaveRetry::maxAttempts, SaveRetry::backoff,
-            [this](double seconds, Completion<void()> resume) {
-                waits_.push_back(seconds);
-                executor_->postAfter(seconds, [resume = std::move(resume)]() mutable { resume(); });
-            });
+        saver_ = ServerSentenceSaver::make(server_, session_, SaveRetry::maxAttempts,
+                                           SaveRetry::backoff, executor_);
     }
 
     std::optional<SentenceSaveOutcome> save() {
@@ -54,7 +50,6 @@ class ServerSentenceSaverTest : public ::testing::Test {
     std::shared_ptr<FakeClock> clock_;
     std::shared_ptr<ManualExecutor> executor_;
     std::shared_ptr<ServerSentenceSaver> saver_;
-    std::vector<double> waits_;
     SentenceWork work_{"0A1B2C3D-AAAA-4BBB-8CCC-0123456789AB", "SRC-9", "It rained.", "비가 왔다."};
 };
 
@@ -81,7 +76,7 @@ TEST_F(ServerSentenceSaverTest, ALostAnswerIsSettledByReadingTheRowBack) {
     EXPECT_EQ(server_->calls()[1].path,
               "/rest/v1/sentences?select=sentence_id,source_id,original&limit=1"
               "&user_id=eq.user-1&sentence_id=eq.0a1b2c3d-aaaa-4bbb-8ccc-0123456789ab");
-    EXPECT_TRUE(waits_.empty());
+    EXPECT_TRUE(executor_->delays().empty());
 
     // An answer without the row is read back too.
     server_->ok("POST", table, "[]");
@@ -100,7 +95,7 @@ TEST_F(ServerSentenceSaverTest, RetriesEndLostWhenTheServerLacksTheRowAndUnknown
     server_->failure("POST", table, CallFailure::timeout());
     server_->ok("GET", table, "[]");
     EXPECT_EQ(save(), SentenceSaveOutcome::lost(3));
-    EXPECT_EQ(waits_, (std::vector<double>{1.5, 2.0}));
+    EXPECT_EQ(executor_->delays(), (std::vector<double>{1.5, 2.0}));
     EXPECT_EQ(server_->count("POST"), 3u);
     EXPECT_EQ(
         log_.messages("save"),
@@ -110,10 +105,7 @@ TEST_F(ServerSentenceSaverTest, RetriesEndLostWhenTheServerLacksTheRowAndUnknown
 
     auto unanswered = std::make_shared<FakeServerCalling>();
     server_ = unanswered;
-    saver_ = ServerSentenceSaver::make(
-        server_, session_, 3, SaveRetry::backoff, [this](double s, Completion<void()> resume) {
-            executor_->postAfter(s, [r = std::move(resume)]() mutable { r(); });
-        });
+    saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff, executor_);
     server_->failure("POST", table, CallFailure::unavailable());
     server_->failure("GET", table, CallFailure::timeout());
     EXPECT_EQ(save(), SentenceSaveOutcome::unknown(3));
@@ -149,7 +141,7 @@ TEST_F(ServerSentenceSaverTest, RejectionsPassOnOnlySafeCodes) {
     };
     for (const auto& [failure, expected] : cases) {
         server_ = std::make_shared<FakeServerCalling>();
-        saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff);
+        saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff, executor_);
         server_->failure("POST", table, failure);
         EXPECT_EQ(save(), expected) << failure.logReason();
         EXPECT_EQ(server_->calls().size(), 1u);
@@ -163,7 +155,7 @@ TEST_F(ServerSentenceSaverTest, ReadBackMatchesSourceIgnoringCaseAndDropsOnAuthF
     EXPECT_EQ(save(), SentenceSaveOutcome::confirmed(1));
 
     server_ = std::make_shared<FakeServerCalling>();
-    saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff);
+    saver_ = ServerSentenceSaver::make(server_, session_, 3, SaveRetry::backoff, executor_);
     server_->failure("POST", table, CallFailure::timeout());
     server_->failure("GET", table, CallFailure::stale());
     EXPECT_EQ(save(), SentenceSaveOutcome::dropped("stale"));

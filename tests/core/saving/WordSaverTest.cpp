@@ -53,10 +53,7 @@ class WordSaverTest : public ::testing::Test {
         : clock_(std::make_shared<FakeClock>()),
           executor_(std::make_shared<ManualExecutor>(clock_)),
           backend_(std::make_shared<FakeSaveBackend>()) {
-        saver_ = WordSaver::make(backend_, SaveRetry::maxAttempts, SaveRetry::backoff,
-                                 [executor = executor_](double seconds, Task task) {
-                                     executor->postAfter(seconds, std::move(task));
-                                 });
+        saver_ = WordSaver::make(backend_, SaveRetry::maxAttempts, SaveRetry::backoff, executor_);
         saver_->setOnOutcome([this](const WordSaver::Outcome& o) { outcomes_.push_back(o); });
     }
 

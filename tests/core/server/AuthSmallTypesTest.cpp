@@ -63,6 +63,17 @@ TEST(AuthCallback, ParsesMailLinks) {
               CB(CB::Recovery{"a+b"}));
     EXPECT_EQ(CB::parse("parlendo://auth-callback?type=recovery&refresh_token=a%zzb"),
               CB(CB::Recovery{"a%zzb"}));
+    // Two different tokens, or one part giving a deciding key two values: not usable.
+    EXPECT_EQ(CB::parse("parlendo://auth-callback?type=recovery&refresh_token=a&refresh_token=b"),
+              CB(CB::Failed{}));
+    EXPECT_EQ(CB::parse("parlendo://auth-callback?type=recovery&refresh_token=a#refresh_token=b"),
+              CB(CB::Failed{}));
+    EXPECT_EQ(CB::parse("parlendo://auth-callback#type=signup&type=recovery&refresh_token=a"),
+              CB(CB::Failed{}));
+    EXPECT_EQ(CB::parse("parlendo://auth-callback?type=recovery&refresh_token=a#refresh_token=a"),
+              CB(CB::Recovery{"a"}));
+    EXPECT_EQ(CB::parse("parlendo://auth-callback#type=recovery&refresh_token=a&type=recovery"),
+              CB(CB::Recovery{"a"}));
     EXPECT_EQ(CB(CB::Recovery{"x"}).kind(), "recovery");
     EXPECT_EQ(CB(CB::EmailConfirmed{}).kind(), "email_confirmed");
 }

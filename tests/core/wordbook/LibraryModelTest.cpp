@@ -221,6 +221,58 @@ TEST(LibraryModelTest, SearchResultsBecomeOnePageWithFallbackTexts) {
     EXPECT_EQ((*M::searchPage(folders))["capped"], false);
 }
 
+// Results are made from the rows themselves, so whatever else a row carries must not leak into
+// its result, and what the result adds must not take a value from a column of the same name.
+TEST(LibraryModelTest, SearchResultsHoldExactlyTheirOwnMembers) {
+    auto rows = M::searchResults(
+        {{{"folder_id", "f"},
+          {"name", "메모"},
+          {"kind", "source"},
+          {"parent_id", "p"},
+          {"position", 3}},
+         {{"folder_id", nullptr}, {"name", 7}},
+         Json("not a row")},
+        {{{"source_id", "s"},
+          {"title", nullptr},
+          {"url", "https://a.example/"},
+          {"last_seen_at", "2026-01-01"}}},
+        {{{"word_id", "w"},
+          {"lemma", "run"},
+          {"korean", "달리다"},
+          {"source_id", "s"},
+          {"created_at", "2026-05-28T08:26:40.000Z"},
+          {"sources", Json::array({{{"title", "기사 🙂"}, {"url", "u"}}, {{"title", "둘째"}}})},
+          {"kind", "folder"},
+          {"source_title", "stale"},
+          {"phonetic", "/rʌn/"}},
+         {{"word_id", nullptr}, {"lemma", 5}, {"sources", {{"title", 9}}}},
+         nullptr});
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0], (Json{{"kind", "folder"}, {"folder_id", "f"}, {"name", "메모"}}));
+    EXPECT_EQ(rows[1], (Json{{"kind", "folder"}, {"folder_id", nullptr}, {"name", "(이름 없음)"}}));
+    EXPECT_EQ(rows[2], (Json{{"kind", "folder"}, {"folder_id", ""}, {"name", "(이름 없음)"}}));
+    EXPECT_EQ(rows[3], (Json{{"kind", "source"}, {"source_id", "s"}, {"title", "(제목 없음)"}}));
+    EXPECT_EQ(rows[4], (Json{{"kind", "word"},
+                             {"word_id", "w"},
+                             {"lemma", "run"},
+                             {"korean", "달리다"},
+                             {"source_id", "s"},
+                             {"source_title", "기사 🙂"}}));
+    EXPECT_EQ(rows[5], (Json{{"kind", "word"},
+                             {"word_id", nullptr},
+                             {"lemma", 5},
+                             {"korean", nullptr},
+                             {"source_id", nullptr},
+                             {"source_title", "(단어장)"}}));
+    EXPECT_EQ(rows[6], (Json{{"kind", "word"},
+                             {"word_id", ""},
+                             {"lemma", ""},
+                             {"korean", nullptr},
+                             {"source_id", nullptr},
+                             {"source_title", "(단어장)"}}));
+    EXPECT_EQ(M::searchPage(rows)->at("rows").size(), 7u);
+}
+
 TEST(LibraryModelTest, TrashListsOnlyTheTopOfEachDeletedBranch) {
     Json trash = M::trash(
         {{{"folder_id", "top"}, {"parent_id", nullptr}},

@@ -70,7 +70,7 @@ TEST_F(SavingEndToEndTest, AWordIsSavedOverTheLegacyPathWhenTheSnapshotFunctionI
     stub_.on("POST", "/rest/v1/word_senses", StubAnswer::json(409, rejection("23505")));
 
     auto saver = WordSaver::make(std::make_shared<ServerSaveBackend>(client_, session_),
-                                 SaveRetry::maxAttempts, SaveRetry::backoff);
+                                 SaveRetry::maxAttempts, SaveRetry::backoff, SerialQueue::timers());
     UnsavedCounter unsaved;
     std::promise<std::vector<WordSaver::Outcome>> done;
     auto finished = done.get_future();
@@ -139,8 +139,8 @@ TEST_F(SavingEndToEndTest, ASentenceDuplicateIsConfirmedByReadBackAndAMissingSou
                                                      {"source_id", "src-1"},
                                                      {"original", "It rained all day."}}})
                                        .dump()));
-    auto saver =
-        ServerSentenceSaver::make(client_, session_, SaveRetry::maxAttempts, SaveRetry::backoff);
+    auto saver = ServerSentenceSaver::make(client_, session_, SaveRetry::maxAttempts,
+                                           SaveRetry::backoff, SerialQueue::timers());
     auto save = [&](SentenceWork work) {
         std::promise<SentenceSaveOutcome> done;
         auto finished = done.get_future();

@@ -90,9 +90,10 @@ TEST_F(ProgramTest, ASecondLaunchHandsOverToTheFirstAndEnds) {
     }
     EXPECT_EQ(profiles, 1u);
 
-    // A link handed to a second launch reaches the first instance.
+    // A link handed to a second launch reaches the first instance's account module.
     EXPECT_EQ(ProgramRun::wait(run->start({"parlendo://auth-callback#type=signup"}), 10.0), 0);
-    EXPECT_TRUE(run->waitForLog("[app] link 처리할 계정 모듈이 없어 버림 link=len=")) << run->log();
+    EXPECT_TRUE(run->waitForLog("[account] link opened host=auth-callback kind=email_confirmed"))
+        << run->log();
     EXPECT_EQ(::kill(first, 0), 0);
     terminate(first);
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "account/AccountAlert.h"
+
+#include <gtk/gtk.h>
+
+namespace parlendo::GtkAccountAlerts {
+
+// Shows an account alert as a modal message dialog titled "PARLENDO" (texts rendered for this
+// desktop), after bringing the program forward; the answer comes back on the main thread.
+// Main thread.
+void show(AccountAlert alert, Completion<void(int button)> answer);
+
+// The dialog itself, not yet shown (tests look at it).
+GtkWidget* make(const AccountAlert& alert);
+
+// Brings a window of the program to the front, ahead of other applications.
+void present(GtkWindow* window);
+
+}  // namespace parlendo::GtkAccountAlerts

@@ -1,0 +1,137 @@
+#include "account/GtkNewPasswordWindow.h"
+
+#include "account/GtkAccountAlerts.h"
+#include "account/GtkAccountStyle.h"
+#include "foundation/PlatformWords.h"
+
+namespace parlendo {
+
+namespace {
+
+GtkWidget* secretField(const char* placeholder) {
+    GtkWidget* field = gtk_entry_new();
+    gtk_entry_set_placeholder_text(GTK_ENTRY(field), PlatformWords::render(placeholder).c_str());
+    gtk_entry_set_visibility(GTK_ENTRY(field), FALSE);
+    gtk_entry_set_input_purpose(GTK_ENTRY(field), GTK_INPUT_PURPOSE_PASSWORD);
+    gtk_entry_set_activates_default(GTK_ENTRY(field), TRUE);
+    gtk_widget_set_size_request(field, GtkNewPasswordWindow::fieldWidth, -1);
+    gtk_widget_set_halign(field, GTK_ALIGN_START);
+    return field;
+}
+
+std::string textOf(GtkWidget* field) {
+    const gchar* value = gtk_entry_get_text(GTK_ENTRY(field));
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+std::shared_ptr<GtkNewPasswordWindow> GtkNewPasswordWindow::make(
+    std::shared_ptr<AccountService> account, std::function<void()> onDone, ExecutorPtr main) {
+    auto window = std::shared_ptr<GtkNewPasswordWindow>(new GtkNewPasswordWindow(
+        NewPasswordModel::make(std::move(account), std::move(onDone), std::move(main))));
+    std::weak_ptr<GtkNewPasswordWindow> weak = window;
+    auto& view = window->model_->view;
+    view.changed = [weak] {
+        if (auto self = weak.lock()) {
+            self->render();
+        }
+    };
+    view.clearFields = [weak] {
+        auto self = weak.lock();
+        if (self && self->widgets_.window != nullptr) {
+            gtk_entry_set_text(GTK_ENTRY(self->widgets_.first), "");
+            gtk_entry_set_text(GTK_ENTRY(self->widgets_.second), "");
+        }
+    };
+    view.close = [weak] {
+        auto self = weak.lock();
+        if (self && self->widgets_.window != nullptr) {
+            gtk_widget_hide(self->widgets_.window);
+        }
+    };
+    return window;
+}
+
+GtkNewPasswordWindow::GtkNewPasswordWindow(std::shared_ptr<NewPasswordModel> model)
+    : model_(std::move(model)) {}
+
+GtkNewPasswordWindow::~GtkNewPasswordWindow() {
+    if (widgets_.window != nullptr) {
+        gtk_widget_destroy(widgets_.window);
+    }
+}
+
+void GtkNewPasswordWindow::build() {
+    auto& w = widgets_;
+    w.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(w.window);
+    gtk_window_set_title(window, NewPasswordModel::title);
+    gtk_window_set_default_size(window, width, height);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER_ALWAYS);
+    g_signal_connect(w.window, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
+
+    GtkWidget* content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+    gtk_widget_set_margin_top(content, 24);
+    gtk_widget_set_margin_start(content, 28);
+    gtk_widget_set_margin_bottom(content, 24);
+    gtk_widget_set_margin_end(content, 28);
+    gtk_widget_set_valign(content, GTK_ALIGN_START);
+
+    w.heading = gtk_label_new(NewPasswordModel::heading);
+    GtkAccountStyle::bold(w.heading, 16);
+    gtk_widget_set_halign(w.heading, GTK_ALIGN_START);
+    w.first = secretField(NewPasswordModel::firstPlaceholder);
+    w.second = secretField(NewPasswordModel::secondPlaceholder);
+    w.button = gtk_button_new_with_label(NewPasswordModel::buttonTitle);
+    gtk_widget_set_can_default(w.button, TRUE);
+    gtk_widget_set_halign(w.button, GTK_ALIGN_START);
+    w.message = gtk_label_new("");
+    gtk_label_set_line_wrap(GTK_LABEL(w.message), TRUE);
+    // Wraps within the fields' width instead of widening the window.
+    gtk_label_set_max_width_chars(GTK_LABEL(w.message), 36);
+    gtk_label_set_xalign(GTK_LABEL(w.message), 0);
+    gtk_widget_set_size_request(w.message, fieldWidth, -1);
+    GtkAccountStyle::message(w.message, true);
+    for (GtkWidget* child : {w.heading, w.first, w.second, w.button, w.message}) {
+        gtk_box_pack_start(GTK_BOX(content), child, FALSE, FALSE, 0);
+    }
+    gtk_container_add(GTK_CONTAINER(w.window), content);
+    gtk_widget_show_all(content);
+    gtk_window_set_default(window, w.button);
+
+    g_signal_connect_data(
+        w.button, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
+            auto* weak = static_cast<std::weak_ptr<GtkNewPasswordWindow>*>(data);
+            if (auto self = weak->lock()) {
+                self->model_->submit(textOf(self->widgets_.first), textOf(self->widgets_.second));
+            }
+        }),
+        new std::weak_ptr<GtkNewPasswordWindow>(weak_from_this()),
+        +[](gpointer data, GClosure*) {
+            delete static_cast<std::weak_ptr<GtkNewPasswordWindow>*>(data);
+        },
+        GConnectFlags(0));
+}
+
+void GtkNewPasswordWindow::render() {
+    if (widgets_.window == nullptr) {
+        return;
+    }
+    gtk_label_set_text(GTK_LABEL(widgets_.message),
+                       PlatformWords::render(model_->message()).c_str());
+    gtk_widget_set_sensitive(widgets_.button, model_->buttonEnabled());
+}
+
+void GtkNewPasswordWindow::show() {
+    if (widgets_.window == nullptr) {
+        build();
+    }
+    model_->show();
+    GtkAccountAlerts::present(GTK_WINDOW(widgets_.window));
+    gtk_widget_grab_focus(widgets_.first);
+}
+
+}  // namespace parlendo

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "account/AccountRemoval.h"
+#include "account/DeleteAnswer.h"
+#include "account/DeletePendingStore.h"
+#include "auth/AccountLocalData.h"
+#include "auth/AccountSession.h"
+#include "auth/AuthRuntime.h"
+#include "foundation/Clock.h"
+#include "foundation/Executor.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parlendo {
+
+// The three removal flows over the account session:
+// - delete: asks the server to delete the signed-in account (one session refresh and one retry
+//   when the server says the login is not valid), keeps the pending-deletion record in step with
+//   the answer and, once the server confirms, wipes what this computer keeps for the user;
+// - settle: after a deletion whose answer never came, when the server has since refused the
+//   stored login, wipes what is kept for every pending user;
+// - reset: signs out and forgets the stored login, leaving the server account alone.
+// It watches the session: a refused login while a deletion is pending makes the clean-up
+// offerable; an accepted login proves no deletion happened and clears the record.
+// The flows hop to the main executor first and complete there. `cleanupOffered` and the session
+// callbacks may run on any thread (the offer's flag is guarded by a lock).
+class AccountDeletion final : public AccountRemoval,
+                              public std::enable_shared_from_this<AccountDeletion> {
+  public:
+    struct Services {
+        std::shared_ptr<AccountSession> account;
+        std::shared_ptr<AuthRuntime> auth;
+        std::shared_ptr<AccountDeleteRequesting> requester;
+        std::shared_ptr<DeletePendingStore> pending;
+        // The forgetters of per-user files (the process-wide registry when none).
+        AccountLocalData* localData = nullptr;
+        // Removes the stored optional AI key; true when it is gone.
+        std::function<bool()> dropOptionalKey;
+        ExecutorPtr main;
+        // Measures how long a deletion took (the system's clock when none).
+        std::shared_ptr<MonotonicClock> clock;
+    };
+
+    // Builds the deletion and puts its two watchers into the account session's slots.
+    static std::shared_ptr<AccountDeletion> make(Services services);
+
+    bool cleanupOffered() override;
+    void deleteAccount(const std::string& password, StopWork stopWork,
+                       Completion<void(RemovalResult)> completion) override;
+    void settle(StopWork stopWork, Completion<void(RemovalResult)> completion) override;
+    void resetLocalState(StopWork stopWork, Completion<void(RemovalResult)> completion) override;
+
+    // The error a flow fails with: the code with its message.
+    static AccountError error(const char* code);
+    // The error of a final answer other than `deleted`.
+    static AccountError error(DeleteAnswer answer);
+
+  private:
+    explicit AccountDeletion(Services services);
+    void installWatchers();
+    void startDelete(const std::string& password, StopWork stopWork,
+                     Completion<void(RemovalResult)> completion);
+    void retryAfterRefresh(const std::string& userID, const std::string& password, double started,
+                           StopWork stopWork, Completion<void(RemovalResult)> completion);
+    void finishDelete(DeleteAnswer answer, const std::string& userID, double started,
+                      StopWork stopWork, Completion<void(RemovalResult)> completion);
+    void wipe(std::vector<std::string> users, StopWork stopWork, bool inferred,
+              Completion<void(RemovalResult)> completion);
+    void setRefused(bool refused);
+    // A completion that runs `f` on the main executor, keeping this deletion alive until then.
+    template <class Arg, class F>
+    Completion<void(Arg)> onMain(F f);
+
+    Services services_;
+    std::mutex mutex_;
+    bool refused_ = false;
+};
+
+}  // namespace parlendo

@@ -1,0 +1,90 @@
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const P = require('./load').load('text.js', 'errors.js', 'bridge.js');
+const {normalize, needsSignIn} = P.bridge;
+const {messageFor} = P.errors;
+
+test('envelopes: success, request, auth, stale (with or without its class) and save failures', () => {
+  assert.deepEqual(normalize('load_tree', {ok: true, data: {folders: []}}),
+                   {ok: true, data: {folders: []}});
+  assert.deepEqual(normalize('x', {ok: true}), {ok: true, data: null});
+  const request = normalize('x', {ok: false, msg: 'REQUEST_FAILED', error_class: 'request'});
+  assert.equal(request.code, 'REQUEST_FAILED');
+  assert.equal(request.stale, false);
+  const auth = normalize('x', {ok: false, msg: 'AUTH_REAUTH_REQUIRED', error_class: 'auth'});
+  assert.equal(needsSignIn(auth), true);
+  assert.equal(normalize('x', {ok: false, msg: 'AUTH_STALE_COMPLETION', stale: true}).stale, true);
+  assert.equal(normalize('x', {ok: false, msg: 'AUTH_STALE_COMPLETION', error_class: 'stale'}).stale,
+               true);
+  const save = normalize('rename_folder', {ok: false, msg: 'SAVE_NOT_CONFIRMED', error_class: 'save',
+                                           save: {error_code: 'transport_or_response_unknown'}});
+  assert.equal(save.save.error_code, 'transport_or_response_unknown');
+  assert.match(messageFor(save), /알 수 없어요/);
+});
+
+test('project failures come inside a successful envelope; other calls keep "error" as data', () => {
+  const failed = normalize('drive_purge', {ok: true, data: {error: 'drive_not_found'}});
+  assert.equal(failed.ok, false);
+  assert.equal(failed.drive, true);
+  assert.equal(failed.code, 'drive_not_found');
+  const scoped = normalize('drive_upload', {ok: true, data: {error: 'quota_exceeded', scope: 'day'}});
+  assert.equal(scoped.scope, 'day');
+  assert.equal(needsSignIn(normalize('drive_list', {ok: true, data: {error: 'auth_required'}})), true);
+  assert.deepEqual(normalize('list_words', {ok: true, data: {error: 'x'}}),
+                   {ok: true, data: {error: 'x'}});
+  assert.deepEqual(normalize('drive_list', {ok: true, data: {drives: []}}),
+                   {ok: true, data: {drives: []}});
+});
+
+test('bare replies (the math script), nothing at all, and unknown shapes', () => {
+  assert.deepEqual(normalize('drive_math_lib', 'var temml;'), {ok: true, data: 'var temml;'});
+  assert.deepEqual(normalize('drive_math_lib', ''), {ok: true, data: ''});
+  assert.equal(normalize('x', undefined).code, 'NO_REPLY');
+  assert.equal(normalize('x', null).ok, false);
+  assert.equal(normalize('x', {something: 1}).ok, false);
+  assert.equal(normalize('x', {ok: 'true'}).ok, false);
+});
+
+test('a draft that failed is a failure with its reason; proposals are data', () => {
+  const noKey = normalize('propose_custom', {ok: true, data: {status: 'no_key'}});
+  assert.equal(noKey.ok, false);
+  assert.match(messageFor(noKey), /AI API 키/);
+  const timeout = normalize('propose_custom', {ok: true, data: {status: 'error', reason: 'timeout'}});
+  assert.equal(timeout.code, 'timeout');
+  assert.equal(normalize('propose_custom', {ok: true, data: {status: 'rejected', ok: false}}).ok,
+               true);
+});
+
+test('every code gets Korean text; unknown codes show the code', () => {
+  const codes = ['AUTH_LOGIN_FAILED', 'AUTH_EMAIL_NOT_CONFIRMED', 'AUTH_NETWORK_UNAVAILABLE',
+                 'AUTH_SIGNUP_WEAK_PASSWORD', 'AUTH_SIGNUP_EMAIL_EXISTS', 'AUTH_SIGNUP_EMAIL_INVALID',
+                 'AUTH_SIGNUP_FAILED', 'AUTH_EMAIL_RATE_LIMIT', 'AUTH_REQUEST_RATE_LIMIT',
+                 'AUTH_RESEND_FAILED', 'AUTH_ADMISSION_CLOSED', 'AUTH_REAUTH_REQUIRED',
+                 'AUTH_RESET_CREDENTIALS_UNCONFIRMED', 'ACCOUNT_DELETE_FAILED',
+                 'ACCOUNT_DELETE_WRONG_PASSWORD', 'ACCOUNT_DELETE_RATE_LIMITED',
+                 'ACCOUNT_DELETE_NO_RESPONSE', 'ACCOUNT_CLEANUP_NOT_OFFERED',
+                 'FEEDBACK_TEXT_INVALID', 'FEEDBACK_UNAVAILABLE', 'FEEDBACK_RATE_LIMITED',
+                 'FEEDBACK_NETWORK', 'FEEDBACK_FAILED', 'REQUEST_FAILED', 'CREDENTIAL_WRITE_FAILED',
+                 'CREDENTIAL_DELETE_FAILED', 'UI_THEME_UNAVAILABLE'];
+  for (const code of codes) {
+    const text = messageFor({ok: false, code: code});
+    assert.match(text, /[가-힣]/, code);
+    assert.doesNotMatch(text, /코드:/, code);
+  }
+  const unknown = messageFor({ok: false, code: 'WHO_KNOWS'});
+  assert.match(unknown, /WHO_KNOWS/);
+  assert.match(messageFor({ok: false, code: 'weird', drive: true}), /weird/);
+  assert.match(messageFor({ok: false, code: 'x', draft: true}), /x\)/);
+  assert.doesNotMatch(messageFor({ok: false, code: 'server_error', drive: true}), /코드/);
+  // An unconfirmed write says why; the contract code speaks for itself.
+  assert.match(messageFor({ok: false, code: 'server_contract_unavailable', save: {}}), /업데이트/);
+  assert.match(messageFor({ok: false, code: 'SAVE_NOT_CONFIRMED',
+                           save: {error_code: 'contract_or_permission_rejected'}}), /받지 않았/);
+  assert.match(messageFor({ok: false, code: 'SAVE_NOT_CONFIRMED', save: null}), /확인/);
+  assert.match(messageFor({ok: false, code: 'AUTH_STALE_COMPLETION', stale: true}), /계정이 바뀌/);
+  // A context text wins for its call.
+  assert.equal(messageFor({ok: false, code: 'REQUEST_FAILED'}, {REQUEST_FAILED: '열 수 없어요'}),
+               '열 수 없어요');
+  assert.match(messageFor(null), /알 수 없는/);
+});

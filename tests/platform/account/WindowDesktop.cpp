@@ -1,0 +1,146 @@
+#include "WindowDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include "Screenshot.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+namespace parlendo::testing {
+
+namespace {
+
+Display* xdisplay() {
+    return gdk_x11_display_get_xdisplay(gdk_display_get_default());
+}
+
+void focus(GtkWidget* window) {
+    GdkWindow* gdk = gtk_widget_get_window(window);
+    ASSERT_NE(gdk, nullptr);
+    GdkDisplay* display = gdk_display_get_default();
+    gdk_x11_display_error_trap_push(display);
+    XSetInputFocus(xdisplay(), gdk_x11_window_get_xid(gdk), RevertToParent, CurrentTime);
+    XSync(xdisplay(), False);
+    gdk_x11_display_error_trap_pop_ignored(display);
+    pumpUntil([window] { return gtk_window_has_toplevel_focus(GTK_WINDOW(window)) == TRUE; }, 2);
+}
+
+void key(KeySym symbol, bool shift) {
+    const KeyCode code = XKeysymToKeycode(xdisplay(), symbol);
+    const KeyCode shiftCode = XKeysymToKeycode(xdisplay(), XK_Shift_L);
+    if (shift) {
+        XTestFakeKeyEvent(xdisplay(), shiftCode, True, CurrentTime);
+    }
+    XTestFakeKeyEvent(xdisplay(), code, True, CurrentTime);
+    XTestFakeKeyEvent(xdisplay(), code, False, CurrentTime);
+    if (shift) {
+        XTestFakeKeyEvent(xdisplay(), shiftCode, False, CurrentTime);
+    }
+    XFlush(xdisplay());
+    pumpFor(0.01);
+}
+
+}  // namespace
+
+void ensureDesktop() {
+    static bool ready = [] {
+        char pattern[] = "/tmp/parlendo-account-XXXXXX";
+        const std::filesystem::path root = ::mkdtemp(pattern);
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+            const auto folder = root / name;
+            std::filesystem::create_directories(folder);
+            ::setenv(name, folder.c_str(), 1);
+        }
+        ::setenv("EV_LOG_DIR", (root / "log").c_str(), 1);
+        ::setenv("GTK_USE_PORTAL", "0", 1);
+        return gtk_init_check(nullptr, nullptr) == TRUE;
+    }();
+    ASSERT_TRUE(ready) << "no display: run under scripts/with-session.sh";
+}
+
+bool pumpUntil(const std::function<bool()>& done, double seconds) {
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
+    while (!done()) {
+        if (g_get_monotonic_time() > deadline) {
+            return false;
+        }
+        g_main_context_iteration(nullptr, FALSE);
+        if (!g_main_context_pending(nullptr)) {
+            g_usleep(1000);  // nothing to do yet: the X server is working
+        }
+    }
+    return true;
+}
+
+void pumpFor(double seconds) {
+    const gint64 until = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
+    pumpUntil([until] { return g_get_monotonic_time() >= until; }, seconds + 1);
+}
+
+void click(GtkWidget* widget) {
+    ASSERT_TRUE(gtk_widget_get_mapped(widget));
+    GtkAllocation allocation;
+    gtk_widget_get_allocation(widget, &allocation);
+    gint x = 0;
+    gint y = 0;
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    gdk_window_get_origin(gtk_widget_get_window(top), &x, &y);
+    gint inTopX = 0;
+    gint inTopY = 0;
+    gtk_widget_translate_coordinates(widget, top, allocation.width / 2, allocation.height / 2,
+                                     &inTopX, &inTopY);
+    XTestFakeMotionEvent(xdisplay(), -1, x + inTopX, y + inTopY, CurrentTime);
+    XFlush(xdisplay());
+    pumpFor(0.05);
+    XTestFakeButtonEvent(xdisplay(), 1, True, CurrentTime);
+    XFlush(xdisplay());
+    pumpFor(0.03);
+    XTestFakeButtonEvent(xdisplay(), 1, False, CurrentTime);
+    XFlush(xdisplay());
+    pumpFor(0.05);
+}
+
+void type(GtkWidget* window, const std::string& text) {
+    focus(window);
+    for (char c : text) {
+        const char name[2] = {c, 0};
+        KeySym symbol = XStringToKeysym(name);
+        if (c == '@') {
+            symbol = XK_at;
+        } else if (c == '.') {
+            symbol = XK_period;
+        } else if (c == '-') {
+            symbol = XK_minus;
+        } else if (c == ' ') {
+            symbol = XK_space;
+        }
+        const bool shift = (c >= 'A' && c <= 'Z') || c == '@';
+        key(symbol, shift);
+    }
+    pumpFor(0.05);
+}
+
+void press(GtkWidget* window, const char* keysym) {
+    focus(window);
+    key(XStringToKeysym(keysym), false);
+    pumpFor(0.05);
+}
+
+void snapshot(GtkWidget* window, const std::string& name) {
+    pumpFor(0.2);
+    GdkWindow* gdk = gtk_widget_get_window(window);
+    ASSERT_NE(gdk, nullptr);
+    GdkRectangle area;
+    gdk_window_get_frame_extents(gdk, &area);
+    const auto path = std::filesystem::path(PARLENDO_TEST_OUTPUT_DIR) / (name + ".png");
+    const int marks = saveScreenshot(area, path.string());
+    EXPECT_GT(marks, 0) << name << " is blank or was not saved: " << path;
+}
+
+}  // namespace parlendo::testing
