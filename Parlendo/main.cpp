@@ -92,6 +92,10 @@ int handOver(GApplication* app, int argc, char** argv) {
 int main(int argc, char** argv) {
     // Our own windows stay off the accessibility bus: the capture reads other applications there.
     ::setenv("NO_AT_BRIDGE", "1", 1);
+    // Nothing of ours draws with OpenGL; without this, GDK loads the GL driver at start only to
+    // pick a visual, which costs tens of megabytes for as long as the program runs. The web views
+    // draw without it. A GDK_GL the user set stays as it is.
+    ::setenv("GDK_GL", "disable", 0);
     StartupTiming::begin();
 
     GtkApplication* app =

@@ -18,12 +18,12 @@ bash scripts/check-core-includes.sh
 bash scripts/check-format.sh
 python3 scripts/check-layers.py
 
-echo "== debug build and platform tests"
+echo "== debug build and platform tests ($(date +%T))"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_BUILD_CORE_TESTS=OFF >/dev/null
 cmake --build build -j "$JOBS"
 bash scripts/with-session.sh ctest --test-dir build -j "$JOBS" --timeout 180
 
-echo "== ThreadSanitizer: concurrency tests"
+echo "== ThreadSanitizer: concurrency tests ($(date +%T))"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_TSAN=ON \
   -DPARLENDO_BUILD_APP=OFF -DPARLENDO_BUILD_BENCH=OFF >/dev/null
 TSAN_SUITES=(core_foundation_tests core_auth_tests core_saving_tests)
@@ -37,12 +37,13 @@ for t in "${targets[@]}"; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build-tsan/tests/$t" --gtest_brief=1
 done
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer: core tests"
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer: core tests ($(date +%T))"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_SANITIZE=ON -DCMAKE_CXX_FLAGS= \
   -DPARLENDO_BUILD_APP=OFF -DPARLENDO_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$JOBS"
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
   ctest --test-dir build-asan -L core -j "$JOBS" --timeout 300
 
-echo "== libFuzzer harnesses"
+echo "== libFuzzer harnesses ($(date +%T))"
 JOBS="$JOBS" bash scripts/fuzz.sh
+echo "== done ($(date +%T), ${SECONDS} s)"
