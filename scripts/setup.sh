@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-dev
   python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
-  qpdf poppler-utils
+  qpdf poppler-utils evince
   python3-fonttools python3-brotli
 )
 # Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;

@@ -26,7 +26,7 @@ bash scripts/with-session.sh ctest --test-dir build -j "$JOBS" --timeout 180
 echo "== ThreadSanitizer: concurrency tests ($(date +%T))"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_TSAN=ON \
   -DPARLENDO_BUILD_APP=OFF -DPARLENDO_BUILD_BENCH=OFF >/dev/null
-TSAN_SUITES=(core_foundation_tests core_auth_tests core_saving_tests)
+TSAN_SUITES=(core_foundation_tests core_auth_tests core_saving_tests core_aitalk_tests)
 targets=()
 for t in "${TSAN_SUITES[@]}"; do
   sub="${t#core_}"; sub="${sub%_tests}"

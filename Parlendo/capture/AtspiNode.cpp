@@ -126,7 +126,9 @@ std::vector<AccessibleNodePtr> AtspiNode::children(size_t atMost) {
             break;  // the element went away, or stopped answering
         }
         if (child != nullptr) {
-            out.push_back(std::make_shared<AtspiNode>(child));
+            auto node = std::make_shared<AtspiNode>(child);
+            node->listedAt_ = i;
+            out.push_back(std::move(node));
             g_object_unref(child);
         }
     }
@@ -278,6 +280,43 @@ std::optional<DesktopRect> AtspiNode::frame() {
         return std::nullopt;
     }
     return rect(extents);
+}
+
+std::optional<std::string> AtspiNode::name() {
+    GError* error = nullptr;
+    auto out = take(atspi_accessible_get_name(element_, &error));
+    if (error != nullptr) {
+        out.reset();
+    }
+    clear(error);
+    return out;
+}
+
+AccessibleNodePtr AtspiNode::parent() {
+    GError* error = nullptr;
+    AtspiAccessible* up = atspi_accessible_get_parent(element_, &error);
+    clear(error);
+    if (up == nullptr) {
+        return nullptr;
+    }
+    auto node = std::make_shared<AtspiNode>(up);
+    g_object_unref(up);
+    return node;
+}
+
+std::optional<int> AtspiNode::pageIndex() {
+    GError* error = nullptr;
+    const AtspiRole role = atspi_accessible_get_role(element_, &error);
+    if (error != nullptr || role != ATSPI_ROLE_PAGE) {
+        clear(error);
+        return std::nullopt;
+    }
+    const gint index = atspi_accessible_get_index_in_parent(element_, &error);
+    clear(error);
+    if (index >= 0) {
+        return index;
+    }
+    return listedAt_;
 }
 
 }  // namespace parlendo

@@ -29,6 +29,11 @@ class AtspiNode final : public AccessibleNode {
     std::optional<std::string> text(const TextRange& range) override;
     std::optional<DesktopRect> rangeBounds(const TextRange& range) override;
     std::optional<DesktopRect> frame() override;
+    std::optional<std::string> name() override;
+    AccessibleNodePtr parent() override;
+    // A page's index in its parent, as the application reports it or else as the position the
+    // page was listed at.
+    std::optional<int> pageIndex() override;
 
     AtspiAccessible* element() const { return element_; }
     // Whether the element has the given state now.
@@ -40,6 +45,8 @@ class AtspiNode final : public AccessibleNode {
 
   private:
     AtspiAccessible* element_;
+    // The position among its parent's children when it was listed through `children()`.
+    std::optional<int> listedAt_;
 };
 
 }  // namespace parlendo

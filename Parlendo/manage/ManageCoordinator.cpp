@@ -2,6 +2,7 @@
 
 #include "foundation/AppBundle.h"
 #include "foundation/AppConfig.h"
+#include "foundation/Log.h"
 #include "manage/DiagnosticsRoutes.h"
 #include "manage/FeedbackRoutes.h"
 #include "manage/LocalSources.h"
@@ -177,18 +178,25 @@ std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {
     return bridge_;
 }
 
-std::shared_ptr<ManageWindow> ManageCoordinator::window() {
+std::shared_ptr<ManageView> ManageCoordinator::window() {
     if (window_) {
         return window_;
+    }
+    if (!services_.makeWindow) {
+        Log::write("manage", "🔴 관리 창을 만들 수 없음 (창을 만드는 쪽이 없음)");
+        return nullptr;
     }
     std::weak_ptr<ManageCoordinator> weak = weak_from_this();
     auto theme = [weak] {
         auto self = weak.lock();
         return self && self->services_.themeMode ? self->services_.themeMode() : ThemeMode::light;
     };
-    window_ = ManageWindow::make(bridge(), theme,
-                                 ManageWindow::Options{services_.page, services_.opener,
+    window_ = services_.makeWindow(bridge(), theme,
+                                   ManageView::Options{services_.page, services_.opener,
                                                        services_.main, *services_.webInspector});
+    if (!window_) {
+        return nullptr;
+    }
     window_->onClose = [weak] {
         if (auto self = weak.lock()) {
             // Reviews whose commit is not yet confirmed are checked again once the page is gone.
@@ -212,8 +220,9 @@ std::shared_ptr<ManageWindow> ManageCoordinator::window() {
 std::function<void()> ManageCoordinator::openManage() {
     std::weak_ptr<ManageCoordinator> weak = weak_from_this();
     return [weak] {
-        if (auto self = weak.lock()) {
-            self->window()->show();
+        auto self = weak.lock();
+        if (auto window = self ? self->window() : nullptr) {
+            window->show();
         }
     };
 }

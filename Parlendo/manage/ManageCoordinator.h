@@ -7,7 +7,7 @@
 #include "manage/FeedbackSender.h"
 #include "manage/ManageBridge.h"
 #include "manage/ManageScreenPort.h"
-#include "manage/ManageWindow.h"
+#include "manage/ManageView.h"
 #include "manage/SystemOpening.h"
 #include "manage/ThemeMode.h"
 #include "manage/UIErrorLog.h"
@@ -58,6 +58,8 @@ struct ManageServices {
     std::optional<std::filesystem::path> resources;
     std::optional<std::filesystem::path> page;
     std::optional<bool> webInspector;  // on outside release mode when left empty
+    // Builds the window; the program's draws with the web views it loads on first need.
+    ManageView::Factory makeWindow;
 };
 
 // The manage module: builds on first need the manage bridge over a router of every module's route
@@ -85,7 +87,7 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
     std::function<void()> openManage();
 
     std::shared_ptr<ManageBridge> bridge();
-    std::shared_ptr<ManageWindow> window();
+    std::shared_ptr<ManageView> window();
     bool windowBuilt() const { return window_ != nullptr; }
 
     const std::shared_ptr<UIErrorLog>& uiErrors() const { return uiErrors_; }
@@ -106,7 +108,7 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
 
     ManageServices services_;
     std::shared_ptr<ManageBridge> bridge_;
-    std::shared_ptr<ManageWindow> window_;
+    std::shared_ptr<ManageView> window_;
     std::shared_ptr<ServerStudyRecorder> studyRecorder_;
     std::shared_ptr<ServerPopupSettingsStore> popupSettings_;
     std::shared_ptr<ConnectionSettings> connection_;

@@ -1,5 +1,6 @@
 #include "manage/ManageWindow.h"
 
+#include "foundation/GlibErrors.h"
 #include "foundation/Log.h"
 #include "manage/BridgeShim.h"
 #include "manage/MacOverlay.h"
@@ -192,7 +193,7 @@ void ManageWindow::run(std::string script, Completion<void(std::optional<Json>)>
     auto shared = std::make_shared<Completion<void(std::optional<Json>)>>(std::move(completion));
     evaluate(script, [shared](JSCValue* value, const GError* error) {
         if (error != nullptr) {
-            Log::write("manage", "화면에 글 실행 실패 " + ScriptValues::describe(error));
+            Log::write("manage", "화면에 글 실행 실패 " + GlibErrors::describe(error));
             (*shared)(std::nullopt);
             return;
         }
@@ -207,7 +208,7 @@ void ManageWindow::push(const std::string& name, std::string script) {
     evaluate(script, [name](JSCValue* value, const GError* error) {
         std::string line = "화면에 알림 " + name + " applied=" + (isTrue(value) ? "true" : "false");
         if (error != nullptr) {
-            line += " error=" + ScriptValues::describe(error);
+            line += " error=" + GlibErrors::describe(error);
         }
         Log::write("manage", line);
     });
@@ -250,7 +251,7 @@ void ManageWindow::receive(const std::optional<std::string>& text) {
         }
         self->evaluate(script, [name](JSCValue*, const GError* error) {
             if (error != nullptr) {
-                Log::write("manage", "resolve 실패 " + name + " " + ScriptValues::describe(error));
+                Log::write("manage", "resolve 실패 " + name + " " + GlibErrors::describe(error));
             }
         });
     });
@@ -304,7 +305,7 @@ void ManageWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer
 gboolean ManageWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
                                     gpointer self) {
     static_cast<ManageWindow*>(self)->loadFailed_ = true;
-    Log::write("manage", "관리 화면 로드 실패 " + ScriptValues::describe(error));
+    Log::write("manage", "관리 화면 로드 실패 " + GlibErrors::describe(error));
     return FALSE;
 }
 

@@ -1,11 +1,6 @@
 #pragma once
 
-#include "foundation/Completion.h"
-#include "foundation/Executor.h"
-#include "foundation/Json.h"
-#include "manage/ManageBridge.h"
-#include "manage/SystemOpening.h"
-#include "manage/ThemeMode.h"
+#include "manage/ManageView.h"
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -25,54 +20,29 @@ namespace parlendo {
 // view on the page, asks the page about unsaved edits before closing, and hands files dropped onto
 // the page to its listeners. The native window and the web view are built on each `show()` after
 // a close and released when the window closes. Main thread only.
-class ManageWindow : public std::enable_shared_from_this<ManageWindow> {
+class ManageWindow final : public ManageView, public std::enable_shared_from_this<ManageWindow> {
   public:
-    using Theme = std::function<ThemeMode()>;
-
-    struct Options {
-        // The page; nothing when the program ships none (a placeholder text is shown).
-        std::optional<std::filesystem::path> page;
-        // Opens the web links the user clicks on the page.
-        std::shared_ptr<SystemOpening> opener;
-        // Runs the close guard's time-out and the hand-over of dropped files.
-        ExecutorPtr main;
-        // The web inspector (on outside release mode).
-        bool inspector = false;
-    };
-
     static constexpr double closeGuardSeconds = 1.0;
     static constexpr const char* title = "PARLENDO";
 
     // `theme` is read when the web view is built and after every page load.
     static std::shared_ptr<ManageWindow> make(std::shared_ptr<ManageBridge> bridge, Theme theme,
                                               Options options);
-    ~ManageWindow();
+    ~ManageWindow() override;
     ManageWindow(const ManageWindow&) = delete;
     ManageWindow& operator=(const ManageWindow&) = delete;
 
-    // Builds the window when it is not there, then brings it to the front.
-    void show();
-    // Runs `script` in the loaded page; completes with its result, nothing when there is no
-    // loaded page, the result is undefined, or the script failed (logged).
-    void run(std::string script, Completion<void(std::optional<Json>)> completion);
-    // Runs `script` without waiting; only the outcome is logged under `name`.
-    void push(const std::string& name, std::string script);
+    void show() override;
+    void run(std::string script, Completion<void(std::optional<Json>)> completion) override;
+    void push(const std::string& name, std::string script) override;
 
-    GtkWindow* window() const { return window_; }
-    WebKitWebView* webView() const { return webView_; }
-    bool loaded() const { return loaded_; }
+    GtkWindow* window() const override { return window_; }
+    WebKitWebView* webView() const override { return webView_; }
+    bool loaded() const override { return loaded_; }
     // The page as a file URL.
     const std::optional<std::string>& page() const { return pageURI_; }
     // The alert shown while the close guard asks about unsaved edits, if any.
     GtkWidget* closeAlert() const { return closeAlert_; }
-
-    // Called once at the end of each close.
-    std::function<void()> onClose = [] {
-    };
-    // Called with the files dropped onto the page, as standardised "file://" URIs.
-    std::function<void(const std::vector<std::string>&)> onFilesDropped =
-        [](const std::vector<std::string>&) {
-        };
 
   private:
     ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Options options);

@@ -32,11 +32,4 @@ std::optional<Json> json(JSCValue* value) {
     return ManageBridge::parseBody(*text);
 }
 
-std::string describe(const GError* error) {
-    if (error == nullptr) {
-        return Log::describe("none", 0);
-    }
-    return Log::describe(g_quark_to_string(error->domain), error->code);
-}
-
 }  // namespace parlendo::ScriptValues

@@ -7,8 +7,6 @@
 #include <optional>
 #include <string>
 
-typedef struct _GError GError;
-
 namespace parlendo::ScriptValues {
 
 // A script's result as JSON: nothing for undefined or for a value JSON cannot hold (a function);
@@ -16,7 +14,5 @@ namespace parlendo::ScriptValues {
 std::optional<Json> json(JSCValue* value);
 // The JSON text of a value as the engine writes it; nothing when it has none.
 std::optional<std::string> jsonText(JSCValue* value);
-// A short text of an error for failure log lines: "<domain>#<code>".
-std::string describe(const GError* error);
 
 }  // namespace parlendo::ScriptValues

@@ -1,7 +1,7 @@
 #include "manage/SystemOpener.h"
 
+#include "foundation/GlibErrors.h"
 #include "foundation/Log.h"
-#include "manage/ScriptValues.h"
 
 #include <gio/gio.h>
 
@@ -12,7 +12,7 @@ namespace {
 void launched(GObject*, GAsyncResult* result, gpointer) {
     GError* error = nullptr;
     if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
-        Log::write("manage", "열기 실패 " + ScriptValues::describe(error));
+        Log::write("manage", "열기 실패 " + GlibErrors::describe(error));
         g_clear_error(&error);
     }
 }

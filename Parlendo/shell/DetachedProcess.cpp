@@ -1,5 +1,6 @@
 #include "shell/DetachedProcess.h"
 
+#include "foundation/GlibErrors.h"
 #include "foundation/Log.h"
 
 #include <glib.h>
@@ -26,7 +27,7 @@ std::optional<pid_t> spawn(const RelaunchHelper::Command& command, std::string& 
         nullptr, argv.data(), nullptr, flags, +[](gpointer) { ::setsid(); }, nullptr, &pid,
         &failure);
     if (!started) {
-        error = Log::describe(g_quark_to_string(failure->domain), failure->code);
+        error = GlibErrors::describe(failure);
         g_error_free(failure);
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #include "shell/ManageModule.h"
 
+#include "shell/WebViews.h"
+
 namespace parlendo {
 
 ManageServices ManageModule::services(const AppEnvironment& env, ManageServices given) {
@@ -24,6 +26,9 @@ ManageServices ManageModule::services(const AppEnvironment& env, ManageServices 
     given.detect = env.detect;
     given.popupDefaults = env.popupDefaults;
     given.main = env.main;
+    if (!given.makeWindow) {
+        given.makeWindow = WebViews::manageWindows();
+    }
     return given;
 }
 

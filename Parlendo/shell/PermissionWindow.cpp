@@ -1,5 +1,6 @@
 #include "shell/PermissionWindow.h"
 
+#include "foundation/GlibErrors.h"
 #include "foundation/GtkAlert.h"
 #include "foundation/Log.h"
 
@@ -39,8 +40,7 @@ bool PermissionWindow::launchFirst(const std::vector<std::string>& ids) {
         const bool launched = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
         if (error != nullptr) {
             Log::write("permission",
-                       "설정 열기 실패 app=" + id + " " +
-                           Log::describe(g_quark_to_string(error->domain), error->code));
+                       "설정 열기 실패 app=" + id + " " + GlibErrors::describe(error));
             g_error_free(error);
         }
         g_object_unref(info);
@@ -73,9 +73,8 @@ void PermissionWindow::enableToolkitAccessibility() {
                         g_variant_unref(reply);
                         Log::write("permission", "보조 기술 지원을 켬");
                     } else {
-                        Log::write("permission", "🔴 보조 기술 지원을 켜지 못함 " +
-                                                     Log::describe(g_quark_to_string(error->domain),
-                                                                   error->code));
+                        Log::write("permission",
+                                   "🔴 보조 기술 지원을 켜지 못함 " + GlibErrors::describe(error));
                         g_error_free(error);
                     }
                 },

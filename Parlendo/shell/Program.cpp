@@ -210,6 +210,10 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
                 cards->show(text, seconds);
             }));
         modules.push_back(capture_);
+        // AI talk watches the same input and clipboard and reads through the same queue.
+        aitalk_ = AITalkCoordinator::make(
+            env, AITalkPlatform::fromDesktop(*desktop_, main_, dataSession_));
+        modules.push_back(aitalk_);
     } else {
         Log::write("app", "🔴 캡처를 만들 수 없음 — X 디스플레이의 입력 감시를 쓸 수 없다");
     }

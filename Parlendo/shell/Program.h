@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/AccountCoordinator.h"
+#include "aitalk/AITalkCoordinator.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/DesktopCapture.h"
 #include "foundation/GlibMainExecutor.h"
@@ -74,6 +75,7 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<PermissionWindow> permission_;
     std::shared_ptr<NoticeWindow> notice_;
     std::shared_ptr<CaptureCoordinator> capture_;
+    std::shared_ptr<AITalkCoordinator> aitalk_;
     std::shared_ptr<ManageModule> manage_;
     std::shared_ptr<DeviceCare> deviceCare_;
     std::shared_ptr<AccountCoordinator> account_;

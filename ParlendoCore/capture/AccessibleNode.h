@@ -60,6 +60,12 @@ class AccessibleNode {
     // The screen rectangle of a range of the text, and of the element itself.
     virtual std::optional<DesktopRect> rangeBounds(const TextRange& range) = 0;
     virtual std::optional<DesktopRect> frame() = 0;
+    // The element's name (a window's title); none by default.
+    virtual std::optional<std::string> name() { return std::nullopt; }
+    // The element that contains this one; none by default.
+    virtual std::shared_ptr<AccessibleNode> parent() { return nullptr; }
+    // For a page of a paged document, its 0-based index in the document; none by default.
+    virtual std::optional<int> pageIndex() { return std::nullopt; }
 };
 
 using AccessibleNodePtr = std::shared_ptr<AccessibleNode>;

@@ -8,6 +8,7 @@
 #include "manage/MacOverlay.h"
 #include "manage/ManageCoordinator.h"
 #include "manage/ManageScreenLink.h"
+#include "manage/ManageWindow.h"
 
 namespace parlendo {
 namespace {
@@ -62,6 +63,7 @@ struct CoordinatorRig {
         services.opener = opener;
         services.resources = testing::resourcesFolder();
         services.page = testing::pagesFolder() / "theme.html";
+        services.makeWindow = &ManageWindow::make;
         manage = ManageCoordinator::make(std::move(services));
         manage->allRoutes = [this] {
             ++routeReads;

@@ -54,6 +54,12 @@ class ProgramTest : public ::testing::Test {
     std::unique_ptr<ProgramRun> run;
 };
 
+// The files a process has mapped, from /proc.
+std::string maps(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/maps");
+    return std::string((std::istreambuf_iterator<char>(file)), {});
+}
+
 TEST_F(ProgramTest, RegistersItsStatusIconWithTheDesktopsStatusArea) {
     FakeStatusWatcher watcher;
     ASSERT_TRUE(watcher.owned());
@@ -104,8 +110,12 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     ASSERT_GT(first, 0);
     ASSERT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
     ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    // WebKit is loaded with the first window that needs it, not at start.
+    EXPECT_EQ(maps(first).find("libwebkit2gtk"), std::string::npos);
     EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
     ASSERT_TRUE(run->waitForLog("[manage] 관리 화면 로드됨", 20.0)) << run->log();
+    EXPECT_NE(run->log().find("[app] 화면 모듈 불러옴"), std::string::npos);
+    EXPECT_NE(maps(first).find("libwebkit2gtk"), std::string::npos);
 
     // The manage window lies in the middle of the screen.
     Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
@@ -195,8 +205,7 @@ TEST_F(ProgramTest, DISABLED_MeasureStartAndIdleMemory) {
     ASSERT_TRUE(run->waitForLog("[timing] startup status_icon"));
     ShellDesktop::pumpFor(10.0);
     const long kb = residentKB(pid);
-    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-    std::string text((std::istreambuf_iterator<char>(maps)), {});
+    const std::string text = maps(pid);
     std::printf("%s\nidle_rss_kb=%ld webkit_mapped=%d gl_driver_mapped=%d\n", run->log().c_str(),
                 kb, text.find("libwebkit2gtk") != std::string::npos,
                 text.find("_dri.so") != std::string::npos);

@@ -10,6 +10,7 @@
 #include "account/SessionRoutes.h"
 #include "capture/DetectRoutes.h"
 #include "manage/MacOverlay.h"
+#include "manage/ManageWindow.h"
 #include "projects/DriveLocalStore.h"
 #include "projects/DriveRoutes.h"
 #include "projects/FileBookmarks.h"
@@ -163,6 +164,7 @@ PageRig::PageRig(Options options) {
     services.opener = opener;
     services.resources = resourcesFolder();
     services.page = resourcesFolder() / "manage.html";
+    services.makeWindow = &ManageWindow::make;
     manage = ManageCoordinator::make(std::move(services));
     link_ = std::make_shared<ManageScreenLink>(port_, opener);
     link_->listenForDrops();

@@ -14,7 +14,7 @@ namespace parlendo::testing {
 
 // One element of a scripted accessibility tree. Every call costs `callCost` seconds on the
 // clock (an application that answers slowly) and counts in `calls`.
-struct FakeNode final : AccessibleNode {
+struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     explicit FakeNode(std::optional<Role> role_ = Role::other) : nodeRole(role_) {}
 
     std::optional<Role> role() override { return touch(), nodeRole; }
@@ -25,7 +25,13 @@ struct FakeNode final : AccessibleNode {
         return {kids.begin(), end};
     }
     std::vector<AccessibleNodePtr> visibleChildren(size_t atMost) override {
-        return children(atMost);
+        if (!shown) {
+            return children(atMost);
+        }
+        touch();
+        const auto end =
+            shown->begin() + static_cast<std::ptrdiff_t>(std::min(atMost, shown->size()));
+        return {shown->begin(), end};
     }
     std::optional<std::string> documentURL() override { return touch(), url; }
     std::optional<std::string> identifier() override { return touch(), id; }
@@ -41,12 +47,16 @@ struct FakeNode final : AccessibleNode {
     }
     std::optional<DesktopRect> rangeBounds(const TextRange&) override { return touch(), bounds; }
     std::optional<DesktopRect> frame() override { return touch(), ownFrame; }
+    std::optional<std::string> name() override { return touch(), nodeName; }
+    AccessibleNodePtr parent() override { return touch(), up.lock(); }
+    std::optional<int> pageIndex() override { return touch(), index; }
 
     std::shared_ptr<FakeNode> add(std::optional<Role> childRole = Role::other) {
         auto child = std::make_shared<FakeNode>(childRole);
         child->clock = clock;
         child->callCost = callCost;
         child->calls = calls;
+        child->up = weak_from_this();
         kids.push_back(child);
         return child;
     }
@@ -67,6 +77,11 @@ struct FakeNode final : AccessibleNode {
     std::string content;
     std::optional<DesktopRect> bounds;
     std::optional<DesktopRect> ownFrame;
+    std::optional<std::string> nodeName;
+    std::weak_ptr<FakeNode> up;
+    // The children on screen, when not all of them.
+    std::optional<std::vector<std::shared_ptr<FakeNode>>> shown;
+    std::optional<int> index;
     // How many children were handed out by `children`, over all calls.
     size_t listed = 0;
 

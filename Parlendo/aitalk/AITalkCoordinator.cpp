@@ -1,0 +1,453 @@
+#include "aitalk/AITalkCoordinator.h"
+
+#include "aitalk/AITalkKeys.h"
+#include "aitalk/ClipboardFetch.h"
+#include "auth/AccountLocalData.h"
+#include "capture/DesktopCapture.h"
+#include "capture/TreeContextReader.h"
+#include "foundation/AppBundle.h"
+#include "foundation/ClientIdentity.h"
+#include "foundation/FileIO.h"
+#include "foundation/Log.h"
+#include "foundation/Overloaded.h"
+#include "foundation/PlatformWords.h"
+#include "foundation/RuntimePaths.h"
+#include "foundation/WorkerQueue.h"
+#include "manage/SystemOpener.h"
+#include "projects/DriveRoutes.h"
+#include "projects/FileBookmarks.h"
+#include "projects/PopplerExtractor.h"
+#include "projects/PopplerThumbnailer.h"
+#include "server/CurlServerTransport.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace parlendo {
+
+namespace {
+constexpr const char* kTag = "ai_talk";
+}
+
+// The viewer probe of one trigger: its hints once it ends, and who waits for them meanwhile.
+struct AITalkCoordinator::ProbeTask {
+    std::optional<ViewerHints> hints;
+    std::vector<Completion<void(ViewerHints)>> waiters;
+
+    void resolve(ViewerHints value) {
+        hints = std::move(value);
+        auto waiting = std::move(waiters);
+        waiters.clear();
+        for (auto& waiter : waiting) {
+            waiter(*hints);
+        }
+    }
+    void then(Completion<void(ViewerHints)> done) {
+        if (hints) {
+            done(*hints);
+        } else {
+            waiters.push_back(std::move(done));
+        }
+    }
+};
+
+AITalkPlatform AITalkPlatform::fromDesktop(const DesktopCapture& desktop, ExecutorPtr main,
+                                           std::shared_ptr<CurlSession> dataSession) {
+    AITalkPlatform platform;
+    platform.main = main;
+    platform.work = std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {});
+    platform.fetchQueue = desktop.fetchQueue;
+    platform.accessibility = desktop.accessibility;
+    auto windows = desktop.selection->windows;
+    platform.context =
+        std::make_shared<TreeContextReader>(windows, desktop.accessibility, desktop.clock);
+    platform.frontApplication = [windows] {
+        return windows->frontmost();
+    };
+    platform.clipboardCount = desktop.selection->clipboardCount;
+    platform.dataSession = std::move(dataSession);
+    platform.opener = std::make_shared<SystemOpener>();
+    platform.resources = AppBundle::main().resourceDirectory;
+    platform.stateRoot = RuntimePaths::stateRoot();
+    platform.clock = desktop.clock;
+    return platform;
+}
+
+std::shared_ptr<AITalkCoordinator> AITalkCoordinator::make(std::shared_ptr<AppEnvironment> env,
+                                                           AITalkPlatform platform) {
+    std::shared_ptr<AITalkCoordinator> coordinator(
+        new AITalkCoordinator(std::move(env), std::move(platform)));
+    coordinator->build();
+    return coordinator;
+}
+
+AITalkCoordinator::AITalkCoordinator(std::shared_ptr<AppEnvironment> env, AITalkPlatform platform)
+    : env_(std::move(env)), platform_(std::move(platform)) {
+    if (!platform_.clock) {
+        platform_.clock = SystemClock::shared();
+    }
+}
+
+void AITalkCoordinator::build() {
+    const AppEnvironment& env = *env_;
+    const auto& clock = platform_.clock;
+    local_ = std::make_shared<DriveLocalStore>(platform_.stateRoot);
+    copies_ = std::make_shared<PageCopyStore>(platform_.stateRoot, clock);
+    mathLib_ = std::make_shared<MathLib>(platform_.resources);
+    clipboard_ = std::make_shared<GtkClipboardSource>(platform_.clipboardCount);
+    hotkey_ = std::make_shared<CopyDoubleTapHotkey>(
+        [clipboard = clipboard_] { return clipboard->changeCount(); });
+
+    UploadChain::Parts upload;
+    upload.base = env.config.supabaseURL;
+    upload.clientInfo = ClientIdentity::current();
+    upload.dataSession = platform_.dataSession;
+    upload.auth = env.auth;
+    upload.apiKey = env.config.publicKey;
+    upload.deliver = ServerClient::deliverOn(platform_.main);
+    upload.gate = env.gate;
+    upload.net = env.net;
+    upload.trustedCAFile = platform_.trustedCAFile;
+    uploadChain_ = UploadChain::make(std::move(upload));
+    drive_ = std::make_shared<DriveService>(
+        env.client, env.auth, local_, copies_, std::make_shared<FileBookmarks>(),
+        std::make_shared<PopplerExtractor>(), uploadChain_.route,
+        DriveService::Runtime{platform_.work, platform_.main, clock});
+    screen_ = std::make_shared<ManageScreenLink>(env.manageScreen, platform_.opener);
+
+    // The ask calls wait longer for their answer than any other request.
+    SessionConfiguration edge = ServerSessions::data();
+    edge.requestTimeout = edgeTimeout;
+    edge.waitsForConnectivity = false;
+    edgeSession_ = std::make_shared<CurlSession>(edge, platform_.trustedCAFile);
+    auto transport = std::make_shared<CurlServerTransport>(env.config.supabaseURL, edgeSession_,
+                                                           std::nullopt, ClientIdentity::current());
+    auto edgeClient = std::make_shared<ServerClient>(transport, env.auth, env.config.publicKey,
+                                                     ServerClient::deliverOn(platform_.main), true,
+                                                     env.gate, env.net);
+    ask_ = std::make_shared<DriveAsk>(edgeClient, drive_, env.appVersion, clock);
+
+    sync_ = std::make_shared<PageCopySync>(drive_, platform_.work);
+    sync_->setBackgroundAllowed(
+        [gate = env.gate] { return !gate || gate->backgroundAllowed({"prefetch"}); });
+    auto locator = std::make_shared<PageLocator>(copies_, clock, PageLocator::indexBytesMax);
+    finder_ = std::make_shared<PageFinder>(drive_, locator, sync_, platform_.work, clock);
+    thumbnails_ = std::make_shared<DriveThumbnails>(drive_, copies_, env.auth,
+                                                    std::make_shared<PopplerThumbnailer>(),
+                                                    thumbnailMaxBytes, platform_.work, clock);
+    probe_ = std::make_shared<DesktopViewerProbe>(platform_.accessibility, platform_.context,
+                                                  platform_.fetchQueue, platform_.main, clock);
+
+    owner_ = std::make_shared<AITalkOwner>(
+        [drive = drive_] { return drive->aiDetectOn(); },
+        [drive = drive_](bool on) { return drive->setAIDetect(on, "server_sync").has_value(); },
+        [ask = ask_](Completion<void(PopupLookup)> done) { ask->activePopup(std::move(done)); },
+        clock);
+
+    stateItem_ = std::make_shared<MenuItem>();
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    stateItem_->handler = [weak] {
+        if (auto self = weak.lock()) {
+            self->env_->openManage();
+        }
+    };
+}
+
+void AITalkCoordinator::start() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    const auto main = platform_.main;
+    // Held weakly: the ask client and the finder hold the project service themselves.
+    drive_->setOnChange(
+        [ask = std::weak_ptr<DriveAsk>(ask_), finder = std::weak_ptr<PageFinder>(finder_)] {
+            if (auto a = ask.lock()) {
+                a->invalidate();
+            }
+            if (auto f = finder.lock()) {
+                f->invalidate(false);
+            }
+        });
+    drive_->setOnDetectChange([weak, main] {
+        if (auto self = weak.lock()) {
+            self->owner_->noteCopyChanged();
+        }
+        main->post([weak] {
+            if (auto self = weak.lock()) {
+                self->refreshMenu();
+            }
+        });
+    });
+    screen_->listenForDrops();
+
+    hotkey_->onTrigger = [weak](std::int64_t baseline, double at) {
+        if (auto self = weak.lock()) {
+            self->triggered(baseline, at);
+        }
+    };
+    env_->input->subscribe(hotkey_);
+
+    env_->accountScope->onAccountChange(
+        "쪽 글 사본", [copies = copies_](const std::optional<std::string>& user) {
+            if (!user) {
+                Log::write("drive", std::string("사본 전부 지움 success=") +
+                                        (copies->clear() ? "true" : "false"));
+                return;
+            }
+            copies->pruneOthers(*user);
+            Log::write("drive", "사본 남김 — 다른 계정 폴더만 지움");
+        });
+    env_->accountScope->onAccountChange(
+        "AI 톡", [weak, main, ask = ask_, finder = finder_](const std::optional<std::string>&) {
+            ask->invalidate();
+            finder->invalidate(true);
+            main->post([weak] {
+                if (auto self = weak.lock()) {
+                    self->answer().session->close("account");
+                }
+            });
+        });
+    AccountLocalData::shared().registerForgetter(
+        "프로젝트 원본 위치 · 설정",
+        [local = local_](const std::string& user) { return local->forget(user); });
+    AccountLocalData::shared().registerForgetter(
+        "쪽 글 사본", [copies = copies_](const std::string&) { return copies->clear(); });
+
+    env_->detect->addObserver([weak](const DetectState& now, const DetectState& before) {
+        if (now.loggedIn && !before.loggedIn) {
+            if (auto self = weak.lock()) {
+                self->loggedIn();
+            }
+        }
+    });
+    owner_->onChange = [weak, main] {
+        main->post([weak] {
+            if (auto self = weak.lock()) {
+                self->refreshMenu();
+            }
+        });
+    };
+    if (env_->theme) {
+        env_->theme->observe([weak](ThemeMode mode, ThemeStore::Source) {
+            auto self = weak.lock();
+            if (self && self->answerBuilt_) {
+                self->answer().window->applyTheme(mode);
+            }
+        });
+    }
+    // The window and its page are made ahead of the first question.
+    main->postAfter(answerAfterStart, [weak] {
+        if (auto self = weak.lock()) {
+            self->answer();
+        }
+    });
+    refreshMenu();
+}
+
+void AITalkCoordinator::loggedIn() {
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    owner_->sync("login", [weak](AITalkOwner::Outcome) {
+        auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        self->ask_->activePopup([weak](PopupLookup popup) {
+            auto owner = weak.lock();
+            if (!owner) {
+                return;
+            }
+            std::optional<std::string> first;
+            if (popup && *popup) {
+                first = (*popup)->driveID;
+            }
+            owner->sync_->prefetch(std::move(first), [](int) {});
+        });
+    });
+}
+
+BridgeRouteGroups AITalkCoordinator::bridgeRoutes() const {
+    auto env = env_;
+    auto mathLib = mathLib_;
+    DriveRoutes::DetectStatus detectStatus = [env] {
+        std::optional<Json> notice;
+        if (env->gate) {
+            if (auto current = env->gate->notice()) {
+                notice = current->screen();
+            }
+        }
+        return env->detect->state().manageStatus(static_cast<std::int32_t>(::getpid()), notice);
+    };
+    DriveRoutes::MathSource mathSource = [mathLib] {
+        return mathLib->source();
+    };
+    return {std::make_shared<DriveRoutes>(drive_, screen_, std::move(detectStatus),
+                                          std::move(mathSource), thumbnails_, platform_.main)};
+}
+
+MenuItems AITalkCoordinator::menu() const {
+    MenuItems items;
+    items.status = {stateItem_};
+    return items;
+}
+
+void AITalkCoordinator::refreshMenu() {
+    const auto line = AITalkMenu::line(env_->detect->state().loggedIn, owner_->copyOn());
+    stateItem_->title = PlatformWords::render(line.title);
+    stateItem_->enabled = line.opensManage;
+}
+
+void AITalkCoordinator::menuWillOpen() {
+    if (env_->detect->state().loggedIn) {
+        owner_->syncIfDue("menu", [](std::optional<AITalkOwner::Outcome>) {});
+    }
+}
+
+const AITalkCoordinator::Answer& AITalkCoordinator::answer() {
+    if (!answer_) {
+        answer_ = makeAnswer();
+    }
+    return *answer_;
+}
+
+AITalkCoordinator::Answer AITalkCoordinator::makeAnswer() {
+    std::optional<std::string> windowsHTML =
+        fileio::readFile(platform_.resources / "ai_popup_web.html");
+    if (!windowsHTML) {
+        Log::write(kTag, "🔴 ai_popup_web.html 이 번들에 없다 — 답이 꾸밈 없이 글자 그대로 보인다");
+    }
+    const ThemeMode mode = env_->theme ? env_->theme->mode() : ThemeMode::light;
+    auto window = AnswerWindow::make(AnswerPage::build(windowsHTML, mode), mathLib_->source(), mode,
+                                     platform_.main, platform_.clock);
+    answerBuilt_ = true;
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    auto env = env_;
+    auto session = std::make_shared<AITalkSession>(
+        ask_, window,
+        [env](const std::string& text) { env->notice(PlatformWords::render(text), noticeSeconds); },
+        [weak](std::string selection, ActivePopup popup,
+               Completion<void(std::optional<PageHint>)> done) {
+            auto self = weak.lock();
+            if (!self) {
+                done(std::nullopt);
+                return;
+            }
+            self->locate(std::move(selection), std::move(popup), std::move(done));
+        },
+        platform_.clock);
+    std::weak_ptr<AITalkSession> weakSession = session;
+    const auto main = platform_.main;
+    window->onFollowup = [weakSession, main](const std::string& text) {
+        main->post([weakSession, text] {
+            if (auto s = weakSession.lock()) {
+                s->followup(text);
+            }
+        });
+    };
+    window->onSelectionOnly = [weakSession, main] {
+        main->post([weakSession] {
+            if (auto s = weakSession.lock()) {
+                s->selectionOnly();
+            }
+        });
+    };
+    window->onRetry = [weakSession, main] {
+        main->post([weakSession] {
+            if (auto s = weakSession.lock()) {
+                s->retry();
+            }
+        });
+    };
+    window->onClose = [weakSession, main](const std::string& reason) {
+        main->post([weakSession, reason] {
+            if (auto s = weakSession.lock()) {
+                s->close(reason);
+            }
+        });
+    };
+    session->onServerChecked = [owner = owner_](bool on) {
+        owner->apply(on, "cmdcc");
+    };
+    window->loadSize = [local = local_, env] {
+        return local->setting("ai_popup_size", env->auth ? env->auth->userID() : std::nullopt);
+    };
+    window->saveSize = [local = local_, env](const std::string& size) {
+        local->setSetting("ai_popup_size", size, env->auth ? env->auth->userID() : std::nullopt);
+    };
+    return Answer{std::move(window), std::move(session)};
+}
+
+void AITalkCoordinator::triggered(std::int64_t baseline, double at) {
+    const bool loggedIn = env_->auth && env_->auth->isLoggedIn();
+    const auto gate = owner_->gate(loggedIn);
+    if (gate.ignore) {
+        Log::write(kTag, "무시 reason=" + *gate.ignore);
+        if (*gate.ignore == "ai_talk_off") {
+            owner_->syncIfDue("cmdcc_off", [](std::optional<AITalkOwner::Outcome>) {});
+        }
+        return;
+    }
+    const Answer& pair = answer();
+    // The viewer is read at once, while the clipboard is awaited and the popup is checked.
+    auto task = std::make_shared<ProbeTask>();
+    viewerProbe_ = task;
+    probe_->probe(platform_.frontApplication ? platform_.frontApplication() : std::nullopt,
+                  [task](ViewerHints hints) { task->resolve(std::move(hints)); });
+
+    auto session = pair.session;
+    if (session->busy()) {
+        session->start(std::nullopt);
+        return;
+    }
+    auto clock = platform_.clock;
+    ClipboardFetch::run(
+        clipboard_, env_->input->syntheticCopies(), baseline, AITalkKeys::copyWait,
+        AITalkKeys::copyPoll, platform_.main,
+        [session, clock, at](ClipboardFetch::Outcome outcome) {
+            std::visit(overloaded{
+                           [&](ClipboardFetch::Text& text) {
+                               char line[160];
+                               std::snprintf(line, sizeof line,
+                                             " copy_wait_ms=%.0f key_to_text_ms=%.0f",
+                                             text.waitedMs, (clock->uptime() - at) * 1000);
+                               Log::write(kTag, "글 가져옴 " + Log::redact(text.text) + line);
+                               session->start(std::move(text.text));
+                           },
+                           [&](ClipboardFetch::NoCopy&) {
+                               Log::write(kTag, "글 없음 reason=no_copy");
+                               session->start(std::nullopt);
+                           },
+                           [&](ClipboardFetch::Unreadable&) {
+                               Log::write(kTag, "글 없음 reason=unreadable");
+                               session->start(std::nullopt);
+                           },
+                       },
+                       outcome);
+        });
+}
+
+void AITalkCoordinator::locate(std::string selection, ActivePopup popup,
+                               Completion<void(std::optional<PageHint>)> done) {
+    auto finder = finder_;
+    // The finder answers from its own threads; the session goes on on the main thread.
+    Completion<void(std::optional<PageHint>)> onMain =
+        [main = platform_.main, done = std::move(done)](std::optional<PageHint> hint) mutable {
+            main->post([done = std::move(done), hint = std::move(hint)]() mutable {
+                done(std::move(hint));
+            });
+        };
+    auto find = [finder, selection = std::move(selection), popup = std::move(popup),
+                 done = std::move(onMain)](ViewerHints hints) mutable {
+        finder->find(std::move(selection), std::move(popup), std::move(hints), std::move(done));
+    };
+    // The latest trigger's probe, read now: a later trigger's probe replaces an older one.
+    if (viewerProbe_) {
+        viewerProbe_->then(std::move(find));
+    } else {
+        find(ViewerHints{});
+    }
+}
+
+}  // namespace parlendo

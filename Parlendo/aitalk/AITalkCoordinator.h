@@ -1,0 +1,137 @@
+#pragma once
+
+#include "aitalk/AITalkOwner.h"
+#include "aitalk/AITalkSession.h"
+#include "aitalk/AnswerWindow.h"
+#include "aitalk/CopyDoubleTapHotkey.h"
+#include "aitalk/DesktopViewerProbe.h"
+#include "aitalk/DriveAsk.h"
+#include "aitalk/GtkClipboardSource.h"
+#include "aitalk/MathLib.h"
+#include "aitalk/PageFinder.h"
+#include "capture/XFixesClipboardCounter.h"
+#include "manage/ManageScreenLink.h"
+#include "projects/DriveThumbnails.h"
+#include "projects/UploadChain.h"
+#include "server/CurlSession.h"
+#include "shell/AppEnvironment.h"
+#include "shell/FeatureModule.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace parlendo {
+
+class DesktopCapture;
+
+// What AI talk and the projects need of the desktop beyond the environment.
+struct AITalkPlatform {
+    ExecutorPtr main;
+    // Extraction, thumbnails, page copies and page searches, off the main thread.
+    ExecutorPtr work;
+    // The selection-fetch queue, where the accessibility client lives.
+    ExecutorPtr fetchQueue;
+    std::shared_ptr<AccessibilityPort> accessibility;
+    std::shared_ptr<ContextReader> context;
+    // The front application now (none when there is none).
+    std::function<std::optional<RunningApplication>()> frontApplication;
+    std::shared_ptr<XFixesClipboardCounter> clipboardCount;
+    // The shared data session, the upload route's fallback.
+    std::shared_ptr<CurlSession> dataSession;
+    std::shared_ptr<SystemOpening> opener;
+    std::filesystem::path resources;
+    std::filesystem::path stateRoot;
+    std::shared_ptr<Clock> clock;
+    // Replaces the system's trust store of the sessions made here (tests only).
+    std::optional<std::string> trustedCAFile;
+
+    // The platform of the program: the capture desktop's queue, readers and clipboard counter,
+    // the bundle's resources and the state root.
+    static AITalkPlatform fromDesktop(const DesktopCapture& desktop, ExecutorPtr main,
+                                      std::shared_ptr<CurlSession> dataSession);
+};
+
+// The feature module of AI talk and of the projects screen. It builds and wires the project
+// service with its local stores, upload route and thumbnails, the ask client over its own
+// edge-function client (40-second requests), the page-copy sync, the page locator and finder,
+// the Ctrl+C-twice hotkey, the clipboard, the viewer probe, the owner gate and, on first use or a
+// second after start, the answer window with its session. It offers one status-menu line and the
+// thirty "drive_*" calls of the manage page, and runs the road of one question from the hotkey to
+// the answer window. Main thread; lives in a shared_ptr (what it registers holds it weakly).
+class AITalkCoordinator final : public FeatureModule,
+                                public std::enable_shared_from_this<AITalkCoordinator> {
+  public:
+    static constexpr double edgeTimeout = 40.0;
+    static constexpr std::int64_t thumbnailMaxBytes = 209'715'200;  // 200 MiB
+    static constexpr double noticeSeconds = 3.0;
+    static constexpr double answerAfterStart = 1.0;
+
+    static std::shared_ptr<AITalkCoordinator> make(std::shared_ptr<AppEnvironment> env,
+                                                   AITalkPlatform platform);
+
+    void start() override;
+    BridgeRouteGroups bridgeRoutes() const override;
+    MenuItems menu() const override;
+    void refreshMenu() override;
+    void menuWillOpen() override;
+
+    // The hotkey's trigger: the clipboard's change count from before the copies and the uptime of
+    // the second press.
+    void triggered(std::int64_t baseline, double at);
+
+    struct Answer {
+        std::shared_ptr<AnswerWindow> window;
+        std::shared_ptr<AITalkSession> session;
+    };
+    // The answer window and its session, built on first use.
+    const Answer& answer();
+    bool answerBuilt() const { return answerBuilt_; }
+
+    const std::shared_ptr<DriveService>& drive() const { return drive_; }
+    const std::shared_ptr<DriveAsk>& ask() const { return ask_; }
+    const std::shared_ptr<PageCopySync>& sync() const { return sync_; }
+    const std::shared_ptr<PageFinder>& finder() const { return finder_; }
+    const std::shared_ptr<AITalkOwner>& owner() const { return owner_; }
+    const std::shared_ptr<CopyDoubleTapHotkey>& hotkey() const { return hotkey_; }
+    const std::shared_ptr<PageCopyStore>& copies() const { return copies_; }
+    const std::shared_ptr<DriveLocalStore>& local() const { return local_; }
+    const MenuItemPtr& stateItem() const { return stateItem_; }
+
+  private:
+    struct ProbeTask;
+
+    AITalkCoordinator(std::shared_ptr<AppEnvironment> env, AITalkPlatform platform);
+    void build();
+    Answer makeAnswer();
+    void locate(std::string selection, ActivePopup popup,
+                Completion<void(std::optional<PageHint>)> done);
+    void loggedIn();
+
+    std::shared_ptr<AppEnvironment> env_;
+    AITalkPlatform platform_;
+    std::shared_ptr<DriveLocalStore> local_;
+    std::shared_ptr<PageCopyStore> copies_;
+    std::shared_ptr<DriveService> drive_;
+    std::shared_ptr<MathLib> mathLib_;
+    std::shared_ptr<ManageScreenLink> screen_;
+    std::shared_ptr<CurlSession> edgeSession_;
+    std::shared_ptr<DriveAsk> ask_;
+    std::shared_ptr<PageCopySync> sync_;
+    std::shared_ptr<PageFinder> finder_;
+    std::shared_ptr<DriveThumbnails> thumbnails_;
+    std::shared_ptr<ProbeTask> viewerProbe_;
+    std::shared_ptr<DesktopViewerProbe> probe_;
+    std::shared_ptr<CopyDoubleTapHotkey> hotkey_;
+    std::shared_ptr<GtkClipboardSource> clipboard_;
+    std::optional<Answer> answer_;
+    bool answerBuilt_ = false;
+    std::shared_ptr<AITalkOwner> owner_;
+    MenuItemPtr stateItem_;
+    UploadChain uploadChain_;
+    bool started_ = false;
+};
+
+}  // namespace parlendo

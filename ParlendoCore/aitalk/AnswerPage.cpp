@@ -1,0 +1,290 @@
+#include "aitalk/AnswerPage.h"
+
+#include "aitalk/AITalkText.h"
+#include "aitalk/AnswerPalette.h"
+#include "foundation/Json.h"
+
+namespace parlendo::AnswerPage {
+
+namespace {
+
+const char* themeName(ThemeMode mode) {
+    return mode == ThemeMode::dark ? "dark" : "light";
+}
+
+std::string paletteRule(ThemeMode mode) {
+    std::string rule = std::string(":root[data-app-theme=\"") + themeName(mode) + "\"]{";
+    bool firstDeclaration = true;
+    for (const auto& [name, value] : AnswerPalette::of(mode).cssVariables()) {
+        if (!firstDeclaration) {
+            rule += ";";
+        }
+        firstDeclaration = false;
+        rule += name + ":" + value;
+    }
+    return rule + ";color-scheme:" + themeName(mode) + "}";
+}
+
+std::string selectionRule(ThemeMode mode) {
+    const std::uint32_t accent = AnswerPalette::of(mode).accent;
+    return std::string(":root[data-app-theme=\"") + themeName(mode) +
+           "\"] ::selection{background:rgba(" + std::to_string((accent >> 16) & 0xff) + "," +
+           std::to_string((accent >> 8) & 0xff) + "," + std::to_string(accent & 0xff) + ",0.25)}";
+}
+
+// The script that draws the thread; it talks to the application only through the values its
+// functions return.
+constexpr const char* kPageScript = R"JS((function () {
+  var drawn = [];
+  var canRender = typeof renderMarkdown === 'function' && typeof mathMount === 'function';
+  if (typeof mathReady === 'function') {
+    try { mathReady(''); } catch (e) {}
+  }
+  var canFit = canRender && typeof mathFit === 'function';
+  function thread() { return document.getElementById('thread'); }
+  function div(cls) {
+    var d = document.createElement('div');
+    d.className = cls;
+    return d;
+  }
+  function height() {
+    return Math.ceil(document.body.getBoundingClientRect().height);
+  }
+  function fit() {
+    if (!canFit) return 0;
+    try {
+      var list = [];
+      for (var i = 0; i < drawn.length; i++) {
+        var d = drawn[i];
+        if (d && d.node && document.contains(d.node) && d.node.firstChild) list.push(d.node.firstChild);
+      }
+      var r = mathFit(list);
+      return typeof r === 'number' ? r : 0;
+    } catch (e) {
+      return 0;
+    }
+  }
+  if (canFit) {
+    try { if (typeof mathAfter !== 'undefined') mathAfter = fit; } catch (e) {}
+    try { if (typeof mathWatch === 'function') mathWatch(thread(), fit); } catch (e) {}
+  }
+  function renderAnswer(text) {
+    var ai = div('ai');
+    var body = div('body');
+    ai.appendChild(body);
+    var ok = false;
+    if (canRender) {
+      try {
+        var maths = [];
+        body.innerHTML = renderMarkdown(text, maths);
+        mathMount(body, maths);
+        ok = true;
+      } catch (e) {
+        ok = false;
+      }
+    }
+    if (!ok) {
+      body.className = 'body plain';
+      body.textContent = text;
+    }
+    return ai;
+  }
+  function show(m) {
+    m = m || {};
+    var t = thread();
+    t.textContent = '';
+    var thinking = typeof m.thinking === 'string' ? m.thinking : '';
+    if (m.loading) {
+      var k = div('thinking');
+      k.textContent = thinking;
+      t.appendChild(k);
+    }
+    var turns = Array.isArray(m.turns) ? m.turns : [];
+    for (var i = 0; i < turns.length; i++) {
+      var turn = turns[i] || {};
+      var text = typeof turn.text === 'string' ? turn.text : '';
+      if (turn.role === 'user') {
+        var row = div('me-row');
+        var me = div('me');
+        me.textContent = text;
+        row.appendChild(me);
+        t.appendChild(row);
+        drawn[i] = null;
+      } else {
+        var d = drawn[i];
+        var node;
+        if (d && d.text === text) {
+          node = d.node;
+        } else {
+          node = renderAnswer(text);
+          drawn[i] = { text: text, node: node };
+        }
+        if (i === 0) {
+          t.appendChild(node);
+        } else {
+          var w = div('turn');
+          w.appendChild(node);
+          t.appendChild(w);
+        }
+      }
+    }
+    drawn.length = turns.length;
+    if (m.pending) {
+      var p = div('thinking turn');
+      p.textContent = thinking;
+      t.appendChild(p);
+    }
+    fit();
+    window.scrollTo(0, document.body.scrollHeight);
+    return height();
+  }
+  function solids() {
+    var out = [];
+    var nodes = document.querySelectorAll('.ai, .me, .tex-block, .tex-long');
+    for (var i = 0; i < nodes.length; i++) {
+      var r = nodes[i].getBoundingClientRect();
+      if (r.width > 0 && r.height > 0) out.push([r.left, r.top, r.width, r.height]);
+    }
+    if (document.documentElement.scrollHeight > window.innerHeight + 1) {
+      out.push([window.innerWidth - 16, 0, 16, window.innerHeight]);
+    }
+    return out;
+  }
+  function theme(m) {
+    document.documentElement.setAttribute('data-app-theme', m === 'dark' ? 'dark' : 'light');
+  }
+  window.__answer = { show: show, height: height, solids: solids, theme: theme };
+})();)JS";
+
+std::string find(const std::string& text, const std::string& begin, const std::string& end,
+                 bool keepBegin) {
+    const size_t at = text.find(begin);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const size_t from = at + begin.size();
+    const size_t stop = text.find(end, from);
+    if (stop == std::string::npos) {
+        return {};
+    }
+    return keepBegin ? text.substr(at, stop - at) : text.substr(from, stop - from);
+}
+
+}  // namespace
+
+std::string fallbackStyle() {
+    static const std::string style = [] {
+        std::string s = paletteRule(ThemeMode::light) + "\n" + paletteRule(ThemeMode::dark);
+        s += "\n*{box-sizing:border-box}";
+        s += "\nhtml,body{margin:0;background:var(--card);color:var(--ink);font:14px/1.6 "
+             "sans-serif}";
+        s += "\n.turn{margin-top:12px}";
+        s += "\n.me-row{display:flex;justify-content:flex-end;margin-top:12px}";
+        s += "\n.me{max-width:80%;background:var(--accent);color:var(--accent-ink);border-radius:"
+             "20px 1px 20px 20px;padding:10px 16px;white-space:pre-wrap;overflow-wrap:anywhere}";
+        s += "\n#thread .ai{display:block;max-width:calc(100% - 26px);padding:10px;color:var(--"
+             "ink)}";
+        s += "\n.thinking{display:flex;align-items:center;gap:6px;padding:10px;color:var(--muted);"
+             "font-size:12px;line-height:16px;letter-spacing:-.01em}";
+        return s;
+    }();
+    return style;
+}
+
+std::string overrideStyle() {
+    static const std::string style = [] {
+        std::string s =
+            "html,body{height:auto;overflow:visible;font-family:-apple-system,BlinkMacSystemFont,"
+            "\"Apple SD Gothic Neo\",sans-serif;-webkit-text-size-adjust:100%}";
+        s += "\nbody{padding:20px 22px 4px}";
+        s += "\n#thread{min-height:1px}";
+        s += "\n#thread>:first-child{margin-right:36px}";
+        s += "\n.body code,.tex-raw{font-family:ui-monospace,Menlo,monospace}";
+        s += "\n.plain{white-space:pre-wrap;overflow-wrap:anywhere}";
+        s += "\n" + selectionRule(ThemeMode::light) + "\n" + selectionRule(ThemeMode::dark);
+        s += "\n.tex menclose[notation]{border:0;padding:0}";
+        return s;
+    }();
+    return style;
+}
+
+std::string pageScript() {
+    return kPageScript;
+}
+
+std::optional<std::string> rendererBlock(const std::string& windowsHTML) {
+    std::string block = find(windowsHTML, "// ── MD_BEGIN", "// ── MD_END ──", true);
+    if (block.empty() || block.find("function renderMarkdown(") == std::string::npos ||
+        block.find("function mathMount(") == std::string::npos ||
+        block.find("function mathReady(") == std::string::npos ||
+        block.find("</script") != std::string::npos) {
+        return std::nullopt;
+    }
+    return block;
+}
+
+std::optional<std::string> styleBlock(const std::string& windowsHTML) {
+    const size_t at = windowsHTML.find("<style>");
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    const size_t from = at + 7;
+    const size_t stop = windowsHTML.find("</style>", from);
+    if (stop == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string block = windowsHTML.substr(from, stop - from);
+    if (block.find("#thread .ai") == std::string::npos) {
+        return std::nullopt;
+    }
+    return block;
+}
+
+Built build(const std::optional<std::string>& windowsHTML, ThemeMode theme) {
+    std::optional<std::string> renderer;
+    std::optional<std::string> style;
+    if (windowsHTML) {
+        renderer = rendererBlock(*windowsHTML);
+        style = styleBlock(*windowsHTML);
+    }
+    std::string html = std::string("<!doctype html>\n<html lang=\"ko\" data-app-theme=\"") +
+                       themeName(theme) + "\">\n<head>\n<meta charset=\"utf-8\">\n";
+    html += std::string("<meta http-equiv=\"Content-Security-Policy\" content=\"") + contentPolicy +
+            "\">\n<style>\n";
+    html += style ? *style : fallbackStyle();
+    html += "\n</style>\n<style>\n";
+    html += overrideStyle();
+    html += "\n</style>\n</head>\n<body>\n<div id=\"thread\"></div>\n<script>\n'use strict';\n";
+    html += renderer.value_or("");
+    html += "\n</script>\n<script>\n'use strict';\n";
+    html += kPageScript;
+    html += "\n</script>\n</body>\n</html>";
+    return {std::move(html), renderer.has_value()};
+}
+
+std::string payload(const AnswerState& state) {
+    Json turns = Json::array();
+    for (const auto& turn : state.turns) {
+        turns.push_back(Json{{"role", toString(turn.role)}, {"text", turn.text}});
+    }
+    const Json object{{"loading", state.phase == AnswerState::Phase::loading},
+                      {"pending", state.pending && state.phase == AnswerState::Phase::answered},
+                      {"thinking", AITalkText::thinking},
+                      {"turns", std::move(turns)}};
+    std::string text = json::dumpLossy(object);
+    // JavaScript source may not hold these two as they are.
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"\xE2\x80\xA8", "\\u2028"},
+                                   {"\xE2\x80\xA9", "\\u2029"}}) {
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+            text.replace(at, from.size(), to);
+            at += to.size();
+        }
+    }
+    return text;
+}
+
+std::string themeScript(ThemeMode mode) {
+    return std::string("__answer.theme('") + themeName(mode) + "')";
+}
+
+}  // namespace parlendo::AnswerPage

@@ -1,0 +1,177 @@
+#include "TempDir.h"
+#include "aitalk/AnswerLayout.h"
+#include "aitalk/AnswerPage.h"
+#include "aitalk/AnswerPalette.h"
+#include "aitalk/MathLib.h"
+
+#include <gtest/gtest.h>
+
+namespace parlendo {
+namespace {
+
+using testing::TempDir;
+
+const std::string renderer =
+    "// ── MD_BEGIN\nfunction renderMarkdown(t, m) { return t; }\nfunction mathMount(e, m) {}\n"
+    "function mathReady(t) {}\n// ── MD_END ──\n";
+const std::string style = "#thread .ai{color:red}";
+
+std::string bundle(const std::string& script, const std::string& css = style) {
+    return "<html><head><style>" + css + "</style></head><body><script>" + script +
+           "</script></body></html>";
+}
+
+TEST(AnswerPage, ThePageIsAssembledInItsFixedOrder) {
+    const auto built = AnswerPage::build(bundle(renderer), ThemeMode::dark);
+    EXPECT_TRUE(built.usesWindowsRenderer);
+    const std::string& html = built.html;
+    EXPECT_TRUE(
+        html.starts_with("<!doctype html>\n<html lang=\"ko\" data-app-theme=\"dark\">\n"
+                         "<head>\n<meta charset=\"utf-8\">\n<meta "
+                         "http-equiv=\"Content-Security-Policy\" content=\"default-src "
+                         "'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+                         "img-src 'none'; connect-src 'none'; font-src 'none'\">\n<style>\n" +
+                         style + "\n</style>\n<style>\n"));
+    const std::string scripts =
+        "\n</style>\n</head>\n<body>\n<div id=\"thread\"></div>\n"
+        "<script>\n'use strict';\n" +
+        renderer.substr(0, renderer.find("// ── MD_END")) +
+        "\n</script>\n<script>\n'use strict';\n" + AnswerPage::pageScript() +
+        "\n</script>\n</body>\n</html>";
+    EXPECT_TRUE(html.ends_with(scripts));
+    EXPECT_NE(html.find(AnswerPage::overrideStyle()), std::string::npos);
+}
+
+TEST(AnswerPage, BlocksThatFailTheirChecksAreNotBorrowed) {
+    // A renderer with a closing script tag is refused; its style may still be used.
+    auto unsafe = AnswerPage::build(bundle(renderer + "var s='</script>';"), ThemeMode::light);
+    EXPECT_TRUE(unsafe.usesWindowsRenderer) << "the tag is outside the block";
+    auto inside = AnswerPage::build(
+        bundle("// ── MD_BEGIN\nfunction renderMarkdown(){}\nfunction mathMount(){}\n"
+               "function mathReady(){ '</script' }\n// ── MD_END ──"),
+        ThemeMode::light);
+    EXPECT_FALSE(inside.usesWindowsRenderer);
+    EXPECT_NE(inside.html.find(style), std::string::npos);
+    EXPECT_NE(inside.html.find("<script>\n'use strict';\n\n</script>"), std::string::npos);
+
+    auto noEnd =
+        AnswerPage::build(bundle("// ── MD_BEGIN\nfunction renderMarkdown(){}"), ThemeMode::light);
+    EXPECT_FALSE(noEnd.usesWindowsRenderer);
+    auto noHook = AnswerPage::build(bundle("// ── MD_BEGIN\nfunction renderMarkdown(){}\n"
+                                           "function mathMount(){}\n// ── MD_END ──"),
+                                    ThemeMode::light);
+    EXPECT_FALSE(noHook.usesWindowsRenderer);
+
+    auto otherStyle = AnswerPage::build(bundle(renderer, "body{}"), ThemeMode::light);
+    EXPECT_NE(otherStyle.html.find(AnswerPage::fallbackStyle()), std::string::npos);
+}
+
+TEST(AnswerPage, WithoutTheBundlePageAnswersArePlainInTheFallbackStyle) {
+    const auto built = AnswerPage::build(std::nullopt, ThemeMode::light);
+    EXPECT_FALSE(built.usesWindowsRenderer);
+    const std::string fallback = AnswerPage::fallbackStyle();
+    EXPECT_TRUE(fallback.starts_with(
+        ":root[data-app-theme=\"light\"]{--accent:#453e7b;--accent-ink:#ffffff;--card:#fdfdfd;"
+        "--ink:#221d19;--line:#e7e5eb;--muted:#6b645d;--soft:#f5f4f2;--warn:#875200;"
+        "color-scheme:light}\n:root[data-app-theme=\"dark\"]{--accent:#b8aede;"));
+    EXPECT_NE(built.html.find(fallback), std::string::npos);
+    EXPECT_NE(AnswerPage::overrideStyle().find(
+                  ":root[data-app-theme=\"dark\"] ::selection{background:rgba(184,174,222,0.25)}"),
+              std::string::npos);
+}
+
+TEST(AnswerPage, ThePayloadCarriesTheTurnsAndNothingElse) {
+    AnswerState state;
+    state.phase = AnswerState::Phase::notFound;
+    state.pending = true;
+    state.notice = "notice";
+    state.turns = {{AnswerState::Turn::Role::assistant, "line\xE2\x80\xA8sep\xE2\x80\xA9para"},
+                   {AnswerState::Turn::Role::user, "</script><b>x</b>"}};
+    const std::string payload = AnswerPage::payload(state);
+    EXPECT_EQ(payload.find("\xE2\x80\xA8"), std::string::npos);
+    EXPECT_NE(payload.find("line\\u2028sep\\u2029para"), std::string::npos);
+    auto parsed = json::parse(payload);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ((*parsed)["loading"], false);
+    EXPECT_EQ((*parsed)["pending"], false) << "only an answered thread is pending";
+    EXPECT_EQ((*parsed)["thinking"], "생각 중");
+    EXPECT_EQ((*parsed)["turns"][1], (Json{{"role", "user"}, {"text", "</script><b>x</b>"}}));
+    EXPECT_EQ(parsed->size(), 4u);
+    EXPECT_EQ(AnswerPage::themeScript(ThemeMode::dark), "__answer.theme('dark')");
+}
+
+TEST(MathLib, TheFirstTemmlFolderWithAScriptIsReadOnce) {
+    TempDir dir;
+    dir.write("vendor/temml-0.10.0/temml.min.js", "");
+    dir.write("vendor/other/temml.min.js", "not this");
+    MathLib lib(dir.path());
+    EXPECT_EQ(lib.source(), "");
+    dir.write("vendor/temml-0.11.0/temml.min.js", "window.temml={};");
+    EXPECT_EQ(lib.source(), "") << "fixed after the first read";
+    MathLib fresh(dir.path());
+    EXPECT_EQ(fresh.source(), "window.temml={};");
+    EXPECT_EQ(MathLib(std::nullopt).source(), "");
+    EXPECT_EQ(MathLib(dir.path() / "missing").source(), "");
+}
+
+using AnswerLayout::Rect;
+
+TEST(AnswerLayout, TheWindowSitsTopRightAndGrowsDownward) {
+    EXPECT_EQ(AnswerLayout::height(159.2), 160);
+    EXPECT_EQ(AnswerLayout::height(300.1), 301);
+    EXPECT_EQ(AnswerLayout::height(900), 560);
+    EXPECT_EQ(AnswerLayout::initialFrame({0, 0, 1440, 875}, 420, 160), (Rect{1004, 691, 420, 160}));
+    EXPECT_EQ(AnswerLayout::initialFrame({0, 0, 400, 875}, 420, 160).width, 368);
+    EXPECT_EQ(AnswerLayout::initialFrame({0, 0, 800, 600}, 900, 700), (Rect{16, 24, 768, 552}));
+    // Resizing keeps the top edge; a window that would leave the area is pinned to its bottom,
+    // one taller than the area to its top.
+    const Rect visible{0, 0, 1440, 875};
+    EXPECT_EQ(AnswerLayout::resized({1004, 691, 420, 160}, 300, visible),
+              (Rect{1004, 551, 420, 300}));
+    EXPECT_EQ(AnswerLayout::resized({1004, 100, 420, 160}, 300, visible),
+              (Rect{1004, 0, 420, 300}));
+    EXPECT_EQ(AnswerLayout::resized({1004, 100, 420, 160}, 1000, visible),
+              (Rect{1004, -125, 420, 1000}));
+}
+
+TEST(AnswerLayout, SavedSizesAreReadStrictly) {
+    using Size = std::optional<std::pair<double, double>>;
+    EXPECT_EQ(AnswerLayout::parseSize("420,300"), Size({420, 300}));
+    EXPECT_EQ(AnswerLayout::parseSize("420,,300"), Size({420, 300}));
+    for (const char* bad : {"299,300", "420,159", "420,4001", "420", "wide,tall", " 420,300",
+                            "420,300,1", "nan,300"}) {
+        EXPECT_EQ(AnswerLayout::parseSize(std::string(bad)), std::nullopt) << bad;
+    }
+    EXPECT_EQ(AnswerLayout::parseSize(std::nullopt), std::nullopt);
+    EXPECT_EQ(AnswerLayout::sizeText(420.4, 300.5), "420,301");
+}
+
+TEST(AnswerLayout, SolidsAreReadFromThePageAndBlankPointsLieOutsideThem) {
+    auto answer = json::parse(R"([[0,0,10,10],"text",[1,2,3]])");
+    auto solids = AnswerLayout::solids(answer);
+    ASSERT_TRUE(solids);
+    EXPECT_EQ(*solids, std::vector<Rect>{(Rect{0, 0, 10, 10})});
+    EXPECT_FALSE(AnswerLayout::isBlank(5, 5, solids));
+    EXPECT_TRUE(AnswerLayout::isBlank(10, 5, solids));
+    EXPECT_FALSE(AnswerLayout::isBlank(5, 5, std::nullopt)) << "unknown counts as solid";
+    EXPECT_TRUE(AnswerLayout::isBlank(5, 5, std::vector<Rect>{}));
+    EXPECT_EQ(AnswerLayout::solids(json::parse(R"({"a":1})")), std::nullopt);
+}
+
+TEST(AnswerCountdown, CountsOnlyWhileAnAnswerIsShownAndNothingPauses) {
+    AnswerCountdown countdown;
+    EXPECT_FALSE(countdown.tick(1.0, AnswerState::Phase::loading, false));
+    EXPECT_FALSE(countdown.tick(1.0, AnswerState::Phase::answered, true));
+    EXPECT_EQ(countdown.remaining, 10.0);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_FALSE(countdown.tick(1.0, AnswerState::Phase::answered, false));
+    }
+    EXPECT_DOUBLE_EQ(countdown.fraction(), 0.1);
+    EXPECT_TRUE(countdown.tick(1.0, AnswerState::Phase::answered, false));
+    EXPECT_EQ(countdown.fraction(), 0.0);
+    countdown.restart();
+    EXPECT_EQ(countdown.fraction(), 1.0);
+}
+
+}  // namespace
+}  // namespace parlendo

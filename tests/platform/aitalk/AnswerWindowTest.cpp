@@ -1,0 +1,383 @@
+#include "AITalkDesktop.h"
+#include "LogCapture.h"
+#include "aitalk/AITalkText.h"
+#include "aitalk/AnswerWindow.h"
+#include "aitalk/MathLib.h"
+#include "foundation/AppBundle.h"
+#include "foundation/FileIO.h"
+#include "foundation/GlibMainExecutor.h"
+#include "foundation/PyText.h"
+
+#include <X11/Xatom.h>
+
+#include <algorithm>
+
+namespace parlendo {
+namespace {
+
+using testing::AITalkDesktop;
+using Phase = AnswerState::Phase;
+using Role = AnswerState::Turn::Role;
+
+AnswerState answered(std::string text, int seq = 1) {
+    AnswerState state;
+    state.phase = Phase::answered;
+    state.turns = {{Role::assistant, std::move(text)}};
+    state.answerSeq = seq;
+    state.hasThread = true;
+    return state;
+}
+
+class AnswerWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!AITalkDesktop::available()) {
+            GTEST_SKIP() << "no X display";
+        }
+        AITalkDesktop::ensure();
+        AITalkDesktop::pointerTo(5, 5);
+    }
+
+    std::shared_ptr<AnswerWindow> make(ThemeMode theme = ThemeMode::light, bool renderer = true) {
+        const auto resources = AppBundle::main().resourceDirectory;
+        auto page = renderer ? fileio::readFile(resources / "ai_popup_web.html") : std::nullopt;
+        auto window = AnswerWindow::make(AnswerPage::build(page, theme),
+                                         MathLib(resources).source(), theme, main, clock);
+        window->loadSize = [this] {
+            return savedSize;
+        };
+        window->saveSize = [this](const std::string& size) {
+            savedSize = size;
+        };
+        window->onClose = [this, w = std::weak_ptr<AnswerWindow>(window)](const std::string& r) {
+            closes.push_back(r);
+            if (auto self = w.lock()) {
+                self->hide();
+            }
+        };
+        window->onFollowup = [this](const std::string& text) {
+            followups.push_back(text);
+        };
+        return window;
+    }
+    bool loaded(AnswerWindow& window) {
+        return AITalkDesktop::pumpUntil([&] { return window.pageReady(); }, 30);
+    }
+    std::optional<Json> evaluate(AnswerWindow& window, const std::string& script) {
+        std::optional<std::optional<Json>> out;
+        window.evaluate(script, [&](std::optional<Json> value) { out = std::move(value); });
+        AITalkDesktop::pumpUntil([&] { return out.has_value(); });
+        return out.value_or(std::nullopt);
+    }
+    // The page's thread as text, once it holds `part`.
+    bool pageShows(AnswerWindow& window, const std::string& part) {
+        return AITalkDesktop::pumpUntil([&] {
+            auto text = evaluate(window, "document.getElementById('thread').textContent");
+            return text && text->is_string() &&
+                   text->get<std::string>().find(part) != std::string::npos;
+        });
+    }
+    std::vector<unsigned long> property(GtkWidget* widget, const char* name) {
+        Display* dpy = AITalkDesktop::display();
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        std::vector<unsigned long> out;
+        if (XGetWindowProperty(dpy, GDK_WINDOW_XID(gtk_widget_get_window(widget)),
+                               XInternAtom(dpy, name, False), 0, 64, False, AnyPropertyType, &type,
+                               &format, &count, &after, &data) == Success &&
+            data != nullptr) {
+            auto* values = reinterpret_cast<unsigned long*>(data);
+            out.assign(values, values + count);
+            XFree(data);
+        }
+        return out;
+    }
+    std::pair<int, int> rootPoint(AnswerWindow& window, GtkWidget* widget, int dx, int dy) {
+        int x = 0;
+        int y = 0;
+        gtk_widget_translate_coordinates(widget, window.parts().window, dx, dy, &x, &y);
+        return {window.frame().x + x, window.frame().y + y};
+    }
+    bool visible(GtkWidget* widget) { return gtk_widget_is_visible(widget); }
+
+    testing::LogCapture log;
+    std::shared_ptr<GlibMainExecutor> main = std::make_shared<GlibMainExecutor>();
+    std::shared_ptr<testing::ManualUptime> clock = std::make_shared<testing::ManualUptime>();
+    std::optional<std::string> savedSize;
+    std::vector<std::string> closes;
+    std::vector<std::string> followups;
+};
+
+TEST_F(AnswerWindowTest, BothThemesArePhotographedAndTheControlsFollowThePhase) {
+    auto window = make(ThemeMode::dark);
+    ASSERT_TRUE(loaded(*window));
+    AnswerState notFound;
+    notFound.phase = Phase::notFound;
+    notFound.notice = AITalkText::notFound;
+    window->show(notFound);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return visible(window->parts().window); }));
+    EXPECT_TRUE(visible(window->parts().selectionOnly));
+    EXPECT_TRUE(visible(window->parts().add));
+    EXPECT_FALSE(gtk_widget_get_sensitive(window->parts().add));
+    EXPECT_FALSE(visible(window->parts().retry));
+    EXPECT_FALSE(visible(window->parts().ring));
+    EXPECT_FALSE(gtk_widget_get_sensitive(window->parts().send));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(window->parts().notice)), AITalkText::notFound);
+
+    AnswerState failed;
+    failed.phase = Phase::failed;
+    failed.notice = AITalkText::noText;
+    window->show(failed);
+    EXPECT_TRUE(visible(window->parts().retry));
+    EXPECT_FALSE(visible(window->parts().selectionOnly));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(window->parts().notice)),
+                 "복사된 글자가 없음 — 글을 선택하고 Ctrl 를 누른 채 C 를 두 번 누르세요")
+        << "platform words";
+
+    window->show(answered("## 다크 테마\n행렬 $A^{-1}A = I$ 와 목록:\n\n1. 첫째\n2. 둘째"));
+    ASSERT_TRUE(pageShows(*window, "첫째"));
+    EXPECT_FALSE(visible(window->parts().actionRow));
+    EXPECT_TRUE(visible(window->parts().ring));
+    EXPECT_TRUE(gtk_widget_get_sensitive(window->parts().send));
+    EXPECT_EQ(evaluate(*window, "document.documentElement.getAttribute('data-app-theme')"),
+              Json("dark"));
+    AITalkDesktop::pumpFor(0.4);
+    const GdkRectangle frame = window->frame();
+    EXPECT_GT(testing::saveScreenshot(frame, AITalkDesktop::outputPath("answer-dark.png")), 500);
+
+    window->applyTheme(ThemeMode::light);
+    EXPECT_EQ(evaluate(*window, "document.documentElement.getAttribute('data-app-theme')"),
+              Json("light"));
+    EXPECT_EQ(evaluate(*window, "getComputedStyle(document.body).backgroundColor"),
+              Json("rgb(253, 253, 253)"));
+    AITalkDesktop::pumpFor(0.4);
+    EXPECT_GT(testing::saveScreenshot(window->frame(),
+                                      AITalkDesktop::outputPath("answer-light-list.png")),
+              500);
+    EXPECT_TRUE(log.has("ai_talk", "답 창 테마 theme=light visible=true"));
+}
+
+TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
+    GtkWidget* other = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(other), gtk_entry_new());
+    gtk_window_move(GTK_WINDOW(other), 100, 500);
+    gtk_widget_show_all(other);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(other); }));
+    const Window otherXid = GDK_WINDOW_XID(gtk_widget_get_window(other));
+    XSetInputFocus(AITalkDesktop::display(), otherXid, RevertToParent, CurrentTime);
+    AITalkDesktop::pumpFor(0.2);
+
+    auto window = make();
+    window->show(answered("focus stays with the reader's application"));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
+    AITalkDesktop::pumpFor(0.2);
+    Display* dpy = AITalkDesktop::display();
+    const auto state = property(window->parts().window, "_NET_WM_STATE");
+    for (const char* name : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY",
+                             "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+        EXPECT_NE(std::find(state.begin(), state.end(), XInternAtom(dpy, name, False)), state.end())
+            << name;
+    }
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(dpy, &focus, &revert);
+    EXPECT_EQ(focus, otherXid) << "opening leaves the focus where it was";
+
+    // Clicking into the input makes the window take the keyboard.
+    ASSERT_TRUE(loaded(*window));
+    const auto [x, y] = rootPoint(*window, window->parts().input, 30, 10);
+    AITalkDesktop::clickAt(x, y);
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
+    XGetInputFocus(dpy, &focus, &revert);
+    EXPECT_EQ(focus, GDK_WINDOW_XID(gtk_widget_get_window(window->parts().window)));
+    gtk_widget_destroy(other);
+}
+
+TEST_F(AnswerWindowTest, HostileAnswersStayInertAndBrokenOnesStillShow) {
+    for (bool renderer : {true, false}) {
+        auto window = make(ThemeMode::light, renderer);
+        ASSERT_TRUE(loaded(*window));
+        EXPECT_TRUE(log.contains("ai_talk", renderer ? "renderer=windows_md" : "renderer=plain"));
+        window->show(answered(
+            "<script>window.__pwned=1</script><img src=x onerror=\"window.__pwned=2\">"
+            "<svg onload=\"window.__pwned=3\"></svg><iframe src=\"https://example.com\"></iframe>\n"
+            "Broken: $\\frac{1}{$ and **unclosed and `tick\n```\nnever closed <b>b</b>"));
+        ASSERT_TRUE(pageShows(*window, "Broken"));
+        AITalkDesktop::pumpFor(0.3);
+        EXPECT_EQ(evaluate(*window, "typeof window.__pwned"), Json("undefined")) << renderer;
+        EXPECT_EQ(evaluate(*window,
+                           "document.querySelectorAll('#thread script, #thread img, "
+                           "#thread svg, #thread iframe').length"),
+                  Json(0));
+        if (renderer) {
+            EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread pre').length"),
+                      Json(1));
+        } else {
+            EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread .plain').length"),
+                      Json(1));
+        }
+        // A script of the page cannot take the window elsewhere or open another.
+        evaluate(*window, "location.href='https://example.com/'; window.open('about:blank')");
+        AITalkDesktop::pumpFor(0.5);
+        EXPECT_EQ(evaluate(*window, "location.href"), Json("about:blank"));
+        EXPECT_TRUE(pageShows(*window, "Broken"));
+        evaluate(*window, "location.reload()");
+        AITalkDesktop::pumpFor(0.5);
+        EXPECT_TRUE(pageShows(*window, "Broken")) << "not even to itself";
+    }
+}
+
+TEST_F(AnswerWindowTest, ABrokenFormulaShowsItsSource) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("좋은 식 $x^2$ 과 깨진 식 $\\frac{1}{\\left($ 입니다."));
+    ASSERT_TRUE(pageShows(*window, "입니다"));
+    EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread math').length"), Json(1));
+    EXPECT_EQ(evaluate(*window, "document.querySelector('#thread .tex-raw').textContent"),
+              Json("$\\frac{1}{\\left($"));
+}
+
+TEST_F(AnswerWindowTest, APayloadBeforeTheLoadIsShownOnceThePageIsThere) {
+    auto window = make();
+    ASSERT_FALSE(window->pageReady());
+    window->show(answered("first, replaced"));
+    window->show(answered("the last one before the load", 2));
+    ASSERT_TRUE(loaded(*window));
+    EXPECT_TRUE(pageShows(*window, "the last one before the load"));
+    EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread .ai').length"), Json(1));
+}
+
+TEST_F(AnswerWindowTest, TheInputTakesFiveHundredScalarsAndGrowsToFourLines) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("answer"));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().input); }));
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(window->parts().input));
+    std::string pasted;
+    for (int i = 0; i < 600; ++i) {
+        pasted += "가";
+    }
+    gtk_text_buffer_set_text(buffer, pasted.c_str(), -1);
+    EXPECT_EQ(PyText::count(window->inputText()), 500u);
+    AITalkDesktop::pumpFor(0.3);
+    const double line = AnswerWindow::inputLineHeight();
+    EXPECT_DOUBLE_EQ(window->inputHeight(), AnswerLayout::inputBoxHeight(4, line));
+    EXPECT_FALSE(visible(window->parts().placeholder));
+    gtk_text_buffer_set_text(buffer, "two\nlines", -1);
+    AITalkDesktop::pumpFor(0.3);
+    EXPECT_DOUBLE_EQ(window->inputHeight(), AnswerLayout::inputBoxHeight(2, line));
+
+    // Shift+Return breaks the line, Return sends, an empty question is not sent.
+    const auto [x, y] = rootPoint(*window, window->parts().input, 30, 10);
+    AITalkDesktop::clickAt(x, y);
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
+    gtk_text_buffer_set_text(buffer, "", -1);
+    AITalkDesktop::type("a");
+    AITalkDesktop::chord({"Shift_L", "Return"});
+    AITalkDesktop::type("b");
+    AITalkDesktop::pumpFor(0.1);
+    EXPECT_EQ(window->inputText(), "a\nb");
+    AITalkDesktop::chord({"Return"});
+    AITalkDesktop::pumpFor(0.1);
+    EXPECT_EQ(followups, std::vector<std::string>{"a\nb"});
+    AITalkDesktop::type("   ");
+    AITalkDesktop::chord({"Return"});
+    AITalkDesktop::pumpFor(0.1);
+    EXPECT_EQ(followups.size(), 1u);
+    // Ctrl+Return sends too; while a follow-up is pending nothing is sent.
+    gtk_text_buffer_set_text(buffer, "", -1);
+    AITalkDesktop::type("c");
+    AITalkDesktop::chord({"Control_L", "Return"});
+    AITalkDesktop::pumpFor(0.1);
+    EXPECT_EQ(followups.back(), "c");
+    auto pending = answered("answer");
+    pending.pending = true;
+    window->show(pending);
+    EXPECT_FALSE(gtk_widget_get_sensitive(window->parts().send));
+    window->tapSend();
+    EXPECT_EQ(followups.size(), 2u);
+    // Escape asks to close.
+    window->show(answered("answer"));
+    gtk_widget_grab_focus(window->parts().input);
+    AITalkDesktop::chord({"Escape"});
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !closes.empty(); }));
+    EXPECT_EQ(closes, std::vector<std::string>{"escape"});
+    EXPECT_EQ(window->inputText(), "") << "hiding empties the input";
+}
+
+TEST_F(AnswerWindowTest, ABlankAreaDragsTheWindowAndAnEdgeResizesIt) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("short"));
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->solids().has_value(); }));
+    const GdkRectangle start = window->frame();
+    EXPECT_EQ(start.width, 420);
+    EXPECT_EQ(start.x, 1920 - 16 - 420);
+    // A point of the page right of the short answer is blank.
+    const auto [bx, by] = rootPoint(*window, GTK_WIDGET(window->parts().webView), 380, 40);
+    AITalkDesktop::dragFrom(bx, by, bx - 200, by + 100);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->frame().x == start.x - 200; }));
+    EXPECT_EQ(window->frame().y, start.y + 100);
+    EXPECT_TRUE(log.has("ai_talk", "답 창 끌기"));
+    EXPECT_TRUE(window->isVisible());
+
+    // The left edge widens the window; the size is kept for the next opening.
+    const GdkRectangle moved = window->frame();
+    const auto [ex, ey] = rootPoint(*window, window->parts().leftEdge, 2, 60);
+    AITalkDesktop::dragFrom(ex, ey, ex - 80, ey);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return savedSize.has_value(); }));
+    EXPECT_EQ(*savedSize, "500," + std::to_string(moved.height));
+    EXPECT_EQ(window->frame().x + window->frame().width, moved.x + moved.width);
+    EXPECT_TRUE(window->fixedSize());
+    EXPECT_TRUE(log.contains("ai_talk", "답 창 크기 기억 w=500"));
+    // A fixed size is not changed by longer content.
+    window->show(answered(std::string(40, '\n') + "long", 2));
+    AITalkDesktop::pumpFor(0.5);
+    EXPECT_EQ(window->frame().height, moved.height);
+
+    window->hide();
+    savedSize = "900,700";
+    window->show(answered("reopened", 3));
+    AITalkDesktop::pumpFor(0.2);
+    EXPECT_EQ(window->frame().width, 900);
+    EXPECT_EQ(window->frame().height, 700);
+    EXPECT_EQ(window->frame().x, 1920 - 16 - 900);
+    EXPECT_EQ(window->frame().y, 24);
+    EXPECT_TRUE(log.has("ai_talk", "답 창 뜸 fixed_size=true"));
+}
+
+TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("pause"));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
+    const GdkRectangle frame = window->frame();
+    AITalkDesktop::pointerTo(frame.x + 100, frame.y + 60);
+    AITalkDesktop::pumpFor(0.3);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->ringPaused(); }, 3));
+    clock->advance(20);
+    AITalkDesktop::pumpFor(0.3);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->countdown().remaining, AnswerCountdown::total);
+    // The same answer shown again keeps the countdown; leaving lets it run out.
+    AITalkDesktop::pointerTo(5, 5);
+    AITalkDesktop::pumpFor(0.3);
+    clock->advance(3);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->countdown().remaining < 8; }, 3));
+    window->show(answered("pause"));
+    EXPECT_LT(window->countdown().remaining, 8);
+    clock->advance(8);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !closes.empty(); }, 3));
+    EXPECT_EQ(closes, std::vector<std::string>{"timer"});
+}
+
+}  // namespace
+}  // namespace parlendo

@@ -1,0 +1,234 @@
+#include "AITalkDesktop.h"
+#include "LogCapture.h"
+#include "TempDir.h"
+#include "TestPdf.h"
+#include "aitalk/AITalkKeys.h"
+#include "aitalk/ClipboardFetch.h"
+#include "aitalk/CopyDoubleTapHotkey.h"
+#include "aitalk/DesktopViewerProbe.h"
+#include "aitalk/GtkClipboardSource.h"
+#include "capture/AtspiAccessibility.h"
+#include "capture/AtspiNode.h"
+#include "capture/DesktopApps.h"
+#include "capture/EwmhWindows.h"
+#include "capture/InputHub.h"
+#include "capture/SyntheticCopyLedger.h"
+#include "capture/TreeContextReader.h"
+#include "capture/X11InputSource.h"
+#include "foundation/GlibMainExecutor.h"
+#include "foundation/GlibThreadQueue.h"
+
+#include <atspi/atspi.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+
+namespace parlendo {
+namespace {
+
+using testing::AITalkDesktop;
+namespace TestPdf = testing::TestPdf;
+
+// A real PDF viewer of the system showing a generated document.
+class Evince {
+  public:
+    explicit Evince(const std::filesystem::path& pdf) {
+        gchar** envp = g_environ_unsetenv(g_get_environ(), "NO_AT_BRIDGE");
+        std::string program = "evince";
+        std::string file = pdf.string();
+        char* argv[] = {program.data(), file.data(), nullptr};
+        GError* error = nullptr;
+        if (!g_spawn_async(
+                nullptr, argv, envp,
+                static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                nullptr, &pid_, &error)) {
+            ADD_FAILURE() << "evince did not start: " << error->message;
+            g_error_free(error);
+        }
+        g_strfreev(envp);
+    }
+    ~Evince() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    std::int32_t pid() const { return static_cast<std::int32_t>(pid_); }
+
+  private:
+    GPid pid_ = 0;
+};
+
+bool hasEvince() {
+    gchar* path = g_find_program_in_path("evince");
+    const bool found = path != nullptr;
+    g_free(path);
+    return found;
+}
+
+class ViewerOnDesktop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!AITalkDesktop::available()) {
+            GTEST_SKIP() << "no X display";
+        }
+        if (!hasEvince()) {
+            GTEST_SKIP() << "evince is not installed (scripts/setup.sh installs it)";
+        }
+        AITalkDesktop::ensure();
+        accessibility = AtspiAccessibility::make(fetch, fetch->context(), [] {
+            return ScreenFrames{{PopupRect{0, 0, 1920, 1080}}, 1080};
+        });
+        accessibility->start();
+        windows = X11Windows::connect();
+        ASSERT_TRUE(windows);
+        apps = std::make_shared<DesktopApps>(windows);
+        context = std::make_shared<TreeContextReader>(std::make_shared<EwmhWindows>(apps),
+                                                      accessibility, SystemClock::shared());
+        probe = std::make_shared<DesktopViewerProbe>(accessibility, context, fetch, main,
+                                                     SystemClock::shared());
+    }
+
+    // The mapped top-level X window of a process that shows a PDF, once there is one.
+    std::optional<X11Windows::Window> windowOf(std::int32_t pid) {
+        std::optional<X11Windows::Window> found;
+        Display* dpy = AITalkDesktop::display();
+        AITalkDesktop::pumpUntil(
+            [&] {
+                Window root = 0;
+                Window parent = 0;
+                Window* children = nullptr;
+                unsigned count = 0;
+                if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
+                    return false;
+                }
+                for (unsigned i = 0; i < count && !found; ++i) {
+                    XWindowAttributes attributes;
+                    if (!XGetWindowAttributes(dpy, children[i], &attributes) ||
+                        attributes.map_state != IsViewable) {
+                        continue;
+                    }
+                    const auto title = windows->title(static_cast<X11Windows::Window>(children[i]));
+                    if (windows->pid(static_cast<X11Windows::Window>(children[i])) == pid &&
+                        title && title->find(".pdf") != std::string::npos) {
+                        found = static_cast<X11Windows::Window>(children[i]);
+                    }
+                }
+                if (children != nullptr) {
+                    XFree(children);
+                }
+                return found.has_value();
+            },
+            30);
+        return found;
+    }
+    static GdkRectangle geometryOf(X11Windows::Window window) {
+        Display* dpy = AITalkDesktop::display();
+        XWindowAttributes attributes;
+        XGetWindowAttributes(dpy, window, &attributes);
+        int x = 0;
+        int y = 0;
+        Window child = 0;
+        XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+        return GdkRectangle{x, y, attributes.width, attributes.height};
+    }
+    ViewerHints probeNow(const RunningApplication& app) {
+        std::optional<ViewerHints> out;
+        probe->probe(app, [&](ViewerHints hints) { out = std::move(hints); });
+        AITalkDesktop::pumpUntil([&] { return out.has_value(); }, 10);
+        return out.value_or(ViewerHints{});
+    }
+
+    testing::LogCapture log;
+    testing::TempDir dir;
+    std::shared_ptr<GlibMainExecutor> main = std::make_shared<GlibMainExecutor>();
+    std::shared_ptr<GlibThreadQueue> fetch =
+        std::make_shared<GlibThreadQueue>("parlendo.selection-fetch");
+    std::shared_ptr<AtspiAccessibility> accessibility;
+    std::shared_ptr<X11Windows> windows;
+    std::shared_ptr<DesktopApps> apps;
+    std::shared_ptr<TreeContextReader> context;
+    std::shared_ptr<DesktopViewerProbe> probe;
+};
+
+TEST_F(ViewerOnDesktop, CtrlCTwiceOverASelectionInEvinceGivesTheTextTheFileAndThePage) {
+    const auto pdf = dir.path() / "Physics Notes.pdf";
+    ASSERT_TRUE(TestPdf::write(pdf, TestPdf::prose(6, 30)));
+    Evince evince(pdf);
+    const auto window = windowOf(evince.pid());
+    ASSERT_TRUE(window) << "evince showed no window";
+    AITalkDesktop::pumpFor(2.0);  // the document is laid out
+
+    // The viewer gets the focus and the user drags over the first lines of page 1.
+    Display* dpy = AITalkDesktop::display();
+    XRaiseWindow(dpy, *window);
+    XSetInputFocus(dpy, *window, RevertToParent, CurrentTime);
+    XSync(dpy, False);
+    const GdkRectangle geometry = geometryOf(*window);
+    // Evince opens the document at the top of page 1, whose first line is "Page 1.".
+    const int left = geometry.x + 45;
+    const int top = geometry.y + 100;
+    AITalkDesktop::dragFrom(left, top, left + 300, top + 40);
+    AITalkDesktop::pumpFor(0.5);
+
+    // The trigger on the real input watch, and the clipboard read after it.
+    auto ledger = std::make_shared<SyntheticCopyLedger>();
+    auto trail = std::make_shared<SyntheticKeyTrail>();
+    auto source =
+        X11InputSource::make({main, SystemClock::shared(), trail, [] { return false; }, {}});
+    auto hub = std::make_shared<InputHub>(source, ledger);
+    auto clipboard = std::make_shared<GtkClipboardSource>(XFixesClipboardCounter::open());
+    auto hotkey =
+        std::make_shared<CopyDoubleTapHotkey>([clipboard] { return clipboard->changeCount(); });
+    std::optional<std::pair<std::int64_t, double>> trigger;
+    hotkey->onTrigger = [&](std::int64_t baseline, double at) {
+        trigger = {baseline, at};
+    };
+    hub->subscribe(hotkey);
+    hub->start();
+    AITalkDesktop::pumpFor(0.3);
+    AITalkDesktop::key(AITalkDesktop::code("Control_L"), true);
+    AITalkDesktop::pumpFor(0.05);
+    AITalkDesktop::chord({"c"});
+    AITalkDesktop::pumpFor(0.15);
+    AITalkDesktop::chord({"c"});
+    AITalkDesktop::pumpFor(0.05);
+    AITalkDesktop::key(AITalkDesktop::code("Control_L"), false);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return trigger.has_value(); }, 5)) << log.all();
+    EXPECT_TRUE(log.contains("hotkey", "AI 톡 키 발동 gap_ms="));
+
+    std::optional<ClipboardFetch::Outcome> fetched;
+    ClipboardFetch::run(clipboard, ledger, trigger->first, AITalkKeys::copyWait,
+                        AITalkKeys::copyPoll, main,
+                        [&](ClipboardFetch::Outcome outcome) { fetched = std::move(outcome); });
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return fetched.has_value(); }, 5));
+    ASSERT_TRUE(std::holds_alternative<ClipboardFetch::Text>(*fetched)) << log.all();
+    const std::string copied = std::get<ClipboardFetch::Text>(*fetched).text;
+    EXPECT_NE(copied.find("Page 1"), std::string::npos) << copied;
+
+    // The probe finds the document, the visible page and the page holding the selection.
+    const auto app = apps->application(*window);
+    EXPECT_EQ(app.pid, evince.pid());
+    // The page work keeps to a quarter second after the probe starts. A viewer that is slow to
+    // answer (right after the copy it serves the clipboard; on a loaded machine every call is
+    // slow) may leave it no time: the probe is asked again, as the next question would, until it
+    // gets through. The document is found every time.
+    ViewerHints hints;
+    for (int attempt = 0; attempt < 10 && hints.route != "preview_lines"; ++attempt) {
+        hints = probeNow(app);
+        EXPECT_EQ(hints.documentPath, std::filesystem::weakly_canonical(pdf).string());
+        EXPECT_EQ(hints.title, "Physics Notes.pdf");
+        AITalkDesktop::pumpFor(0.5);
+    }
+    EXPECT_EQ(hints.visiblePages, std::vector<int>{1}) << log.all();
+    EXPECT_EQ(hints.selectionPages, std::vector<int>{1}) << log.all();
+    EXPECT_EQ(hints.route, "preview_lines");
+    EXPECT_GT(hints.ms, 0);
+    EXPECT_TRUE(log.contains("ai_talk", "뷰어 읽기 route=preview_lines"));
+    EXPECT_GT(testing::saveScreenshot(geometry, AITalkDesktop::outputPath("evince-selection.png")),
+              500);
+}
+
+}  // namespace
+}  // namespace parlendo
