@@ -14,7 +14,4 @@ void show(AccountAlert alert, Completion<void(int button)> answer);
 // The dialog itself, not yet shown (tests look at it).
 GtkWidget* make(const AccountAlert& alert);
 
-// Brings a window of the program to the front, ahead of other applications.
-void present(GtkWindow* window);
-
 }  // namespace parlendo::GtkAccountAlerts

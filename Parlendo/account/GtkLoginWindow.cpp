@@ -1,7 +1,7 @@
 #include "account/GtkLoginWindow.h"
 
-#include "account/GtkAccountAlerts.h"
 #include "account/GtkAccountStyle.h"
+#include "foundation/GtkAlert.h"
 #include "foundation/PlatformWords.h"
 
 namespace parlendo {
@@ -199,7 +199,7 @@ void GtkLoginWindow::show(LoginModel::Mode mode, const std::optional<std::string
         build();
     }
     model_->show(mode, notice);
-    GtkAccountAlerts::present(GTK_WINDOW(widgets_.window));
+    GtkAlert::present(GTK_WINDOW(widgets_.window));
     if (mode == LoginModel::Mode::offline) {
         gtk_window_set_focus(GTK_WINDOW(widgets_.window), nullptr);
     } else {

@@ -1,7 +1,7 @@
 #include "account/GtkNewPasswordWindow.h"
 
-#include "account/GtkAccountAlerts.h"
 #include "account/GtkAccountStyle.h"
+#include "foundation/GtkAlert.h"
 #include "foundation/PlatformWords.h"
 
 namespace parlendo {
@@ -130,7 +130,7 @@ void GtkNewPasswordWindow::show() {
         build();
     }
     model_->show();
-    GtkAccountAlerts::present(GTK_WINDOW(widgets_.window));
+    GtkAlert::present(GTK_WINDOW(widgets_.window));
     gtk_widget_grab_focus(widgets_.first);
 }
 

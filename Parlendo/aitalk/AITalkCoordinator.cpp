@@ -233,7 +233,7 @@ void AITalkCoordinator::start() {
     if (env_->theme) {
         env_->theme->observe([weak](ThemeMode mode, ThemeStore::Source) {
             auto self = weak.lock();
-            if (self && self->answerBuilt_) {
+            if (self && self->answerBuilt_ && self->answer().window) {
                 self->answer().window->applyTheme(mode);
             }
         });
@@ -319,9 +319,26 @@ AITalkCoordinator::Answer AITalkCoordinator::makeAnswer() {
         Log::write(kTag, "🔴 ai_popup_web.html 이 번들에 없다 — 답이 꾸밈 없이 글자 그대로 보인다");
     }
     const ThemeMode mode = env_->theme ? env_->theme->mode() : ThemeMode::light;
-    auto window = AnswerWindow::make(AnswerPage::build(windowsHTML, mode), mathLib_->source(), mode,
-                                     platform_.main, platform_.clock);
+    std::shared_ptr<AnswerView> window;
+    if (platform_.makeWindow) {
+        window = platform_.makeWindow(AnswerPage::build(windowsHTML, mode), mathLib_->source(),
+                                      mode, platform_.main, platform_.clock);
+    }
     answerBuilt_ = true;
+    if (!window) {
+        // The session still runs; its notices reach the user, its answers have nowhere to go.
+        Log::write(kTag, "🔴 답 창을 만들 수 없음");
+        auto session = std::make_shared<AITalkSession>(
+            ask_, std::weak_ptr<AnswerScreen>(),
+            [env = env_](const std::string& text) {
+                env->notice(PlatformWords::render(text), noticeSeconds);
+            },
+            [](std::string, ActivePopup, Completion<void(std::optional<PageHint>)> done) {
+                done(std::nullopt);
+            },
+            platform_.clock);
+        return Answer{nullptr, std::move(session)};
+    }
     std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
     auto env = env_;
     auto session = std::make_shared<AITalkSession>(

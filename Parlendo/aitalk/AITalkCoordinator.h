@@ -2,7 +2,7 @@
 
 #include "aitalk/AITalkOwner.h"
 #include "aitalk/AITalkSession.h"
-#include "aitalk/AnswerWindow.h"
+#include "aitalk/AnswerView.h"
 #include "aitalk/CopyDoubleTapHotkey.h"
 #include "aitalk/DesktopViewerProbe.h"
 #include "aitalk/DriveAsk.h"
@@ -47,6 +47,8 @@ struct AITalkPlatform {
     std::shared_ptr<Clock> clock;
     // Replaces the system's trust store of the sessions made here (tests only).
     std::optional<std::string> trustedCAFile;
+    // Builds the answer window; the program's draws with the web views it loads on first need.
+    AnswerView::Factory makeWindow;
 
     // The platform of the program: the capture desktop's queue, readers and clipboard counter,
     // the bundle's resources and the state root.
@@ -83,7 +85,7 @@ class AITalkCoordinator final : public FeatureModule,
     void triggered(std::int64_t baseline, double at);
 
     struct Answer {
-        std::shared_ptr<AnswerWindow> window;
+        std::shared_ptr<AnswerView> window;
         std::shared_ptr<AITalkSession> session;
     };
     // The answer window and its session, built on first use.

@@ -3,6 +3,7 @@
 #include "aitalk/AnswerLayout.h"
 #include "aitalk/AnswerPage.h"
 #include "aitalk/AnswerState.h"
+#include "aitalk/AnswerView.h"
 #include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
@@ -29,7 +30,7 @@ namespace parlendo {
 // resized. It decides nothing about the conversation: every action goes out through a callback.
 // Window geometry is worked out by AnswerLayout with y pointing up and converted here, once.
 // Main thread only; lives in a shared_ptr (timers and script answers hold it weakly).
-class AnswerWindow final : public AnswerScreen, public std::enable_shared_from_this<AnswerWindow> {
+class AnswerWindow final : public AnswerView, public std::enable_shared_from_this<AnswerWindow> {
   public:
     static constexpr double tickSeconds = 0.1;
     static constexpr int edge = 6;
@@ -49,17 +50,7 @@ class AnswerWindow final : public AnswerScreen, public std::enable_shared_from_t
 
     void show(const AnswerState& state) override;
     void hide() override;
-    void applyTheme(ThemeMode mode);
-
-    // A follow-up question was submitted.
-    std::function<void(const std::string& text)> onFollowup;
-    std::function<void()> onSelectionOnly;
-    std::function<void()> onRetry;
-    // The window asks to be closed: "button", "escape" or "timer".
-    std::function<void(const std::string& reason)> onClose;
-    // The saved window size ("w,h"), and where a size the user gave is saved.
-    std::function<std::optional<std::string>()> loadSize;
-    std::function<void(const std::string& size)> saveSize;
+    void applyTheme(ThemeMode mode) override;
 
     void tapClose();
     void tapSelectionOnly();
@@ -90,12 +81,12 @@ class AnswerWindow final : public AnswerScreen, public std::enable_shared_from_t
         GtkWidget* bottomEdge = nullptr;
     };
     const Parts& parts() const { return parts_; }
-    bool isVisible() const { return visible_; }
+    bool isVisible() const override { return visible_; }
     bool pageReady() const { return pageReady_; }
     bool fixedSize() const { return fixedSize_; }
     const AnswerState& state() const { return state_; }
     const AnswerCountdown& countdown() const { return countdown_; }
-    ThemeMode theme() const { return theme_; }
+    ThemeMode theme() const override { return theme_; }
     const std::optional<std::vector<AnswerLayout::Rect>>& solids() const { return solids_; }
     double ringFraction() const { return ringFraction_; }
     bool ringPaused() const { return ringPaused_; }

@@ -200,11 +200,23 @@ double GtkPopupCard::setContent(const std::vector<MeaningView::Label>& labels) {
     content_ = GtkMeaningView::render(labels, look_.contentWidth, text_);
     gtk_container_add(GTK_CONTAINER(viewport_), content_);
     gtk_adjustment_set_value(gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroll_)), 0);
+    layOutNow();
     int minimum = 0;
     int natural = 0;
     gtk_widget_get_preferred_height_for_width(content_, static_cast<int>(look_.contentWidth),
                                               &minimum, &natural);
     return std::ceil(static_cast<double>(std::max(minimum, natural)));
+}
+
+void GtkPopupCard::layOutNow() {
+    // New labels take their style only in the update and layout steps of the window's next
+    // frame, which throws away their text measured before and measures it again, in that frame.
+    // Taking those steps now makes the measure that follows the only one and leaves the frame
+    // only the drawing. A window not yet shown has no clock: its first frame does it all anyway.
+    if (GdkFrameClock* clock = gtk_widget_get_frame_clock(window_)) {
+        g_signal_emit_by_name(clock, "update");
+        g_signal_emit_by_name(clock, "layout");
+    }
 }
 
 void GtkPopupCard::setSize(double scrollHeight, double width, double height) {
@@ -219,6 +231,7 @@ void GtkPopupCard::setSize(double scrollHeight, double width, double height) {
     gtk_widget_set_size_request(fixed_, w, h);
     gtk_window_resize(GTK_WINDOW(window_), w, h);
     applyShape(w, h);
+    resizePending_ = true;
     // The top-left corner stays where it is.
     frame_ = PopupRect{frame_.x, frame_.maxY() - height, width, height};
 }
@@ -233,11 +246,18 @@ void GtkPopupCard::setFrame(const PopupRect& frame) {
         gtk_widget_set_size_request(fixed_, r.width, r.height);
         gtk_window_resize(GTK_WINDOW(window_), r.width, r.height);
         applyShape(r.width, r.height);
+        resizePending_ = true;
     }
     frame_ = frame;
     gtk_window_move(GTK_WINDOW(window_), r.x, r.y);
+    const bool resized = std::exchange(resizePending_, false);
     if (!gtk_widget_get_visible(window_)) {
         gtk_widget_show(window_);
+    } else if (resized) {
+        // The new size goes to the window system now rather than in the next frame, which would
+        // otherwise stop there until the window system confirms it and draw only in the frame
+        // after. Sent now, the confirmation is back before the next frame, which draws the card.
+        gtk_container_check_resize(GTK_CONTAINER(window_));
     }
 }
 

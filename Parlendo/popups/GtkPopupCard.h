@@ -49,6 +49,7 @@ class GtkPopupCard final : public PopupCardWindow {
 
     void build();
     void applyShape(int width, int height);
+    void layOutNow();
     bool inCloseButton(double x, double y) const;
 
     static void onRealize(GtkWidget* widget, gpointer self);
@@ -74,6 +75,8 @@ class GtkPopupCard final : public PopupCardWindow {
     GdkRGBA background_{};
     bool composited_ = false;
     bool closePressed_ = false;
+    // A new size that the window system has not been asked for yet.
+    bool resizePending_ = false;
     std::optional<Grab> grab_;
     PopupRect frame_;
     std::string footerText_;

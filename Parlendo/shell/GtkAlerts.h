@@ -23,7 +23,4 @@ GtkWidget* make(const DeviceCare::Alert& alert);
 void askShutdown(int remaining, int unsaved, Completion<void(ShutdownPrompt::Choice)> done);
 DeviceCare::Alert shutdownAlert(int remaining, int unsaved);
 
-// Brings the program's windows forward ahead of other applications.
-void present(GtkWindow* window);
-
 }  // namespace parlendo::GtkAlerts

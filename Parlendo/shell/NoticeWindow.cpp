@@ -1,8 +1,8 @@
 #include "shell/NoticeWindow.h"
 
+#include "foundation/GtkAlert.h"
 #include "foundation/Log.h"
 #include "foundation/PlatformWords.h"
-#include "shell/GtkAlerts.h"
 
 namespace parlendo {
 
@@ -65,7 +65,7 @@ void NoticeWindow::show(const std::string& markdown) {
     }
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
     gtk_widget_show_all(window_);
-    GtkAlerts::present(GTK_WINDOW(window_));
+    GtkAlert::present(GTK_WINDOW(window_));
 }
 
 void NoticeWindow::acknowledge() {

@@ -1,8 +1,8 @@
 #include "shell/PermissionWindow.h"
 
 #include "foundation/GlibErrors.h"
+#include "foundation/GtkAlert.h"
 #include "foundation/Log.h"
-#include "shell/GtkAlerts.h"
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
@@ -158,7 +158,7 @@ void PermissionWindow::show() {
     }
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
     gtk_widget_show_all(window_);
-    GtkAlerts::present(GTK_WINDOW(window_));
+    GtkAlert::present(GTK_WINDOW(window_));
     // Never two timers: a new generation retires the old one.
     polling_ = true;
     schedule(++generation_);

@@ -1,5 +1,7 @@
 #include "shell/Program.h"
 
+#include "shell/WebViews.h"
+
 #include "account/AccountDesktop.h"
 #include "account/DeviceData.h"
 #include "auth/CurlAuthTransport.h"
@@ -220,8 +222,9 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
             }));
         modules.push_back(capture_);
         // AI talk watches the same input and clipboard and reads through the same queue.
-        aitalk_ = AITalkCoordinator::make(
-            env, AITalkPlatform::fromDesktop(*desktop_, main_, dataSession_));
+        auto platform = AITalkPlatform::fromDesktop(*desktop_, main_, dataSession_);
+        platform.makeWindow = WebViews::answerWindows();
+        aitalk_ = AITalkCoordinator::make(env, std::move(platform));
         modules.push_back(aitalk_);
     } else {
         Log::write("app", "🔴 캡처를 만들 수 없음 — X 디스플레이의 입력 감시를 쓸 수 없다");

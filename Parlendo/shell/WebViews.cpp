@@ -73,4 +73,16 @@ ManageView::Factory WebViews::manageWindows() {
     };
 }
 
+AnswerView::Factory WebViews::answerWindows() {
+    return [](const AnswerPage::Built& page, const std::string& mathSource, ThemeMode theme,
+              ExecutorPtr main,
+              std::shared_ptr<const MonotonicClock> clock) -> std::shared_ptr<AnswerView> {
+        const Entry* entry = load();
+        if (entry == nullptr) {
+            return nullptr;
+        }
+        return entry->answer(page, mathSource, theme, std::move(main), std::move(clock));
+    };
+}
+
 }  // namespace parlendo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aitalk/AnswerView.h"
 #include "manage/ManageView.h"
 
 #include <filesystem>
@@ -8,15 +9,20 @@
 
 namespace parlendo {
 
-// The windows that draw with WebKit live in a module of their own, loaded the first time one of
-// them opens: WebKit and the libraries it brings cost tens of megabytes that a program idling in
-// the status area should not carry. The module resolves everything else against the program.
+// The windows that draw with WebKit (the manage window, the AI answer window) live in a module of
+// their own, loaded the first time one of them opens: WebKit and the libraries it brings cost tens
+// of megabytes that a program idling in the status area should not carry. The module resolves
+// everything else against the program.
 class WebViews {
   public:
     // What the module hands out.
     struct Entry {
         std::shared_ptr<ManageView> (*manage)(std::shared_ptr<ManageBridge> bridge,
                                               ManageView::Theme theme, ManageView::Options options);
+        std::shared_ptr<AnswerView> (*answer)(const AnswerPage::Built& page,
+                                              const std::string& mathSource, ThemeMode theme,
+                                              ExecutorPtr main,
+                                              std::shared_ptr<const MonotonicClock> clock);
     };
 
     static constexpr const char* moduleName = "parlendo-webviews.so";
@@ -29,6 +35,8 @@ class WebViews {
     static const Entry* load();
     // Builds manage windows through the module.
     static ManageView::Factory manageWindows();
+    // Builds AI answer windows through the module.
+    static AnswerView::Factory answerWindows();
 };
 
 }  // namespace parlendo

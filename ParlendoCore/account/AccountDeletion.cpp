@@ -107,8 +107,9 @@ void AccountDeletion::deleteAccount(const std::string& password, StopWork stopWo
 void AccountDeletion::startDelete(const std::string& password, StopWork stopWork,
                                   Completion<void(RemovalResult)> completion) {
     const double started = services_.clock->uptime();
-    const auto userID = services_.auth->userID();
-    if (!userID) {
+    // The session the request is made under: its answer acts on this one only.
+    const auto asked = services_.auth->context();
+    if (!asked) {
         completion(fail(error(AuthCode::reauthRequired)));
         return;
     }
@@ -118,28 +119,44 @@ void AccountDeletion::startDelete(const std::string& password, StopWork stopWork
     }
     services_.requester->request(
         password,
-        onMain<DeleteAnswer>([user = *userID, password, started, stopWork = std::move(stopWork),
+        onMain<DeleteAnswer>([asked = *asked, password, started, stopWork = std::move(stopWork),
                               completion = std::move(completion)](AccountDeletion& self,
                                                                   DeleteAnswer answer) mutable {
-            if (answer == DeleteAnswer::unauthorized) {
-                self.retryAfterRefresh(user, password, started, std::move(stopWork),
-                                       std::move(completion));
-                return;
-            }
-            self.finishDelete(answer, user, started, std::move(stopWork), std::move(completion));
+            self.answered(answer, asked, password, started, std::move(stopWork),
+                          std::move(completion));
         }));
 }
 
-void AccountDeletion::retryAfterRefresh(const std::string& userID, const std::string& password,
+void AccountDeletion::answered(DeleteAnswer answer, const AuthContext& asked,
+                               const std::string& password, double started, StopWork stopWork,
+                               Completion<void(RemovalResult)> completion) {
+    if (answer != DeleteAnswer::unauthorized) {
+        finishDelete(answer, asked, started, std::move(stopWork), std::move(completion));
+        return;
+    }
+    // A refresh now would renew someone else's login, and the retry would carry their token.
+    if (heldByAnother(asked)) {
+        notRetried(std::move(completion));
+        return;
+    }
+    retryAfterRefresh(asked, password, started, std::move(stopWork), std::move(completion));
+}
+
+void AccountDeletion::retryAfterRefresh(const AuthContext& asked, const std::string& password,
                                         double started, StopWork stopWork,
                                         Completion<void(RemovalResult)> completion) {
-    const bool hinted = services_.pending->users().count(userID) > 0;
-    services_.auth->recover(onMain<AuthSessionResult>(
-        [userID, password, started, hinted, stopWork = std::move(stopWork),
-         completion = std::move(completion)](AccountDeletion& self,
-                                             AuthSessionResult refreshed) mutable {
+    const bool hinted = services_.pending->users().count(asked.userID) > 0;
+    services_.auth->recover(
+        onMain<AuthSessionResult>([asked, password, started, hinted, stopWork = std::move(stopWork),
+                                   completion = std::move(completion)](
+                                      AccountDeletion& self, AuthSessionResult refreshed) mutable {
+            if (self.heldByAnother(asked) ||
+                (refreshed && !self.services_.auth->isCurrent(asked))) {
+                notRetried(std::move(completion));
+                return;
+            }
             if (!refreshed) {
-                const bool loggedIn = self.services_.auth->userID() == userID;
+                const bool loggedIn = self.services_.auth->userID() == asked.userID;
                 Log::write("account",
                            std::string("delete unauthorized · 세션을 되살리지 못함 hinted=") +
                                word(hinted) + " logged_in=" + word(loggedIn));
@@ -149,22 +166,36 @@ void AccountDeletion::retryAfterRefresh(const std::string& userID, const std::st
             }
             self.services_.requester->request(
                 password,
-                self.onMain<DeleteAnswer>([userID, started, stopWork = std::move(stopWork),
+                self.onMain<DeleteAnswer>([asked, started, stopWork = std::move(stopWork),
                                            completion = std::move(completion)](
                                               AccountDeletion& again, DeleteAnswer answer) mutable {
-                    again.finishDelete(answer, userID, started, std::move(stopWork),
+                    again.finishDelete(answer, asked, started, std::move(stopWork),
                                        std::move(completion));
                 }));
         }));
 }
 
-void AccountDeletion::finishDelete(DeleteAnswer answer, const std::string& userID, double started,
-                                   StopWork stopWork, Completion<void(RemovalResult)> completion) {
+bool AccountDeletion::heldByAnother(const AuthContext& asked) const {
+    const auto now = services_.auth->context();
+    return now && *now != asked;
+}
+
+void AccountDeletion::notRetried(Completion<void(RemovalResult)> completion) {
+    Log::write("account", "delete unauthorized · 그사이 로그인한 계정이 바뀌어 다시 보내지 않음");
+    completion(fail(error(AuthCode::staleCompletion)));
+}
+
+void AccountDeletion::record(DeleteAnswer answer, const std::string& userID) {
     if (answer == DeleteAnswer::network) {
         services_.pending->mark(userID);
     } else if (answer != DeleteAnswer::unauthorized) {
         services_.pending->clear(userID);
     }
+}
+
+void AccountDeletion::finishDelete(DeleteAnswer answer, const AuthContext& asked, double started,
+                                   StopWork stopWork, Completion<void(RemovalResult)> completion) {
+    record(answer, asked.userID);
     const auto ms = static_cast<long long>((services_.clock->uptime() - started) * 1000);
     if (answer != DeleteAnswer::deleted) {
         Log::write("account", std::string("delete failed answer=") + toString(answer) +
@@ -172,8 +203,22 @@ void AccountDeletion::finishDelete(DeleteAnswer answer, const std::string& userI
         completion(fail(error(answer)));
         return;
     }
+    if (!services_.auth->isCurrent(asked)) {
+        finishElsewhere(asked.userID, ms, std::move(completion));
+        return;
+    }
     Log::write("account", "delete ok ms=" + std::to_string(ms) + " — 이 기기를 정리한다");
-    wipe({userID}, std::move(stopWork), false, std::move(completion));
+    wipe({asked.userID}, std::move(stopWork), false, std::move(completion));
+}
+
+void AccountDeletion::finishElsewhere(const std::string& userID, long long ms,
+                                      Completion<void(RemovalResult)> completion) {
+    // The deleted user's own files go; the login held now, whoever it is, stays as it is.
+    const auto local = services_.localData->forget(userID);
+    Log::write("account", "delete ok ms=" + std::to_string(ms) +
+                              " local=" + (local ? word(*local) : "none") +
+                              " — 그사이 로그인한 계정이 바뀌어 지금의 로그인은 그대로 둔다");
+    completion(fail(error(AuthCode::staleCompletion)));
 }
 
 // ---- wipe, settle, reset ----

@@ -26,6 +26,10 @@ namespace parlendo {
 // - reset: signs out and forgets the stored login, leaving the server account alone.
 // It watches the session: a refused login while a deletion is pending makes the clean-up
 // offerable; an accepted login proves no deletion happened and clears the record.
+// An answer acts only on the session it was asked under: when the user signed out (and perhaps
+// in as someone else) before it came, the record and local files of the asked-for user are still
+// settled, but the session, the optional key and the other users' records are left alone, no
+// retry goes out under another login, and the flow fails with the stale-completion code.
 // The flows hop to the main executor first and complete there. `cleanupOffered` and the session
 // callbacks may run on any thread (the offer's flag is guarded by a lock).
 class AccountDeletion final : public AccountRemoval,
@@ -64,10 +68,20 @@ class AccountDeletion final : public AccountRemoval,
     void installWatchers();
     void startDelete(const std::string& password, StopWork stopWork,
                      Completion<void(RemovalResult)> completion);
-    void retryAfterRefresh(const std::string& userID, const std::string& password, double started,
+    void answered(DeleteAnswer answer, const AuthContext& asked, const std::string& password,
+                  double started, StopWork stopWork, Completion<void(RemovalResult)> completion);
+    void retryAfterRefresh(const AuthContext& asked, const std::string& password, double started,
                            StopWork stopWork, Completion<void(RemovalResult)> completion);
-    void finishDelete(DeleteAnswer answer, const std::string& userID, double started,
+    void finishDelete(DeleteAnswer answer, const AuthContext& asked, double started,
                       StopWork stopWork, Completion<void(RemovalResult)> completion);
+    // Settles a confirmed deletion that came after the asked-for session had gone.
+    void finishElsewhere(const std::string& userID, long long ms,
+                         Completion<void(RemovalResult)> completion);
+    // Another session than the asked-for one is signed in now.
+    bool heldByAnother(const AuthContext& asked) const;
+    static void notRetried(Completion<void(RemovalResult)> completion);
+    // The record of a final answer: kept while unanswered, dropped once the server answered.
+    void record(DeleteAnswer answer, const std::string& userID);
     void wipe(std::vector<std::string> users, StopWork stopWork, bool inferred,
               Completion<void(RemovalResult)> completion);
     void setRefused(bool refused);

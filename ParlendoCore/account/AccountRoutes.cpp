@@ -1,14 +1,22 @@
 #include "account/AccountRoutes.h"
 
 #include "account/SessionRoutes.h"
+#include "auth/AuthCode.h"
 
 namespace parlendo {
 
 namespace {
 
+// An answer made stale by a change of account reaches the page as the stale envelope.
 Completion<void(RemovalResult)> replying(Completion<void(BridgeReply)> done) {
     return [done = std::move(done)](RemovalResult result) mutable {
-        done(result ? BridgeReply::ok(std::move(*result)) : SessionRoutes::refused(result.error()));
+        if (result) {
+            done(BridgeReply::ok(std::move(*result)));
+        } else if (result.error().code == AuthCode::staleCompletion) {
+            done(BridgeReply::failed(CallFailure::stale()));
+        } else {
+            done(SessionRoutes::refused(result.error()));
+        }
     };
 }
 

@@ -31,6 +31,8 @@ inline constexpr const char* deleteFailed = "ACCOUNT_DELETE_FAILED";
 inline constexpr const char* passwordChangeInterrupted = "AUTH_PASSWORD_CHANGE_INTERRUPTED";
 inline constexpr const char* cleanupNotOffered = "ACCOUNT_CLEANUP_NOT_OFFERED";
 inline constexpr const char* resetCredentialsUnconfirmed = "AUTH_RESET_CREDENTIALS_UNCONFIRMED";
+// An answer that came after the signed-in account changed; the page gets the stale envelope.
+inline constexpr const char* staleCompletion = "AUTH_STALE_COMPLETION";
 
 // The message of a code; none for unknown codes and for the codes without a message.
 std::optional<std::string> text(std::string_view code);

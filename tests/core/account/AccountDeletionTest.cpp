@@ -142,6 +142,80 @@ TEST(AccountDeletion, AnUnauthorizedAnswerGetsOneRefreshAndOneRetry) {
     }
 }
 
+// Within the request's time-out the user may sign out and sign in as someone else. The late
+// answer settles the deletion for the account it was asked for and leaves the new login alone.
+TEST(AccountDeletion, ALateAnswerActsOnlyOnTheAccountItWasAskedFor) {
+    LogCapture logs;
+    struct Switched : DeletionRig {
+        std::vector<std::string> forgotten;
+        std::optional<RemovalResult> result;
+
+        // Sends the request as u1, then signs out and in as u2 before it is answered.
+        Switched() {
+            localData.registerForgetter("pages", [this](const std::string& user) {
+                forgotten.push_back(user);
+                return true;
+            });
+            signIn("u1");
+            requests->holding = true;
+            deletion->deleteAccount("pw", stopWork(),
+                                    [this](RemovalResult r) { result = std::move(r); });
+            settle();
+            session->signOut(nullptr, [](LogoutOutcome) {});
+            settle();
+            signIn("u2", "b");
+            secrets->items["optional_custom_ai_key"] = "key of u2";
+            requests->holding = false;
+        }
+        void answer(DeleteAnswer late) {
+            requests->answerHeld(late);
+            settle();
+        }
+        void expectU2Untouched() {
+            EXPECT_EQ(auth->userID(), std::optional<std::string>("u2"));
+            EXPECT_EQ(store->token(), std::optional<std::string>("refresh-b"));
+            EXPECT_EQ(secrets->items.size(), 1u);
+            EXPECT_EQ(keyDrops, 0);
+            EXPECT_EQ(stops, 0);
+        }
+    };
+    // Deleted: u1's files go and its record is settled; u2 stays signed in with its key, and
+    // another user's record stays.
+    {
+        Switched rig;
+        rig.pending->mark("u9");
+        rig.answer(DeleteAnswer::deleted);
+        EXPECT_EQ(codeOf(rig.result), "AUTH_STALE_COMPLETION");
+        rig.expectU2Untouched();
+        EXPECT_EQ(rig.forgotten, std::vector<std::string>{"u1"});
+        EXPECT_EQ(rig.pending->users(), std::set<std::string>{"u9"});
+        EXPECT_TRUE(logs.has("account",
+                             "delete ok ms=0 local=true — 그사이 로그인한 계정이 바뀌어 지금의 "
+                             "로그인은 그대로 둔다"));
+    }
+    // No answer: u1 is remembered so that its deletion can still be settled.
+    {
+        Switched rig;
+        rig.answer(DeleteAnswer::network);
+        EXPECT_EQ(codeOf(rig.result), "ACCOUNT_DELETE_NO_RESPONSE");
+        rig.expectU2Untouched();
+        EXPECT_EQ(rig.pending->users(), std::set<std::string>{"u1"});
+    }
+    // Unauthorized: u2's login is not refreshed and u1's password never goes out with it.
+    {
+        Switched rig;
+        rig.transport->answerRefresh(testSession("u2", "c"));
+        rig.answer(DeleteAnswer::unauthorized);
+        EXPECT_EQ(codeOf(rig.result), "AUTH_STALE_COMPLETION");
+        EXPECT_EQ(rig.requests->passwords.size(), 1u);
+        EXPECT_TRUE(rig.transport->refreshTokens().empty());
+        rig.expectU2Untouched();
+        EXPECT_TRUE(rig.forgotten.empty());
+        EXPECT_TRUE(logs.has(
+            "account", "delete unauthorized · 그사이 로그인한 계정이 바뀌어 다시 보내지 않음"));
+    }
+}
+
 // The request is sent and its answer does not come: a sign-out waits its drain and goes on; the
 // late "no answer" is remembered, and at the next start a login the server refuses makes the
 // clean-up offerable, which wipes what was kept for that user.

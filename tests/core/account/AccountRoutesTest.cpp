@@ -48,6 +48,22 @@ TEST(AccountRoutes, DeletionCallsAnswerTheResultOrTheCode) {
     EXPECT_EQ(reply.as<BridgeReply::Ok>()->value["deleted"], true);
     // Detection was switched off before the session went.
     EXPECT_EQ(rig.switches, std::vector<bool>{false});
+
+    // Answered only after another account signed in: the page gets the stale envelope.
+    rig.signIn("u1");
+    rig.requests->holding = true;
+    std::optional<BridgeReply> late;
+    rig.routes.routes()
+        .at("delete_account")
+        .handler()(BridgeArgs::fromJson(Json{"pw"}), [&](BridgeReply r) { late = std::move(r); });
+    rig.settle();
+    rig.session->signOut(nullptr, [](LogoutOutcome) {});
+    rig.settle();
+    rig.signIn("u2", "b");
+    rig.requests->answerHeld(DeleteAnswer::deleted);
+    rig.settle();
+    EXPECT_EQ(late, BridgeReply::failed(CallFailure::stale()));
+    EXPECT_TRUE(rig.auth->isLoggedIn());
 }
 
 TEST(AccountRoutes, ResendAndResetAnswerWithoutTheDeleteEndpoint) {

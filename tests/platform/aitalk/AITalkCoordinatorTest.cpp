@@ -8,6 +8,7 @@
 #include "TempDir.h"
 #include "aitalk/AITalkCoordinator.h"
 #include "aitalk/AITalkText.h"
+#include "aitalk/AnswerWindow.h"
 #include "auth/AccountLocalData.h"
 #include "foundation/AppBundle.h"
 #include "foundation/GlibMainExecutor.h"
@@ -121,6 +122,7 @@ struct CoordinatorTest : ::testing::Test {
         port->window = viewerWindow;
         AITalkPlatform platform;
         platform.main = main;
+        platform.makeWindow = &AnswerWindow::make;
         platform.work = work;
         platform.fetchQueue = fetch;
         platform.accessibility = port;

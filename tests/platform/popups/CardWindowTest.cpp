@@ -4,6 +4,7 @@
 #include "CardDesktop.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace parlendo::testing {
 namespace {
@@ -58,6 +59,48 @@ TEST_F(Cards, WordCardOpensUnderTheSelectionShowsItsTextsAndIsPhotographed) {
     EXPECT_GE(placeOf(card(1)).y, first.y + first.height + 10);
 
     EXPECT_GT(saveScreenshot(placeOf(card(0)), outputPath("word-card.png")), 200);
+}
+
+// The answer's texts are measured once, as they will be drawn: the frame after the answer only
+// draws, and its first drawing already has the card's new size.
+TEST_F(Cards, FilledCardIsMeasuredOnceAndFirstDrawnAtItsNewSize) {
+    ASSERT_TRUE(popup->open(PopupID{"C1", 0}, PopupBody::loading("running", "조회 중…"), "· 단어",
+                            PopupOptions::standard(), selection(300, 200, 80, 18), 11.6));
+    ASSERT_TRUE(runUntil([&] { return mapped(card(0)); }));
+    settle();
+    const int loadingHeight = placeOf(card(0)).height;
+
+    struct Seen {
+        int restyled = 0;            // content labels given a new style after the fill
+        std::optional<int> drawnAt;  // the window's height at its first drawing after the fill
+    } seen;
+    popup->fill(PopupID{"C1", 0}, runWord, 3.0);
+    GtkWidget* content = GTK_WIDGET(scrollArea(card(0)));
+    walk(content, [&](GtkWidget* w) {
+        if (GTK_IS_LABEL(w)) {
+            g_signal_connect(w, "style-updated", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                                 ++static_cast<Seen*>(data)->restyled;
+                             }),
+                             &seen);
+        }
+    });
+    g_signal_connect(card(0), "draw", G_CALLBACK(+[](GtkWidget* w, cairo_t*, gpointer data) {
+                         auto* s = static_cast<Seen*>(data);
+                         if (!s->drawnAt) {
+                             s->drawnAt = gtk_widget_get_allocated_height(w);
+                         }
+                         return FALSE;
+                     }),
+                     &seen);
+    const bool drawn = runUntil([&] { return seen.drawnAt.has_value(); });
+    settle();
+    walk(content, [&](GtkWidget* w) { g_signal_handlers_disconnect_by_data(w, &seen); });
+    g_signal_handlers_disconnect_by_data(card(0), &seen);
+
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(seen.restyled, 0);
+    EXPECT_GT(placeOf(card(0)).height, loadingHeight);
+    EXPECT_EQ(*seen.drawnAt, placeOf(card(0)).height);
 }
 
 TEST_F(Cards, SentenceCardWithKoreanTranslationIsPhotographed) {

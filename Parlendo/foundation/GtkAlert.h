@@ -1,0 +1,43 @@
+#pragma once
+
+#include "foundation/Completion.h"
+
+#include <gtk/gtk.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parlendo {
+
+// A modal alert of the program: a message dialog titled "PARLENDO" whose texts are rendered for
+// this desktop. Every module's alerts are shown through it. Main thread.
+struct GtkAlert {
+    std::string message;
+    std::string informative;
+    // In order; the first is the default. Empty: one default "확인" button.
+    std::vector<std::string> buttons;
+    bool warning = false;
+    // A check box under the text, and whether it starts checked.
+    std::optional<std::string> checkbox;
+    bool checkboxOn = false;
+    // The answer when the alert is closed without a button.
+    int closedButton = 0;
+
+    struct Answer {
+        int button = 0;  // index in `buttons`
+        bool checked = false;
+    };
+
+    // The dialog itself, not yet shown (tests look at it).
+    GtkWidget* make() const;
+
+    // Shows the dialog brought to the front; the answer comes back on the main thread when a
+    // button is pressed or the dialog is closed.
+    void show(Completion<void(Answer)> answer) const;
+
+    // Brings a window of the program to the front, ahead of other applications.
+    static void present(GtkWindow* window);
+};
+
+}  // namespace parlendo
