@@ -4,6 +4,7 @@
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 
+#include <dlfcn.h>
 #include <gdk/gdkx.h>
 #include <webkit2/webkit2.h>
 
@@ -72,13 +73,42 @@ std::string textOf(GtkTextView* view) {
     return out;
 }
 
+// The program does not link WebKit: its web windows come from a module loaded with the first of
+// them. So the probe finds the page's script calls in the library once it is loaded.
+struct ScriptCalls {
+    decltype(&webkit_web_view_evaluate_javascript) evaluate = nullptr;
+    decltype(&webkit_web_view_evaluate_javascript_finish) finish = nullptr;
+    decltype(&jsc_value_to_string) toString = nullptr;
+};
+
+const ScriptCalls* scriptCalls() {
+    static ScriptCalls calls;
+    if (calls.evaluate == nullptr) {
+        void* webkit = ::dlopen("libwebkit2gtk-4.1.so.0", RTLD_LAZY | RTLD_NOLOAD);
+        void* script = ::dlopen("libjavascriptcoregtk-4.1.so.0", RTLD_LAZY | RTLD_NOLOAD);
+        if (webkit != nullptr && script != nullptr) {
+            calls.finish = reinterpret_cast<decltype(calls.finish)>(
+                ::dlsym(webkit, "webkit_web_view_evaluate_javascript_finish"));
+            calls.toString =
+                reinterpret_cast<decltype(calls.toString)>(::dlsym(script, "jsc_value_to_string"));
+            calls.evaluate = reinterpret_cast<decltype(calls.evaluate)>(
+                ::dlsym(webkit, "webkit_web_view_evaluate_javascript"));
+        }
+    }
+    return calls.evaluate != nullptr && calls.finish != nullptr && calls.toString != nullptr
+               ? &calls
+               : nullptr;
+}
+
 WebKitWebView* webView() {
+    const GType type = g_type_from_name("WebKitWebView");
     WebKitWebView* found = nullptr;
     GList* tops = gtk_window_list_toplevels();
-    for (GList* at = tops; at != nullptr && found == nullptr; at = at->next) {
+    for (GList* at = tops; type != 0 && at != nullptr && found == nullptr; at = at->next) {
         walk(GTK_WIDGET(at->data), [&](GtkWidget* widget) {
-            if (found == nullptr && WEBKIT_IS_WEB_VIEW(widget) && gtk_widget_get_mapped(widget)) {
-                found = WEBKIT_WEB_VIEW(widget);
+            if (found == nullptr && G_TYPE_CHECK_INSTANCE_TYPE(widget, type) &&
+                gtk_widget_get_mapped(widget)) {
+                found = reinterpret_cast<WebKitWebView*>(widget);
             }
         });
     }
@@ -136,11 +166,11 @@ struct PageCall {
 void answerPage(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<PageCall> call(static_cast<PageCall*>(data));
     GError* error = nullptr;
-    JSCValue* value =
-        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    const ScriptCalls* calls = scriptCalls();
+    JSCValue* value = calls->finish(reinterpret_cast<WebKitWebView*>(source), result, &error);
     std::string text;
     if (value != nullptr) {
-        gchar* string = jsc_value_to_string(value);
+        gchar* string = calls->toString(value);
         text = string != nullptr ? string : "";
         g_free(string);
         g_object_unref(value);
@@ -168,7 +198,8 @@ void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gcha
     }
     const bool find = g_strcmp0(method, "PageFind") == 0;
     WebKitWebView* view = webView();
-    if (view == nullptr) {
+    const ScriptCalls* calls = scriptCalls();
+    if (view == nullptr || calls == nullptr) {
         g_dbus_method_invocation_return_value(
             invocation, find ? g_variant_new("((iiii))", 0, 0, 0, 0) : g_variant_new("(s)", ""));
         return;
@@ -180,8 +211,7 @@ void call(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gcha
         script = findScript(text != nullptr ? text : "");
     }
     auto* pending = new PageCall{invocation, find, placeOf(GTK_WIDGET(view))};
-    webkit_web_view_evaluate_javascript(view, script.c_str(), -1, nullptr, nullptr, nullptr,
-                                        answerPage, pending);
+    calls->evaluate(view, script.c_str(), -1, nullptr, nullptr, nullptr, answerPage, pending);
 }
 
 }  // namespace
