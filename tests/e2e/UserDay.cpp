@@ -120,8 +120,9 @@ void UserDay::TearDown() {
     run_.reset();
     watcher_.reset();
     if (!folder_.empty()) {
-        if (HasFailure()) {
-            // What the program logged, for whoever reads the failure.
+        const char* keep = std::getenv("PARLENDO_E2E_KEEP_LOGS");
+        if (HasFailure() || (keep != nullptr && std::string(keep) == "1")) {
+            // What the program logged, for whoever reads the failure (or asked for it).
             std::filesystem::create_directories(PARLENDO_TEST_OUTPUT_DIR);
             std::error_code ignored;
             for (const char* name : {"app.log", "program.out"}) {
