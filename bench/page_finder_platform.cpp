@@ -3,6 +3,8 @@
 // copies (20 documents of 300 pages), and the answer back on the main queue.
 #include <benchmark/benchmark.h>
 
+#include "BenchFolder.h"
+
 #include "FakeAuthAccess.h"
 #include "FakeSession.h"
 #include "StubBackend.h"
@@ -28,17 +30,7 @@ using testing::StubAnswer;
 using testing::StubBackend;
 
 const fs::path& folder() {
-    static const fs::path path = [] {
-        auto p = fs::temp_directory_path() / ("parlendo-bench-finder-" + std::to_string(getpid()));
-        fs::create_directories(p);
-        Log::setDirectory(p / "log");
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(folder(), ignored);
-        });
-        return p;
-    }();
-    return path;
+    return bench::folder("finder");
 }
 
 std::vector<std::string> pagesOf(int document, int count) {

@@ -3,6 +3,8 @@
 // build of one 500-page document's index (its copy read from disk and normalised).
 #include <benchmark/benchmark.h>
 
+#include "BenchFolder.h"
+
 #include "aitalk/PageLocator.h"
 #include "foundation/Log.h"
 #include "foundation/SHA256.h"
@@ -19,17 +21,7 @@ using namespace parlendo;
 namespace fs = std::filesystem;
 
 const fs::path& folder() {
-    static const fs::path path = [] {
-        auto p = fs::temp_directory_path() / ("parlendo-bench-locator-" + std::to_string(getpid()));
-        fs::create_directories(p);
-        Log::setDirectory(p / "log");
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(folder(), ignored);
-        });
-        return p;
-    }();
-    return path;
+    return bench::folder("locator");
 }
 
 // Pages of English-like prose of about 2,500 characters, different for every document and page.

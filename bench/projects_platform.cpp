@@ -3,6 +3,8 @@
 // upload chain to the loopback stub.
 #include <benchmark/benchmark.h>
 
+#include "BenchFolder.h"
+
 #include "FakeAuthAccess.h"
 #include "FakeSession.h"
 #include "StubBackend.h"
@@ -37,18 +39,7 @@ namespace TestPdf = testing::TestPdf;
 
 // A folder for the PDFs and the log, removed at exit.
 const fs::path& folder() {
-    static const fs::path path = [] {
-        auto p =
-            fs::temp_directory_path() / ("parlendo-bench-projects-" + std::to_string(getpid()));
-        fs::create_directories(p);
-        Log::setDirectory(p / "log");
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(folder(), ignored);
-        });
-        return p;
-    }();
-    return path;
+    return bench::folder("projects");
 }
 
 const fs::path& prosePDF(int pages) {

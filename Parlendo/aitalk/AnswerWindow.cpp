@@ -2,6 +2,7 @@
 
 #include "aitalk/AITalkText.h"
 #include "aitalk/AnswerPalette.h"
+#include "foundation/FloatingWindow.h"
 #include "foundation/Log.h"
 #include "foundation/PlatformWords.h"
 #include "popups/GdkPopupScreens.h"
@@ -111,15 +112,8 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
     GtkWindow* window = GTK_WINDOW(parts_.window);
     gtk_widget_set_name(parts_.window, kName);
     gtk_window_set_title(window, "PARLENDO AI");
-    gtk_window_set_decorated(window, FALSE);
+    makeFloating(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_window_set_resizable(window, TRUE);
-    gtk_window_set_accept_focus(window, FALSE);
-    gtk_window_set_focus_on_map(window, FALSE);
-    gtk_window_set_keep_above(window, TRUE);
-    gtk_window_stick(window);
-    gtk_window_set_skip_taskbar_hint(window, TRUE);
-    gtk_window_set_skip_pager_hint(window, TRUE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_UTILITY);
     GdkGeometry hints{};
     hints.min_width = static_cast<int>(AnswerLayout::minWidth);
     hints.min_height = static_cast<int>(AnswerLayout::minHeight);

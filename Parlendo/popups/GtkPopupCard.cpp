@@ -1,5 +1,6 @@
 #include "popups/GtkPopupCard.h"
 
+#include "foundation/FloatingWindow.h"
 #include "popups/GdkPopupScreens.h"
 #include "popups/GtkMeaningView.h"
 
@@ -110,15 +111,8 @@ void GtkPopupCard::build() {
     gtk_widget_set_name(window_, "parlendo-card");
     gtk_style_context_add_class(gtk_widget_get_style_context(window_), "parlendo-card");
     gtk_window_set_title(window, "PARLENDO");
-    gtk_window_set_decorated(window, FALSE);
+    makeFloating(window, GDK_WINDOW_TYPE_HINT_NOTIFICATION);
     gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_accept_focus(window, FALSE);
-    gtk_window_set_focus_on_map(window, FALSE);
-    gtk_window_set_keep_above(window, TRUE);
-    gtk_window_stick(window);
-    gtk_window_set_skip_taskbar_hint(window, TRUE);
-    gtk_window_set_skip_pager_hint(window, TRUE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_NOTIFICATION);
     gtk_widget_set_app_paintable(window_, TRUE);
     composited_ = gdk_screen_is_composited(screen) && gdk_screen_get_rgba_visual(screen);
     if (composited_) {

@@ -1,5 +1,6 @@
 #include "shell/WebViews.h"
 
+#include "foundation/GtkAlert.h"
 #include "foundation/Log.h"
 
 #include <dlfcn.h>
@@ -59,6 +60,18 @@ const WebViews::Entry* WebViews::load() {
         return loaded;
     }
     Log::write("app", "🔴 화면 모듈을 불러오지 못함 " + failure);
+    // Once per run: the windows stay closed until the program is installed again.
+    static bool told = false;
+    if (!told) {
+        told = true;
+        GtkAlert alert;
+        alert.message = "창을 열 수 없습니다";
+        alert.informative = std::string("PARLENDO 설치에서 화면 모듈(") + moduleName +
+                            ")을 불러오지 못해 관리 창과 AI 답 창을 열 수 없습니다. PARLENDO 를 "
+                            "다시 설치해 주세요.";
+        alert.warning = true;
+        alert.show([](GtkAlert::Answer) {});
+    }
     return nullptr;
 }
 

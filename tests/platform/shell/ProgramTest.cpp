@@ -1,8 +1,10 @@
 #include "ProgramRun.h"
+#include "Screenshot.h"
 #include "ShellDesktop.h"
 #include "foundation/AppBundle.h"
 #include "shell/FirstRunNotice.h"
 
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <gdk/gdkx.h>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace parlendo {
 namespace {
@@ -132,6 +135,58 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     XFlush(display);
     EXPECT_EQ(ProgramRun::wait(first, 15.0), 0) << run->log();
     EXPECT_NE(run->log().find("[app] 종료"), std::string::npos);
+}
+
+// The area of the topmost shown top-level window titled `title`, if there is one.
+std::optional<GdkRectangle> shownWindowTitled(const std::string& title) {
+    Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::optional<GdkRectangle> found;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
+        return found;
+    }
+    // Bottom to top: the last one found lies on top.
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        char* name = nullptr;
+        if (XGetWindowAttributes(display, children[i], &attributes) != 0 &&
+            attributes.map_state == IsViewable && XFetchName(display, children[i], &name) != 0) {
+            if (name != nullptr && title == name) {
+                found =
+                    GdkRectangle{attributes.x, attributes.y, attributes.width, attributes.height};
+            }
+            XFree(name);
+        }
+    }
+    XFree(children);
+    return found;
+}
+
+TEST_F(ProgramTest, InstalledWithoutItsWebViewsModuleItKeepsRunningAndSaysWhy) {
+    acknowledgeNotice();
+    // The program alone, without the module that is built beside it.
+    const auto alone = folder / "bin" / "parlendo";
+    std::filesystem::create_directories(alone.parent_path());
+    std::filesystem::copy_file(PARLENDO_PROGRAM, alone);
+    ::setenv("PARLENDO_PROGRAM_UNDER_TEST", alone.c_str(), 1);
+    const pid_t pid = run->start();
+    ::unsetenv("PARLENDO_PROGRAM_UNDER_TEST");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(run->waitForLog("[app] 🔴 화면 모듈을 불러오지 못함", 20.0)) << run->log();
+
+    std::optional<GdkRectangle> alert;
+    ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
+        alert = shownWindowTitled("PARLENDO");
+        return alert.has_value();
+    }));
+    ShellDesktop::pumpFor(0.4);
+    EXPECT_GT(testing::saveScreenshot(*alert, ShellDesktop::outputPath("no-webviews-alert.png")),
+              300);
+    EXPECT_EQ(::kill(pid, 0), 0);
+    terminate(pid);
 }
 
 TEST_F(ProgramTest, AnInstanceThatCannotReachTheBusStartsNoSecondCapture) {
