@@ -109,6 +109,7 @@ void AITalkCoordinator::build() {
     upload.gate = env.gate;
     upload.net = env.net;
     upload.trustedCAFile = platform_.trustedCAFile;
+    upload.connectTo = platform_.connectTo;
     uploadChain_ = UploadChain::make(std::move(upload));
     drive_ = std::make_shared<DriveService>(
         env.client, env.auth, local_, copies_, std::make_shared<FileBookmarks>(),
@@ -120,7 +121,8 @@ void AITalkCoordinator::build() {
     SessionConfiguration edge = ServerSessions::data();
     edge.requestTimeout = edgeTimeout;
     edge.waitsForConnectivity = false;
-    edgeSession_ = std::make_shared<CurlSession>(edge, platform_.trustedCAFile);
+    edgeSession_ =
+        std::make_shared<CurlSession>(edge, platform_.trustedCAFile, platform_.connectTo);
     auto transport = std::make_shared<CurlServerTransport>(env.config.supabaseURL, edgeSession_,
                                                            std::nullopt, ClientIdentity::current());
     auto edgeClient = std::make_shared<ServerClient>(transport, env.auth, env.config.publicKey,

@@ -45,8 +45,10 @@ struct AITalkPlatform {
     std::filesystem::path resources;
     std::filesystem::path stateRoot;
     std::shared_ptr<Clock> clock;
-    // Replaces the system's trust store of the sessions made here (tests only).
+    // Replace the system's trust store of the sessions made here and send their connections to
+    // a loopback stand-in of the backend (tests and development runs only; see CurlSession).
     std::optional<std::string> trustedCAFile;
+    std::optional<std::string> connectTo;
     // Builds the answer window; the program's draws with the web views it loads on first need.
     AnswerView::Factory makeWindow;
 

@@ -7,8 +7,8 @@ namespace parlendo {
 
 UploadChain UploadChain::make(Parts parts) {
     UploadChain chain;
-    chain.uploadSession =
-        std::make_shared<CurlSession>(ServerSessions::upload(), std::move(parts.trustedCAFile));
+    chain.uploadSession = std::make_shared<CurlSession>(
+        ServerSessions::upload(), std::move(parts.trustedCAFile), std::move(parts.connectTo));
     auto primary = std::make_shared<CurlServerTransport>(parts.base, chain.uploadSession, "upload",
                                                          parts.clientInfo);
     auto fallback = std::make_shared<CurlServerTransport>(parts.base, parts.dataSession, "fallback",

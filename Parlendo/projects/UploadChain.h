@@ -25,8 +25,10 @@ struct UploadChain {
         bool awaited = true;
         std::shared_ptr<ServerGate> gate;
         std::shared_ptr<NetState> net;
-        // Replaces the system's trust store of the upload session (tests only).
+        // Replace the system's trust store of the upload session and send its connections to a
+        // loopback stand-in of the backend (tests and development runs only; see CurlSession).
         std::optional<std::string> trustedCAFile;
+        std::optional<std::string> connectTo;
     };
 
     std::shared_ptr<CurlSession> uploadSession;

@@ -224,6 +224,8 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
         // AI talk watches the same input and clipboard and reads through the same queue.
         auto platform = AITalkPlatform::fromDesktop(*desktop_, main_, dataSession_);
         platform.makeWindow = WebViews::answerWindows();
+        platform.trustedCAFile = config_.trustedCAFile;
+        platform.connectTo = config_.connectTo;
         aitalk_ = AITalkCoordinator::make(env, std::move(platform));
         modules.push_back(aitalk_);
     } else {
