@@ -136,7 +136,7 @@ void BM_Upload2000Pages(benchmark::State& state) {
         "anon-key", ServerClient::deliverOn(main), true);
     auto chain = UploadChain::make(UploadChain::Parts{
         stub->baseURL(), "bench", data, auth, "anon-key", ServerClient::deliverOn(main), true,
-        nullptr, nullptr, StubBackend::caFile()});
+        nullptr, nullptr, StubBackend::caFile(), std::nullopt});
     auto service = std::make_shared<DriveService>(
         client, std::make_shared<testing::FakeSession>("user-1"),
         std::make_shared<DriveLocalStore>(folder()), std::make_shared<PageCopyStore>(folder()),

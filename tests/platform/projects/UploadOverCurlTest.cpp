@@ -41,9 +41,10 @@ struct UploadOverCurl {
                                                                std::nullopt, kClientInfo);
         auto client = std::make_shared<ServerClient>(transport, auth, "anon-key",
                                                      ServerClient::deliverOn(main), true);
-        chain = UploadChain::make(UploadChain::Parts{
-            stub.baseURL(), kClientInfo, dataSession, auth, "anon-key",
-            ServerClient::deliverOn(main), true, nullptr, nullptr, StubBackend::caFile()});
+        chain = UploadChain::make(UploadChain::Parts{stub.baseURL(), kClientInfo, dataSession, auth,
+                                                     "anon-key", ServerClient::deliverOn(main),
+                                                     true, nullptr, nullptr, StubBackend::caFile(),
+                                                     std::nullopt});
         service = std::make_shared<DriveService>(
             client, session, std::make_shared<DriveLocalStore>(dir.path()),
             std::make_shared<PageCopyStore>(dir.path()),
