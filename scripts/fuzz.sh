@@ -12,7 +12,7 @@ JOBS="${JOBS:-3}"
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPARLENDO_FUZZ=ON \
-  -DPARLENDO_BUILD_APP=OFF -DPARLENDO_BUILD_BENCH=OFF >/dev/null
+  -DPARLENDO_BUILD_APP=OFF -DPARLENDO_BUILD_TESTS=OFF -DPARLENDO_BUILD_BENCH=OFF >/dev/null
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
   for source in fuzz/*.cpp; do names+=("$(basename "$source" .cpp)"); done

@@ -137,6 +137,7 @@ TEST_F(CaptureBadInputTest, AHugeAccessibilityTreeStaysWithinTheReadBudgets) {
     // (about a second for 4,000 widgets), once; the capture still ends with its cards.
     for (int capture = 1; capture <= 2; ++capture) {
         SCOPED_TRACE(capture);
+        CardWindows::closeAll();
         DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
         MainLoopWatch watch;
         CaptureDesk::chord();
@@ -168,6 +169,7 @@ TEST_F(CaptureBadInputTest, TextHiddenFromAccessibilityIsCopiedAndTheClipboardPu
 
     // A clipboard that was empty is empty again afterwards.
     gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    CardWindows::closeAll();
     DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
     ASSERT_TRUE(desk->coordinator->controller()->enabled());
     CaptureDesk::chord();
@@ -195,6 +197,7 @@ TEST_F(CaptureBadInputTest, ACopyThatIsNotTextOrNotUtf8IsUnreadable) {
         EXPECT_LT(watch.longestGap(), stall);
         EXPECT_EQ(clipboardText(), userClipboard);
         window.reset();
+        CardWindows::closeAll();
         DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
     }
     EXPECT_EQ(log.count("capture", "못 가져옴 reason=unreadable"), 2u);
@@ -219,6 +222,7 @@ TEST_F(CaptureBadInputTest, AHundredThousandCharacterSelectionGetsTheOverLengthC
         EXPECT_TRUE(DesktopSession::pumpUntil([&] { return cardShows(card); }, 10)) << log.all();
         EXPECT_LT(watch.longestGap(), stall);
         window.reset();
+        CardWindows::closeAll();
         DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
     }
     EXPECT_EQ(log.count("capture", "버림 — 문장 길이 초과 len=100000 notice=true"), 2u);

@@ -55,6 +55,12 @@ std::vector<GtkWidget*> shown() {
     return out;
 }
 
+void closeAll() {
+    for (GtkWidget* card : shown()) {
+        gtk_window_close(GTK_WINDOW(card));
+    }
+}
+
 bool anyShows(const std::string& text) {
     for (GtkWidget* card : shown()) {
         const auto labels = texts(card);

@@ -17,6 +17,8 @@ std::vector<std::string> texts(GtkWidget* window);
 GdkRectangle placeOf(GtkWidget* window);
 // The card windows of this process that are mapped now, in the order they were made.
 std::vector<GtkWidget*> shown();
+// Closes every shown card as the window manager's close request would (like its close button).
+void closeAll();
 // Whether one of them shows a label with exactly `text`.
 bool anyShows(const std::string& text);
 
