@@ -1,6 +1,7 @@
-// A study evening: a project's PDF, processed on the server, is open in the desktop's PDF viewer;
-// the user selects a passage and presses Ctrl+C twice: the answer window shows the server's answer
-// about that page, and takes a follow-up question.
+// A study evening: the user makes a project in the manage window and drops a PDF from a file
+// window onto it; the PDF is read and uploaded, and shows in the project's list. Opened in the
+// desktop's PDF viewer, a passage selected and Ctrl+C pressed twice: the answer window shows the
+// server's answer about that page, and takes a follow-up question.
 #include "CaptureSteps.h"
 
 #include "TestPdf.h"
@@ -24,23 +25,6 @@ const std::vector<std::vector<std::string>> pageLines = {
     {"Page 1.", "Newton's second law states that the net force on a body",
      "equals its mass times its acceleration, for a body of constant mass."},
     {"Page 2.", "The third law says that every action has an equal and opposite reaction."}};
-
-std::string pageText(size_t index) {
-    std::string out;
-    for (const auto& line : pageLines[index]) {
-        out += (out.empty() ? "" : "\n") + line;
-    }
-    return out;
-}
-
-// The page texts as the server keeps them, and their fingerprint.
-std::string joinedPages() {
-    std::string out;
-    for (size_t i = 0; i < pageLines.size(); ++i) {
-        out += (i ? "\f" : "") + pageText(i);
-    }
-    return out;
-}
 
 // The desktop's PDF viewer showing a file.
 class Viewer {
@@ -128,18 +112,45 @@ void button(bool press) {
     XFlush(dpy);
 }
 
-void dragFrom(int x0, int y0, int x1, int y1) {
+// The left button pressed at one point, the pointer moved in `steps` steps to another, released.
+void dragFrom(int x0, int y0, int x1, int y1, int steps = 10) {
     DesktopSession::pointerTo(x0, y0);
     DesktopSession::pumpFor(0.1);
     button(true);
     DesktopSession::pumpFor(0.1);
-    for (int i = 1; i <= 10; ++i) {
-        DesktopSession::pointerTo(x0 + (x1 - x0) * i / 10, y0 + (y1 - y0) * i / 10);
+    for (int i = 1; i <= steps; ++i) {
+        DesktopSession::pointerTo(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
         DesktopSession::pumpFor(0.03);
     }
     DesktopSession::pumpFor(0.1);
     button(false);
     DesktopSession::pumpFor(0.1);
+}
+
+// "at X Y WIDTH HEIGHT" as a rectangle.
+GdkRectangle rectangle(const std::string& line) {
+    GdkRectangle place{0, 0, 0, 0};
+    std::sscanf(line.c_str(), "at %d %d %d %d", &place.x, &place.y, &place.width, &place.height);
+    return place;
+}
+
+bool pageShows(const std::string& text, double seconds = 15) {
+    return DesktopSession::pumpUntil(
+        [&] { return ProgramWindows::pageText().find(text) != std::string::npos; }, seconds);
+}
+
+// Asks a window to close, as a window manager's close button does.
+void closeWindow(unsigned long xid) {
+    Display* dpy = gdk_x11_get_default_xdisplay();
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = xid;
+    event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, xid, False, NoEventMask, &event);
+    XFlush(dpy);
 }
 
 // Ctrl held, C pressed twice.
@@ -165,36 +176,10 @@ bool hasViewer() {
 
 using AITalkScenario = CaptureSteps;
 
-TEST_F(AITalkScenario, APassageOfAProjectPdfIsAskedAboutAndFollowedUp) {
+TEST_F(AITalkScenario, AProjectPdfDroppedInTheManageWindowIsAskedAboutAndFollowedUp) {
     if (!hasViewer()) {
         GTEST_SKIP() << "evince is not installed (scripts/setup.sh installs it)";
     }
-    // The project "물리" with its AI popup, and its document, processed: two pages.
-    const std::string sha = SHA256::hex(joinedPages());
-    backend.interpose("GET", "/rest/v1/drive_popups",
-                      StubAnswer::json(200, R"([{"id":"pop-1","drive_id":"drv-1","name":"설명",)"
-                                            R"("is_active":true}])"));
-    backend.interpose("GET", "/rest/v1/drive_drives",
-                      StubAnswer::json(200, R"([{"id":"drv-1","kind":"study","name":"물리"}])"));
-    const std::string rows = Json::array({Json{{"id", "doc-1"},
-                                               {"drive_id", "drv-1"},
-                                               {"file_name", "Physics Notes.pdf"},
-                                               {"text_sha256", sha},
-                                               {"page_count", 2},
-                                               {"status", "ready"},
-                                               {"created_at", "2026-12-01"}}})
-                                 .dump();
-    backend.interpose("GET", "/rest/v1/drive_documents",
-                      StubAnswer::from(200, [rows](const StubRequest& request) -> std::string {
-                          const bool later = request.query.find("offset=") != std::string::npos &&
-                                             request.query.find("offset=0") == std::string::npos;
-                          const bool trash = request.query.find("not.is.null") != std::string::npos;
-                          return later || trash ? "[]" : rows;
-                      }));
-    const std::string pages = Json::array({Json{{"page_no", 1}, {"text", pageText(0)}},
-                                           Json{{"page_no", 2}, {"text", pageText(1)}}})
-                                  .dump();
-    backend.interpose("GET", "/rest/v1/drive_pages", StubAnswer::json(200, pages));
     // The first question opens a thread; a follow-up names it.
     backend.interpose("POST", "/functions/v1/ask-document",
                       StubAnswer::from(200, [](const StubRequest& request) -> std::string {
@@ -205,10 +190,7 @@ TEST_F(AITalkScenario, APassageOfAProjectPdfIsAskedAboutAndFollowedUp) {
                                       {"thread_id", "t-1"}}
                               .dump();
                       }));
-    ASSERT_NO_FATAL_FAILURE(startReading());
-    ASSERT_TRUE(backend.waitFor("GET", "/rest/v1/drive_pages")) << log();
-
-    // The PDF open in the viewer; the first lines of page 1 selected with the pointer.
+    // The study notes, a PDF of two pages, in a folder of the user's.
     const auto folder =
         std::filesystem::temp_directory_path() / ("parlendo-e2e-pdf-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
@@ -218,6 +200,91 @@ TEST_F(AITalkScenario, APassageOfAProjectPdfIsAskedAboutAndFollowedUp) {
         document.pages.push_back(TestPdf::Page{595, 842, lines, std::nullopt});
     }
     ASSERT_TRUE(TestPdf::write(pdf, document));
+    ASSERT_NO_FATAL_FAILURE(startReading());
+
+    // A new project "Physics", made in the manage window's projects screen.
+    ASSERT_TRUE(panel->click("관리 창 열기")) << ::testing::PrintToString(panel->shown());
+    ASSERT_TRUE(waitForLog("[manage] 관리 화면 로드됨", 30)) << log();
+    ASSERT_TRUE(ProgramWindows::clickPage("프로젝트"));
+    // Only the word book's own project so far.
+    ASSERT_TRUE(pageShows("단어장 프로젝트")) << ProgramWindows::pageText() << log();
+    const auto manage = ProgramWindows::all();
+    ASSERT_EQ(manage.size(), 1u);
+    ASSERT_TRUE(ProgramWindows::clickPage("새 프로젝트"));
+    ASSERT_TRUE(pageShows("프로젝트 이름")) << ProgramWindows::pageText();
+    ProgramWindows::typeText("Physics");
+    screenshot(manage[0].place, "new-project");
+    ASSERT_TRUE(ProgramWindows::clickPage("만들기"));
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/drive_drives")) << log();
+    const auto created = json::parse(backend.requests("POST", "/rest/v1/drive_drives")[0].body)
+                             .value_or(Json::object());
+    EXPECT_EQ(json::string(created, "name"), "Physics") << created.dump();
+    EXPECT_EQ(json::string(created, "kind"), "study") << created.dump();
+    ASSERT_TRUE(pageShows("Physics")) << ProgramWindows::pageText() << log();
+    GdkRectangle target{0, 0, 0, 0};
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            target = ProgramWindows::pageFind("문서가 없어요");
+            return target.width > 0;
+        },
+        10))
+        << ProgramWindows::pageText();
+    const auto drive = backend.projects.driveNamed("Physics");
+    ASSERT_TRUE(drive);
+    // The project's AI popup, set up on the server.
+    backend.projects.addPopup(*drive, "설명");
+
+    // The PDF dragged from a file window onto the project and dropped: it is read and sent page
+    // by page; the finish waits a moment, so that the progress stays in sight.
+    backend.projects.holdFinish(1.5);
+    TestWindow files({"--title", "Files", "--drag-file", pdf.string(), "--at", "20,100"});
+    ASSERT_NE(files.xid, 0u);
+    DesktopSession::activate(files.xid);
+    DesktopSession::pumpFor(0.3);
+    ASSERT_TRUE(files.command("where-drag"));
+    const GdkRectangle from =
+        files.seen("at ").empty() ? GdkRectangle{} : rectangle(files.seen("at ").back());
+    ASSERT_GT(from.width, 0);
+    dragFrom(from.x + from.width / 2, from.y + from.height / 2, target.x + target.width / 2,
+             target.y + target.height / 2, 20);
+    const auto dragged = files.waitFor("dragged ");
+    EXPECT_EQ(dragged.value_or("(no end)"), "dragged copy")
+        << ::testing::PrintToString(files.seen("drag-failed"));
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/drive_upload_finish_v1", 1, 20)) << log();
+    EXPECT_TRUE(pageShows("파일 1 / 1 · 2 / 2쪽 올림", 5)) << ProgramWindows::pageText();
+    screenshot(manage[0].place, "upload-progress");
+    ASSERT_TRUE(pageShows("Physics Notes.pdf")) << ProgramWindows::pageText() << log();
+    EXPECT_TRUE(pageShows("2쪽")) << ProgramWindows::pageText();
+    EXPECT_TRUE(pageShows("문서 1개를 올렸어요.")) << ProgramWindows::pageText();
+    screenshot(manage[0].place, "uploaded");
+
+    // What the server received: the file's name, its two pages with their text, a fingerprint
+    // of that text.
+    const auto begun =
+        json::parse(backend.requests("POST", "/rest/v1/rpc/drive_upload_begin_v1")[0].body)
+            .value_or(Json::object());
+    EXPECT_EQ(json::string(begun, "p_drive_id"), *drive) << begun.dump();
+    EXPECT_EQ(json::string(begun, "p_file_name"), "Physics Notes.pdf") << begun.dump();
+    EXPECT_EQ(begun.value("p_page_count", 0), 2) << begun.dump();
+    const auto stored = backend.projects.documents();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].status, "ready");
+    ASSERT_EQ(stored[0].pages.size(), 2u);
+    EXPECT_NE(stored[0].pages[0].find("Newton's second law"), std::string::npos)
+        << stored[0].pages[0];
+    EXPECT_NE(stored[0].pages[1].find("equal and opposite reaction"), std::string::npos)
+        << stored[0].pages[1];
+    EXPECT_EQ(stored[0].sha, SHA256::hex(stored[0].pages[0] + "\f" + stored[0].pages[1]));
+
+    // The AI popup switched on for the copy keys, then the manage window closed, as its close
+    // button does.
+    ASSERT_TRUE(ProgramWindows::clickPage("AI 팝업 (Ctrl+C 두 번)"));
+    ASSERT_TRUE(waitForLog("[ai_talk] AI 톡 켬 source=manage")) << log();
+    screenshot(manage[0].place, "ai-popup-on");
+    closeWindow(manage[0].xid);
+    ASSERT_TRUE(waitForLog("[manage] 관리 창 닫힘")) << log();
+
+    // The PDF open in the viewer; the first lines of page 1 selected with the pointer.
     Viewer viewer(pdf);
     unsigned long xid = 0;
     const auto place = viewer.window(xid);
@@ -233,7 +300,7 @@ TEST_F(AITalkScenario, APassageOfAProjectPdfIsAskedAboutAndFollowedUp) {
     ASSERT_TRUE(backend.waitFor("POST", "/functions/v1/ask-document", 1, 30)) << log();
     const auto asked = json::parse(backend.requests("POST", "/functions/v1/ask-document")[0].body)
                            .value_or(Json::object());
-    EXPECT_EQ(json::string(asked, "document_id"), "doc-1") << asked.dump();
+    EXPECT_EQ(json::string(asked, "document_id"), stored[0].id) << asked.dump();
     EXPECT_EQ(asked.value("page_no", 0), 1) << asked.dump();
     EXPECT_EQ(json::string(asked, "popup_id"), "pop-1") << asked.dump();
 

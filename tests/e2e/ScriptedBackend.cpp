@@ -73,6 +73,9 @@ std::optional<StubAnswer> ScriptedBackend::answer(const StubRequest& request) {
     if (request.path == "/functions/v1/translate-sentence") {
         return json(200, Json{{"translated_text", translation}, {"target", "ko"}});
     }
+    if (auto answer = projects.handle(request)) {
+        return answer;
+    }
     if (request.path == "/rest/v1/title_vectors") {
         return json(200, Json::array());
     }

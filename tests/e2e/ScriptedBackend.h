@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScriptedProjects.h"
 #include "StubAuthUsers.h"
 #include "StubBackend.h"
 #include "StubLibrary.h"
@@ -18,8 +19,9 @@ namespace parlendo::testing {
 // The backend of a user's day, on the loopback stub: accounts (StubAuthUsers), the word book
 // (StubLibrary, which also keeps the popup settings the app seeds), the dictionary, which knows a
 // few words, the translation function, the word snapshot call, which files the word into the
-// word book, and the title vectors (none). A scenario puts answers in front of all of that for a
-// while (`interpose`) to make the server fail, hang, refuse a token or answer garbage.
+// word book, the title vectors (none) and the user's projects (ScriptedProjects). A scenario puts
+// answers in front of all of that for a while (`interpose`) to make the server fail, hang, refuse a
+// token or answer garbage.
 class ScriptedBackend {
   public:
     static constexpr const char* email = "reader@parlendo.test";
@@ -57,6 +59,7 @@ class ScriptedBackend {
 
     StubAuthUsers users;
     std::shared_ptr<StubLibrary> library = std::make_shared<StubLibrary>("user-1");
+    ScriptedProjects projects;
 
   private:
     std::optional<StubAnswer> answer(const StubRequest& request);

@@ -4,19 +4,22 @@
 //
 //   parlendo_test_window --title T --class C --label TEXT --view TEXT [--view-length N]
 //                        [--rows N] [--no-accessibility] [--copy-as png|bad-utf8]
-//                        [--address URL]
+//                        [--address URL] [--drag-file PATH] [--at X,Y]
 //
 // --view-length fills the text view with N characters of English prose; --rows adds N more
 // selectable labels below the view (a large accessibility tree); --no-accessibility keeps the
 // window off the accessibility bus; --copy-as makes Control+C put an image, or text that is not
 // valid UTF-8, on the clipboard instead of the selection; --address makes it look like a browser
 // to the accessibility bus: a toolbar right under the window whose entry holds the page's address
-// (the label and the view sit in the toolbar too).
+// (the label and the view sit in the toolbar too); --drag-file puts the file's name above the
+// label, to be dragged as a file manager drags a file (text/uri-list); --at places the window.
 //
 // Commands: "select-label START END", "select-view START END", "where-label" (answers
-// "at X Y WIDTH HEIGHT", the screen rectangle of the label's selection), "quit". Output:
+// "at X Y WIDTH HEIGHT", the screen rectangle of the label's selection), "where-drag" (the screen
+// rectangle of the dragged file's name), "quit". Output:
 // "ready <xid>" once mapped, "ok" after each command, "key <name> ctrl=<0|1> shift=<0|1>" for
-// every key press.
+// every key press, "dragged <action>" when a drag of the file ends, with the action the drop took
+// ("none" when nothing took it), after "drag-failed <GtkDragResult>" when it failed.
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -30,7 +33,9 @@ namespace {
 GtkWidget* label = nullptr;
 GtkWidget* view = nullptr;
 GtkWidget* window = nullptr;
+GtkWidget* dragSource = nullptr;
 std::string copyAs;
+std::string dragURI;
 
 void say(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -63,6 +68,42 @@ gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer) {
         return TRUE;
     }
     return FALSE;
+}
+
+void provideDraggedFile(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint,
+                        gpointer) {
+    gchar* uris[] = {const_cast<gchar*>(dragURI.c_str()), nullptr};
+    gtk_selection_data_set_uris(data, uris);
+}
+
+void dragEnded(GtkWidget*, GdkDragContext* context, gpointer) {
+    const GdkDragAction action = gdk_drag_context_get_selected_action(context);
+    say(std::string("dragged ") + (action == GDK_ACTION_COPY   ? "copy"
+                                   : action == GDK_ACTION_MOVE ? "move"
+                                   : action == 0               ? "none"
+                                                               : "other"));
+}
+
+gboolean dragFailed(GtkWidget*, GdkDragContext*, GtkDragResult result, gpointer) {
+    say("drag-failed " + std::to_string(static_cast<int>(result)));
+    return FALSE;
+}
+
+std::string whereWidget(GtkWidget* widget) {
+    if (widget == nullptr) {
+        return "at none";
+    }
+    GtkAllocation allocation;
+    gtk_widget_get_allocation(widget, &allocation);
+    int x = 0;
+    int y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(widget), &x, &y);
+    if (!gtk_widget_get_has_window(widget)) {
+        x += allocation.x;
+        y += allocation.y;
+    }
+    return "at " + std::to_string(x) + " " + std::to_string(y) + " " +
+           std::to_string(allocation.width) + " " + std::to_string(allocation.height);
 }
 
 // The screen rectangle of the label's selection, from the label's own text layout.
@@ -110,6 +151,8 @@ void command(const std::string& line) {
         gtk_text_buffer_select_range(buffer, &from, &to);
     } else if (line == "where-label") {
         say(whereLabel());
+    } else if (line == "where-drag") {
+        say(whereWidget(dragSource));
     } else if (line == "quit") {
         gtk_main_quit();
         return;
@@ -149,6 +192,9 @@ int main(int argc, char** argv) {
     long viewLength = -1;
     long rows = 0;
     std::string address;
+    std::string dragFile;
+    int atX = 200;
+    int atY = 150;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--no-accessibility") {
@@ -175,6 +221,10 @@ int main(int argc, char** argv) {
             copyAs = value;
         } else if (option == "--address") {
             address = value;
+        } else if (option == "--drag-file") {
+            dragFile = value;
+        } else if (option == "--at") {
+            std::sscanf(value, "%d,%d", &atX, &atY);
         }
     }
     if (viewLength >= 0) {
@@ -195,8 +245,23 @@ int main(int argc, char** argv) {
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window), title.c_str());
     gtk_window_set_default_size(GTK_WINDOW(window), 600, 300);
-    gtk_window_move(GTK_WINDOW(window), 200, 150);
+    gtk_window_move(GTK_WINDOW(window), atX, atY);
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    if (!dragFile.empty()) {
+        gchar* uri = g_filename_to_uri(dragFile.c_str(), nullptr, nullptr);
+        dragURI = uri != nullptr ? uri : "";
+        g_free(uri);
+        gchar* name = g_path_get_basename(dragFile.c_str());
+        dragSource = gtk_event_box_new();
+        gtk_container_add(GTK_CONTAINER(dragSource), gtk_label_new(name));
+        g_free(name);
+        static GtkTargetEntry uriList{const_cast<gchar*>("text/uri-list"), 0, 0};
+        gtk_drag_source_set(dragSource, GDK_BUTTON1_MASK, &uriList, 1, GDK_ACTION_COPY);
+        g_signal_connect(dragSource, "drag-data-get", G_CALLBACK(provideDraggedFile), nullptr);
+        g_signal_connect(dragSource, "drag-end", G_CALLBACK(dragEnded), nullptr);
+        g_signal_connect(dragSource, "drag-failed", G_CALLBACK(dragFailed), nullptr);
+        gtk_box_pack_start(GTK_BOX(box), dragSource, FALSE, FALSE, 8);
+    }
     label = gtk_label_new(labelText.c_str());
     gtk_label_set_selectable(GTK_LABEL(label), TRUE);
     view = gtk_text_view_new();
