@@ -16,7 +16,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 
 namespace parlendo::testing {
 namespace {
@@ -237,26 +239,28 @@ TEST_F(AITalkScenario, AProjectPdfDroppedInTheManageWindowIsAskedAboutAndFollowe
     // The PDF dragged from a file window onto the project and dropped: it is read and sent page
     // by page; the finish waits a moment, so that the progress stays in sight.
     backend.projects.holdFinish(1.5);
-    TestWindow files({"--title", "Files", "--drag-file", pdf.string(), "--at", "20,100"});
-    ASSERT_NE(files.xid, 0u);
-    DesktopSession::activate(files.xid);
+    auto files = std::make_unique<TestWindow>(std::vector<std::string>{
+        "--title", "Files", "--drag-file", pdf.string(), "--at", "20,100"});
+    ASSERT_NE(files->xid, 0u);
+    DesktopSession::activate(files->xid);
     DesktopSession::pumpFor(0.3);
-    ASSERT_TRUE(files.command("where-drag"));
-    const GdkRectangle from =
-        files.seen("at ").empty() ? GdkRectangle{} : rectangle(files.seen("at ").back());
+    ASSERT_TRUE(files->command("where-drag"));
+    const GdkRectangle from = rectangle(files->waitFor("at ").value_or(""));
     ASSERT_GT(from.width, 0);
     dragFrom(from.x + from.width / 2, from.y + from.height / 2, target.x + target.width / 2,
              target.y + target.height / 2, 20);
-    const auto dragged = files.waitFor("dragged ");
+    const auto dragged = files->waitFor("dragged ");
     EXPECT_EQ(dragged.value_or("(no end)"), "dragged copy")
-        << ::testing::PrintToString(files.seen("drag-failed"));
+        << ::testing::PrintToString(files->seen("drag-failed"));
     ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/drive_upload_finish_v1", 1, 20)) << log();
     EXPECT_TRUE(pageShows("파일 1 / 1 · 2 / 2쪽 올림", 5)) << ProgramWindows::pageText();
     screenshot(manage[0].place, "upload-progress");
     ASSERT_TRUE(pageShows("Physics Notes.pdf")) << ProgramWindows::pageText() << log();
     EXPECT_TRUE(pageShows("2쪽")) << ProgramWindows::pageText();
     EXPECT_TRUE(pageShows("문서 1개를 올렸어요.")) << ProgramWindows::pageText();
+    EXPECT_TRUE(pageShows("문서 1개 ·")) << ProgramWindows::pageText();  // in the project's line
     screenshot(manage[0].place, "uploaded");
+    files.reset();
 
     // What the server received: the file's name, its two pages with their text, a fingerprint
     // of that text.
