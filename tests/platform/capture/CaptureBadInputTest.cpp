@@ -146,12 +146,13 @@ TEST_F(CaptureBadInputTest, AHugeAccessibilityTreeStaysWithinTheReadBudgets) {
             << log.all();
         EXPECT_LT(watch.longestGap(), stall);
     }
-    // Afterwards the context read keeps to its 0.4 s budget, give or take one call's time-out.
+    // Afterwards the context read keeps to its 0.4 s budget, give or take one call's time-out and,
+    // on a busy machine, the wait to be scheduled again after it.
     const auto timing = log.messages("timing");
     ASSERT_EQ(timing.size(), 2u);
     const auto at = timing[1].find("context_ms=");
     ASSERT_NE(at, std::string::npos);
-    EXPECT_LT(std::stod(timing[1].substr(at + 11)), 400 + 250) << timing[1];
+    EXPECT_LT(std::stod(timing[1].substr(at + 11)), 400 + 2 * 250) << timing[1];
 }
 
 TEST_F(CaptureBadInputTest, TextHiddenFromAccessibilityIsCopiedAndTheClipboardPutBack) {
