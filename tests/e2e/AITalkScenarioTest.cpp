@@ -3,6 +3,7 @@
 // desktop's PDF viewer, a passage selected and Ctrl+C pressed twice: the answer window shows the
 // server's answer about that page, and takes a follow-up question.
 #include "CaptureSteps.h"
+#include "PdfViewer.h"
 
 #include "TestPdf.h"
 #include "foundation/Json.h"
@@ -13,8 +14,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <gdk/gdkx.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -29,29 +28,9 @@ const std::vector<std::vector<std::string>> pageLines = {
     {"Page 2.", "The third law says that every action has an equal and opposite reaction."}};
 
 // The desktop's PDF viewer showing a file.
-class Viewer {
+class Viewer : public testing::PdfViewer {
   public:
-    explicit Viewer(const std::filesystem::path& pdf) {
-        gchar** envp = g_environ_unsetenv(g_get_environ(), "NO_AT_BRIDGE");
-        std::string program = "evince";
-        std::string file = pdf.string();
-        char* argv[] = {program.data(), file.data(), nullptr};
-        GError* error = nullptr;
-        if (!g_spawn_async(
-                nullptr, argv, envp,
-                static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
-                nullptr, &pid_, &error)) {
-            ADD_FAILURE() << "evince did not start: " << error->message;
-            g_error_free(error);
-        }
-        g_strfreev(envp);
-    }
-    ~Viewer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
+    using PdfViewer::PdfViewer;
 
     // The viewer's mapped window showing the file, once there is one.
     std::optional<GdkRectangle> window(unsigned long& xid) {
@@ -82,7 +61,7 @@ class Viewer {
                                            &type, &format, &items, &after, &data) == Success &&
                         data != nullptr && items == 1 &&
                         *reinterpret_cast<unsigned long*>(data) ==
-                            static_cast<unsigned long>(pid_)) {
+                            static_cast<unsigned long>(pid())) {
                         int x = 0;
                         int y = 0;
                         Window child = 0;
@@ -103,9 +82,6 @@ class Viewer {
             30);
         return found;
     }
-
-  private:
-    GPid pid_ = 0;
 };
 
 void button(bool press) {
@@ -169,17 +145,10 @@ void copyTwice() {
     DesktopSession::key(control, false);
 }
 
-bool hasViewer() {
-    gchar* path = g_find_program_in_path("evince");
-    const bool found = path != nullptr;
-    g_free(path);
-    return found;
-}
-
 using AITalkScenario = CaptureSteps;
 
 TEST_F(AITalkScenario, AProjectPdfDroppedInTheManageWindowIsAskedAboutAndFollowedUp) {
-    if (!hasViewer()) {
+    if (!testing::PdfViewer::installed()) {
         GTEST_SKIP() << "evince is not installed (scripts/setup.sh installs it)";
     }
     // The first question opens a thread; a follow-up names it.

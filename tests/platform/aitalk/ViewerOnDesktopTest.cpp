@@ -1,5 +1,6 @@
 #include "AITalkDesktop.h"
 #include "LogCapture.h"
+#include "PdfViewer.h"
 #include "TempDir.h"
 #include "TestPdf.h"
 #include "aitalk/AITalkKeys.h"
@@ -19,8 +20,6 @@
 #include "foundation/GlibThreadQueue.h"
 
 #include <atspi/atspi.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 
@@ -31,49 +30,13 @@ using testing::AITalkDesktop;
 namespace TestPdf = testing::TestPdf;
 
 // A real PDF viewer of the system showing a generated document.
-class Evince {
-  public:
-    explicit Evince(const std::filesystem::path& pdf) {
-        gchar** envp = g_environ_unsetenv(g_get_environ(), "NO_AT_BRIDGE");
-        std::string program = "evince";
-        std::string file = pdf.string();
-        char* argv[] = {program.data(), file.data(), nullptr};
-        GError* error = nullptr;
-        if (!g_spawn_async(
-                nullptr, argv, envp,
-                static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
-                nullptr, &pid_, &error)) {
-            ADD_FAILURE() << "evince did not start: " << error->message;
-            g_error_free(error);
-        }
-        g_strfreev(envp);
-    }
-    ~Evince() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::int32_t pid() const { return static_cast<std::int32_t>(pid_); }
-
-  private:
-    GPid pid_ = 0;
-};
-
-bool hasEvince() {
-    gchar* path = g_find_program_in_path("evince");
-    const bool found = path != nullptr;
-    g_free(path);
-    return found;
-}
-
 class ViewerOnDesktop : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!AITalkDesktop::available()) {
             GTEST_SKIP() << "no X display";
         }
-        if (!hasEvince()) {
+        if (!testing::PdfViewer::installed()) {
             GTEST_SKIP() << "evince is not installed (scripts/setup.sh installs it)";
         }
         AITalkDesktop::ensure();
@@ -155,7 +118,7 @@ class ViewerOnDesktop : public ::testing::Test {
 TEST_F(ViewerOnDesktop, CtrlCTwiceOverASelectionInEvinceGivesTheTextTheFileAndThePage) {
     const auto pdf = dir.path() / "Physics Notes.pdf";
     ASSERT_TRUE(TestPdf::write(pdf, TestPdf::prose(6, 30)));
-    Evince evince(pdf);
+    testing::PdfViewer evince(pdf);
     const auto window = windowOf(evince.pid());
     ASSERT_TRUE(window) << "evince showed no window";
     AITalkDesktop::pumpFor(2.0);  // the document is laid out

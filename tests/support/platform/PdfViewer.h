@@ -1,0 +1,29 @@
+#pragma once
+
+#include <glib.h>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace parlendo::testing {
+
+// The desktop's PDF viewer (Evince) showing a file, on the accessibility bus like any other
+// application; ended when this goes.
+class PdfViewer {
+  public:
+    static constexpr const char* program = "evince";
+
+    explicit PdfViewer(const std::filesystem::path& pdf);
+    ~PdfViewer();
+    PdfViewer(const PdfViewer&) = delete;
+    PdfViewer& operator=(const PdfViewer&) = delete;
+
+    // Whether the viewer is installed (scripts/setup.sh installs it).
+    static bool installed();
+    std::int32_t pid() const { return static_cast<std::int32_t>(pid_); }
+
+  private:
+    GPid pid_ = 0;
+};
+
+}  // namespace parlendo::testing
