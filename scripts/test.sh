@@ -15,7 +15,7 @@ bash scripts/setup.sh
 JOBS="$(nproc)"
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
 # Four builds of the tree share the cache; the default 5 GB holds fewer than that.
-export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-12G}"
+export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-8G}"
 export CTEST_OUTPUT_ON_FAILURE=1
 export GTEST_COLOR=no
 
