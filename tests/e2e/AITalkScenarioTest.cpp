@@ -27,63 +27,6 @@ const std::vector<std::vector<std::string>> pageLines = {
      "equals its mass times its acceleration, for a body of constant mass."},
     {"Page 2.", "The third law says that every action has an equal and opposite reaction."}};
 
-// The desktop's PDF viewer showing a file.
-class Viewer : public testing::PdfViewer {
-  public:
-    using PdfViewer::PdfViewer;
-
-    // The viewer's mapped window showing the file, once there is one.
-    std::optional<GdkRectangle> window(unsigned long& xid) {
-        Display* dpy = gdk_x11_get_default_xdisplay();
-        const Atom pidAtom = XInternAtom(dpy, "_NET_WM_PID", False);
-        std::optional<GdkRectangle> found;
-        DesktopSession::pumpUntil(
-            [&] {
-                Window root = 0;
-                Window parent = 0;
-                Window* children = nullptr;
-                unsigned count = 0;
-                if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
-                    return false;
-                }
-                for (unsigned i = 0; i < count && !found; ++i) {
-                    XWindowAttributes attributes;
-                    if (!XGetWindowAttributes(dpy, children[i], &attributes) ||
-                        attributes.map_state != IsViewable || attributes.width < 200) {
-                        continue;
-                    }
-                    Atom type = 0;
-                    int format = 0;
-                    unsigned long items = 0;
-                    unsigned long after = 0;
-                    unsigned char* data = nullptr;
-                    if (XGetWindowProperty(dpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL,
-                                           &type, &format, &items, &after, &data) == Success &&
-                        data != nullptr && items == 1 &&
-                        *reinterpret_cast<unsigned long*>(data) ==
-                            static_cast<unsigned long>(pid())) {
-                        int x = 0;
-                        int y = 0;
-                        Window child = 0;
-                        XTranslateCoordinates(dpy, children[i], DefaultRootWindow(dpy), 0, 0, &x,
-                                              &y, &child);
-                        found = GdkRectangle{x, y, attributes.width, attributes.height};
-                        xid = children[i];
-                    }
-                    if (data != nullptr) {
-                        XFree(data);
-                    }
-                }
-                if (children != nullptr) {
-                    XFree(children);
-                }
-                return found.has_value();
-            },
-            30);
-        return found;
-    }
-};
-
 void button(bool press) {
     Display* dpy = gdk_x11_get_default_xdisplay();
     XTestFakeButtonEvent(dpy, 1, press ? True : False, CurrentTime);
@@ -258,15 +201,16 @@ TEST_F(AITalkScenario, AProjectPdfDroppedInTheManageWindowIsAskedAboutAndFollowe
     ASSERT_TRUE(waitForLog("[manage] 관리 창 닫힘")) << log();
 
     // The PDF open in the viewer; the first lines of page 1 selected with the pointer.
-    Viewer viewer(pdf);
-    unsigned long xid = 0;
-    const auto place = viewer.window(xid);
-    ASSERT_TRUE(place) << "the viewer showed no window";
+    testing::PdfViewer viewer(pdf);
+    const auto shown = viewer.window();
+    ASSERT_TRUE(shown) << "the viewer showed no window";
+    const unsigned long xid = shown->xid;
+    const GdkRectangle place = shown->area;
     DesktopSession::pumpFor(2.0);  // the document is laid out
     DesktopSession::activate(xid);
     DesktopSession::pumpFor(0.3);
-    dragFrom(place->x + 45, place->y + 100, place->x + 400, place->y + 140);
-    screenshot(*place, "selection");
+    dragFrom(place.x + 45, place.y + 100, place.x + 400, place.y + 140);
+    screenshot(place, "selection");
 
     // Ctrl+C twice: the question goes out with the document, its page and the popup.
     copyTwice();

@@ -53,49 +53,6 @@ class ViewerOnDesktop : public ::testing::Test {
                                                      SystemClock::shared());
     }
 
-    // The mapped top-level X window of a process that shows a PDF, once there is one.
-    std::optional<X11Windows::Window> windowOf(std::int32_t pid) {
-        std::optional<X11Windows::Window> found;
-        Display* dpy = AITalkDesktop::display();
-        AITalkDesktop::pumpUntil(
-            [&] {
-                Window root = 0;
-                Window parent = 0;
-                Window* children = nullptr;
-                unsigned count = 0;
-                if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
-                    return false;
-                }
-                for (unsigned i = 0; i < count && !found; ++i) {
-                    XWindowAttributes attributes;
-                    if (!XGetWindowAttributes(dpy, children[i], &attributes) ||
-                        attributes.map_state != IsViewable) {
-                        continue;
-                    }
-                    const auto title = windows->title(static_cast<X11Windows::Window>(children[i]));
-                    if (windows->pid(static_cast<X11Windows::Window>(children[i])) == pid &&
-                        title && title->find(".pdf") != std::string::npos) {
-                        found = static_cast<X11Windows::Window>(children[i]);
-                    }
-                }
-                if (children != nullptr) {
-                    XFree(children);
-                }
-                return found.has_value();
-            },
-            30);
-        return found;
-    }
-    static GdkRectangle geometryOf(X11Windows::Window window) {
-        Display* dpy = AITalkDesktop::display();
-        XWindowAttributes attributes;
-        XGetWindowAttributes(dpy, window, &attributes);
-        int x = 0;
-        int y = 0;
-        Window child = 0;
-        XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
-        return GdkRectangle{x, y, attributes.width, attributes.height};
-    }
     ViewerHints probeNow(const RunningApplication& app) {
         std::optional<ViewerHints> out;
         probe->probe(app, [&](ViewerHints hints) { out = std::move(hints); });
@@ -119,16 +76,17 @@ TEST_F(ViewerOnDesktop, CtrlCTwiceOverASelectionInEvinceGivesTheTextTheFileAndTh
     const auto pdf = dir.path() / "Physics Notes.pdf";
     ASSERT_TRUE(TestPdf::write(pdf, TestPdf::prose(6, 30)));
     testing::PdfViewer evince(pdf);
-    const auto window = windowOf(evince.pid());
-    ASSERT_TRUE(window) << "evince showed no window";
+    const auto shown = evince.window();
+    ASSERT_TRUE(shown) << "evince showed no window";
+    const auto window = static_cast<X11Windows::Window>(shown->xid);
     AITalkDesktop::pumpFor(2.0);  // the document is laid out
 
     // The viewer gets the focus and the user drags over the first lines of page 1.
     Display* dpy = AITalkDesktop::display();
-    XRaiseWindow(dpy, *window);
-    XSetInputFocus(dpy, *window, RevertToParent, CurrentTime);
+    XRaiseWindow(dpy, window);
+    XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
     XSync(dpy, False);
-    const GdkRectangle geometry = geometryOf(*window);
+    const GdkRectangle geometry = shown->area;
     // Evince opens the document at the top of page 1, whose first line is "Page 1.".
     const int left = geometry.x + 45;
     const int top = geometry.y + 100;
@@ -171,7 +129,7 @@ TEST_F(ViewerOnDesktop, CtrlCTwiceOverASelectionInEvinceGivesTheTextTheFileAndTh
     EXPECT_NE(copied.find("Page 1"), std::string::npos) << copied;
 
     // The probe finds the document, the visible page and the page holding the selection.
-    const auto app = apps->application(*window);
+    const auto app = apps->application(window);
     EXPECT_EQ(app.pid, evince.pid());
     // The page work keeps to a quarter second after the probe starts. A viewer that is slow to
     // answer (right after the copy it serves the clipboard; on a loaded machine every call is

@@ -1,9 +1,15 @@
 #include "PdfViewer.h"
 
+// Google Test before Xlib, whose macros (None, Bool) would break its headers.
 #include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <string>
 
 namespace parlendo::testing {
@@ -28,6 +34,68 @@ PdfViewer::~PdfViewer() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+namespace {
+
+// The mapped top-level window of `pid` wide enough to show a document, if there is one now.
+std::optional<PdfViewer::Window> documentWindowOf(Display* dpy, unsigned long pid) {
+    const Atom pidAtom = XInternAtom(dpy, "_NET_WM_PID", False);
+    ::Window root = 0;
+    ::Window parent = 0;
+    ::Window* children = nullptr;
+    unsigned count = 0;
+    std::optional<PdfViewer::Window> found;
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
+        return found;
+    }
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(dpy, children[i], &attributes) ||
+            attributes.map_state != IsViewable || attributes.width < 200) {
+            continue;
+        }
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data != nullptr && items == 1 && *reinterpret_cast<unsigned long*>(data) == pid) {
+            int x = 0;
+            int y = 0;
+            ::Window child = 0;
+            XTranslateCoordinates(dpy, children[i], DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+            found = PdfViewer::Window{children[i],
+                                      GdkRectangle{x, y, attributes.width, attributes.height}};
+        }
+        if (data != nullptr) {
+            XFree(data);
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::optional<PdfViewer::Window> PdfViewer::window(double seconds) const {
+    Display* dpy = gdk_x11_get_default_xdisplay();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (auto found = documentWindowOf(dpy, static_cast<unsigned long>(pid_))) {
+            return found;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return std::nullopt;
+        }
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        g_usleep(10'000);
     }
 }
 

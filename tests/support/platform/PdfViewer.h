@@ -1,9 +1,11 @@
 #pragma once
 
+#include <gdk/gdk.h>
 #include <glib.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 namespace parlendo::testing {
 
@@ -21,6 +23,14 @@ class PdfViewer {
     // Whether the viewer is installed (scripts/setup.sh installs it).
     static bool installed();
     std::int32_t pid() const { return static_cast<std::int32_t>(pid_); }
+
+    // The viewer's document window once it is mapped (turning this thread's main loop while
+    // waiting up to `seconds`): its X window and where it stands on the screen.
+    struct Window {
+        unsigned long xid = 0;
+        GdkRectangle area{};
+    };
+    std::optional<Window> window(double seconds = 30.0) const;
 
   private:
     GPid pid_ = 0;
