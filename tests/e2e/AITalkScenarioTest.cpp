@@ -9,7 +9,6 @@
 #include "foundation/Json.h"
 #include "foundation/SHA256.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
