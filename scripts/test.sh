@@ -19,6 +19,13 @@ export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-8G}"
 export CTEST_OUTPUT_ON_FAILURE=1
 export GTEST_COLOR=no
 
+# Tests run in temporary homes; the user's own folders of the program must come out untouched.
+run_started="$(mktemp)"
+trap 'rm -f "$run_started"' EXIT
+user_folders=("${XDG_STATE_HOME:-$HOME/.local/state}/PARLENDO"
+              "${XDG_DATA_HOME:-$HOME/.local/share}/PARLENDO"
+              "${XDG_CONFIG_HOME:-$HOME/.config}/autostart/parlendo.desktop")
+
 bash scripts/check-core-includes.sh
 bash scripts/check-format.sh
 python3 scripts/check-layers.py
@@ -57,5 +64,11 @@ rm -f build/tests/output/e2e/figures.tsv
 bash scripts/with-session.sh ctest --test-dir build -L e2e --timeout 300
 if [ -f build/tests/output/e2e/figures.tsv ]; then
   cat build/tests/output/e2e/figures.tsv
+fi
+touched="$(find "${user_folders[@]}" -newer "$run_started" 2>/dev/null || true)"
+if [ -n "$touched" ]; then
+  echo "tests wrote into the user's own folders:" >&2
+  echo "$touched" >&2
+  exit 1
 fi
 echo "== done ($(date +%T), ${SECONDS} s)"
