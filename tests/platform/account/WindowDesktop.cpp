@@ -1,4 +1,5 @@
 #include "WindowDesktop.h"
+#include "DesktopSession.h"
 
 #include <gtest/gtest.h>
 
@@ -65,22 +66,11 @@ void ensureDesktop() {
 }
 
 bool pumpUntil(const std::function<bool()>& done, double seconds) {
-    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
-    while (!done()) {
-        if (g_get_monotonic_time() > deadline) {
-            return false;
-        }
-        g_main_context_iteration(nullptr, FALSE);
-        if (!g_main_context_pending(nullptr)) {
-            g_usleep(1000);  // nothing to do yet: the X server is working
-        }
-    }
-    return true;
+    return DesktopSession::pumpUntil(done, seconds);
 }
 
 void pumpFor(double seconds) {
-    const gint64 until = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
-    pumpUntil([until] { return g_get_monotonic_time() >= until; }, seconds + 1);
+    DesktopSession::pumpFor(seconds);
 }
 
 void click(GtkWidget* widget) {

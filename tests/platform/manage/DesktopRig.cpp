@@ -1,4 +1,5 @@
 #include "DesktopRig.h"
+#include "DesktopSession.h"
 
 #include <gtest/gtest.h>
 
@@ -36,22 +37,11 @@ void ensureDesktop() {
 }
 
 bool pumpUntil(const std::function<bool()>& done, double seconds) {
-    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
-    while (!done()) {
-        if (g_get_monotonic_time() > deadline) {
-            return false;
-        }
-        g_main_context_iteration(nullptr, FALSE);
-        if (!g_main_context_pending(nullptr)) {
-            g_usleep(1000);  // nothing to do yet: the other processes are working
-        }
-    }
-    return true;
+    return DesktopSession::pumpUntil(done, seconds);
 }
 
 void pumpFor(double seconds) {
-    const gint64 until = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
-    pumpUntil([until] { return g_get_monotonic_time() >= until; }, seconds + 1);
+    DesktopSession::pumpFor(seconds);
 }
 
 std::filesystem::path resourcesFolder() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DesktopSession.h"
+
 #include "Screenshot.h"
 
 #include <gtest/gtest.h>
@@ -25,22 +27,10 @@ struct ShellDesktop {
 
     // Turns the main loop until `done` holds or `seconds` pass; whether it held.
     static bool pumpUntil(const std::function<bool()>& done, double seconds = 5.0) {
-        const auto until =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        const guint tick = g_timeout_add(
-            10, +[](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-        bool held = done();
-        while (!held && std::chrono::steady_clock::now() < until) {
-            g_main_context_iteration(nullptr, TRUE);
-            held = done();
-        }
-        g_source_remove(tick);
-        return held;
+        return DesktopSession::pumpUntil(done, seconds);
     }
 
-    static void pumpFor(double seconds) {
-        (void)pumpUntil([] { return false; }, seconds);
-    }
+    static void pumpFor(double seconds) { DesktopSession::pumpFor(seconds); }
 
     // Where a window is on the screen; empty while it is not shown.
     static GdkRectangle placeOf(GtkWidget* window) {
