@@ -50,15 +50,7 @@ void key(KeySym symbol, bool shift) {
 
 void ensureDesktop() {
     static bool ready = [] {
-        char pattern[] = "/tmp/parlendo-account-XXXXXX";
-        const std::filesystem::path root = ::mkdtemp(pattern);
-        for (const char* name :
-             {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
-            const auto folder = root / name;
-            std::filesystem::create_directories(folder);
-            ::setenv(name, folder.c_str(), 1);
-        }
-        ::setenv("EV_LOG_DIR", (root / "log").c_str(), 1);
+        // The folders and the log are the test program's temporary home already.
         ::setenv("GTK_USE_PORTAL", "0", 1);
         return gtk_init_check(nullptr, nullptr) == TRUE;
     }();

@@ -17,15 +17,7 @@ namespace parlendo::testing {
 
 void ensureDesktop() {
     static bool ready = [] {
-        char pattern[] = "/tmp/parlendo-manage-XXXXXX";
-        const std::filesystem::path root = ::mkdtemp(pattern);
-        for (const char* name :
-             {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
-            const auto folder = root / name;
-            std::filesystem::create_directories(folder);
-            ::setenv(name, folder.c_str(), 1);
-        }
-        ::setenv("EV_LOG_DIR", (root / "log").c_str(), 1);
+        // The folders and the log are the test program's temporary home already.
         // The web engine's sandbox cannot start for root inside a container.
         if (::geteuid() == 0) {
             ::setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", 1);
