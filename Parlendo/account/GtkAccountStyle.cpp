@@ -1,5 +1,7 @@
 #include "account/GtkAccountStyle.h"
 
+#include "foundation/PlatformWords.h"
+
 #include <string>
 
 namespace parlendo::GtkAccountStyle {
@@ -42,6 +44,41 @@ void message(GtkWidget* label, bool error) {
     GtkStyleContext* style = gtk_widget_get_style_context(label);
     gtk_style_context_remove_class(style, error ? noticeClass : errorClass);
     gtk_style_context_add_class(style, error ? errorClass : noticeClass);
+}
+
+GtkWidget* window(const char* title, int width, int height) {
+    GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWindow* window = GTK_WINDOW(widget);
+    gtk_window_set_title(window, title);
+    gtk_window_set_default_size(window, width, height);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER_ALWAYS);
+    g_signal_connect(widget, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
+    return widget;
+}
+
+GtkWidget* content() {
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+    gtk_widget_set_margin_top(box, 24);
+    gtk_widget_set_margin_start(box, 28);
+    gtk_widget_set_margin_bottom(box, 24);
+    gtk_widget_set_margin_end(box, 28);
+    gtk_widget_set_valign(box, GTK_ALIGN_START);
+    return box;
+}
+
+GtkWidget* field(const char* placeholder, int width, bool secret) {
+    GtkWidget* entry = gtk_entry_new();
+    gtk_entry_set_placeholder_text(GTK_ENTRY(entry), PlatformWords::render(placeholder).c_str());
+    gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+    gtk_widget_set_size_request(entry, width, -1);
+    gtk_widget_set_halign(entry, GTK_ALIGN_START);
+    if (secret) {
+        gtk_entry_set_visibility(GTK_ENTRY(entry), FALSE);
+        gtk_entry_set_input_purpose(GTK_ENTRY(entry), GTK_INPUT_PURPOSE_PASSWORD);
+    }
+    return entry;
 }
 
 }  // namespace parlendo::GtkAccountStyle

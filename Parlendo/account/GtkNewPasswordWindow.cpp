@@ -9,14 +9,7 @@ namespace parlendo {
 namespace {
 
 GtkWidget* secretField(const char* placeholder) {
-    GtkWidget* field = gtk_entry_new();
-    gtk_entry_set_placeholder_text(GTK_ENTRY(field), PlatformWords::render(placeholder).c_str());
-    gtk_entry_set_visibility(GTK_ENTRY(field), FALSE);
-    gtk_entry_set_input_purpose(GTK_ENTRY(field), GTK_INPUT_PURPOSE_PASSWORD);
-    gtk_entry_set_activates_default(GTK_ENTRY(field), TRUE);
-    gtk_widget_set_size_request(field, GtkNewPasswordWindow::fieldWidth, -1);
-    gtk_widget_set_halign(field, GTK_ALIGN_START);
-    return field;
+    return GtkAccountStyle::field(placeholder, GtkNewPasswordWindow::fieldWidth, true);
 }
 
 std::string textOf(GtkWidget* field) {
@@ -64,21 +57,9 @@ GtkNewPasswordWindow::~GtkNewPasswordWindow() {
 
 void GtkNewPasswordWindow::build() {
     auto& w = widgets_;
-    w.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    w.window = GtkAccountStyle::window(NewPasswordModel::title, width, height);
     GtkWindow* window = GTK_WINDOW(w.window);
-    gtk_window_set_title(window, NewPasswordModel::title);
-    gtk_window_set_default_size(window, width, height);
-    gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
-    gtk_window_set_position(window, GTK_WIN_POS_CENTER_ALWAYS);
-    g_signal_connect(w.window, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
-
-    GtkWidget* content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
-    gtk_widget_set_margin_top(content, 24);
-    gtk_widget_set_margin_start(content, 28);
-    gtk_widget_set_margin_bottom(content, 24);
-    gtk_widget_set_margin_end(content, 28);
-    gtk_widget_set_valign(content, GTK_ALIGN_START);
+    GtkWidget* content = GtkAccountStyle::content();
 
     w.heading = gtk_label_new(NewPasswordModel::heading);
     GtkAccountStyle::bold(w.heading, 16);
