@@ -120,6 +120,18 @@
       return this.drawn.get(index) || null;
     }
 
+    // Moves the keyboard focus from row `from` to row `to` (one tab stop in the list), bringing
+    // `to` into view.
+    moveFocus(from, to) {
+      const old = this.rowElement(from);
+      if (old) old.tabIndex = -1;
+      const el = this.reveal(to);
+      if (el) {
+        el.tabIndex = 0;
+        el.focus();
+      }
+    }
+
     visibleRange() {
       const viewport = this.element.clientHeight || 600;
       return range(this.element.scrollTop, viewport, this.rowHeight, this.count, 0);

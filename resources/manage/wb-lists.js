@@ -149,14 +149,9 @@
     }
 
     function focusRow(i) {
-      const old = list.rowElement(focusIndex);
-      if (old) old.tabIndex = -1;
-      focusIndex = i;
-      const el = list.reveal(i);
-      if (el) {
-        el.tabIndex = 0;
-        el.focus();
-      }
+      const from = focusIndex;
+      focusIndex = i;  // before the list draws rows that read it
+      list.moveFocus(from, i);
     }
 
     list.element.addEventListener('keydown', (e) => {
@@ -350,14 +345,9 @@
     }
 
     function focusRow(i) {
-      const old = list.rowElement(focusIndex);
-      if (old) old.tabIndex = -1;
-      focusIndex = i;
-      const el = list.reveal(i);
-      if (el) {
-        el.tabIndex = 0;
-        el.focus();
-      }
+      const from = focusIndex;
+      focusIndex = i;  // before the list draws rows that read it
+      list.moveFocus(from, i);
     }
 
     list.element.addEventListener('keydown', (e) => {

@@ -224,14 +224,9 @@
 
     function focusRow(i) {
       if (i < 0 || i >= rows.length) return;
-      const old = list.rowElement(focusIndex);
-      if (old) old.tabIndex = -1;
-      focusIndex = i;
-      const el = list.reveal(i);
-      if (el) {
-        el.tabIndex = 0;
-        el.focus();
-      }
+      const from = focusIndex;
+      focusIndex = i;  // before the list draws rows that read it
+      list.moveFocus(from, i);
     }
 
     list.element.addEventListener('keydown', (e) => {
