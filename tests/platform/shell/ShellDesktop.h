@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CardWindows.h"
 #include "DesktopSession.h"
 
 #include "Screenshot.h"
@@ -33,16 +34,7 @@ struct ShellDesktop {
     static void pumpFor(double seconds) { DesktopSession::pumpFor(seconds); }
 
     // Where a window is on the screen; empty while it is not shown.
-    static GdkRectangle placeOf(GtkWidget* window) {
-        GdkRectangle r{0, 0, 0, 0};
-        GdkWindow* w = window != nullptr ? gtk_widget_get_window(window) : nullptr;
-        if (w != nullptr && gdk_window_is_visible(w)) {
-            gdk_window_get_origin(w, &r.x, &r.y);
-            r.width = gdk_window_get_width(w);
-            r.height = gdk_window_get_height(w);
-        }
-        return r;
-    }
+    static GdkRectangle placeOf(GtkWidget* window) { return CardWindows::placeOf(window); }
 
     static bool shown(GtkWidget* window) {
         return window != nullptr && gtk_widget_get_mapped(window) && placeOf(window).width > 0;
