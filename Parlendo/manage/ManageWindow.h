@@ -48,6 +48,7 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Options options);
 
     void build();
+    void loadPage();
     void release();
     void receive(const std::optional<std::string>& text);
     bool decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
@@ -84,6 +85,8 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     WebKitUserContentManager* content_ = nullptr;
     bool loaded_ = false;
     bool loadFailed_ = false;
+    // The page's own load is on its way to the navigation policy.
+    bool pageLoadPending_ = false;
     std::string nonce_;
     GtkWidget* closeAlert_ = nullptr;
     std::shared_ptr<bool> closeAttempt_;  // decided yet?
