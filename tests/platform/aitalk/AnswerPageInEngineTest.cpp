@@ -84,6 +84,28 @@ TEST_F(AnswerPageInEngine, HostileAnswersTakeTimeInProportionToTheirLength) {
     }
 }
 
+TEST_F(AnswerPageInEngine, FormulasPastTheLimitsAreShownAsTheirSource) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    std::string answer = "$" + std::string(2001, 'x') + "$\n";
+    for (int i = 0; i < 400; ++i) {
+        answer += "$x_{" + std::to_string(i) + "}$ ";
+    }
+    window->show(answered(answer));
+    ASSERT_TRUE(AITalkDesktop::pumpUntil(
+        [&] {
+            const auto raw =
+                evaluate(*window, "document.querySelectorAll('#thread .tex-raw').length");
+            return raw && *raw == Json(2);
+        },
+        20));
+    EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread math').length"), Json(399));
+    EXPECT_EQ(evaluate(*window, "document.querySelector('#thread .tex-raw').title"),
+              Json("수식이 너무 많거나 길어 원문을 그대로 보여요"));
+    EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread .tex-raw')[1].textContent"),
+              Json("$x_{399}$"));
+}
+
 TEST_F(AnswerPageInEngine, ALongHostileAnswerIsShownCutAndSaysSo) {
     auto window = make();
     ASSERT_TRUE(loaded(*window));
