@@ -140,8 +140,6 @@ bool rotate(LogState& st, const fs::path& directory, const Log::MoveFile& move) 
     return false;
 }
 
-// Appends the lines to app.log, rotating before a line that would take the file past the limit.
-// The file stays open from one line to the next.
 // The log is the user's alone: a log file that others may read (written before the program kept
 // it private) is made private when it is next written, and the rotated one with it.
 void keepPrivate(int fd, const fs::path& directory) {
@@ -153,6 +151,8 @@ void keepPrivate(int fd, const fs::path& directory) {
     ::chmod((directory / Log::rotatedName).c_str(), fileio::privateFileMode);
 }
 
+// Appends the lines to app.log, rotating before a line that would take the file past the limit.
+// The file stays open from one line to the next.
 void append(LogState& st, const std::vector<std::string>& lines) {
     fs::path directory;
     bool appOwned = true;
