@@ -15,17 +15,43 @@ Display* display() {
 }
 }  // namespace
 
-void DesktopSession::activate(unsigned long window) {
+unsigned long DesktopSession::activeWindow() {
+    Display* dpy = display();
+    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    unsigned long window = 0;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), active, 0, 1, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (type == XA_WINDOW && format == 32 && count == 1) {
+            window = *reinterpret_cast<unsigned long*>(data);
+        }
+        XFree(data);
+    }
+    return window;
+}
+
+bool DesktopSession::activate(unsigned long window) {
     Display* dpy = display();
     GdkDisplay* gdk = gdk_display_get_default();
     gdk_x11_display_error_trap_push(gdk);
-    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
-    XChangeProperty(dpy, DefaultRootWindow(dpy), active, XA_WINDOW, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&window), 1);
-    XRaiseWindow(dpy, window);
-    XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
+    // Asked of the window manager as a pager or task bar asks: source 2 is obeyed at once.
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, DefaultRootWindow(dpy), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XSync(dpy, False);
     gdk_x11_display_error_trap_pop_ignored(gdk);
+    return pumpUntil([window] { return activeWindow() == window; }, 10.0);
 }
 
 void DesktopSession::key(unsigned code, bool press) {
