@@ -54,6 +54,19 @@ bool DesktopSession::activate(unsigned long window) {
     return pumpUntil([window] { return activeWindow() == window; }, 10.0);
 }
 
+void DesktopSession::close(unsigned long window) {
+    Display* dpy = display();
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, window, False, NoEventMask, &event);
+    XFlush(dpy);
+}
+
 void DesktopSession::key(unsigned code, bool press) {
     XTestFakeKeyEvent(display(), code, press ? True : False, CurrentTime);
     XFlush(display());
