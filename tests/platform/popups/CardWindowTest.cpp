@@ -1,3 +1,4 @@
+#include "LabelLines.h"
 #include "Screenshot.h"
 #include "foundation/Clock.h"
 // Last: it brings Xlib's macros.
@@ -109,10 +110,10 @@ TEST_F(Cards, SentenceCardWithKoreanTranslationIsPhotographed) {
     ASSERT_TRUE(popup->open(PopupID{"S1", 0},
                             PopupBody::loading("The quick brown fox…", "번역 중…"), "· 문장", wide,
                             selection(200, 900, 600, 40), 9.3));
-    popup->fill(PopupID{"S1", 0},
-                PopupBody::text("재빠른 갈색 여우가 게으른 개를 뛰어넘는다. 한국어 글자가 "
-                                "제대로 보이는지 확인하는 문장이에요."),
-                4.0);
+    const std::string sentence =
+        "재빠른 갈색 여우가 게으른 개를 뛰어넘는다. 한국어 글자가 제대로 보이는지 확인하는 "
+        "문장이에요. 줄이 바뀌는 곳을 잘 보고 알려 주세요.";
+    popup->fill(PopupID{"S1", 0}, PopupBody::text(sentence), 4.0);
     ASSERT_TRUE(runUntil([&] { return mapped(card(0)); }));
     settle();
     // Too little room below the selection: the card stands to its right, top-aligned with it.
@@ -122,6 +123,11 @@ TEST_F(Cards, SentenceCardWithKoreanTranslationIsPhotographed) {
     EXPECT_EQ(place.width, 440);
     EXPECT_EQ(missingGlyphs(card(0)), 0);
     EXPECT_GT(saveScreenshot(place, outputPath("sentence-card.png")), 200);
+    // The Korean lines break between words, never inside one.
+    GtkLabel* text = labelWith(card(0), sentence);
+    ASSERT_NE(text, nullptr);
+    EXPECT_GE(LabelLines::lineCount(GTK_WIDGET(text)), 2);
+    EXPECT_EQ(LabelLines::breaksInsideWords(GTK_WIDGET(text)), std::vector<std::string>{});
 }
 
 TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
