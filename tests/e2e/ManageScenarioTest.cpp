@@ -65,6 +65,9 @@ TEST_F(ManageScenario, TheWordBookAndThePopupCardsAreEditedInTheManageWindow) {
     // Delete the word (Delete on the selected word), then restore it from the trash.
     ASSERT_TRUE(ProgramWindows::clickPage("Reading notes — Test window")) << onPage() << log();
     ASSERT_TRUE(ProgramWindows::clickPage("serendipity")) << onPage() << log();
+    // The word's details, with the phonetic the capture saved.
+    EXPECT_TRUE(pageShows("serendipity\nˌsɛrənˈdɪpɪti")) << onPage() << log();
+    screenshot(window, "word-detail");
     ProgramWindows::pressKey(XK_Delete);
     ASSERT_TRUE(pageShows("휴지통에서 되살릴 수 있어요.")) << onPage() << log();
     screenshot(window, "delete-word");
