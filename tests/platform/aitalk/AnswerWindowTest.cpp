@@ -167,7 +167,7 @@ TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
     gtk_widget_show_all(other);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(other); }));
     const Window otherXid = GDK_WINDOW_XID(gtk_widget_get_window(other));
-    XSetInputFocus(AITalkDesktop::display(), otherXid, RevertToParent, CurrentTime);
+    ASSERT_TRUE(testing::DesktopSession::activate(otherXid));
     AITalkDesktop::pumpFor(0.2);
 
     auto window = make();

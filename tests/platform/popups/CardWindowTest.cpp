@@ -1,3 +1,4 @@
+#include "DesktopSession.h"
 #include "LabelLines.h"
 #include "Screenshot.h"
 #include "foundation/Clock.h"
@@ -138,7 +139,7 @@ TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
     gtk_widget_show_all(other);
     ASSERT_TRUE(runUntil([&] { return mapped(other); }));
     const Window otherXid = GDK_WINDOW_XID(gtk_widget_get_window(other));
-    XSetInputFocus(display, otherXid, RevertToParent, CurrentTime);
+    ASSERT_TRUE(DesktopSession::activate(otherXid));
     settle();
 
     PopupOptions faint;

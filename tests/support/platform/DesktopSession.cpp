@@ -35,6 +35,27 @@ unsigned long DesktopSession::activeWindow() {
     return window;
 }
 
+std::vector<unsigned long> DesktopSession::clientWindows() {
+    Display* dpy = display();
+    const Atom list = XInternAtom(dpy, "_NET_CLIENT_LIST_STACKING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> windows;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), list, 0, 4096, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (type == XA_WINDOW && format == 32) {
+            const auto* ids = reinterpret_cast<unsigned long*>(data);
+            windows.assign(ids, ids + count);
+        }
+        XFree(data);
+    }
+    return windows;
+}
+
 bool DesktopSession::activate(unsigned long window) {
     Display* dpy = display();
     GdkDisplay* gdk = gdk_display_get_default();

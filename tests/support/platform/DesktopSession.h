@@ -79,6 +79,8 @@ class DesktopSession {
     static bool activate(unsigned long window);
     // The window manager's active window (0: none).
     static unsigned long activeWindow();
+    // The windows the window manager manages, bottom to top.
+    static std::vector<unsigned long> clientWindows();
     // Asks a window to close, as the window manager's close button does.
     static void close(unsigned long window);
     // A key press or release, or a click, through XTest, as the user's devices would send them.
