@@ -154,9 +154,11 @@ TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
     EXPECT_TRUE(hints->flags & InputHint);
     EXPECT_FALSE(hints->input);
     XFree(hints);
+    // Above the others and out of the task bar; on every workspace (the window manager keeps it on
+    // all of them).
     const auto state = property(card(0), "_NET_WM_STATE");
-    for (const char* name : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY",
-                             "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+    for (const char* name :
+         {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
         EXPECT_NE(std::find(state.begin(), state.end(), atom(name)), state.end()) << name;
     }
     EXPECT_EQ(property(card(0), "_NET_WM_DESKTOP"), std::vector<unsigned long>{0xFFFFFFFFul});
@@ -171,10 +173,7 @@ TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
     const GdkRectangle place = placeOf(card(0));
     click(place.x + 60, place.y + 30);
     settle();
-    Window focus = None;
-    int revert = 0;
-    XGetInputFocus(display, &focus, &revert);
-    EXPECT_EQ(focus, otherXid);
+    EXPECT_EQ(DesktopSession::focusedWindow(), otherXid);
     EXPECT_TRUE(mapped(card(0)));
     gtk_widget_destroy(other);
 }
@@ -311,18 +310,19 @@ TEST_F(Cards, RealTimeCountdownClosesANotice) {
     movePointer(400, 400);
     popup->show("감지 켜짐 · ⌥ 두 번으로 끄기", 0.5);
     std::vector<std::string> shown;
+    GdkRectangle place{0, 0, 0, 0};
+    // Shown, and (once the window manager has placed it) beside the pointer.
     ASSERT_TRUE(runUntil([&] {
         GList* all = gtk_window_list_toplevels();
         for (GList* w = all; w != nullptr; w = w->next) {
             if (g_strcmp0(gtk_widget_get_name(GTK_WIDGET(w->data)), "parlendo-card") == 0 &&
                 gtk_widget_get_mapped(GTK_WIDGET(w->data))) {
                 shown = texts(GTK_WIDGET(w->data));
-                EXPECT_EQ(placeOf(GTK_WIDGET(w->data)).x, 416);
-                EXPECT_EQ(placeOf(GTK_WIDGET(w->data)).y, 416);
+                place = placeOf(GTK_WIDGET(w->data));
             }
         }
         g_list_free(all);
-        return !shown.empty();
+        return !shown.empty() && place.x == 416 && place.y == 416;
     }));
     EXPECT_TRUE(has(shown, "감지 켜짐 · Alt 두 번으로 끄기"));
     EXPECT_TRUE(runUntil([&] { return !popup->showsNotice(); }, 5000));

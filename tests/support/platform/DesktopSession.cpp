@@ -35,6 +35,31 @@ unsigned long DesktopSession::activeWindow() {
     return window;
 }
 
+unsigned long DesktopSession::focusedWindow() {
+    Display* dpy = display();
+    ::Window focus = None;
+    int revert = 0;
+    XGetInputFocus(dpy, &focus, &revert);
+    const auto clients = clientWindows();
+    while (focus != None && focus != PointerRoot && focus != DefaultRootWindow(dpy)) {
+        if (std::find(clients.begin(), clients.end(), focus) != clients.end()) {
+            return focus;
+        }
+        ::Window root = 0;
+        ::Window parent = 0;
+        ::Window* children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(dpy, focus, &root, &parent, &children, &count) == 0) {
+            break;
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
+        focus = parent;
+    }
+    return 0;
+}
+
 std::vector<unsigned long> DesktopSession::clientWindows() {
     Display* dpy = display();
     const Atom list = XInternAtom(dpy, "_NET_CLIENT_LIST_STACKING", False);

@@ -79,6 +79,9 @@ class DesktopSession {
     static bool activate(unsigned long window);
     // The window manager's active window (0: none).
     static unsigned long activeWindow();
+    // The window the window manager manages that holds the keyboard focus (the toolkit may give
+    // it to a child of its own); 0 when none does.
+    static unsigned long focusedWindow();
     // The windows the window manager manages, bottom to top.
     static std::vector<unsigned long> clientWindows();
     // Asks a window to close, as the window manager's close button does.
