@@ -128,7 +128,8 @@ TEST_F(FirstStartScenario, TheFirstStartsWindowsComeOneAtATime) {
     const auto login = ProgramWindows::showing("계정이 없어요 → 회원가입");
     ASSERT_TRUE(login.has_value()) << log();
     EXPECT_EQ(ProgramWindows::all().size(), 1u) << log();
-    screenshot(login->place, "3-login");
+    DesktopSession::pumpFor(0.5);  // placed and drawn
+    screenshotWindowsShowing("계정이 없어요 → 회원가입", "3-login");
     EXPECT_EQ(terminate(), 0) << log();
 }
 

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
@@ -96,8 +97,14 @@ bool DesktopSession::activate(unsigned long window) {
     XSendEvent(dpy, DefaultRootWindow(dpy), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XSync(dpy, False);
+    // A window that never takes the keyboard (a card, the answer window) is only raised.
+    bool takesFocus = true;
+    if (XWMHints* hints = XGetWMHints(dpy, window)) {
+        takesFocus = (hints->flags & InputHint) == 0 || hints->input != False;
+        XFree(hints);
+    }
     gdk_x11_display_error_trap_pop_ignored(gdk);
-    return pumpUntil([window] { return activeWindow() == window; }, 10.0);
+    return pumpUntil([window] { return activeWindow() == window; }, takesFocus ? 10.0 : 0.1);
 }
 
 void DesktopSession::close(unsigned long window) {
