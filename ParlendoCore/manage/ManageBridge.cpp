@@ -240,9 +240,52 @@ void ManageBridge::take(Message message, Completion<void(std::string)> script) {
     }
     std::string name = message.name;
     respond(message.name, std::move(message.args),
-            [id, name = std::move(name), script = std::move(script)](Json result) mutable {
-                script(resolveScript(id, replyText(name, result)));
+            [id, name = std::move(name), script = std::move(script), writer = writer_,
+             main = main_](Json result) mutable {
+                if (!writer || !main || !isLarge(result)) {
+                    script(resolveScript(id, replyText(name, result)));
+                    return;
+                }
+                // The reply is written, and let go, off the main executor.
+                writer->post([id, name = std::move(name), result = std::move(result),
+                              script = std::move(script), main = std::move(main)]() mutable {
+                    std::string text = resolveScript(id, replyText(name, result));
+                    result = Json();
+                    main->post([script = std::move(script), text = std::move(text)]() mutable {
+                        script(std::move(text));
+                    });
+                });
             });
+}
+
+void ManageBridge::writeLargeRepliesOn(ExecutorPtr writer, ExecutorPtr main) {
+    writer_ = std::move(writer);
+    main_ = std::move(main);
+}
+
+namespace {
+
+// Counts the values of `value` down from `budget`; false once the budget is spent.
+bool within(const Json& value, size_t& budget) {
+    if (budget == 0) {
+        return false;
+    }
+    --budget;
+    if (value.is_object() || value.is_array()) {
+        for (const auto& item : value) {
+            if (!within(item, budget)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ManageBridge::isLarge(const Json& reply) {
+    size_t budget = largeReplyValues;
+    return !within(reply, budget);
 }
 
 std::string ManageBridge::resolveScript(std::int64_t id, const std::string& jsonText) {
