@@ -101,17 +101,19 @@ void AnswerWindow::makeInSteps(const AnswerPage::Built& page, const std::string&
         new AnswerWindow(main, clock ? std::move(clock) : SystemClock::shared(), theme));
     // The web view's first build starts the web engine: each step alone stays short.
     auto shared = std::make_shared<Completion<void(std::shared_ptr<AnswerView>)>>(std::move(done));
-    MainSteps::run(main,
-                   {[window] { window->buildShell(); },
-                    [window, mathSource] { window->buildView(mathSource); },
-                    [window] {
-                        window->buildContent();
-                        window->paint();
-                    },
-                    [window, page] {
-                        window->loadPage(page);
-                    }},
-                   [window, shared] { (*shared)(window); });
+    std::vector<MainSteps::Step> steps = {[window] {
+        window->buildShell();
+    }};
+    for (auto& step : WebContext::startSteps()) {
+        steps.push_back(std::move(step));
+    }
+    steps.push_back([window, mathSource] { window->buildView(mathSource); });
+    steps.push_back([window] {
+        window->buildContent();
+        window->paint();
+    });
+    steps.push_back([window, page] { window->loadPage(page); });
+    MainSteps::run(main, std::move(steps), [window, shared] { (*shared)(window); });
 }
 
 AnswerWindow::AnswerWindow(ExecutorPtr main, std::shared_ptr<const MonotonicClock> clock,

@@ -15,6 +15,8 @@ namespace parlendo {
 namespace {
 
 WebKitWebContext* shared = nullptr;
+// Whether `shared` was made here and is held until a web view takes it.
+bool made = false;
 
 // Resident memory of this process in MB.
 double residentMB() {
@@ -88,16 +90,34 @@ WebKitSettings* WebContext::settings() {
     return settings;
 }
 
+std::vector<std::function<void()>> WebContext::startSteps() {
+    return {[] {
+                // The first settings of the process set up the engine's display.
+                static bool started = false;
+                if (!started) {
+                    started = true;
+                    g_object_unref(webkit_settings_new());
+                }
+            },
+            [] {
+                if (shared == nullptr) {
+                    shared = make();
+                    made = true;
+                }
+            }};
+}
+
 WebKitWebView* WebContext::webView(WebKitUserContentManager* content, WebKitSettings* settings) {
-    const bool fresh = shared == nullptr;
-    if (fresh) {
+    if (shared == nullptr) {
         shared = make();
+        made = true;
     }
     auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", shared,
                                               "user-content-manager", content, "settings", settings,
                                               nullptr));
-    if (fresh) {
+    if (made) {
         // The web view holds the context from now on.
+        made = false;
         g_object_unref(shared);
     }
     g_object_weak_ref(G_OBJECT(view), viewGone, nullptr);

@@ -2,6 +2,9 @@
 
 #include <webkit2/webkit2.h>
 
+#include <functional>
+#include <vector>
+
 namespace parlendo {
 
 // The web engine's context that the program's web views share: one network process for the
@@ -19,6 +22,10 @@ class WebContext {
     // How long after a web view goes the freed memory is handed back.
     static constexpr unsigned trimAfterSeconds = 3;
 
+    // What the first web view of the program starts, a step each (the engine's display, then the
+    // context), to run on separate turns of the main loop before the view is made; each does
+    // nothing once done.
+    static std::vector<std::function<void()>> startSteps();
     // Settings for a new web view (a new reference): the pages draw without the GPU.
     static WebKitSettings* settings();
     // A new web view on the shared context, with the page's scripts and settings.

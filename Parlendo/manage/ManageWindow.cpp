@@ -103,22 +103,23 @@ void ManageWindow::show() {
         gtk_window_present(window_);
         return;
     }
-    // The first web view of the program starts the web engine: the view and the window are built
-    // on two turns of the main loop, so that neither holds it up for long.
+    // The first web view of the program starts the web engine: the engine, the view and the
+    // window are built on separate turns of the main loop, so that none holds it up for long.
     building_ = true;
     std::weak_ptr<ManageWindow> weak = weak_from_this();
-    MainSteps::run(options_.main, {[weak] {
-                       if (auto self = weak.lock()) {
-                           self->buildView();
-                       }
-                   }},
-                   [weak] {
-                       if (auto self = weak.lock()) {
-                           self->buildWindow();
-                           self->building_ = false;
-                           gtk_window_present(self->window_);
-                       }
-                   });
+    auto steps = WebContext::startSteps();
+    steps.push_back([weak] {
+        if (auto self = weak.lock()) {
+            self->buildView();
+        }
+    });
+    MainSteps::run(options_.main, std::move(steps), [weak] {
+        if (auto self = weak.lock()) {
+            self->buildWindow();
+            self->building_ = false;
+            gtk_window_present(self->window_);
+        }
+    });
 }
 
 void ManageWindow::buildView() {

@@ -19,7 +19,8 @@ namespace parlendo {
 // injected at document start), answers the page's calls through the manage bridge, keeps the web
 // view on the page, asks the page about unsaved edits before closing, and hands files dropped onto
 // the page to its listeners. The native window and the web view are built on each `show()` after
-// a close (on two turns of the main loop) and released when the window closes. Main thread only.
+// a close (a step at a time on the main loop) and released when the window closes. Main thread
+// only.
 class ManageWindow final : public ManageView, public std::enable_shared_from_this<ManageWindow> {
   public:
     static constexpr double closeGuardSeconds = 1.0;

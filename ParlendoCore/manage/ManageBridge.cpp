@@ -265,15 +265,28 @@ void ManageBridge::writeLargeRepliesOn(ExecutorPtr writer, ExecutorPtr main) {
 
 namespace {
 
-// Counts the values of `value` down from `budget`; false once the budget is spent.
-bool within(const Json& value, size_t& budget) {
-    if (budget == 0) {
+// Counts the values of `value` and the bytes of its texts down from the budgets; false once
+// either is spent.
+bool within(const Json& value, size_t& values, size_t& bytes) {
+    if (values == 0) {
         return false;
     }
-    --budget;
-    if (value.is_object() || value.is_array()) {
+    --values;
+    if (value.is_string()) {
+        const size_t size = value.get_ref<const std::string&>().size();
+        if (size >= bytes) {
+            return false;
+        }
+        bytes -= size;
+    } else if (value.is_object()) {
+        for (const auto& [key, item] : value.items()) {
+            if (key.size() >= bytes || !within(item, values, bytes -= key.size())) {
+                return false;
+            }
+        }
+    } else if (value.is_array()) {
         for (const auto& item : value) {
-            if (!within(item, budget)) {
+            if (!within(item, values, bytes)) {
                 return false;
             }
         }
@@ -284,8 +297,9 @@ bool within(const Json& value, size_t& budget) {
 }  // namespace
 
 bool ManageBridge::isLarge(const Json& reply) {
-    size_t budget = largeReplyValues;
-    return !within(reply, budget);
+    size_t values = largeReplyValues;
+    size_t bytes = largeReplyBytes;
+    return !within(reply, values, bytes);
 }
 
 std::string ManageBridge::resolveScript(std::int64_t id, const std::string& jsonText) {

@@ -66,8 +66,9 @@ class ManageBridge {
     // a word book of many thousand rows does not hold up the main loop. Without this they are
     // written where they are answered.
     void writeLargeRepliesOn(ExecutorPtr writer, ExecutorPtr main);
-    // Whether a reply holds more than this many values.
+    // Whether a reply holds more than this many values, or more than this many bytes of text.
     static constexpr size_t largeReplyValues = 2000;
+    static constexpr size_t largeReplyBytes = 256 * 1024;
     static bool isLarge(const Json& reply);
 
     // "window.__prlResolve(<id>, <json>);"

@@ -114,6 +114,8 @@ TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
     auto routes = group();
     routes->answer("load_tree", BridgeReply::ok(Json{{"sources", sources}}))
         .answer("small", BridgeReply::ok(Json{{"sources", Json::array({1, 2})}}))
+        .answer("fonts",
+                BridgeReply::ok(Json{{"data", std::string(ManageBridge::largeReplyBytes, 'A')}}))
         .answer("broken", BridgeReply::ok(Json::array({sources, std::string("\xc3")})));
     auto bridge = bridgeOver({routes});
     auto writer = std::make_shared<testing::ManualExecutor>();
@@ -134,6 +136,14 @@ TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
     EXPECT_TRUE(script->starts_with(R"(window.__prlResolve(3, {"data":{"sources":[{"id":"s0"},)"))
         << script->substr(0, 80);
     EXPECT_TRUE(script->ends_with(R"({"id":"s1999"}]},"ok":true});)"));
+    // A few values with much text are large as well.
+    script.reset();
+    bridge->take(*ManageBridge::read(R"({"id": 5, "name": "fonts"})").message,
+                 [&](std::string s) { script = std::move(s); });
+    EXPECT_FALSE(script);
+    writer->runAll();
+    main->runAll();
+    EXPECT_TRUE(script && script->size() > ManageBridge::largeReplyBytes);
 
     // One that cannot be written still settles the promise.
     script.reset();
