@@ -145,7 +145,7 @@ TEST_F(MemoryFigures, DISABLED_SignedIn) {
 }
 
 TEST_F(MemoryFigures, DISABLED_AIPopupOn) {
-    backend.projects.addPopup("drv-1", "설명");
+    backend.projects.addPopup(backend.projects.addDrive("물리"), "설명");
     ASSERT_NO_FATAL_FAILURE(startReading());
     ASSERT_TRUE(waitForLog("[ai_talk] 답 창 준비", 20)) << log();
     idleAndRecord("ai_popup_on");
