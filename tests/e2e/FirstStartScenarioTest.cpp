@@ -123,7 +123,7 @@ TEST_F(FirstStartScenario, TheFirstStartsWindowsComeOneAtATime) {
     DesktopSession::pumpFor(0.5);
     EXPECT_EQ(ProgramWindows::all().size(), 1u) << log();
     screenshot(permission->place, "2-permission");
-    DesktopSession::close(permission->xid);
+    ProgramWindows::close(*permission);
 
     const auto login = ProgramWindows::showing("계정이 없어요 → 회원가입");
     ASSERT_TRUE(login.has_value()) << log();

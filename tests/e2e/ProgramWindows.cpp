@@ -243,6 +243,10 @@ bool ProgramWindows::type(const Window& window, size_t index, const std::string&
     return false;
 }
 
+void ProgramWindows::close(const Window& window) {
+    DesktopSession::close(window.xid);
+}
+
 void ProgramWindows::pressKey(unsigned long keysym, bool control) {
     const KeyCode code = XKeysymToKeycode(display(), keysym);
     if (control) {
