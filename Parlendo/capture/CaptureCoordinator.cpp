@@ -193,9 +193,13 @@ void CaptureCoordinator::start() {
         env.accountScope->onAccountChange(
             "저장 대기 기록",
             [pipeline = pipeline_](const auto& user) { pipeline->followAccount(user); });
+        // The registry lives as long as the process; it must not keep the journal (and its
+        // writer thread) past the program.
         AccountLocalData::shared().registerForgetter(
-            "저장 대기 기록", [journal = desktop_.journal](const std::string& user) {
-                return journal->forget(user);
+            "저장 대기 기록",
+            [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](const std::string& user) {
+                auto journal = weak.lock();
+                return journal && journal->forget(user);
             });
     }
 

@@ -118,7 +118,23 @@ TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
     DesktopSession::pumpFor(1);
     EXPECT_EQ(logCount("저장 안 된 것 +1"), 1u) << log();
     EXPECT_EQ(logCount("다시 보냄"), 1u);
+
+    // A clean end while a save is answered late: the program waits for it, and the journal is
+    // left empty.
+    switchDetectionOn();
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return logCount("[detect] watching=true") == 2; }))
+        << log();
+    StubAnswer slow = StubAnswer::json(
+        200, R"({"status":"ok","word_id":"w-late","snapshot_state":"inserted","created":true})");
+    slow.delay = 3;
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", slow);
+    auto last = readerWindow("Late one — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return journals(dataRoot()).saves == 1; }, 15))
+        << log();
     EXPECT_EQ(terminate(), 0) << log();
+    EXPECT_EQ(logCount("[save] rpc ok lemma=raw:serendipity"), 1u) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 0u);
 }
 
 }  // namespace
