@@ -135,33 +135,7 @@ TEST_F(CaptureSaveJournalTest, LeftOverSavesWaitForTheirOwnAccount) {
     next->turn();
     ASSERT_EQ(next->backend->works().size(), 1u);
     EXPECT_EQ(next->backend->works()[0].lemma, "cat");
-}
-
-TEST_F(CaptureSaveJournalTest, SigningOutClearsTheJournalOfTheSavesOnTheirWay) {
-    auto run = start();
-    run->followAccount("user-1");
-    run->backend->hold = true;
-    run->word("Cats", "cat");
-    run->sentence("The cat sat on the mat.");
-    run->turn();
-    ASSERT_TRUE(fs::exists(journalFile("user-1")));
-
-    run->session->setUser(std::nullopt);
-    run->followAccount(std::nullopt);
-    run->turn();
     EXPECT_FALSE(fs::exists(journalFile("user-1")));
-    // The saves on their way end as they do today: dropped, not counted, and nothing comes back.
-    run->backend->release(fail(CallFailure::authRequired()));
-    run->sentences->answer(SentenceSaveOutcome::dropped("account_changed"));
-    run->turn();
-    EXPECT_EQ(run->unsaved->total(), 0);
-    EXPECT_FALSE(fs::exists(journalFile("user-1")));
-
-    run->session->setUser("user-1");
-    run->followAccount("user-1");
-    run->turn();
-    EXPECT_EQ(run->backend->works().size(), 1u);
-    EXPECT_EQ(run->sentences->works().size(), 1u);
 }
 
 }  // namespace
