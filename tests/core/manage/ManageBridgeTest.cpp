@@ -66,7 +66,7 @@ TEST(ManageBridge, ReadsOnlyWellFormedMessages) {
 
     const auto plain = M::read(R"({"id": 7, "name": "load_tree"})");
     ASSERT_TRUE(plain.message);
-    EXPECT_EQ(*plain.message, (M::Message{7, "load_tree", {}, false}));
+    EXPECT_EQ(*plain.message, (M::Message{7, "load_tree", {}, "", false}));
     EXPECT_FALSE(plain.nonce);
     EXPECT_TRUE(M::read(R"({"id": 1, "name": "x", "args": {"a": 1}})").message->args.empty());
     const auto full = M::read(R"({"id": 2, "name": "x", "args": [1, "a"], "nonce": "n1"})");
@@ -98,10 +98,15 @@ TEST(ManageBridge, AnswersWithTheResolveScript) {
         .answer("bare", BridgeReply::custom("just text"));
     auto bridge = bridgeOver({routes});
 
-    EXPECT_EQ(answer(*bridge, R"({"id": 7, "name": "load_tree"})"),
-              R"(window.__prlResolve(7, {"data":{"folders":[]},"ok":true});)");
+    EXPECT_EQ(answer(*bridge, R"({"id": 7, "name": "load_tree", "load": "0a1f"})"),
+              R"(window.__prlResolve(7, {"data":{"folders":[]},"ok":true}, "0a1f");)");
     EXPECT_EQ(answer(*bridge, R"({"id": 8, "name": "bare", "args": []})"),
-              R"(window.__prlResolve(8, "just text");)");
+              R"(window.__prlResolve(8, "just text", "");)");
+    // A load mark that could break out of the script is no mark.
+    for (const char* load : {R"j("a\"); alert(1); (\"")j", R"("A")", "7", R"("")"}) {
+        const std::string text = std::string(R"({"id": 9, "name": "bare", "load": )") + load + "}";
+        EXPECT_EQ(answer(*bridge, text), R"(window.__prlResolve(9, "just text", "");)") << load;
+    }
 }
 
 TEST(ManageBridge, AReplyThatCannotBeWrittenStillSettlesThePromise) {
@@ -111,7 +116,7 @@ TEST(ManageBridge, AReplyThatCannotBeWrittenStillSettlesThePromise) {
     auto bridge = bridgeOver({routes});
     EXPECT_EQ(
         answer(*bridge, R"({"id": 3, "name": "broken"})"),
-        R"(window.__prlResolve(3, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+        R"(window.__prlResolve(3, {"error_class":"request","msg":"REQUEST_FAILED","ok":false}, "");)");
     EXPECT_TRUE(log.has("manage", "🔴 broken 의 답을 JSON 으로 못 만듦 — REQUEST_FAILED 로 답함"));
 }
 
@@ -126,14 +131,14 @@ TEST(ManageBridge, AMessageTooDeepToReadIsAnsweredWithoutReachingARoute) {
     auto bridge = bridgeOver({routes});
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     const std::string text =
-        R"({"nonce": "n", "id": 9, "name": "load_tree", "args": [)" + deep + "]}";
+        R"({"nonce": "n", "id": 9, "name": "load_tree", "args": [)" + deep + R"(], "load": "l9"})";
     const auto incoming = ManageBridge::read(text);
     ASSERT_TRUE(incoming.message);
     EXPECT_TRUE(incoming.message->unreadable);
     EXPECT_EQ(incoming.nonce, "n");
     EXPECT_EQ(
         answer(*bridge, text),
-        R"(window.__prlResolve(9, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+        R"(window.__prlResolve(9, {"error_class":"request","msg":"REQUEST_FAILED","ok":false}, "l9");)");
     EXPECT_FALSE(reached);
     EXPECT_TRUE(log.has("manage", "load_tree 실패 reason=unreadable_message"));
     // Damaged text after the name still names the call.
