@@ -20,7 +20,8 @@ namespace parlendo {
 // injected at document start), answers the page's calls through the manage bridge, keeps the web
 // view on the page, asks the page about unsaved edits before closing, and hands files dropped onto
 // the page to its listeners. The native window and the web view are built on each `show()` after
-// a close and released when the window closes. Main thread only.
+// a close (a step at a time on the main loop) and released when the window closes. Main thread
+// only.
 class ManageWindow final : public ManageView, public std::enable_shared_from_this<ManageWindow> {
   public:
     static constexpr double closeGuardSeconds = 1.0;
@@ -48,7 +49,8 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
   private:
     ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Options options);
 
-    void build();
+    void buildView();
+    void buildWindow();
     void release();
     void receive(const std::optional<std::string>& text);
     bool decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
@@ -100,6 +102,7 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     WebKitUserContentManager* content_ = nullptr;
     bool loaded_ = false;
     bool loadFailed_ = false;
+    bool building_ = false;
     std::string nonce_;
     // Counts the documents shown: every build, committed load and release starts another, and
     // a reply goes only into the document whose call it answers.
