@@ -145,6 +145,10 @@ bool AtspiNode::hasState(int state) {
     return has;
 }
 
+bool AtspiNode::showing() {
+    return hasState(ATSPI_STATE_SHOWING);
+}
+
 std::vector<AccessibleNodePtr> AtspiNode::visibleChildren(size_t atMost) {
     std::vector<AccessibleNodePtr> out;
     for (auto& child : children(atMost)) {

@@ -34,6 +34,7 @@ class AtspiNode final : public AccessibleNode {
     // A page's index in its parent, as the application reports it or else as the position the
     // page was listed at.
     std::optional<int> pageIndex() override;
+    bool showing() override;
 
     AtspiAccessible* element() const { return element_; }
     // Whether the element has the given state now.

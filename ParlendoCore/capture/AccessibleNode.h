@@ -66,6 +66,8 @@ class AccessibleNode {
     virtual std::shared_ptr<AccessibleNode> parent() { return nullptr; }
     // For a page of a paged document, its 0-based index in the document; none by default.
     virtual std::optional<int> pageIndex() { return std::nullopt; }
+    // Whether the element is shown now (a browser's background tabs are not); true by default.
+    virtual bool showing() { return true; }
 };
 
 using AccessibleNodePtr = std::shared_ptr<AccessibleNode>;

@@ -50,6 +50,7 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     std::optional<std::string> name() override { return touch(), nodeName; }
     AccessibleNodePtr parent() override { return touch(), up.lock(); }
     std::optional<int> pageIndex() override { return touch(), index; }
+    bool showing() override { return touch(), !hidden; }
 
     std::shared_ptr<FakeNode> add(std::optional<Role> childRole = Role::other) {
         auto child = std::make_shared<FakeNode>(childRole);
@@ -82,6 +83,8 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     // The children on screen, when not all of them.
     std::optional<std::vector<std::shared_ptr<FakeNode>>> shown;
     std::optional<int> index;
+    // Not shown now (a browser's background tab).
+    bool hidden = false;
     // How many children were handed out by `children`, over all calls.
     size_t listed = 0;
 
