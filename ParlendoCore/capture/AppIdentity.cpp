@@ -3,8 +3,8 @@
 #include "foundation/Text.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
+#include <span>
 
 namespace parlendo::AppIdentity {
 
@@ -40,18 +40,27 @@ std::optional<std::string> nonEmpty(std::string text) {
     return text;
 }
 
-// Window classes of terminal emulators, lower-cased.
-constexpr std::array<std::string_view, 45> terminalClasses = {
+// Window classes and desktop ids of terminal emulators, lower-cased.
+constexpr std::string_view terminalNames[] = {
     "xterm",
     "uxterm",
-    "urxvt",
+    "lxterm",
+    "koi8rxterm",
     "rxvt",
+    "urxvt",
+    "rxvt-unicode",
+    "urxvt-256color",
+    "mrxvt",
+    "eterm",
+    "aterm",
+    "x-terminal-emulator",
     "gnome-terminal",
     "gnome-terminal-server",
     "org.gnome.terminal",
     "org.gnome.console",
     "kgx",
     "konsole",
+    "org.kde.konsole",
     "xfce4-terminal",
     "mate-terminal",
     "lxterminal",
@@ -72,11 +81,10 @@ constexpr std::array<std::string_view, 45> terminalClasses = {
     "guake",
     "tilda",
     "yakuake",
+    "org.kde.yakuake",
     "cool-retro-term",
     "deepin-terminal",
     "termite",
-    "eterm",
-    "aterm",
     "hyper",
     "tabby",
     "contour",
@@ -84,10 +92,69 @@ constexpr std::array<std::string_view, 45> terminalClasses = {
     "com.raggesilver.blackbox",
     "ptyxis",
     "org.gnome.ptyxis",
-    "x-terminal-emulator",
-    "lxterm",
     "roxterm",
 };
+
+// The terminals among them whose copy key is Control+Shift+C out of the box: the ones built on
+// VTE and the others that follow that convention. Every other terminal (xterm and its kin, the
+// rxvt family, one not known) sends Control+Shift+C to the program as an interrupt.
+constexpr std::string_view shiftCopyTerminals[] = {
+    "gnome-terminal",
+    "gnome-terminal-server",
+    "org.gnome.terminal",
+    "org.gnome.console",
+    "kgx",
+    "konsole",
+    "org.kde.konsole",
+    "xfce4-terminal",
+    "mate-terminal",
+    "lxterminal",
+    "qterminal",
+    "terminator",
+    "tilix",
+    "com.gexperts.tilix",
+    "alacritty",
+    "kitty",
+    "st",
+    "st-256color",
+    "foot",
+    "footclient",
+    "wezterm",
+    "org.wezfurlong.wezterm",
+    "sakura",
+    "terminology",
+    "guake",
+    "tilda",
+    "yakuake",
+    "org.kde.yakuake",
+    "cool-retro-term",
+    "deepin-terminal",
+    "termite",
+    "tabby",
+    "contour",
+    "blackbox",
+    "com.raggesilver.blackbox",
+    "ptyxis",
+    "org.gnome.ptyxis",
+    "roxterm",
+};
+
+bool named(std::span<const std::string_view> names, const DesktopEntry* entry,
+           const std::optional<std::string>& instance,
+           const std::optional<std::string>& windowClass) {
+    const auto known = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), asciiLower(name)) != names.end();
+    };
+    if (entry && known(entry->id)) {
+        return true;
+    }
+    for (const auto* name : {&instance, &windowClass}) {
+        if (*name && known(**name)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -244,21 +311,20 @@ std::optional<std::string> bundleID(const AppClues& clues,
 
 bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& instance,
                 const std::optional<std::string>& windowClass) {
-    if (entry) {
-        return std::find(entry->categories.begin(), entry->categories.end(), "TerminalEmulator") !=
-               entry->categories.end();
+    if (entry && std::find(entry->categories.begin(), entry->categories.end(),
+                           "TerminalEmulator") != entry->categories.end()) {
+        return true;
     }
-    for (const auto* name : {&instance, &windowClass}) {
-        if (!*name) {
-            continue;
-        }
-        const auto lower = asciiLower(**name);
-        if (std::find(terminalClasses.begin(), terminalClasses.end(), lower) !=
-            terminalClasses.end()) {
-            return true;
-        }
+    return named(terminalNames, entry, instance, windowClass);
+}
+
+CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
+                  const std::optional<std::string>& windowClass) {
+    if (!isTerminal(entry, instance, windowClass)) {
+        return CopyKeys::controlC;
     }
-    return false;
+    return named(shiftCopyTerminals, entry, instance, windowClass) ? CopyKeys::controlShiftC
+                                                                   : CopyKeys::none;
 }
 
 }  // namespace parlendo::AppIdentity
