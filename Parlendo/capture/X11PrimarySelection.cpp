@@ -13,14 +13,12 @@ std::shared_ptr<X11PrimarySelection> X11PrimarySelection::open(const std::string
     if (connection == nullptr) {
         return nullptr;
     }
-    int event = 0;
-    int error = 0;
-    int major = 0;
-    int minor = 0;
     // Client ids came with version 1.2 of the extension.
-    const bool resources = XResQueryExtension(connection, &event, &error) &&
-                           XResQueryVersion(connection, &major, &minor) &&
-                           (major > 1 || (major == 1 && minor >= 2));
+    int bases[2] = {};
+    int version[2] = {};
+    const bool resources = XResQueryExtension(connection, &bases[0], &bases[1]) &&
+                           XResQueryVersion(connection, &version[0], &version[1]) &&
+                           (version[0] > 1 || (version[0] == 1 && version[1] >= 2));
     if (!resources) {
         Log::write("capture", "X 서버에 X-Resource 확장이 없음 — 주 선택을 읽지 않는다");
     }

@@ -244,12 +244,19 @@ bool ProgramWindows::type(const Window& window, size_t index, const std::string&
 }
 
 void ProgramWindows::pressKey(unsigned long keysym, bool control) {
-    const KeyCode code = XKeysymToKeycode(display(), keysym);
     if (control) {
-        DesktopSession::tap({XKeysymToKeycode(display(), XK_Control_L), code});
+        pressKeys({XK_Control_L, keysym});
     } else {
-        DesktopSession::tap({code});
+        pressKeys({keysym});
     }
+}
+
+void ProgramWindows::pressKeys(const std::vector<unsigned long>& keysyms) {
+    std::vector<unsigned> codes;
+    for (const auto keysym : keysyms) {
+        codes.push_back(XKeysymToKeycode(display(), keysym));
+    }
+    DesktopSession::tap(codes);
     DesktopSession::pumpFor(0.1);
 }
 

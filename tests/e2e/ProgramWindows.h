@@ -49,8 +49,10 @@ class ProgramWindows {
     static bool click(const Window& window, const std::string& role, const std::string& text);
     // Clicks the `index`-th entry of `window`, selects what it holds and types `text` (ASCII).
     static bool type(const Window& window, size_t index, const std::string& text);
-    // The keyboard: one key (an X key symbol, with Control when `control`), or ASCII text.
+    // The keyboard: one key (an X key symbol, with Control when `control`), keys held together
+    // (pressed in order, let go in reverse), or ASCII text.
     static void pressKey(unsigned long keysym, bool control = false);
+    static void pressKeys(const std::vector<unsigned long>& keysyms);
     static void typeText(const std::string& text);
 };
 
