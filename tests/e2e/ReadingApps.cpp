@@ -230,16 +230,24 @@ void ReadingApps::capture(const ReadingApp& app, const DesktopProgram::Window& w
 }
 
 void ReadingApps::record(const ReadingApp& app, const std::string& kind) {
-    // One "timing" line per capture: the read path and the time from the chord to the cards.
-    const std::string text = log();
+    // One "timing" line per capture: the read path and the time from the chord to the cards. The
+    // log reaches its file a moment after the cards show.
     const std::regex timing(
         R"(\[timing\] lookup_key stage=(\w+) method=(\w+) app=(\S+) popups=\d+ key_to_popup_ms=(\d+))");
+    std::string text;
     std::vector<std::smatch> lines;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), timing);
-         it != std::sregex_iterator(); ++it) {
-        lines.push_back(*it);
-    }
-    ASSERT_GT(lines.size(), timingsSeen_) << log();
+    DesktopSession::pumpUntil(
+        [&] {
+            text = log();
+            lines.clear();
+            for (auto it = std::sregex_iterator(text.begin(), text.end(), timing);
+                 it != std::sregex_iterator(); ++it) {
+                lines.push_back(*it);
+            }
+            return lines.size() > timingsSeen_;
+        },
+        5);
+    ASSERT_GT(lines.size(), timingsSeen_) << text;
     const auto& last = lines.back();
     timingsSeen_ = lines.size();
     appendRow("reading-apps.tsv", "application\tcapture\tapp_id\tstage\tmethod\tchord_to_card_ms",
