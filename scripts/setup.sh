@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential g++ cmake ninja-build ccache pkg-config git clang-format
   nlohmann-json3-dev libexpected-dev libicu-dev libssl-dev uuid-dev
   libcurl4-openssl-dev libglib2.0-dev libsecret-1-dev libgtk-3-dev
-  libayatana-appindicator3-dev libwebkit2gtk-4.1-dev
+  libayatana-appindicator3-dev libwebkit2gtk-4.1-dev libegl-dev
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libxres-dev libxcb1-dev libxrandr-dev
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev

@@ -3,6 +3,7 @@
 #include "foundation/AppBundle.h"
 #include "foundation/AppConfig.h"
 #include "foundation/Log.h"
+#include "foundation/WorkerQueue.h"
 #include "manage/DiagnosticsRoutes.h"
 #include "manage/FeedbackRoutes.h"
 #include "manage/LocalSources.h"
@@ -174,6 +175,10 @@ std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {
     if (!bridge_) {
         bridge_ = std::make_shared<ManageBridge>(
             BridgeRouter::make(allRoutes(), nullptr, services_.main));
+        if (services_.main) {
+            bridge_->writeLargeRepliesOn(
+                std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {}), services_.main);
+        }
     }
     return bridge_;
 }

@@ -243,6 +243,19 @@ bool ProgramWindows::type(const Window& window, size_t index, const std::string&
     return false;
 }
 
+void ProgramWindows::close(const Window& window) {
+    Display* dpy = gdk_x11_get_default_xdisplay();
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window.xid;
+    event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, window.xid, False, NoEventMask, &event);
+    XFlush(dpy);
+}
+
 void ProgramWindows::pressKey(unsigned long keysym, bool control) {
     if (control) {
         pressKeys({XK_Control_L, keysym});

@@ -113,6 +113,9 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     ASSERT_GT(first, 0);
     ASSERT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
     ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    // Signed out, the program idles without the web engine.
+    ShellDesktop::pumpFor(1.5);
+    EXPECT_EQ(maps(first).find("libwebkit2gtk"), std::string::npos);
     EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
     ASSERT_TRUE(run->waitForLog("[manage] 관리 화면 로드됨", 20.0)) << run->log();
     // The windows that draw with WebKit come from their module.
@@ -173,8 +176,13 @@ TEST_F(ProgramTest, InstalledWithoutItsWebViewsModuleItKeepsRunningAndSaysWhy) {
     std::filesystem::copy_file(PARLENDO_PROGRAM, alone);
     ::setenv("PARLENDO_PROGRAM_UNDER_TEST", alone.c_str(), 1);
     const pid_t pid = run->start();
-    ::unsetenv("PARLENDO_PROGRAM_UNDER_TEST");
     ASSERT_GT(pid, 0);
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    // Signed out, nothing needs a web view until the manage window is asked for.
+    ShellDesktop::pumpFor(1.5);
+    EXPECT_EQ(run->log().find("화면 모듈"), std::string::npos) << run->log();
+    EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
+    ::unsetenv("PARLENDO_PROGRAM_UNDER_TEST");
     ASSERT_TRUE(run->waitForLog("[app] 🔴 화면 모듈을 불러오지 못함", 20.0)) << run->log();
 
     std::optional<GdkRectangle> alert;
