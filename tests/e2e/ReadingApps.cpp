@@ -93,13 +93,6 @@ void ReadingApps::SetUp() {
     if (IsSkipped()) {
         return;
     }
-    // The applications are read as on a desktop, under a window manager; the session may bring
-    // one already.
-    if (!DesktopProgram::windowManagerRuns() && DesktopProgram::installed("openbox")) {
-        windowManager_ = std::make_unique<DesktopProgram>(std::vector<std::string>{"openbox"});
-        ASSERT_TRUE(
-            DesktopSession::pumpUntil([] { return DesktopProgram::windowManagerRuns(); }, 10));
-    }
     char pattern[] = "/tmp/parlendo-reading-XXXXXX";
     documents = ::mkdtemp(pattern);
     std::ofstream(documents / "notes.txt") << wordLine << "\n" << ScriptedBackend::sentence << "\n";
@@ -115,7 +108,6 @@ void ReadingApps::SetUp() {
 
 void ReadingApps::TearDown() {
     CaptureSteps::TearDown();
-    windowManager_.reset();
     if (!documents.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(documents, ignored);
@@ -177,10 +169,7 @@ void ReadingApps::readDocument(const std::string& program, const std::filesystem
 }
 
 void ReadingApps::read(const ReadingApp& app, const DesktopProgram::Window& window) {
-    DesktopProgram::activate(window);
-    ASSERT_TRUE(
-        DesktopSession::pumpUntil([&] { return DesktopProgram::activeWindow() == window.xid; }, 10))
-        << app.name << " did not come to the front";
+    ASSERT_TRUE(DesktopSession::activate(window.xid)) << app.name << " did not come to the front";
     DesktopSession::pumpFor(0.5);
     const int rounds = repeats();
     for (int round = 0; round < rounds; ++round) {

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,8 +37,8 @@ struct ReadingApp {
 };
 
 // The scenarios of the applications people read in, as Debian installs them: each starts the
-// program (signed in, detection on) under a window manager, holds the
-// user's clipboard, and `read` captures a word and a sentence in the application.
+// program (signed in, detection on), holds the user's clipboard, and `read` captures a word and a
+// sentence in the application.
 class ReadingApps : public CaptureSteps {
   public:
     // Double (or triple) clicks the text where process `pid` shows it to the accessibility bus.
@@ -78,7 +77,6 @@ class ReadingApps : public CaptureSteps {
     void capture(const ReadingApp& app, const DesktopProgram::Window& window, bool word, int round);
     void record(const ReadingApp& app, const std::string& kind);
 
-    std::unique_ptr<DesktopProgram> windowManager_;
     HeldClipboard clipboard_;
     size_t timingsSeen_ = 0;
 };

@@ -130,42 +130,6 @@ std::string title(::Window window) {
     return text;
 }
 
-// The top-level client windows: the window manager's list when one runs, else the root's
-// children.
-std::vector<::Window> clients() {
-    std::vector<::Window> out;
-    Display* dpy = display();
-    Atom actual = 0;
-    int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XInternAtom(dpy, "_NET_CLIENT_LIST", False),
-                           0, 4096, False, XA_WINDOW, &actual, &format, &items, &after,
-                           &data) == Success &&
-        data != nullptr && format == 32 && items > 0) {
-        const auto* list = reinterpret_cast<const unsigned long*>(data);
-        out.assign(list, list + items);
-    }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    if (!out.empty()) {
-        return out;
-    }
-    ::Window root = 0;
-    ::Window parent = 0;
-    ::Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
-        out.assign(children, children + count);
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return out;
-}
-
 }  // namespace
 
 DesktopProgram::DesktopProgram(std::vector<std::string> arguments,
@@ -210,25 +174,6 @@ DesktopProgram::~DesktopProgram() {
     }
     signal(SIGKILL);
     ::waitpid(pid_, nullptr, 0);
-}
-
-bool DesktopProgram::windowManagerRuns() {
-    // The root names a window of the manager's that names itself: a manager that ended leaves
-    // the root's word behind, pointing to a window that is gone.
-    const auto check =
-        cardinal(DefaultRootWindow(display()), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
-    if (!check) {
-        return false;
-    }
-    GdkDisplay* gdk = gdk_display_get_default();
-    gdk_x11_display_error_trap_push(gdk);
-    const auto self = cardinal(*check, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
-    gdk_x11_display_error_trap_pop_ignored(gdk);
-    return self == check;
-}
-
-unsigned long DesktopProgram::activeWindow() {
-    return cardinal(DefaultRootWindow(display()), "_NET_ACTIVE_WINDOW", XA_WINDOW).value_or(0);
 }
 
 bool DesktopProgram::installed(const std::string& program) {
@@ -289,7 +234,7 @@ std::optional<DesktopProgram::Window> DesktopProgram::window(
         // Windows come and go while they are looked at (a splash screen).
         gdk_x11_display_error_trap_push(gdk);
         std::optional<Window> found;
-        for (const ::Window client : clients()) {
+        for (const ::Window client : DesktopSession::clientWindows()) {
             XWindowAttributes attributes;
             if (!XGetWindowAttributes(dpy, client, &attributes) ||
                 attributes.map_state != IsViewable) {
@@ -322,25 +267,6 @@ std::optional<DesktopProgram::Window> DesktopProgram::window(
         }
         g_usleep(10'000);
     }
-}
-
-void DesktopProgram::activate(const Window& window) {
-    if (!windowManagerRuns()) {
-        DesktopSession::activate(window.xid);
-        return;
-    }
-    // A window manager keeps the active window itself: it is asked, as a pager asks it.
-    Display* dpy = display();
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window.xid;
-    event.xclient.message_type = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 2;
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, DefaultRootWindow(dpy), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XSync(dpy, False);
 }
 
 }  // namespace parlendo::testing

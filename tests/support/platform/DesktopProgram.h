@@ -48,13 +48,6 @@ class DesktopProgram {
     std::optional<Window> window(const std::function<bool(const Window&)>& match = {},
                                  double seconds = 30) const;
 
-    // Makes `window` the active window: through the window manager when one runs, else directly.
-    static void activate(const Window& window);
-    // Whether a window manager runs on the display (it names itself on the root window).
-    static bool windowManagerRuns();
-    // The active window as the root window names it (0 when none).
-    static unsigned long activeWindow();
-
   private:
     std::vector<int> group() const;
 
