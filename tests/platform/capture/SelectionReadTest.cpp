@@ -1,5 +1,6 @@
 #include "capture/AtspiSelectionReader.h"
 
+#include "DesktopProgram.h"
 #include "DesktopSession.h"
 #include "LogCapture.h"
 #include "capture/AtspiAccessibility.h"
@@ -14,6 +15,10 @@
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace parlendo {
 namespace {
@@ -232,14 +237,40 @@ TEST_F(SelectionReadTest, OnlyTerminalsThatCopyOnControlShiftCGetAKey) {
 TEST_F(SelectionReadTest, NoKeyWhenNoWindowIsKnownToBeInFront) {
     auto window = open({"--view", "The quick brown fox"});
     const RunningApplication app = front();
-    // No active window named on the root, and the focus follows the pointer.
-    Display* dpy = gdk_x11_get_default_xdisplay();
-    XDeleteProperty(dpy, DefaultRootWindow(dpy), XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False));
-    XSetInputFocus(dpy, PointerRoot, RevertToPointerRoot, CurrentTime);
-    XSync(dpy, False);
-    auto reader = std::make_shared<AtspiSelectionReader>(desktop, app);
-    EXPECT_EQ(onFetch<bool>([reader] { return reader->postCopy(); }), false);
+    // The windows are read from an X server of their own without a window manager: no window is
+    // named active and the focus follows the pointer, as on a bare X session. A window manager
+    // (the test session runs one) would name its active window again at once.
+    const auto output = std::filesystem::temp_directory_path() /
+                        ("parlendo-bare-x-" + std::to_string(::getpid()) + ".out");
+    std::optional<std::string> number;
+    {
+        testing::DesktopProgram bare(
+            {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, {},
+            output);
+        // Xvfb writes the number of its display on a line of its own when it is ready.
+        DesktopSession::pumpUntil(
+            [&] {
+                std::ifstream in(output);
+                for (std::string line; std::getline(in, line);) {
+                    if (!line.empty() &&
+                        line.find_first_not_of("0123456789") == std::string::npos) {
+                        number = line;
+                    }
+                }
+                return number.has_value() || !bare.running();
+            },
+            20);
+        ASSERT_TRUE(number) << "Xvfb did not start";
+        auto windows = X11Windows::connect(":" + *number);
+        ASSERT_TRUE(windows);
+        EXPECT_FALSE(windows->activeWindow());
+        desktop->windows = std::make_shared<EwmhWindows>(std::make_shared<DesktopApps>(windows));
+        auto reader = std::make_shared<AtspiSelectionReader>(desktop, app);
+        EXPECT_EQ(onFetch<bool>([reader] { return reader->postCopy(); }), false);
+    }
+    std::filesystem::remove(output);
     DesktopSession::pumpFor(0.3);
+    // The key would have gone to the window in front on the test's own display.
     EXPECT_TRUE(window->seen("key c").empty());
     EXPECT_TRUE(log.has("capture", "복사 키를 보내지 않음 — 앞 창을 모름"));
 }
