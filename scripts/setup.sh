@@ -14,7 +14,7 @@ PACKAGES=(
   clang libclang-rt-dev
   python3 xvfb xauth x11-utils openbox dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
-  firefox-esr chromium xterm xfce4-terminal mousepad libreoffice-writer openbox
+  firefox-esr chromium xterm xfce4-terminal mousepad libreoffice-writer
   python3-fonttools python3-brotli
 )
 # Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;
