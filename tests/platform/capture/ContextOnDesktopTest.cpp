@@ -1,7 +1,7 @@
 // The window context of a capture read from the applications people read in, the real ones of
 // the system: the page's address in the browsers, the document's file in the editors and the
 // viewer, and the source a capture there saves.
-#include "DesktopApp.h"
+#include "DesktopProgram.h"
 #include "DesktopSession.h"
 #include "LogCapture.h"
 #include "PdfViewer.h"
@@ -27,8 +27,15 @@
 namespace parlendo {
 namespace {
 
-using testing::DesktopApp;
+using testing::DesktopProgram;
 using testing::DesktopSession;
+
+// A window whose title holds `part`.
+std::function<bool(const DesktopProgram::Window&)> titled(std::string part) {
+    return [part = std::move(part)](const DesktopProgram::Window& window) {
+        return window.title.find(part) != std::string::npos;
+    };
+}
 
 // Runs at a fifth of real time: the read keeps its limits of calls and nodes, but a busy test
 // machine still gets through a real application's tree within its budget.
@@ -142,7 +149,7 @@ class ContextOnDesktop : public ::testing::Test {
 };
 
 TEST_F(ContextOnDesktop, FirefoxGivesTheAddressOfTheTabShown) {
-    ASSERT_TRUE(DesktopApp::installed("firefox-esr")) << "scripts/setup.sh installs it";
+    ASSERT_TRUE(DesktopProgram::installed("firefox-esr")) << "scripts/setup.sh installs it";
     const std::string first = page("first.html", "First Page");
     const std::string second = page("second.html", "Reading Page");
     // A fresh profile without first-run pages, updates or anything else that goes online.
@@ -168,20 +175,20 @@ user_pref("browser.newtab.preload", false);
 user_pref("browser.tabs.warnOnClose", false);
 user_pref("extensions.pocket.enabled", false);
 )");
-    DesktopApp firefox(
-        {"firefox-esr", "--no-remote", "--profile", (dir.path() / "profile").string(),
-         first + "#top", second + "?ref=list&utm_source=mail#part-2"},
-        {"MOZ_CRASHREPORTER_DISABLE=1"});
-    auto window = DesktopApp::window("First Page");
+    DesktopProgram firefox({"firefox-esr", "--no-remote", "--new-instance", "--profile",
+                            (dir.path() / "profile").string(), first + "#top",
+                            second + "?ref=list&utm_source=mail#part-2"},
+                           {{"MOZ_CRASHREPORTER_DISABLE", "1"}});
+    auto window = firefox.window(titled("First Page"), 90);
     ASSERT_TRUE(window) << "firefox showed no window";
     // The second tab comes to the front; the first stays in the tree, hidden, before it.
-    DesktopSession::activate(*window);
+    DesktopSession::activate(window->xid);
     DesktopSession::pumpFor(1.0);
     press({"Control_L", "Tab"});
-    ASSERT_TRUE(DesktopApp::window("Reading Page", 30)) << DesktopApp::title(*window).value_or("");
+    ASSERT_TRUE(firefox.window(titled("Reading Page"), 30)) << window->title;
 
     const Read read =
-        readFront(*window, [](const ReadingContext& c) { return c.webURL.has_value(); });
+        readFront(window->xid, [](const ReadingContext& c) { return c.webURL.has_value(); });
     EXPECT_EQ(read.context.window.bundleID, "firefox-esr");
     EXPECT_EQ(read.context.webURL, second + "?ref=list&utm_source=mail#part-2");
     EXPECT_EQ(read.context.documentURL, std::nullopt) << "the browser's own interface is no file";
@@ -192,20 +199,20 @@ user_pref("extensions.pocket.enabled", false);
 }
 
 TEST_F(ContextOnDesktop, ChromiumGivesThePageAddressWhenItsAccessibilityIsOn) {
-    ASSERT_TRUE(DesktopApp::installed("chromium")) << "scripts/setup.sh installs it";
+    ASSERT_TRUE(DesktopProgram::installed("chromium")) << "scripts/setup.sh installs it";
     const std::string address = page("article.html", "An Article");
     // Chromium builds its tree of a page only when started with its accessibility on: without
     // it only its windows are on the bus (see the README's limits).
-    DesktopApp chromium({"chromium", "--user-data-dir=" + (dir.path() / "chromium").string(),
-                         "--no-sandbox", "--disable-gpu", "--no-first-run",
-                         "--disable-background-networking", "--disable-component-update",
-                         "--disable-sync", "--no-default-browser-check", "--password-store=basic",
-                         "--force-renderer-accessibility", address + "#intro"});
-    auto window = DesktopApp::window("An Article");
+    DesktopProgram chromium(
+        {"chromium", "--user-data-dir=" + (dir.path() / "chromium").string(), "--no-sandbox",
+         "--disable-gpu", "--no-first-run", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--no-default-browser-check",
+         "--password-store=basic", "--force-renderer-accessibility", address + "#intro"});
+    auto window = chromium.window(titled("An Article"), 90);
     ASSERT_TRUE(window) << "chromium showed no window";
 
     const Read read =
-        readFront(*window, [](const ReadingContext& c) { return c.webURL.has_value(); });
+        readFront(window->xid, [](const ReadingContext& c) { return c.webURL.has_value(); });
     EXPECT_EQ(read.context.window.bundleID, "chromium");
     EXPECT_EQ(read.context.webURL, address + "#intro");
     EXPECT_EQ(read.source.url, address);
@@ -213,15 +220,15 @@ TEST_F(ContextOnDesktop, ChromiumGivesThePageAddressWhenItsAccessibilityIsOn) {
 }
 
 TEST_F(ContextOnDesktop, MousepadGivesTheFileOfItsProcessThenOfTheRecentList) {
-    ASSERT_TRUE(DesktopApp::installed("mousepad")) << "scripts/setup.sh installs it";
+    ASSERT_TRUE(DesktopProgram::installed("mousepad")) << "scripts/setup.sh installs it";
     const auto notes = dir.write("docs/my notes.txt", "The quick brown fox.\n");
     const auto second = dir.write("docs/second.txt", "A serendipitous sentence.\n");
-    DesktopApp mousepad({"mousepad", notes.string()});
-    auto window = DesktopApp::window("my notes.txt");
+    DesktopProgram mousepad({"mousepad", notes.string()});
+    auto window = mousepad.window(titled("my notes.txt"), 90);
     ASSERT_TRUE(window) << "mousepad showed no window";
 
     Read read =
-        readFront(*window, [](const ReadingContext& c) { return c.documentURL.has_value(); });
+        readFront(window->xid, [](const ReadingContext& c) { return c.documentURL.has_value(); });
     EXPECT_EQ(read.context.window.bundleID, "org.xfce.mousepad");
     EXPECT_EQ(read.context.documentURL, SourceURL::fileURL(notes.string()));
     EXPECT_EQ(from(), "process");  // named on its command line; it closed the file after reading
@@ -230,9 +237,9 @@ TEST_F(ContextOnDesktop, MousepadGivesTheFileOfItsProcessThenOfTheRecentList) {
 
     // Opened from a second start, the file goes to the running Mousepad: only the desktop's
     // recent list knows it.
-    DesktopApp again({"mousepad", second.string()});
-    ASSERT_TRUE(DesktopApp::window("second.txt", 30));
-    read = readFront(*window, [&](const ReadingContext& c) {
+    DesktopProgram again({"mousepad", second.string()});
+    ASSERT_TRUE(mousepad.window(titled("second.txt"), 30));
+    read = readFront(window->xid, [&](const ReadingContext& c) {
         return c.documentURL == SourceURL::fileURL(second.string());
     });
     EXPECT_EQ(read.context.documentURL, SourceURL::fileURL(second.string()));
@@ -241,7 +248,7 @@ TEST_F(ContextOnDesktop, MousepadGivesTheFileOfItsProcessThenOfTheRecentList) {
 }
 
 TEST_F(ContextOnDesktop, LibreOfficeWriterGivesTheFileItHoldsOpen) {
-    ASSERT_TRUE(DesktopApp::installed("lowriter")) << "scripts/setup.sh installs it";
+    ASSERT_TRUE(DesktopProgram::installed("lowriter")) << "scripts/setup.sh installs it";
     const auto essay = dir.write("docs/essay.fodt",
                                  R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
@@ -250,12 +257,12 @@ TEST_F(ContextOnDesktop, LibreOfficeWriterGivesTheFileItHoldsOpen) {
 <office:body><office:text><text:p>The quick brown fox reads a sentence.</text:p></office:text>
 </office:body></office:document>
 )");
-    DesktopApp writer({"lowriter", "--norestore", "--nologo", essay.string()});
-    auto window = DesktopApp::window("essay.fodt", 110);
+    DesktopProgram writer({"lowriter", "--norestore", "--nologo", essay.string()});
+    auto window = writer.window(titled("essay.fodt"), 110);
     ASSERT_TRUE(window) << "LibreOffice showed no window";
 
     const Read read =
-        readFront(*window, [](const ReadingContext& c) { return c.documentURL.has_value(); });
+        readFront(window->xid, [](const ReadingContext& c) { return c.documentURL.has_value(); });
     EXPECT_EQ(read.context.window.bundleID, "libreoffice-writer");
     EXPECT_EQ(read.context.documentURL, SourceURL::fileURL(essay.string()));
     EXPECT_EQ(from(), "process");
@@ -264,18 +271,17 @@ TEST_F(ContextOnDesktop, LibreOfficeWriterGivesTheFileItHoldsOpen) {
 }
 
 TEST_F(ContextOnDesktop, EvinceGivesTheFileItShows) {
-    ASSERT_TRUE(DesktopApp::installed(testing::PdfViewer::program))
-        << "scripts/setup.sh installs it";
+    ASSERT_TRUE(testing::PdfViewer::installed()) << "scripts/setup.sh installs it";
     const auto pdf = dir.path() / "Reading Notes.pdf";
     auto document = testing::TestPdf::prose(2, 20);
     document.title = "A Study of Foxes";
     ASSERT_TRUE(testing::TestPdf::write(pdf, document));
     testing::PdfViewer evince(pdf);
-    auto window = DesktopApp::window("Reading Notes.pdf");
+    auto window = evince.window(90);
     ASSERT_TRUE(window) << "evince showed no window";
 
     const Read read =
-        readFront(*window, [](const ReadingContext& c) { return c.documentURL.has_value(); });
+        readFront(window->xid, [](const ReadingContext& c) { return c.documentURL.has_value(); });
     EXPECT_EQ(read.context.window.bundleID, "org.gnome.Evince");
     EXPECT_EQ(read.context.documentURL, SourceURL::fileURL(pdf.string()));
     EXPECT_EQ(read.source.title, "Reading Notes.pdf");  // the file, not the document's own title
