@@ -211,6 +211,10 @@ std::string SourceURL::standardFile(std::string_view url) {
     return std::string(url);
 }
 
+std::string SourceURL::fileURL(std::string_view path) {
+    return fileURLForPath(path);
+}
+
 SourceURL::LocalFacts SourceURL::inspect(const std::string& path,
                                          const RunnableQuery& systemSaysRunnable) {
     namespace fs = std::filesystem;

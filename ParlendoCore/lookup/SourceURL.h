@@ -65,6 +65,9 @@ class SourceURL {
     // A file URL rewritten into the standard absolute "file:///…" form; any other text unchanged.
     static std::string standardFile(std::string_view url);
 
+    // The standard file URL of an absolute path.
+    static std::string fileURL(std::string_view path);
+
     // Reads the facts of a local path from the file system, after resolving every symbolic link
     // and "." or ".." in it; the content-type question goes to `systemSaysRunnable` with the
     // resolved path.
