@@ -130,10 +130,10 @@ void BM_StallDuringUpload500Pages(benchmark::State& state) {
         return;
     }
     Loop loop;
-    auto chain = UploadChain::make(UploadChain::Parts{
-        stub->baseURL(), "bench", loop.data, loop.auth, "anon-key",
-        ServerClient::deliverOn(loop.main), true, nullptr, nullptr, StubBackend::caFile(),
-        std::nullopt});
+    auto chain = UploadChain::make(
+        UploadChain::Parts{stub->baseURL(), "bench", loop.data, loop.auth, "anon-key",
+                           ServerClient::deliverOn(loop.main), true, nullptr, nullptr,
+                           StubBackend::caFile(), std::nullopt});
     auto service = std::make_shared<DriveService>(
         loop.client(*stub), std::make_shared<testing::FakeSession>("user-1"),
         std::make_shared<DriveLocalStore>(folder()), std::make_shared<PageCopyStore>(folder()),
@@ -143,12 +143,11 @@ void BM_StallDuringUpload500Pages(benchmark::State& state) {
     for (auto _ : state) {
         bool ok = false;
         const double stall = loop.longestStallMs([&](std::function<void()> done) {
-            service->upload("s1", Json::array({pdf.string()}), nullptr,
-                            [&ok, done](DriveResult<Json> result) {
-                                ok = result && (*result)["results"][0].value("status", "") ==
-                                                   "ready";
-                                done();
-                            });
+            service->upload(
+                "s1", Json::array({pdf.string()}), nullptr, [&ok, done](DriveResult<Json> result) {
+                    ok = result && (*result)["results"][0].value("status", "") == "ready";
+                    done();
+                });
         });
         if (!ok) {
             state.SkipWithError("the upload failed");
