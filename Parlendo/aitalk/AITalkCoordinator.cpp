@@ -154,6 +154,25 @@ void AITalkCoordinator::build() {
             self->env_->openManage();
         }
     };
+
+    AnswerAhead::Hooks hooks;
+    hooks.build = [weak](Completion<void()> done) {
+        if (auto self = weak.lock()) {
+            self->makeAnswer(std::move(done));
+        } else {
+            done();
+        }
+    };
+    hooks.release = [weak] {
+        if (auto self = weak.lock()) {
+            self->releaseAnswer();
+        }
+    };
+    hooks.inUse = [weak] {
+        auto self = weak.lock();
+        return self && self->answerInUse();
+    };
+    ahead_ = std::make_shared<AnswerAhead>(platform_.main, std::move(hooks));
 }
 
 void AITalkCoordinator::start() {
@@ -180,6 +199,7 @@ void AITalkCoordinator::start() {
         main->post([weak] {
             if (auto self = weak.lock()) {
                 self->refreshMenu();
+                self->refreshGate();
             }
         });
     });
@@ -207,9 +227,16 @@ void AITalkCoordinator::start() {
             ask->invalidate();
             finder->invalidate(true);
             main->post([weak] {
-                if (auto self = weak.lock()) {
-                    self->answer().session->close("account");
+                auto self = weak.lock();
+                if (!self) {
+                    return;
                 }
+                // A window never built has no conversation to close.
+                if (self->answer_) {
+                    self->answer_->session->close("account");
+                }
+                self->refreshGate();
+                self->ahead_->settled();
             });
         });
     AccountLocalData::shared().registerForgetter(
@@ -219,34 +246,45 @@ void AITalkCoordinator::start() {
         "쪽 글 사본", [copies = copies_](const std::string&) { return copies->clear(); });
 
     env_->detect->addObserver([weak](const DetectState& now, const DetectState& before) {
+        auto self = weak.lock();
+        if (!self) {
+            return;
+        }
         if (now.loggedIn && !before.loggedIn) {
-            if (auto self = weak.lock()) {
-                self->loggedIn();
-            }
+            self->loggedIn();
+        }
+        if (now.loggedIn != before.loggedIn) {
+            self->refreshGate();
         }
     });
     owner_->onChange = [weak, main] {
         main->post([weak] {
             if (auto self = weak.lock()) {
                 self->refreshMenu();
+                self->refreshGate();
             }
         });
     };
     if (env_->theme) {
         env_->theme->observe([weak](ThemeMode mode, ThemeStore::Source) {
             auto self = weak.lock();
-            if (self && self->answerBuilt_ && self->answer().window) {
-                self->answer().window->applyTheme(mode);
+            if (self && self->answer_ && self->answer_->window) {
+                self->answer_->window->applyTheme(mode);
             }
         });
     }
-    // The window and its page are made ahead of the first question.
-    main->postAfter(answerAfterStart, [weak] {
-        if (auto self = weak.lock()) {
-            self->answer();
-        }
-    });
+    // The window and its page are made ahead of the first question, while one can be asked.
+    ahead_->start();
+    refreshGate();
     refreshMenu();
+}
+
+bool AITalkCoordinator::gateOpen() const {
+    return !owner_->gate(env_->detect->state().loggedIn).ignore;
+}
+
+void AITalkCoordinator::refreshGate() {
+    ahead_->gate(gateOpen());
 }
 
 void AITalkCoordinator::loggedIn() {
@@ -307,26 +345,51 @@ void AITalkCoordinator::menuWillOpen() {
     }
 }
 
-const AITalkCoordinator::Answer& AITalkCoordinator::answer() {
-    if (!answer_) {
-        answer_ = makeAnswer();
-    }
-    return *answer_;
-}
-
-AITalkCoordinator::Answer AITalkCoordinator::makeAnswer() {
+void AITalkCoordinator::makeAnswer(Completion<void()> done) {
     std::optional<std::string> windowsHTML =
         fileio::readFile(platform_.resources / "ai_popup_web.html");
     if (!windowsHTML) {
         Log::write(kTag, "🔴 ai_popup_web.html 이 번들에 없다 — 답이 꾸밈 없이 글자 그대로 보인다");
     }
     const ThemeMode mode = env_->theme ? env_->theme->mode() : ThemeMode::light;
-    std::shared_ptr<AnswerView> window;
-    if (platform_.makeWindow) {
-        window = platform_.makeWindow(AnswerPage::build(windowsHTML, mode), mathLib_->source(),
-                                      mode, platform_.main, platform_.clock);
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    Completion<void(std::shared_ptr<AnswerView>)> built =
+        [weak, done = std::move(done)](std::shared_ptr<AnswerView> window) mutable {
+            if (auto self = weak.lock()) {
+                // The theme may have changed while the window was being built.
+                if (window && self->env_->theme) {
+                    window->applyTheme(self->env_->theme->mode());
+                }
+                self->answer_ = self->pairWith(std::move(window));
+            }
+            done();
+        };
+    if (!platform_.makeWindow) {
+        built(nullptr);
+        return;
     }
-    answerBuilt_ = true;
+    platform_.makeWindow(AnswerPage::build(windowsHTML, mode), mathLib_->source(), mode,
+                         platform_.main, platform_.clock, std::move(built));
+}
+
+void AITalkCoordinator::releaseAnswer() {
+    if (!answer_) {
+        return;
+    }
+    Log::write(kTag, "답 창 놓음 — AI 톡을 쓸 수 없는 동안 웹 화면을 두지 않음");
+    answer_.reset();
+}
+
+bool AITalkCoordinator::answerInUse() const {
+    if (!answer_) {
+        return false;
+    }
+    const auto& session = answer_->session;
+    return session->busy() || session->isOpen() ||
+           (answer_->window && answer_->window->isVisible());
+}
+
+AITalkCoordinator::Answer AITalkCoordinator::pairWith(std::shared_ptr<AnswerView> window) {
     if (!window) {
         // The session still runs; its notices reach the user, its answers have nowhere to go.
         Log::write(kTag, "🔴 답 창을 만들 수 없음");
@@ -379,10 +442,14 @@ AITalkCoordinator::Answer AITalkCoordinator::makeAnswer() {
             }
         });
     };
-    window->onClose = [weakSession, main](const std::string& reason) {
-        main->post([weakSession, reason] {
+    window->onClose = [weak, weakSession, main](const std::string& reason) {
+        main->post([weak, weakSession, reason] {
             if (auto s = weakSession.lock()) {
                 s->close(reason);
+            }
+            // With AI talk off meanwhile, the window goes once it is closed.
+            if (auto self = weak.lock()) {
+                self->ahead_->settled();
             }
         });
     };
@@ -408,23 +475,29 @@ void AITalkCoordinator::triggered(std::int64_t baseline, double at) {
         }
         return;
     }
-    const Answer& pair = answer();
+    // The window is built now if it is not there yet; the viewer and the clipboard are read
+    // meanwhile.
+    ahead_->gate(true);
+    ahead_->whenBuilt([] {});
     // The viewer is read at once, while the clipboard is awaited and the popup is checked.
     auto task = std::make_shared<ProbeTask>();
     viewerProbe_ = task;
     probe_->probe(platform_.frontApplication ? platform_.frontApplication() : std::nullopt,
                   [task](ViewerHints hints) { task->resolve(std::move(hints)); });
 
-    auto session = pair.session;
-    if (session->busy()) {
-        session->start(std::nullopt);
+    if (answer_ && answer_->session->busy()) {
+        answer_->session->start(std::nullopt);
         return;
     }
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
     auto clock = platform_.clock;
     ClipboardFetch::run(
         clipboard_, env_->input->syntheticCopies(), baseline, AITalkKeys::copyWait,
-        AITalkKeys::copyPoll, platform_.main,
-        [session, clock, at](ClipboardFetch::Outcome outcome) {
+        AITalkKeys::copyPoll, platform_.main, [weak, clock, at](ClipboardFetch::Outcome outcome) {
+            auto self = weak.lock();
+            if (!self) {
+                return;
+            }
             std::visit(overloaded{
                            [&](ClipboardFetch::Text& text) {
                                char line[160];
@@ -432,19 +505,29 @@ void AITalkCoordinator::triggered(std::int64_t baseline, double at) {
                                              " copy_wait_ms=%.0f key_to_text_ms=%.0f",
                                              text.waitedMs, (clock->uptime() - at) * 1000);
                                Log::write(kTag, "글 가져옴 " + Log::redact(text.text) + line);
-                               session->start(std::move(text.text));
+                               self->ask(std::move(text.text));
                            },
                            [&](ClipboardFetch::NoCopy&) {
                                Log::write(kTag, "글 없음 reason=no_copy");
-                               session->start(std::nullopt);
+                               self->ask(std::nullopt);
                            },
                            [&](ClipboardFetch::Unreadable&) {
                                Log::write(kTag, "글 없음 reason=unreadable");
-                               session->start(std::nullopt);
+                               self->ask(std::nullopt);
                            },
                        },
                        outcome);
         });
+}
+
+void AITalkCoordinator::ask(std::optional<std::string> text) {
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    ahead_->whenBuilt([weak, text = std::move(text)]() mutable {
+        auto self = weak.lock();
+        if (self && self->answer_) {
+            self->answer_->session->start(std::move(text));
+        }
+    });
 }
 
 void AITalkCoordinator::locate(std::string selection, ActivePopup popup,

@@ -2,6 +2,7 @@
 
 #include "aitalk/AITalkOwner.h"
 #include "aitalk/AITalkSession.h"
+#include "aitalk/AnswerAhead.h"
 #include "aitalk/AnswerView.h"
 #include "aitalk/CopyDoubleTapHotkey.h"
 #include "aitalk/DesktopViewerProbe.h"
@@ -61,17 +62,19 @@ struct AITalkPlatform {
 // The feature module of AI talk and of the projects screen. It builds and wires the project
 // service with its local stores, upload route and thumbnails, the ask client over its own
 // edge-function client (40-second requests), the page-copy sync, the page locator and finder,
-// the Ctrl+C-twice hotkey, the clipboard, the viewer probe, the owner gate and, on first use or a
-// second after start, the answer window with its session. It offers one status-menu line and the
-// thirty "drive_*" calls of the manage page, and runs the road of one question from the hotkey to
-// the answer window. Main thread; lives in a shared_ptr (what it registers holds it weakly).
+// the Ctrl+C-twice hotkey, the clipboard, the viewer probe, the owner gate and the answer window
+// with its session. The window is built a second after start or on the first question, and only
+// while the gate lets questions through; it is let go again when the gate closes (sign-out, AI
+// talk switched off), so that a user who cannot get an answer never carries the web view. It
+// offers one status-menu line and the thirty "drive_*" calls of the manage page, and runs the road
+// of one question from the hotkey to the answer window. Main thread; lives in a shared_ptr (what
+// it registers holds it weakly).
 class AITalkCoordinator final : public FeatureModule,
                                 public std::enable_shared_from_this<AITalkCoordinator> {
   public:
     static constexpr double edgeTimeout = 40.0;
     static constexpr std::int64_t thumbnailMaxBytes = 209'715'200;  // 200 MiB
     static constexpr double noticeSeconds = 3.0;
-    static constexpr double answerAfterStart = 1.0;
 
     static std::shared_ptr<AITalkCoordinator> make(std::shared_ptr<AppEnvironment> env,
                                                    AITalkPlatform platform);
@@ -90,9 +93,12 @@ class AITalkCoordinator final : public FeatureModule,
         std::shared_ptr<AnswerView> window;
         std::shared_ptr<AITalkSession> session;
     };
-    // The answer window and its session, built on first use.
-    const Answer& answer();
-    bool answerBuilt() const { return answerBuilt_; }
+    // The answer window and its session; nothing while they are not built.
+    const Answer* answer() const { return answer_ ? &*answer_ : nullptr; }
+    bool answerBuilt() const { return answer_.has_value(); }
+    // Whether AI talk's gate lets questions through now: signed in (as the detection state
+    // says), AI talk on.
+    bool gateOpen() const;
 
     const std::shared_ptr<DriveService>& drive() const { return drive_; }
     const std::shared_ptr<DriveAsk>& ask() const { return ask_; }
@@ -109,7 +115,14 @@ class AITalkCoordinator final : public FeatureModule,
 
     AITalkCoordinator(std::shared_ptr<AppEnvironment> env, AITalkPlatform platform);
     void build();
-    Answer makeAnswer();
+    void makeAnswer(Completion<void()> done);
+    Answer pairWith(std::shared_ptr<AnswerView> window);
+    void releaseAnswer();
+    bool answerInUse() const;
+    // Tells the build-ahead whether the gate is open now.
+    void refreshGate();
+    // The question of a trigger, once its text is read and the window is there.
+    void ask(std::optional<std::string> text);
     void locate(std::string selection, ActivePopup popup,
                 Completion<void(std::optional<PageHint>)> done);
     void loggedIn();
@@ -131,7 +144,7 @@ class AITalkCoordinator final : public FeatureModule,
     std::shared_ptr<CopyDoubleTapHotkey> hotkey_;
     std::shared_ptr<GtkClipboardSource> clipboard_;
     std::optional<Answer> answer_;
-    bool answerBuilt_ = false;
+    std::shared_ptr<AnswerAhead> ahead_;
     std::shared_ptr<AITalkOwner> owner_;
     MenuItemPtr stateItem_;
     UploadChain uploadChain_;

@@ -3,6 +3,7 @@
 #include "aitalk/AnswerPage.h"
 #include "aitalk/AnswerState.h"
 #include "foundation/Clock.h"
+#include "foundation/Completion.h"
 #include "foundation/Executor.h"
 #include "manage/ThemeMode.h"
 
@@ -18,11 +19,13 @@ namespace parlendo {
 // this interface and a factory. Main thread only.
 class AnswerView : public AnswerScreen {
   public:
-    // Builds a window for `page` and the formula renderer's script; nothing when no window can be
-    // built (logged by the factory).
-    using Factory = std::function<std::shared_ptr<AnswerView>(
-        const AnswerPage::Built& page, const std::string& mathSource, ThemeMode theme,
-        ExecutorPtr main, std::shared_ptr<const MonotonicClock> clock)>;
+    // Builds a window for `page` and the formula renderer's script, a step at a time on the main
+    // loop, and completes with it; with nothing when no window can be built (logged by the
+    // factory).
+    using Factory = std::function<void(const AnswerPage::Built& page, const std::string& mathSource,
+                                       ThemeMode theme, ExecutorPtr main,
+                                       std::shared_ptr<const MonotonicClock> clock,
+                                       Completion<void(std::shared_ptr<AnswerView>)> done)>;
 
     virtual void applyTheme(ThemeMode mode) = 0;
     virtual bool isVisible() const = 0;

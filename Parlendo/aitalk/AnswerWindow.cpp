@@ -4,7 +4,9 @@
 #include "aitalk/AnswerPalette.h"
 #include "foundation/FloatingWindow.h"
 #include "foundation/Log.h"
+#include "foundation/MainSteps.h"
 #include "foundation/PlatformWords.h"
+#include "foundation/WebContext.h"
 #include "popups/GdkPopupScreens.h"
 
 #include <algorithm>
@@ -83,8 +85,35 @@ std::shared_ptr<AnswerWindow> AnswerWindow::make(const AnswerPage::Built& page,
                                                  std::shared_ptr<const MonotonicClock> clock) {
     std::shared_ptr<AnswerWindow> window(
         new AnswerWindow(std::move(main), clock ? std::move(clock) : SystemClock::shared(), theme));
-    window->build(page, mathSource);
+    window->buildShell();
+    window->buildView(mathSource);
+    window->buildContent();
+    window->paint();
+    window->loadPage(page);
     return window;
+}
+
+void AnswerWindow::makeInSteps(const AnswerPage::Built& page, const std::string& mathSource,
+                               ThemeMode theme, ExecutorPtr main,
+                               std::shared_ptr<const MonotonicClock> clock,
+                               Completion<void(std::shared_ptr<AnswerView>)> done) {
+    std::shared_ptr<AnswerWindow> window(
+        new AnswerWindow(main, clock ? std::move(clock) : SystemClock::shared(), theme));
+    // The web view's first build starts the web engine: each step alone stays short.
+    auto shared = std::make_shared<Completion<void(std::shared_ptr<AnswerView>)>>(std::move(done));
+    std::vector<MainSteps::Step> steps = {[window] {
+        window->buildShell();
+    }};
+    for (auto& step : WebContext::startSteps()) {
+        steps.push_back(std::move(step));
+    }
+    steps.push_back([window, mathSource] { window->buildView(mathSource); });
+    steps.push_back([window] {
+        window->buildContent();
+        window->paint();
+    });
+    steps.push_back([window, page] { window->loadPage(page); });
+    MainSteps::run(main, std::move(steps), [window, shared] { (*shared)(window); });
 }
 
 AnswerWindow::AnswerWindow(ExecutorPtr main, std::shared_ptr<const MonotonicClock> clock,
@@ -107,7 +136,7 @@ AnswerWindow::~AnswerWindow() {
     }
 }
 
-void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathSource) {
+void AnswerWindow::buildShell() {
     parts_.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(parts_.window);
     gtk_widget_set_name(parts_.window, kName);
@@ -125,7 +154,10 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
     css_ = gtk_css_provider_new();
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css_),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
 
+void AnswerWindow::buildView(const std::string& mathSource) {
+    mathSource_ = !mathSource.empty();
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     if (!mathSource.empty()) {
         WebKitUserScript* script =
@@ -134,13 +166,14 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
         webkit_user_content_manager_add_script(content, script);
         webkit_user_script_unref(script);
     }
-    parts_.webView = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
-    g_object_unref(content);
-    WebKitSettings* settings = webkit_web_view_get_settings(parts_.webView);
+    WebKitSettings* settings = WebContext::settings();
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     webkit_settings_set_enable_write_console_messages_to_stdout(settings, FALSE);
     webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+    parts_.webView = WebContext::webView(content, settings);
+    g_object_unref(settings);
+    g_object_unref(content);
     g_signal_connect(parts_.webView, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(parts_.webView, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(parts_.webView, "web-process-terminated", G_CALLBACK(onWebProcessGone), this);
@@ -153,14 +186,14 @@ void AnswerWindow::build(const AnswerPage::Built& page, const std::string& mathS
                      G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu*, GdkEvent*,
                                     WebKitHitTestResult*, gpointer) -> gboolean { return TRUE; }),
                      nullptr);
+}
 
-    buildContent();
-    paint();
+void AnswerWindow::loadPage(const AnswerPage::Built& page) {
     html_ = page.html;
     webkit_web_view_load_html(parts_.webView, html_.c_str(), nullptr);
     Log::write(kTag, std::string("답 창 준비 renderer=") +
                          (page.usesWindowsRenderer ? "windows_md" : "plain") + " math=" +
-                         (mathSource.empty() ? "false" : "true") + " theme=" + toString(theme_));
+                         (mathSource_ ? "true" : "false") + " theme=" + toString(theme_));
 }
 
 void AnswerWindow::paint() {

@@ -44,6 +44,11 @@ class AnswerWindow final : public AnswerView, public std::enable_shared_from_thi
     static std::shared_ptr<AnswerWindow> make(
         const AnswerPage::Built& page, const std::string& mathSource, ThemeMode theme,
         ExecutorPtr main, std::shared_ptr<const MonotonicClock> clock = nullptr);
+    // The same, built a step at a time on the main loop (an AnswerView::Factory).
+    static void makeInSteps(const AnswerPage::Built& page, const std::string& mathSource,
+                            ThemeMode theme, ExecutorPtr main,
+                            std::shared_ptr<const MonotonicClock> clock,
+                            Completion<void(std::shared_ptr<AnswerView>)> done);
     ~AnswerWindow() override;
     AnswerWindow(const AnswerWindow&) = delete;
     AnswerWindow& operator=(const AnswerWindow&) = delete;
@@ -99,8 +104,10 @@ class AnswerWindow final : public AnswerView, public std::enable_shared_from_thi
 
   private:
     AnswerWindow(ExecutorPtr main, std::shared_ptr<const MonotonicClock> clock, ThemeMode theme);
-    void build(const AnswerPage::Built& page, const std::string& mathSource);
+    void buildShell();
+    void buildView(const std::string& mathSource);
     void buildContent();
+    void loadPage(const AnswerPage::Built& page);
     void buildInput();
     void paint();
     void applyControls();
@@ -146,6 +153,7 @@ class AnswerWindow final : public AnswerView, public std::enable_shared_from_thi
     Parts parts_;
     GtkCssProvider* css_ = nullptr;
     std::string html_;
+    bool mathSource_ = false;
     bool firstLoad_ = true;
 
     AnswerState state_;

@@ -4,6 +4,7 @@
 #include "foundation/AppConfig.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
+#include "foundation/WorkerQueue.h"
 #include "manage/DiagnosticsRoutes.h"
 #include "manage/FeedbackRoutes.h"
 #include "manage/LocalSources.h"
@@ -178,6 +179,10 @@ std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {
     if (!bridge_) {
         bridge_ = std::make_shared<ManageBridge>(
             BridgeRouter::make(allRoutes(), nullptr, services_.main));
+        if (services_.main) {
+            bridge_->writeLargeRepliesOn(
+                std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {}), services_.main);
+        }
     }
     return bridge_;
 }

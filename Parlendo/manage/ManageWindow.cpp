@@ -1,7 +1,10 @@
 #include "manage/ManageWindow.h"
 
 #include "foundation/GlibErrors.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
+#include "foundation/MainSteps.h"
+#include "foundation/WebContext.h"
 #include "manage/BridgeShim.h"
 #include "manage/MacOverlay.h"
 #include "manage/ManageLayout.h"
@@ -82,19 +85,45 @@ ManageWindow::ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Op
 }
 
 ManageWindow::~ManageWindow() {
-    if (window_ != nullptr) {
+    if (window_ != nullptr || webView_ != nullptr) {
         release();
     }
 }
 
 void ManageWindow::show() {
-    if (window_ == nullptr) {
-        build();
+    if (window_ != nullptr) {
+        gtk_window_present(window_);
+        return;
     }
-    gtk_window_present(window_);
+    if (building_) {
+        return;  // shown once it is built
+    }
+    if (!options_.main) {
+        buildView();
+        buildWindow();
+        gtk_window_present(window_);
+        return;
+    }
+    // The first web view of the program starts the web engine: the engine, the view and the
+    // window are built on separate turns of the main loop, so that none holds it up for long.
+    building_ = true;
+    std::weak_ptr<ManageWindow> weak = weak_from_this();
+    auto steps = WebContext::startSteps();
+    steps.push_back([weak] {
+        if (auto self = weak.lock()) {
+            self->buildView();
+        }
+    });
+    MainSteps::run(options_.main, std::move(steps), [weak] {
+        if (auto self = weak.lock()) {
+            self->buildWindow();
+            self->building_ = false;
+            gtk_window_present(self->window_);
+        }
+    });
 }
 
-void ManageWindow::build() {
+void ManageWindow::buildView() {
     content_ = webkit_user_content_manager_new();
     g_signal_connect(content_, "script-message-received::bridge", G_CALLBACK(onScriptMessage),
                      this);
@@ -106,12 +135,10 @@ void ManageWindow::build() {
     addScript(content_, MacOverlay::linuxScript());
     addScript(content_, MacOverlay::themeSeed(theme_()));
 
-    WebKitSettings* settings = webkit_settings_new();
+    WebKitSettings* settings = WebContext::settings();
     webkit_settings_set_enable_developer_extras(settings, options_.inspector);
-    const ManageLayout::WindowSize size = ManageLayout::windowSize(visibleScreen());
 
-    webView_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", content_,
-                                            "settings", settings, nullptr));
+    webView_ = WebContext::webView(content_, settings);
     g_object_unref(settings);
     // The window's background shows until the page paints.
     const GdkRGBA clear = {0, 0, 0, 0};
@@ -123,7 +150,10 @@ void ManageWindow::build() {
     g_signal_connect(webView_, "web-process-terminated", G_CALLBACK(onProcessTerminated), this);
     dropHook_ = g_signal_add_emission_hook(g_signal_lookup("drag-drop", GTK_TYPE_WIDGET), 0,
                                            onDragDropHook, this, nullptr);
+}
 
+void ManageWindow::buildWindow() {
+    const ManageLayout::WindowSize size = ManageLayout::windowSize(visibleScreen());
     window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     gtk_window_set_title(window_, title);
     gtk_window_set_default_size(window_, static_cast<int>(size.initial.width),
@@ -164,6 +194,12 @@ void ManageWindow::release() {
     if (content_ != nullptr) {
         g_object_unref(content_);
         content_ = nullptr;
+    }
+    if (webView_ != nullptr && window_ == nullptr) {
+        // Let go before it was placed in a window.
+        g_object_ref_sink(webView_);
+        gtk_widget_destroy(GTK_WIDGET(webView_));
+        g_object_unref(webView_);
     }
     webView_ = nullptr;
     loaded_ = false;
@@ -378,6 +414,7 @@ void ManageWindow::askAboutEdits() {
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(alert), "%s",
         "아직 저장하지 않은 편집이 있습니다. 창을 닫으면 사라집니다.");
+    GtkWordWrap::wrapWithin(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(alert)));
     gtk_dialog_add_button(GTK_DIALOG(alert), "계속 편집", 1);
     gtk_dialog_add_button(GTK_DIALOG(alert), "버리고 닫기", 2);
     gtk_dialog_set_default_response(GTK_DIALOG(alert), 1);

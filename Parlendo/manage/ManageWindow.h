@@ -19,7 +19,8 @@ namespace parlendo {
 // injected at document start), answers the page's calls through the manage bridge, keeps the web
 // view on the page, asks the page about unsaved edits before closing, and hands files dropped onto
 // the page to its listeners. The native window and the web view are built on each `show()` after
-// a close and released when the window closes. Main thread only.
+// a close (a step at a time on the main loop) and released when the window closes. Main thread
+// only.
 class ManageWindow final : public ManageView, public std::enable_shared_from_this<ManageWindow> {
   public:
     static constexpr double closeGuardSeconds = 1.0;
@@ -47,7 +48,8 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
   private:
     ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Options options);
 
-    void build();
+    void buildView();
+    void buildWindow();
     void release();
     void receive(const std::optional<std::string>& text);
     bool decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
@@ -84,6 +86,7 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     WebKitUserContentManager* content_ = nullptr;
     bool loaded_ = false;
     bool loadFailed_ = false;
+    bool building_ = false;
     std::string nonce_;
     GtkWidget* closeAlert_ = nullptr;
     std::shared_ptr<bool> closeAttempt_;  // decided yet?

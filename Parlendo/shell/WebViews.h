@@ -1,6 +1,8 @@
 #pragma once
 
 #include "aitalk/AnswerView.h"
+#include "foundation/Completion.h"
+#include "foundation/Executor.h"
 #include "manage/ManageView.h"
 
 #include <filesystem>
@@ -10,19 +12,23 @@
 namespace parlendo {
 
 // The windows that draw with WebKit (the manage window, the AI answer window) live in a module of
-// their own, loaded the first time one of them opens: WebKit and the libraries it brings cost tens
-// of megabytes that a program idling in the status area should not carry. The module resolves
-// everything else against the program.
+// their own, loaded the first time one of them is built: WebKit and the libraries it brings cost
+// tens of megabytes that a program idling in the status area should not carry. The module is
+// loaded on a worker thread, so that the main loop goes on meanwhile, and resolves everything
+// else against the program.
 class WebViews {
   public:
     // What the module hands out.
     struct Entry {
         std::shared_ptr<ManageView> (*manage)(std::shared_ptr<ManageBridge> bridge,
                                               ManageView::Theme theme, ManageView::Options options);
-        std::shared_ptr<AnswerView> (*answer)(const AnswerPage::Built& page,
-                                              const std::string& mathSource, ThemeMode theme,
-                                              ExecutorPtr main,
-                                              std::shared_ptr<const MonotonicClock> clock);
+        void (*answer)(const AnswerPage::Built& page, const std::string& mathSource,
+                       ThemeMode theme, ExecutorPtr main,
+                       std::shared_ptr<const MonotonicClock> clock,
+                       Completion<void(std::shared_ptr<AnswerView>)> done);
+        // Readies what the first web view would set up on the main thread; run on the loading
+        // thread.
+        void (*prepare)();
     };
 
     static constexpr const char* moduleName = "parlendo-webviews.so";
@@ -31,9 +37,13 @@ class WebViews {
     // Where the module is looked for: beside the program (a build tree), then in the installed
     // library folder relative to it.
     static std::vector<std::filesystem::path> candidates(const std::filesystem::path& program);
-    // The module's entry; nothing when it cannot be loaded (logged on every failed attempt).
-    static const Entry* load();
-    // Builds manage windows through the module.
+    // Loads the module (once; later calls answer at once) and completes on `main` with its entry,
+    // or with nothing when it cannot be loaded (logged on every failed attempt, told to the user
+    // once per run).
+    static void load(ExecutorPtr main, Completion<void(const Entry*)> ready);
+    // The entry when the module is loaded already.
+    static const Entry* loaded();
+    // Manage windows that load the module when they are first shown.
     static ManageView::Factory manageWindows();
     // Builds AI answer windows through the module.
     static AnswerView::Factory answerWindows();

@@ -1,6 +1,7 @@
 // The entry of the web views module (built only into parlendo-webviews.so and the tests' static
 // copy of it): hands the program the factories of the windows that draw with WebKit.
 #include "aitalk/AnswerWindow.h"
+#include "foundation/WebContext.h"
 #include "manage/ManageWindow.h"
 #include "shell/WebViews.h"
 
@@ -12,17 +13,19 @@ std::shared_ptr<parlendo::ManageView> makeManage(std::shared_ptr<parlendo::Manag
     return parlendo::ManageWindow::make(std::move(bridge), std::move(theme), std::move(options));
 }
 
-std::shared_ptr<parlendo::AnswerView> makeAnswer(
-    const parlendo::AnswerPage::Built& page, const std::string& mathSource,
-    parlendo::ThemeMode theme, parlendo::ExecutorPtr main,
-    std::shared_ptr<const parlendo::MonotonicClock> clock) {
-    return parlendo::AnswerWindow::make(page, mathSource, theme, std::move(main), std::move(clock));
+void makeAnswer(const parlendo::AnswerPage::Built& page, const std::string& mathSource,
+                parlendo::ThemeMode theme, parlendo::ExecutorPtr main,
+                std::shared_ptr<const parlendo::MonotonicClock> clock,
+                parlendo::Completion<void(std::shared_ptr<parlendo::AnswerView>)> done) {
+    parlendo::AnswerWindow::makeInSteps(page, mathSource, theme, std::move(main), std::move(clock),
+                                        std::move(done));
 }
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const parlendo::WebViews::Entry*
 parlendo_web_views() {
-    static const parlendo::WebViews::Entry entry{&makeManage, &makeAnswer};
+    static const parlendo::WebViews::Entry entry{&makeManage, &makeAnswer,
+                                                 &parlendo::WebContext::prepare};
     return &entry;
 }

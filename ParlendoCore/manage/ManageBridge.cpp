@@ -240,9 +240,66 @@ void ManageBridge::take(Message message, Completion<void(std::string)> script) {
     }
     std::string name = message.name;
     respond(message.name, std::move(message.args),
-            [id, name = std::move(name), script = std::move(script)](Json result) mutable {
-                script(resolveScript(id, replyText(name, result)));
+            [id, name = std::move(name), script = std::move(script), writer = writer_,
+             main = main_](Json result) mutable {
+                if (!writer || !main || !isLarge(result)) {
+                    script(resolveScript(id, replyText(name, result)));
+                    return;
+                }
+                // The reply is written, and let go, off the main executor.
+                writer->post([id, name = std::move(name), result = std::move(result),
+                              script = std::move(script), main = std::move(main)]() mutable {
+                    std::string text = resolveScript(id, replyText(name, result));
+                    result = Json();
+                    main->post([script = std::move(script), text = std::move(text)]() mutable {
+                        script(std::move(text));
+                    });
+                });
             });
+}
+
+void ManageBridge::writeLargeRepliesOn(ExecutorPtr writer, ExecutorPtr main) {
+    writer_ = std::move(writer);
+    main_ = std::move(main);
+}
+
+namespace {
+
+// Counts the values of `value` and the bytes of its texts down from the budgets; false once
+// either is spent.
+bool within(const Json& value, size_t& values, size_t& bytes) {
+    if (values == 0) {
+        return false;
+    }
+    --values;
+    if (value.is_string()) {
+        const size_t size = value.get_ref<const std::string&>().size();
+        if (size >= bytes) {
+            return false;
+        }
+        bytes -= size;
+    } else if (value.is_object()) {
+        for (const auto& [key, item] : value.items()) {
+            if (key.size() >= bytes || !within(item, values, bytes -= key.size())) {
+                return false;
+            }
+        }
+    } else if (value.is_array()) {
+        for (const auto& item : value) {
+            if (!within(item, values, bytes)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ManageBridge::isLarge(const Json& reply) {
+    size_t values = largeReplyValues;
+    size_t bytes = largeReplyBytes;
+    return !within(reply, values, bytes);
 }
 
 std::string ManageBridge::resolveScript(std::int64_t id, const std::string& jsonText) {

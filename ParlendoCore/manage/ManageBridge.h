@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Completion.h"
+#include "foundation/Executor.h"
 #include "foundation/Json.h"
 #include "manage/BridgeRouter.h"
 
@@ -61,6 +62,14 @@ class ManageBridge {
 
     // Answers one message and completes with the script that settles the page's promise.
     void take(Message message, Completion<void(std::string)> script);
+    // Large replies are written out on `writer` and their scripts handed back on `main`, so that
+    // a word book of many thousand rows does not hold up the main loop. Without this they are
+    // written where they are answered.
+    void writeLargeRepliesOn(ExecutorPtr writer, ExecutorPtr main);
+    // Whether a reply holds more than this many values, or more than this many bytes of text.
+    static constexpr size_t largeReplyValues = 2000;
+    static constexpr size_t largeReplyBytes = 256 * 1024;
+    static bool isLarge(const Json& reply);
 
     // "window.__prlResolve(<id>, <json>);"
     static std::string resolveScript(std::int64_t id, const std::string& jsonText);
@@ -72,6 +81,8 @@ class ManageBridge {
     std::shared_ptr<BridgeRouter> router_;
     // Shared with the calls in flight, which count themselves down when answered.
     std::shared_ptr<int> authCallsInFlight_ = std::make_shared<int>(0);
+    ExecutorPtr writer_;
+    ExecutorPtr main_;
 };
 
 }  // namespace parlendo

@@ -49,6 +49,8 @@ class ProgramWindows {
     static bool click(const Window& window, const std::string& role, const std::string& text);
     // Clicks the `index`-th entry of `window`, selects what it holds and types `text` (ASCII).
     static bool type(const Window& window, size_t index, const std::string& text);
+    // Asks `window` to close, as a window manager's close button does.
+    static void close(const Window& window);
     // The keyboard: one key (an X key symbol, with Control when `control`), or ASCII text.
     static void pressKey(unsigned long keysym, bool control = false);
     static void typeText(const std::string& text);

@@ -242,6 +242,12 @@ void ScriptedProjects::holdFinish(double seconds) {
     finishDelay_ = seconds;
 }
 
+std::string ScriptedProjects::addDrive(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    drives_.push_back(Drive{"drv-" + std::to_string(drives_.size() + 1), "study", name, stamp()});
+    return drives_.back().id;
+}
+
 void ScriptedProjects::addPopup(const std::string& drive, const std::string& name) {
     std::lock_guard lock(mutex_);
     popups_.push_back(Popup{"pop-" + std::to_string(popups_.size() + 1), drive, name});

@@ -35,6 +35,8 @@ class ScriptedProjects {
     // The finish of an upload answered only after `seconds` (the progress stays on the screen).
     void holdFinish(double seconds);
 
+    // A project named `name` the user made on an earlier day; its id.
+    std::string addDrive(const std::string& name);
     // An active AI popup named `name` on the project `drive`.
     void addPopup(const std::string& drive, const std::string& name);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LogCapture.h"
+#include "ManualExecutor.h"
 #include "RouteFixtures.h"
 #include "manage/ManageBridge.h"
 
@@ -102,6 +103,57 @@ TEST(ManageBridge, AnswersWithTheResolveScript) {
               R"(window.__prlResolve(7, {"data":{"folders":[]},"ok":true});)");
     EXPECT_EQ(answer(*bridge, R"({"id": 8, "name": "bare", "args": []})"),
               R"(window.__prlResolve(8, "just text");)");
+}
+
+TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
+    LogCapture log;
+    Json sources = Json::array();
+    for (size_t i = 0; i < ManageBridge::largeReplyValues; ++i) {
+        sources.push_back(Json{{"id", "s" + std::to_string(i)}});
+    }
+    auto routes = group();
+    routes->answer("load_tree", BridgeReply::ok(Json{{"sources", sources}}))
+        .answer("small", BridgeReply::ok(Json{{"sources", Json::array({1, 2})}}))
+        .answer("fonts",
+                BridgeReply::ok(Json{{"data", std::string(ManageBridge::largeReplyBytes, 'A')}}))
+        .answer("broken", BridgeReply::ok(Json::array({sources, std::string("\xc3")})));
+    auto bridge = bridgeOver({routes});
+    auto writer = std::make_shared<testing::ManualExecutor>();
+    auto main = std::make_shared<testing::ManualExecutor>();
+    bridge->writeLargeRepliesOn(writer, main);
+
+    EXPECT_EQ(answer(*bridge, R"({"id": 1, "name": "small"})"),
+              R"(window.__prlResolve(1, {"data":{"sources":[1,2]},"ok":true});)")
+        << "small replies at once";
+    std::optional<std::string> script;
+    bridge->take(*ManageBridge::read(R"({"id": 3, "name": "load_tree"})").message,
+                 [&](std::string s) { script = std::move(s); });
+    EXPECT_FALSE(script);
+    EXPECT_EQ(writer->runAll(), 1u);
+    EXPECT_FALSE(script) << "handed back on the main executor only";
+    main->runAll();
+    ASSERT_TRUE(script);
+    EXPECT_TRUE(script->starts_with(R"(window.__prlResolve(3, {"data":{"sources":[{"id":"s0"},)"))
+        << script->substr(0, 80);
+    EXPECT_TRUE(script->ends_with(R"({"id":"s1999"}]},"ok":true});)"));
+    // A few values with much text are large as well.
+    script.reset();
+    bridge->take(*ManageBridge::read(R"({"id": 5, "name": "fonts"})").message,
+                 [&](std::string s) { script = std::move(s); });
+    EXPECT_FALSE(script);
+    writer->runAll();
+    main->runAll();
+    EXPECT_TRUE(script && script->size() > ManageBridge::largeReplyBytes);
+
+    // One that cannot be written still settles the promise.
+    script.reset();
+    bridge->take(*ManageBridge::read(R"({"id": 4, "name": "broken"})").message,
+                 [&](std::string s) { script = std::move(s); });
+    writer->runAll();
+    main->runAll();
+    EXPECT_EQ(
+        script,
+        R"(window.__prlResolve(4, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
 }
 
 TEST(ManageBridge, AReplyThatCannotBeWrittenStillSettlesThePromise) {

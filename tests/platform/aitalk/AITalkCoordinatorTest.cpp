@@ -122,7 +122,7 @@ struct CoordinatorTest : ::testing::Test {
         port->window = viewerWindow;
         AITalkPlatform platform;
         platform.main = main;
-        platform.makeWindow = &AnswerWindow::make;
+        platform.makeWindow = &AnswerWindow::makeInSteps;
         platform.work = work;
         platform.fetchQueue = fetch;
         platform.accessibility = port;
@@ -225,18 +225,17 @@ TEST_F(CoordinatorTest, TheRoadOfOneQuestionFromTheTriggerToTheAnswer) {
         [&] { return log.contains("drive", "사본 미리 받기 documents=1 missing=0"); }, 10))
         << log.all();
     coordinator->refreshMenu();
-    EXPECT_EQ(coordinator->stateItem()->title,
-              "AI 톡 켜짐 — 글을 선택하고 Ctrl 를 누른 채 C 두 번");
+    EXPECT_EQ(coordinator->stateItem()->title, "AI 톡 켜짐 — 글을 선택하고 Ctrl을 누른 채 C 두 번");
 
     copyAndTrigger("the net force on a body equals its mass times its acceleration");
     ASSERT_TRUE(AITalkDesktop::pumpUntil(
         [&] {
             return coordinator->answerBuilt() &&
-                   coordinator->answer().session->state().phase == AnswerState::Phase::answered;
+                   coordinator->answer()->session->state().phase == AnswerState::Phase::answered;
         },
         30))
         << log.all();
-    EXPECT_TRUE(coordinator->answer().window->isVisible());
+    EXPECT_TRUE(coordinator->answer()->window->isVisible());
     EXPECT_TRUE(log.contains("ai_talk", "글 가져옴 len=62#"));
     EXPECT_TRUE(log.contains("drive", "쪽 찾기 ok route=exact viewer=none"));
     const auto body = json::parse(lastAsk().body);
@@ -247,15 +246,18 @@ TEST_F(CoordinatorTest, TheRoadOfOneQuestionFromTheTriggerToTheAnswer) {
 
     // The theme follows the store once the window is there.
     env->theme->set("dark");
-    EXPECT_EQ(coordinator->answer().window->theme(), ThemeMode::dark);
+    EXPECT_EQ(coordinator->answer()->window->theme(), ThemeMode::dark);
 
-    // Signing out closes the conversation and removes every page copy.
+    // Signing out closes the conversation, lets the window go and removes every page copy.
     env->accountScope->observe(std::nullopt);
-    ASSERT_TRUE(
-        AITalkDesktop::pumpUntil([&] { return !coordinator->answer().window->isVisible(); }));
+    env->detect->write([](DetectState& state) { state.loggedIn = false; });
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !coordinator->answerBuilt(); })) << log.all();
     EXPECT_TRUE(log.contains("ai_talk", "reason=account"));
+    EXPECT_TRUE(log.has("ai_talk", "답 창 놓음 — AI 톡을 쓸 수 없는 동안 웹 화면을 두지 않음"));
     EXPECT_TRUE(log.has("drive", "사본 전부 지움 success=true"));
     EXPECT_FALSE(coordinator->copies()->pages("user-1", "doc-1", SHA256::hex(joined())));
+    AITalkDesktop::pumpFor(0.3);
+    EXPECT_FALSE(coordinator->answerBuilt()) << "not built again while signed out";
 }
 
 TEST_F(CoordinatorTest, TheViewersPageAnswersWhenItShowsALinkedFile) {
@@ -278,7 +280,7 @@ TEST_F(CoordinatorTest, TheViewersPageAnswersWhenItShowsALinkedFile) {
     ASSERT_TRUE(AITalkDesktop::pumpUntil(
         [&] {
             return coordinator->answerBuilt() &&
-                   coordinator->answer().session->state().phase == AnswerState::Phase::answered;
+                   coordinator->answer()->session->state().phase == AnswerState::Phase::answered;
         },
         30))
         << log.all();
@@ -301,14 +303,14 @@ TEST_F(CoordinatorTest, ATriggerWhileAQuestionRunsOnlySaysSo) {
     signIn();
     copyAndTrigger("equals its mass times its acceleration");
     ASSERT_TRUE(AITalkDesktop::pumpUntil(
-        [&] { return coordinator->answerBuilt() && coordinator->answer().session->busy(); }));
+        [&] { return coordinator->answerBuilt() && coordinator->answer()->session->busy(); }));
     copyAndTrigger("a second question meanwhile");
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !notices.empty(); }));
     EXPECT_EQ(notices.front(), std::make_pair(std::string(AITalkText::busy), 3.0));
     EXPECT_EQ(log.count("ai_talk", "글 가져옴"), 1u) << "the clipboard is not read again";
     ASSERT_TRUE(AITalkDesktop::pumpUntil(
         [&] {
-            return coordinator->answer().session->state().phase == AnswerState::Phase::answered;
+            return coordinator->answer()->session->state().phase == AnswerState::Phase::answered;
         },
         10))
         << log.all();
@@ -322,9 +324,27 @@ TEST_F(CoordinatorTest, TheModuleOffersTheProjectCallsAndForgetsLocalData) {
     const auto names = AccountLocalData::shared().names();
     EXPECT_NE(std::find(names.begin(), names.end(), "프로젝트 원본 위치 · 설정"), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), "쪽 글 사본"), names.end());
-    // The answer window is made a second after start, before any question.
-    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return coordinator->answerBuilt(); }, 3));
+}
+
+TEST_F(CoordinatorTest, TheAnswerWindowIsBuiltAheadOnlyWhileAQuestionCanBeAsked) {
+    // Signed out, nobody can get an answer: no window, no web engine.
+    AITalkDesktop::pumpFor(AnswerAhead::afterStart + 0.5);
+    EXPECT_FALSE(coordinator->answerBuilt());
+    EXPECT_FALSE(log.contains("ai_talk", "답 창 준비"));
+
+    // Signed in with an AI popup on: made before any question.
+    signIn();
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return coordinator->answerBuilt(); }, 10))
+        << log.all();
     EXPECT_TRUE(log.contains("ai_talk", "답 창 준비 renderer=windows_md math=true theme=light"));
+
+    // AI talk switched off in the manage window: let go.
+    coordinator->drive()->setAIDetect(false, "manage");
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !coordinator->answerBuilt(); })) << log.all();
+    // And on again: made again.
+    coordinator->drive()->setAIDetect(true, "manage");
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return coordinator->answerBuilt(); }, 10))
+        << log.all();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "DragSource.h"
 #include "WindowRig.h"
+#include "foundation/WebContext.h"
 
 namespace parlendo {
 namespace {
@@ -187,6 +188,20 @@ TEST(ManageWindow, AfterClosingNothingRunsAndReopeningLoadsAfresh) {
               Json::parse(R"(["dark", "dark"])"));
     EXPECT_EQ(rig.run("typeof __prlMac.replaceText + typeof __prlTheme"), "functionfunction");
     testing::snapshotWebView(rig.window->webView(), "theme-dark");
+}
+
+TEST(ManageWindow, ClosingTheWindowGivesTheMemoryOfItsWebViewBack) {
+    WindowRig rig("theme.html");
+    ASSERT_TRUE(rig.open());
+    EXPECT_TRUE(WebContext::alive());
+    gtk_window_close(rig.window->window());
+    ASSERT_TRUE(rig.until([&] { return rig.closed == 1; }));
+    EXPECT_TRUE(
+        rig.until([&] { return rig.log.contains("app", "웹 화면 닫힘 — 메모리 돌려줌 rss_mb="); },
+                  WebContext::trimAfterSeconds + 10));
+    // Opened again, it works as before.
+    ASSERT_TRUE(rig.open());
+    EXPECT_EQ(rig.run("document.documentElement.getAttribute('data-app-theme')"), "light");
 }
 
 TEST(ManageWindow, RunReturnsTheScriptsValueAndLogsFailures) {
