@@ -44,8 +44,9 @@ std::int32_t pidOf(AtspiAccessible* element) {
 // Everything the client keeps, touched only on the fetch queue except `connected`.
 struct AtspiAccessibility::State {
     std::atomic<bool> connected{false};
-    // Set on the main thread by `start` before the fetch queue reads it.
-    std::atomic<bool> bound{false};
+    // Set on the main thread once the client is set up, before the fetch queue connects.
+    enum class Binding { pending, bound, unbound };
+    std::atomic<Binding> binding{Binding::pending};
     bool started = false;
     int timeoutMs = 250;
     std::map<std::int32_t, std::shared_ptr<AtspiNode>> focused;
@@ -116,22 +117,53 @@ AtspiAccessibility::~AtspiAccessibility() {
     }
 }
 
+namespace {
+
+gboolean bindOnMain(gpointer data) {
+    auto step = *static_cast<std::function<void()>*>(data);
+    step();
+    return G_SOURCE_REMOVE;
+}
+
+void dropStep(gpointer data) {
+    delete static_cast<std::function<void()>*>(data);
+}
+
+}  // namespace
+
+// Three steps, each on the thread it needs. The fetch queue asks the session bus for the
+// accessibility bus's address and opens the connection, all blocking calls, without handing it to
+// any context yet. The main thread then sets the client up (`bind`), which then costs no round
+// trip, and the fetch queue connects and starts listening.
 void AtspiAccessibility::start() {
-    state_->bound = bind();
     std::weak_ptr<AtspiAccessibility> weak = weak_from_this();
     fetchQueue_->post([weak] {
-        if (auto self = weak.lock()) {
-            self->connect();
-        }
+        const bool opened = atspi_get_a11y_bus() != nullptr;
+        auto* step = new std::function<void()>([weak, opened] {
+            auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->state_->binding =
+                self->bind(opened) ? State::Binding::bound : State::Binding::unbound;
+            self->fetchQueue_->post([weak] {
+                if (auto owner = weak.lock()) {
+                    owner->connect();
+                }
+            });
+        });
+        g_main_context_invoke_full(nullptr, G_PRIORITY_DEFAULT, bindOnMain, step, dropStep);
     });
 }
 
-// The bus client opens its connection on the default context, which the main loop polls: moved
+// The bus client sets its connection up on the default context, which the main loop polls: moved
 // from any other thread, the connection's watches could be dispatched by the main loop while they
-// are being replaced, which ends the process in the bus library. So the client is opened and
-// handed to the fetch queue's context here, on the main thread, before the queue touches it.
-bool AtspiAccessibility::bind() {
-    if (atspi_init() > 1) {
+// are being replaced, which ends the process in the bus library. So the client is set up and
+// handed to the fetch queue's context here, on the main thread, before the queue touches it. The
+// connection was opened already (on the fetch queue): without one, the client would open it here
+// with calls that block.
+bool AtspiAccessibility::bind(bool opened) {
+    if (!opened || atspi_init() > 1) {
         return false;
     }
     atspi_set_main_context(fetchContext_);
@@ -236,11 +268,11 @@ void AtspiAccessibility::adopt(AtspiAccessible* element) {
 
 void AtspiAccessibility::connect() {
     auto& state = *state_;
-    if (state.started) {
+    if (state.started || state.binding == State::Binding::pending) {
         return;
     }
     state.started = true;
-    if (!state.bound) {
+    if (state.binding == State::Binding::unbound) {
         Log::write("capture", "접근성 버스에 연결하지 못함 — 직접 읽기 없이 대신 복사만 쓴다");
         return;
     }
@@ -282,6 +314,9 @@ AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app
     if (!state_->started) {
         connect();
     }
+    if (!state_->started) {
+        return nullptr;  // the client is still being set up
+    }
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (desktop == nullptr) {
         return nullptr;
@@ -315,6 +350,9 @@ AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app
 AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& app) {
     if (!state_->started) {
         connect();
+    }
+    if (!state_->started) {
+        return nullptr;  // the client is still being set up
     }
     if (auto it = state_->focused.find(app.pid); it != state_->focused.end()) {
         if (it->second->hasState(ATSPI_STATE_FOCUSED)) {

@@ -31,8 +31,9 @@ class AtspiAccessibility final : public AccessibilityPort,
                                                     std::function<ScreenFrames()> screens);
     ~AtspiAccessibility() override;
 
-    // Main thread. Binds the bus client to the fetch queue's context, then connects and starts
-    // listening on the fetch queue; returns once the client is bound.
+    // Main thread; returns at once. Opens the bus on the fetch queue, binds the bus client to the
+    // fetch queue's context on the main thread (its main loop must run), then connects and starts
+    // listening on the fetch queue. Until then the calls find no element.
     void start();
 
     void setCallTimeout(double seconds) override;
@@ -45,7 +46,7 @@ class AtspiAccessibility final : public AccessibilityPort,
     std::optional<bool> accessibilitySwitch(const std::string& name) override;
     bool isRunning(std::int32_t pid) override;
 
-    // Whether the bus answered when the watch started.
+    // Whether the bus answered when the watch started (false until it started).
     bool connected() const;
 
   private:
@@ -53,8 +54,9 @@ class AtspiAccessibility final : public AccessibilityPort,
     AtspiAccessibility(ExecutorPtr fetchQueue, GMainContext* fetchContext,
                        std::function<ScreenFrames()> screens);
     void connect();
-    // Opens the bus client and moves its dispatching to the fetch queue's context: main thread.
-    bool bind();
+    // Sets the bus client up over the connection the fetch queue `opened` and moves its
+    // dispatching to the fetch queue's context: main thread.
+    bool bind(bool opened);
     // Hands the direct connection to `application`, if the client opened one, to the fetch
     // queue's context.
     void adopt(AtspiAccessible* application);

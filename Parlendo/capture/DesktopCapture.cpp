@@ -3,6 +3,7 @@
 #include "capture/AtspiNode.h"
 #include "foundation/Log.h"
 #include "foundation/MainThreadCall.h"
+#include "foundation/WorkerQueue.h"
 #include "popups/GdkPopupScreens.h"
 
 #include <unistd.h>
@@ -76,10 +77,14 @@ std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
     capture->trail = std::make_shared<SyntheticKeyTrail>();
     capture->input =
         X11InputSource::make({main, clock, capture->trail, ownsFocus(windows), std::string()});
+    auto apps = std::make_shared<DesktopApps>(windows);
+    // The installed applications are read ahead, at once and off the main thread, which names the
+    // front application at the first chord: on the fetch queue the read would wait behind the
+    // accessibility bus's start, and the chord would then read them itself.
+    ThreadPool::global().post([apps] { apps->entries(); });
     capture->accessibility = AtspiAccessibility::make(
         capture->fetchQueue, capture->fetchQueue->context(), screens(main));
     capture->accessibility->start();
-    auto apps = std::make_shared<DesktopApps>(windows);
     capture->selection = std::make_shared<SelectionDesktop>();
     capture->selection->accessibility = capture->accessibility;
     capture->selection->windows = std::make_shared<EwmhWindows>(apps);
@@ -91,8 +96,6 @@ std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
     capture->documents = std::make_shared<DesktopDocuments>("/proc", RecentFiles::defaultPath());
     capture->trust = AccessibilityTrust::make(capture->input->available());
     capture->trust->start();
-    // Read the installed applications once, off the main thread.
-    capture->fetchQueue->post([apps] { apps->entries(); });
     return capture;
 }
 

@@ -3,6 +3,7 @@
 #include "foundation/Keychain.h"
 #include "foundation/KeychainFile.h"
 #include "foundation/LibsecretKeychain.h"
+#include "foundation/WorkerQueue.h"
 
 namespace parlendo::KeychainSetup {
 
@@ -11,6 +12,13 @@ void install(double timeoutSeconds) {
     Keychain::choose(KeychainFile::defaultPath(),
                      unavailable ? nullptr : std::make_shared<LibsecretKeychain>(),
                      unavailable.value_or(""));
+}
+
+ExecutorPtr queue() {
+    // Left to the end of the process on purpose (see the header).
+    static auto* const keychain = new SerialQueue("parlendo.keychain");
+    static const ExecutorPtr shared(keychain, [](Executor*) {});
+    return shared;
 }
 
 }  // namespace parlendo::KeychainSetup

@@ -2,6 +2,7 @@
 
 #include "foundation/AppBundle.h"
 #include "foundation/AppConfig.h"
+#include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
 #include "foundation/WorkerQueue.h"
 #include "manage/DiagnosticsRoutes.h"
@@ -32,6 +33,9 @@ ManageCoordinator::ManageCoordinator(ManageServices services) : services_(std::m
     }
     if (!services_.page) {
         services_.page = AppBundle::main().resource("manage", "html");
+    }
+    if (!services_.keychain) {
+        services_.keychain = KeychainSetup::queue();
     }
     if (!services_.webInspector) {
         services_.webInspector = AppConfig::webInspectorEnabled();
@@ -143,7 +147,7 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
         std::make_shared<TrashRoutes>(libraryWriter()),
         std::make_shared<StudyRoutes>(studyRecorder(), main),
         std::make_shared<PopupSettingsRoutes>(popupSettings(), draft(), main),
-        std::make_shared<ConnectionRoutes>(connection()),
+        std::make_shared<ConnectionRoutes>(connection(), services_.keychain),
         appearance(),
         std::make_shared<FeedbackRoutes>(feedback()),
         std::make_shared<DiagnosticsRoutes>(uiErrors_),
@@ -252,9 +256,11 @@ void ManageCoordinator::start() {
     services_.accountScope->onAccountChange(
         "학습 저장 기록",
         [recorder = studyRecorder()](const std::optional<std::string>&) { recorder->reset(); });
+    // On the keychain queue, in turn with the page's key calls.
     services_.accountScope->onAccountChange(
-        "AI 키", [connection = connection()](const std::optional<std::string>&) {
-            connection->accountChanged();
+        "AI 키", [connection = connection(),
+                  keychain = services_.keychain](const std::optional<std::string>&) {
+            keychain->post([connection] { connection->accountChanged(); });
         });
 
     if (services_.observeTheme) {

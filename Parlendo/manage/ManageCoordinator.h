@@ -49,6 +49,8 @@ struct ManageServices {
     std::shared_ptr<DetectStore> detect;
     std::shared_ptr<DefaultPopupSeeder> popupDefaults;  // the environment's seeder
     ExecutorPtr main;
+    // Where the AI key's keychain calls run (the program's keychain queue when empty).
+    ExecutorPtr keychain;
     // Left empty, these are the program's own: the keychain, the draft request over curl, the
     // desktop's opener, the installed resources and their manage.html.
     std::shared_ptr<SecretStore> secrets;

@@ -140,14 +140,15 @@ void PageCopySync::fetchOne(const std::string& user, const ReadyDocument& doc,
     readRange(std::move(download));
 }
 
+// Work executor: each range is parsed and checked there, the next one asked for from there.
 void PageCopySync::readRange(std::shared_ptr<Download> download) {
     if (download->next > download->doc.pageCount) {
-        work_->post([self = shared_from_this(), download] { self->finishDownload(download); });
+        finishDownload(std::move(download));
         return;
     }
     const std::int64_t first = download->next;
     const std::int64_t last = std::min(download->doc.pageCount, first + rangePages - 1);
-    drive_->server()->rows(
+    drive_->readRows(
         rangePath(download->doc.id, first, last), timeout,
         [self = shared_from_this(), download, first, last](RowsResult rows) mutable {
             if (!rows) {
@@ -177,7 +178,7 @@ void PageCopySync::readRange(std::shared_ptr<Download> download) {
                 download->pages.push_back(json::string(row, "text").value_or(""));
             }
             download->next = last + 1;
-            self->work_->post([self, download] { self->readRange(download); });
+            self->readRange(std::move(download));
         });
 }
 
@@ -227,32 +228,29 @@ void PageCopySync::prefetch(std::optional<std::string> first, Completion<void(in
         return;
     }
     const double started = drive_->clock()->uptime();
-    drive_->paged(
-        livePath, listingSize,
-        [self = shared_from_this(), user = *user, first = std::move(first), started,
-         done = std::move(done)](RowsResult live) mutable {
-            if (!live) {
-                Log::write(kTag, "사본 미리 받기 실패 reason=" + code(live.error()));
-                done(0);
-                return;
-            }
-            self->drive_->paged(
-                trashPath, listingSize,
-                [self, user = std::move(user), first = std::move(first), started,
-                 live = std::move(*live), done = std::move(done)](RowsResult trash) mutable {
-                    std::optional<std::vector<Json>> trashed;
-                    if (trash) {
-                        trashed = std::move(*trash);
-                    }
-                    // Reading the copies and pruning touch the disk: off the delivering thread.
-                    self->work_->post([self, user = std::move(user), first = std::move(first),
-                                       live = std::move(live), trashed = std::move(trashed),
-                                       started, done = std::move(done)]() mutable {
-                        self->missing(std::move(user), std::move(first), std::move(live),
-                                      std::move(trashed), started, std::move(done));
-                    });
-                });
-        });
+    drive_->paged(livePath, listingSize,
+                  [self = shared_from_this(), user = *user, first = std::move(first), started,
+                   done = std::move(done)](RowsResult live) mutable {
+                      if (!live) {
+                          Log::write(kTag, "사본 미리 받기 실패 reason=" + code(live.error()));
+                          done(0);
+                          return;
+                      }
+                      self->drive_->paged(trashPath, listingSize,
+                                          [self, user = std::move(user), first = std::move(first),
+                                           started, live = std::move(*live),
+                                           done = std::move(done)](RowsResult trash) mutable {
+                                              std::optional<std::vector<Json>> trashed;
+                                              if (trash) {
+                                                  trashed = std::move(*trash);
+                                              }
+                                              // On the work executor, where the listing was read:
+                                              // reading the copies and pruning touch the disk.
+                                              self->missing(std::move(user), std::move(first),
+                                                            std::move(live), std::move(trashed),
+                                                            started, std::move(done));
+                                          });
+                  });
 }
 
 void PageCopySync::missing(std::string user, std::optional<std::string> first,

@@ -24,7 +24,9 @@ namespace parlendo {
 // retried at once. Two roads lead here: the prefetch after each sign-in and the page finder's
 // fetch of documents it found without a copy. At most two documents download at a time; a
 // document already queued or downloading is not queued again. Thread-safe; the lock guards only
-// the queue. Hashing and writing run on `work`. Lives in a shared_ptr.
+// the queue. Every answer is parsed and checked, and every copy hashed and written, on `work`
+// (the project service's work executor): the executor where the server client delivers only
+// hands the answers on. Lives in a shared_ptr.
 class PageCopySync : public std::enable_shared_from_this<PageCopySync> {
   public:
     static constexpr int rangePages = 100;

@@ -288,6 +288,17 @@ void DriveService::write(std::string path, std::string method, Json body,
                   });
 }
 
+void DriveService::readRows(std::string path, double seconds, RowsDone done) {
+    server_->call(std::move(path), "GET", std::nullopt, seconds,
+                  onWork([done = std::move(done)](CallResult body) mutable {
+                      if (!body) {
+                          done(fail(std::move(body.error())));
+                          return;
+                      }
+                      done(ServerCalling::parseRows(*body));
+                  }));
+}
+
 void DriveService::paged(std::string path, int size, RowsDone done) {
     pagedFrom(std::move(path), std::max(size, 1), {}, 0, std::move(done));
 }
@@ -302,7 +313,7 @@ void DriveService::pagedFrom(std::string path, int size, std::vector<Json> colle
     }
     std::string request =
         path + "&limit=" + std::to_string(size) + "&offset=" + std::to_string(collected.size());
-    server_->rows(
+    readRows(
         std::move(request), timeout,
         [self = shared_from_this(), path = std::move(path), size, collected = std::move(collected),
          pages, done = std::move(done)](RowsResult rows) mutable {

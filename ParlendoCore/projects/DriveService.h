@@ -31,11 +31,15 @@ namespace parlendo {
 // DriveError, and keeps no state between calls: the signed-in user is read from the session
 // whenever it is needed, and the server limits rows to that user.
 //
-// Operations may start on any thread and complete where the server client delivers (or on the
-// work executor after an extraction). PDF extraction runs on `work`; waits between page-batch
-// retries are timers on `timers`. `onChange` is told after a change to projects, documents or
-// popups; `onDetectChange` after the AI detect switch changed; both are set once before use and
-// are called on the thread of the operation that made the change.
+// Operations may start on any thread and complete where the server client delivers, or on the
+// work executor for those that handle whole documents. The clients deliver on the main executor,
+// so whatever costs time with a large document runs on `work` and the main executor only hands
+// results on: PDF extraction, the upload's whole-text work (limits, fingerprint, table of
+// contents, the local copy, the serialisation of every page batch) and the parsing of paged and
+// large reads. Waits between page-batch retries are timers on `timers`. `onChange` is told after
+// a change to projects, documents or popups; `onDetectChange` after the AI detect switch changed;
+// both are set once before use and are called on the thread of the operation that made the
+// change.
 class DriveService : public std::enable_shared_from_this<DriveService> {
   public:
     using Done = Completion<void(DriveResult<Json>)>;
@@ -50,7 +54,7 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     static constexpr int pagedMaxPages = 1000;
 
     struct Runtime {
-        ExecutorPtr work;    // extraction, off the caller's thread
+        ExecutorPtr work;    // extraction and the work on whole documents, off the main thread
         ExecutorPtr timers;  // waits between page-batch retries
         std::shared_ptr<const Clock> clock;
     };
@@ -134,8 +138,12 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     // A row-returning write; the written rows (none when the reply holds none).
     void write(std::string path, std::string method, Json body,
                Completion<void(Result<std::vector<Json>, CallFailure>)> done);
-    // Every row of a query, read in pages of `size` until an empty page.
+    // Every row of a query, read in pages of `size` until an empty page; parsed and completed on
+    // the work executor.
     void paged(std::string path, int size, RowsDone done);
+    // The rows of a GET (a JSON array of objects, else badShape), parsed and completed on the
+    // work executor.
+    void readRows(std::string path, double timeout, RowsDone done);
     // A database function's reply: any JSON value, null for an empty body.
     void rpc(const std::string& name, Json body, Completion<void(Result<Json, CallFailure>)> done);
 
@@ -175,6 +183,17 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
         };
     }
 
+    // A server completion that goes on on the work executor: the clients deliver on the main
+    // executor, which then only hands the result on.
+    template <class F>
+    auto onWork(F next) const {
+        return [work = runtime_.work, next = std::move(next)](auto result) mutable {
+            work->post([next = std::move(next), result = std::move(result)]() mutable {
+                next(std::move(result));
+            });
+        };
+    }
+
   private:
     struct UploadRun;
     struct FileSend;
@@ -188,6 +207,8 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
                      Done done);
     void pagedFrom(std::string path, int size, std::vector<Json> collected, int pages,
                    RowsDone done);
+    // The files of an upload that can be uploaded, then the upload of the first.
+    void choosePaths(std::shared_ptr<UploadRun> run, const Json& paths);
     void uploadNext(std::shared_ptr<UploadRun> run);
     void finishUpload(std::shared_ptr<FileSend> run, DriveResult<Json> result);
     void sendPages(std::shared_ptr<FileSend> run, Completion<void(DriveResult<bool>)> done);

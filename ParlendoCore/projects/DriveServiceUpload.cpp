@@ -98,8 +98,15 @@ void DriveService::upload(std::string drive, std::optional<Json> paths, UploadPr
     run->drive = std::move(drive);
     run->progress = std::move(progress);
     run->done = std::move(done);
+    // Looking at the files waits on the file system: off the caller's thread.
+    runtime_.work->post([self = shared_from_this(), run, paths = std::move(*paths)]() mutable {
+        self->choosePaths(std::move(run), paths);
+    });
+}
+
+void DriveService::choosePaths(std::shared_ptr<UploadRun> run, const Json& paths) {
     std::int64_t strings = 0;
-    for (const auto& element : *paths) {
+    for (const auto& element : paths) {
         if (!element.is_string()) {
             continue;
         }
@@ -184,51 +191,53 @@ void DriveService::uploadOne(std::string drive, std::string path, FileProgress p
             return;
         }
         auto pdf = std::make_shared<const ExtractedPDF>(std::move(*extracted));
-        self->driveRow(drive, [self, drive, pdf, progress = std::move(progress),
-                               done = std::move(done), trace, start, user, failed,
-                               extractMs](Result<std::optional<Json>, CallFailure> row) mutable {
-            if (!row) {
-                failed(DriveError(std::move(row.error())), std::move(done));
-                return;
-            }
-            if (!*row) {
-                failed(DriveError(DriveFailure("drive_not_found")), std::move(done));
-                return;
-            }
-            self->send(
-                drive, pdf, user, trace, std::move(progress),
-                [self, pdf, done = std::move(done), trace, start, user, failed,
-                 extractMs](DriveResult<Json> sent) mutable {
-                    if (!sent) {
-                        failed(sent.error(), std::move(done));
-                        return;
-                    }
-                    if (self->session_->userID() != user) {
-                        Log::write(
-                            "drive",
-                            "올리기 끝 — 계정이 바뀌어 성공으로 돌려주지 않음 step=" + trace->step);
-                        done(Json{{"error", "auth_required"}});
-                        return;
-                    }
-                    Json result = std::move(*sent);
-                    if (auto document = json::string(result, "document_id")) {
-                        if (auto mark = self->links_->bookmark(pdf->sourcePath)) {
-                            self->local_->setSource(*document, *mark, user);
+        self->driveRow(
+            drive, self->onWork([self, drive, pdf, progress = std::move(progress),
+                                 done = std::move(done), trace, start, user, failed,
+                                 extractMs](Result<std::optional<Json>, CallFailure> row) mutable {
+                if (!row) {
+                    failed(DriveError(std::move(row.error())), std::move(done));
+                    return;
+                }
+                if (!*row) {
+                    failed(DriveError(DriveFailure("drive_not_found")), std::move(done));
+                    return;
+                }
+                self->send(
+                    drive, pdf, user, trace, std::move(progress),
+                    [self, pdf, done = std::move(done), trace, start, user, failed,
+                     extractMs](DriveResult<Json> sent) mutable {
+                        if (!sent) {
+                            failed(sent.error(), std::move(done));
+                            return;
                         }
-                    }
-                    const bool duplicate =
-                        result.contains("duplicate_of") && !result["duplicate_of"].is_null();
-                    Log::write("drive",
-                               "올리기 ok status=" + json::string(result, "status").value_or("?") +
-                                   " duplicate=" + (duplicate ? "true" : "false") +
-                                   " pages=" + std::to_string(pdf->pages.size()) +
-                                   " outline=" + std::to_string(pdf->outline.size()) +
-                                   " extract_ms=" + std::to_string(extractMs) +
-                                   " ms=" + std::to_string(self->millisSince(start)) + " retries=" +
-                                   std::to_string(trace->retries) + " conn=" + self->uploadConn_());
-                    done(std::move(result));
-                });
-        });
+                        if (self->session_->userID() != user) {
+                            Log::write("drive",
+                                       "올리기 끝 — 계정이 바뀌어 성공으로 돌려주지 않음 step=" +
+                                           trace->step);
+                            done(Json{{"error", "auth_required"}});
+                            return;
+                        }
+                        Json result = std::move(*sent);
+                        if (auto document = json::string(result, "document_id")) {
+                            if (auto mark = self->links_->bookmark(pdf->sourcePath)) {
+                                self->local_->setSource(*document, *mark, user);
+                            }
+                        }
+                        const bool duplicate =
+                            result.contains("duplicate_of") && !result["duplicate_of"].is_null();
+                        Log::write("drive", "올리기 ok status=" +
+                                                json::string(result, "status").value_or("?") +
+                                                " duplicate=" + (duplicate ? "true" : "false") +
+                                                " pages=" + std::to_string(pdf->pages.size()) +
+                                                " outline=" + std::to_string(pdf->outline.size()) +
+                                                " extract_ms=" + std::to_string(extractMs) +
+                                                " ms=" + std::to_string(self->millisSince(start)) +
+                                                " retries=" + std::to_string(trace->retries) +
+                                                " conn=" + self->uploadConn_());
+                        done(std::move(result));
+                    });
+            }));
     });
 }
 
@@ -280,7 +289,7 @@ void DriveService::send(std::string drive, std::shared_ptr<const ExtractedPDF> p
               {"p_text_sha256", run->sha}};
     auto self = shared_from_this();
     uploadServer_->call(
-        kBegin, "POST", std::move(body), timeout, [self, run](CallResult result) mutable {
+        kBegin, "POST", std::move(body), timeout, onWork([self, run](CallResult result) mutable {
             auto reply = result ? replyObject(*result) : fail(result.error());
             if (!reply) {
                 run->done(fail(DriveError(std::move(reply.error()))));
@@ -291,7 +300,7 @@ void DriveService::send(std::string drive, std::shared_ptr<const ExtractedPDF> p
                     run->done(fail(staleError()));
                     return;
                 }
-                self->server_->rows(
+                self->readRows(
                     "/rest/v1/drive_documents?select=status&id=eq." + escape(*duplicate) +
                         "&limit=1",
                     timeout, [self, run, duplicate = *duplicate](RowsResult rows) mutable {
@@ -347,7 +356,7 @@ void DriveService::send(std::string drive, std::shared_ptr<const ExtractedPDF> p
                 self->uploadServer_->call(
                     kFinish, "POST",
                     Json{{"p_document_id", run->document}, {"p_toc", std::move(toc)}}, timeout,
-                    [self, run](CallResult finished) mutable {
+                    self->onWork([self, run](CallResult finished) mutable {
                         auto answer = finished ? replyObject(*finished) : fail(finished.error());
                         if (!answer) {
                             self->finishUpload(run, fail(DriveError(std::move(answer.error()))));
@@ -362,9 +371,9 @@ void DriveService::send(std::string drive, std::shared_ptr<const ExtractedPDF> p
                         self->finishUpload(run, Json{{"document_id", run->document},
                                                      {"status", state},
                                                      {"duplicate_of", nullptr}});
-                    });
+                    }));
             });
-        });
+        }));
 }
 
 // Ends a file whose document exists on the server: a failure withdraws the unfinished document.
@@ -422,8 +431,8 @@ void DriveService::sendBatch(std::shared_ptr<FileSend> run,
     const double started = uptime();
     uploadServer_->callDetailed(
         kPages, "POST", body(), {}, PageBatchLadder::batchTimeout,
-        [self = shared_from_this(), run, first, end, started, body,
-         done = std::move(done)](DetailedCallResult result) mutable {
+        onWork([self = shared_from_this(), run, first, end, started, body,
+                done = std::move(done)](DetailedCallResult result) mutable {
             const int n = run->pageCount();
             if (result) {
                 run->first = end;
@@ -460,9 +469,12 @@ void DriveService::sendBatch(std::shared_ptr<FileSend> run,
             self->runtime_.timers->postAfter(
                 std::max(0.0, next.wait),
                 [self, run = std::move(run), done = std::move(done)]() mutable {
-                    self->sendBatch(std::move(run), std::move(done));
+                    self->runtime_.work->post(
+                        [self, run = std::move(run), done = std::move(done)]() mutable {
+                            self->sendBatch(std::move(run), std::move(done));
+                        });
                 });
-        });
+        }));
 }
 
 void DriveService::discardUnfinished(std::string document, std::string owner,
@@ -478,7 +490,7 @@ void DriveService::discardUnfinished(std::string document, std::string owner,
     auto withdraw = [self, path](Completion<void(DetailedCallResult)> answered) {
         self->uploadServer_->callDetailed(path, "PATCH",
                                           Json{{"deleted_at", timestamp(self->clock()->now())}}, {},
-                                          timeout, std::move(answered));
+                                          timeout, self->onWork(std::move(answered)));
     };
     withdraw([self, owner, withdraw, done = std::move(done)](DetailedCallResult first) mutable {
         if (first) {

@@ -44,6 +44,8 @@
     CREDENTIAL_WRITE_FAILED:
       'AI 키를 저장하지 못했어요. 키를 확인하고 다시 저장해 주세요. 로그인돼 있어야 저장할 수 있어요.',
     CREDENTIAL_DELETE_FAILED: 'AI 키를 지우지 못했어요. 다시 시도해 주세요.',
+    CREDENTIAL_STORE_NOT_ANSWERING:
+      '비밀번호 저장소가 답하지 않아 AI 키를 읽거나 저장하지 못했어요. ' + RETRY,
     UI_THEME_UNAVAILABLE:
       '이번 실행에서는 시스템 설정으로 되돌릴 수 없어요. 앱을 다시 시작하면 시스템 설정을 따라요.',
   };

@@ -66,7 +66,8 @@ test('every code gets Korean text; unknown codes show the code', () => {
                  'ACCOUNT_DELETE_NO_RESPONSE', 'ACCOUNT_CLEANUP_NOT_OFFERED',
                  'FEEDBACK_TEXT_INVALID', 'FEEDBACK_UNAVAILABLE', 'FEEDBACK_RATE_LIMITED',
                  'FEEDBACK_NETWORK', 'FEEDBACK_FAILED', 'REQUEST_FAILED', 'CREDENTIAL_WRITE_FAILED',
-                 'CREDENTIAL_DELETE_FAILED', 'UI_THEME_UNAVAILABLE'];
+                 'CREDENTIAL_DELETE_FAILED', 'CREDENTIAL_STORE_NOT_ANSWERING',
+                 'UI_THEME_UNAVAILABLE'];
   for (const code of codes) {
     const text = messageFor({ok: false, code: code});
     assert.match(text, /[가-힣]/, code);

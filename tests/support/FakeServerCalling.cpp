@@ -58,7 +58,28 @@ void FakeServerCalling::callDetailed(std::string path, std::string method, std::
             return;
         }
     }
-    completion(std::move(answer));
+    this->answer(std::move(completion), std::move(answer));
+}
+
+void FakeServerCalling::answer(Completion<void(DetailedCallResult)> completion,
+                               DetailedCallResult result) {
+    ExecutorPtr deliver;
+    {
+        std::lock_guard lock(mutex_);
+        deliver = deliver_;
+    }
+    if (!deliver) {
+        completion(std::move(result));
+        return;
+    }
+    deliver->post([completion = std::move(completion), result = std::move(result)]() mutable {
+        completion(std::move(result));
+    });
+}
+
+void FakeServerCalling::deliverOn(ExecutorPtr executor) {
+    std::lock_guard lock(mutex_);
+    deliver_ = std::move(executor);
 }
 
 void FakeServerCalling::script(const std::string& method, const std::string& path,
@@ -139,7 +160,7 @@ bool FakeServerCalling::release(std::optional<DetailedCallResult> instead) {
         next.emplace(std::move(held_.front()));
         held_.pop_front();
     }
-    next->completion(instead ? std::move(*instead) : std::move(next->answer));
+    answer(std::move(next->completion), instead ? std::move(*instead) : std::move(next->answer));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Executor.h"
 #include "server/ServerCalling.h"
 
 #include <deque>
@@ -55,6 +56,9 @@ class FakeServerCalling final : public DetailedServerCalling {
     void respondWith(Respond respond);
     // The answer to calls that nothing else answers.
     void setFallback(DetailedCallResult answer);
+    // Answers go through `executor` (as the program's clients deliver on the main executor)
+    // instead of running inside the call; nullptr: inside the call again.
+    void deliverOn(ExecutorPtr executor);
 
     std::vector<Call> calls() const;
     size_t count() const;
@@ -78,6 +82,7 @@ class FakeServerCalling final : public DetailedServerCalling {
     };
 
     bool release(std::optional<DetailedCallResult> instead);
+    void answer(Completion<void(DetailedCallResult)> completion, DetailedCallResult result);
 
     mutable std::mutex mutex_;
     std::map<std::string, Script> scripts_;
@@ -85,6 +90,7 @@ class FakeServerCalling final : public DetailedServerCalling {
     DetailedCallResult fallback_ = fail(CallFailureDetail(CallFailure::unavailable()));
     std::vector<Call> calls_;
     bool holding_ = false;
+    ExecutorPtr deliver_;
     std::deque<Held> held_;
 };
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,9 @@ class LogCapture {
         Log::setTap([state = state_](const std::string& tag, const std::string& message) {
             std::lock_guard lock(state->mutex);
             state->lines.emplace_back(tag, message);
+            if (state->watch) {
+                state->watch(tag, message);
+            }
         });
     }
     ~LogCapture() {
@@ -85,6 +89,12 @@ class LogCapture {
         std::lock_guard lock(state_->mutex);
         state_->lines.clear();
     }
+    // Called with every later line, on the thread that writes it (under the capture's lock):
+    // where a line was written.
+    void watch(std::function<void(const std::string& tag, const std::string& message)> watch) {
+        std::lock_guard lock(state_->mutex);
+        state_->watch = std::move(watch);
+    }
 
     // Echoes every later line to standard error as "[tag] message", where a death test's pattern
     // sees it.
@@ -98,6 +108,7 @@ class LogCapture {
     struct State {
         std::mutex mutex;
         std::vector<std::pair<std::string, std::string>> lines;
+        std::function<void(const std::string&, const std::string&)> watch;
     };
 
     // Inside the test program's private home when it has one.

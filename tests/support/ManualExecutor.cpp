@@ -83,6 +83,10 @@ bool ManualExecutor::isCurrent() const {
            std::find(running.begin(), running.end(), this) != running.end();
 }
 
+bool ManualExecutor::runningTask() const {
+    return std::find(running.begin(), running.end(), this) != running.end();
+}
+
 bool ManualExecutor::runOne() {
     Task task;
     {

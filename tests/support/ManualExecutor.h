@@ -27,6 +27,9 @@ class ManualExecutor final : public Executor {
     void post(Task task) override;
     void postAfter(double seconds, Task task) override;
     bool isCurrent() const override;
+    // Whether this thread is running one of its tasks now (unlike isCurrent, false on the test's
+    // thread between tasks): where work ran, when several of these share the test's thread.
+    bool runningTask() const;
 
     // Runs queued tasks, including those they post, until the queue is empty; returns how many ran.
     size_t runAll();

@@ -20,6 +20,8 @@ namespace parlendo::testing {
 // temporary folder, and a manual executor for the work that leaves the delivering thread.
 struct AITalkRig {
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    // Where the server delivers, once a test asks for it with `server->deliverOn(main)`.
+    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<ManualExecutor> work = std::make_shared<ManualExecutor>(clock);
     TempDir dir;
     std::shared_ptr<FakeServerCalling> server = std::make_shared<FakeServerCalling>();
@@ -33,7 +35,7 @@ struct AITalkRig {
     LogCapture log;
 
     void settle() {
-        while (work->runAll() > 0) {
+        while (main->runAll() + work->runAll() > 0) {
         }
     }
 

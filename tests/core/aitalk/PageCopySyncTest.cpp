@@ -30,9 +30,13 @@ struct SyncRig : AITalkRig {
     std::vector<Json> live;
     std::vector<Json> trash;
     std::function<std::string(const std::string& doc, size_t first, size_t last)> pageAnswer;
+    std::function<void(const FakeServerCalling::Call&)> onCall;
 
     SyncRig() {
         server->respondWith([this](const FakeServerCalling::Call& call) -> DetailedCallResult {
+            if (onCall) {
+                onCall(call);
+            }
             std::smatch m;
             static const std::regex range(
                 R"(drive_pages\?select=page_no,text&document_id=eq\.([^&]+)&page_no=gte\.(\d+)&page_no=lte\.(\d+))");
@@ -132,6 +136,44 @@ TEST(PageCopySync, IncompletePagesAndAWrongHashAreRememberedForADay) {
     rig.sync->fetch("user-1", {again});
     rig.settle();
     EXPECT_TRUE(rig.copies->pages("user-1", "doc-2", again.sha));
+}
+
+// The server answers on the main executor, as the program's client does: the listing, every range
+// (its parsing and checks), the hash, the copy and the failure memory are all handled on the work
+// executor, and so is every request and log line.
+TEST(PageCopySync, TheMainExecutorOnlyHandsTheServersAnswersOn) {
+    SyncRig rig;
+    rig.server->deliverOn(rig.main);
+    std::vector<std::string> onMain;
+    auto note = [&](const std::string& what) {
+        if (rig.main->runningTask()) {
+            onMain.push_back(what);
+        }
+    };
+    rig.onCall = [&](const FakeServerCalling::Call& call) {
+        note("request " + call.path);
+    };
+    rig.log.watch([&](const std::string& tag, const std::string& line) { note(tag + " " + line); });
+    rig.document("good", 250);
+    rig.document("broken", 120);
+    rig.pageAnswer = [&](const std::string& id, size_t first, size_t last) {
+        auto rows = Json::parse(pageRows(rig.texts[id], first, last));
+        if (id == "broken") {
+            rows.erase(rows.begin() + 3);
+        }
+        return rows.dump();
+    };
+    rig.live = {documentRow("good", rig.texts["good"]), documentRow("broken", rig.texts["broken"])};
+    rig.copies->write("user-1", "purged", {"gone"}, "sha");
+
+    EXPECT_EQ(rig.prefetch(), 2);
+    EXPECT_EQ(*rig.copies->pages("user-1", "good", readyDocument("good", rig.texts["good"]).sha),
+              rig.texts["good"]);
+    EXPECT_TRUE(rig.copies->fetchSkipped("user-1", "broken",
+                                         readyDocument("broken", rig.texts["broken"]).sha));
+    EXPECT_TRUE(rig.log.contains("drive", "사본 미리 받기 documents=2 missing=2 removed=1"));
+    EXPECT_EQ(onMain, std::vector<std::string>{});
+    rig.log.watch(nullptr);
 }
 
 TEST(PageCopySync, ARangeThatFailsIsTriedAgainLater) {

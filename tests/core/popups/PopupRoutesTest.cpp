@@ -175,5 +175,46 @@ TEST(ConnectionRoutesTest, StatusSetAndRemove) {
     EXPECT_TRUE(store->items.empty());
 }
 
+// The keychain is asked on its own queue; a keychain that does not answer within the deadline
+// leaves the page with a clear failure, and its late outcome is not answered twice.
+TEST(ConnectionRoutesTest, TheKeychainIsAskedOnItsQueueWithinADeadline) {
+    testing::LogCapture log;
+    auto clock = std::make_shared<testing::FakeClock>();
+    auto keychain = std::make_shared<testing::ManualExecutor>();  // not run by the clock
+    auto timers = std::make_shared<testing::ManualExecutor>(clock);
+    auto store = std::make_shared<FakeSecretStore>();
+    ConnectionRoutes routes(
+        std::make_shared<ConnectionSettings>(store, std::make_shared<FakeSession>("u")), keychain,
+        timers);
+    auto table = routes.routes();
+    std::vector<BridgeReply> replies;
+    auto ask = [&](const std::string& name, std::vector<Json> args) {
+        table.at(name).handler()(BridgeArgs(std::move(args)),
+                                 [&](BridgeReply reply) { replies.push_back(std::move(reply)); });
+    };
+
+    ask("credential_status", {});
+    EXPECT_TRUE(replies.empty()) << "nothing is read on the caller's thread";
+    keychain->runAll();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_TRUE(replies[0].as<BridgeReply::Ok>());
+    clock->advance(ConnectionRoutes::keychainDeadline);
+    EXPECT_EQ(replies.size(), 1u);
+
+    ask("set_optional_credentials", {"customAI", "k"});
+    clock->advance(ConnectionRoutes::keychainDeadline - 0.1);
+    EXPECT_EQ(replies.size(), 1u);
+    clock->advance(0.1);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1], BridgeReply::custom({{"ok", false},
+                                               {"msg", "CREDENTIAL_STORE_NOT_ANSWERING"},
+                                               {"error_class", "request"}}));
+    EXPECT_TRUE(log.has("connection", "키체인이 답하지 않음 call=set_optional_credentials s=5"));
+    EXPECT_TRUE(store->items.empty());
+    keychain->runAll();  // the keychain answers late: the key is kept, the page is not told again
+    EXPECT_EQ(replies.size(), 2u);
+    EXPECT_EQ(store->items["optional_custom_ai_key"], "k");
+}
+
 }  // namespace
 }  // namespace parlendo

@@ -134,6 +134,31 @@ TEST_F(DriveMapTest, AServerThatIgnoresTheOffsetDoesNotReadForever) {
     EXPECT_TRUE(rig.log.contains("drive", "나눠 읽기 멈춤 reason=page_cap"));
 }
 
+// The client answers on the main executor; a listing of many rows is parsed after the hop to the
+// work executor, where it completes. A body that is not rows fails there as badShape.
+TEST_F(DriveMapTest, ReadsAreParsedOnTheWorkExecutor) {
+    rig.deliverOnMain();
+    rig.server->respondWith(nullptr);
+    rig.server->ok("GET", "/rest/v1/rows", R"([{"ord":1},{"ord":2}])");
+    rig.server->ok("GET", "/rest/v1/rows", R"({"ord":1})");
+    std::vector<std::pair<RowsResult, bool>> answers;
+    for (int i = 0; i < 2; ++i) {
+        rig.service->readRows("/rest/v1/rows?select=ord", 15.0, [&](RowsResult rows) {
+            answers.emplace_back(std::move(rows), rig.work->runningTask());
+        });
+    }
+    rig.main->runAll();
+    EXPECT_TRUE(answers.empty()) << "the main executor only hands the bodies on";
+    rig.work->runAll();
+    ASSERT_EQ(answers.size(), 2u);
+    ASSERT_TRUE(answers[0].first);
+    EXPECT_EQ(answers[0].first->size(), 2u);
+    EXPECT_TRUE(answers[0].second);
+    ASSERT_FALSE(answers[1].first);
+    EXPECT_TRUE(answers[1].first.error().is<CallFailure::BadShape>());
+    EXPECT_TRUE(answers[1].second);
+}
+
 TEST_F(DriveMapTest, MissingDocumentsProjectsAndThreads) {
     document = "[]";
     EXPECT_EQ(rig.failure([&](auto done) { rig.service->documentMap("d1", std::move(done)); }),

@@ -80,9 +80,11 @@ inline std::vector<std::string> textPages(int count, size_t length = 20) {
 }
 
 // The project service over fakes: a scripted server, a switchable session, stores in a temporary
-// folder, a table extractor, and manual executors for extraction and retry waits.
+// folder, a table extractor, and manual executors for extraction and retry waits (and the main
+// executor, once the servers deliver there as the program's clients do).
 struct DriveRig {
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<ManualExecutor> work = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<ManualExecutor> timers = std::make_shared<ManualExecutor>(clock);
     TempDir dir;
@@ -116,6 +118,14 @@ struct DriveRig {
         watch();
     }
 
+    // Server answers arrive on the main executor, as the program's clients deliver them.
+    void deliverOnMain() {
+        server->deliverOn(main);
+        if (uploadServer) {
+            uploadServer->deliverOn(main);
+        }
+    }
+
     void watch() {
         service->setOnChange([this] { ++changes; });
         service->setOnDetectChange([this] { ++detectChanges; });
@@ -123,7 +133,7 @@ struct DriveRig {
 
     // Runs everything queued on the executors.
     void settle() {
-        while (work->runAll() + timers->runAll() > 0) {
+        while (main->runAll() + work->runAll() + timers->runAll() > 0) {
         }
     }
 

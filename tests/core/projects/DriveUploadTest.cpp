@@ -358,6 +358,52 @@ TEST_F(DriveUploadTest, AFileDeletedAfterItWasReadIsUploadedWithoutALink) {
     EXPECT_TRUE(rig.local->source("doc-2", "user-1"));
 }
 
+// The clients answer on the main executor: it must only hand the answers on, while every request
+// (with its serialised batch), every local write, log line and progress report of the upload is
+// made on the work executor, also after a retry wait and for a withdrawn document.
+TEST_F(DriveUploadTest, TheMainExecutorOnlyHandsTheServersAnswersOn) {
+    rig.deliverOnMain();
+    std::vector<std::string> onMain;
+    auto note = [&](const std::string& what) {
+        if (rig.main->runningTask()) {
+            onMain.push_back(what);
+        }
+    };
+    backend.onCall = [&](const auto& call) {
+        note("request " + call.path);
+    };
+    rig.server->respondWith([&](const auto& call) -> DetailedCallResult {
+        note("request " + call.path);
+        return std::string(R"([{"id":"s1","kind":"study","name":"a"}])");
+    });
+    rig.extractor->onExtract([&](const std::string& path) { note("extract " + path); });
+    rig.log.watch([&](const std::string& tag, const std::string& line) { note(tag + " " + line); });
+    // The first file's only batch is refused, the second file's second batch times out once.
+    backend.batchFailures[1].push_back(CallFailureDetail(CallFailure::rejected(400), 400));
+    backend.batchFailures[201].push_back(timedOut());
+
+    const std::string bad = file("bad.pdf", textPages(3));
+    const std::string book = file("book.pdf", textPages(450, 200), {{"Intro", 1, 1}});
+    const Json result = rig.value([&](auto done) {
+        rig.service->upload(
+            "s1", Json::array({bad, book}),
+            [&](int d, int t, int i, int n) {
+                note("progress");
+                progress.push_back({d, t, i, n});
+            },
+            std::move(done));
+    });
+    EXPECT_EQ(result["results"][0]["error"], "server_error") << result.dump();
+    EXPECT_EQ(result["results"][1]["status"], "ready") << result.dump();
+    EXPECT_EQ(batchSizes(), (std::vector<size_t>{3, 200, 200, 50, 50, 50, 50, 50}));
+    EXPECT_EQ(rig.calls(*rig.uploadServer, "PATCH", kDocuments).size(), 1u);
+    EXPECT_TRUE(rig.log.contains("drive", "사본 ok where=upload pages=450"));
+    EXPECT_TRUE(rig.local->source("doc-2", "user-1"));
+    EXPECT_EQ(progress.back(), (std::array<int, 4>{450, 450, 2, 2}));
+    EXPECT_EQ(onMain, std::vector<std::string>{});
+    rig.log.watch(nullptr);
+}
+
 TEST_F(DriveUploadTest, AMissingProjectStopsTheUpload) {
     rig.server->respondWith([](const auto&) { return DetailedCallResult(std::string("[]")); });
     const Json result =

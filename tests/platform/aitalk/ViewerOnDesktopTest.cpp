@@ -44,6 +44,8 @@ class ViewerOnDesktop : public ::testing::Test {
             return ScreenFrames{{PopupRect{0, 0, 1920, 1080}}, 1080};
         });
         accessibility->start();
+        // The client is set up on the main loop.
+        ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return accessibility->connected(); }, 10));
         windows = X11Windows::connect();
         ASSERT_TRUE(windows);
         apps = std::make_shared<DesktopApps>(windows);

@@ -54,6 +54,8 @@ struct SelectionReadTest : ::testing::Test {
         accessibility =
             AtspiAccessibility::make(fetch, fetch->context(), DesktopCapture::screens(main));
         accessibility->start();
+        // The client is set up on the main loop.
+        ASSERT_TRUE(DesktopSession::pumpUntil([&] { return accessibility->connected(); }, 10));
         auto windows = X11Windows::connect();
         ASSERT_TRUE(windows);
         apps = std::make_shared<DesktopApps>(windows);

@@ -59,6 +59,7 @@ struct CoordinatorRig {
         services.detect = detect;
         services.main = main;
         services.secrets = secrets;
+        services.keychain = main;
         services.draftTransport = std::make_shared<Unreachable>();
         services.opener = opener;
         services.resources = testing::resourcesFolder();
@@ -186,6 +187,7 @@ TEST(ManageCoordinator, AnAccountChangeClearsStudyRecordsAndAForeignKey) {
 
     rig.session->setUser("u2");
     rig.scope->observe("u2");
+    rig.main->runAll();  // the key is dropped on the keychain queue
     std::optional<std::optional<StudySave>> status;
     rig.manage->studyRecorder()->status(saved->operationID,
                                         [&](std::optional<StudySave> s) { status = s; });

@@ -162,6 +162,7 @@ PageRig::PageRig(Options options) {
     services.detect = detect;
     services.main = main;
     services.secrets = secrets;
+    services.keychain = work;
     services.draftTransport = draft;
     services.opener = opener;
     services.resources = resourcesFolder();
