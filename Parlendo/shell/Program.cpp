@@ -13,6 +13,7 @@
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
+#include "manage/NotificationCenter.h"
 #include "manage/SystemOpener.h"
 #include "popups/ConnectionSettings.h"
 #include "popups/GdkPopupScreens.h"
@@ -62,6 +63,9 @@ Program::~Program() = default;
 
 void Program::build() {
     main_ = std::make_shared<GlibMainExecutor>();
+    // Observers of the program's in-process notices run on the main loop, never inside whoever
+    // posts them.
+    NotificationCenter::defaultCenter().setMainExecutor(main_);
     drainQueue_ = std::make_shared<SerialQueue>("parlendo.shutdown");
     clock_ = SystemClock::shared();
     // Development runs can measure how long the main loop stalls.
