@@ -200,7 +200,9 @@ TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
         BridgeRouteGroups bridgeRoutes() const override { return {}; }
         MenuItems menu() const override { return items; }
         void refreshMenu() override {}
+        void menuWillOpen() override { ++openings; }
         MenuItems items;
+        int openings = 0;
     };
     auto module = std::make_shared<Module>();
     module->items.status = {toggle};
@@ -234,6 +236,21 @@ TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
     login->checked = true;
     model.refresh();
     EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(children[4])));
+
+    // Shown by a tray that draws the menu here, the menu tells the modules it opens.
+    const GdkRectangle corner{20, 20, 1, 1};
+    const auto popup = [&] {
+        gtk_menu_popup_at_rect(GTK_MENU(menu->menu()), gdk_get_default_root_window(), &corner,
+                               GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+    };
+    popup();
+    ASSERT_TRUE(ShellDesktop::pumpUntil([&] { return module->openings == 1; }));
+    EXPECT_EQ(log.count("menu", "opened"), 1u);
+    gtk_menu_popdown(GTK_MENU(menu->menu()));
+    ShellDesktop::pumpFor(0.1);
+    popup();
+    EXPECT_TRUE(ShellDesktop::pumpUntil([&] { return module->openings == 2; }));
+    gtk_menu_popdown(GTK_MENU(menu->menu()));
 }
 
 }  // namespace
