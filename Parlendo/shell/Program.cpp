@@ -21,6 +21,7 @@
 #include "server/CurlServerTransport.h"
 #include "shell/DetachedProcess.h"
 #include "shell/GtkAlerts.h"
+#include "shell/InstallLocation.h"
 #include "shell/MainMenu.h"
 #include "shell/StartupTiming.h"
 
@@ -264,7 +265,7 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
     DeviceCare::Install install;
     install.running = BuildStamp::running(bundle);
     install.buildInfoFile = bundle.buildInfoFile;
-    install.programPath = RelaunchHelper::programPath();
+    install.programPath = InstallLocations::programFile(RelaunchHelper::programPath(), environment);
     install.home = RuntimePaths::homeDirectory(environment).string();
     install.stateRoot = RuntimePaths::stateRoot(environment);
     install.pid = ::getpid();

@@ -143,7 +143,7 @@ TEST(DeviceCareTest, RunningFromMountedMediaAsksForAMoveAndExits) {
     std::vector<int> exits;
     std::vector<DeviceCare::Alert> alerts;
     DeviceCare::Install install;
-    install.programPath = "/tmp/.mount_ParlenX/usr/bin/parlendo";
+    install.programPath = "/media/mina/USB/Parlendo.AppImage";
     install.home = "/home/mina";
     install.stateRoot = dir.path();
     DeviceCare::Platform platform;
