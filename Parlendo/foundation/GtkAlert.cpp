@@ -60,7 +60,7 @@ GtkWidget* GtkAlert::make() const {
     return dialog;
 }
 
-void GtkAlert::show(Completion<void(Answer)> answer) const {
+GtkWidget* GtkAlert::show(Completion<void(Answer)> answer) const {
     GtkWidget* dialog = make();
     auto* check = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(dialog), checkboxKey));
     auto* pending = new Pending{std::move(answer), check, closedButton};
@@ -79,6 +79,7 @@ void GtkAlert::show(Completion<void(Answer)> answer) const {
         pending);
     gtk_widget_show_all(dialog);
     present(GTK_WINDOW(dialog));
+    return dialog;
 }
 
 }  // namespace parlendo

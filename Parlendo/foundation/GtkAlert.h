@@ -33,8 +33,8 @@ struct GtkAlert {
     GtkWidget* make() const;
 
     // Shows the dialog brought to the front; the answer comes back on the main thread when a
-    // button is pressed or the dialog is closed.
-    void show(Completion<void(Answer)> answer) const;
+    // button is pressed or the dialog is closed. Returns the dialog, destroyed once answered.
+    GtkWidget* show(Completion<void(Answer)> answer) const;
 
     // Brings a window of the program to the front, ahead of other applications.
     static void present(GtkWindow* window);

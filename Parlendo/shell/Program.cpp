@@ -156,6 +156,7 @@ void Program::build() {
         }
     };
     platform.prompt = &GtkAlerts::askShutdown;
+    platform.closePrompt = &GtkAlerts::closeShutdownQuestion;
     platform.replyToTerminate = [weak](bool terminate) {
         if (auto self = weak.lock()) {
             self->replied(terminate);
@@ -329,13 +330,15 @@ void Program::showPermission() {
 }
 
 void Program::activate() {
-    if (launched_) {
+    if (launched_ || launching_) {
+        // A second launch; while the first is still starting, the delegate holds it.
         delegate_->reopen("second_launch");
         return;
     }
-    if (launching_) {
-        return;
-    }
+    startLaunch();
+}
+
+void Program::startLaunch() {
     launching_ = true;
     // Launch once the accessibility status has been read, so the permission is known.
     std::weak_ptr<Program> weak = weak_from_this();
@@ -366,12 +369,12 @@ void Program::launch() {
 
 void Program::open(const std::vector<std::string>& uris) {
     delegate_->open(uris);
-    if (!launched_) {
-        activate();
+    if (!launched_ && !launching_) {
+        startLaunch();
     }
 }
 
-void Program::requestQuit(std::function<void(bool)> done) {
+void Program::requestQuit(std::function<void(bool)> done, bool fromSignal) {
     if (finished_) {
         if (done) {
             done(true);
@@ -379,7 +382,11 @@ void Program::requestQuit(std::function<void(bool)> done) {
         return;
     }
     if (!quitWaiters_.empty()) {
-        // A quit is already waiting for its drain or question.
+        // A quit is already waiting for its drain or question; a signal does not wait for the
+        // user.
+        if (fromSignal) {
+            delegate_->endWithoutAsking();
+        }
         quitWaiters_.push_back(std::move(done));
         return;
     }

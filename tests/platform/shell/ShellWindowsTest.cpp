@@ -180,6 +180,18 @@ TEST_F(ShellWindowsTest, AlertsAnswerTheirButtonAndCheckBoxInLinuxWords) {
     EXPECT_GT(ShellDesktop::screenshot(prompt, "quit-question.png"), 300);
     gtk_dialog_response(GTK_DIALOG(prompt), GTK_RESPONSE_DELETE_EVENT);
     EXPECT_EQ(choice, ShutdownPrompt::Choice::cancel);
+    EXPECT_EQ(GtkAlerts::shutdownQuestion(), nullptr);
+
+    // A signal closes an open question from outside.
+    choice.reset();
+    GtkAlerts::askShutdown(1, 0, [&](ShutdownPrompt::Choice value) { choice = value; });
+    ASSERT_NE(GtkAlerts::shutdownQuestion(), nullptr);
+    ASSERT_TRUE(ShellDesktop::pumpUntil(
+        [&] { return gtk_widget_get_mapped(GtkAlerts::shutdownQuestion()); }));
+    GtkAlerts::closeShutdownQuestion();
+    EXPECT_TRUE(choice.has_value());
+    EXPECT_EQ(GtkAlerts::shutdownQuestion(), nullptr);
+    GtkAlerts::closeShutdownQuestion();  // nothing open: nothing happens
 }
 
 TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
