@@ -12,7 +12,7 @@ PACKAGES=(
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-dev
-  python3 xvfb xauth dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
+  python3 xvfb xauth x11-utils openbox dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
   python3-fonttools python3-brotli
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command inside a private desktop session for the platform tests: an X server (Xvfb),
-# a D-Bus session bus, and an unlocked Secret Service (gnome-keyring) on that bus
+# Runs a command inside a private desktop session for the platform tests: an X server (Xvfb)
+# with a window manager (openbox, as a user's desktop has one), a D-Bus session bus, and an
+# unlocked Secret Service (gnome-keyring) on that bus
 # (PARLENDO_TEST_NO_SECRET_SERVICE=1: none, on purpose; the tests that need it skip themselves).
 #
 # The session has a home of its own: HOME, the XDG folders, EV_LOG_DIR and the runtime folder
@@ -44,6 +45,20 @@ if [ "${1:-}" = "--inner" ]; then
       exit 1
     fi
     rm -f "$keyring_log"
+  fi
+  # The window manager, with its stock settings. No test runs before it has taken the screen:
+  # it then names its check window on the root (_NET_SUPPORTING_WM_CHECK).
+  wm_log="$PARLENDO_TEST_SESSION_HOME/openbox.log"
+  openbox --sm-disable >"$wm_log" 2>&1 &
+  wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+  for _ in $(seq 100); do
+    if wm_ready; then break; fi
+    sleep 0.1
+  done
+  if ! wm_ready; then
+    echo "with-session.sh: the window manager (openbox) did not take the screen:" >&2
+    cat "$wm_log" >&2
+    exit 1
   fi
   exec "$@"
 fi

@@ -53,7 +53,8 @@ GtkWidget* window(const char* title, int width, int height) {
     gtk_window_set_default_size(window, width, height);
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
-    gtk_window_set_position(window, GTK_WIN_POS_CENTER_ALWAYS);
+    // Centred when shown, then left where it is: a window that followed its own size would jump.
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     g_signal_connect(widget, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
     return widget;
 }

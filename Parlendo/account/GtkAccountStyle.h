@@ -9,7 +9,7 @@ void bold(GtkWidget* label, int size);
 // A message line: the system's red for an error, the secondary label colour otherwise.
 void message(GtkWidget* label, bool error);
 
-// An account window: a dialog of fixed size in the middle of the screen that closing only hides
+// An account window: a dialog of fixed size, centred when it is shown, that closing only hides
 // (the window and what was typed are kept for the next show).
 GtkWidget* window(const char* title, int width, int height);
 // The column the window's content stands in, with the windows' margins.

@@ -2,6 +2,7 @@
 
 #include "account/GtkAccountStyle.h"
 #include "foundation/GtkAlert.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/PlatformWords.h"
 
 namespace parlendo {
@@ -49,6 +50,11 @@ std::shared_ptr<GtkLoginWindow> GtkLoginWindow::make(LoginModel::Services servic
     view.clearPassword = [weak] {
         if (auto self = weak.lock(); self && self->widgets_.password) {
             gtk_entry_set_text(GTK_ENTRY(self->widgets_.password), "");
+        }
+    };
+    view.clearUsername = [weak] {
+        if (auto self = weak.lock(); self && self->widgets_.username) {
+            gtk_entry_set_text(GTK_ENTRY(self->widgets_.username), "");
         }
     };
     view.close = [weak] {
@@ -113,11 +119,13 @@ void GtkLoginWindow::build() {
         gtk_widget_set_halign(inline_, GTK_ALIGN_START);
     }
     w.message = gtk_label_new("");
-    gtk_label_set_line_wrap(GTK_LABEL(w.message), TRUE);
+    GtkWordWrap::wrap(w.message);
     // Wraps within the fields' width instead of widening the window.
     gtk_label_set_max_width_chars(GTK_LABEL(w.message), 36);
     gtk_label_set_xalign(GTK_LABEL(w.message), 0);
-    gtk_widget_set_size_request(w.message, fieldWidth, -1);
+    // Room for three lines, so that a message does not make the window grow.
+    gtk_widget_set_size_request(w.message, fieldWidth, messageHeight);
+    gtk_label_set_yalign(GTK_LABEL(w.message), 0);
     w.resend = gtk_button_new_with_label(LoginModel::resendTitle);
     gtk_widget_set_halign(w.resend, GTK_ALIGN_START);
 
@@ -157,7 +165,8 @@ void GtkLoginWindow::render() {
     gtk_widget_set_visible(w.usernameRow, layout.username);
     gtk_widget_set_visible(w.forgot, layout.forgot);
     gtk_widget_set_visible(w.retry, layout.retry);
-    gtk_widget_set_visible(w.resend, model.resendShown());
+    // The resend button keeps its room while hidden: the window keeps its size.
+    gtk_widget_set_child_visible(w.resend, model.resendShown());
 
     const bool busy = model.busy();
     for (GtkWidget* button : {w.primary, w.switchMode, w.resend, w.retry}) {
@@ -179,6 +188,9 @@ void GtkLoginWindow::show(LoginModel::Mode mode, const std::optional<std::string
         build();
     }
     model_->show(mode, notice);
+    if (!visible()) {
+        gtk_window_set_position(GTK_WINDOW(widgets_.window), GTK_WIN_POS_CENTER);
+    }
     GtkAlert::present(GTK_WINDOW(widgets_.window));
     if (mode == LoginModel::Mode::offline) {
         gtk_window_set_focus(GTK_WINDOW(widgets_.window), nullptr);

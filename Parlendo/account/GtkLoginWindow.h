@@ -20,6 +20,8 @@ class GtkLoginWindow final : public LoginWindowPort,
     static constexpr int width = 380;
     static constexpr int height = 320;
     static constexpr int fieldWidth = 320;
+    // Three lines of the message.
+    static constexpr int messageHeight = 56;
 
     // The widgets, for tests.
     struct Widgets {

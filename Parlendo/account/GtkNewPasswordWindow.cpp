@@ -2,6 +2,7 @@
 
 #include "account/GtkAccountStyle.h"
 #include "foundation/GtkAlert.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/PlatformWords.h"
 
 namespace parlendo {
@@ -70,7 +71,7 @@ void GtkNewPasswordWindow::build() {
     gtk_widget_set_can_default(w.button, TRUE);
     gtk_widget_set_halign(w.button, GTK_ALIGN_START);
     w.message = gtk_label_new("");
-    gtk_label_set_line_wrap(GTK_LABEL(w.message), TRUE);
+    GtkWordWrap::wrap(w.message);
     // Wraps within the fields' width instead of widening the window.
     gtk_label_set_max_width_chars(GTK_LABEL(w.message), 36);
     gtk_label_set_xalign(GTK_LABEL(w.message), 0);

@@ -2,6 +2,7 @@
 // the buttons, dragging by a blank part of the page, resizing by an edge, and the countdown ring.
 #include "aitalk/AITalkText.h"
 #include "aitalk/AnswerWindow.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/PyText.h"
 #include "popups/GdkPopupScreens.h"
@@ -102,8 +103,7 @@ void AnswerWindow::buildContent() {
     gtk_box_pack_start(GTK_BOX(column), parts_.bottom, FALSE, FALSE, 0);
 
     parts_.notice = gtk_label_new("");
-    gtk_label_set_line_wrap(GTK_LABEL(parts_.notice), TRUE);
-    gtk_label_set_line_wrap_mode(GTK_LABEL(parts_.notice), PANGO_WRAP_WORD_CHAR);
+    GtkWordWrap::wrap(parts_.notice);
     gtk_label_set_xalign(GTK_LABEL(parts_.notice), 0);
     gtk_label_set_selectable(GTK_LABEL(parts_.notice), FALSE);
     gtk_style_context_add_class(gtk_widget_get_style_context(parts_.notice), "notice");

@@ -2,6 +2,7 @@
 
 #include "foundation/AppBundle.h"
 #include "foundation/Constants.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
@@ -37,6 +38,7 @@ GtkWidget* makeAlert(const std::string& code) {
                                                GTK_BUTTONS_NONE, "%s", alertMessage);
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
                                              alertInformativeText(code).c_str());
+    GtkWordWrap::wrapWithin(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog)));
     gtk_dialog_add_button(GTK_DIALOG(dialog), "확인", GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gtk_window_set_title(GTK_WINDOW(dialog), "PARLENDO");

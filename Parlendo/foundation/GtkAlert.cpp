@@ -1,5 +1,6 @@
 #include "foundation/GtkAlert.h"
 
+#include "foundation/GtkWordWrap.h"
 #include "foundation/PlatformWords.h"
 
 #include <memory>
@@ -39,6 +40,7 @@ GtkWidget* GtkAlert::make() const {
         gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
                                                  PlatformWords::render(informative).c_str());
     }
+    GtkWordWrap::wrapWithin(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog)));
     gtk_window_set_title(GTK_WINDOW(dialog), "PARLENDO");
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     const std::vector<std::string> labels =

@@ -102,8 +102,8 @@ void ManageScreenLink::uploadProgress(int done, int total, int index, int count)
     port_->run(progressScript(done, total, index, count), [](std::optional<Json>) {});
 }
 
-void ManageScreenLink::open(const std::string& path) {
-    opener_->openPath(path);
+void ManageScreenLink::open(const std::string& path, std::function<void(bool)> done) {
+    opener_->openPath(path, std::move(done));
 }
 
 }  // namespace parlendo

@@ -26,7 +26,7 @@ class ManageScreenLink final : public DriveScreen {
     void pickPDFs(bool multiple,
                   Completion<void(std::optional<std::vector<std::string>>)> done) override;
     void uploadProgress(int done, int total, int index, int count) override;
-    void open(const std::string& path) override;
+    void open(const std::string& path, std::function<void(bool)> done) override;
 
     // Dropped files as the page receives them.
     struct Dropped {

@@ -1,6 +1,7 @@
 #include "manage/ManageWindow.h"
 
 #include "foundation/GlibErrors.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/MainSteps.h"
 #include "foundation/WebContext.h"
@@ -413,6 +414,7 @@ void ManageWindow::askAboutEdits() {
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(alert), "%s",
         "아직 저장하지 않은 편집이 있습니다. 창을 닫으면 사라집니다.");
+    GtkWordWrap::wrapWithin(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(alert)));
     gtk_dialog_add_button(GTK_DIALOG(alert), "계속 편집", 1);
     gtk_dialog_add_button(GTK_DIALOG(alert), "버리고 닫기", 2);
     gtk_dialog_set_default_response(GTK_DIALOG(alert), 1);

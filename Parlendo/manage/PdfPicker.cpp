@@ -1,5 +1,6 @@
 #include "manage/PdfPicker.h"
 
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 
 namespace parlendo {
@@ -79,6 +80,7 @@ void showRefusedFileNames(GtkWindow* parent, const std::vector<std::string>& dis
         "이름에 글자로 읽을 수 없는 부분이 있는 파일은 아직 쓸 수 없어요. 이름을 바꾼 뒤 다시 "
         "넣어 주세요.",
         names.c_str());
+    GtkWordWrap::wrapWithin(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(alert)));
     g_signal_connect(alert, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_widget_show_all(alert);
 }

@@ -5,20 +5,30 @@
 
 #include <gio/gio.h>
 
+#include <memory>
+
 namespace parlendo {
 
 namespace {
 
-void launched(GObject*, GAsyncResult* result, gpointer) {
+using Done = std::function<void(bool opened)>;
+
+void launched(GObject*, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<Done> done(static_cast<Done*>(data));
     GError* error = nullptr;
-    if (!g_app_info_launch_default_for_uri_finish(result, &error)) {
+    const bool opened = g_app_info_launch_default_for_uri_finish(result, &error) != FALSE;
+    if (!opened) {
         Log::write("manage", "열기 실패 " + GlibErrors::describe(error));
         g_clear_error(&error);
     }
+    if (done && *done) {
+        (*done)(opened);
+    }
 }
 
-void launch(const std::string& uri) {
-    g_app_info_launch_default_for_uri_async(uri.c_str(), nullptr, nullptr, launched, nullptr);
+void launch(const std::string& uri, Done done = nullptr) {
+    g_app_info_launch_default_for_uri_async(uri.c_str(), nullptr, nullptr, launched,
+                                            done ? new Done(std::move(done)) : nullptr);
 }
 
 }  // namespace
@@ -41,9 +51,13 @@ void SystemOpener::open(const std::string& url) {
 }
 
 void SystemOpener::openPath(const std::string& path) {
+    openPath(path, nullptr);
+}
+
+void SystemOpener::openPath(const std::string& path, std::function<void(bool opened)> done) {
     GFile* file = g_file_new_for_path(path.c_str());
     gchar* uri = g_file_get_uri(file);
-    launch(uri);
+    launch(uri, std::move(done));
     g_free(uri);
     g_object_unref(file);
 }

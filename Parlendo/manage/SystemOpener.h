@@ -2,6 +2,7 @@
 
 #include "manage/SystemOpening.h"
 
+#include <functional>
 #include <string>
 
 namespace parlendo {
@@ -12,6 +13,7 @@ class SystemOpener final : public SystemOpening {
   public:
     void open(const std::string& url) override;
     void openPath(const std::string& path) override;
+    void openPath(const std::string& path, std::function<void(bool opened)> done) override;
 
     // The URL with every byte outside ASCII percent-encoded, as launchers expect.
     static std::string asciiURL(const std::string& url);

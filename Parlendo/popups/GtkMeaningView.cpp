@@ -1,4 +1,5 @@
 #include "popups/GtkMeaningView.h"
+#include "foundation/GtkWordWrap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,8 +46,7 @@ GtkWidget* label(const MeaningView::Label& spec, double width, const GdkRGBA& te
     gtk_label_set_xalign(l, 0);
     gtk_label_set_yalign(l, 0);
     if (spec.wraps) {
-        gtk_label_set_line_wrap(l, TRUE);
-        gtk_label_set_line_wrap_mode(l, PANGO_WRAP_WORD_CHAR);
+        GtkWordWrap::wrap(widget);
         gtk_widget_set_size_request(widget, static_cast<int>(width), -1);
     } else {
         // One line, cut at its end rather than widening the card.

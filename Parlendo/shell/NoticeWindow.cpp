@@ -1,8 +1,11 @@
 #include "shell/NoticeWindow.h"
 
 #include "foundation/GtkAlert.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/PlatformWords.h"
+
+#include <utility>
 
 namespace parlendo {
 
@@ -10,19 +13,30 @@ namespace {
 
 using Weak = std::weak_ptr<NoticeWindow>;
 
-GtkTextTag* tag(GtkTextBuffer* buffer, const char* name, int points, bool bold, int spacing) {
-    return gtk_text_buffer_create_tag(buffer, name, "size-points", static_cast<double>(points),
-                                      "weight", bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL,
-                                      "pixels-inside-wrap", 2, "pixels-below-lines", spacing,
-                                      nullptr);
+// One paragraph of the notice: a selectable label that wraps at spaces.
+GtkWidget* paragraph(const std::string& markup, int points, bool bold, int spacingBelow) {
+    GtkWidget* label = gtk_label_new(nullptr);
+    gtk_label_set_markup(GTK_LABEL(label), markup.c_str());
+    gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+    gtk_widget_set_can_focus(label, FALSE);
+    PangoAttrList* look = pango_attr_list_new();
+    pango_attr_list_insert(look, pango_attr_size_new(points * PANGO_SCALE));
+    if (bold) {
+        pango_attr_list_insert(look, pango_attr_weight_new(PANGO_WEIGHT_BOLD));
+    }
+    gtk_label_set_attributes(GTK_LABEL(label), look);
+    pango_attr_list_unref(look);
+    GtkWordWrap::wrap(label);
+    gtk_widget_set_margin_bottom(label, spacingBelow);
+    return label;
 }
 
-void append(GtkTextBuffer* buffer, const std::string& text, const char* style,
-            const char* extra = nullptr, const char* more = nullptr) {
-    GtkTextIter end;
-    gtk_text_buffer_get_end_iter(buffer, &end);
-    gtk_text_buffer_insert_with_tags_by_name(buffer, &end, text.c_str(), -1, style, extra, more,
-                                             nullptr);
+std::string escaped(const std::string& text) {
+    gchar* out = g_markup_escape_text(text.c_str(), -1);
+    std::string result = out;
+    g_free(out);
+    return result;
 }
 
 }  // namespace
@@ -44,13 +58,18 @@ NoticeWindow::~NoticeWindow() {
     }
 }
 
-void NoticeWindow::showIfNeeded() {
+void NoticeWindow::showIfNeeded(std::function<void()> answered) {
     const std::string markdown = FirstRunNotice::read(resource_);
     fingerprint_ = FirstRunNotice::fingerprint(markdown);
-    if (state_.needsNotice(fingerprint_)) {
-        show(markdown);
-        Log::write("notice", "shown sha=" + fingerprint_.substr(0, 8));
+    if (!state_.needsNotice(fingerprint_)) {
+        if (answered) {
+            answered();
+        }
+        return;
     }
+    answered_ = std::move(answered);
+    show(markdown);
+    Log::write("notice", "shown sha=" + fingerprint_.substr(0, 8));
 }
 
 void NoticeWindow::showOnRequest() {
@@ -76,26 +95,18 @@ void NoticeWindow::acknowledge() {
 }
 
 void NoticeWindow::record() {
-    if (fingerprint_.empty() || !state_.needsNotice(fingerprint_)) {
-        return;
+    if (!fingerprint_.empty() && state_.needsNotice(fingerprint_)) {
+        const bool saved = state_.acknowledge(fingerprint_, wallNow_());
+        Log::write("notice", std::string("acknowledged saved=") + (saved ? "true" : "false") +
+                                 " sha=" + fingerprint_.substr(0, 8));
     }
-    const bool saved = state_.acknowledge(fingerprint_, wallNow_());
-    Log::write("notice", std::string("acknowledged saved=") + (saved ? "true" : "false") +
-                             " sha=" + fingerprint_.substr(0, 8));
+    if (auto answered = std::exchange(answered_, nullptr)) {
+        answered();
+    }
 }
 
 std::string NoticeWindow::shownText() const {
-    if (text_ == nullptr) {
-        return "";
-    }
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(text_));
-    GtkTextIter start;
-    GtkTextIter end;
-    gtk_text_buffer_get_bounds(buffer, &start, &end);
-    gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
-    std::string out = text;
-    g_free(text);
-    return out;
+    return shown_;
 }
 
 void NoticeWindow::build(const std::string& markdown) {
@@ -114,46 +125,76 @@ void NoticeWindow::build(const std::string& markdown) {
         new Weak(weak_from_this()),
         +[](gpointer data, GClosure*) { delete static_cast<Weak*>(data); }, GConnectFlags(0));
 
-    text_ = gtk_text_view_new();
-    gtk_text_view_set_editable(GTK_TEXT_VIEW(text_), FALSE);
-    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(text_), FALSE);
-    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(text_), GTK_WRAP_WORD_CHAR);
-    gtk_text_view_set_left_margin(GTK_TEXT_VIEW(text_), 10);
-    gtk_text_view_set_right_margin(GTK_TEXT_VIEW(text_), 10);
-    gtk_text_view_set_top_margin(GTK_TEXT_VIEW(text_), 10);
-    gtk_text_view_set_bottom_margin(GTK_TEXT_VIEW(text_), 10);
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(text_));
-    tag(buffer, "title", 15, true, 12);
-    tag(buffer, "heading", 13, true, 4);
-    tag(buffer, "body", 13, false, 12);
-    gtk_text_buffer_create_tag(buffer, "bold", "weight", PANGO_WEIGHT_BOLD, nullptr);
-    gtk_text_buffer_create_tag(buffer, "italic", "style", PANGO_STYLE_ITALIC, nullptr);
-    gtk_text_buffer_create_tag(buffer, "item", "left-margin", 24, "indent", -14, nullptr);
-
-    const auto parsed = FirstRunNotice::parse(markdown);
+    // The text in paragraphs, in a scrolled frame; list items hang under their bullet.
+    text_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_widget_set_margin_top(text_, 10);
+    gtk_widget_set_margin_start(text_, 10);
+    gtk_widget_set_margin_end(text_, 10);
+    gtk_widget_set_margin_bottom(text_, 10);
     const auto render = [](const std::string& text) {
         return PlatformWords::render(text);
     };
-    append(buffer,
-           render(parsed.title.empty() ? FirstRunNotice::defaultTitle : parsed.title) + "\n",
-           "title");
-    append(buffer, "창 제목\n", "heading");
-    append(buffer, render(FirstRunNotice::windowTitleSentence) + "\n", "body");
+    const auto add = [this](const std::string& plain, const std::string& markup, int points,
+                            bool bold, int spacing) {
+        gtk_box_pack_start(GTK_BOX(text_), paragraph(markup, points, bold, spacing), FALSE, FALSE,
+                           0);
+        shown_ += plain + "\n";
+    };
+    const auto heading = [&](const std::string& text, int points, int spacing) {
+        add(text, escaped(text), points, true, spacing);
+    };
+    const auto parsed = FirstRunNotice::parse(markdown);
+    heading(render(parsed.title.empty() ? FirstRunNotice::defaultTitle : parsed.title), 15, 12);
+    heading("창 제목", 13, 4);
+    add(render(FirstRunNotice::windowTitleSentence),
+        escaped(render(FirstRunNotice::windowTitleSentence)), 13, false, 12);
     for (const auto& section : parsed.sections) {
         if (!section.heading.empty()) {
-            append(buffer, render(section.heading) + "\n", "heading");
+            heading(render(section.heading), 13, 4);
         }
-        bool inItem = false;
+        // The body line by line; the section's last line keeps the paragraph spacing.
+        std::vector<std::pair<std::string, std::string>> lines(1);
+        std::vector<bool> items(1, false);
         for (const auto& span : FirstRunNotice::spans(section.body)) {
-            if (span.listItem) {
-                inItem = true;
-            } else if (span.text == "\n") {
-                inItem = false;
+            if (span.text == "\n") {
+                lines.emplace_back();
+                items.push_back(false);
+                continue;
             }
-            append(buffer, render(span.text), "body", span.bold ? "bold" : nullptr,
-                   span.italic ? "italic" : (inItem ? "item" : nullptr));
+            if (span.listItem) {
+                items.back() = true;
+                continue;
+            }
+            const std::string text = render(span.text);
+            std::string markup = escaped(text);
+            if (span.bold) {
+                markup = "<b>" + markup + "</b>";
+            }
+            if (span.italic) {
+                markup = "<i>" + markup + "</i>";
+            }
+            lines.back().first += text;
+            lines.back().second += markup;
         }
-        append(buffer, "\n", "body");
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const int spacing = i + 1 == lines.size() ? 12 : 2;
+            if (!items[i]) {
+                add(lines[i].first, lines[i].second, 13, false, spacing);
+                continue;
+            }
+            GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+            GtkWidget* bullet = paragraph("•", 13, false, 0);
+            gtk_widget_set_margin_start(bullet, 10);
+            gtk_widget_set_size_request(bullet, 24, -1);
+            gtk_widget_set_valign(bullet, GTK_ALIGN_START);
+            GtkWidget* text = paragraph(lines[i].second, 13, false, 0);
+            gtk_widget_set_hexpand(text, TRUE);
+            gtk_box_pack_start(GTK_BOX(row), bullet, FALSE, FALSE, 0);
+            gtk_box_pack_start(GTK_BOX(row), text, TRUE, TRUE, 0);
+            gtk_widget_set_margin_bottom(row, spacing);
+            gtk_box_pack_start(GTK_BOX(text_), row, FALSE, FALSE, 0);
+            shown_ += "• " + lines[i].first + "\n";
+        }
     }
 
     GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
@@ -164,13 +205,14 @@ void NoticeWindow::build(const std::string& markdown) {
     gtk_widget_set_vexpand(scroll, TRUE);
 
     GtkWidget* note = gtk_label_new(render(footnote).c_str());
-    gtk_label_set_line_wrap(GTK_LABEL(note), TRUE);
+    gtk_widget_set_size_request(note, width - 40, -1);
     gtk_label_set_xalign(GTK_LABEL(note), 0);
     gtk_style_context_add_class(gtk_widget_get_style_context(note), "dim-label");
     PangoAttrList* small = pango_attr_list_new();
     pango_attr_list_insert(small, pango_attr_size_new(11 * PANGO_SCALE));
     gtk_label_set_attributes(GTK_LABEL(note), small);
     pango_attr_list_unref(small);
+    GtkWordWrap::wrap(note);
 
     GtkWidget* button = gtk_button_new_with_label("확인");
     gtk_widget_set_size_request(button, 90, -1);

@@ -31,8 +31,9 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
                                               std::function<double()> wallNow);
     ~NoticeWindow();
 
-    // The start-up path: shows the notice when its current text was not acknowledged.
-    void showIfNeeded();
+    // The start-up path: shows the notice when its current text was not acknowledged;
+    // `answered` (may be empty) once it is, or at once when it is not shown.
+    void showIfNeeded(std::function<void()> answered = nullptr);
     // The menu's path: shows the notice whatever was acknowledged.
     void showOnRequest();
     void show(const std::string& markdown);
@@ -40,7 +41,8 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
     void acknowledge();
 
     GtkWidget* window() const { return window_; }
-    GtkWidget* textView() const { return text_; }
+    // The column of the notice's paragraphs.
+    GtkWidget* textColumn() const { return text_; }
     const std::string& fingerprint() const { return fingerprint_; }
     // The text the window shows, as plain text.
     std::string shownText() const;
@@ -57,6 +59,8 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
     GtkWidget* window_ = nullptr;
     GtkWidget* text_ = nullptr;
     std::string fingerprint_;
+    std::string shown_;
+    std::function<void()> answered_;
 };
 
 }  // namespace parlendo

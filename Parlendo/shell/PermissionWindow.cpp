@@ -2,10 +2,14 @@
 
 #include "foundation/GlibErrors.h"
 #include "foundation/GtkAlert.h"
+#include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
+#include "foundation/PlatformWords.h"
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
+
+#include <utility>
 
 namespace parlendo {
 
@@ -106,7 +110,21 @@ void PermissionWindow::build() {
     gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
     // Closing only hides: the checks go on and a later grant is still reported.
-    g_signal_connect(window_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);
+    std::weak_ptr<PermissionWindow> weak = weak_from_this();
+    g_signal_connect_data(
+        window_, "delete-event",
+        G_CALLBACK(+[](GtkWidget* widget, GdkEvent*, gpointer data) -> gboolean {
+            gtk_widget_hide(widget);
+            if (auto self = static_cast<std::weak_ptr<PermissionWindow>*>(data)->lock()) {
+                self->gone();
+            }
+            return TRUE;
+        }),
+        new std::weak_ptr<PermissionWindow>(weak),
+        +[](gpointer data, GClosure*) {
+            delete static_cast<std::weak_ptr<PermissionWindow>*>(data);
+        },
+        GConnectFlags(0));
 
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_widget_set_margin_top(box, 20);
@@ -117,14 +135,15 @@ void PermissionWindow::build() {
     gtk_widget_set_valign(box, GTK_ALIGN_START);
 
     GtkWidget* headingLabel = gtk_label_new(nullptr);
-    gchar* markup = g_markup_printf_escaped("<span weight='bold' size='%d'>%s</span>",
-                                            16 * PANGO_SCALE, heading);
+    gchar* markup =
+        g_markup_printf_escaped("<span weight='bold' size='%d'>%s</span>", 16 * PANGO_SCALE,
+                                PlatformWords::render(heading).c_str());
     gtk_label_set_markup(GTK_LABEL(headingLabel), markup);
     g_free(markup);
     gtk_label_set_xalign(GTK_LABEL(headingLabel), 0);
 
     GtkWidget* body = gtk_label_new(explanation());
-    gtk_label_set_line_wrap(GTK_LABEL(body), TRUE);
+    GtkWordWrap::wrap(body);
     gtk_label_set_max_width_chars(GTK_LABEL(body), 52);
     gtk_widget_set_size_request(body, width - 48, -1);
     gtk_label_set_xalign(GTK_LABEL(body), 0);
@@ -132,7 +151,6 @@ void PermissionWindow::build() {
     button_ = gtk_button_new_with_label(buttonTitle);
     gtk_widget_set_halign(button_, GTK_ALIGN_START);
     gtk_widget_set_can_default(button_, TRUE);
-    std::weak_ptr<PermissionWindow> weak = weak_from_this();
     g_signal_connect_data(
         button_, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
             if (auto self = static_cast<std::weak_ptr<PermissionWindow>*>(data)->lock()) {
@@ -152,9 +170,12 @@ void PermissionWindow::build() {
     gtk_window_set_default(GTK_WINDOW(window_), button_);
 }
 
-void PermissionWindow::show() {
+void PermissionWindow::show(std::function<void()> answered) {
     if (window_ == nullptr) {
         build();
+    }
+    if (answered) {
+        answered_.push_back(std::move(answered));
     }
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
     gtk_widget_show_all(window_);
@@ -191,6 +212,13 @@ void PermissionWindow::check(std::uint64_t generation) {
     Log::write("permission", "손쉬운 사용 허용됨");
     if (onGranted_) {
         onGranted_();
+    }
+    gone();
+}
+
+void PermissionWindow::gone() {
+    for (auto& answered : std::exchange(answered_, {})) {
+        answered();
     }
 }
 

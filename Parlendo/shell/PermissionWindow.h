@@ -23,7 +23,7 @@ class PermissionWindow : public std::enable_shared_from_this<PermissionWindow> {
     static constexpr int height = 230;
     static constexpr const char* title = "PARLENDO 권한 설정";
     static constexpr const char* heading = "손쉬운 사용 권한이 필요해요";
-    static constexpr const char* buttonTitle = "시스템 설정 열기";
+    static constexpr const char* buttonTitle = "접근성 설정 열기";
     static const char* explanation();
 
     struct Desktop {
@@ -40,8 +40,9 @@ class PermissionWindow : public std::enable_shared_from_this<PermissionWindow> {
     static std::shared_ptr<PermissionWindow> make(Desktop desktop, std::function<void()> onGranted);
     ~PermissionWindow();
 
-    // Builds the window once, brings it forward, (re)starts the checks.
-    void show();
+    // Builds the window once, brings it forward, (re)starts the checks. `answered` (may be
+    // empty) is called once the window goes: closed by the user, or the support arrived.
+    void show(std::function<void()> answered = nullptr);
     // The button's action.
     void openSettings();
 
@@ -61,9 +62,12 @@ class PermissionWindow : public std::enable_shared_from_this<PermissionWindow> {
     void build();
     void schedule(std::uint64_t generation);
     void check(std::uint64_t generation);
+    // The window went away: those waiting for its answer are told.
+    void gone();
 
     Desktop desktop_;
     std::function<void()> onGranted_;
+    std::vector<std::function<void()>> answered_;
     GtkWidget* window_ = nullptr;
     GtkWidget* button_ = nullptr;
     std::uint64_t generation_ = 0;

@@ -136,9 +136,9 @@ void Program::build() {
     AppDelegate::Platform platform;
     platform.version = AppConfig::serverAppVersion();
     platform.trusted = permissionDesktop.trusted;
-    platform.showPermission = [weak] {
+    platform.showPermission = [weak](StartupWindows::Answered answered) {
         if (auto self = weak.lock()) {
-            self->showPermission();
+            self->permission_->show(std::move(answered));
         }
     };
     platform.installMainMenu = [weak] {
@@ -260,7 +260,7 @@ const std::shared_ptr<ManageModule>& Program::manageModule() {
     return manage_;
 }
 
-std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnvironment>&) {
+std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnvironment>& env) {
     const AppBundle& bundle = AppBundle::main();
     const auto environment = RuntimePaths::processEnvironment();
     DeviceCare::Install install;
@@ -291,11 +291,14 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
         ::_exit(status);
     };
     platform.spawn = &DetachedProcess::spawn;
-    platform.showNoticeIfNeeded = [weak] {
+    platform.showNoticeIfNeeded = [weak](StartupWindows::Answered answered) {
         if (auto self = weak.lock()) {
-            self->notice_->showIfNeeded();
+            self->notice_->showIfNeeded(std::move(answered));
+        } else {
+            answered();
         }
     };
+    platform.startup = env->startupWindows;
     platform.showNotice = [weak] {
         if (auto self = weak.lock()) {
             self->notice_->showOnRequest();
@@ -323,10 +326,6 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
     platform.clock = clock_;
     auto login = std::make_shared<LoginItem>(LoginItem::defaultFile(), install.programPath);
     return DeviceCare::make(std::move(install), std::move(platform), std::move(login));
-}
-
-void Program::showPermission() {
-    permission_->show();
 }
 
 void Program::activate() {

@@ -61,7 +61,6 @@ class Program : public std::enable_shared_from_this<Program> {
     std::shared_ptr<DeviceCare> makeDeviceCare(const std::shared_ptr<AppEnvironment>& env);
     void replied(bool terminate);
     void finish();
-    void showPermission();
     void installActions();
 
     GtkApplication* app_;

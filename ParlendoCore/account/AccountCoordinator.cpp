@@ -55,6 +55,7 @@ std::shared_ptr<AccountCoordinator> AccountCoordinator::make(
     services.mark = [](const std::string& name, const std::string& detail) {
         StartupTiming::mark(name, detail);
     };
+    services.startup = env->startupWindows;
     services.deleteTransport = std::move(desktop.deleteTransport);
     services.apiKey = env->config.publicKey;
     services.appVersion = env->appVersion;
@@ -192,6 +193,22 @@ void AccountCoordinator::requestLogin() {
     showLogin();
 }
 
+void AccountCoordinator::showAfterStartWindows(LoginModel::Mode mode) {
+    if (!services_.startup) {
+        loginWindow()->show(mode, std::nullopt);
+        return;
+    }
+    std::weak_ptr<AccountCoordinator> weak = weak_from_this();
+    services_.startup->show("login", [weak, mode](StartupWindows::Answered answered) {
+        // By its turn a link may have signed the user in.
+        auto self = weak.lock();
+        if (self && (mode != LoginModel::Mode::signIn || !self->services_.auth->isLoggedIn())) {
+            self->loginWindow()->show(mode, std::nullopt);
+        }
+        answered();
+    });
+}
+
 // ---- start ----
 
 void AccountCoordinator::start() {
@@ -309,12 +326,12 @@ void AccountCoordinator::routeRestore(RestoreOutcome outcome) {
         case RestoreOutcome::reauthRequired:
             stopRetry();
             if (!handlingLink_) {
-                showLogin();
+                showAfterStartWindows(LoginModel::Mode::signIn);
             }
             offerCleanupIfNeeded();
             return;
         case RestoreOutcome::offline:
-            loginWindow()->show(LoginModel::Mode::offline, std::nullopt);
+            showAfterStartWindows(LoginModel::Mode::offline);
             scheduleRetry();
             return;
         case RestoreOutcome::ready:

@@ -70,6 +70,9 @@ class AccountCoordinator final : public FeatureModule,
         std::function<void(const std::string& text, double seconds)> notice;
         // Logs a start-up milestone once per process (name, detail).
         std::function<void(const std::string& name, const std::string& detail)> mark;
+        // The start's windows: the login window the restore asks for opens after those before
+        // it (none: at once).
+        std::shared_ptr<StartupWindows> startup;
 
         // The account deletion: its transport (30-second requests that do not wait for a
         // connection), the public key, the version sent, and where its record lives.
@@ -134,6 +137,8 @@ class AccountCoordinator final : public FeatureModule,
     std::shared_ptr<LoginWindowPort> loginWindow();
     std::shared_ptr<NewPasswordWindowPort> newPasswordWindow();
     void showLogin(const std::optional<std::string>& notice = std::nullopt);
+    // The restore's login window, after the start's windows before it.
+    void showAfterStartWindows(LoginModel::Mode mode);
     bool dropKey();
 
     void authChanged();

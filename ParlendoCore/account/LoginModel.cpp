@@ -186,8 +186,13 @@ void LoginModel::signUp(const std::string& email, const std::string& password,
                 }
                 if (!outcome->isSignedIn()) {
                     self.busy_ = false;
+                    // The form is done with: only the address stays, for the sign-in after the
+                    // mail's link.
                     if (self.view.clearPassword) {
                         self.view.clearPassword();
+                    }
+                    if (self.view.clearUsername) {
+                        self.view.clearUsername();
                     }
                     self.resendTo_ = email;
                     self.setMessage(AccountSession::needsConfirmationMessage, false);

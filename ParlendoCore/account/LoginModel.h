@@ -43,6 +43,8 @@ class LoginModel : public std::enable_shared_from_this<LoginModel> {
     struct View {
         std::function<void()> changed;
         std::function<void()> clearPassword;
+        // Empties the display name (after a sign-up that waits for the mail's link).
+        std::function<void()> clearUsername;
         // Hides the window.
         std::function<void()> close;
         std::function<void()> focusEmail;

@@ -23,6 +23,8 @@ inline constexpr std::string_view translationQuota =
     "지금은 번역할 수 없어요. 잠시 뒤 다시 시도해 주세요.";
 inline constexpr std::string_view generationUnavailable =
     "지금은 뜻을 만들 수 없어요. 잠시 뒤 다시 시도해 주세요.";
+// The server refused for good to make the senses of a word it does not have.
+inline constexpr std::string_view generationRefused = "사전에 없는 단어예요 · 뜻을 만들 수 없어요";
 // The generation labels that mean the server failed to make senses.
 inline constexpr std::array<std::string_view, 2> generationFailedCodes{"quota", "failed"};
 bool isGenerationFailure(std::string_view code);

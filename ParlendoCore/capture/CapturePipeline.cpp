@@ -253,6 +253,8 @@ void CapturePipeline::wordAnswered(std::shared_ptr<Started> started, const std::
         std::string_view message = notInDictionary;
         if (outcome.generation && CaptureCopy::isGenerationFailure(*outcome.generation)) {
             message = offline() ? CaptureCopy::offline : CaptureCopy::generationUnavailable;
+        } else if (outcome.generation == "refused") {
+            message = CaptureCopy::generationRefused;
         }
         fail(*started, word, message);
         finish();

@@ -3,6 +3,7 @@
 #include "foundation/Text.h"
 
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace parlendo::PlatformWords {
@@ -19,10 +20,14 @@ bool isHangul(char32_t c) {
     return c >= U'\uAC00' && c <= U'\uD7A3';
 }
 
-// Particles written after a word that ends in a consonant, and their form after a vowel.
-// A particle marked `wordEnd` is replaced only when no Hangul syllable follows it.
+// How a word ends, as a particle after it hears it: in a vowel, in ㄹ (which takes 로 like a
+// vowel), or in another consonant.
+enum class Ending { vowel, rieul, consonant };
+
+// A particle's form after a consonant and after a vowel. One marked `wordEnd` counts only when no
+// Hangul syllable follows it (이 and 가 begin many words).
 struct Particle {
-    std::u32string_view after;
+    std::u32string_view consonant;
     std::u32string_view vowel;
     bool wordEnd;
 };
@@ -34,25 +39,55 @@ constexpr std::array<Particle, 5> particles{{
     {U"이", U"가", true},
 }};
 
-// Replaces "Mac" at `i` (a whole word) and fits the particle after it; returns the index after
-// what was consumed.
-size_t renderComputer(const std::u32string& in, size_t i, std::u32string& out) {
-    out += U"컴퓨터";
-    size_t j = i + 3;
-    size_t particleAt = j < in.size() && in[j] == U' ' ? j + 1 : j;
-    for (const auto& p : particles) {
-        if (in.compare(particleAt, p.after.size(), p.after) != 0) {
-            continue;
-        }
-        size_t end = particleAt + p.after.size();
-        if (p.wordEnd && end < in.size() && isHangul(in[end])) {
-            continue;
-        }
-        out.append(in, j, particleAt - j);
-        out += p.vowel;
-        return end;
+std::u32string_view fitted(const Particle& p, Ending ending) {
+    if (ending == Ending::vowel || (ending == Ending::rieul && p.consonant == U"으로")) {
+        return p.vowel;
     }
-    return j;
+    return p.consonant;
+}
+
+// The particle written at `at`, in either form, and where it ends.
+std::optional<std::pair<const Particle*, size_t>> particleAt(const std::u32string& in, size_t at) {
+    for (const auto& p : particles) {
+        for (const auto form : {p.consonant, p.vowel}) {
+            if (in.compare(at, form.size(), form) != 0) {
+                continue;
+            }
+            const size_t end = at + form.size();
+            if (p.wordEnd && end < in.size() && isHangul(in[end])) {
+                continue;
+            }
+            return std::make_pair(&p, end);
+        }
+    }
+    return std::nullopt;
+}
+
+// Words of the Mac replaced by the desktop's, longest first. The particle right after one is
+// fitted to the new word.
+struct Phrase {
+    std::u32string_view mac;
+    std::u32string_view desktop;
+    Ending ending;
+};
+constexpr std::array<Phrase, 4> phrases{{
+    {U"시스템 설정 → 개인정보 보호 및 보안 → 손쉬운 사용", U"설정 → 접근성", Ending::consonant},
+    {U"시스템 설정 → 일반 → 로그인 항목", U"데스크톱 설정의 자동 시작 목록", Ending::consonant},
+    {U"손쉬운 사용", U"접근성", Ending::consonant},
+    {U"메뉴 막대", U"패널", Ending::rieul},
+}};
+
+// Copies the particle after a replaced word, fitted to how the new word ends; `skipSpace` also
+// joins a particle written one space apart. Returns the index after what was consumed.
+size_t fitParticle(const std::u32string& in, size_t j, Ending ending, bool skipSpace,
+                   std::u32string& out) {
+    const size_t at = skipSpace && j < in.size() && in[j] == U' ' ? j + 1 : j;
+    const auto particle = particleAt(in, at);
+    if (!particle) {
+        return j;
+    }
+    out += fitted(*particle->first, ending);
+    return particle->second;
 }
 
 bool isMacWord(const std::u32string& in, size_t i) {
@@ -62,6 +97,21 @@ bool isMacWord(const std::u32string& in, size_t i) {
     bool startsWord = i == 0 || !isAsciiAlnum(in[i - 1]);
     bool endsWord = i + 3 >= in.size() || !isAsciiAlnum(in[i + 3]);
     return startsWord && endsWord;
+}
+
+// "Mac" at `i` becomes "컴퓨터"; a particle right after it (or one space apart, the space kept)
+// is fitted to it.
+size_t renderComputer(const std::u32string& in, size_t i, std::u32string& out) {
+    out += U"컴퓨터";
+    const size_t j = i + 3;
+    const size_t at = j < in.size() && in[j] == U' ' ? j + 1 : j;
+    const auto particle = particleAt(in, at);
+    if (!particle) {
+        return j;
+    }
+    out.append(in, j, at - j);
+    out += fitted(*particle->first, Ending::vowel);
+    return particle->second;
 }
 
 }  // namespace
@@ -74,16 +124,32 @@ std::string render(std::string_view text) {
     while (i < in.size()) {
         char32_t c = in[i];
         if (c == optionKey || c == commandKey) {
+            // Alt is read 알트, Ctrl 컨트롤.
             out += c == optionKey ? U"Alt" : U"Ctrl";
+            const Ending ending = c == optionKey ? Ending::vowel : Ending::rieul;
             ++i;
             if (i < in.size() &&
                 (in[i] == optionKey || in[i] == commandKey || isAsciiAlnum(in[i]))) {
                 out += U'+';
+                continue;
             }
+            i = fitParticle(in, i, ending, true, out);
             continue;
         }
         if (c == U'M' && isMacWord(in, i)) {
             i = renderComputer(in, i, out);
+            continue;
+        }
+        const Phrase* phrase = nullptr;
+        for (const auto& p : phrases) {
+            if (in.compare(i, p.mac.size(), p.mac) == 0) {
+                phrase = &p;
+                break;
+            }
+        }
+        if (phrase != nullptr) {
+            out += phrase->desktop;
+            i = fitParticle(in, i + phrase->mac.size(), phrase->ending, false, out);
             continue;
         }
         out += c;

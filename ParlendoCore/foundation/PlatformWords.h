@@ -5,15 +5,20 @@
 
 namespace parlendo {
 
-// The one table through which the system's own texts name keys and this computer on Linux:
-// ⌥ is Alt, ⌘ is Ctrl, and "Mac" is "컴퓨터". Applied where a text reaches the screen, never to
-// what the user captured and never to values the backend sees.
+// The one table through which the system's own texts name keys, this computer and the
+// desktop's places on Linux: ⌥ is Alt, ⌘ is Ctrl, "Mac" is "컴퓨터", "손쉬운 사용" is "접근성",
+// "메뉴 막대" (where the program's icon sits) is "패널", and the settings paths of the Mac are the
+// desktop's ("설정 → 접근성"). Applied where a text reaches the screen, never to what the user
+// captured and never to values the backend sees.
 namespace PlatformWords {
 
 // `text` as shown on Linux. Key symbols become their key names, joined with "+" to a key that
-// follows at once ("⌥⌘" is "Alt+Ctrl", "⌘C" is "Ctrl+C"). "Mac" is replaced only as a whole
-// word; a particle right after it (also after one space) is fitted to "컴퓨터", which ends in a
-// vowel: 을 → 를, 은 → 는, 과 → 와, 으로 → 로, and 이 → 가 where the word ends with it.
+// follows at once ("⌥⌘" is "Alt+Ctrl", "⌘C" is "Ctrl+C"); a particle after the last key name,
+// also one written a space apart, is joined to it and fitted to how the name is read ("⌥⌘ 를" is
+// "Alt+Ctrl을", "⌥ 와" is "Alt와"). "Mac" is replaced only as a whole word; a particle right
+// after it (also after one space) is fitted to "컴퓨터", which ends in a vowel: 을 → 를,
+// 은 → 는, 과 → 와, 으로 → 로, and 이 → 가 where the word ends with it. A particle after a
+// replaced place name is fitted the same way ("메뉴 막대를" is "패널을").
 std::string render(std::string_view text);
 
 }  // namespace PlatformWords

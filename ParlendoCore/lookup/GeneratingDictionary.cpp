@@ -7,12 +7,26 @@
 #include "lookup/LookupTimes.h"
 #include "lookup/TitleKey.h"
 
+#include <optional>
+
 namespace parlendo {
 
 namespace {
 
 WordLookupResult labelled(DictionaryLookup::Result result, std::string label) {
     return WordLookupOutcome{std::move(result), std::move(label)};
+}
+
+// A refusal that asking again will not change: the server understood the request and said no
+// (a 4xx answer other than a time-out or too many requests).
+bool refusedForGood(const CallFailure& failure) {
+    std::optional<int> status;
+    if (const auto* rejected = failure.as<CallFailure::Rejected>()) {
+        status = rejected->status;
+    } else if (const auto* detail = failure.as<CallFailure::RejectedDetail>()) {
+        status = detail->rejection.status;
+    }
+    return status && *status >= 400 && *status < 500 && *status != 408 && *status != 429;
 }
 
 }  // namespace
@@ -121,6 +135,8 @@ void GeneratingDictionary::afterDictionary(const std::shared_ptr<const Parts>& p
                             completion(fail(failure));
                         } else if (failure.is<CallFailure::Quota>()) {
                             completion(labelled(notFoundResult(), "quota"));
+                        } else if (refusedForGood(failure)) {
+                            completion(labelled(notFoundResult(), "refused"));
                         } else {
                             completion(labelled(notFoundResult(), "failed"));
                         }

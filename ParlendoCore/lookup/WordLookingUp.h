@@ -12,7 +12,8 @@ namespace parlendo {
 
 // One word lookup's answer: the result the cards show and, when the dictionary did not find the
 // word, the label of what happened about generating its senses: "remembered", "no_title",
-// "lemma_invalid", "made", "rejected", "not_a_word", "quota" or "failed".
+// "lemma_invalid", "made", "rejected", "not_a_word", "quota", "refused" (the server refused the
+// request for good) or "failed" (it may work another time).
 struct WordLookupOutcome {
     DictionaryLookup::Result result;
     std::optional<std::string> generation;

@@ -17,7 +17,27 @@ Json failure(const CallFailure& f) {
                 {"error_class", "stale"},
                 {"stale", true}};
     }
-    return {{"ok", false}, {"msg", "REQUEST_FAILED"}, {"error_class", "request"}};
+    // What went wrong, so that the page can say it: the server's refusal with its status, an
+    // answer too late, no connection, a quota, an answer of the wrong shape.
+    Json reply = {{"ok", false}, {"msg", "REQUEST_FAILED"}, {"error_class", "request"}};
+    std::visit(overloaded{
+                   [&](const CallFailure::Rejected& r) {
+                       reply["failure"] = "rejected";
+                       reply["status"] = r.status;
+                   },
+                   [&](const CallFailure::RejectedDetail& r) {
+                       reply["failure"] = "rejected";
+                       reply["status"] = r.rejection.status;
+                   },
+                   [](const CallFailure::AuthRequired&) {},
+                   [](const CallFailure::Stale&) {},
+                   [&](const CallFailure::Timeout&) { reply["failure"] = "timeout"; },
+                   [&](const CallFailure::Unavailable&) { reply["failure"] = "unavailable"; },
+                   [&](const CallFailure::Quota&) { reply["failure"] = "quota"; },
+                   [&](const CallFailure::BadShape&) { reply["failure"] = "bad_shape"; },
+               },
+               f.value());
+    return reply;
 }
 
 std::string reason(const CallFailure& f) {

@@ -199,24 +199,31 @@ std::map<std::string, BridgeEntry> DriveRoutes::routes() const {
             shared->service->documentSource(
                 args.string(0), [shared, reply = std::move(reply)](
                                     DriveResult<DriveService::DocumentSource> found) mutable {
-                    onMain(shared->main, [shared, reply = std::move(reply),
-                                          found = std::move(found)]() mutable {
-                        if (!found) {
-                            reply(replyOf(fail(std::move(found.error()))));
-                            return;
-                        }
-                        if (!found->path) {
-                            reply(BridgeReply::ok(std::move(found->payload)));
-                            return;
-                        }
-                        shared->screen->open(*found->path);
-                        const Json& payload = found->payload;
-                        reply(BridgeReply::ok(Json{
-                            {"document_id", payload.contains("document_id") ? payload["document_id"]
-                                                                            : Json(nullptr)},
-                            {"state", "ok"},
-                            {"opened", true}}));
-                    });
+                    onMain(shared->main,
+                           [shared, reply = std::move(reply), found = std::move(found)]() mutable {
+                               if (!found) {
+                                   reply(replyOf(fail(std::move(found.error()))));
+                                   return;
+                               }
+                               if (!found->path) {
+                                   reply(BridgeReply::ok(std::move(found->payload)));
+                                   return;
+                               }
+                               const Json& payload = found->payload;
+                               Json id = payload.contains("document_id") ? payload["document_id"]
+                                                                         : Json(nullptr);
+                               // A desktop without an application for PDFs is said so, not passed
+                               // over.
+                               auto once = std::make_shared<Reply>(std::move(reply));
+                               shared->screen->open(*found->path, [once, id](bool opened) {
+                                   if (!*once) {
+                                       return;
+                                   }
+                                   (*once)(BridgeReply::ok(Json{{"document_id", id},
+                                                                {"state", opened ? "ok" : "no_app"},
+                                                                {"opened", opened}}));
+                               });
+                           });
                 });
         }));
     operation("drive_document_relink", [](const Wiring& w, const BridgeArgs& args, Done done) {

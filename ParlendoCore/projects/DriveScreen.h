@@ -2,6 +2,7 @@
 
 #include "foundation/Completion.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,8 +21,9 @@ class DriveScreen {
                           Completion<void(std::optional<std::vector<std::string>>)> done) = 0;
     // Shows the numbers on the page; returns at once.
     virtual void uploadProgress(int done, int total, int index, int count) = 0;
-    // Opens the file with its default application.
-    virtual void open(const std::string& path) = 0;
+    // Opens the file with its default application; `done` tells whether one took it (false:
+    // no application could open it).
+    virtual void open(const std::string& path, std::function<void(bool opened)> done) = 0;
 };
 
 }  // namespace parlendo

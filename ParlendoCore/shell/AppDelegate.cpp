@@ -68,7 +68,7 @@ void AppDelegate::launch(std::optional<long> otherInstance) {
     }
     env.requestPermission = [weak] {
         if (auto self = weak.lock(); self && self->platform_.showPermission) {
-            self->platform_.showPermission();
+            self->platform_.showPermission(nullptr);
         }
     };
     if (parts_.giveRoutes) {
@@ -86,10 +86,21 @@ void AppDelegate::launch(std::optional<long> otherInstance) {
     for (const auto& module : modules()) {
         module->start();
     }
+    // An alert of the start-up check (a build older than the last one) is answered before the
+    // launch goes on.
+    env.startupWindows->afterHolds([weak] {
+        if (auto self = weak.lock()) {
+            self->finishLaunch();
+        }
+    });
+}
 
+void AppDelegate::finishLaunch() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto& env = *env_;
     statusMenu_.onPermission = [weak] {
         if (auto self = weak.lock(); self && self->platform_.showPermission) {
-            self->platform_.showPermission();
+            self->platform_.showPermission(nullptr);
         }
     };
     statusMenu_.sessionNotStored = [weak] {
@@ -135,7 +146,15 @@ void AppDelegate::launch(std::optional<long> otherInstance) {
     const bool trusted = platform_.trusted && platform_.trusted();
     env.detect->write([trusted](DetectState& state) { state.permissionGranted = trusted; });
     if (!trusted && platform_.showPermission) {
-        platform_.showPermission();
+        // After the windows before it; by its turn the permission may have arrived.
+        env.startupWindows->show("permission", [weak](StartupWindows::Answered answered) {
+            auto self = weak.lock();
+            if (!self || (self->platform_.trusted && self->platform_.trusted())) {
+                answered();
+                return;
+            }
+            self->platform_.showPermission(answered);
+        });
     }
     if (parts_.restoreSession) {
         platform_.main->post([restore = parts_.restoreSession] { restore(); });

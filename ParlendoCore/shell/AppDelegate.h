@@ -50,7 +50,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
         std::string version;
         // Whether the accessibility permission is there now.
         std::function<bool()> trusted;
-        std::function<void()> showPermission;
+        // Shows the permission window; `answered` (may be empty) once it is closed or the
+        // permission arrived.
+        std::function<void(StartupWindows::Answered answered)> showPermission;
         std::function<void()> installMainMenu;
         // Applies the theme store's modes to the application and reports system changes to it.
         std::function<void(const std::shared_ptr<ThemeStore>&)> bindAppearance;
@@ -114,6 +116,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void scheduleStats();
     void writeEnabled(bool enabled);
     void openLink(const std::string& url);
+    // Launch after the modules have started and the alerts that hold the start are answered.
+    void finishLaunch();
 
     Parts parts_;
     Platform platform_;

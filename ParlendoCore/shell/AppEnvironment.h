@@ -19,6 +19,7 @@
 #include "server/ServerGate.h"
 #include "server/ServerTransport.h"
 #include "shell/ShutdownGate.h"
+#include "shell/StartupWindows.h"
 #include "shell/ThemeStore.h"
 
 #include <functional>
@@ -57,6 +58,8 @@ struct AppEnvironment {
     std::shared_ptr<ManageScreenPort> manageScreen;
     std::shared_ptr<DefaultPopupSeeder> popupDefaults;
     std::shared_ptr<ThemeStore> theme;
+    // The windows of the start, shown one at a time.
+    std::shared_ptr<StartupWindows> startupWindows = std::make_shared<StartupWindows>();
     // The main executor.
     ExecutorPtr main;
 

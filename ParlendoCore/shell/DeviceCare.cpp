@@ -38,6 +38,9 @@ DeviceCare::DeviceCare(Install install, Platform platform, std::shared_ptr<Login
       restartItem_(makeItem("새 버전이 설치됐어요 — 다시 시작")) {}
 
 void DeviceCare::build() {
+    if (!platform_.startup) {
+        platform_.startup = std::make_shared<StartupWindows>();
+    }
     std::weak_ptr<DeviceCare> weak = weak_from_this();
     loginItem_->checked = false;
     loginItem_->handler = [weak] {
@@ -161,11 +164,19 @@ std::vector<std::string> DeviceCare::failures(const std::vector<WipeOutcome>& ou
 }
 
 void DeviceCare::start() {
+    auto& startup = *platform_.startup;
     const InstallLocation location = InstallLocations::judge(install_.programPath, install_.home);
     const std::string raw = InstallLocations::toString(location);
     if (InstallLocations::needsMove(location)) {
         Log::write("install", "🔴 location=" + raw + " — 응용 프로그램 폴더로 옮기라고 알리고 종료");
-        platform_.alert(moveAlert(), [exitNow = platform_.exitNow](Answer) { exitNow(0); });
+        // Nothing of the launch goes on behind it: the process ends once it is answered.
+        startup.hold("move", [alert = platform_.alert,
+                              exitNow = platform_.exitNow](StartupWindows::Answered answered) {
+            alert(moveAlert(), [exitNow, answered](Answer) {
+                exitNow(0);
+                answered();
+            });
+        });
         return;
     }
     const InstallChange change = InstallRecord(install_.stateRoot).observe(install_.running);
@@ -175,16 +186,23 @@ void DeviceCare::start() {
     if (change.kind == InstallChange::Kind::downgraded && change.from) {
         Log::write("install", "🔴 낮은 빌드로 덮였다 from=" + change.from->label() +
                                   " to=" + install_.running.label());
-        platform_.main->post([weak, alert = downgradeAlert(*change.from, install_.running)] {
-            if (auto self = weak.lock()) {
-                self->platform_.alert(alert, [](Answer) {});
+        startup.hold("downgrade", [weak, alert = downgradeAlert(*change.from, install_.running)](
+                                      StartupWindows::Answered answered) {
+            auto self = weak.lock();
+            if (!self) {
+                answered();
+                return;
             }
+            self->platform_.alert(alert, [answered](Answer) { answered(); });
         });
     }
-    platform_.main->post([weak] {
-        if (auto self = weak.lock(); self && self->platform_.showNoticeIfNeeded) {
-            self->platform_.showNoticeIfNeeded();
+    startup.show("notice", [weak](StartupWindows::Answered answered) {
+        auto self = weak.lock();
+        if (!self || !self->platform_.showNoticeIfNeeded) {
+            answered();
+            return;
         }
+        self->platform_.showNoticeIfNeeded(answered);
     });
 }
 

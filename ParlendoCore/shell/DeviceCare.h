@@ -7,6 +7,7 @@
 #include "shell/LoginItem.h"
 #include "shell/MenuItems.h"
 #include "shell/RelaunchHelper.h"
+#include "shell/StartupWindows.h"
 
 #include <filesystem>
 #include <functional>
@@ -76,9 +77,12 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         // Starts a detached process; its pid, or an error text.
         std::function<std::optional<pid_t>(const RelaunchHelper::Command&, std::string& error)>
             spawn;
-        // The notice window: at start-up when not yet acknowledged, and on request.
-        std::function<void()> showNoticeIfNeeded;
+        // The notice window: at start-up when not yet acknowledged (`answered` once it is, or at
+        // once when it need not be shown), and on request.
+        std::function<void(StartupWindows::Answered answered)> showNoticeIfNeeded;
         std::function<void()> showNotice;
+        // The start's windows, one at a time; the alerts of the start-up check hold the launch.
+        std::shared_ptr<StartupWindows> startup;
         // Removes the stored login token and the optional AI key; true when gone.
         std::function<bool()> deleteLoginToken;
         std::function<bool()> wipeOptionalKey;
@@ -110,7 +114,8 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
     // device: restart, login, notice; cleanup: wipe (when the data can be wiped).
     MenuItems menu() const;
 
-    // The start-up check: location, build change, then the notice.
+    // The start-up check: location, build change, then the notice, each after the one before
+    // it is answered.
     void start();
     void refreshMenu();
     // A termination task: starts the relaunch helper when a restart was asked for.

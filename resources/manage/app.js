@@ -202,6 +202,7 @@
       else railButtons[key].removeAttribute('aria-current');
     }
     if (!same) {
+      P.ui.clearToasts();
       replace(screenHost);
       screenHost.dataset.screen = id;
       screen.mount(screenHost, params || {});
@@ -238,6 +239,7 @@
   function leave() {
     root.state.ready = false;
     P.ui.closeAll();
+    P.ui.clearToasts();
     stopDetect();
     if (app.current && P.screens[app.current] && P.screens[app.current].unmount) {
       P.screens[app.current].unmount();
@@ -303,14 +305,32 @@
     return result;
   }
 
+  // The mode chosen here, whoever chose it (the top bar's button or Settings → 테마).
+  const themeChoiceListeners = new Set();
+  function chooseTheme(mode) {
+    if (app.view.theme === mode) return;
+    app.view = Object.assign({}, app.view, {theme: mode});
+    for (const f of themeChoiceListeners) f(mode);
+  }
+  function onThemeChoice(f) {
+    themeChoiceListeners.add(f);
+    return () => themeChoiceListeners.delete(f);
+  }
+
   // mode: 'light', 'dark' or 'system'. Following the system again is only asked of the app when
   // a mode was pinned; the choice itself is kept for the next launch either way.
   async function setTheme(mode) {
     const result = mode === 'system' && !pinned ? {ok: true, data: root.appTheme}
       : await pinTheme(mode, true);
+    if (result.ok || mode === 'system') chooseTheme(mode);
     if (root.state.ready && (result.ok || mode === 'system')) {
       const saved = await saveView({theme: mode});
-      if (!saved.ok) P.ui.failed(saved);
+      if (!saved.ok) {
+        // The mode holds for this run; only keeping it for the next launch failed.
+        chooseTheme(mode);
+        P.ui.failed(saved, {doing: '테마는 이번 실행에만 바뀌었어요.',
+                            REQUEST_FAILED: '테마는 이번 실행에만 바뀌었어요. 다음 실행을 위해 저장하지 못했어요.'});
+      }
     }
     return result;
   }
@@ -457,5 +477,5 @@
 
   Object.assign(app, {go, refresh, enter, leave, saveView, setTheme, setDetect, refreshDetect,
                       detectSummary, installFonts, SCREENS,
-                      onTheme: (f) => themeListeners.push(f)});
+                      onTheme: (f) => themeListeners.push(f), onThemeChoice});
 })(window);

@@ -214,7 +214,8 @@
         return;
       }
       show('login', P.errors.messageFor(result, {
-        REQUEST_FAILED: '로그인 상태를 확인하지 못했어요. 인터넷 연결을 확인하고 다시 시도해 주세요.',
+        doing: '로그인 상태를 확인하지 못했어요.',
+        REQUEST_FAILED: '로그인 상태를 확인하지 못했어요. 잠시 후 다시 시도해 주세요.',
         NO_REPLY: '로그인 상태를 확인하지 못했어요. 다시 시도해 주세요.'}),
       {kind: 'error', offline: true});
       return;
@@ -254,7 +255,8 @@
         return;
       }
       showError(P.errors.messageFor(result, {
-        REQUEST_FAILED: '로그인하지 못했어요. 인터넷 연결을 확인하고 다시 시도해 주세요.'}));
+        doing: '로그인하지 못했어요.',
+        REQUEST_FAILED: '로그인하지 못했어요. 잠시 후 다시 시도해 주세요.'}));
       return;
     }
     route(result);
@@ -273,7 +275,8 @@
     setBusy(false);
     if (!result.ok) {
       showError(P.errors.messageFor(result, {
-        REQUEST_FAILED: '회원가입하지 못했어요. 인터넷 연결을 확인하고 다시 시도해 주세요.'}));
+        doing: '회원가입하지 못했어요.',
+        REQUEST_FAILED: '회원가입하지 못했어요. 잠시 후 다시 시도해 주세요.'}));
       return;
     }
     route(result);

@@ -49,6 +49,10 @@
         code: typeof reply.msg === 'string' ? reply.msg : '',
         errorClass: errorClass,
         save: isObject(reply.save) ? reply.save : null,
+        // What went wrong with a request: "rejected" (with the server's status), "timeout",
+        // "unavailable", "quota", "bad_shape"; '' when the app did not say.
+        failure: typeof reply.failure === 'string' ? reply.failure : '',
+        status: typeof reply.status === 'number' ? reply.status : 0,
         stale: reply.stale === true || errorClass === 'stale' ||
           reply.msg === 'AUTH_STALE_COMPLETION',
       }, reply);

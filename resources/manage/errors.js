@@ -40,7 +40,7 @@
     SAVE_NOT_CONFIRMED: '저장됐는지 확인하지 못했어요. 새로 고침(F5)으로 지금 상태를 확인해 주세요.',
     server_contract_unavailable:
       '서버가 아직 이 기능을 지원하지 않아요. 앱을 최신 버전으로 업데이트하거나 나중에 다시 시도해 주세요.',
-    REQUEST_FAILED: '요청을 처리하지 못했어요. 인터넷 연결을 확인하고 다시 시도해 주세요.',
+    REQUEST_FAILED: '요청을 처리하지 못했어요. ' + RETRY,
     CREDENTIAL_WRITE_FAILED:
       'AI 키를 저장하지 못했어요. 키를 확인하고 다시 저장해 주세요. 로그인돼 있어야 저장할 수 있어요.',
     CREDENTIAL_DELETE_FAILED: 'AI 키를 지우지 못했어요. 다시 시도해 주세요.',
@@ -111,6 +111,21 @@
     malformed_proposal: 'AI가 만든 초안을 쓸 수 없었어요. 설명을 바꿔 다시 시도해 주세요.',
   };
 
+  // A request that failed, said as what happened to it.
+  const REQUEST_FAILURES = {
+    rejected: (status) => '서버가 이 요청을 받지 않았어요' + (status ? ' (응답 ' + status + ')' : '') +
+      '. 잠시 후 다시 시도하고, 계속되면 앱을 최신 버전으로 업데이트해 주세요.',
+    timeout: () => '서버의 답이 너무 늦어요. ' + RETRY,
+    unavailable: () => '서버에 연결하지 못했어요. 인터넷 연결을 확인하고 다시 시도해 주세요.',
+    quota: () => '요청이 너무 많아요. ' + RETRY,
+    bad_shape: () => '서버의 답을 읽지 못했어요. ' + RETRY,
+  };
+
+  function requestFailed(result) {
+    const say = lookup(REQUEST_FAILURES, result.failure);
+    return say ? say(result.status) : CODES.REQUEST_FAILED;
+  }
+
   function generic(code) {
     return '알 수 없는 문제가 생겼어요. ' + RETRY + (code ? ' (코드: ' + code + ')' : '');
   }
@@ -122,8 +137,9 @@
   }
 
   // The message for a failed bridge result (see bridge.js: {ok:false, code, errorClass, save,
-  // drive}). `context` may give texts that suit one call better than the general ones:
-  // {REQUEST_FAILED: '...'}.
+  // drive, failure, status}). `context` may give texts that suit one call better than the general
+  // ones: {REQUEST_FAILED: '...'}, and `doing`: what was being done, said before what happened to
+  // a request that failed on its way.
   function messageFor(result, context) {
     if (!result || typeof result !== 'object') return generic('');
     const ctx = context || {};
@@ -141,6 +157,10 @@
     }
     if (result.errorClass === 'stale' || code === 'AUTH_STALE_COMPLETION') {
       return CODES.AUTH_STALE_COMPLETION;
+    }
+    // A request that failed on its way says what happened to it, after what was being done.
+    if (code === 'REQUEST_FAILED' && lookup(REQUEST_FAILURES, result.failure)) {
+      return (typeof ctx.doing === 'string' ? ctx.doing + ' ' : '') + requestFailed(result);
     }
     return lookup(ctx, code) || lookup(CODES, code) || generic(code);
   }

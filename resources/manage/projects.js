@@ -430,6 +430,11 @@
     if (!result.ok) return failed(result);
     const data = result.data || {};
     if (data.opened === true) return;
+    if (data.state === 'no_app') {
+      P.ui.toast('이 PDF를 열 프로그램을 찾지 못했어요. PDF 보기 프로그램을 설치하거나 PDF의 기본 프로그램으로 정해 주세요.',
+                 {kind: 'error'});
+      return;
+    }
     P.ui.toast(data.state === 'missing' ? '원본 PDF를 찾을 수 없어요. ‘다시 연결’ 로 파일을 골라 주세요.'
       : '이 컴퓨터에는 이 문서의 원본 정보가 없어요. ‘다시 연결’ 로 같은 PDF를 골라 주세요.', {kind: 'error'});
     loadDocs();

@@ -60,17 +60,17 @@
   }
 
   function themeSection() {
-    let chosen = P.app.view.theme;
+    const mark = (mode) => {
+      const input = group.querySelector('input[value="' + mode + '"]');
+      if (input) input.checked = true;
+    };
     const group = radios('theme', '테마', [['system', '시스템 설정 따르기'], ['light', '밝게'], ['dark', '어둡게']],
-                         chosen, async (mode) => {
+                         P.app.view.theme, async (mode) => {
                            const result = await P.app.setTheme(mode);
-                           if (result.ok || mode === 'system') {
-                             chosen = mode;
-                             return;
-                           }
-                           const back = group.querySelector('input[value="' + chosen + '"]');
-                           if (back) back.checked = true;
+                           if (!(result.ok || mode === 'system')) mark(P.app.view.theme);
                          });
+    // The top bar's button chooses too.
+    untrack.push(P.app.onThemeChoice(mark));
     return section('theme', '테마', '밝게나 어둡게를 고르면 이 창과 팝업 카드, AI 답 창이 모두 그 모양이 돼요. ' +
                    '시스템 설정을 따르면 컴퓨터의 밝은·어두운 모드를 그대로 따라요.', group);
   }
@@ -106,7 +106,7 @@
     });
     removeButton.addEventListener('click', async () => {
       const sure = await P.ui.confirm({title: 'AI 키를 지울까요?',
-                                       message: '이 컴퓨터의 키체인에서 지워요. 다시 저장하기 전에는 AI 초안을 만들 수 없어요.',
+                                       message: '이 컴퓨터의 키 보관함에서 지워요. 다시 저장하기 전에는 AI 초안을 만들 수 없어요.',
                                        confirmLabel: '지우기', danger: true});
       if (!sure) return;
       const result = await call('remove_optional_credentials', ['customAI']);
@@ -122,7 +122,7 @@
     loadKey(statusLine, removeButton);
     return section('aikey', 'AI API 키 (선택)',
                    'AI로 팝업 초안을 만들 때만 써요. 기존 팝업은 AI API 키 없이도 편집할 수 있어요. ' +
-                   '키는 이 컴퓨터의 키체인에만 저장되고, 로그아웃하면 지워져요.',
+                   '키는 이 컴퓨터의 키 보관함에만 저장되고, 로그아웃하면 지워져요.',
                    statusLine, formEl, removeButton);
   }
 

@@ -353,6 +353,11 @@
     return {dismiss};
   }
 
+  // Messages about one screen go when the user moves to another.
+  function clearToasts() {
+    if (toastRegion) P.dom.replace(toastRegion);
+  }
+
   function failed(result, context) {
     return toast(P.errors.messageFor(result, context), {kind: 'error'});
   }
@@ -386,7 +391,7 @@
              retry ? h('button', {type: 'button', onClick: retry}, '다시 시도') : null);
   }
 
-  P.ui = {dialog, confirm, prompt, menu, closeMenu, closeAll, topDialog, toast, failed, toggle,
+  P.ui = {dialog, confirm, prompt, menu, closeMenu, closeAll, topDialog, toast, clearToasts, failed, toggle,
           spinner, emptyState, errorState, trackDirty, anyDirty,
           get menuOpen() { return openMenu !== null; }};
 })(typeof window !== 'undefined' ? window : globalThis);

@@ -1,6 +1,6 @@
 // The very first start on this computer: the notice of what the program reads and sends opens by
-// itself, once, beside the login window; the user signs up, confirms the address through the
-// mail's link (which the desktop hands to a second `parlendo`), signs in, and later signs out.
+// itself, once, and the login window after it; the user signs up, confirms the address through
+// the mail's link (which the desktop hands to a second `parlendo`), signs in, and later signs out.
 #include "CaptureSteps.h"
 
 #include <X11/keysym.h>
@@ -29,6 +29,10 @@ TEST_F(FirstStartScenario, SignUpConfirmByLinkSignInAndSignOut) {
     ASSERT_TRUE(notice.has_value()) << log();
     EXPECT_EQ(notice->title, "PARLENDO 안내");
     screenshot(notice->place, "notice");
+    // One window at a time: the login window waits for the notice.
+    EXPECT_TRUE(waitForLog("저장된 세션 없음")) << log();
+    DesktopSession::pumpFor(1.0);
+    EXPECT_EQ(ProgramWindows::all().size(), 1u) << log();
     ASSERT_TRUE(ProgramWindows::click(*notice, "button", "확인"));
     ASSERT_TRUE(gone("PARLENDO는 지금 읽고 있는 자료에")) << log();
 
@@ -95,6 +99,39 @@ TEST_F(FirstStartScenario, SignUpConfirmByLinkSignInAndSignOut) {
 
 namespace parlendo::testing {
 namespace {
+
+// A first start without the desktop's accessibility support: the notice, then the accessibility
+// window, then the login window, each once the one before is answered.
+TEST_F(FirstStartScenario, TheFirstStartsWindowsComeOneAtATime) {
+    DesktopSession::setAccessibility(false);
+    struct Restore {
+        ~Restore() { DesktopSession::setAccessibility(true); }
+    } restore;
+    ASSERT_GT(launch(), 0);
+    ASSERT_TRUE(waitForLog("[notice] shown sha=")) << log();
+    const auto notice = ProgramWindows::showing("확인");
+    ASSERT_TRUE(notice.has_value()) << log();
+    EXPECT_EQ(notice->title, "PARLENDO 안내");
+    EXPECT_TRUE(waitForLog("저장된 세션 없음")) << log();
+    DesktopSession::pumpFor(1.0);
+    EXPECT_EQ(ProgramWindows::all().size(), 1u) << log();
+    screenshot(notice->place, "1-notice");
+    ASSERT_TRUE(ProgramWindows::click(*notice, "button", "확인"));
+
+    const auto permission = ProgramWindows::showing("접근성 권한이 필요해요");
+    ASSERT_TRUE(permission.has_value()) << log();
+    DesktopSession::pumpFor(0.5);
+    EXPECT_EQ(ProgramWindows::all().size(), 1u) << log();
+    screenshot(permission->place, "2-permission");
+    ProgramWindows::close(*permission);
+
+    const auto login = ProgramWindows::showing("계정이 없어요 → 회원가입");
+    ASSERT_TRUE(login.has_value()) << log();
+    EXPECT_EQ(ProgramWindows::all().size(), 1u) << log();
+    DesktopSession::pumpFor(0.5);  // placed and drawn
+    screenshotWindowsShowing("계정이 없어요 → 회원가입", "3-login");
+    EXPECT_EQ(terminate(), 0) << log();
+}
 
 // The last day: the account is deleted from the manage window, with its password.
 TEST_F(FirstStartScenario, TheAccountIsDeletedFromTheManageWindow) {

@@ -41,7 +41,8 @@ TEST_F(ManageScenario, TheWordBookAndThePopupCardsAreEditedInTheManageWindow) {
     ASSERT_TRUE(pageShows("영어 공부")) << ProgramWindows::pageText() << log();
     ASSERT_TRUE(ProgramWindows::clickPage("영어 공부")) << onPage() << log();
     ASSERT_TRUE(ProgramWindows::clickPage("Reading notes — Test window")) << onPage() << log();
-    ASSERT_TRUE(pageShows("serendipity\n뜻밖의 행운")) << onPage() << log();
+    // The row shows the phonetic the capture saved.
+    ASSERT_TRUE(pageShows("serendipity\nˌsɛrənˈdɪpɪti\n뜻밖의 행운")) << onPage() << log();
     const auto all = ProgramWindows::all();
     ASSERT_EQ(all.size(), 1u) << log();
     const GdkRectangle window = all[0].place;
@@ -65,6 +66,9 @@ TEST_F(ManageScenario, TheWordBookAndThePopupCardsAreEditedInTheManageWindow) {
     // Delete the word (Delete on the selected word), then restore it from the trash.
     ASSERT_TRUE(ProgramWindows::clickPage("Reading notes — Test window")) << onPage() << log();
     ASSERT_TRUE(ProgramWindows::clickPage("serendipity")) << onPage() << log();
+    // The word's details, with the phonetic too.
+    EXPECT_TRUE(pageShows("저장한 날")) << onPage() << log();
+    screenshot(window, "word-detail");
     ProgramWindows::pressKey(XK_Delete);
     ASSERT_TRUE(pageShows("휴지통에서 되살릴 수 있어요.")) << onPage() << log();
     screenshot(window, "delete-word");

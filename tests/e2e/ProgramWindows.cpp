@@ -9,6 +9,8 @@
 #include <gio/gio.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 
 namespace parlendo::testing {
 
@@ -122,38 +124,52 @@ std::vector<ProgramWindows::Window> ProgramWindows::all() {
     return out;
 }
 
-std::optional<ProgramWindows::Window> ProgramWindows::showing(const std::string& text,
-                                                              double seconds) {
-    std::optional<Window> found;
+namespace {
+
+// The first window that `matches`, once the window manager has taken it and it has stood still
+// for a moment (placed and drawn); as last seen when that does not happen within `seconds`.
+std::optional<ProgramWindows::Window> settled(
+    const std::function<bool(const ProgramWindows::Window&)>& matches, double seconds) {
+    std::optional<ProgramWindows::Window> found;
+    auto since = std::chrono::steady_clock::now();
     DesktopSession::pumpUntil(
         [&] {
-            for (auto& window : all()) {
-                if (window.shows(text)) {
-                    found = std::move(window);
-                    return true;
+            std::optional<ProgramWindows::Window> now;
+            for (auto& window : ProgramWindows::all()) {
+                if (matches(window)) {
+                    now = std::move(window);
+                    break;
                 }
             }
-            return false;
+            const bool same = now && found && now->xid == found->xid &&
+                              now->place.x == found->place.x && now->place.y == found->place.y &&
+                              now->place.width == found->place.width &&
+                              now->place.height == found->place.height;
+            if (!same) {
+                since = std::chrono::steady_clock::now();
+            }
+            found = std::move(now);
+            if (!found) {
+                return false;
+            }
+            const auto managed = DesktopSession::clientWindows();
+            return std::find(managed.begin(), managed.end(), found->xid) != managed.end() &&
+                   std::chrono::steady_clock::now() - since > std::chrono::milliseconds(200);
         },
         seconds);
     return found;
 }
 
+}  // namespace
+
+std::optional<ProgramWindows::Window> ProgramWindows::showing(const std::string& text,
+                                                              double seconds) {
+    return settled([&](const Window& window) { return window.shows(text); }, seconds);
+}
+
 std::optional<ProgramWindows::Window> ProgramWindows::showingPart(const std::string& part,
                                                                   double seconds) {
-    std::optional<Window> found;
-    DesktopSession::pumpUntil(
-        [&] {
-            for (auto& window : all()) {
-                if (window.showsPart(part)) {
-                    found = std::move(window);
-                    return true;
-                }
-            }
-            return false;
-        },
-        seconds);
-    return found;
+    return settled([&](const Window& window) { return window.showsPart(part); }, seconds);
 }
 
 std::string ProgramWindows::pageText() {
@@ -244,16 +260,7 @@ bool ProgramWindows::type(const Window& window, size_t index, const std::string&
 }
 
 void ProgramWindows::close(const Window& window) {
-    Display* dpy = gdk_x11_get_default_xdisplay();
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window.xid;
-    event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, window.xid, False, NoEventMask, &event);
-    XFlush(dpy);
+    DesktopSession::close(window.xid);
 }
 
 void ProgramWindows::pressKey(unsigned long keysym, bool control) {

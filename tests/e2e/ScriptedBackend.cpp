@@ -110,7 +110,8 @@ StubAnswer ScriptedBackend::saveWord(const StubRequest& request) {
         return json(400, Json{{"code", "P0001"}, {"message", "source_not_found"}});
     }
     const std::string id =
-        library->addWord(*lemma, *source, json::string(body, "p_korean").value_or(""));
+        library->addWord(*lemma, *source, json::string(body, "p_korean").value_or(""),
+                         json::string(body, "p_phonetic").value_or(""));
     int rank = 0;
     if (const Json* senses = json::array(body, "p_senses")) {
         for (const auto& sense : *senses) {

@@ -108,3 +108,36 @@ test('every failure code of the project calls has Korean text on the page', () =
     assert.doesNotMatch(text, /코드:/, code);
   }
 });
+
+test('a request that failed says what happened to it, never blaming the connection wrongly', () => {
+  const refused = normalize('set_view_settings', {ok: false, msg: 'REQUEST_FAILED', error_class: 'request',
+                                                  failure: 'rejected', status: 404});
+  assert.equal(refused.failure, 'rejected');
+  assert.match(messageFor(refused), /서버가 이 요청을 받지 않았어요 \(응답 404\)/);
+  assert.doesNotMatch(messageFor(refused), /인터넷/);
+  assert.match(messageFor({ok: false, code: 'REQUEST_FAILED', failure: 'unavailable'}), /인터넷 연결/);
+  assert.match(messageFor({ok: false, code: 'REQUEST_FAILED', failure: 'timeout'}), /너무 늦어요/);
+  // Without a cause (a call the app does not serve), no cause is made up.
+  assert.doesNotMatch(messageFor({ok: false, code: 'REQUEST_FAILED'}), /인터넷/);
+  // What was being done comes first; a call's own text still serves when no cause is known.
+  assert.equal(messageFor({ok: false, code: 'REQUEST_FAILED', failure: 'quota'}, {doing: '로그인하지 못했어요.'}),
+               '로그인하지 못했어요. 요청이 너무 많아요. 잠시 후 다시 시도해 주세요.');
+  assert.equal(messageFor({ok: false, code: 'REQUEST_FAILED'}, {REQUEST_FAILED: '열 수 없어요', doing: 'x'}),
+               '열 수 없어요');
+});
+
+test('the page and the notice speak of this desktop, not of a Mac', () => {
+  const fs = require('node:fs');
+  const path = require('node:path');
+  const root = path.join(__dirname, '..', '..', 'resources');
+  const files = fs.readdirSync(path.join(root, 'manage')).filter((f) => /\.(js|css)$/.test(f))
+    .map((f) => path.join(root, 'manage', f))
+    .concat([path.join(root, 'manage.html'), path.join(root, 'approved_notice_ko.md')]);
+  const macWords = [/손쉬운 사용/, /메뉴 막대/, /개인정보 보호 및 보안/, /키체인/, /[⌥⌘]/, /\bMac\b/, /Finder/];
+  for (const file of files) {
+    const text = fs.readFileSync(file, 'utf8');
+    for (const word of macWords) {
+      assert.doesNotMatch(text, word, path.basename(file));
+    }
+  }
+});

@@ -107,13 +107,13 @@ std::string StubLibrary::addSource(const std::string& title, std::optional<std::
 }
 
 std::string StubLibrary::addWord(const std::string& lemma, std::optional<std::string> source,
-                                 const std::string& korean) {
+                                 const std::string& korean, const std::string& phonetic) {
     std::lock_guard lock(mutex_);
     return append("words", Json{{"word_id", nextID("word")},
                                 {"user_id", user_},
                                 {"lemma", lemma},
                                 {"korean", korean.empty() ? Json(nullptr) : Json(korean)},
-                                {"phonetic", nullptr},
+                                {"phonetic", phonetic.empty() ? Json(nullptr) : Json(phonetic)},
                                 {"source_id", source ? Json(*source) : Json(nullptr)},
                                 {"created_at", stamp()},
                                 {"deleted_at", nullptr}});

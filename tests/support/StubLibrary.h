@@ -49,7 +49,7 @@ class StubLibrary {
     std::string addSource(const std::string& title, std::optional<std::string> folder,
                           std::optional<std::string> owner = std::nullopt);
     std::string addWord(const std::string& lemma, std::optional<std::string> source,
-                        const std::string& korean = "");
+                        const std::string& korean = "", const std::string& phonetic = "");
     std::string addSentence(const std::string& original, std::optional<std::string> source);
     void addSense(const std::string& wordID, int rank, const std::string& korean,
                   const std::string& definition);

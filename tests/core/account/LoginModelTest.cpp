@@ -27,6 +27,9 @@ struct LoginRig {
         model->view.clearPassword = [this] {
             effects.push_back("clear_password");
         };
+        model->view.clearUsername = [this] {
+            effects.push_back("clear_username");
+        };
         model->view.close = [this] {
             effects.push_back("close");
         };
@@ -167,7 +170,7 @@ TEST(LoginModel, SignUpEndsConfirmedWaitingOrBackInSignIn) {
     EXPECT_TRUE(rig.model->resendShown());
     EXPECT_EQ(rig.model->message(),
               (LoginModel::Message{AccountSession::needsConfirmationMessage, false}));
-    EXPECT_EQ(rig.effects, std::vector<std::string>{"clear_password"});
+    EXPECT_EQ(rig.effects, (std::vector<std::string>{"clear_password", "clear_username"}));
 
     rig.account->signUpAnswer = fail(AccountError(std::nullopt, AuthCode::signupEmailExists));
     rig.submit("mina@example.com", "pw", "민지");

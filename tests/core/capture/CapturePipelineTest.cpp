@@ -182,6 +182,8 @@ TEST_F(CapturePipelineTest, DictionaryMisses) {
         {"quota", true, CaptureCopy::offline},
         {"quota", false, CaptureCopy::generationUnavailable},
         {"failed", false, CaptureCopy::generationUnavailable},
+        // A refusal for good does not ask to try again later.
+        {"refused", false, CaptureCopy::generationRefused},
     };
     for (const auto& c : cases) {
         popups->cards.clear();

@@ -179,7 +179,11 @@ TEST_F(GeneratingDictionaryTest, GenerationOutcomesMapToLabelsOrFailures) {
     std::vector<Case> cases = {
         {Outcome::rejected("korean_invalid"), "rejected", std::nullopt},
         {Outcome::failed(CallFailure::quota()), "quota", std::nullopt},
-        {Outcome::failed(CallFailure::rejectedDetail(other)), "failed", std::nullopt},
+        // A refusal for good is told apart from a failure that may pass.
+        {Outcome::failed(CallFailure::rejectedDetail(other)), "refused", std::nullopt},
+        {Outcome::failed(CallFailure::rejected(403)), "refused", std::nullopt},
+        {Outcome::failed(CallFailure::rejected(503)), "failed", std::nullopt},
+        {Outcome::failed(CallFailure::rejected(429)), "failed", std::nullopt},
         {Outcome::failed(CallFailure::badShape()), "failed", std::nullopt},
         {Outcome::failed(CallFailure::authRequired()), "failed", std::nullopt},
         {Outcome::failed(CallFailure::rejectedDetail(update)), std::nullopt,

@@ -87,7 +87,10 @@ TEST(BridgeRouter, TurnsEachReplyIntoItsEnvelopeAndFailureLine) {
     EXPECT_EQ(RouterRig::call(*router, "stale"), ManageContract::failure(CallFailure::stale()));
     EXPECT_EQ(RouterRig::call(*router, "stale")["error_class"], "stale");
     EXPECT_EQ(RouterRig::call(*router, "auth")["msg"], "AUTH_REAUTH_REQUIRED");
-    EXPECT_EQ(RouterRig::call(*router, "rejected"), requestFailed);
+    // A refused call carries what the server answered, so that the page can say it.
+    EXPECT_EQ(RouterRig::call(*router, "rejected"),
+              Json::parse(R"({"ok":false,"msg":"REQUEST_FAILED","error_class":"request",
+                              "failure":"rejected","status":403})"));
     EXPECT_EQ(RouterRig::call(*router, "screen"),
               (Json{{"ok", false}, {"msg", "AUTH_LOGIN_FAILED"}}));
     EXPECT_EQ(RouterRig::call(*router, "bare"), Json(42));

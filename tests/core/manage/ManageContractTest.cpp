@@ -38,8 +38,15 @@ TEST(ManageContract, FailureEnvelopesAndReasons) {
     EXPECT_EQ(MC::failure(CallFailure::stale()),
               Json::parse(R"({"ok":false,"msg":"AUTH_STALE_COMPLETION","error_class":"stale",
                               "stale":true})"));
+    // What went wrong travels with the request failure, so that the page can say it.
     EXPECT_EQ(MC::failure(CallFailure::quota()),
-              Json::parse(R"({"ok":false,"msg":"REQUEST_FAILED","error_class":"request"})"));
+              Json::parse(R"({"ok":false,"msg":"REQUEST_FAILED","error_class":"request",
+                              "failure":"quota"})"));
+    EXPECT_EQ(MC::failure(CallFailure::rejected(404)),
+              Json::parse(R"({"ok":false,"msg":"REQUEST_FAILED","error_class":"request",
+                              "failure":"rejected","status":404})"));
+    EXPECT_EQ(MC::failure(CallFailure::unavailable())["failure"], "unavailable");
+    EXPECT_EQ(MC::failure(CallFailure::timeout())["failure"], "timeout");
 
     EXPECT_EQ(MC::reason(CallFailure::rejected(403)), "rejected_403");
     EXPECT_EQ(MC::reason(CallFailure::rejectedDetail(rejection("PGRST202"))), "rejected_PGRST202");

@@ -19,7 +19,11 @@ struct FakeScreen final : DriveScreen {
         done(chosen);
     }
     void uploadProgress(int d, int t, int i, int n) override { progress.push_back({d, t, i, n}); }
-    void open(const std::string& path) override { opened.push_back(path); }
+    void open(const std::string& path, std::function<void(bool)> done) override {
+        opened.push_back(path);
+        done(opens);
+    }
+    bool opens = true;
 };
 
 struct DriveRoutesTest : ::testing::Test {
@@ -153,6 +157,12 @@ TEST_F(DriveRoutesTest, OpeningADocumentOpensItsLinkedFile) {
     EXPECT_EQ(data("drive_document_open", {Json("d1")}),
               (Json{{"document_id", "d1"}, {"state", "ok"}, {"opened", true}}));
     EXPECT_EQ(screen->opened, (std::vector<std::string>{path}));
+    // No application took it: the page is told, to say so.
+    screen->opens = false;
+    EXPECT_EQ(data("drive_document_open", {Json("d1")}),
+              (Json{{"document_id", "d1"}, {"state", "no_app"}, {"opened", false}}));
+    screen->opened.clear();
+    screen->opened.push_back(path);
 
     std::filesystem::remove(path);
     EXPECT_EQ(data("drive_document_open", {Json("d1")}),

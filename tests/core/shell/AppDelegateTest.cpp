@@ -63,8 +63,9 @@ struct DelegateRig {
         platform.trusted = [this] {
             return trusted;
         };
-        platform.showPermission = [this] {
+        platform.showPermission = [this](StartupWindows::Answered answered) {
             ++permissionShown;
+            permissionAnswered = std::move(answered);
         };
         platform.installMainMenu = [this] {
             journal.push_back("mainMenu");
@@ -142,6 +143,7 @@ struct DelegateRig {
     std::atomic<int> inFlight{0};
     bool trusted = false;
     int permissionShown = 0;
+    StartupWindows::Answered permissionAnswered;
     int samples = 0;
     std::shared_ptr<AppDelegate> delegate;
 };
@@ -185,6 +187,58 @@ TEST(AppDelegateTest, LaunchRunsItsStepsInOrder) {
     rig.delegate->reopen("second_launch");
     EXPECT_EQ(rig.journal.back(), "openManage");
     EXPECT_TRUE(rig.log.has("app", "다시 열기 source=second_launch — 관리 창을 연다"));
+}
+
+TEST(AppDelegateTest, AnAlertOfTheStartHoldsTheLaunchAndTheWindowsComeOneAtATime) {
+    DelegateRig rig;
+    // What the install check asks for while the modules start: an alert, then the notice.
+    StartupWindows::Answered alertAnswered;
+    StartupWindows::Answered noticeAnswered;
+    std::vector<std::string> shown;
+    rig.account->onStart = [&] {
+        rig.env->startupWindows->hold("downgrade", [&](StartupWindows::Answered answered) {
+            shown.push_back("downgrade");
+            alertAnswered = std::move(answered);
+        });
+        rig.env->startupWindows->show("notice", [&](StartupWindows::Answered answered) {
+            shown.push_back("notice");
+            noticeAnswered = std::move(answered);
+        });
+    };
+    rig.delegate->launch(std::nullopt);
+    EXPECT_EQ(shown, std::vector<std::string>{"downgrade"});
+    EXPECT_FALSE(rig.delegate->launchFinished());
+    EXPECT_TRUE(rig.delegate->statusMenu().groups().empty());
+    rig.main->runAll();
+    EXPECT_NE(rig.journal.back(), "restore");
+
+    // Answered: the launch goes on; the permission window waits for the notice.
+    ASSERT_TRUE(alertAnswered);
+    alertAnswered();
+    EXPECT_TRUE(rig.delegate->launchFinished());
+    EXPECT_EQ(rig.delegate->statusMenu().groups().size(), 3u);
+    EXPECT_EQ(shown, (std::vector<std::string>{"downgrade", "notice"}));
+    EXPECT_EQ(rig.permissionShown, 0);
+    noticeAnswered();
+    EXPECT_EQ(rig.permissionShown, 1);
+    EXPECT_EQ(rig.env->startupWindows->open(), "permission");
+    rig.permissionAnswered();
+    EXPECT_EQ(rig.env->startupWindows->open(), "");
+}
+
+TEST(AppDelegateTest, APermissionThatArrivedWhileItWaitedIsNotAskedFor) {
+    DelegateRig rig;
+    StartupWindows::Answered noticeAnswered;
+    rig.account->onStart = [&] {
+        rig.env->startupWindows->show("notice", [&](StartupWindows::Answered answered) {
+            noticeAnswered = std::move(answered);
+        });
+    };
+    rig.delegate->launch(std::nullopt);
+    rig.trusted = true;
+    noticeAnswered();
+    EXPECT_EQ(rig.permissionShown, 0);
+    EXPECT_EQ(rig.env->startupWindows->open(), "");
 }
 
 TEST(AppDelegateTest, ADuplicateBuildsNothingAndQuitsAtOnce) {

@@ -54,8 +54,9 @@ struct CareRig {
             }
             return std::optional<pid_t>(99);
         };
-        platform.showNoticeIfNeeded = [this] {
+        platform.showNoticeIfNeeded = [this](StartupWindows::Answered answered) {
             events.push_back("noticeIfNeeded");
+            noticeAnswered = std::move(answered);
         };
         platform.showNotice = [this] {
             events.push_back("notice");
@@ -98,6 +99,7 @@ struct CareRig {
     std::vector<DeviceCare::Alert> alerts;
     std::vector<Answer> answers;
     std::vector<std::string> events;
+    StartupWindows::Answered noticeAnswered;
     std::vector<int> exits;
     std::vector<RelaunchHelper::Command> spawned;
     std::vector<DeviceCare::WipeOutcome> dataOutcomes = {{"app_state", true, true},
@@ -116,24 +118,51 @@ TEST(DeviceCareTest, StartRecordsTheBuildAndThenShowsTheNotice) {
     EXPECT_TRUE(rig.log.has("install",
                             "build=0.2.0 (20250301.01) change=first_run arch=x86_64 "
                             "location=applications"));
-    EXPECT_TRUE(rig.events.empty());
-    rig.main->runAll();
     EXPECT_EQ(rig.events, std::vector<std::string>{"noticeIfNeeded"});
     EXPECT_TRUE(rig.alerts.empty());
 }
 
-TEST(DeviceCareTest, ALowerBuildWarnsBeforeTheNotice) {
+TEST(DeviceCareTest, ALowerBuildWarnsBeforeTheNoticeAndHoldsTheLaunchUntilAnswered) {
     CareRig rig;
+    auto startup = std::make_shared<StartupWindows>();
+    rig.care.reset();
+    DeviceCare::Platform platform;
+    std::optional<Completion<void(Answer)>> pending;
+    platform.alert = [&](DeviceCare::Alert alert, Completion<void(Answer)> done) {
+        rig.alerts.push_back(alert);
+        pending = std::move(done);
+    };
+    platform.showNoticeIfNeeded = [&](StartupWindows::Answered) {
+        rig.events.push_back("noticeIfNeeded");
+    };
+    platform.startup = startup;
+    platform.main = rig.main;
+    platform.clock = rig.clock;
+    DeviceCare::Install install;
+    install.running = {"0.2.0", "20250301.01"};
+    install.programPath = "/usr/bin/parlendo";
+    install.home = (rig.dir.path() / "home").string();
+    install.stateRoot = rig.dir.path() / "state";
     rig.dir.write("state/install_record.json", R"({"build":"20250401.01","version":"0.2.0"})");
-    rig.care->start();
+    auto care = DeviceCare::make(install, std::move(platform), rig.login);
+    care->start();
+    bool launchWentOn = false;
+    startup->afterHolds([&] { launchWentOn = true; });
     EXPECT_TRUE(rig.log.has("install",
                             "🔴 낮은 빌드로 덮였다 from=0.2.0 (20250401.01) to=0.2.0 "
                             "(20250301.01)"));
-    rig.main->runAll();
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0],
               DeviceCare::downgradeAlert({"0.2.0", "20250401.01"}, {"0.2.0", "20250301.01"}));
+    // Nothing else opens, and the launch waits, until the alert is answered.
+    EXPECT_TRUE(rig.events.empty());
+    EXPECT_FALSE(launchWentOn);
+    EXPECT_EQ(startup->waiting(), std::vector<std::string>{"notice"});
+    ASSERT_TRUE(pending);
+    (*pending)(Answer{});
+    EXPECT_TRUE(launchWentOn);
     EXPECT_EQ(rig.events, std::vector<std::string>{"noticeIfNeeded"});
+    EXPECT_EQ(startup->open(), "notice");
 }
 
 TEST(DeviceCareTest, RunningFromMountedMediaAsksForAMoveAndExits) {

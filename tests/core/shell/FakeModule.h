@@ -15,7 +15,12 @@ class FakeModule final : public FeatureModule {
     explicit FakeModule(std::string name, std::vector<std::string>* journal = nullptr)
         : name_(std::move(name)), journal_(journal) {}
 
-    void start() override { note("start"); }
+    void start() override {
+        note("start");
+        if (onStart) {
+            onStart();
+        }
+    }
     BridgeRouteGroups bridgeRoutes() const override { return routes; }
     MenuItems menu() const override { return items; }
     void refreshMenu() override {
@@ -30,6 +35,7 @@ class FakeModule final : public FeatureModule {
     BridgeRouteGroups routes;
     int refreshes = 0;
     std::function<void()> onRefresh;
+    std::function<void()> onStart;
 
   private:
     void note(const std::string& what) {

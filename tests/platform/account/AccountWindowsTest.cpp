@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "LabelLines.h"
 #include "LogCapture.h"
 #include "ScriptedAccount.h"
 #include "WindowDesktop.h"
@@ -31,7 +34,7 @@ std::string text(GtkWidget* entry) {
     return gtk_entry_get_text(GTK_ENTRY(entry));
 }
 bool shown(GtkWidget* widget) {
-    return gtk_widget_is_visible(widget) == TRUE;
+    return gtk_widget_is_visible(widget) == TRUE && gtk_widget_get_child_visible(widget) == TRUE;
 }
 bool hasClass(GtkWidget* widget, const char* name) {
     return gtk_style_context_has_class(gtk_widget_get_style_context(widget), name) == TRUE;
@@ -88,11 +91,29 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     EXPECT_EQ(text(w.email), "mina@example.com");
     click(w.username);
     type(w.window, "Mina");
+    const auto signUpPlace = [&] {
+        int px = 0;
+        int py = 0;
+        int ph = 0;
+        gtk_window_get_position(GTK_WINDOW(w.window), &px, &py);
+        gtk_window_get_size(GTK_WINDOW(w.window), nullptr, &ph);
+        return std::make_tuple(px, py, ph);
+    }();
     click(w.primary);
     ASSERT_TRUE(pumpUntil([&] { return account->asked.size() == 2; }));
     EXPECT_EQ(account->asked.back(), "sign_up mina@example.com|Secret-1|Mina");
     ASSERT_TRUE(pumpUntil([&] { return shown(w.resend); }));
     EXPECT_EQ(text(w.password), "");
+    // Only the address stays; the window neither grows nor moves for the message.
+    EXPECT_EQ(text(w.username), "");
+    EXPECT_EQ(text(w.email), "mina@example.com");
+    pumpFor(0.3);
+    int x = 0;
+    int y = 0;
+    int height = 0;
+    gtk_window_get_position(GTK_WINDOW(w.window), &x, &y);
+    gtk_window_get_size(GTK_WINDOW(w.window), nullptr, &height);
+    EXPECT_EQ(std::make_tuple(x, y, height), signUpPlace);
     EXPECT_TRUE(hasClass(w.message, "parlendo-notice"));
     snapshot(w.window, "login-sign-up");
     click(w.resend);
@@ -108,6 +129,9 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     EXPECT_EQ(label(w.switchMode), "다른 계정으로 로그인");
     EXPECT_NE(label(w.message).find("이 컴퓨터의 로그인 정보는 그대로 있어요"), std::string::npos);
     snapshot(w.window, "login-offline");
+    // The Korean message wraps at spaces, never inside a word.
+    EXPECT_GE(LabelLines::lineCount(w.message), 3);
+    EXPECT_EQ(LabelLines::breaksInsideWords(w.message), std::vector<std::string>{});
     click(w.retry);
     click(w.retry);
     EXPECT_EQ(retries, 1);

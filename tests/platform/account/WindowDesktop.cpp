@@ -23,11 +23,7 @@ Display* xdisplay() {
 void focus(GtkWidget* window) {
     GdkWindow* gdk = gtk_widget_get_window(window);
     ASSERT_NE(gdk, nullptr);
-    GdkDisplay* display = gdk_display_get_default();
-    gdk_x11_display_error_trap_push(display);
-    XSetInputFocus(xdisplay(), gdk_x11_window_get_xid(gdk), RevertToParent, CurrentTime);
-    XSync(xdisplay(), False);
-    gdk_x11_display_error_trap_pop_ignored(display);
+    DesktopSession::activate(gdk_x11_window_get_xid(gdk));
     pumpUntil([window] { return gtk_window_has_toplevel_focus(GTK_WINDOW(window)) == TRUE; }, 2);
 }
 

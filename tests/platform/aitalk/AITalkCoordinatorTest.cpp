@@ -225,8 +225,7 @@ TEST_F(CoordinatorTest, TheRoadOfOneQuestionFromTheTriggerToTheAnswer) {
         [&] { return log.contains("drive", "사본 미리 받기 documents=1 missing=0"); }, 10))
         << log.all();
     coordinator->refreshMenu();
-    EXPECT_EQ(coordinator->stateItem()->title,
-              "AI 톡 켜짐 — 글을 선택하고 Ctrl 를 누른 채 C 두 번");
+    EXPECT_EQ(coordinator->stateItem()->title, "AI 톡 켜짐 — 글을 선택하고 Ctrl을 누른 채 C 두 번");
 
     copyAndTrigger("the net force on a body equals its mass times its acceleration");
     ASSERT_TRUE(AITalkDesktop::pumpUntil(

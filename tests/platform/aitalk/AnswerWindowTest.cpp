@@ -134,7 +134,7 @@ TEST_F(AnswerWindowTest, BothThemesArePhotographedAndTheControlsFollowThePhase) 
     EXPECT_TRUE(visible(window->parts().retry));
     EXPECT_FALSE(visible(window->parts().selectionOnly));
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(window->parts().notice)),
-                 "복사된 글자가 없음 — 글을 선택하고 Ctrl 를 누른 채 C 를 두 번 누르세요")
+                 "복사된 글자가 없음 — 글을 선택하고 Ctrl을 누른 채 C 를 두 번 누르세요")
         << "platform words";
 
     window->show(answered("## 다크 테마\n행렬 $A^{-1}A = I$ 와 목록:\n\n1. 첫째\n2. 둘째"));
@@ -167,7 +167,7 @@ TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
     gtk_widget_show_all(other);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(other); }));
     const Window otherXid = GDK_WINDOW_XID(gtk_widget_get_window(other));
-    XSetInputFocus(AITalkDesktop::display(), otherXid, RevertToParent, CurrentTime);
+    ASSERT_TRUE(testing::DesktopSession::activate(otherXid));
     AITalkDesktop::pumpFor(0.2);
 
     auto window = make();
@@ -177,15 +177,17 @@ TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
     AITalkDesktop::pumpFor(0.2);
     Display* dpy = AITalkDesktop::display();
     const auto state = property(window->parts().window, "_NET_WM_STATE");
-    for (const char* name : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY",
-                             "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+    for (const char* name :
+         {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
         EXPECT_NE(std::find(state.begin(), state.end(), XInternAtom(dpy, name, False)), state.end())
             << name;
     }
-    Window focus = None;
-    int revert = 0;
-    XGetInputFocus(dpy, &focus, &revert);
-    EXPECT_EQ(focus, otherXid) << "opening leaves the focus where it was";
+    // On every workspace: the window manager keeps it on all of them.
+    const auto desktop = property(window->parts().window, "_NET_WM_DESKTOP");
+    ASSERT_EQ(desktop.size(), 1u);
+    EXPECT_EQ(desktop[0] & 0xFFFFFFFFul, 0xFFFFFFFFul);
+    EXPECT_EQ(testing::DesktopSession::focusedWindow(), otherXid)
+        << "opening leaves the focus where it was";
 
     // Clicking into the input makes the window take the keyboard.
     ASSERT_TRUE(loaded(*window));
@@ -193,8 +195,8 @@ TEST_F(AnswerWindowTest, TheWindowFloatsAboveEverywhereWithoutTakingTheFocus) {
     AITalkDesktop::clickAt(x, y);
     ASSERT_TRUE(
         AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
-    XGetInputFocus(dpy, &focus, &revert);
-    EXPECT_EQ(focus, GDK_WINDOW_XID(gtk_widget_get_window(window->parts().window)));
+    EXPECT_EQ(testing::DesktopSession::focusedWindow(),
+              GDK_WINDOW_XID(gtk_widget_get_window(window->parts().window)));
     gtk_widget_destroy(other);
 }
 

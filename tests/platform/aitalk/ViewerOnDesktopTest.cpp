@@ -82,10 +82,7 @@ TEST_F(ViewerOnDesktop, CtrlCTwiceOverASelectionInEvinceGivesTheTextTheFileAndTh
     AITalkDesktop::pumpFor(2.0);  // the document is laid out
 
     // The viewer gets the focus and the user drags over the first lines of page 1.
-    Display* dpy = AITalkDesktop::display();
-    XRaiseWindow(dpy, window);
-    XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
-    XSync(dpy, False);
+    testing::DesktopSession::activate(window);
     const GdkRectangle geometry = shown->area;
     // Evince opens the document at the top of page 1, whose first line is "Page 1.".
     const int left = geometry.x + 45;

@@ -196,7 +196,7 @@ TEST_F(CaptureCoordinatorTest, ShutdownMenuAndRoutes) {
     grant(true, true);
     coordinator->toggleHotkey()->onTrigger();
     coordinator->refreshMenu();
-    EXPECT_EQ(menu.status[0]->title, "● 감지 중 — 글을 선택하고 Alt+Ctrl 를 같이 누르세요");
+    EXPECT_EQ(menu.status[0]->title, "● 감지 중 — 글을 선택하고 Alt+Ctrl을 같이 누르세요");
     EXPECT_EQ(menu.status[2]->title, "감지 끄기  (Alt 두 번)");
     EXPECT_FALSE(menu.status[1]->hidden);
 

@@ -96,8 +96,13 @@ TEST(ManageScreenLink, ProgressAndOpening) {
     EXPECT_EQ(page.scripts, (std::vector<std::string>{
                                 "typeof driveUploadProgress==='function'&&driveUploadProgress("
                                 "{done:3,total:10,index:1,count:2})"}));
-    link.open("/tmp/paper.pdf");
-    EXPECT_EQ(opener->paths, (std::vector<std::string>{"/tmp/paper.pdf"}));
+    std::vector<bool> taken;
+    link.open("/tmp/paper.pdf", [&](bool opened) { taken.push_back(opened); });
+    opener->noApplication = true;
+    link.open("/tmp/paper.pdf", [&](bool opened) { taken.push_back(opened); });
+    EXPECT_EQ(opener->paths, (std::vector<std::string>(2, "/tmp/paper.pdf")));
+    // Whether an application took the file comes back.
+    EXPECT_EQ(taken, (std::vector<bool>{true, false}));
 }
 
 // The chooser's own dialog (the desktop has no portal in the tests), once it shows `count`

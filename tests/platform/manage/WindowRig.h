@@ -12,12 +12,18 @@
 
 namespace parlendo::testing {
 
-// Records what it is asked to open instead of opening it.
+// Records what it is asked to open instead of opening it; a file is taken by an application
+// unless `noApplication`.
 struct RecordingOpener final : SystemOpening {
     std::vector<std::string> urls;
     std::vector<std::string> paths;
+    bool noApplication = false;
     void open(const std::string& url) override { urls.push_back(url); }
     void openPath(const std::string& path) override { paths.push_back(path); }
+    void openPath(const std::string& path, std::function<void(bool)> done) override {
+        paths.push_back(path);
+        done(!noApplication);
+    }
 };
 
 // A manage window on a test page, over a router of test routes. Its timers and hand-overs run

@@ -1,3 +1,5 @@
+#include "DesktopSession.h"
+#include "LabelLines.h"
 #include "Screenshot.h"
 #include "foundation/Clock.h"
 // Last: it brings Xlib's macros.
@@ -109,10 +111,10 @@ TEST_F(Cards, SentenceCardWithKoreanTranslationIsPhotographed) {
     ASSERT_TRUE(popup->open(PopupID{"S1", 0},
                             PopupBody::loading("The quick brown fox…", "번역 중…"), "· 문장", wide,
                             selection(200, 900, 600, 40), 9.3));
-    popup->fill(PopupID{"S1", 0},
-                PopupBody::text("재빠른 갈색 여우가 게으른 개를 뛰어넘는다. 한국어 글자가 "
-                                "제대로 보이는지 확인하는 문장이에요."),
-                4.0);
+    const std::string sentence =
+        "재빠른 갈색 여우가 게으른 개를 뛰어넘는다. 한국어 글자가 제대로 보이는지 확인하는 "
+        "문장이에요. 줄이 바뀌는 곳을 잘 보고 알려 주세요.";
+    popup->fill(PopupID{"S1", 0}, PopupBody::text(sentence), 4.0);
     ASSERT_TRUE(runUntil([&] { return mapped(card(0)); }));
     settle();
     // Too little room below the selection: the card stands to its right, top-aligned with it.
@@ -122,6 +124,11 @@ TEST_F(Cards, SentenceCardWithKoreanTranslationIsPhotographed) {
     EXPECT_EQ(place.width, 440);
     EXPECT_EQ(missingGlyphs(card(0)), 0);
     EXPECT_GT(saveScreenshot(place, outputPath("sentence-card.png")), 200);
+    // The Korean lines break between words, never inside one.
+    GtkLabel* text = labelWith(card(0), sentence);
+    ASSERT_NE(text, nullptr);
+    EXPECT_GE(LabelLines::lineCount(GTK_WIDGET(text)), 2);
+    EXPECT_EQ(LabelLines::breaksInsideWords(GTK_WIDGET(text)), std::vector<std::string>{});
 }
 
 TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
@@ -132,7 +139,7 @@ TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
     gtk_widget_show_all(other);
     ASSERT_TRUE(runUntil([&] { return mapped(other); }));
     const Window otherXid = GDK_WINDOW_XID(gtk_widget_get_window(other));
-    XSetInputFocus(display, otherXid, RevertToParent, CurrentTime);
+    ASSERT_TRUE(DesktopSession::activate(otherXid));
     settle();
 
     PopupOptions faint;
@@ -147,9 +154,11 @@ TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
     EXPECT_TRUE(hints->flags & InputHint);
     EXPECT_FALSE(hints->input);
     XFree(hints);
+    // Above the others and out of the task bar; on every workspace (the window manager keeps it on
+    // all of them).
     const auto state = property(card(0), "_NET_WM_STATE");
-    for (const char* name : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY",
-                             "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+    for (const char* name :
+         {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
         EXPECT_NE(std::find(state.begin(), state.end(), atom(name)), state.end()) << name;
     }
     EXPECT_EQ(property(card(0), "_NET_WM_DESKTOP"), std::vector<unsigned long>{0xFFFFFFFFul});
@@ -164,10 +173,7 @@ TEST_F(Cards, CardFloatsAboveOnEveryDesktopAndNeverTakesFocus) {
     const GdkRectangle place = placeOf(card(0));
     click(place.x + 60, place.y + 30);
     settle();
-    Window focus = None;
-    int revert = 0;
-    XGetInputFocus(display, &focus, &revert);
-    EXPECT_EQ(focus, otherXid);
+    EXPECT_EQ(DesktopSession::focusedWindow(), otherXid);
     EXPECT_TRUE(mapped(card(0)));
     gtk_widget_destroy(other);
 }
@@ -304,18 +310,19 @@ TEST_F(Cards, RealTimeCountdownClosesANotice) {
     movePointer(400, 400);
     popup->show("감지 켜짐 · ⌥ 두 번으로 끄기", 0.5);
     std::vector<std::string> shown;
+    GdkRectangle place{0, 0, 0, 0};
+    // Shown, and (once the window manager has placed it) beside the pointer.
     ASSERT_TRUE(runUntil([&] {
         GList* all = gtk_window_list_toplevels();
         for (GList* w = all; w != nullptr; w = w->next) {
             if (g_strcmp0(gtk_widget_get_name(GTK_WIDGET(w->data)), "parlendo-card") == 0 &&
                 gtk_widget_get_mapped(GTK_WIDGET(w->data))) {
                 shown = texts(GTK_WIDGET(w->data));
-                EXPECT_EQ(placeOf(GTK_WIDGET(w->data)).x, 416);
-                EXPECT_EQ(placeOf(GTK_WIDGET(w->data)).y, 416);
+                place = placeOf(GTK_WIDGET(w->data));
             }
         }
         g_list_free(all);
-        return !shown.empty();
+        return !shown.empty() && place.x == 416 && place.y == 416;
     }));
     EXPECT_TRUE(has(shown, "감지 켜짐 · Alt 두 번으로 끄기"));
     EXPECT_TRUE(runUntil([&] { return !popup->showsNotice(); }, 5000));

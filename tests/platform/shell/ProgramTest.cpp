@@ -167,28 +167,24 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
 // The area of the topmost shown top-level window titled `title`, if there is one.
 std::optional<GdkRectangle> shownWindowTitled(const std::string& title) {
     Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
     std::optional<GdkRectangle> found;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return found;
-    }
-    // Bottom to top: the last one found lies on top.
-    for (unsigned i = 0; i < count; ++i) {
+    // Bottom to top, as the window manager stacks its windows: the last one found lies on top.
+    for (const unsigned long window : testing::DesktopSession::clientWindows()) {
         XWindowAttributes attributes;
         char* name = nullptr;
-        if (XGetWindowAttributes(display, children[i], &attributes) != 0 &&
-            attributes.map_state == IsViewable && XFetchName(display, children[i], &name) != 0) {
+        if (XGetWindowAttributes(display, window, &attributes) != 0 &&
+            attributes.map_state == IsViewable && XFetchName(display, window, &name) != 0) {
             if (name != nullptr && title == name) {
-                found =
-                    GdkRectangle{attributes.x, attributes.y, attributes.width, attributes.height};
+                int x = 0;
+                int y = 0;
+                Window child = 0;
+                XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
+                                      &child);
+                found = GdkRectangle{x, y, attributes.width, attributes.height};
             }
             XFree(name);
         }
     }
-    XFree(children);
     return found;
 }
 

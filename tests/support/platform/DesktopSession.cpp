@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 
@@ -15,17 +16,108 @@ Display* display() {
 }
 }  // namespace
 
-void DesktopSession::activate(unsigned long window) {
+unsigned long DesktopSession::activeWindow() {
+    Display* dpy = display();
+    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    unsigned long window = 0;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), active, 0, 1, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (type == XA_WINDOW && format == 32 && count == 1) {
+            window = *reinterpret_cast<unsigned long*>(data);
+        }
+        XFree(data);
+    }
+    return window;
+}
+
+unsigned long DesktopSession::focusedWindow() {
+    Display* dpy = display();
+    ::Window focus = None;
+    int revert = 0;
+    XGetInputFocus(dpy, &focus, &revert);
+    const auto clients = clientWindows();
+    while (focus != None && focus != PointerRoot && focus != DefaultRootWindow(dpy)) {
+        if (std::find(clients.begin(), clients.end(), focus) != clients.end()) {
+            return focus;
+        }
+        ::Window root = 0;
+        ::Window parent = 0;
+        ::Window* children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(dpy, focus, &root, &parent, &children, &count) == 0) {
+            break;
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
+        focus = parent;
+    }
+    return 0;
+}
+
+std::vector<unsigned long> DesktopSession::clientWindows() {
+    Display* dpy = display();
+    const Atom list = XInternAtom(dpy, "_NET_CLIENT_LIST_STACKING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> windows;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), list, 0, 4096, False, XA_WINDOW, &type,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (type == XA_WINDOW && format == 32) {
+            const auto* ids = reinterpret_cast<unsigned long*>(data);
+            windows.assign(ids, ids + count);
+        }
+        XFree(data);
+    }
+    return windows;
+}
+
+bool DesktopSession::activate(unsigned long window) {
     Display* dpy = display();
     GdkDisplay* gdk = gdk_display_get_default();
     gdk_x11_display_error_trap_push(gdk);
-    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
-    XChangeProperty(dpy, DefaultRootWindow(dpy), active, XA_WINDOW, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&window), 1);
-    XRaiseWindow(dpy, window);
-    XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
+    // Asked of the window manager as a pager or task bar asks: source 2 is obeyed at once.
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, DefaultRootWindow(dpy), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XSync(dpy, False);
+    // A window that never takes the keyboard (a card, the answer window) is only raised.
+    bool takesFocus = true;
+    if (XWMHints* hints = XGetWMHints(dpy, window)) {
+        takesFocus = (hints->flags & InputHint) == 0 || hints->input != False;
+        XFree(hints);
+    }
     gdk_x11_display_error_trap_pop_ignored(gdk);
+    return pumpUntil([window] { return activeWindow() == window; }, takesFocus ? 10.0 : 0.1);
+}
+
+void DesktopSession::close(unsigned long window) {
+    Display* dpy = display();
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, window, False, NoEventMask, &event);
+    XFlush(dpy);
 }
 
 void DesktopSession::key(unsigned code, bool press) {

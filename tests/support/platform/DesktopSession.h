@@ -74,8 +74,18 @@ class DesktopSession {
         pumpUntil([] { return false; }, seconds);
     }
 
-    // Makes `window` the active window, as a window manager would.
-    static void activate(unsigned long window);
+    // Asks the window manager to make `window` the active window, as a task bar does, and
+    // waits until it is; whether it became active.
+    static bool activate(unsigned long window);
+    // The window manager's active window (0: none).
+    static unsigned long activeWindow();
+    // The window the window manager manages that holds the keyboard focus (the toolkit may give
+    // it to a child of its own); 0 when none does.
+    static unsigned long focusedWindow();
+    // The windows the window manager manages, bottom to top.
+    static std::vector<unsigned long> clientWindows();
+    // Asks a window to close, as the window manager's close button does.
+    static void close(unsigned long window);
     // A key press or release, or a click, through XTest, as the user's devices would send them.
     static void key(unsigned code, bool press);
     static void click(unsigned button);

@@ -1,5 +1,7 @@
 #include "PdfViewer.h"
 
+#include "DesktopSession.h"
+
 // Google Test before Xlib, whose macros (None, Bool) would break its headers.
 #include <gtest/gtest.h>
 
@@ -42,18 +44,12 @@ namespace {
 // The mapped top-level window of `pid` wide enough to show a document, if there is one now.
 std::optional<PdfViewer::Window> documentWindowOf(Display* dpy, unsigned long pid) {
     const Atom pidAtom = XInternAtom(dpy, "_NET_WM_PID", False);
-    ::Window root = 0;
-    ::Window parent = 0;
-    ::Window* children = nullptr;
-    unsigned count = 0;
     std::optional<PdfViewer::Window> found;
-    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
-        return found;
-    }
-    for (unsigned i = 0; i < count && !found; ++i) {
+    // The windows the window manager manages.
+    for (const unsigned long window : DesktopSession::clientWindows()) {
         XWindowAttributes attributes;
-        if (!XGetWindowAttributes(dpy, children[i], &attributes) ||
-            attributes.map_state != IsViewable || attributes.width < 200) {
+        if (!XGetWindowAttributes(dpy, window, &attributes) || attributes.map_state != IsViewable ||
+            attributes.width < 200) {
             continue;
         }
         Atom type = 0;
@@ -61,22 +57,22 @@ std::optional<PdfViewer::Window> documentWindowOf(Display* dpy, unsigned long pi
         unsigned long items = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(dpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+        if (XGetWindowProperty(dpy, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
                                &items, &after, &data) == Success &&
             data != nullptr && items == 1 && *reinterpret_cast<unsigned long*>(data) == pid) {
             int x = 0;
             int y = 0;
             ::Window child = 0;
-            XTranslateCoordinates(dpy, children[i], DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
-            found = PdfViewer::Window{children[i],
-                                      GdkRectangle{x, y, attributes.width, attributes.height}};
+            XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+            found =
+                PdfViewer::Window{window, GdkRectangle{x, y, attributes.width, attributes.height}};
         }
         if (data != nullptr) {
             XFree(data);
         }
-    }
-    if (children != nullptr) {
-        XFree(children);
+        if (found) {
+            break;
+        }
     }
     return found;
 }

@@ -35,7 +35,9 @@ class TestScreen final : public DriveScreen {
     void uploadProgress(int done, int total, int index, int count) override {
         link_->uploadProgress(done, total, index, count);
     }
-    void open(const std::string& path) override { link_->open(path); }
+    void open(const std::string& path, std::function<void(bool)> done) override {
+        link_->open(path, std::move(done));
+    }
 
   private:
     std::shared_ptr<ManageScreenLink> link_;

@@ -114,6 +114,13 @@ TEST(ProjectsPage, DocumentsAreUploadedByDropAndPickerWithProgressThenOpenedAndD
     // Open hands the linked file to the system; delete asks first.
     ASSERT_TRUE(rig.click(".doc-card .document-open"));
     ASSERT_EQ(rig.opener->paths.size(), 1u);
+    // A desktop with no application for PDFs: the page says so.
+    rig.opener->noApplication = true;
+    ASSERT_TRUE(rig.click(".doc-card .document-open"));
+    ASSERT_TRUE(rig.waitFor("!!document.querySelector('.toast.error')"));
+    EXPECT_NE(rig.text(".toast.error").find("이 PDF를 열 프로그램을 찾지 못했어요"),
+              std::string::npos);
+    rig.snapshotBoth("no-pdf-application");
     ASSERT_TRUE(rig.click(".doc-card [data-act='delete']"));
     ASSERT_TRUE(rig.click("[role=dialog] button.danger"));
     ASSERT_TRUE(rig.waitFor("document.querySelectorAll('.doc-card').length === 2"));

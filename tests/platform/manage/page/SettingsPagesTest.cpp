@@ -208,3 +208,41 @@ TEST(AccountPage, ResetsThisComputerAndDeletesTheAccountWithItsPassword) {
 
 }  // namespace
 }  // namespace parlendo
+
+namespace parlendo {
+namespace {
+
+TEST(SettingsPage, ARefusedSaveSaysWhatHappenedAndTheThemeChoicesAgree) {
+    PageRig rig;
+    rig.intercept =
+        [](const testing::FakeServerCalling::Call& call) -> std::optional<DetailedCallResult> {
+        if (call.method == "PATCH" && call.path.rfind("/rest/v1/profiles", 0) == 0) {
+            return fail(CallFailureDetail(CallFailure::rejected(404), 404));
+        }
+        return std::nullopt;
+    };
+    ASSERT_TRUE(rig.open());
+
+    // The top bar's button pins dark; keeping it for the next launch is refused by the server.
+    ASSERT_TRUE(rig.click(".theme-button"));
+    ASSERT_TRUE(rig.waitFor("document.documentElement.getAttribute('data-app-theme') === 'dark'"));
+    ASSERT_TRUE(rig.waitFor("!!document.querySelector('.toast.error')"));
+    const std::string said = rig.text(".toast.error");
+    EXPECT_NE(said.find("응답 404"), std::string::npos) << said;
+    EXPECT_EQ(said.find("인터넷"), std::string::npos) << said;
+    rig.snapshotBoth("refused-save");
+
+    // Settings → 테마 marks what the button chose; the message stays with the screen it was for.
+    ASSERT_TRUE(rig.click(".rail-item[data-screen='settings']"));
+    ASSERT_TRUE(rig.waitFor("!!document.querySelector('input[name=theme][value=dark]')"));
+    EXPECT_TRUE(
+        rig.js("document.querySelector('input[name=theme][value=dark]').checked")->get<bool>());
+    EXPECT_EQ(rig.count(".toast"), 0);
+    ASSERT_TRUE(rig.click(".theme-button"));
+    ASSERT_TRUE(rig.waitFor("document.querySelector('input[name=theme][value=light]').checked"));
+    rig.snapshotBoth("theme-chosen");
+    EXPECT_EQ(rig.pageErrors(), 0);
+}
+
+}  // namespace
+}  // namespace parlendo
