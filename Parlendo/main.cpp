@@ -27,7 +27,7 @@ bool refused = false;
 
 gboolean onSignal(gpointer) {
     if (program) {
-        program->requestQuit();
+        program->requestQuit(nullptr, true);
     }
     return G_SOURCE_CONTINUE;
 }

@@ -17,7 +17,6 @@
 #include "projects/FileBookmarks.h"
 #include "projects/PopplerExtractor.h"
 #include "projects/PopplerThumbnailer.h"
-#include "server/CurlServerTransport.h"
 
 #include <unistd.h>
 
@@ -115,18 +114,8 @@ void AITalkCoordinator::build() {
         DriveService::Runtime{platform_.work, platform_.main, clock});
     screen_ = std::make_shared<ManageScreenLink>(env.manageScreen, platform_.opener);
 
-    // The ask calls wait longer for their answer than any other request.
-    SessionConfiguration edge = ServerSessions::data();
-    edge.requestTimeout = edgeTimeout;
-    edge.waitsForConnectivity = false;
-    edgeSession_ =
-        std::make_shared<CurlSession>(edge, platform_.trustedCAFile, platform_.connectTo);
-    auto transport = std::make_shared<CurlServerTransport>(env.config.supabaseURL, edgeSession_,
-                                                           std::nullopt, ClientIdentity::current());
-    auto edgeClient = std::make_shared<ServerClient>(transport, env.auth, env.config.publicKey,
-                                                     ServerClient::deliverOn(platform_.main), true,
-                                                     env.gate, env.net);
-    ask_ = std::make_shared<DriveAsk>(edgeClient, drive_, env.appVersion, clock);
+    // The ask calls ride the data session's client: each carries its own, longer time-out.
+    ask_ = std::make_shared<DriveAsk>(env.client, drive_, env.appVersion, clock);
 
     sync_ = std::make_shared<PageCopySync>(drive_, platform_.work);
     sync_->setBackgroundAllowed(

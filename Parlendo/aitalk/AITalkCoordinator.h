@@ -46,8 +46,8 @@ struct AITalkPlatform {
     std::filesystem::path resources;
     std::filesystem::path stateRoot;
     std::shared_ptr<Clock> clock;
-    // Replace the system's trust store of the sessions made here and send their connections to
-    // a loopback stand-in of the backend (tests and development runs only; see CurlSession).
+    // Replace the system's trust store of the upload session made here and send its connections
+    // to a loopback stand-in of the backend (tests and development runs only; see CurlSession).
     std::optional<std::string> trustedCAFile;
     std::optional<std::string> connectTo;
     // Builds the answer window; the program's draws with the web views it loads on first need.
@@ -60,11 +60,11 @@ struct AITalkPlatform {
 };
 
 // The feature module of AI talk and of the projects screen. It builds and wires the project
-// service with its local stores, upload route and thumbnails, the ask client over its own
-// edge-function client (40-second requests), the page-copy sync, the page locator and finder,
-// the Ctrl+C-twice hotkey, the clipboard, the viewer probe, the owner gate and the answer window
-// with its session. The window is built a second after start or on the first question, and only
-// while the gate lets questions through; it is let go again when the gate closes (sign-out, AI
+// service with its local stores, upload route and thumbnails, the ask client over the data
+// session's client (each ask with its own time-out), the page-copy sync, the page locator and
+// finder, the Ctrl+C-twice hotkey, the clipboard, the viewer probe, the owner gate and the answer
+// window with its session. The window is built a second after start or on the first question, and
+// only while the gate lets questions through; it is let go again when the gate closes (sign-out, AI
 // talk switched off), so that a user who cannot get an answer never carries the web view. It
 // offers one status-menu line and the thirty "drive_*" calls of the manage page, and runs the road
 // of one question from the hotkey to the answer window. Main thread; lives in a shared_ptr (what
@@ -72,7 +72,6 @@ struct AITalkPlatform {
 class AITalkCoordinator final : public FeatureModule,
                                 public std::enable_shared_from_this<AITalkCoordinator> {
   public:
-    static constexpr double edgeTimeout = 40.0;
     static constexpr std::int64_t thumbnailMaxBytes = 209'715'200;  // 200 MiB
     static constexpr double noticeSeconds = 3.0;
 
@@ -134,7 +133,6 @@ class AITalkCoordinator final : public FeatureModule,
     std::shared_ptr<DriveService> drive_;
     std::shared_ptr<MathLib> mathLib_;
     std::shared_ptr<ManageScreenLink> screen_;
-    std::shared_ptr<CurlSession> edgeSession_;
     std::shared_ptr<DriveAsk> ask_;
     std::shared_ptr<PageCopySync> sync_;
     std::shared_ptr<PageFinder> finder_;

@@ -178,6 +178,8 @@ class AnswerWindow final : public AnswerView, public std::enable_shared_from_thi
     GdkRectangle frame_{0, 0, static_cast<int>(AnswerLayout::width),
                         static_cast<int>(AnswerLayout::minHeight)};
     std::string preedit_;
+    // The time of the Return given to the input method while it composed.
+    std::optional<guint32> imReturnTime_;
     bool trimming_ = false;
 
     // A drag of the window by a blank part of the page.

@@ -369,10 +369,19 @@ gboolean AnswerWindow::onInputKey(GtkWidget*, GdkEventKey* event, gpointer data)
     if ((event->state & GDK_CONTROL_MASK) != 0) {
         return FALSE;  // the window's Ctrl+Return
     }
+    // An input method that works asynchronously hands a key it did not use back as a second
+    // event of the same press: the Return that committed a syllable must not send it too.
+    if (self->imReturnTime_ && *self->imReturnTime_ == event->time) {
+        return TRUE;
+    }
+    self->imReturnTime_.reset();
     switch (AnswerInputKey::onReturn((event->state & GDK_SHIFT_MASK) != 0,
                                      (event->state & GDK_MOD1_MASK) != 0, self->composing())) {
         case AnswerInputKey::Action::wait:
-            return FALSE;  // the input method takes it
+            // The input method may commit what it composes; the press does nothing more.
+            self->imReturnTime_ = event->time;
+            gtk_text_view_im_context_filter_keypress(GTK_TEXT_VIEW(self->parts_.input), event);
+            return TRUE;
         case AnswerInputKey::Action::newline:
             gtk_text_buffer_insert_at_cursor(
                 gtk_text_view_get_buffer(GTK_TEXT_VIEW(self->parts_.input)), "\n", 1);

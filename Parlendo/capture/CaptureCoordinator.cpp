@@ -292,7 +292,7 @@ void CaptureCoordinator::watchPermission() {
             for (const double delay : noticeChecks) {
                 main->postAfter(delay, [weak] {
                     if (auto self = weak.lock()) {
-                        self->checkPermission("system_notice");
+                        self->recheckPermission("system_notice");
                     }
                 });
             }
@@ -305,8 +305,21 @@ void CaptureCoordinator::schedulePermissionTimer() {
     std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
     env_->main->postAfter(permissionPeriod, [weak] {
         if (auto self = weak.lock()) {
-            self->checkPermission("timer");
+            self->recheckPermission("timer");
             self->schedulePermissionTimer();
+        }
+    });
+}
+
+void CaptureCoordinator::recheckPermission(const std::string& source) {
+    if (!desktop_.refreshTrust) {
+        checkPermission(source);
+        return;
+    }
+    std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
+    desktop_.refreshTrust([weak, source] {
+        if (auto self = weak.lock()) {
+            self->checkPermission(source);
         }
     });
 }

@@ -33,8 +33,11 @@ struct CaptureDesktop {
     // The serial queue "parlendo.selection-fetch".
     ExecutorPtr fetchQueue;
     std::shared_ptr<Clock> clock;
-    // Whether the process can read other applications now.
+    // Whether the process could read other applications at the last read.
     std::function<bool()> trusted;
+    // Reads that anew (the accessibility bus may have gone away since), then calls `done` on
+    // the main thread.
+    std::function<void(std::function<void()> done)> refreshTrust;
     // Registers what to do on each system notice that the accessibility status changed.
     std::function<void(std::function<void()> onNotice)> watchSystemNotice;
     // Turns back the accessibility switches the reader turned on; the number turned back.
@@ -80,6 +83,8 @@ class CaptureCoordinator final : public FeatureModule,
     void toggle(const std::string& source);
     void watchPermission();
     void checkPermission(const std::string& source);
+    // Reads the trust anew, then checks it.
+    void recheckPermission(const std::string& source);
     void schedulePermissionTimer();
     void onDetect(const DetectState& now, const DetectState& before);
     void reloadSettings(const std::string& reason);

@@ -123,6 +123,9 @@ CaptureDesktop DesktopCapture::desktop(std::shared_ptr<PopupPresenting> popup,
     out.trusted = [trust = trust] {
         return trust->trusted();
     };
+    out.refreshTrust = [trust = trust](std::function<void()> done) {
+        trust->refresh(std::move(done));
+    };
     out.watchSystemNotice = [trust = trust](std::function<void()> onNotice) {
         trust->onSystemNotice = std::move(onNotice);
     };

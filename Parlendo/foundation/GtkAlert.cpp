@@ -151,7 +151,7 @@ GtkWidget* GtkAlert::make() const {
     return dialog;
 }
 
-void GtkAlert::show(Completion<void(Answer)> answer, ExecutorPtr timers) const {
+GtkWidget* GtkAlert::show(Completion<void(Answer)> answer, ExecutorPtr timers) const {
     GtkWidget* dialog = make();
     GtkWidget* deliberate =
         deliberateButton ? gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), *deliberateButton)
@@ -176,6 +176,7 @@ void GtkAlert::show(Completion<void(Answer)> answer, ExecutorPtr timers) const {
         pending);
     gtk_widget_show_all(dialog);
     present(GTK_WINDOW(dialog), deliberate == nullptr);
+    return dialog;
 }
 
 }  // namespace parlendo

@@ -43,8 +43,8 @@ struct GtkAlert {
 
     // Shows the dialog brought to the front; the answer comes back on the main thread when a
     // button is pressed or the dialog is closed. The deliberate button's delay runs on `timers`
-    // (the main loop when none is given).
-    void show(Completion<void(Answer)> answer, ExecutorPtr timers = nullptr) const;
+    // (the main loop when none is given). Returns the dialog, destroyed once answered.
+    GtkWidget* show(Completion<void(Answer)> answer, ExecutorPtr timers = nullptr) const;
 
     // Brings a window of the program to the front, ahead of other applications; with
     // `takeFocus` false it is raised without taking the keyboard.

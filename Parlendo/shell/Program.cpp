@@ -13,6 +13,7 @@
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
+#include "manage/NotificationCenter.h"
 #include "manage/SystemOpener.h"
 #include "popups/ConnectionSettings.h"
 #include "popups/GdkPopupScreens.h"
@@ -20,6 +21,7 @@
 #include "server/CurlServerTransport.h"
 #include "shell/DetachedProcess.h"
 #include "shell/GtkAlerts.h"
+#include "shell/InstallLocation.h"
 #include "shell/MainMenu.h"
 #include "shell/StartupTiming.h"
 
@@ -62,6 +64,9 @@ Program::~Program() = default;
 
 void Program::build() {
     main_ = std::make_shared<GlibMainExecutor>();
+    // Observers of the program's in-process notices run on the main loop, never inside whoever
+    // posts them.
+    NotificationCenter::defaultCenter().setMainExecutor(main_);
     drainQueue_ = std::make_shared<SerialQueue>("parlendo.shutdown");
     clock_ = SystemClock::shared();
     // Development runs can measure how long the main loop stalls.
@@ -151,6 +156,7 @@ void Program::build() {
         }
     };
     platform.prompt = &GtkAlerts::askShutdown;
+    platform.closePrompt = &GtkAlerts::closeShutdownQuestion;
     platform.replyToTerminate = [weak](bool terminate) {
         if (auto self = weak.lock()) {
             self->replied(terminate);
@@ -262,7 +268,7 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
     DeviceCare::Install install;
     install.running = BuildStamp::running(bundle);
     install.buildInfoFile = bundle.buildInfoFile;
-    install.programPath = RelaunchHelper::programPath();
+    install.programPath = InstallLocations::programFile(RelaunchHelper::programPath(), environment);
     install.home = RuntimePaths::homeDirectory(environment).string();
     install.stateRoot = RuntimePaths::stateRoot(environment);
     install.pid = ::getpid();
@@ -325,13 +331,15 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
 }
 
 void Program::activate() {
-    if (launched_) {
+    if (launched_ || launching_) {
+        // A second launch; while the first is still starting, the delegate holds it.
         delegate_->reopen("second_launch");
         return;
     }
-    if (launching_) {
-        return;
-    }
+    startLaunch();
+}
+
+void Program::startLaunch() {
     launching_ = true;
     // Launch once the accessibility status has been read, so the permission is known.
     std::weak_ptr<Program> weak = weak_from_this();
@@ -362,12 +370,12 @@ void Program::launch() {
 
 void Program::open(const std::vector<std::string>& uris) {
     delegate_->open(uris);
-    if (!launched_) {
-        activate();
+    if (!launched_ && !launching_) {
+        startLaunch();
     }
 }
 
-void Program::requestQuit(std::function<void(bool)> done) {
+void Program::requestQuit(std::function<void(bool)> done, bool fromSignal) {
     if (finished_) {
         if (done) {
             done(true);
@@ -375,7 +383,11 @@ void Program::requestQuit(std::function<void(bool)> done) {
         return;
     }
     if (!quitWaiters_.empty()) {
-        // A quit is already waiting for its drain or question.
+        // A quit is already waiting for its drain or question; a signal does not wait for the
+        // user.
+        if (fromSignal) {
+            delegate_->endWithoutAsking();
+        }
         quitWaiters_.push_back(std::move(done));
         return;
     }

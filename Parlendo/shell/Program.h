@@ -43,14 +43,17 @@ class Program : public std::enable_shared_from_this<Program> {
     void activate();
     void open(const std::vector<std::string>& uris);
     // The quit item, Ctrl+Q, SIGTERM and SIGINT: the delegate's quit decision, drain and question.
-    // `done` hears whether the program is ending (false: the quit was cancelled).
-    void requestQuit(std::function<void(bool ended)> done = nullptr);
+    // `done` hears whether the program is ending (false: the quit was cancelled). A signal that
+    // arrives while a quit is under way ends it without asking: an open question closes, the
+    // drain goes on and the program ends.
+    void requestQuit(std::function<void(bool ended)> done = nullptr, bool fromSignal = false);
 
     const std::shared_ptr<AppDelegate>& delegate() const { return delegate_; }
 
   private:
     Program(GtkApplication* app, RuntimeConfig config);
     void build();
+    void startLaunch();
     void launch();
     std::shared_ptr<AppEnvironment> makeEnvironment();
     AppDelegate::Modules makeModules(const std::shared_ptr<AppEnvironment>& env);

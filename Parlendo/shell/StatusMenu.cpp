@@ -5,6 +5,8 @@
 #include "shell/ActionMenuItem.h"
 
 #include <libayatana-appindicator/app-indicator.h>
+#include <libdbusmenu-glib/menuitem.h>
+#include <libdbusmenu-glib/server.h>
 
 namespace parlendo {
 
@@ -29,11 +31,16 @@ StatusMenu::~StatusMenu() {
     if (watch_ != 0) {
         g_bus_unwatch_name(watch_);
     }
+    if (exportedRoot_ != nullptr) {
+        g_signal_handlers_disconnect_by_data(exportedRoot_, self_.get());
+        g_object_unref(exportedRoot_);
+    }
     if (indicator_ != nullptr) {
         g_signal_handlers_disconnect_by_data(indicator_, self_.get());
         g_object_unref(indicator_);
     }
     if (menu_ != nullptr) {
+        g_signal_handlers_disconnect_by_data(menu_, self_.get());
         g_object_unref(menu_);
     }
 }
@@ -54,6 +61,7 @@ void StatusMenu::start() {
                      G_CALLBACK(&StatusMenu::connectionChanged), self_.get());
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+    watchOpening();
 
     // Whether a StatusNotifier host is there to show the icon at all.
     watch_ = g_bus_watch_name(
@@ -86,6 +94,76 @@ void StatusMenu::start() {
                                   }
                               }});
     scheduleRefresh();
+}
+
+void StatusMenu::watchOpening() {
+    // A panel asks the exported menu's root before it shows the menu: "AboutToShow" (or its
+    // group form), then the "opened" event; both arrive here on the main loop.
+    DbusmenuServer* server = nullptr;
+    g_object_get(indicator_, "dbus-menu-server", &server, nullptr);
+    if (server != nullptr) {
+        g_object_get(server, DBUSMENU_SERVER_PROP_ROOT_NODE, &exportedRoot_, nullptr);
+        g_object_unref(server);
+    }
+    if (exportedRoot_ != nullptr) {
+        g_signal_connect(exportedRoot_, DBUSMENU_MENUITEM_SIGNAL_ABOUT_TO_SHOW,
+                         G_CALLBACK(+[](DbusmenuMenuitem*, gpointer data) -> gboolean {
+                             if (auto self = static_cast<Weak*>(data)->lock()) {
+                                 self->opening();
+                             }
+                             return FALSE;
+                         }),
+                         self_.get());
+        g_signal_connect(exportedRoot_, DBUSMENU_MENUITEM_SIGNAL_EVENT,
+                         G_CALLBACK(+[](DbusmenuMenuitem*, const gchar* name, GVariant*, guint,
+                                        gpointer data) -> gboolean {
+                             auto self = static_cast<Weak*>(data)->lock();
+                             if (!self || name == nullptr) {
+                                 return FALSE;
+                             }
+                             if (g_strcmp0(name, DBUSMENU_MENUITEM_EVENT_OPENED) == 0) {
+                                 self->opening();
+                             } else if (g_strcmp0(name, DBUSMENU_MENUITEM_EVENT_CLOSED) == 0) {
+                                 self->closed();
+                             }
+                             return FALSE;
+                         }),
+                         self_.get());
+    } else {
+        Log::write("menu", "🔴 상태 메뉴를 내보내는 dbusmenu 서버가 없음 — 메뉴가 열릴 때를 모른다");
+    }
+    // Where only a system tray shows the icon, the menu is drawn here: mapped when it opens,
+    // unmapped when it closes.
+    g_signal_connect(menu_, "map", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                         if (auto self = static_cast<Weak*>(data)->lock()) {
+                             self->opening();
+                         }
+                     }),
+                     self_.get());
+    g_signal_connect(menu_, "unmap", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                         if (auto self = static_cast<Weak*>(data)->lock()) {
+                             self->closed();
+                         }
+                     }),
+                     self_.get());
+}
+
+void StatusMenu::opening() {
+    if (opening_) {
+        return;  // the same opening, heard once more (a host may both ask and tell)
+    }
+    opening_ = true;
+    const unsigned generation = ++openings_;
+    main_->postAfter(openingWindow, [weak = Weak(*self_), generation] {
+        if (auto self = weak.lock(); self && self->openings_ == generation) {
+            self->opening_ = false;
+        }
+    });
+    model_.willOpen();
+}
+
+void StatusMenu::closed() {
+    opening_ = false;
 }
 
 void StatusMenu::connectionChanged(AppIndicator*, gboolean connected, gpointer data) {

@@ -32,14 +32,6 @@ AccountDeleteClient::AccountDeleteClient(Services services) : services_(std::mov
     }
 }
 
-SessionConfiguration AccountDeleteClient::sessionConfiguration() {
-    SessionConfiguration configuration;
-    configuration.requestTimeout = timeout;
-    configuration.ephemeral = true;
-    configuration.waitsForConnectivity = false;
-    return configuration;
-}
-
 DeleteAnswer AccountDeleteClient::answer(const ServerResponse& response) {
     const auto* http = response.as<ServerResponse::Http>();
     if (http == nullptr) {

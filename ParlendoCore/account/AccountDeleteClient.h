@@ -4,7 +4,6 @@
 #include "foundation/Clock.h"
 #include "server/AuthTypes.h"
 #include "server/ServerGate.h"
-#include "server/ServerSessions.h"
 #include "server/ServerTransport.h"
 
 #include <memory>
@@ -15,8 +14,8 @@ namespace parlendo {
 // Asks the server's "delete-account" function to delete the signed-in account. The request is
 // counted as an awaited operation of the signed-in session (so a sign-out or a quit waits for
 // it), respects a block the server gate holds for the feature, and reports the server's contract
-// answers to the gate. Its own transport settings: a 30-second time-out and no waiting for a
-// connection. `request` may be called from any thread; it completes on the transport's thread.
+// answers to the gate. The request carries its own 30-second time-out. `request` may be called
+// from any thread; it completes on the transport's thread.
 class AccountDeleteClient final : public AccountDeleteRequesting {
   public:
     static constexpr double timeout = 30.0;
@@ -34,9 +33,6 @@ class AccountDeleteClient final : public AccountDeleteRequesting {
     };
 
     explicit AccountDeleteClient(Services services);
-
-    // The settings of the session this client's transport is made over.
-    static SessionConfiguration sessionConfiguration();
 
     void request(const std::string& password, Completion<void(DeleteAnswer)> completion) override;
 

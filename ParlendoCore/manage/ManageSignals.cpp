@@ -12,8 +12,8 @@ void post(const std::string& name, const std::string& reason, NotificationCenter
 
 NotificationCenter::Token observe(const std::string& name, NotificationCenter& center,
                                   std::function<void()> handler) {
-    return center.addObserver(name, center.mainExecutor(),
-                              [handler = std::move(handler)](const Notification&) { handler(); });
+    return center.addMainObserver(
+        name, [handler = std::move(handler)](const Notification&) { handler(); });
 }
 
 }  // namespace parlendo::ManageSignals

@@ -144,13 +144,15 @@ void DriveService::updatePopup(std::string id, std::optional<Json> name, std::op
                   finish(fail(DriveError(DriveFailure("not_found"))));
                   return;
               }
+              // The edit is stored: listeners hear it even when the row that came back is
+              // malformed.
+              self->changed();
+              Log::write("drive", "AI 팝업 고침 " + lengths(fields));
               auto popup = popupRow(rows.front());
               if (!popup) {
                   finish(fail(DriveError(popup.error())));
                   return;
               }
-              self->changed();
-              Log::write("drive", "AI 팝업 고침 " + lengths(fields));
               finish(std::move(*popup));
           }));
 }

@@ -3,12 +3,38 @@
 #include "foundation/Base64.h"
 #include "foundation/Json.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 
 namespace parlendo {
 namespace fs = std::filesystem;
+
+namespace {
+
+std::int64_t modifiedNs(const struct stat& info) {
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+}
+
+// Whether `info` describes the recorded file: the same inode on the same device, whatever was
+// written into it since. Found at its own path, the file may lie on a volume mounted again, which
+// numbers its device (and on some file systems its inodes) anew: there the same inode, or the same
+// size and modification time, decide.
+bool sameFile(const FileBookmarks::Record& record, const struct stat& info, bool atItsPath) {
+    if (!S_ISREG(info.st_mode)) {
+        return false;
+    }
+    const bool sameInode = static_cast<std::uint64_t>(info.st_ino) == record.inode;
+    if (static_cast<std::uint64_t>(info.st_dev) == record.device) {
+        return sameInode;
+    }
+    return atItsPath && (sameInode || (static_cast<std::uint64_t>(info.st_size) == record.size &&
+                                       modifiedNs(info) == record.mtimeNs));
+}
+
+}  // namespace
 
 FileBookmarks::FileBookmarks(std::optional<fs::path> homeTrash)
     : homeTrash_(homeTrash ? homeTrash->lexically_normal() : defaultHomeTrash()) {
@@ -70,10 +96,9 @@ std::optional<std::string> FileBookmarks::bookmark(const std::string& path) cons
     if (::stat(absolute.c_str(), &info) != 0) {
         return std::nullopt;
     }
-    Record record{
-        absolute.string(), static_cast<std::uint64_t>(info.st_dev),
-        static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_size),
-        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+    Record record{absolute.string(), static_cast<std::uint64_t>(info.st_dev),
+                  static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_size),
+                  modifiedNs(info)};
     return encode(record);
 }
 
@@ -82,12 +107,46 @@ std::optional<std::string> FileBookmarks::resolve(const std::string& data) const
     if (!record || record->path.front() != '/') {
         return std::nullopt;
     }
-    const std::string path = fs::path(record->path).lexically_normal().string();
+    const fs::path path = fs::path(record->path).lexically_normal();
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || inTrash(path)) {
+    if (::stat(path.c_str(), &info) == 0 && sameFile(*record, info, true)) {
+        if (inTrash(path.string())) {
+            return std::nullopt;
+        }
+        return path.string();
+    }
+    return renamed(*record, path);
+}
+
+std::optional<std::string> FileBookmarks::renamed(const Record& record,
+                                                  const fs::path& path) const {
+    const fs::path folder = path.parent_path();
+    if (folder.empty() || inTrash(folder.string())) {
         return std::nullopt;
     }
-    return path;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<std::string> found;
+    int looked = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || name == path.filename().string()) {
+            continue;
+        }
+        if (++looked > renameScanMax) {
+            break;
+        }
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 &&
+            sameFile(record, info, false)) {
+            found = (folder / name).string();
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 bool FileBookmarks::inTrash(const std::string& path) const {

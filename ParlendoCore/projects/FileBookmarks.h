@@ -14,8 +14,11 @@ namespace parlendo {
 // exactly), device, inode, size and modification time.
 //   {"version": 1, "path": "<Base64 of the path bytes>", "device": n, "inode": n, "size": n,
 //    "mtime_ns": n}
-// A bookmark resolves to its path while a regular file is there and the path is not inside a
-// trash folder. Stateless apart from the home trash folder; any thread.
+// A bookmark resolves to the file it recorded, edited or not: at its path while the file there is
+// that file (the same inode on the same device; on a volume mounted again, which may number both
+// anew, the same size and modification time), else the same file renamed within its folder.
+// Another file saved at the path, or a file only found in a trash folder, does not resolve.
+// Stateless apart from the home trash folder; any thread.
 class FileBookmarks final : public SourceLinking {
   public:
     static constexpr int version = 1;
@@ -44,7 +47,13 @@ class FileBookmarks final : public SourceLinking {
 
     static std::filesystem::path defaultHomeTrash();
 
+    // The most entries of the bookmarked folder looked at for a renamed file.
+    static constexpr int renameScanMax = 4096;
+
   private:
+    std::optional<std::string> renamed(const Record& record,
+                                       const std::filesystem::path& path) const;
+
     std::filesystem::path homeTrash_;
 };
 

@@ -12,7 +12,8 @@ class SourceLinking {
     virtual ~SourceLinking() = default;
     // The bookmark of the file at `path`; nullopt when there is no such file.
     virtual std::optional<std::string> bookmark(const std::string& path) const = 0;
-    // The path of the bookmarked file, when it still exists as a file outside any trash folder.
+    // The path of the bookmarked file, when that file still exists outside any trash folder;
+    // another file saved at its path is not it.
     virtual std::optional<std::string> resolve(const std::string& data) const = 0;
 };
 

@@ -166,6 +166,9 @@ void AppDelegate::finishLaunch() {
     for (const auto& url : held) {
         openLink(url);
     }
+    if (auto source = std::exchange(heldReopen_, std::nullopt)) {
+        reopen(*source);
+    }
 }
 
 void AppDelegate::openLink(const std::string& url) {
@@ -205,6 +208,13 @@ void AppDelegate::scheduleStats() {
 }
 
 void AppDelegate::reopen(const std::string& source) {
+    if (!launchFinished_ && !terminatingAsDuplicate_) {
+        if (!heldReopen_) {
+            heldReopen_ = source;
+            Log::write("app", "다시 열기 보류 source=" + source + " — 시작이 끝난 뒤 처리");
+        }
+        return;
+    }
     Log::write("app", "다시 열기 source=" + source + " — 관리 창을 연다");
     if (env_) {
         env_->openManage();
@@ -252,8 +262,26 @@ AppDelegate::TerminateReply AppDelegate::shouldTerminate() {
         return TerminateReply::now;
     }
     Log::write("shutdown", "진행 중 작업 " + std::to_string(inFlight) + " — 최대 12초 드레인");
+    quitWasEnabled_ = wasEnabled;
     drainThenAsk(wasEnabled);
     return TerminateReply::later;
+}
+
+void AppDelegate::endWithoutAsking() {
+    if (endWithoutAsking_) {
+        return;
+    }
+    endWithoutAsking_ = true;
+    Log::write("shutdown", std::string("종료 신호 — 묻지 않고 드레인한 뒤 끝낸다") +
+                               (asking_ ? " (질문 닫음)" : ""));
+    if (!asking_) {
+        return;  // the drain under way ends the program
+    }
+    asking_ = false;
+    if (platform_.closePrompt) {
+        platform_.closePrompt();
+    }
+    drainThenAsk(quitWasEnabled_);
 }
 
 void AppDelegate::drainThenAsk(bool wasEnabled) {
@@ -269,40 +297,53 @@ void AppDelegate::drainThenAsk(bool wasEnabled) {
                                            " remaining=" + std::to_string(outcome.remaining));
                 auto self = weak.lock();
                 // Work that ended between the last poll and the time-out leaves nothing to ask.
-                if (outcome.drained || outcome.remaining < 1 || !self || !self->platform_.prompt) {
+                if (outcome.drained || outcome.remaining < 1 || !self || !self->platform_.prompt ||
+                    self->endWithoutAsking_) {
                     reply(true);
                     return;
                 }
-                const int unsaved = self->env_->unsaved ? self->env_->unsaved->total() : 0;
-                self->platform_.prompt(
-                    outcome.remaining, unsaved,
-                    [weak, reply, wasEnabled, remaining = outcome.remaining,
-                     unsaved](ShutdownPrompt::Choice choice) {
-                        Log::write("shutdown",
-                                   "저장이 안 끝남 remaining=" + std::to_string(remaining) +
+                self->ask(outcome.remaining, wasEnabled);
+            });
+        });
+}
+
+void AppDelegate::ask(int remaining, bool wasEnabled) {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto reply = platform_.replyToTerminate;
+    const int unsaved = env_->unsaved ? env_->unsaved->total() : 0;
+    const unsigned question = ++questions_;
+    asking_ = true;
+    platform_.prompt(
+        remaining, unsaved,
+        [weak, reply, wasEnabled, remaining, unsaved, question](ShutdownPrompt::Choice choice) {
+            auto owner = weak.lock();
+            if (owner && (!owner->asking_ || owner->questions_ != question)) {
+                return;  // closed by a signal; the drain went on without this answer
+            }
+            if (owner) {
+                owner->asking_ = false;
+            }
+            Log::write("shutdown", "저장이 안 끝남 remaining=" + std::to_string(remaining) +
                                        " unsaved=" + std::to_string(unsaved) +
                                        " choice=" + ShutdownPrompt::toString(choice));
-                        auto owner = weak.lock();
-                        switch (choice) {
-                            case ShutdownPrompt::Choice::waitMore:
-                                if (owner) {
-                                    owner->drainThenAsk(wasEnabled);
-                                } else {
-                                    reply(true);
-                                }
-                                return;
-                            case ShutdownPrompt::Choice::cancel:
-                                if (owner) {
-                                    owner->writeEnabled(wasEnabled);
-                                }
-                                reply(false);
-                                return;
-                            case ShutdownPrompt::Choice::quitAnyway:
-                                reply(true);
-                                return;
-                        }
-                    });
-            });
+            switch (choice) {
+                case ShutdownPrompt::Choice::waitMore:
+                    if (owner) {
+                        owner->drainThenAsk(wasEnabled);
+                    } else {
+                        reply(true);
+                    }
+                    return;
+                case ShutdownPrompt::Choice::cancel:
+                    if (owner) {
+                        owner->writeEnabled(wasEnabled);
+                    }
+                    reply(false);
+                    return;
+                case ShutdownPrompt::Choice::quitAnyway:
+                    reply(true);
+                    return;
+            }
         });
 }
 

@@ -61,6 +61,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
         std::function<void(int remaining, int unsaved,
                            Completion<void(ShutdownPrompt::Choice)> choice)>
             prompt;
+        // Closes the quit question while it is open; its answer is no longer awaited.
+        std::function<void()> closePrompt;
         // The answer to a quit that was put off: true ends the application.
         std::function<void(bool terminate)> replyToTerminate;
         // Where the drain polls, off the main loop.
@@ -87,7 +89,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // Launch of the first instance, or of a duplicate naming the first instance's pid: a duplicate
     // logs, asks to be ended and builds nothing.
     void launch(std::optional<long> otherInstance);
-    // A second launch asked this instance to show itself.
+    // A second launch asked this instance to show itself; one that arrives before launch has
+    // finished is held and acted on at its end.
     void reopen(const std::string& source);
     // Links handed to the program; only "parlendo:" ones are kept.
     void open(const std::vector<std::string>& urls);
@@ -95,6 +98,10 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void permissionGranted();
 
     TerminateReply shouldTerminate();
+    // The process was asked to end (a signal) while a quit is under way: the quit no longer
+    // asks. An open question closes and the drain goes on; after the drain the program ends,
+    // whatever remains.
+    void endWithoutAsking();
     void willTerminate();
 
     bool terminatingAsDuplicate() const { return terminatingAsDuplicate_; }
@@ -104,6 +111,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   private:
     AppDelegate(Parts parts, Platform platform);
     void drainThenAsk(bool wasEnabled);
+    void ask(int remaining, bool wasEnabled);
     void onDetect(const DetectState& now, const DetectState& before);
     void scheduleStats();
     void writeEnabled(bool enabled);
@@ -119,7 +127,14 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     bool terminatingAsDuplicate_ = false;
     bool launchFinished_ = false;
     std::vector<std::string> heldLinks_;
+    std::optional<std::string> heldReopen_;
     ProcStats procStats_;
+    // The quit under way: whether the question is open (and which one), what detection was
+    // before the quit, and whether the program ends without asking.
+    bool asking_ = false;
+    unsigned questions_ = 0;
+    bool quitWasEnabled_ = false;
+    bool endWithoutAsking_ = false;
 };
 
 }  // namespace parlendo

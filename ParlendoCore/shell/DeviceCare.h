@@ -57,7 +57,8 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
     struct Install {
         BuildStamp running;
         std::filesystem::path buildInfoFile;
-        // The program's executable, as the location judge and the relaunch see it.
+        // The file the user started (InstallLocations::programFile), as the location judge,
+        // the relaunch and the login start see it.
         std::string programPath;
         std::string home;
         std::filesystem::path stateRoot;

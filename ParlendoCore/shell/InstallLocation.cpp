@@ -51,7 +51,7 @@ InstallLocation judge(std::string_view path, std::string_view home) {
         (!home.empty() && path.starts_with(homeApplications))) {
         return InstallLocation::applications;
     }
-    for (const char* mount : {"/tmp/.mount_", "/media/", "/run/media/"}) {
+    for (const char* mount : {"/media/", "/run/media/"}) {
         if (path.starts_with(mount)) {
             return InstallLocation::diskImage;
         }
@@ -61,6 +61,26 @@ InstallLocation judge(std::string_view path, std::string_view home) {
         return InstallLocation::applications;
     }
     return InstallLocation::elsewhere;
+}
+
+std::string programFile(std::string_view executable,
+                        const std::map<std::string, std::string>& environment) {
+    const auto value = [&](const char* name) {
+        const auto found = environment.find(name);
+        return found != environment.end() ? found->second : std::string();
+    };
+    const std::string image = value("APPIMAGE");
+    std::string mount = value("APPDIR");
+    while (mount.size() > 1 && mount.back() == '/') {
+        mount.pop_back();
+    }
+    // Only the AppImage this executable was unpacked from counts: the variables are inherited by
+    // whatever such a program starts.
+    if (image.starts_with('/') && mount.size() > 1 && mount.starts_with('/') &&
+        executable.starts_with(mount + "/")) {
+        return image;
+    }
+    return std::string(executable);
 }
 
 }  // namespace parlendo::InstallLocations

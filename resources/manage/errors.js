@@ -90,6 +90,8 @@
     toc_invalid: '목차를 읽을 수 없어 올리지 못했어요.',
     upload_interrupted: '연결이 끊겨 올리기를 멈췄어요. 올리던 문서는 지웠어요. 다시 올려 주세요.',
     not_pdf: 'PDF 파일만 연결할 수 있어요.',
+    file_name_invalid:
+      '파일 이름에 읽을 수 없는 글자가 있어 올릴 수 없어요. 파일 이름을 바꾼 뒤 다시 올려 주세요.',
     different_file: '올렸던 문서와 내용이 다른 파일이에요. 같은 PDF를 골라 주세요.',
     thread_turn_limit: '이 대화는 더 이어갈 수 없어요 (추가 질문은 20번까지).',
     not_authenticated: '로그인이 필요해요. 다시 로그인해 주세요.',

@@ -1,6 +1,8 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const fs = require('fs');
+const path = require('path');
 const P = require('./load').load('text.js', 'errors.js', 'bridge.js');
 const {normalize, needsSignIn} = P.bridge;
 const {messageFor} = P.errors;
@@ -88,6 +90,24 @@ test('every code gets Korean text; unknown codes show the code', () => {
   assert.equal(messageFor({ok: false, code: 'REQUEST_FAILED'}, {REQUEST_FAILED: '열 수 없어요'}),
                '열 수 없어요');
   assert.match(messageFor(null), /알 수 없는/);
+});
+
+test('every failure code of the project calls has Korean text on the page', () => {
+  // The codes the project service and its calls answer with, read from their sources.
+  const folder = path.join(__dirname, '..', '..', 'ParlendoCore', 'projects');
+  const codes = new Set();
+  for (const name of fs.readdirSync(folder).filter((n) => n.endsWith('.cpp'))) {
+    const source = fs.readFileSync(path.join(folder, name), 'utf8');
+    for (const match of source.matchAll(/DriveFailure\("([a-z_]+)"\)/g)) {
+      codes.add(match[1]);
+    }
+  }
+  assert.ok(codes.has('file_name_invalid') && codes.has('not_found'), [...codes].join(' '));
+  for (const code of codes) {
+    const text = messageFor({ok: false, code: code, drive: true});
+    assert.match(text, /[가-힣]/, code);
+    assert.doesNotMatch(text, /코드:/, code);
+  }
 });
 
 test('a request that failed says what happened to it, never blaming the connection wrongly', () => {

@@ -93,11 +93,6 @@ TEST(AccountDeleteClient, SendsOneCountedRequestWithThePassword) {
     EXPECT_EQ(rig.request(std::string("\xff\xfe")), DeleteAnswer::failed);
     EXPECT_EQ(rig.server->requestCount(), 1u);
     EXPECT_EQ(rig.auth->inFlightOperations(), 0);
-
-    const auto configuration = AccountDeleteClient::sessionConfiguration();
-    EXPECT_DOUBLE_EQ(configuration.requestTimeout, 30.0);
-    EXPECT_FALSE(configuration.waitsForConnectivity);
-    EXPECT_TRUE(configuration.ephemeral);
 }
 
 TEST(AccountDeleteClient, TheGateBlocksAndLearnsFromContractAnswers) {

@@ -38,5 +38,26 @@ TEST(ManageSignals, PostLogsAndDeliversOnTheMainExecutorByName) {
     EXPECT_TRUE(logs.contains("manage", "알림 sources_changed reason=rename"));
 }
 
+TEST(ManageSignals, ObserversNeverRunInsideThePosterEvenBeforeTheMainExecutorIsSet) {
+    testing::LogCapture logs;
+    NotificationCenter center;
+    int calls = 0;
+    auto token = ManageSignals::observe(ManageSignals::sourcesChanged, center, [&] { ++calls; });
+    ManageSignals::post(ManageSignals::sourcesChanged, "rename_source", center);
+    ManageSignals::post(ManageSignals::sourcesChanged, "move_folder", center);
+    EXPECT_EQ(calls, 0);
+
+    // The deliveries wait for the main executor and then run on it, in order of posting.
+    auto main = std::make_shared<testing::ManualExecutor>();
+    center.setMainExecutor(main);
+    EXPECT_EQ(calls, 0);
+    main->runAll();
+    EXPECT_EQ(calls, 2);
+    ManageSignals::post(ManageSignals::sourcesChanged, "delete_source", center);
+    EXPECT_EQ(calls, 2);
+    main->runAll();
+    EXPECT_EQ(calls, 3);
+}
+
 }  // namespace
 }  // namespace parlendo

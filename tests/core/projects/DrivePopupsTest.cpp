@@ -107,6 +107,14 @@ TEST_F(DrivePopupsTest, EditingAnUnknownPopupChangesNothing) {
         [&](auto done) { service().updatePopup("p1", Json("n"), Json("p"), std::move(done)); });
     EXPECT_EQ(rig.changes, 1);
     EXPECT_EQ(server.calls().back().json, (Json{{"name", "n"}, {"prompt", "p"}}));
+
+    // A stored edit whose row comes back malformed still tells the listeners.
+    server.ok("PATCH", "/rest/v1/drive_popups", R"([{"name":"n"}])");
+    EXPECT_EQ(rig.failure([&](auto done) {
+        service().updatePopup("p1", Json("n"), Json("p"), std::move(done));
+    }),
+              "server_error");
+    EXPECT_EQ(rig.changes, 2);
 }
 
 TEST_F(DrivePopupsTest, SwitchesFireOnChangeOnceTheServerAccepted) {

@@ -66,6 +66,49 @@ TEST_F(FileBookmarksTest, DeletedTrashedOrReplacedByAFolderDoesNotResolve) {
     EXPECT_EQ(links.resolve(markC), std::nullopt);
 }
 
+TEST_F(FileBookmarksTest, ARenamedFileIsFoundAndAnotherFileAtThePathIsNotTakenForIt) {
+    const auto file = dir.write("docs/paper.pdf", "%PDF-1.7 first");
+    const auto mark = *links.bookmark(file.string());
+
+    // Renamed in its folder: found under its new name, also when a new file takes the old name.
+    fs::rename(file, dir.path() / "docs/paper (old).pdf");
+    EXPECT_EQ(links.resolve(mark), (dir.path() / "docs/paper (old).pdf").string());
+    dir.write("docs/paper.pdf", "%PDF-1.7 other");
+    EXPECT_EQ(links.resolve(mark), (dir.path() / "docs/paper (old).pdf").string());
+
+    // Moved to another folder: missing, not the new file at the old path.
+    fs::create_directories(dir.path() / "elsewhere");
+    fs::rename(dir.path() / "docs/paper (old).pdf", dir.path() / "elsewhere/paper.pdf");
+    EXPECT_EQ(links.resolve(mark), std::nullopt);
+}
+
+TEST_F(FileBookmarksTest, TheFileAtThePathMustBeTheRecordedOne) {
+    const auto file = dir.write("paper.pdf", "%PDF-1.7 aaaa");
+    const auto mark = *links.bookmark(file.string());
+    const auto record = *FileBookmarks::decode(mark);
+    const auto stamp = fs::last_write_time(file);
+
+    // Written in place (the same inode): still the recorded file.
+    dir.write("paper.pdf", "%PDF-1.7 longer text");
+    EXPECT_EQ(links.resolve(mark), file.string());
+    // Another file (another inode) saved over it, even with the same size and time.
+    dir.write("paper.pdf", "%PDF-1.7 aaaa");
+    fs::last_write_time(file, stamp);
+    const auto other = dir.write("download.part", "%PDF-1.7 bbbb");
+    fs::last_write_time(other, stamp);
+    fs::rename(other, file);
+    ASSERT_NE(FileBookmarks::decode(*links.bookmark(file.string()))->inode, record.inode);
+    EXPECT_EQ(links.resolve(mark), std::nullopt);
+
+    // A volume mounted again numbers its device anew: at its own path, size and time decide.
+    auto remounted = *FileBookmarks::decode(*links.bookmark(file.string()));
+    remounted.device += 1;
+    remounted.inode += 1;
+    EXPECT_EQ(links.resolve(FileBookmarks::encode(remounted)), file.string());
+    remounted.size += 1;
+    EXPECT_EQ(links.resolve(FileBookmarks::encode(remounted)), std::nullopt);
+}
+
 TEST_F(FileBookmarksTest, TrashFoldersOnAnyVolume) {
     EXPECT_TRUE(links.inTrash("/media/usb/.Trash-1000/files/a.pdf"));
     EXPECT_TRUE(links.inTrash("/media/usb/.Trash/1000/files/a.pdf"));

@@ -78,6 +78,15 @@ struct DelegateRig {
             prompts.emplace_back(remaining, unsaved);
             pendingChoice = std::move(choice);
         };
+        // Closing the question answers it the way the window does.
+        platform.closePrompt = [this] {
+            ++promptsClosed;
+            if (pendingChoice) {
+                auto pending = std::move(pendingChoice);
+                pendingChoice = nullptr;
+                pending(ShutdownPrompt::Choice::cancel);
+            }
+        };
         platform.replyToTerminate = [this](bool terminate) {
             replies.push_back(terminate);
         };
@@ -130,6 +139,7 @@ struct DelegateRig {
     std::vector<std::pair<int, int>> prompts;
     Completion<void(ShutdownPrompt::Choice)> pendingChoice;
     std::vector<bool> replies;
+    int promptsClosed = 0;
     std::atomic<int> inFlight{0};
     bool trusted = false;
     int permissionShown = 0;
@@ -262,6 +272,20 @@ TEST(AppDelegateTest, EarlyLinksAreHeldAndOpenedInOrderAfterLaunch) {
     EXPECT_EQ(rig.opened.back(), "parlendo://auth-callback#c");
 }
 
+TEST(AppDelegateTest, ASecondLaunchDuringLaunchIsHeldAndActedOnOnce) {
+    DelegateRig rig;
+    rig.delegate->reopen("second_launch");
+    rig.delegate->reopen("second_launch");
+    EXPECT_EQ(rig.log.count("app", "다시 열기 보류 source=second_launch — 시작이 끝난 뒤 처리"),
+              1u);
+    EXPECT_EQ(std::count(rig.journal.begin(), rig.journal.end(), "openManage"), 0);
+
+    rig.delegate->launch(std::nullopt);
+    EXPECT_EQ(rig.journal.back(), "openManage");
+    EXPECT_EQ(std::count(rig.journal.begin(), rig.journal.end(), "openManage"), 1);
+    EXPECT_EQ(rig.log.count("app", "다시 열기 source=second_launch — 관리 창을 연다"), 1u);
+}
+
 TEST(AppDelegateTest, PermissionArrivalStartsInputAndMarksReadyOnce) {
     DelegateRig rig;
     rig.delegate->launch(std::nullopt);
@@ -358,6 +382,46 @@ TEST(AppDelegateTest, QuitAnywayEndsWhateverRemains) {
     rig.choose(ShutdownPrompt::Choice::quitAnyway);
     EXPECT_EQ(rig.replies, std::vector<bool>{true});
     EXPECT_FALSE(rig.env->detect->state().enabled);
+}
+
+TEST(AppDelegateTest, ASignalDuringTheQuestionClosesItDrainsAndEnds) {
+    DelegateRig rig;
+    rig.delegate->launch(std::nullopt);
+    rig.env->detect->write([](DetectState& state) { state.enabled = true; });
+    rig.inFlight = 2;
+    rig.delegate->shouldTerminate();
+    rig.drain(12.1);
+    ASSERT_EQ(rig.prompts.size(), 1u);
+
+    rig.delegate->endWithoutAsking();
+    EXPECT_EQ(rig.promptsClosed, 1);
+    EXPECT_TRUE(rig.log.has("shutdown", "종료 신호 — 묻지 않고 드레인한 뒤 끝낸다 (질문 닫음)"));
+    // The closed question's answer is nobody's: the quit is not cancelled, detection stays off.
+    rig.main->runAll();
+    EXPECT_TRUE(rig.replies.empty());
+    EXPECT_FALSE(rig.env->detect->state().enabled);
+    EXPECT_EQ(rig.log.count("shutdown", "choice="), 0u);
+
+    // The drain goes on, and what remains after it does not keep the program.
+    rig.inFlight = 1;
+    rig.drain(12.1);
+    EXPECT_EQ(rig.replies, std::vector<bool>{true});
+    EXPECT_EQ(rig.prompts.size(), 1u);
+    EXPECT_EQ(rig.log.count("shutdown", "drained=false remaining=1"), 1u);
+}
+
+TEST(AppDelegateTest, ASignalDuringTheDrainEndsWithoutAsking) {
+    DelegateRig rig;
+    rig.delegate->launch(std::nullopt);
+    rig.inFlight = 1;
+    rig.delegate->shouldTerminate();
+    rig.delegate->endWithoutAsking();
+    rig.delegate->endWithoutAsking();
+    EXPECT_EQ(rig.log.count("shutdown", "종료 신호"), 1u);
+    EXPECT_EQ(rig.promptsClosed, 0);
+    rig.drain(12.1);
+    EXPECT_TRUE(rig.prompts.empty());
+    EXPECT_EQ(rig.replies, std::vector<bool>{true});
 }
 
 TEST(AppDelegateTest, NothingLeftAtTheTimeOutEndsWithoutAsking) {

@@ -15,6 +15,45 @@ using Answer = DeviceCare::Answer;
 constexpr const char* currentInfo =
     R"({"CFBundleShortVersionString":"0.2.0","CFBundleVersion":"20250301.01"})";
 
+// The alerts as the user reads them, written out here so that a changed text is caught.
+DeviceCare::Alert alert(std::string message, std::string informative,
+                        std::vector<std::string> buttons = {}, bool warning = false) {
+    return DeviceCare::Alert{std::move(message), std::move(informative),
+                             std::move(buttons), warning,
+                             std::nullopt,       false};
+}
+
+const DeviceCare::Alert moveAlert =
+    alert("PARLENDO 를 응용 프로그램 폴더로 옮겨 주세요",
+          "지금은 설치 파일 안에서 바로 열렸어요. 이대로 쓰면 손쉬운 사용 권한이 다음에 풀려요.\n\n"
+          "설치 창에서 PARLENDO 를 오른쪽의 「응용 프로그램」 폴더로 끌어다 놓은 뒤, 응용 "
+          "프로그램 폴더의 PARLENDO 를 열어 주세요.",
+          {"종료"});
+
+const DeviceCare::Alert loginItemFailedAlert =
+    alert("자동 시작을 바꾸지 못했어요",
+          "시스템 설정 → 일반 → 로그인 항목에서 PARLENDO 를 직접 켜거나 끌 수 있어요.\n"
+          "(PARLENDO 가 응용 프로그램 폴더에 있어야 해요.)");
+
+const DeviceCare::Alert wipeQuestion = [] {
+    auto out =
+        alert("이 Mac의 PARLENDO 데이터를 지울까요?",
+              "이 Mac에 저장된 로그인 정보, 앱 상태(프로젝트 PDF 위치·문서 쪽 글 사본·설정), "
+              "관리 창의 저장소를 지우고 앱을 종료합니다.\n\n서버에 저장된 단어·문서와 "
+              "계정은 그대로예요. 다시 로그인하면 그대로 보입니다.\n앱을 완전히 없애려면, "
+              "이 뒤에 응용 프로그램 폴더의 PARLENDO 를 휴지통으로 옮기세요.",
+              {"취소", "지우고 종료"}, true);
+    out.checkbox = "진단 로그도 지우기";
+    out.checkboxOn = true;
+    return out;
+}();
+
+const DeviceCare::Alert wipeDoneAlert =
+    alert("이 Mac의 데이터를 지웠어요",
+          "PARLENDO 를 종료합니다. 앱을 없애려면 응용 프로그램 폴더의 PARLENDO 를 휴지통으로 "
+          "옮기세요.\n손쉬운 사용 권한은 시스템 설정 → 개인정보 보호 및 보안 → 손쉬운 사용의 "
+          "목록에서 PARLENDO 를 「–」로 지울 수 있어요.");
+
 // Device care over a temporary home and state folder, with a desktop that records its alerts,
 // quits, exits and helpers, and answers each alert with the next scripted answer.
 struct CareRig {
@@ -153,7 +192,11 @@ TEST(DeviceCareTest, ALowerBuildWarnsBeforeTheNoticeAndHoldsTheLaunchUntilAnswer
                             "(20250301.01)"));
     ASSERT_EQ(rig.alerts.size(), 1u);
     EXPECT_EQ(rig.alerts[0],
-              DeviceCare::downgradeAlert({"0.2.0", "20250401.01"}, {"0.2.0", "20250301.01"}));
+              alert("이전 버전의 PARLENDO 예요",
+                    "이 Mac에서는 더 새 버전(0.2.0 (20250401.01))을 쓰고 있었는데, 지금 열린 "
+                    "것은 0.2.0 (20250301.01) 이에요.\n일부 기능이 예전처럼 동작할 수 있어요. "
+                    "가장 최근에 받은 설치 파일로 다시 설치해 주세요.",
+                    {}, true));
     // Nothing else opens, and the launch waits, until the alert is answered.
     EXPECT_TRUE(rig.events.empty());
     EXPECT_FALSE(launchWentOn);
@@ -172,7 +215,7 @@ TEST(DeviceCareTest, RunningFromMountedMediaAsksForAMoveAndExits) {
     std::vector<int> exits;
     std::vector<DeviceCare::Alert> alerts;
     DeviceCare::Install install;
-    install.programPath = "/tmp/.mount_ParlenX/usr/bin/parlendo";
+    install.programPath = "/media/mina/USB/Parlendo.AppImage";
     install.home = "/home/mina";
     install.stateRoot = dir.path();
     DeviceCare::Platform platform;
@@ -187,7 +230,7 @@ TEST(DeviceCareTest, RunningFromMountedMediaAsksForAMoveAndExits) {
     platform.clock = clock;
     auto care = DeviceCare::make(install, platform, std::make_shared<LoginItem>(dir.path(), ""));
     care->start();
-    EXPECT_EQ(alerts, std::vector<DeviceCare::Alert>{DeviceCare::moveAlert()});
+    EXPECT_EQ(alerts, std::vector<DeviceCare::Alert>{moveAlert});
     EXPECT_EQ(exits, std::vector<int>{0});
     EXPECT_TRUE(
         log.has("install", "🔴 location=disk_image — 응용 프로그램 폴더로 옮기라고 알리고 종료"));
@@ -265,14 +308,14 @@ TEST(DeviceCareTest, TheLoginItemTogglesAndAFailureIsExplained) {
     std::filesystem::create_directories(rig.dir.path() / "autostart/parlendo.desktop/x");
     rig.care->loginItem()->handler();
     EXPECT_EQ(rig.log.count("install", "login_item on failed "), 1u);
-    EXPECT_EQ(rig.alerts, std::vector<DeviceCare::Alert>{DeviceCare::loginItemFailedAlert()});
+    EXPECT_EQ(rig.alerts, std::vector<DeviceCare::Alert>{loginItemFailedAlert});
 }
 
 TEST(DeviceCareTest, CancellingTheWipeChangesNothing) {
     CareRig rig;
     rig.answers = {Answer{0, true}};
     rig.care->wipeItem()->handler();
-    EXPECT_EQ(rig.alerts, std::vector<DeviceCare::Alert>{DeviceCare::wipeQuestion()});
+    EXPECT_EQ(rig.alerts, std::vector<DeviceCare::Alert>{wipeQuestion});
     EXPECT_TRUE(rig.events.empty());
     EXPECT_TRUE(rig.log.messages("install").empty());
 }
@@ -291,7 +334,7 @@ TEST(DeviceCareTest, WipingWithoutLogsSignsOutWipesAndQuitsNormally) {
     EXPECT_TRUE(rig.log.has("install", "wipe requested include_logs=false"));
     EXPECT_TRUE(rig.log.has("install", "wipe done keychain_token=true optional_key=true n=2"));
     ASSERT_EQ(rig.alerts.size(), 2u);
-    EXPECT_EQ(rig.alerts[1], DeviceCare::wipeDoneAlert({}));
+    EXPECT_EQ(rig.alerts[1], wipeDoneAlert);
     EXPECT_EQ(rig.terminations, 1);
     rig.clock->advance(1);
     EXPECT_TRUE(rig.exits.empty());
@@ -319,9 +362,10 @@ TEST(DeviceCareTest, APartialWipeNamesWhatRemainedAndKeepsTheLogs) {
     const std::vector<std::string> failed = {"app_state", "login_token"};
     EXPECT_EQ(DeviceCare::failures(rig.dataOutcomes, false, true), failed);
     ASSERT_EQ(rig.alerts.size(), 2u);
-    EXPECT_EQ(rig.alerts[1], DeviceCare::wipeDoneAlert(failed));
-    EXPECT_NE(rig.alerts[1].informative.find("지우지 못한 것: app_state, login_token\n"),
-              std::string::npos);
+    EXPECT_EQ(rig.alerts[1], alert("일부를 지우지 못했어요",
+                                   "지우지 못한 것: app_state, login_token\nPARLENDO 를 "
+                                   "종료합니다. 다시 열어 한 번 더 시도해 주세요.",
+                                   {}, true));
     EXPECT_EQ(rig.terminations, 1);
     rig.clock->advance(1);
     EXPECT_EQ(std::count(rig.events.begin(), rig.events.end(), "wipeLogs"), 0);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace parlendo {
 namespace {
 
@@ -102,7 +104,10 @@ TEST(InstallLocationTest, JudgesWhereTheProgramRuns) {
     EXPECT_EQ(judge("/Volumes/PARLENDO/bin/parlendo"), diskImage);
     EXPECT_EQ(judge("/Applications/Tools/PARLENDO"), applications);
     EXPECT_EQ(judge("/home/mina/Applications/PARLENDO"), applications);
-    EXPECT_EQ(judge("/tmp/.mount_ParlenAbC/usr/bin/parlendo"), diskImage);
+    // An AppImage is judged by its file, never by the folder it is mounted on while it runs.
+    EXPECT_EQ(judge("/tmp/.mount_ParlenAbC/usr/bin/parlendo"), elsewhere);
+    EXPECT_EQ(judge("/home/mina/Applications/Parlendo.AppImage"), applications);
+    EXPECT_EQ(judge("/media/mina/USB/Parlendo.AppImage"), diskImage);
     EXPECT_EQ(judge("/media/mina/USB/parlendo/bin/parlendo"), diskImage);
     EXPECT_EQ(judge("/run/media/mina/USB/bin/parlendo"), diskImage);
     EXPECT_EQ(judge("/usr/bin/parlendo"), applications);
@@ -118,6 +123,27 @@ TEST(InstallLocationTest, JudgesWhereTheProgramRuns) {
     EXPECT_FALSE(InstallLocations::needsMove(elsewhere));
     EXPECT_EQ(InstallLocations::fromString("disk_image"), diskImage);
     EXPECT_FALSE(InstallLocations::fromString("Disk_image"));
+}
+
+TEST(InstallLocationTest, AnAppImageIsTheFileTheUserStarted) {
+    const std::string inside = "/tmp/.mount_ParlenAbC/usr/bin/parlendo";
+    std::map<std::string, std::string> environment{
+        {"APPIMAGE", "/home/mina/Applications/Parlendo.AppImage"},
+        {"APPDIR", "/tmp/.mount_ParlenAbC"}};
+    EXPECT_EQ(InstallLocations::programFile(inside, environment),
+              "/home/mina/Applications/Parlendo.AppImage");
+    environment["APPDIR"] = "/tmp/.mount_ParlenAbC/";
+    EXPECT_EQ(InstallLocations::programFile(inside, environment),
+              "/home/mina/Applications/Parlendo.AppImage");
+    // Variables inherited from another AppImage, or half set, leave the executable itself.
+    EXPECT_EQ(InstallLocations::programFile("/usr/bin/parlendo", environment), "/usr/bin/parlendo");
+    environment["APPDIR"] = "/tmp/.mount_Parlen";
+    EXPECT_EQ(InstallLocations::programFile(inside, environment), inside);
+    EXPECT_EQ(InstallLocations::programFile(inside, {{"APPIMAGE", "/a/P.AppImage"}}), inside);
+    EXPECT_EQ(InstallLocations::programFile(
+                  inside, {{"APPIMAGE", "P.AppImage"}, {"APPDIR", "/tmp/.mount_ParlenAbC"}}),
+              inside);
+    EXPECT_EQ(InstallLocations::programFile(inside, {}), inside);
 }
 
 TEST(RelaunchHelperTest, CommandWaitsForTheOldProcessThenOpensTheProgram) {

@@ -53,8 +53,8 @@ class RecordingOpener final : public SystemOpening {
     std::vector<std::string> opened;
 };
 
-// The coordinator over an environment of the shared services: the data client and the edge
-// client talk to the loopback backend, the account signs in through a fake auth service, the
+// The coordinator over an environment of the shared services: the data client talks to the
+// loopback backend, the account signs in through a fake auth service, the
 // input watch is a fake, and the viewer is a scripted accessibility tree.
 struct CoordinatorTest : ::testing::Test {
     void SetUp() override {
@@ -135,7 +135,7 @@ struct CoordinatorTest : ::testing::Test {
         platform.opener = std::make_shared<RecordingOpener>();
         platform.resources = AppBundle::main().resourceDirectory;
         platform.stateRoot = dir.path();
-        platform.trustedCAFile = StubBackend::caFile();
+        // Only the data session trusts the stand-in: every call but an upload rides it.
         counter = platform.clipboardCount;
         coordinator = AITalkCoordinator::make(env, std::move(platform));
         coordinator->start();

@@ -44,7 +44,7 @@ print("<b>코드</b>")
 [링크](javascript:window.__pwned=3))";
 
 // The road of one question from the session to the window, with the answer from the loopback
-// backend through the edge-function client.
+// backend through a client over the data session.
 struct AnswerRoad {
     AnswerRoad() {
         stub.on("GET", "/rest/v1/drive_popups",
@@ -57,10 +57,9 @@ struct AnswerRoad {
                 200, Json{{"status", "ok"}, {"answer", firstAnswer}, {"thread_id", "t-1"}}.dump()));
         stub.on("POST", DriveAsk::askPath,
                 StubAnswer::json(200, R"({"status":"ok","answer":"이어진 답: $a^2+b^2=c^2$"})"));
-        SessionConfiguration edge = ServerSessions::data();
-        edge.requestTimeout = 40.0;
         auto transport = std::make_shared<CurlServerTransport>(
-            stub.baseURL(), std::make_shared<CurlSession>(edge, StubBackend::caFile()),
+            stub.baseURL(),
+            std::make_shared<CurlSession>(ServerSessions::data(), StubBackend::caFile()),
             std::nullopt, "parlendo-mac/0.2.0");
         auto client = std::make_shared<ServerClient>(transport, auth, "anon-key",
                                                      ServerClient::deliverOn(main), true);

@@ -215,6 +215,48 @@ TEST_F(AnswerWindowTest, TheInputTakesFiveHundredScalarsAndGrowsToFourLines) {
     EXPECT_EQ(window->inputText(), "") << "hiding empties the input";
 }
 
+// A Return press reaching the input at `time`, as the display delivers it or as an input method
+// that works asynchronously hands it back.
+void pressReturn(AnswerWindow& window, guint32 time) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window.parts().window)));
+    event->key.send_event = FALSE;
+    event->key.time = time;
+    event->key.keyval = GDK_KEY_Return;
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
+TEST_F(AnswerWindowTest, ReturnWhileAnInputMethodComposesSendsNothing) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("answer"));
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().input); }));
+    const auto [x, y] = rootPoint(*window, window->parts().input, 30, 10);
+    AITalkDesktop::clickAt(x, y);
+    ASSERT_TRUE(
+        AITalkDesktop::pumpUntil([&] { return gtk_widget_has_focus(window->parts().input); }));
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(window->parts().input));
+    gtk_text_buffer_set_text(buffer, "안", -1);
+    g_signal_emit_by_name(window->parts().input, "preedit-changed", "녕");
+
+    pressReturn(*window, 1000);
+    EXPECT_TRUE(followups.empty());
+    // The input method commits the syllable and hands the same press back.
+    g_signal_emit_by_name(window->parts().input, "preedit-changed", "");
+    gtk_text_buffer_insert_at_cursor(buffer, "녕", -1);
+    pressReturn(*window, 1000);
+    AITalkDesktop::pumpFor(0.1);
+    EXPECT_TRUE(followups.empty());
+    EXPECT_EQ(window->inputText(), "안녕") << "no line break either";
+    // The next press sends.
+    pressReturn(*window, 1200);
+    EXPECT_EQ(followups, std::vector<std::string>{"안녕"});
+}
+
 TEST_F(AnswerWindowTest, ABlankAreaDragsTheWindowAndAnEdgeResizesIt) {
     auto window = make();
     ASSERT_TRUE(loaded(*window));

@@ -56,7 +56,13 @@ struct CaptureCoordinatorTest : ::testing::Test, CaptureQueues {
         desktop.fetchQueue = fetchQueue;
         desktop.clock = clock;
         desktop.trusted = [this] {
-            return trusted;
+            return lastRead;
+        };
+        desktop.refreshTrust = [this](std::function<void()> done) {
+            main->post([this, done = std::move(done)] {
+                lastRead = trusted;
+                done();
+            });
         };
         desktop.watchSystemNotice = [this](std::function<void()> onNotice) {
             systemNotice = std::move(onNotice);
@@ -86,7 +92,9 @@ struct CaptureCoordinatorTest : ::testing::Test, CaptureQueues {
     std::shared_ptr<CaptureCoordinator> coordinator;
     std::vector<std::pair<std::string, double>> shown;
     std::function<void()> systemNotice;
+    // The trust as the system has it now, and as the coordinator's desktop last read it.
     bool trusted = false;
+    bool lastRead = false;
     int restores = 0;
     int loginRequests = 0;
     int permissionRequests = 0;
@@ -141,8 +149,10 @@ TEST_F(CaptureCoordinatorTest, ASystemNoticeChecksTrustTwiceAndOnlyAChangeActs) 
     clock->advance(1.5);
     EXPECT_EQ(log.messages("permission").size(), 1u);
 
+    // The accessibility bus goes away with no notice: the periodic check reads the trust anew.
     trusted = false;
     clock->advance(10.0);
+    EXPECT_FALSE(lastRead);
     EXPECT_TRUE(log.has("permission",
                         "🔴 손쉬운 사용 권한이 실행 중에 꺼짐 source=timer — "
                         "감지를 멈추고 안내한다"));
@@ -169,9 +179,12 @@ TEST_F(CaptureCoordinatorTest, FailedWordSavesCountAsUnsavedAndRetriesSaySo) {
     EXPECT_EQ(env->unsaved->total(), 2);
     EXPECT_EQ(log.count("save", "🔴"), 1u);
 
-    // A change of account empties the count.
+    // A change of account empties the count, and every per-user part, in this order.
     env->accountScope->observe(std::string("user-2"));
     EXPECT_EQ(env->unsaved->total(), 0);
+    EXPECT_TRUE(log.has("account",
+                        "계정이 바뀜 — 비움: 제목 벡터 · 출처 기억 · 저장 안 된 것 · "
+                        "팝업 설정"));
 }
 
 TEST_F(CaptureCoordinatorTest, ShutdownMenuAndRoutes) {

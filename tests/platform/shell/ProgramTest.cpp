@@ -1,6 +1,7 @@
 #include "ProgramRun.h"
 #include "Screenshot.h"
 #include "ShellDesktop.h"
+#include "StatusMenuReader.h"
 #include "foundation/AppBundle.h"
 #include "shell/FirstRunNotice.h"
 
@@ -73,6 +74,29 @@ TEST_F(ProgramTest, RegistersItsStatusIconWithTheDesktopsStatusArea) {
     ASSERT_FALSE(watcher.items().empty());
     EXPECT_TRUE(run->log().find("호스트가 없음") == std::string::npos);
     EXPECT_TRUE(run->waitForLog("[timing] startup launched ms_exec="));
+
+    // The panel asks before it shows the menu and tells it opened: the program hears one opening.
+    const auto openings = [&] {
+        const std::string log = run->log();
+        size_t n = 0;
+        for (size_t at = log.find("[menu] opened"); at != std::string::npos;
+             at = log.find("[menu] opened", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    testing::StatusMenuReader menu(watcher.items().front());
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    EXPECT_EQ(openings(), 0u);
+    menu.opening();
+    menu.event("opened");
+    EXPECT_TRUE(run->waitForLog("[menu] opened")) << run->log();
+    ShellDesktop::pumpFor(0.3);
+    EXPECT_EQ(openings(), 1u);
+    // Closed and opened again, by a panel that only tells.
+    menu.event("closed");
+    menu.event("opened");
+    EXPECT_TRUE(ShellDesktop::pumpUntil([&] { return openings() == 2u; }, 10.0)) << run->log();
     terminate(pid);
 }
 

@@ -180,6 +180,18 @@ TEST_F(ShellWindowsTest, AlertsAnswerTheirButtonAndCheckBoxInLinuxWords) {
     EXPECT_GT(ShellDesktop::screenshot(prompt, "quit-question.png"), 300);
     gtk_dialog_response(GTK_DIALOG(prompt), GTK_RESPONSE_DELETE_EVENT);
     EXPECT_EQ(choice, ShutdownPrompt::Choice::cancel);
+    EXPECT_EQ(GtkAlerts::shutdownQuestion(), nullptr);
+
+    // A signal closes an open question from outside.
+    choice.reset();
+    GtkAlerts::askShutdown(1, 0, [&](ShutdownPrompt::Choice value) { choice = value; });
+    ASSERT_NE(GtkAlerts::shutdownQuestion(), nullptr);
+    ASSERT_TRUE(ShellDesktop::pumpUntil(
+        [&] { return gtk_widget_get_mapped(GtkAlerts::shutdownQuestion()); }));
+    GtkAlerts::closeShutdownQuestion();
+    EXPECT_TRUE(choice.has_value());
+    EXPECT_EQ(GtkAlerts::shutdownQuestion(), nullptr);
+    GtkAlerts::closeShutdownQuestion();  // nothing open: nothing happens
 }
 
 TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
@@ -200,7 +212,9 @@ TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
         BridgeRouteGroups bridgeRoutes() const override { return {}; }
         MenuItems menu() const override { return items; }
         void refreshMenu() override {}
+        void menuWillOpen() override { ++openings; }
         MenuItems items;
+        int openings = 0;
     };
     auto module = std::make_shared<Module>();
     module->items.status = {toggle};
@@ -234,6 +248,21 @@ TEST_F(ShellWindowsTest, TheStatusMenuDrawsGroupsAndRunsOnlyEnabledItems) {
     login->checked = true;
     model.refresh();
     EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(children[4])));
+
+    // Shown by a tray that draws the menu here, the menu tells the modules it opens.
+    const GdkRectangle corner{20, 20, 1, 1};
+    const auto popup = [&] {
+        gtk_menu_popup_at_rect(GTK_MENU(menu->menu()), gdk_get_default_root_window(), &corner,
+                               GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+    };
+    popup();
+    ASSERT_TRUE(ShellDesktop::pumpUntil([&] { return module->openings == 1; }));
+    EXPECT_EQ(log.count("menu", "opened"), 1u);
+    gtk_menu_popdown(GTK_MENU(menu->menu()));
+    ShellDesktop::pumpFor(0.1);
+    popup();
+    EXPECT_TRUE(ShellDesktop::pumpUntil([&] { return module->openings == 2; }));
+    gtk_menu_popdown(GTK_MENU(menu->menu()));
 }
 
 }  // namespace

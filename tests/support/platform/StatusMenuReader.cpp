@@ -130,6 +130,14 @@ void StatusMenuReader::opening() const {
     }
 }
 
+void StatusMenuReader::event(const std::string& name) const {
+    if (GVariant* reply =
+            call(bus_, menuPath_, "com.canonical.dbusmenu", "Event",
+                 g_variant_new("(isvu)", 0, name.c_str(), g_variant_new_int32(0), 0u), nullptr)) {
+        g_variant_unref(reply);
+    }
+}
+
 bool StatusMenuReader::click(const std::string& prefix) const {
     opening();
     const auto line = find(prefix);

@@ -29,6 +29,8 @@ class StatusMenuReader {
     std::optional<Line> find(const std::string& prefix) const;
     // Tells the menu it is about to open (the program refreshes it), as a panel does on a click.
     void opening() const;
+    // Sends the root's "opened" or "closed" event, as a panel does around showing the menu.
+    void event(const std::string& name) const;
     // Opens the menu and clicks the visible, enabled line whose label starts with `prefix`.
     bool click(const std::string& prefix) const;
 
