@@ -39,7 +39,9 @@ ManageCoordinator::ManageCoordinator(ManageServices services) : services_(std::m
     if (!services_.opener) {
         services_.opener = std::make_shared<SystemOpener>();
     }
-    fonts_ = std::make_shared<UIFonts>(services_.resources);
+    fonts_ = std::make_shared<SharedUIFonts>(
+        std::make_shared<UIFonts>(services_.resources),
+        std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {}), services_.main);
 }
 
 std::shared_ptr<ServerStudyRecorder> ManageCoordinator::studyRecorder() {
@@ -93,10 +95,12 @@ std::shared_ptr<const BridgeRoutes> ManageCoordinator::appearance() const {
     if (!services_.theme) {
         return std::make_shared<AppearanceRoutes>();
     }
-    return std::make_shared<AppearanceRoutes>(services_.theme, [fonts = fonts_] {
-        UIFonts::Loaded loaded = fonts->load();
-        return AppearanceRoutes::Fonts{std::move(loaded.fonts), loaded.bytes};
-    });
+    return std::make_shared<AppearanceRoutes>(
+        services_.theme, [fonts = fonts_](Completion<void(AppearanceRoutes::Fonts)> done) {
+            fonts->read([done = std::move(done)](SharedUIFonts::Read loaded) mutable {
+                done(AppearanceRoutes::Fonts{loaded->fonts, loaded->bytes});
+            });
+        });
 }
 
 BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
