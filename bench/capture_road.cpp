@@ -64,9 +64,9 @@ struct Road : CaptureQueues, CaptureRig {
         sentences->reply = SentenceSaveOutcome::confirmed(1);
 
         auto words = WordSaver::make(backend, 3, SaveRetry::backoff, timers);
-        CapturePipeline::Services services{popups,  settings, lookup,    translator,
-                                           sources, words,    sentences, titleVectors,
-                                           session, timers,   main,      clock};
+        CapturePipeline::Services services{popups, settings,  lookup,       translator, sources,
+                                           words,  sentences, titleVectors, session,    timers,
+                                           main,   clock,     nullptr};
         pipeline = CapturePipeline::make(std::move(services));
 
         front = app;

@@ -13,7 +13,9 @@ GtkAlert dialogOf(AccountAlert alert) {
                     alert.warning,
                     std::nullopt,
                     false,
-                    alert.closedButton};
+                    alert.closedButton,
+                    alert.defaultButton,
+                    alert.deliberateButton};
 }
 
 }  // namespace
@@ -22,10 +24,11 @@ GtkWidget* make(const AccountAlert& alert) {
     return dialogOf(alert).make();
 }
 
-void show(AccountAlert alert, Completion<void(int)> answer) {
-    dialogOf(std::move(alert)).show([answer = std::move(answer)](GtkAlert::Answer result) mutable {
-        answer(result.button);
-    });
+void show(AccountAlert alert, Completion<void(int)> answer, ExecutorPtr timers) {
+    dialogOf(std::move(alert))
+        .show([answer =
+                   std::move(answer)](GtkAlert::Answer result) mutable { answer(result.button); },
+              std::move(timers));
 }
 
 }  // namespace parlendo::GtkAccountAlerts

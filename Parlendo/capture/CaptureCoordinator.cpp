@@ -1,5 +1,6 @@
 #include "capture/CaptureCoordinator.h"
 
+#include "auth/AccountLocalData.h"
 #include "capture/DetectMenu.h"
 #include "capture/DetectRoutes.h"
 #include "foundation/Log.h"
@@ -78,7 +79,7 @@ void CaptureCoordinator::build() {
 
     pipeline_ = CapturePipeline::make(CapturePipeline::Services{
         desktop_.popup, popupSettings_, lookup, translator, sources_, words_, sentences_,
-        titleVectors_, session, SerialQueue::timers(), env.main, desktop_.clock});
+        titleVectors_, session, SerialQueue::timers(), env.main, desktop_.clock, desktop_.journal});
 
     std::weak_ptr<CaptureCoordinator> weak = weak_from_this();
     CaptureController::Dependencies deps;
@@ -187,6 +188,20 @@ void CaptureCoordinator::start() {
             self->reloadSettings("account_changed");
         }
     });
+
+    if (desktop_.journal) {
+        env.accountScope->onAccountChange(
+            "저장 대기 기록",
+            [pipeline = pipeline_](const auto& user) { pipeline->followAccount(user); });
+        // The registry lives as long as the process; it must not keep the journal (and its
+        // writer thread) past the program.
+        AccountLocalData::shared().registerForgetter(
+            "저장 대기 기록",
+            [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](const std::string& user) {
+                auto journal = weak.lock();
+                return journal && journal->forget(user);
+            });
+    }
 
     env.detect->addObserver([weak](const DetectState& now, const DetectState& before) {
         if (now.loggedIn && !before.loggedIn) {

@@ -9,6 +9,7 @@
 #include "manage/NotificationCenter.h"
 #include "popups/ActivePopupSettings.h"
 #include "popups/PopupPresenting.h"
+#include "saving/SaveJournal.h"
 #include "saving/ServerSentenceSaver.h"
 #include "saving/SourceResolver.h"
 #include "saving/WordSaver.h"
@@ -41,6 +42,8 @@ struct CaptureDesktop {
     std::function<int()> restoreAccessibility;
     // Where manage-window signals arrive.
     NotificationCenter* signals = &NotificationCenter::defaultCenter();
+    // Keeps the saves on their way on disk until their outcome; none keeps nothing.
+    std::shared_ptr<SaveJournal> journal;
 };
 
 // The capture feature module: builds and wires the card presenter, the lookup, translation,

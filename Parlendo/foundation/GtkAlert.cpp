@@ -1,5 +1,6 @@
 #include "foundation/GtkAlert.h"
 
+#include "foundation/GlibMainExecutor.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/PlatformWords.h"
 
@@ -17,9 +18,80 @@ struct Pending {
     int closedButton = 0;
 };
 
+// The deliberate button of a shown alert: inactive, and every key ignored, until the delay after
+// the alert appeared has passed. The delay's task may outlive the dialog.
+struct Guard {
+    GtkWidget* dialog = nullptr;  // none once destroyed
+    GtkWidget* button = nullptr;
+    bool started = false;
+    bool armed = false;
+
+    void arm() {
+        if (dialog == nullptr || armed) {
+            return;
+        }
+        armed = true;
+        gtk_widget_set_sensitive(button, TRUE);
+        gtk_window_set_accept_focus(GTK_WINDOW(dialog), TRUE);
+    }
+};
+
+using GuardPtr = std::shared_ptr<Guard>;
+
+void connectGuard(GtkWidget* dialog, const char* signal, GCallback callback,
+                  const GuardPtr& guard) {
+    g_signal_connect_data(
+        dialog, signal, callback, new GuardPtr(guard),
+        +[](gpointer data, GClosure*) { delete static_cast<GuardPtr*>(data); }, GConnectFlags(0));
+}
+
+// What starts the delay once the alert is first on screen.
+struct Arming {
+    GuardPtr guard;
+    ExecutorPtr timers;
+};
+
+gboolean ignoreKeyUnlessArmed(GtkWidget*, GdkEvent*, gpointer data) {
+    return (*static_cast<GuardPtr*>(data))->armed ? FALSE : TRUE;
+}
+
+void forgetDialog(GtkWidget*, gpointer data) {
+    (*static_cast<GuardPtr*>(data))->dialog = nullptr;
+}
+
+gboolean startDelay(GtkWidget*, GdkEvent*, gpointer data) {
+    auto* arming = static_cast<Arming*>(data);
+    if (!arming->guard->started) {
+        arming->guard->started = true;
+        arming->timers->postAfter(GtkAlert::deliberateDelay,
+                                  [weak = std::weak_ptr<Guard>(arming->guard)] {
+                                      if (auto alive = weak.lock()) {
+                                          alive->arm();
+                                      }
+                                  });
+    }
+    return FALSE;
+}
+
+void guard(GtkWidget* dialog, GtkWidget* button, ExecutorPtr timers) {
+    auto state = std::make_shared<Guard>();
+    state->dialog = dialog;
+    state->button = button;
+    connectGuard(dialog, "key-press-event", G_CALLBACK(ignoreKeyUnlessArmed), state);
+    connectGuard(dialog, "destroy", G_CALLBACK(forgetDialog), state);
+    g_signal_connect_data(
+        dialog, "map-event", G_CALLBACK(startDelay), new Arming{state, std::move(timers)},
+        +[](gpointer data, GClosure*) { delete static_cast<Arming*>(data); }, GConnectFlags(0));
+}
+
+ExecutorPtr mainLoop() {
+    static const ExecutorPtr executor = std::make_shared<GlibMainExecutor>();
+    return executor;
+}
+
 }  // namespace
 
-void GtkAlert::present(GtkWindow* window) {
+void GtkAlert::present(GtkWindow* window, bool takeFocus) {
     // The program's windows belong to the application, so its keys work there too.
     if (gtk_window_get_application(window) == nullptr) {
         GApplication* app = g_application_get_default();
@@ -28,7 +100,12 @@ void GtkAlert::present(GtkWindow* window) {
         }
     }
     gtk_window_set_keep_above(window, TRUE);
-    gtk_window_present_with_time(window, GDK_CURRENT_TIME);
+    if (takeFocus) {
+        gtk_window_present_with_time(window, GDK_CURRENT_TIME);
+    } else {
+        gtk_widget_show(GTK_WIDGET(window));
+        gdk_window_raise(gtk_widget_get_window(GTK_WIDGET(window)));
+    }
     gtk_window_set_keep_above(window, FALSE);
 }
 
@@ -49,7 +126,19 @@ GtkWidget* GtkAlert::make() const {
         gtk_dialog_add_button(GTK_DIALOG(dialog), PlatformWords::render(labels[i]).c_str(),
                               static_cast<int>(i));
     }
-    gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), defaultButton);
+    if (GtkWidget* chosen = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defaultButton)) {
+        gtk_widget_grab_focus(chosen);
+    }
+    if (deliberateButton) {
+        if (GtkWidget* button =
+                gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), *deliberateButton)) {
+            gtk_widget_set_sensitive(button, FALSE);
+        }
+        // The window the user is typing in keeps the keyboard.
+        gtk_window_set_focus_on_map(GTK_WINDOW(dialog), FALSE);
+        gtk_window_set_accept_focus(GTK_WINDOW(dialog), FALSE);
+    }
     if (checkbox) {
         GtkWidget* check =
             gtk_check_button_new_with_label(PlatformWords::render(*checkbox).c_str());
@@ -62,8 +151,14 @@ GtkWidget* GtkAlert::make() const {
     return dialog;
 }
 
-void GtkAlert::show(Completion<void(Answer)> answer) const {
+void GtkAlert::show(Completion<void(Answer)> answer, ExecutorPtr timers) const {
     GtkWidget* dialog = make();
+    GtkWidget* deliberate =
+        deliberateButton ? gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), *deliberateButton)
+                         : nullptr;
+    if (deliberate != nullptr) {
+        guard(dialog, deliberate, timers ? std::move(timers) : mainLoop());
+    }
     auto* check = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(dialog), checkboxKey));
     auto* pending = new Pending{std::move(answer), check, closedButton};
     g_signal_connect(
@@ -80,7 +175,7 @@ void GtkAlert::show(Completion<void(Answer)> answer) const {
         }),
         pending);
     gtk_widget_show_all(dialog);
-    present(GTK_WINDOW(dialog));
+    present(GTK_WINDOW(dialog), deliberate == nullptr);
 }
 
 }  // namespace parlendo

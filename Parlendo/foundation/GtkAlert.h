@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Completion.h"
+#include "foundation/Executor.h"
 
 #include <gtk/gtk.h>
 
@@ -15,7 +16,7 @@ namespace parlendo {
 struct GtkAlert {
     std::string message;
     std::string informative;
-    // In order; the first is the default. Empty: one default "확인" button.
+    // In order. Empty: one "확인" button.
     std::vector<std::string> buttons;
     bool warning = false;
     // A check box under the text, and whether it starts checked.
@@ -23,6 +24,14 @@ struct GtkAlert {
     bool checkboxOn = false;
     // The answer when the alert is closed without a button.
     int closedButton = 0;
+    // The button Return takes; it has the keyboard focus.
+    int defaultButton = 0;
+    // A button that acts only on a deliberate choice: the alert comes to the front without
+    // taking the keyboard, and for `deliberateDelay` after it appears that button is inactive
+    // and every key press is ignored.
+    std::optional<int> deliberateButton = std::nullopt;
+
+    static constexpr double deliberateDelay = 1.0;
 
     struct Answer {
         int button = 0;  // index in `buttons`
@@ -33,11 +42,13 @@ struct GtkAlert {
     GtkWidget* make() const;
 
     // Shows the dialog brought to the front; the answer comes back on the main thread when a
-    // button is pressed or the dialog is closed.
-    void show(Completion<void(Answer)> answer) const;
+    // button is pressed or the dialog is closed. The deliberate button's delay runs on `timers`
+    // (the main loop when none is given).
+    void show(Completion<void(Answer)> answer, ExecutorPtr timers = nullptr) const;
 
-    // Brings a window of the program to the front, ahead of other applications.
-    static void present(GtkWindow* window);
+    // Brings a window of the program to the front, ahead of other applications; with
+    // `takeFocus` false it is raised without taking the keyboard.
+    static void present(GtkWindow* window, bool takeFocus = true);
 };
 
 }  // namespace parlendo

@@ -65,6 +65,10 @@ bool isTrue(JSCValue* value) {
     return value != nullptr && jsc_value_is_boolean(value) && jsc_value_to_boolean(value);
 }
 
+void replyDropped(const std::string& name) {
+    Log::write("manage", "답 버림 " + name + " — 그 호출을 한 화면이 닫혔거나 다시 읽혔다");
+}
+
 }  // namespace
 
 std::shared_ptr<ManageWindow> ManageWindow::make(std::shared_ptr<ManageBridge> bridge, Theme theme,
@@ -167,6 +171,7 @@ void ManageWindow::buildWindow() {
     g_signal_connect(window_, "delete-event", G_CALLBACK(onDeleteEvent), this);
     loaded_ = false;
     loadFailed_ = false;
+    ++pageLoad_;
 
     if (pageURI_) {
         webkit_web_view_load_uri(webView_, pageURI_->c_str());
@@ -203,10 +208,11 @@ void ManageWindow::release() {
     }
     webView_ = nullptr;
     loaded_ = false;
+    ++pageLoad_;
     closeAttempt_.reset();
-    dragContext_ = nullptr;
+    dragContext_.set(nullptr);
     dragFiles_.reset();
-    dropPending_ = false;
+    dropContext_.set(nullptr);
     if (window_ != nullptr) {
         g_signal_handlers_disconnect_by_data(window_, this);
         gtk_widget_destroy(GTK_WIDGET(window_));
@@ -263,12 +269,18 @@ void ManageWindow::onScriptMessage(WebKitUserContentManager*, WebKitJavascriptRe
 void ManageWindow::receive(const std::optional<std::string>& text) {
     const ManageBridge::Incoming incoming =
         text ? ManageBridge::read(*text) : ManageBridge::Incoming{};
-    // The web view does not say which frame posted: only the shim of the page's main frame
-    // knows the nonce.
-    const bool mainFrame = incoming.nonce && *incoming.nonce == nonce_;
     const gchar* uri = webView_ != nullptr ? webkit_web_view_get_uri(webView_) : nullptr;
     const std::optional<std::string> current =
         uri != nullptr ? std::optional<std::string>(uri) : std::nullopt;
+    if (!incoming.nonce && !incoming.message) {
+        // Not a value the web view could hand over as JSON, or nothing of a call in it.
+        Log::write("manage", "🔴 다리 메시지 버림 — 읽을 수 없는 메시지 kind=" +
+                                 ManageNavigation::kind(current));
+        return;
+    }
+    // The web view does not say which frame posted: only the shim of the page's main frame
+    // knows the nonce.
+    const bool mainFrame = incoming.nonce && *incoming.nonce == nonce_;
     if (!ManageNavigation::trusts(current, pageURI_, mainFrame)) {
         Log::write("manage", std::string("🔴 다리 메시지 버림 — 관리 화면이 아닌 곳 main_frame=") +
                                  (mainFrame ? "true" : "false") +
@@ -279,15 +291,21 @@ void ManageWindow::receive(const std::optional<std::string>& text) {
         return;
     }
     const std::string name = incoming.message->name;
+    const std::uint64_t load = pageLoad_;
     std::weak_ptr<ManageWindow> weak = weak_from_this();
-    bridge_->take(*incoming.message, [weak, name](std::string script) {
+    bridge_->take(*incoming.message, [weak, name, load](std::string script) {
         auto self = weak.lock();
-        if (!self || self->webView_ == nullptr) {
-            return;  // the window closed meanwhile
+        // The page that called is gone: the window closed, or the page was loaded again and
+        // numbers its calls afresh.
+        if (!self || self->webView_ == nullptr || self->pageLoad_ != load) {
+            replyDropped(name);
+            return;
         }
-        self->evaluate(script, [name](JSCValue*, const GError* error) {
+        self->evaluate(script, [name](JSCValue* value, const GError* error) {
             if (error != nullptr) {
                 Log::write("manage", "resolve 실패 " + name + " " + GlibErrors::describe(error));
+            } else if (!isTrue(value)) {
+                replyDropped(name);
             }
         });
     });
@@ -333,6 +351,8 @@ void ManageWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer
     auto* window = static_cast<ManageWindow*>(self);
     if (event == WEBKIT_LOAD_STARTED) {
         window->loadFailed_ = false;
+    } else if (event == WEBKIT_LOAD_COMMITTED) {
+        ++window->pageLoad_;
     } else if (event == WEBKIT_LOAD_FINISHED && !window->loadFailed_) {
         window->finishedLoading();
     }
@@ -467,13 +487,16 @@ void ManageWindow::dataReceived(GdkDragContext* context, GtkSelectionData* data)
         g_object_unref(file);
     }
     g_strfreev(uris);
-    dragContext_ = context;
-    dragFiles_ = std::move(files);
-    if (dropPending_) {
-        dropPending_ = false;
-        handOver(std::move(*dragFiles_));
+    if (dropContext_.is(context)) {
+        // This drag was dropped before its files came.
+        dropContext_.set(nullptr);
+        dragContext_.set(nullptr);
         dragFiles_.reset();
+        handOver(std::move(files));
+        return;
     }
+    dragContext_.set(context);
+    dragFiles_ = std::move(files);
 }
 
 gboolean ManageWindow::onDragDropHook(GSignalInvocationHint*, guint count, const GValue* values,
@@ -489,14 +512,26 @@ gboolean ManageWindow::onDragDropHook(GSignalInvocationHint*, guint count, const
 void ManageWindow::dropped(GdkDragContext* context) {
     // The page's own drop handling runs as usual; the files go to the listeners as well. The
     // web view asked for the data when the drag entered, so it is normally here already.
-    if (dragFiles_ && dragContext_ == context) {
+    if (dragFiles_ && dragContext_.is(context)) {
+        dragContext_.set(nullptr);
         handOver(std::move(*dragFiles_));
         dragFiles_.reset();
         return;
     }
-    dragContext_ = context;
+    // The files may still come for this drop, and for this drop only: a drop without files
+    // leaves nothing behind for a later drag that merely passes over the page.
+    dragContext_.set(nullptr);
     dragFiles_.reset();
-    dropPending_ = true;
+    dropContext_.set(context);
+}
+
+bool ManageWindow::Watched::is(gpointer object) {
+    gpointer now = g_weak_ref_get(&ref_);
+    const bool same = now != nullptr && now == object;
+    if (now != nullptr) {
+        g_object_unref(now);
+    }
+    return same;
 }
 
 void ManageWindow::handOver(std::vector<std::string> uris) {

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -76,6 +77,21 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     static gboolean onDragDropHook(GSignalInvocationHint*, guint count, const GValue* values,
                                    gpointer self);
 
+    // A GObject watched without keeping it alive. It reads as gone once the object is
+    // finalised, so a later object at the same address never matches.
+    class Watched {
+      public:
+        Watched() { g_weak_ref_init(&ref_, nullptr); }
+        ~Watched() { g_weak_ref_clear(&ref_); }
+        Watched(const Watched&) = delete;
+        Watched& operator=(const Watched&) = delete;
+        void set(gpointer object) { g_weak_ref_set(&ref_, object); }
+        bool is(gpointer object);
+
+      private:
+        GWeakRef ref_;
+    };
+
     std::shared_ptr<ManageBridge> bridge_;
     Theme theme_;
     Options options_;
@@ -88,13 +104,17 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     bool loadFailed_ = false;
     bool building_ = false;
     std::string nonce_;
+    // Counts the documents shown: every build, committed load and release starts another, and
+    // a reply goes only into the document whose call it answers.
+    std::uint64_t pageLoad_ = 0;
     GtkWidget* closeAlert_ = nullptr;
     std::shared_ptr<bool> closeAttempt_;  // decided yet?
 
-    // Files of the drag in progress over the page, and whether it was dropped.
-    GdkDragContext* dragContext_ = nullptr;
+    // Files of the drag in progress over the page, and the drag they belong to; the drag that
+    // was dropped before its files came.
+    Watched dragContext_;
     std::optional<std::vector<std::string>> dragFiles_;
-    bool dropPending_ = false;
+    Watched dropContext_;
     gulong dropHook_ = 0;
 };
 

@@ -179,6 +179,7 @@ void GtkPopupCard::build() {
     // anyone else leaves a card without a window rather than a dangling one.
     g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
     g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
+    g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
     gtk_widget_set_size_request(fixed_, static_cast<int>(look_.cardWidth), 80);
     applyShape(static_cast<int>(look_.cardWidth), 80);
     gtk_widget_show_all(surface);
@@ -251,8 +252,59 @@ void GtkPopupCard::setFrame(const PopupRect& frame) {
         // The new size goes to the window system now rather than in the next frame, which would
         // otherwise stop there until the window system confirms it and draw only in the frame
         // after. Sent now, the confirmation is back before the next frame, which draws the card.
+        holdDrawingUntilSized(r.width, r.height);
         gtk_container_check_resize(GTK_CONTAINER(window_));
     }
+}
+
+void GtkPopupCard::holdDrawingUntilSized(int width, int height) {
+    // A window manager may answer a resize with the old size first (openbox does): the toolkit
+    // takes that for the answer and draws the new content at the old size for a frame. The
+    // drawing waits for the size asked for instead, or a quarter second if it never comes.
+    // A window not mapped yet is drawn first once it is mapped at its size.
+    GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+    if (gdkWindow == nullptr || !gtk_widget_get_mapped(window_)) {
+        return;
+    }
+    if (held_) {
+        held_->width = width;
+        held_->height = height;
+        return;
+    }
+    gdk_window_freeze_updates(gdkWindow);
+    const guint giveUp = g_timeout_add(
+        250,
+        [](gpointer data) {
+            auto* self = static_cast<GtkPopupCard*>(data);
+            self->held_->giveUp = 0;
+            self->releaseDrawing();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+    held_ = Held{width, height, giveUp};
+}
+
+void GtkPopupCard::releaseDrawing() {
+    if (!held_) {
+        return;
+    }
+    if (held_->giveUp != 0) {
+        g_source_remove(held_->giveUp);
+    }
+    held_.reset();
+    if (window_ != nullptr) {
+        if (GdkWindow* gdkWindow = gtk_widget_get_window(window_)) {
+            gdk_window_thaw_updates(gdkWindow);
+        }
+    }
+}
+
+gboolean GtkPopupCard::onConfigure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
+    auto* self = static_cast<GtkPopupCard*>(data);
+    if (self->held_ && event->width == self->held_->width && event->height == self->held_->height) {
+        self->releaseDrawing();
+    }
+    return FALSE;
 }
 
 bool GtkPopupCard::isVisible() const {
@@ -271,6 +323,7 @@ void GtkPopupCard::close() {
     if (window_ == nullptr) {
         return;
     }
+    releaseDrawing();
     GtkWidget* window = std::exchange(window_, nullptr);
     grab_.reset();
     // No report reaches this object once its window is going.
@@ -331,6 +384,10 @@ gboolean GtkPopupCard::onDelete(GtkWidget*, GdkEvent*, gpointer data) {
 
 void GtkPopupCard::onDestroy(GtkWidget*, gpointer data) {
     auto* self = static_cast<GtkPopupCard*>(data);
+    if (self->held_ && self->held_->giveUp != 0) {
+        g_source_remove(self->held_->giveUp);
+    }
+    self->held_.reset();
     self->window_ = nullptr;
     self->grab_.reset();
 }

@@ -51,6 +51,8 @@ class GtkPopupCard final : public PopupCardWindow {
     void applyShape(int width, int height);
     void layOutNow();
     bool inCloseButton(double x, double y) const;
+    void holdDrawingUntilSized(int width, int height);
+    void releaseDrawing();
 
     static void onRealize(GtkWidget* widget, gpointer self);
     static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
@@ -61,6 +63,7 @@ class GtkPopupCard final : public PopupCardWindow {
     static gboolean onMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
     static gboolean onRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static gboolean onScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
+    static gboolean onConfigure(GtkWidget* widget, GdkEventConfigure* event, gpointer self);
 
     PopupCardLook look_;
     Handlers handlers_;
@@ -77,6 +80,12 @@ class GtkPopupCard final : public PopupCardWindow {
     bool closePressed_ = false;
     // A new size that the window system has not been asked for yet.
     bool resizePending_ = false;
+    // Drawing held until the window system gives the window the size asked for (or gives up).
+    struct Held {
+        int width, height;
+        guint giveUp;  // the timeout that releases it if that size never comes
+    };
+    std::optional<Held> held_;
     std::optional<Grab> grab_;
     PopupRect frame_;
     std::string footerText_;

@@ -215,11 +215,13 @@ std::shared_ptr<AppEnvironment> Program::makeEnvironment() {
 AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>& env) {
     AppDelegate::Modules modules;
     if (desktop_) {
-        capture_ = CaptureCoordinator::make(
-            env,
+        auto capture =
             desktop_->desktop(cards_, [cards = cards_](const std::string& text, double seconds) {
                 cards->show(text, seconds);
-            }));
+            });
+        capture.journal = SaveJournal::make(RuntimePaths::stateRoot(),
+                                            std::make_shared<SerialQueue>("parlendo.save-journal"));
+        capture_ = CaptureCoordinator::make(env, std::move(capture));
         modules.push_back(capture_);
         // AI talk watches the same input and clipboard and reads through the same queue.
         auto platform = AITalkPlatform::fromDesktop(*desktop_, main_, dataSession_);

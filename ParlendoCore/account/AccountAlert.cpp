@@ -41,7 +41,8 @@ AccountAlert AccountAlert::recoveryQuestion(const RecoveryCandidate& candidate) 
                        "(으)로 바뀝니다.\n";
     }
     informative += "직접 요청한 메일이 아니면 [취소]를 눌러 주세요.";
-    return {"비밀번호를 다시 정할까요?", std::move(informative), {"계속", "취소"}, true, 1};
+    // A link anyone can send must not switch the account on a stray key press.
+    return {"비밀번호를 다시 정할까요?", std::move(informative), {"계속", "취소"}, true, 1, 1, 0};
 }
 
 AccountAlert AccountAlert::adoptFailed() {

@@ -4,6 +4,7 @@
 #include "foundation/Completion.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,16 @@ namespace parlendo {
 struct AccountAlert {
     std::string message;
     std::string informative;
-    // In order; the first is the default. Empty: one default "확인" button.
+    // In order. Empty: one "확인" button.
     std::vector<std::string> buttons;
     bool warning = false;
     int closedButton = 0;
+    // The button Return takes.
+    int defaultButton = 0;
+    // A button that acts only on a deliberate choice: the alert does not take the keyboard from
+    // the window the user is typing in, and for its first moments on screen the button is
+    // inactive and keys do nothing, so a key press meant for something else cannot choose it.
+    std::optional<int> deliberateButton = std::nullopt;
     bool operator==(const AccountAlert&) const = default;
 
     using Port = std::function<void(AccountAlert alert, Completion<void(int button)> answer)>;

@@ -180,6 +180,11 @@ bool AccountDeletion::heldByAnother(const AuthContext& asked) const {
     return now && *now != asked;
 }
 
+bool AccountDeletion::heldByAnotherUser(const AuthContext& asked) const {
+    const auto now = services_.auth->context();
+    return now && now->userID != asked.userID;
+}
+
 void AccountDeletion::notRetried(Completion<void(RemovalResult)> completion) {
     Log::write("account", "delete unauthorized · 그사이 로그인한 계정이 바뀌어 다시 보내지 않음");
     completion(fail(error(AuthCode::staleCompletion)));
@@ -203,10 +208,13 @@ void AccountDeletion::finishDelete(DeleteAnswer answer, const AuthContext& asked
         completion(fail(error(answer)));
         return;
     }
-    if (!services_.auth->isCurrent(asked)) {
+    if (heldByAnotherUser(asked)) {
         finishElsewhere(asked.userID, ms, std::move(completion));
         return;
     }
+    // The login asked under may be gone by now (the server ends the deleted account's session,
+    // and a refresh meanwhile finds it refused): nobody else holds it, so the deletion is
+    // settled here in full, the stored login and the optional key included.
     Log::write("account", "delete ok ms=" + std::to_string(ms) + " — 이 기기를 정리한다");
     wipe({asked.userID}, std::move(stopWork), false, std::move(completion));
 }

@@ -26,10 +26,11 @@ namespace parlendo {
 // - reset: signs out and forgets the stored login, leaving the server account alone.
 // It watches the session: a refused login while a deletion is pending makes the clean-up
 // offerable; an accepted login proves no deletion happened and clears the record.
-// An answer acts only on the session it was asked under: when the user signed out (and perhaps
-// in as someone else) before it came, the record and local files of the asked-for user are still
-// settled, but the session, the optional key and the other users' records are left alone, no
-// retry goes out under another login, and the flow fails with the stale-completion code.
+// An answer acts only on the account it was asked for: when someone else signed in before it
+// came, the record and local files of the asked-for user are still settled, but the session, the
+// optional key and the other users' records are left alone, no retry goes out under another
+// login, and the flow fails with the stale-completion code. A confirmed deletion whose session
+// was merely lost meanwhile (nobody, or the same account again, signed in) is settled in full.
 // The flows hop to the main executor first and complete there. `cleanupOffered` and the session
 // callbacks may run on any thread (the offer's flag is guarded by a lock).
 class AccountDeletion final : public AccountRemoval,
@@ -79,6 +80,8 @@ class AccountDeletion final : public AccountRemoval,
                          Completion<void(RemovalResult)> completion);
     // Another session than the asked-for one is signed in now.
     bool heldByAnother(const AuthContext& asked) const;
+    // Another account than the asked-for one is signed in now.
+    bool heldByAnotherUser(const AuthContext& asked) const;
     static void notRetried(Completion<void(RemovalResult)> completion);
     // The record of a final answer: kept while unanswered, dropped once the server answered.
     void record(DeleteAnswer answer, const std::string& userID);

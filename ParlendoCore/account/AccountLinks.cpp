@@ -47,10 +47,14 @@ void AccountCoordinator::open(const std::string& url) {
                            return;
                        }
                        handlingLink_ = true;
-                       recover(recovery.refreshToken, [weak] {
-                           if (auto self = weak.lock()) {
-                               self->handlingLink_ = false;
-                           }
+                       // The flag is the main thread's; a declined link ends on the thread the
+                       // revocation answers on.
+                       recover(recovery.refreshToken, [weak, main = services_.main] {
+                           main->post([weak] {
+                               if (auto self = weak.lock()) {
+                                   self->handlingLink_ = false;
+                               }
+                           });
                        });
                    },
                },

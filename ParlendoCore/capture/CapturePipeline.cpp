@@ -279,8 +279,7 @@ void CapturePipeline::wordAnswered(std::shared_ptr<Started> started, const std::
     saving(
         started,
         [self = shared_from_this(), started, result](const SourceRow& row, Task finishSave) {
-            self->saveWord(*started, result, row);
-            finishSave();
+            self->saveWord(*started, result, row, std::move(finishSave));
         },
         std::move(done));
 }

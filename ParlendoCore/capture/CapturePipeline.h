@@ -12,6 +12,7 @@
 #include "popups/PopupPresenting.h"
 #include "popups/PopupSetting.h"
 #include "saving/CaptureSnapshot.h"
+#include "saving/SaveJournal.h"
 #include "saving/SentenceSaving.h"
 #include "saving/SourceResolver.h"
 #include "saving/UnsavedCounter.h"
@@ -117,6 +118,8 @@ class CapturePipeline final : public CaptureSink,
         ExecutorPtr timers;
         ExecutorPtr main;
         std::shared_ptr<const WallClock> clock;
+        // Keeps the saves on their way on disk until their outcome; none keeps nothing.
+        std::shared_ptr<SaveJournal> journal;
     };
 
     // Builds the pipeline and chains it into the word saver's outcome hook (after the hook that
@@ -128,6 +131,10 @@ class CapturePipeline final : public CaptureSink,
 
     // Save hand-offs in progress (the quit drain adds the savers' own counts).
     int pending() const;
+
+    // Told each change of the signed-in account: the journal follows it, and what an earlier run
+    // of this account left unsaved in the journal is sent again, through the same savers.
+    void followAccount(const std::optional<std::string>& owner);
 
     // Set by the coordinator before the first capture; called on the main executor.
     // Told how many cards could not be opened.
@@ -177,11 +184,15 @@ class CapturePipeline final : public CaptureSink,
     void retryAfterWait(std::shared_ptr<Handoff> handoff);
     bool ownerHolds(const std::optional<std::string>& owner) const;
     void saveWord(const Started& started, const DictionaryLookup::Result& result,
-                  const SourceRow& row);
+                  const SourceRow& row, Task finish);
     void saveSentence(std::shared_ptr<Started> started, const std::string& original,
                       const std::string& korean, const SourceRow& row, Task finish);
+    void sendSentence(SentenceWork work, std::shared_ptr<Started> started, Task finish);
     void sentenceSaved(const Started& started, const SentenceWork& work,
                        const SentenceSaveOutcome& outcome);
+    // What every sentence outcome is told to: the journal, the outcome hook and the count.
+    void sentenceSettled(const SentenceWork& work, const SentenceSaveOutcome& outcome);
+    void resend(SaveJournal::Saves saves);
     void wordOutcome(const WordSaver::Outcome& outcome);
     static std::optional<std::string> titleKey(const CaptureSnapshot& snapshot);
 

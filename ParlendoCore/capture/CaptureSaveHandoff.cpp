@@ -137,7 +137,7 @@ void CapturePipeline::retryAfterWait(std::shared_ptr<Handoff> handoff) {
 }
 
 void CapturePipeline::saveWord(const Started& started, const DictionaryLookup::Result& result,
-                               const SourceRow& row) {
+                               const SourceRow& row, Task finish) {
     const auto& snapshot = started.snapshot;
     std::vector<DictionaryLookup::Sense> senses(
         result.senses.begin(), result.senses.begin() + std::min<size_t>(result.senses.size(), 2));
@@ -148,59 +148,117 @@ void CapturePipeline::saveWord(const Started& started, const DictionaryLookup::R
         std::lock_guard lock(mutex_);
         titlesAfterSave_[snapshot.id] = TitleAfterSave{titleKey(snapshot), row.id, *started.owner};
     }
-    services_.words->enqueue(std::move(work));
+    if (!services_.journal || !started.owner) {
+        services_.words->enqueue(std::move(work));
+        finish();
+        return;
+    }
+    // The hand-off lasts until the save is in the journal and queued, so a quit waits for it.
+    SaveWork recorded = work;
+    services_.journal->record(
+        *started.owner, std::move(recorded),
+        [self = shared_from_this(), work = std::move(work), finish = std::move(finish)]() mutable {
+            self->services_.words->enqueue(std::move(work));
+            self->onMain(std::move(finish));
+        });
 }
 
 void CapturePipeline::saveSentence(std::shared_ptr<Started> started, const std::string& original,
                                    const std::string& korean, const SourceRow& row, Task finish) {
     SentenceWork work{started->snapshot.id, row.id, original, korean};
+    if (!services_.journal || !started->owner) {
+        sendSentence(std::move(work), std::move(started), std::move(finish));
+        return;
+    }
+    const std::string owner = *started->owner;
+    services_.journal->record(owner, work,
+                              [self = shared_from_this(), work, started = std::move(started),
+                               finish = std::move(finish)]() mutable {
+                                  self->sendSentence(std::move(work), std::move(started),
+                                                     std::move(finish));
+                              });
+}
+
+// `started` is none for a save an earlier run left in the journal.
+void CapturePipeline::sendSentence(SentenceWork work, std::shared_ptr<Started> started,
+                                   Task finish) {
     services_.sentences->save(
         work, [self = shared_from_this(), started = std::move(started), work,
                finish = std::move(finish)](SentenceSaveOutcome outcome) mutable {
             self->onMain([self, started = std::move(started), work = std::move(work),
                           outcome = std::move(outcome), finish = std::move(finish)]() mutable {
-                self->sentenceSaved(*started, work, outcome);
-                finish();
+                if (started) {
+                    self->sentenceSaved(*started, work, outcome);
+                } else {
+                    self->sentenceSettled(work, outcome);
+                }
+                if (finish) {
+                    finish();
+                }
             });
         });
 }
 
 void CapturePipeline::sentenceSaved(const Started& started, const SentenceWork& work,
                                     const SentenceSaveOutcome& outcome) {
+    sentenceSettled(work, outcome);
+    // Like a word save: the title vector is asked for only while the account that made the
+    // capture is still signed in.
+    if (!outcome.is<SentenceSaveOutcome::Confirmed>()) {
+        return;
+    }
+    if (!ownerHolds(started.owner)) {
+        Log::write("title_vec", ownerChangedBeforeConfirm);
+        return;
+    }
+    services_.titleVectors->request(titleKey(started.snapshot), work.sourceID);
+}
+
+void CapturePipeline::sentenceSettled(const SentenceWork& work,
+                                      const SentenceSaveOutcome& outcome) {
+    if (services_.journal) {
+        services_.journal->settle(work.id);
+    }
     if (onSentenceOutcome) {
         onSentenceOutcome(work, outcome);
     }
-    std::visit(overloaded{
-                   [&](const SentenceSaveOutcome::Confirmed&) {
-                       // Like a word save: the title vector is asked for only while the account
-                       // that made the capture is still signed in.
-                       if (!ownerHolds(started.owner)) {
-                           Log::write("title_vec", ownerChangedBeforeConfirm);
-                           return;
-                       }
-                       services_.titleVectors->request(titleKey(started.snapshot), work.sourceID);
+    if (unsaved) {
+        unsaved->note(outcome);
+    }
+}
+
+void CapturePipeline::followAccount(const std::optional<std::string>& owner) {
+    if (!services_.journal) {
+        return;
+    }
+    services_.journal->follow(owner);
+    if (!owner) {
+        return;
+    }
+    services_.journal->takeLeftOver(*owner,
+                                    [weak = weak_from_this()](SaveJournal::Saves saves) mutable {
+                                        if (auto self = weak.lock(); self && !saves.empty()) {
+                                            self->resend(std::move(saves));
+                                        }
+                                    });
+}
+
+void CapturePipeline::resend(SaveJournal::Saves saves) {
+    Log::write("save",
+               "지난 실행에서 끝나지 않은 저장 " + std::to_string(saves.size()) + "건 — 다시 보냄");
+    for (auto& save : saves) {
+        std::visit(overloaded{
+                       [&](SaveWork& work) { services_.words->enqueue(std::move(work)); },
+                       [&](SentenceWork& work) { sendSentence(std::move(work), nullptr, {}); },
                    },
-                   [&](const SentenceSaveOutcome::Rejected&) {
-                       if (unsaved) {
-                           unsaved->add(UnsavedCounter::Kind::sentence);
-                       }
-                   },
-                   [&](const SentenceSaveOutcome::Dropped&) {},
-                   [&](const SentenceSaveOutcome::Lost&) {
-                       if (unsaved) {
-                           unsaved->add(UnsavedCounter::Kind::sentence);
-                       }
-                   },
-                   [&](const SentenceSaveOutcome::Unknown&) {
-                       if (unsaved) {
-                           unsaved->add(UnsavedCounter::Kind::sentence);
-                       }
-                   },
-               },
-               outcome.value());
+                   save);
+    }
 }
 
 void CapturePipeline::wordOutcome(const WordSaver::Outcome& outcome) {
+    if (services_.journal) {
+        services_.journal->settle(outcome.work.id);
+    }
     std::optional<TitleAfterSave> entry;
     {
         std::lock_guard lock(mutex_);

@@ -87,4 +87,36 @@ std::error_code writeAtomically(const std::filesystem::path& path, std::string_v
     return {};
 }
 
+Result<std::filesystem::path, std::error_code> setAside(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    constexpr int names = 100;
+    const std::string base = path.string() + ".unreadable";
+    std::error_code ec;
+    for (int n = 1; n <= names; ++n) {
+        const fs::path aside = n == 1 ? fs::path(base) : fs::path(base + "." + std::to_string(n));
+        if (fs::exists(fs::symlink_status(aside, ec))) {
+            continue;
+        }
+        fs::rename(path, aside, ec);
+        if (ec) {
+            return fail(ec);
+        }
+        return aside;
+    }
+    return fail(std::make_error_code(std::errc::file_exists));
+}
+
+std::error_code syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return lastError();
+    }
+    std::error_code ec;
+    if (::fsync(fd) != 0) {
+        ec = lastError();
+    }
+    ::close(fd);
+    return ec;
+}
+
 }  // namespace parlendo::fileio

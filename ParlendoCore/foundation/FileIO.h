@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/Result.h"
+
 #include <sys/types.h>
 
 #include <filesystem>
@@ -22,5 +24,13 @@ bool writeAll(int fd, std::string_view bytes);
 // removed and `path` is left as it was.
 std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
                                 mode_t mode = 0644);
+
+// Moves a file that cannot be trusted out of the way, keeping it for inspection: renamed to
+// "<path>.unreadable", or "<path>.unreadable.<n>" (n from 2 to 100) when that name is taken.
+// The new path, or why it could not be moved.
+Result<std::filesystem::path, std::error_code> setAside(const std::filesystem::path& path);
+
+// Flushes a folder's entries (a rename or an unlink inside it) to disk.
+std::error_code syncFolder(const std::filesystem::path& folder);
 
 }  // namespace parlendo::fileio

@@ -16,14 +16,27 @@ var send = handler.postMessage.bind(handler);
 var nonce = )JS";
 
 constexpr const char* shimTail = R"JS(;
+var load = (function () {
+  var bytes = new Uint8Array(16);
+  if (window.crypto && window.crypto.getRandomValues) {
+    window.crypto.getRandomValues(bytes);
+  } else {
+    for (var i = 0; i < bytes.length; i += 1) bytes[i] = Math.floor(Math.random() * 256);
+  }
+  return Array.prototype.map.call(bytes, function (b) {
+    return (b + 256).toString(16).slice(1);
+  }).join('');
+})();
 var pending = new Map();
 var seq = 0;
 Object.defineProperty(window, '__prlResolve', {
-  value: function (id, payload) {
+  value: function (id, payload, from) {
+    if (from !== load) return false;
     var resolve = pending.get(id);
-    if (!resolve) return;
+    if (!resolve) return false;
     pending.delete(id);
     resolve(payload);
+    return true;
   },
   writable: false, configurable: false, enumerable: false
 });
@@ -36,7 +49,7 @@ var api = new Proxy({}, {
         seq += 1;
         var id = seq;
         pending.set(id, resolve);
-        send({id: id, name: name, args: args, nonce: nonce});
+        send({id: id, name: name, args: args, nonce: nonce, load: load});
       });
     };
   }

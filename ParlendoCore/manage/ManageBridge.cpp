@@ -3,6 +3,7 @@
 #include "foundation/Log.h"
 #include "foundation/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 
@@ -35,6 +36,17 @@ bool isHigh(int unit) {
 }
 bool isLow(int unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// A page load's mark as the shim makes it; anything else is no mark, so it can go into the
+// reply script as it is.
+std::string loadMark(const std::optional<std::string>& text) {
+    if (!text || text->empty() || text->size() > 64 ||
+        !std::all_of(text->begin(), text->end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); })) {
+        return {};
+    }
+    return *text;
 }
 
 // JSON text in which every "\uXXXX" escape of a surrogate without its partner becomes "\ufffd".
@@ -84,6 +96,7 @@ struct HeadReader {
     std::optional<std::int64_t> id;
     std::optional<std::string> name;
     std::optional<std::string> nonce;
+    std::optional<std::string> load;
 
     bool atTop() const { return depth == 1 && topIsObject; }
     bool null() { return true; }
@@ -106,6 +119,8 @@ struct HeadReader {
             name = value;
         } else if (atTop() && currentKey == "nonce") {
             nonce = value;
+        } else if (atTop() && currentKey == "load") {
+            load = value;
         }
         return true;
     }
@@ -202,7 +217,7 @@ ManageBridge::Incoming ManageBridge::read(std::string_view text) {
     }
     incoming.nonce = head.nonce;
     if (head.id && head.name) {
-        incoming.message = Message{*head.id, *head.name, {}, true};
+        incoming.message = Message{*head.id, *head.name, {}, loadMark(head.load), true};
     }
     return incoming;
 }
@@ -226,6 +241,7 @@ std::optional<ManageBridge::Message> ManageBridge::message(const Json& body) {
     if (const Json* args = json::array(body, "args")) {
         out.args.assign(args->begin(), args->end());
     }
+    out.load = loadMark(json::string(body, "load"));
     return out;
 }
 
@@ -233,23 +249,26 @@ void ManageBridge::take(Message message, Completion<void(std::string)> script) {
     const std::int64_t id = message.id;
     if (message.unreadable) {
         Log::write("manage", message.name + " 실패 reason=unreadable_message");
-        script(resolveScript(id, replyText(message.name, Json{{"ok", false},
-                                                              {"msg", "REQUEST_FAILED"},
-                                                              {"error_class", "request"}})));
+        script(resolveScript(
+            id,
+            replyText(message.name,
+                      Json{{"ok", false}, {"msg", "REQUEST_FAILED"}, {"error_class", "request"}}),
+            message.load));
         return;
     }
     std::string name = message.name;
     respond(message.name, std::move(message.args),
-            [id, name = std::move(name), script = std::move(script), writer = writer_,
-             main = main_](Json result) mutable {
+            [id, name = std::move(name), load = std::move(message.load), script = std::move(script),
+             writer = writer_, main = main_](Json result) mutable {
                 if (!writer || !main || !isLarge(result)) {
-                    script(resolveScript(id, replyText(name, result)));
+                    script(resolveScript(id, replyText(name, result), load));
                     return;
                 }
                 // The reply is written, and let go, off the main executor.
-                writer->post([id, name = std::move(name), result = std::move(result),
-                              script = std::move(script), main = std::move(main)]() mutable {
-                    std::string text = resolveScript(id, replyText(name, result));
+                writer->post([id, name = std::move(name), load = std::move(load),
+                              result = std::move(result), script = std::move(script),
+                              main = std::move(main)]() mutable {
+                    std::string text = resolveScript(id, replyText(name, result), load);
                     result = Json();
                     main->post([script = std::move(script), text = std::move(text)]() mutable {
                         script(std::move(text));
@@ -302,8 +321,9 @@ bool ManageBridge::isLarge(const Json& reply) {
     return !within(reply, values, bytes);
 }
 
-std::string ManageBridge::resolveScript(std::int64_t id, const std::string& jsonText) {
-    return "window.__prlResolve(" + std::to_string(id) + ", " + jsonText + ");";
+std::string ManageBridge::resolveScript(std::int64_t id, const std::string& jsonText,
+                                        const std::string& load) {
+    return "window.__prlResolve(" + std::to_string(id) + ", " + jsonText + ", \"" + load + "\");";
 }
 
 std::string ManageBridge::replyText(const std::string& name, const Json& result) {

@@ -21,11 +21,14 @@ namespace parlendo {
 // settles the page's promise. Main executor only.
 class ManageBridge {
   public:
-    // One call of the page: {"id": integer, "name": string, "args": array}.
+    // One call of the page: {"id": integer, "name": string, "args": array, "load": string}.
     struct Message {
         std::int64_t id = 0;
         std::string name;
         std::vector<Json> args;
+        // The mark of the page load that made the call (each load numbers its calls from 1):
+        // the reply settles a call of that load only. Empty when the message had none.
+        std::string load = {};
         // The id and name could be read but not the rest (nested too deeply, not JSON): the
         // call is answered as failed without reaching a route.
         bool unreadable = false;
@@ -57,7 +60,8 @@ class ManageBridge {
     // The JSON value of the text after the repairs; nothing when it is not one JSON value.
     static std::optional<Json> parseBody(std::string_view text);
     // The message in a body; nothing when "id" is not an integer or "name" not a string. An
-    // "args" that is missing or not an array means no arguments.
+    // "args" that is missing or not an array means no arguments; a "load" that is not a short
+    // text of letters and digits means none.
     static std::optional<Message> message(const Json& body);
 
     // Answers one message and completes with the script that settles the page's promise.
@@ -71,8 +75,9 @@ class ManageBridge {
     static constexpr size_t largeReplyBytes = 256 * 1024;
     static bool isLarge(const Json& reply);
 
-    // "window.__prlResolve(<id>, <json>);"
-    static std::string resolveScript(std::int64_t id, const std::string& jsonText);
+    // "window.__prlResolve(<id>, <json>, "<load>");", which is true when it settled a call.
+    static std::string resolveScript(std::int64_t id, const std::string& jsonText,
+                                     const std::string& load);
     // The JSON text of a result (fragments allowed). A result that cannot be written is logged
     // and answered with the request-failure envelope, so the page's promise still settles.
     static std::string replyText(const std::string& name, const Json& result);

@@ -152,24 +152,13 @@ bool DriveLocalStore::forget(const std::string& user) {
 }
 
 bool DriveLocalStore::moveAside() {
-    std::error_code ec;
-    const std::string base = url_.string() + ".unreadable";
-    for (int n = 1; n <= 100; ++n) {
-        fs::path aside = n == 1 ? fs::path(base) : fs::path(base + "." + std::to_string(n));
-        if (fs::exists(fs::symlink_status(aside, ec))) {
-            continue;
-        }
-        fs::rename(url_, aside, ec);
-        if (ec) {
-            Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(ec));
-            return false;
-        }
-        Log::write("drive", "로컬 설정 파일 읽을 수 없어 옮겨 둠 to=" + aside.filename().string());
-        return true;
+    auto aside = fileio::setAside(url_);
+    if (!aside) {
+        Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(aside.error()));
+        return false;
     }
-    Log::write("drive", "로컬 설정 쓰기 실패 " +
-                            Log::describe(std::make_error_code(std::errc::file_exists)));
-    return false;
+    Log::write("drive", "로컬 설정 파일 읽을 수 없어 옮겨 둠 to=" + aside->filename().string());
+    return true;
 }
 
 bool DriveLocalStore::commit(Users next) {

@@ -60,6 +60,11 @@ class UserDay : public ::testing::Test {
     // Each showing window of the program whose texts hold `text`, saved as a screenshot.
     void screenshotWindowsShowing(const std::string& text, const std::string& step);
 
+    // The program's state folder ($XDG_DATA_HOME/PARLENDO).
+    std::filesystem::path dataRoot() const { return run_->dataRoot(); }
+    // How many status items registered with the panel so far (one per start of the program).
+    size_t statusItems() const { return watcher_->items().size(); }
+
     // The program's log and a wait for a part of it.
     std::string log() const { return run_->log(); }
     bool waitForLog(const std::string& part, double seconds = 15) const {

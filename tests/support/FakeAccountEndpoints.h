@@ -1,6 +1,7 @@
 #pragma once
 
 #include "auth/AccountTypes.h"
+#include "foundation/Executor.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +9,8 @@
 
 namespace parlendo::testing {
 
-// Account endpoints with scripted answers, delivered at once. Main-thread use only.
+// Account endpoints with scripted answers, delivered at once (a revocation on `revokeOn` when it
+// is set, as the network thread would answer). Main-thread use only.
 class FakeAccountEndpoints final : public AccountEndpoints {
   public:
     void recover(const std::string& email, const std::string& redirectTo,
@@ -37,6 +39,10 @@ class FakeAccountEndpoints final : public AccountEndpoints {
     }
     void revoke(const std::string& accessToken, Completion<void()> completion) override {
         revokes.push_back(accessToken);
+        if (revokeOn) {
+            revokeOn->post([completion = std::move(completion)]() mutable { completion(); });
+            return;
+        }
         completion();
     }
     void signupUsername(const std::string& accessToken,
@@ -51,6 +57,7 @@ class FakeAccountEndpoints final : public AccountEndpoints {
     Result<void, AuthFailure> resendAnswer;
     AuthSessionResult exchangeAnswer = fail(AuthFailure::badResponse());
     std::optional<std::string> usernameAnswer;
+    ExecutorPtr revokeOn;
 
     std::vector<std::string> recovers;
     std::vector<std::string> passwords;

@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace parlendo::testing {
@@ -28,6 +29,8 @@ class FakeSentenceSaver final : public SentenceSaving {
 
     // Answers the oldest held save; false when none is held.
     bool answer(SentenceSaveOutcome outcome) { return held_.answerOldest(std::move(outcome)); }
+    // Lets every held save go unanswered, as when the process ends.
+    void dropAll(std::string_view why) { held_.dropAll(why); }
     std::vector<SentenceWork> works() const {
         std::lock_guard lock(mutex_);
         return works_;

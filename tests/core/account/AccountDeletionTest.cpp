@@ -216,6 +216,52 @@ TEST(AccountDeletion, ALateAnswerActsOnlyOnTheAccountItWasAskedFor) {
     }
 }
 
+// The server deletes the account and ends its session while the request is out: a refresh
+// meanwhile finds the login refused, or the user signs out (and perhaps in again as the same
+// account). The confirmed deletion still cleans this computer up for that account.
+TEST(AccountDeletion, ADeletionWhoseSessionWasLostMeanwhileIsSettledInFull) {
+    LogCapture logs;
+    enum class Lost { refused, signedOut, signedInAgain };
+    for (const Lost lost : {Lost::refused, Lost::signedOut, Lost::signedInAgain}) {
+        SCOPED_TRACE(static_cast<int>(lost));
+        DeletionRig rig;
+        std::vector<std::string> forgotten;
+        rig.localData.registerForgetter("pages", [&](const std::string& user) {
+            forgotten.push_back(user);
+            return true;
+        });
+        rig.signIn("u1");
+        rig.secrets->items["optional_custom_ai_key"] = "k";
+        rig.requests->holding = true;
+        std::optional<RemovalResult> result;
+        rig.deletion->deleteAccount("pw", rig.stopWork(),
+                                    [&](RemovalResult r) { result = std::move(r); });
+        rig.settle();
+        if (lost == Lost::refused) {
+            rig.transport->answerRefresh(fail(AuthFailure::confirmedInvalid()));
+            rig.auth->recover([](AuthSessionResult) {});
+        } else {
+            rig.session->signOut(nullptr, [](LogoutOutcome) {});
+        }
+        rig.settle();
+        if (lost == Lost::signedInAgain) {
+            rig.signIn("u1", "b");
+        }
+        rig.requests->answerHeld(DeleteAnswer::deleted);
+        rig.settle();
+        ASSERT_EQ(codeOf(result), "ok");
+        EXPECT_EQ((**result)["deleted"], true);
+        EXPECT_EQ((**result)["optional_key_removed"], true);
+        EXPECT_EQ(forgotten, std::vector<std::string>{"u1"});
+        EXPECT_TRUE(rig.secrets->items.empty());
+        EXPECT_FALSE(rig.auth->isLoggedIn());
+        EXPECT_EQ(rig.store->token(), std::nullopt);
+        EXPECT_TRUE(rig.pending->users().empty());
+        EXPECT_EQ(rig.stops, 1);
+    }
+    EXPECT_FALSE(logs.contains("account", "그사이 로그인한 계정이 바뀌어"));
+}
+
 // The request is sent and its answer does not come: a sign-out waits its drain and goes on; the
 // late "no answer" is remembered, and at the next start a login the server refuses makes the
 // clean-up offerable, which wipes what was kept for that user.

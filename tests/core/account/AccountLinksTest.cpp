@@ -101,9 +101,16 @@ TEST(AccountLinks, ALinkForAnotherAccountSaysSoAndNoLeavesEverythingAsItWas) {
               "u9@example.com 의 비밀번호 재설정 링크예요.\n\n지금은 u1@example.com(으)로 "
               "로그인돼 있어요. 계속하면 그 계정에서 로그아웃되고 u9@example.com(으)로 "
               "바뀝니다.\n직접 요청한 메일이 아니면 [취소]를 눌러 주세요.");
-    rig.answer(1);
-    EXPECT_TRUE(logs.has("account", "recovery_link declined replaces=true"));
+    // The revocation answers on the network thread; the link is done on the main thread only.
+    rig.endpoints->revokeOn = rig.background;
+    auto decline = std::move(rig.alerts.front().second);
+    rig.alerts.pop_front();
+    decline(1);
+    rig.background->runAll();
     EXPECT_EQ(rig.endpoints->revokes, std::vector<std::string>{"access-link"});
+    EXPECT_TRUE(rig.coordinator->handlingLink());
+    rig.settle();
+    EXPECT_TRUE(logs.has("account", "recovery_link declined replaces=true"));
     EXPECT_EQ(rig.auth->userID(), "u1");
     EXPECT_FALSE(rig.coordinator->handlingLink());
     EXPECT_EQ(rig.password, nullptr);

@@ -23,7 +23,8 @@ namespace parlendo::testing {
 // Services answer only when the test says so, except the source resolver and the word save
 // backend, which answer at once unless told to hold.
 struct PipelineRig : CaptureQueues {
-    PipelineRig() {
+    // `journal` keeps the saves on their way; none keeps nothing.
+    explicit PipelineRig(std::shared_ptr<SaveJournal> journal = nullptr) {
         words = WordSaver::make(backend, 3, SaveRetry::backoff, timers);
         words->setOnOutcome([this](const WordSaver::Outcome& outcome) {
             outcomes.push_back(outcome);
@@ -42,6 +43,7 @@ struct PipelineRig : CaptureQueues {
         services.timers = timers;
         services.main = main;
         services.clock = clock;
+        services.journal = std::move(journal);
         pipeline = CapturePipeline::make(std::move(services));
         pipeline->unsaved = unsaved;
         pipeline->isOffline = [this] {

@@ -210,9 +210,10 @@ TEST(BridgeFuzz, RandomMessagesAreAnsweredWithAnEnvelopeOrDropped) {
         rig.main->runAll();
         ASSERT_EQ(scripts.size(), 1u) << "message " << id << ": " << text.substr(0, 200);
         const std::string head = "window.__prlResolve(" + std::to_string(message.id) + ", ";
-        ASSERT_TRUE(scripts[0].starts_with(head) && scripts[0].ends_with(");")) << scripts[0];
+        const std::string tail = ", \"" + message.load + "\");";
+        ASSERT_TRUE(scripts[0].starts_with(head) && scripts[0].ends_with(tail)) << scripts[0];
         const std::string reply =
-            scripts[0].substr(head.size(), scripts[0].size() - head.size() - 2);
+            scripts[0].substr(head.size(), scripts[0].size() - head.size() - tail.size());
         const std::optional<Json> parsed = json::parse(reply);
         ASSERT_TRUE(parsed) << reply.substr(0, 200);
         ASSERT_TRUE(parsed->is_object() && (*parsed)["ok"].is_boolean())

@@ -67,7 +67,7 @@ TEST(ManageBridge, ReadsOnlyWellFormedMessages) {
 
     const auto plain = M::read(R"({"id": 7, "name": "load_tree"})");
     ASSERT_TRUE(plain.message);
-    EXPECT_EQ(*plain.message, (M::Message{7, "load_tree", {}, false}));
+    EXPECT_EQ(*plain.message, (M::Message{7, "load_tree", {}, "", false}));
     EXPECT_FALSE(plain.nonce);
     EXPECT_TRUE(M::read(R"({"id": 1, "name": "x", "args": {"a": 1}})").message->args.empty());
     const auto full = M::read(R"({"id": 2, "name": "x", "args": [1, "a"], "nonce": "n1"})");
@@ -99,10 +99,15 @@ TEST(ManageBridge, AnswersWithTheResolveScript) {
         .answer("bare", BridgeReply::custom("just text"));
     auto bridge = bridgeOver({routes});
 
-    EXPECT_EQ(answer(*bridge, R"({"id": 7, "name": "load_tree"})"),
-              R"(window.__prlResolve(7, {"data":{"folders":[]},"ok":true});)");
+    EXPECT_EQ(answer(*bridge, R"({"id": 7, "name": "load_tree", "load": "0a1f"})"),
+              R"(window.__prlResolve(7, {"data":{"folders":[]},"ok":true}, "0a1f");)");
     EXPECT_EQ(answer(*bridge, R"({"id": 8, "name": "bare", "args": []})"),
-              R"(window.__prlResolve(8, "just text");)");
+              R"(window.__prlResolve(8, "just text", "");)");
+    // A load mark that could break out of the script is no mark.
+    for (const char* load : {R"j("a\"); alert(1); (\"")j", R"("A")", "7", R"("")"}) {
+        const std::string text = std::string(R"({"id": 9, "name": "bare", "load": )") + load + "}";
+        EXPECT_EQ(answer(*bridge, text), R"(window.__prlResolve(9, "just text", "");)") << load;
+    }
 }
 
 TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
@@ -123,10 +128,10 @@ TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
     bridge->writeLargeRepliesOn(writer, main);
 
     EXPECT_EQ(answer(*bridge, R"({"id": 1, "name": "small"})"),
-              R"(window.__prlResolve(1, {"data":{"sources":[1,2]},"ok":true});)")
+              R"(window.__prlResolve(1, {"data":{"sources":[1,2]},"ok":true}, "");)")
         << "small replies at once";
     std::optional<std::string> script;
-    bridge->take(*ManageBridge::read(R"({"id": 3, "name": "load_tree"})").message,
+    bridge->take(*ManageBridge::read(R"({"id": 3, "name": "load_tree", "load": "ab12"})").message,
                  [&](std::string s) { script = std::move(s); });
     EXPECT_FALSE(script);
     EXPECT_EQ(writer->runAll(), 1u);
@@ -135,7 +140,8 @@ TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
     ASSERT_TRUE(script);
     EXPECT_TRUE(script->starts_with(R"(window.__prlResolve(3, {"data":{"sources":[{"id":"s0"},)"))
         << script->substr(0, 80);
-    EXPECT_TRUE(script->ends_with(R"({"id":"s1999"}]},"ok":true});)"));
+    EXPECT_TRUE(script->ends_with(R"({"id":"s1999"}]},"ok":true}, "ab12");)"))
+        << "the page load's mark travels with a reply written elsewhere";
     // A few values with much text are large as well.
     script.reset();
     bridge->take(*ManageBridge::read(R"({"id": 5, "name": "fonts"})").message,
@@ -153,7 +159,7 @@ TEST(ManageBridge, ALargeReplyIsWrittenOffTheMainExecutorAndHandedBackToIt) {
     main->runAll();
     EXPECT_EQ(
         script,
-        R"(window.__prlResolve(4, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+        R"(window.__prlResolve(4, {"error_class":"request","msg":"REQUEST_FAILED","ok":false}, "");)");
 }
 
 TEST(ManageBridge, AReplyThatCannotBeWrittenStillSettlesThePromise) {
@@ -163,7 +169,7 @@ TEST(ManageBridge, AReplyThatCannotBeWrittenStillSettlesThePromise) {
     auto bridge = bridgeOver({routes});
     EXPECT_EQ(
         answer(*bridge, R"({"id": 3, "name": "broken"})"),
-        R"(window.__prlResolve(3, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+        R"(window.__prlResolve(3, {"error_class":"request","msg":"REQUEST_FAILED","ok":false}, "");)");
     EXPECT_TRUE(log.has("manage", "🔴 broken 의 답을 JSON 으로 못 만듦 — REQUEST_FAILED 로 답함"));
 }
 
@@ -178,14 +184,14 @@ TEST(ManageBridge, AMessageTooDeepToReadIsAnsweredWithoutReachingARoute) {
     auto bridge = bridgeOver({routes});
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     const std::string text =
-        R"({"nonce": "n", "id": 9, "name": "load_tree", "args": [)" + deep + "]}";
+        R"({"nonce": "n", "id": 9, "name": "load_tree", "args": [)" + deep + R"(], "load": "l9"})";
     const auto incoming = ManageBridge::read(text);
     ASSERT_TRUE(incoming.message);
     EXPECT_TRUE(incoming.message->unreadable);
     EXPECT_EQ(incoming.nonce, "n");
     EXPECT_EQ(
         answer(*bridge, text),
-        R"(window.__prlResolve(9, {"error_class":"request","msg":"REQUEST_FAILED","ok":false});)");
+        R"(window.__prlResolve(9, {"error_class":"request","msg":"REQUEST_FAILED","ok":false}, "l9");)");
     EXPECT_FALSE(reached);
     EXPECT_TRUE(log.has("manage", "load_tree 실패 reason=unreadable_message"));
     // Damaged text after the name still names the call.

@@ -4,6 +4,7 @@
 
 #include "LabelLines.h"
 #include "LogCapture.h"
+#include "ManualExecutor.h"
 #include "ScriptedAccount.h"
 #include "WindowDesktop.h"
 #include "account/GtkAccountAlerts.h"
@@ -11,6 +12,7 @@
 #include "account/GtkNewPasswordWindow.h"
 #include "auth/AuthCode.h"
 #include "foundation/GlibMainExecutor.h"
+#include "foundation/GtkAlert.h"
 
 namespace parlendo {
 namespace {
@@ -38,6 +40,18 @@ bool shown(GtkWidget* widget) {
 }
 bool hasClass(GtkWidget* widget, const char* name) {
     return gtk_style_context_has_class(gtk_widget_get_style_context(widget), name) == TRUE;
+}
+// The message dialog on screen, if any.
+GtkWidget* shownAlert() {
+    GtkWidget* shown = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* it = windows; it != nullptr; it = it->next) {
+        if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_mapped(GTK_WIDGET(it->data))) {
+            shown = GTK_WIDGET(it->data);
+        }
+    }
+    g_list_free(windows);
+    return shown;
 }
 
 class AccountWindowsTest : public ::testing::Test {
@@ -201,16 +215,7 @@ TEST_F(AccountWindowsTest, AlertsAnswerTheirButtonAndClosingNeverActs) {
     std::optional<int> answer;
     GtkAccountAlerts::show(AccountAlert::logoutQuestion(), [&](int button) { answer = button; });
     GtkWidget* shownDialog = nullptr;
-    ASSERT_TRUE(pumpUntil([&] {
-        GList* windows = gtk_window_list_toplevels();
-        for (GList* it = windows; it != nullptr; it = it->next) {
-            if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_mapped(GTK_WIDGET(it->data))) {
-                shownDialog = GTK_WIDGET(it->data);
-            }
-        }
-        g_list_free(windows);
-        return shownDialog != nullptr;
-    }));
+    ASSERT_TRUE(pumpUntil([&] { return (shownDialog = shownAlert()) != nullptr; }));
     snapshot(shownDialog, "logout-question");
     click(gtk_dialog_get_widget_for_response(GTK_DIALOG(shownDialog), 1));
     ASSERT_TRUE(pumpUntil([&] { return answer.has_value(); }));
@@ -220,16 +225,82 @@ TEST_F(AccountWindowsTest, AlertsAnswerTheirButtonAndClosingNeverActs) {
     answer.reset();
     GtkAccountAlerts::show(AccountAlert::recoveryQuestion({"u9", "u9@example.com", {}, false, {}}),
                            [&](int button) { answer = button; });
-    pumpFor(0.2);
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* it = windows; it != nullptr; it = it->next) {
-        if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_mapped(GTK_WIDGET(it->data))) {
-            gtk_dialog_response(GTK_DIALOG(it->data), GTK_RESPONSE_DELETE_EVENT);
-        }
-    }
-    g_list_free(windows);
+    ASSERT_TRUE(pumpUntil([&] { return (shownDialog = shownAlert()) != nullptr; }));
+    gtk_dialog_response(GTK_DIALOG(shownDialog), GTK_RESPONSE_DELETE_EVENT);
     ASSERT_TRUE(pumpUntil([&] { return answer.has_value(); }));
     EXPECT_EQ(answer, 1);
+}
+
+// Anyone can send a recovery link, and "계속" signs the user into the link's account. The
+// question keeps the keyboard where the user is typing, ignores the keys that arrive with it,
+// and answers "계속" only to a click made after it has been on screen a while.
+TEST_F(AccountWindowsTest, TheRecoveryQuestionSwitchesAccountsOnlyOnADeliberateClick) {
+    GtkWidget* editor = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* entry = gtk_entry_new();
+    gtk_container_add(GTK_CONTAINER(editor), entry);
+    gtk_widget_show_all(editor);
+    ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(editor) == TRUE; }));
+    type(editor, "ab");
+    ASSERT_EQ(text(entry), "ab");
+
+    auto timers = std::make_shared<ManualExecutor>();
+    const auto question = AccountAlert::recoveryQuestion(
+        {"u9", "u9@example.com", std::string("u1@example.com"), true, {}});
+    std::vector<int> answers;
+    // Shows the question and waits until it is on screen, its delay started.
+    const auto ask = [&] {
+        const size_t delays = timers->delays().size();
+        GtkAccountAlerts::show(
+            question, [&](int button) { answers.push_back(button); }, timers);
+        GtkWidget* dialog = nullptr;
+        EXPECT_TRUE(pumpUntil([&] {
+            dialog = shownAlert();
+            return dialog != nullptr && timers->delays().size() > delays;
+        }));
+        return dialog;
+    };
+
+    GtkWidget* dialog = ask();
+    ASSERT_NE(dialog, nullptr);
+    GtkWidget* proceed = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), 0);
+    GtkWidget* cancel = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), 1);
+    EXPECT_EQ(label(proceed), "계속");
+    EXPECT_EQ(label(cancel), "취소");
+    gchar* secondary = nullptr;
+    g_object_get(dialog, "secondary-text", &secondary, nullptr);
+    EXPECT_NE(std::string(secondary).find("u1@example.com(으)로 로그인돼 있어요"),
+              std::string::npos);
+    g_free(secondary);
+    // The window the user types in keeps the keyboard.
+    pumpFor(0.2);
+    EXPECT_TRUE(gtk_window_has_toplevel_focus(GTK_WINDOW(editor)));
+    EXPECT_FALSE(gtk_window_has_toplevel_focus(GTK_WINDOW(dialog)));
+    EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(dialog)), cancel);
+    snapshot(dialog, "recovery-question");
+    // Keys that reach it while it appears, and a click on "계속", do nothing.
+    press(dialog, "Return");
+    press(dialog, "space");
+    click(proceed);
+    pumpFor(0.2);
+    EXPECT_TRUE(answers.empty());
+    EXPECT_EQ(timers->delays(), std::vector<double>{GtkAlert::deliberateDelay});
+
+    // After the delay: Return takes "취소", the default.
+    timers->clock()->advance(GtkAlert::deliberateDelay);
+    timers->runAll();
+    press(dialog, "Return");
+    ASSERT_TRUE(pumpUntil([&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<int>{1});
+
+    // A click on "계속" once the delay has passed is the one way to switch.
+    dialog = ask();
+    ASSERT_NE(dialog, nullptr);
+    timers->clock()->advance(GtkAlert::deliberateDelay);
+    timers->runAll();
+    click(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), 0));
+    ASSERT_TRUE(pumpUntil([&] { return answers.size() == 2; }));
+    EXPECT_EQ(answers.back(), 0);
+    gtk_widget_destroy(editor);
 }
 
 }  // namespace

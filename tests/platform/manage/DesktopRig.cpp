@@ -160,19 +160,32 @@ void clickAt(GdkPoint at) {
     pumpFor(0.05);
 }
 
-void dragBetween(GdkPoint from, GdkPoint to) {
-    moveTo(from);
-    XTestFakeButtonEvent(xdisplay(), 1, True, CurrentTime);
-    XFlush(xdisplay());
-    pumpFor(0.05);
+namespace {
+
+void moveAlong(GdkPoint from, GdkPoint to) {
     const int steps = 30;
     for (int i = 1; i <= steps; ++i) {
         moveTo({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps});
     }
-    // Let the target ask for the dragged data before the drop.
+}
+
+}  // namespace
+
+void dragBetween(GdkPoint from, GdkPoint to) {
+    dragAcross(from, to, to);
+}
+
+void dragAcross(GdkPoint from, GdkPoint over, GdkPoint to) {
+    moveTo(from);
+    XTestFakeButtonEvent(xdisplay(), 1, True, CurrentTime);
+    XFlush(xdisplay());
+    pumpFor(0.05);
+    moveAlong(from, over);
+    // Let the target ask for the dragged data.
     for (int i = 0; i < 10; ++i) {
-        moveTo({to.x + (i % 2), to.y});
+        moveTo({over.x + (i % 2), over.y});
     }
+    moveAlong(over, to);
     XTestFakeButtonEvent(xdisplay(), 1, False, CurrentTime);
     XFlush(xdisplay());
     pumpFor(0.2);

@@ -37,6 +37,8 @@ GdkPoint onScreen(GtkWidget* widget, int x, int y);
 // Synthetic pointer input through XTest.
 void clickAt(GdkPoint at);
 void dragBetween(GdkPoint from, GdkPoint to);
+// Drags from `from`, lingers over `over` and lets go at `to`.
+void dragAcross(GdkPoint from, GdkPoint over, GdkPoint to);
 
 // Evaluates `script` in the view and waits for its JSON value.
 std::optional<Json> evaluateIn(WebKitWebView* view, const std::string& script);

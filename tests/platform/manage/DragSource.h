@@ -10,17 +10,23 @@
 namespace parlendo::testing {
 
 // A small window in the top-left corner that offers files (text/uri-list) when dragged from, as a
-// file manager does.
+// file manager does, or plain text (text/plain, the lines of `items`), as an editor does.
 class DragSource {
   public:
-    explicit DragSource(std::vector<std::string> uris) : uris_(std::move(uris)) {
+    enum class Offer { files, text };
+
+    explicit DragSource(std::vector<std::string> items, Offer offer = Offer::files)
+        : uris_(std::move(items)), offer_(offer) {
         window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_move(GTK_WINDOW(window_), 10, 10);
         GtkWidget* box = gtk_event_box_new();
         gtk_widget_set_size_request(box, 120, 120);
         gtk_container_add(GTK_CONTAINER(box), gtk_label_new("파일"));
         gtk_container_add(GTK_CONTAINER(window_), box);
-        static const GtkTargetEntry targets[] = {{const_cast<gchar*>("text/uri-list"), 0, 0}};
+        const GtkTargetEntry targets[] = {
+            {const_cast<gchar*>(offer == Offer::files ? "text/uri-list"
+                                                      : "text/plain;charset=utf-8"),
+             0, 0}};
         gtk_drag_source_set(box, GDK_BUTTON1_MASK, targets, 1, GDK_ACTION_COPY);
         g_signal_connect(box, "drag-data-get", G_CALLBACK(give), this);
         gtk_widget_show_all(window_);
@@ -35,7 +41,16 @@ class DragSource {
   private:
     static void give(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint,
                      gpointer self) {
-        const auto& uris = static_cast<DragSource*>(self)->uris_;
+        const auto* source = static_cast<DragSource*>(self);
+        const auto& uris = source->uris_;
+        if (source->offer_ == Offer::text) {
+            std::string text;
+            for (const auto& line : uris) {
+                text += line + "\n";
+            }
+            gtk_selection_data_set_text(data, text.c_str(), -1);
+            return;
+        }
         std::vector<gchar*> list;
         for (const auto& uri : uris) {
             list.push_back(const_cast<gchar*>(uri.c_str()));
@@ -45,6 +60,7 @@ class DragSource {
     }
 
     std::vector<std::string> uris_;
+    Offer offer_;
     GtkWidget* window_ = nullptr;
     GtkWidget* box_ = nullptr;
 };

@@ -145,14 +145,33 @@ TEST(BridgeShimScript, PostsCallsAndSettlesThemByID) {
         "var got = []; var api = window.pywebview.api;"
         "api.load_tree().then(function (r) { got.push(['a', r]); });"
         "api.search_words('cat', {deep: [1]}).then(function (r) { got.push(['b', r]); });");
+    // Every call carries the mark of this document.
+    const std::string load = engine.json("posted[0].load").get<std::string>();
+    EXPECT_EQ(load.size(), 32u);
     EXPECT_EQ(engine.json("posted"), Json::parse(R"([
-        {"id": 1, "name": "load_tree", "args": [], "nonce": "nonce-1"},
-        {"id": 2, "name": "search_words", "args": ["cat", {"deep": [1]}], "nonce": "nonce-1"}])"));
-    engine.eval("window.__prlResolve(2, {ok: true, data: 'two'}); window.__prlResolve(9, 1);");
-    engine.eval("window.__prlResolve(1, {ok: false, msg: 'REQUEST_FAILED'});");
-    engine.eval("window.__prlResolve(1, 'again');");
+        {"id": 1, "name": "load_tree", "args": [], "nonce": "nonce-1", "load": ")" +
+                                                 load + R"("},
+        {"id": 2, "name": "search_words", "args": ["cat", {"deep": [1]}], "nonce": "nonce-1",
+         "load": ")" + load + R"("}])"));
+    const auto resolve = [&](const std::string& id, const std::string& reply,
+                             const std::string& mark) {
+        return engine.json("window.__prlResolve(" + id + ", " + reply + ", '" + mark + "')");
+    };
+    // A reply meant for another document (an earlier load numbered its calls from 1 as well)
+    // settles nothing.
+    EXPECT_EQ(resolve("2", "'from before'", "0123456789abcdef0123456789abcdef"), false);
+    EXPECT_EQ(resolve("2", "{ok: true, data: 'two'}", load), true);
+    EXPECT_EQ(resolve("9", "1", load), false);
+    EXPECT_EQ(resolve("1", "{ok: false, msg: 'REQUEST_FAILED'}", load), true);
+    EXPECT_EQ(resolve("1", "'again'", load), false);
     EXPECT_EQ(engine.json("got"), Json::parse(R"([["b", {"ok": true, "data": "two"}],
                                                   ["a", {"ok": false, "msg": "REQUEST_FAILED"}]])"));
+    // Another document has a mark of its own.
+    Engine other;
+    other.eval("window.webkit = {messageHandlers: {bridge: {postMessage: function () {}}}};");
+    other.eval(BridgeShim::script("nonce-1"));
+    other.eval("window.pywebview.api.load_tree();");
+    EXPECT_EQ(other.json("window.__prlResolve(1, 'x', '" + load + "')"), false);
     // Awaiting the api object itself settles at once: it has no `then`.
     engine.eval(
         "var awaited = false; (async function () { await window.pywebview.api; "

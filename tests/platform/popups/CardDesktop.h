@@ -82,11 +82,16 @@ class CardDesktop : public ::testing::Test {
     }
     // Runs the main loop until `done` holds, at most `ms` milliseconds; answers `done()`.
     bool runUntil(const std::function<bool()>& done, int ms = 3000) {
+        // `done` is asked once per turn: what it saw true is not asked again (a window the
+        // window manager is still placing may read otherwise a moment later).
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done() && std::chrono::steady_clock::now() < end) {
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
+            }
             runFor(10);
         }
-        return done();
+        return true;
     }
     // Lets pending drawing, moves and events go through.
     void settle() {
