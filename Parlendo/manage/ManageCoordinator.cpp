@@ -22,6 +22,15 @@
 
 namespace parlendo {
 
+namespace {
+
+// The process-wide pool, for work that must not hold the main loop up.
+ExecutorPtr pool() {
+    return ExecutorPtr(&ThreadPool::global(), [](Executor*) {});
+}
+
+}  // namespace
+
 std::shared_ptr<ManageCoordinator> ManageCoordinator::make(ManageServices services) {
     return std::shared_ptr<ManageCoordinator>(new ManageCoordinator(std::move(services)));
 }
@@ -39,9 +48,8 @@ ManageCoordinator::ManageCoordinator(ManageServices services) : services_(std::m
     if (!services_.opener) {
         services_.opener = std::make_shared<SystemOpener>();
     }
-    fonts_ = std::make_shared<SharedUIFonts>(
-        std::make_shared<UIFonts>(services_.resources),
-        std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {}), services_.main);
+    fonts_ = std::make_shared<SharedUIFonts>(std::make_shared<UIFonts>(services_.resources), pool(),
+                                             services_.main);
 }
 
 std::shared_ptr<ServerStudyRecorder> ManageCoordinator::studyRecorder() {
@@ -156,7 +164,9 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
 
 std::shared_ptr<LibraryReader> ManageCoordinator::library() {
     if (!library_) {
-        library_ = std::make_shared<ServerLibraryReader>(services_.server, services_.auth);
+        library_ = std::make_shared<ServerLibraryReader>(services_.server, services_.auth,
+                                                         ServerLibraryReader::maxPages, pool(),
+                                                         services_.main);
     }
     return library_;
 }
@@ -180,8 +190,7 @@ std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {
         bridge_ = std::make_shared<ManageBridge>(
             BridgeRouter::make(allRoutes(), nullptr, services_.main));
         if (services_.main) {
-            bridge_->writeLargeRepliesOn(
-                std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {}), services_.main);
+            bridge_->writeLargeRepliesOn(pool(), services_.main);
         }
     }
     return bridge_;
