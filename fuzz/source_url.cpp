@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     (void)SourceURL::standardFile(SourceURL::clean(url));
     (void)SourceURL::judgeLocal(url, [facts](const std::string&) {
         return SourceURL::LocalFacts{(facts & 1) != 0, (facts & 2) != 0, (facts & 4) != 0,
-                                     (facts & 8) != 0};
+                                     (facts & 8) != 0, ""};
     });
     return 0;
 }

@@ -8,12 +8,13 @@ PACKAGES=(
   nlohmann-json3-dev libexpected-dev libicu-dev libssl-dev uuid-dev
   libcurl4-openssl-dev libglib2.0-dev libsecret-1-dev libgtk-3-dev
   libayatana-appindicator3-dev libwebkit2gtk-4.1-dev libegl-dev
-  libx11-dev libxi-dev libxtst-dev libxfixes-dev libxcb1-dev libxrandr-dev
+  libx11-dev libxi-dev libxtst-dev libxfixes-dev libxres-dev libxcb1-dev libxrandr-dev
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-dev
   python3 xvfb xauth x11-utils openbox dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
+  firefox-esr chromium xterm xfce4-terminal mousepad libreoffice-writer
   python3-fonttools python3-brotli
 )
 # Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;

@@ -4,7 +4,6 @@
 #include "aitalk/ClipboardFetch.h"
 #include "auth/AccountLocalData.h"
 #include "capture/DesktopCapture.h"
-#include "capture/TreeContextReader.h"
 #include "foundation/AppBundle.h"
 #include "foundation/ClientIdentity.h"
 #include "foundation/FileIO.h"
@@ -60,8 +59,7 @@ AITalkPlatform AITalkPlatform::fromDesktop(const DesktopCapture& desktop, Execut
     platform.fetchQueue = desktop.fetchQueue;
     platform.accessibility = desktop.accessibility;
     auto windows = desktop.selection->windows;
-    platform.context =
-        std::make_shared<TreeContextReader>(windows, desktop.accessibility, desktop.clock);
+    platform.context = desktop.contextReader();
     platform.frontApplication = [windows] {
         return windows->frontmost();
     };

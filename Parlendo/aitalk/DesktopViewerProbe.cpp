@@ -1,6 +1,6 @@
 #include "aitalk/DesktopViewerProbe.h"
 
-#include "aitalk/ProcessDocuments.h"
+#include "capture/ProcessDocuments.h"
 #include "foundation/Text.h"
 
 namespace parlendo {

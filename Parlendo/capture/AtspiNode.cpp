@@ -145,6 +145,10 @@ bool AtspiNode::hasState(int state) {
     return has;
 }
 
+bool AtspiNode::showing() {
+    return hasState(ATSPI_STATE_SHOWING);
+}
+
 std::vector<AccessibleNodePtr> AtspiNode::visibleChildren(size_t atMost) {
     std::vector<AccessibleNodePtr> out;
     for (auto& child : children(atMost)) {
@@ -317,6 +321,47 @@ std::optional<int> AtspiNode::pageIndex() {
         return index;
     }
     return listedAt_;
+}
+
+AccessibleNodePtr AtspiNode::embeddedAt(std::int64_t offset) {
+    AtspiHypertext* hypertext = atspi_accessible_get_hypertext_iface(element_);
+    if (hypertext == nullptr) {
+        return nullptr;
+    }
+    GError* error = nullptr;
+    const gint index = atspi_hypertext_get_link_index(hypertext, static_cast<gint>(offset), &error);
+    AccessibleNodePtr found;
+    if (error == nullptr && index >= 0) {
+        AtspiHyperlink* link = atspi_hypertext_get_link(hypertext, index, &error);
+        if (link != nullptr && error == nullptr) {
+            AtspiAccessible* object = atspi_hyperlink_get_object(link, 0, &error);
+            if (object != nullptr && error == nullptr) {
+                found = AtspiNode::wrap(object);
+            }
+            if (object != nullptr) {
+                g_object_unref(object);
+            }
+        }
+        if (link != nullptr) {
+            g_object_unref(link);
+        }
+    }
+    clear(error);
+    g_object_unref(hypertext);
+    return found;
+}
+
+bool AtspiNode::isInline() {
+    GError* error = nullptr;
+    GHashTable* attributes = atspi_accessible_get_attributes(element_, &error);
+    clear(error);
+    if (attributes == nullptr) {
+        return false;
+    }
+    const auto* display = static_cast<const char*>(g_hash_table_lookup(attributes, "display"));
+    const bool inlined = display != nullptr && std::string_view(display).starts_with("inline");
+    g_hash_table_unref(attributes);
+    return inlined;
 }
 
 }  // namespace parlendo

@@ -34,6 +34,11 @@ class AtspiNode final : public AccessibleNode {
     // A page's index in its parent, as the application reports it or else as the position the
     // page was listed at.
     std::optional<int> pageIndex() override;
+    bool showing() override;
+    // Through the element's hypertext: the link at the offset, and the object it stands for.
+    AccessibleNodePtr embeddedAt(std::int64_t offset) override;
+    // By the element's "display" attribute (web pages give it): "inline" and its kin.
+    bool isInline() override;
 
     AtspiAccessible* element() const { return element_; }
     // Whether the element has the given state now.

@@ -96,12 +96,12 @@ std::optional<RunningApplication> DesktopApps::front() {
     return application(*active);
 }
 
-bool DesktopApps::isTerminal(X11Windows::Window window) {
+CopyKeys DesktopApps::copyKeys(X11Windows::Window window) {
     const auto app = application(window);
     const DesktopEntry* entry =
         app.bundleID ? AppIdentity::entryForID(entries(), *app.bundleID) : nullptr;
     const auto [instance, windowClass] = windows_->wmClass(window);
-    return AppIdentity::isTerminal(entry, instance, windowClass);
+    return AppIdentity::copyKeys(entry, instance, windowClass);
 }
 
 bool DesktopApps::hasElectronFramework(std::int32_t pid) {

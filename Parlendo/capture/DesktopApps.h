@@ -24,8 +24,8 @@ class DesktopApps {
     RunningApplication application(X11Windows::Window window);
     // The front application, from the active window.
     std::optional<RunningApplication> front();
-    // Whether the application of `window` is a terminal emulator.
-    bool isTerminal(X11Windows::Window window);
+    // The keys that copy the selection in the application of `window`.
+    CopyKeys copyKeys(X11Windows::Window window);
 
     const std::shared_ptr<X11Windows>& windows() const { return windows_; }
 

@@ -1,7 +1,6 @@
 #include "capture/DesktopCapture.h"
 
 #include "capture/AtspiNode.h"
-#include "capture/TreeContextReader.h"
 #include "foundation/Log.h"
 #include "foundation/MainThreadCall.h"
 #include "popups/GdkPopupScreens.h"
@@ -86,13 +85,20 @@ std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
     capture->selection->windows = std::make_shared<EwmhWindows>(apps);
     capture->selection->clipboardCount = counter;
     capture->selection->keyboard = XTestKeyboard::open(capture->trail, clock);
+    capture->selection->primary = X11PrimarySelection::open();
     capture->selection->main = main;
     capture->selection->clock = clock;
+    capture->documents = std::make_shared<DesktopDocuments>("/proc", RecentFiles::defaultPath());
     capture->trust = AccessibilityTrust::make(capture->input->available());
     capture->trust->start();
     // Read the installed applications once, off the main thread.
     capture->fetchQueue->post([apps] { apps->entries(); });
     return capture;
+}
+
+std::shared_ptr<TreeContextReader> DesktopCapture::contextReader() const {
+    return std::make_shared<TreeContextReader>(selection->windows, accessibility, selection->clock,
+                                               documents);
 }
 
 CaptureDesktop DesktopCapture::desktop(std::shared_ptr<PopupPresenting> popup,
@@ -108,8 +114,7 @@ CaptureDesktop DesktopCapture::desktop(std::shared_ptr<PopupPresenting> popup,
     out.readers.makeReader = [selection = selection](const RunningApplication& app) {
         return std::make_shared<AtspiSelectionReader>(selection, app);
     };
-    out.readers.context =
-        std::make_shared<TreeContextReader>(windows, accessibility, selection->clock);
+    out.readers.context = contextReader();
     out.fetchQueue = fetchQueue;
     out.clock = clock;
     out.trusted = [trust = trust] {

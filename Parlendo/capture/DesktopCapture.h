@@ -4,6 +4,8 @@
 #include "capture/AtspiAccessibility.h"
 #include "capture/AtspiSelectionReader.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/DesktopDocuments.h"
+#include "capture/TreeContextReader.h"
 #include "capture/X11InputSource.h"
 #include "foundation/GlibThreadQueue.h"
 
@@ -23,6 +25,7 @@ struct DesktopCapture {
     std::shared_ptr<AtspiAccessibility> accessibility;
     std::shared_ptr<SelectionDesktop> selection;
     std::shared_ptr<AccessibilityTrust> trust;
+    std::shared_ptr<DesktopDocuments> documents;
     std::shared_ptr<Clock> clock;
 
     // Everything but the cards; null when the X display cannot be reached.
@@ -32,6 +35,9 @@ struct DesktopCapture {
     // (waited for from the fetch queue). Each read also moves the origin of the screen
     // coordinates the accessibility bus reports to the primary monitor's top left.
     static std::function<ScreenFrames()> screens(ExecutorPtr main);
+
+    // A reader of the front window's context (used on the fetch queue).
+    std::shared_ptr<TreeContextReader> contextReader() const;
 
     // The coordinator's desktop with the given card presenter and notice card.
     CaptureDesktop desktop(std::shared_ptr<PopupPresenting> popup,

@@ -30,9 +30,12 @@ std::optional<WindowIdentity> EwmhWindows::frontWindow() {
     return WindowIdentity{app.pid, app.bundleID.value_or("?"), windows->title(*active)};
 }
 
-bool EwmhWindows::frontIsTerminal() {
+std::optional<CopyKeys> EwmhWindows::frontCopyKeys() {
     const auto active = apps_->windows()->activeWindow();
-    return active && apps_->isTerminal(*active);
+    if (!active) {
+        return std::nullopt;
+    }
+    return apps_->copyKeys(*active);
 }
 
 }  // namespace parlendo

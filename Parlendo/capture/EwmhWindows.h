@@ -20,8 +20,8 @@ class EwmhWindows final : public WindowPort {
 
     // The identity of the active window, whoever it belongs to.
     std::optional<WindowIdentity> frontWindow();
-    // Whether the active window belongs to a terminal emulator.
-    bool frontIsTerminal();
+    // The keys that copy in the active window; none when no window is known to be active.
+    std::optional<CopyKeys> frontCopyKeys();
 
     const std::shared_ptr<DesktopApps>& apps() const { return apps_; }
 

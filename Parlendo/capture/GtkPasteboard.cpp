@@ -32,9 +32,17 @@ struct Saving {
     SavedClipboard saved;
     Completion<void(SavedClipboard)> done;
 
+    static void finish(std::unique_ptr<Saving> saving) {
+        if (saving->saved.complete() && saving->saved.items.empty() && !saving->targets.empty()) {
+            saving->saved.shortfall =
+                "nothing_readable targets=" + std::to_string(saving->targets.size());
+        }
+        saving->done(std::move(saving->saved));
+    }
+
     static void readNext(std::unique_ptr<Saving> saving) {
-        if (saving->next >= saving->targets.size()) {
-            saving->done(std::move(saving->saved));
+        if (saving->next >= saving->targets.size() || !saving->saved.complete()) {
+            finish(std::move(saving));
             return;
         }
         const std::string target = saving->targets[saving->next++];
@@ -45,7 +53,10 @@ struct Saving {
                 std::unique_ptr<Saving> self(static_cast<Saving*>(user));
                 const std::string& name = self->targets[self->next - 1];
                 const gint length = data != nullptr ? gtk_selection_data_get_length(data) : -1;
-                if (length >= 0 && self->bytes + static_cast<size_t>(length) <= maxSavedBytes) {
+                if (length >= 0 && self->bytes + static_cast<size_t>(length) > maxSavedBytes) {
+                    self->saved.shortfall = "over_cap target=" + name +
+                                            " bytes=" + std::to_string(self->bytes + length);
+                } else if (length >= 0) {
                     gchar* type = gdk_atom_name(gtk_selection_data_get_data_type(data));
                     const auto* bytes = gtk_selection_data_get_data(data);
                     self->saved.items.push_back(SavedClipboard::Item{
@@ -103,6 +114,12 @@ void save(Completion<void(SavedClipboard)> done) {
 }
 
 void restore(SavedClipboard saved, Completion<void(bool)> done) {
+    if (!saved.complete()) {
+        // Part of what was there cannot be offered again: the clipboard stays as it is rather
+        // than lose the rest.
+        done(false);
+        return;
+    }
     GdkDisplay* display = gdk_display_get_default();
     bool ok = false;
     if (saved.items.empty()) {
@@ -129,10 +146,12 @@ void restore(SavedClipboard saved, Completion<void(bool)> done) {
     done(ok);
 }
 
-void text(Completion<void(std::optional<std::string>)> done) {
+namespace {
+
+void requestText(GtkClipboard* from, Completion<void(std::optional<std::string>)> done) {
     auto* pending = new Completion<void(std::optional<std::string>)>(std::move(done));
     gtk_clipboard_request_text(
-        clipboard(),
+        from,
         [](GtkClipboard*, const gchar* value, gpointer user) {
             std::unique_ptr<Completion<void(std::optional<std::string>)>> reply(
                 static_cast<Completion<void(std::optional<std::string>)>*>(user));
@@ -143,6 +162,16 @@ void text(Completion<void(std::optional<std::string>)> done) {
             }
         },
         pending);
+}
+
+}  // namespace
+
+void text(Completion<void(std::optional<std::string>)> done) {
+    requestText(clipboard(), std::move(done));
+}
+
+void primaryText(Completion<void(std::optional<std::string>)> done) {
+    requestText(gtk_clipboard_get(GDK_SELECTION_PRIMARY), std::move(done));
 }
 
 }  // namespace parlendo::GtkPasteboard

@@ -19,6 +19,11 @@ struct SavedClipboard {
         std::string data;
     };
     std::vector<Item> items;
+    // Why the save is not whole, for the log ("over_cap target=…", "nothing_readable
+    // targets=…"); empty when it is. A save that is not whole cannot put the clipboard back.
+    std::string shortfall;
+
+    bool complete() const { return shortfall.empty(); }
 };
 
 // The CLIPBOARD selection through GTK. Every call runs on the main thread and answers
@@ -26,13 +31,17 @@ struct SavedClipboard {
 namespace GtkPasteboard {
 
 // Reads every target the owner offers (not the protocol's own TARGETS, MULTIPLE, TIMESTAMP and
-// the like), up to 64 MiB in all.
+// the like; a target the owner will not give is left out). Past 64 MiB in all, or when the owner
+// offers targets but gives none of them, the save is not complete.
 void save(Completion<void(SavedClipboard)> done);
-// Puts `saved` back with this process as the owner (an empty save leaves the clipboard without
-// owner) and waits until the X server has seen the change. Answers whether it took.
+// Puts `saved` back with this process as the owner (an empty save, a clipboard that had no owner,
+// leaves it without owner again) and waits until the X server has seen the change. Answers
+// whether it took. A save that is not complete is refused and the clipboard left as it is.
 void restore(SavedClipboard saved, Completion<void(bool)> done);
 // The clipboard's text as UTF-8 (invalid sequences replaced), or none when it holds no text.
 void text(Completion<void(std::optional<std::string>)> done);
+// The same of the PRIMARY selection.
+void primaryText(Completion<void(std::optional<std::string>)> done);
 
 }  // namespace GtkPasteboard
 }  // namespace parlendo

@@ -49,18 +49,18 @@ XTestKeyboard::~XTestKeyboard() {
     XCloseDisplay(display_);
 }
 
-bool XTestKeyboard::postCopy(bool terminal) {
+bool XTestKeyboard::postCopy(bool withShift) {
     std::lock_guard guard(lock_);
     const std::uint16_t control = keyFor(display_, XK_Control_L, fallbackControl);
     const std::uint16_t shift = keyFor(display_, XK_Shift_L, fallbackShift);
     const std::uint16_t c = keyFor(display_, XK_c, CaptureKeys::copyKeyCode);
     std::vector<SyntheticKeyTrail::Step> steps{{control, true}};
-    if (terminal) {
+    if (withShift) {
         steps.push_back({shift, true});
     }
     steps.push_back({c, true});
     steps.push_back({c, false});
-    if (terminal) {
+    if (withShift) {
         steps.push_back({shift, false});
     }
     steps.push_back({control, false});

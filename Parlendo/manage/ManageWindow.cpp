@@ -1,5 +1,6 @@
 #include "manage/ManageWindow.h"
 
+#include "foundation/FileIO.h"
 #include "foundation/GlibErrors.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
@@ -17,6 +18,18 @@ namespace {
 
 constexpr const char* placeholder =
     "<h2 style='font-family:sans-serif'>관리 화면 파일이 빠졌어요 (manage.html)</h2>";
+
+// The page names its scripts, and its content policy the scripts it allows, with this mark; each
+// load replaces it with a fresh nonce. Left as it is, the mark is no valid nonce and nothing runs.
+constexpr std::string_view nonceMark = "@page-nonce@";
+
+std::string withNonce(std::string html, const std::string& nonce) {
+    for (size_t at = html.find(nonceMark); at != std::string::npos;
+         at = html.find(nonceMark, at + nonce.size())) {
+        html.replace(at, nonceMark.size(), nonce);
+    }
+    return html;
+}
 
 // One script evaluation in flight. Its continuation holds nothing of the window but weakly, so
 // a window closed meanwhile drops late results instead of touching released views.
@@ -173,13 +186,23 @@ void ManageWindow::buildWindow() {
     loadFailed_ = false;
     ++pageLoad_;
 
-    if (pageURI_) {
-        webkit_web_view_load_uri(webView_, pageURI_->c_str());
-    } else {
+    loadPage();
+    gtk_widget_show_all(GTK_WIDGET(window_));
+}
+
+void ManageWindow::loadPage() {
+    const std::optional<std::string> text =
+        pageURI_ ? fileio::readFile(*options_.page) : std::nullopt;
+    if (!text) {
         Log::write("manage", "🔴 manage.html 이 번들에 없다 — 설치된 자원 폴더를 확인");
         webkit_web_view_load_html(webView_, placeholder, nullptr);
+        return;
     }
-    gtk_widget_show_all(GTK_WIDGET(window_));
+    // Loaded from its text rather than its address, so that every load carries its own nonce;
+    // the address stays the page's, and its own files load beside it.
+    pageLoadPending_ = true;
+    webkit_web_view_load_html(webView_, withNonce(*text, BridgeShim::makeNonce()).c_str(),
+                              pageURI_->c_str());
 }
 
 void ManageWindow::release() {
@@ -208,6 +231,7 @@ void ManageWindow::release() {
     }
     webView_ = nullptr;
     loaded_ = false;
+    pageLoadPending_ = false;
     ++pageLoad_;
     closeAttempt_.reset();
     dragContext_.set(nullptr);
@@ -328,12 +352,39 @@ bool ManageWindow::decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDeci
     const gchar* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
     const std::optional<std::string> target =
         uri != nullptr ? std::optional<std::string>(uri) : std::nullopt;
+    const WebKitNavigationType navigation = webkit_navigation_action_get_navigation_type(action);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && pageURI_ &&
+        ManageNavigation::isPage(target, *pageURI_)) {
+        if (pageLoadPending_) {
+            pageLoadPending_ = false;
+            webkit_policy_decision_use(decision);
+            return true;
+        }
+        // A reload, or any other way back to the page, would read the file as it lies, without
+        // a nonce: the page is loaded again the one way that gives it one.
+        if (navigation == WEBKIT_NAVIGATION_TYPE_RELOAD || target->find('#') == std::string::npos) {
+            Log::write("manage", "관리 화면 다시 불러옴 type=" +
+                                     std::to_string(static_cast<int>(navigation)));
+            webkit_policy_decision_ignore(decision);
+            g_idle_add_full(
+                G_PRIORITY_DEFAULT,
+                +[](gpointer data) -> gboolean {
+                    auto* weak = static_cast<std::weak_ptr<ManageWindow>*>(data);
+                    if (auto self = weak->lock(); self && self->webView_ != nullptr) {
+                        self->loadPage();
+                    }
+                    return G_SOURCE_REMOVE;
+                },
+                new std::weak_ptr<ManageWindow>(weak_from_this()),
+                +[](gpointer data) { delete static_cast<std::weak_ptr<ManageWindow>*>(data); });
+            return true;
+        }
+    }
     const ManageNavigation::Verdict verdict = ManageNavigation::decide(target, pageURI_);
     if (verdict.allow) {
         webkit_policy_decision_use(decision);
         return true;
     }
-    const WebKitNavigationType navigation = webkit_navigation_action_get_navigation_type(action);
     // A new-window request has no target frame of this view.
     const bool mainFrame = type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION;
     Log::write("manage", "🔴 이동 막음 kind=" + verdict.kind +

@@ -51,6 +51,7 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
 
     void buildView();
     void buildWindow();
+    void loadPage();
     void release();
     void receive(const std::optional<std::string>& text);
     bool decidePolicy(WebKitPolicyDecision* decision, WebKitPolicyDecisionType type);
@@ -103,6 +104,8 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     bool loaded_ = false;
     bool loadFailed_ = false;
     bool building_ = false;
+    // The page's own load is on its way to the navigation policy.
+    bool pageLoadPending_ = false;
     std::string nonce_;
     // Counts the documents shown: every build, committed load and release starts another, and
     // a reply goes only into the document whose call it answers.

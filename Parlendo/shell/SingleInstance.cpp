@@ -1,5 +1,6 @@
 #include "shell/SingleInstance.h"
 
+#include "foundation/FileIO.h"
 #include "foundation/RuntimePaths.h"
 #include "shell/StartupTiming.h"
 
@@ -32,17 +33,23 @@ std::optional<long> primaryPid(GDBusConnection* bus) {
     return static_cast<long>(pid);
 }
 
-std::filesystem::path lockFile() {
+std::optional<std::filesystem::path> runtimeFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/') {
-        return std::filesystem::path(runtime) / "parlendo.lock";
+        return std::filesystem::path(runtime);
     }
-    return RuntimePaths::stateRoot() / "parlendo.lock";
+    return std::nullopt;
+}
+
+std::filesystem::path lockFile() {
+    return runtimeFolder().value_or(RuntimePaths::stateRoot()) / "parlendo.lock";
 }
 
 bool acquireLock(const std::filesystem::path& file) {
-    std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
+    // The state folder is the program's own and kept private; the session's runtime folder is
+    // the desktop's.
+    fileio::makePrivateFolder(file.parent_path(),
+                              runtimeFolder() ? std::filesystem::path() : file.parent_path());
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         // Without a lock file nothing can be said: go on.

@@ -73,6 +73,22 @@ std::string textOf(GtkTextView* view) {
     return out;
 }
 
+// What an entry shows: its text, or, in a password field, only as many hidden characters as it
+// holds; the password itself is never read.
+std::string entryText(GtkEntry* entry) {
+    if (gtk_entry_get_visibility(entry)) {
+        return gtk_entry_get_text(entry);
+    }
+    gunichar hidden = gtk_entry_get_invisible_char(entry);
+    char mark[8];
+    const int size = g_unichar_to_utf8(hidden != 0 ? hidden : '*', mark);
+    std::string out;
+    for (guint16 i = 0; i < gtk_entry_get_text_length(entry); ++i) {
+        out.append(mark, static_cast<size_t>(size));
+    }
+    return out;
+}
+
 // The program does not link WebKit: its web windows come from a module loaded with the first of
 // them. So the probe finds the page's script calls in the library once it is loaded.
 struct ScriptCalls {
@@ -249,7 +265,7 @@ std::vector<WindowProbe::Window> WindowProbe::windows() {
                 const gchar* label = gtk_button_get_label(GTK_BUTTON(widget));
                 element = {"button", label != nullptr ? label : "", {}};
             } else if (GTK_IS_ENTRY(widget)) {
-                element = {"entry", gtk_entry_get_text(GTK_ENTRY(widget)), {}};
+                element = {"entry", entryText(GTK_ENTRY(widget)), {}};
             } else if (GTK_IS_TEXT_VIEW(widget)) {
                 element = {"text", textOf(GTK_TEXT_VIEW(widget)), {}};
             } else {

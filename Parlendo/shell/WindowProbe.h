@@ -17,7 +17,8 @@ namespace parlendo {
 // Object /local/parlendo/Probe, interface local.parlendo.Probe, on the program's own bus name:
 //   Windows() -> a(stiiiia(ssiiii)): each mapped window's title, X window and place on the screen,
 //       and the
-//       labels, buttons, entries and text views shown in it (role, text, place), in widget order;
+//       labels, buttons, entries and text views shown in it (role, text, place), in widget order
+//       (a password field as hidden characters, one per character it holds);
 //   PageText() -> s: the text of the page in the program's web view (empty without one);
 //   PageFind(s) -> (iiii): where on the screen the page shows an element with that text (its own
 //       or all of it), label or title (the smallest, scrolled into view); all 0 when none.

@@ -2,7 +2,9 @@
 
 #include "aitalk/AITalkText.h"
 #include "aitalk/AnswerPalette.h"
+#include "foundation/Base64.h"
 #include "foundation/Json.h"
+#include "foundation/SHA256.h"
 
 namespace parlendo::AnswerPage {
 
@@ -68,15 +70,27 @@ constexpr const char* kPageScript = R"JS((function () {
     try { if (typeof mathAfter !== 'undefined') mathAfter = fit; } catch (e) {}
     try { if (typeof mathWatch === 'function') mathWatch(thread(), fit); } catch (e) {}
   }
+  // What is drawn of an answer: all of it up to the limit, else its beginning, cut at a line
+  // break near the limit when there is one and never inside a surrogate pair.
+  var limit = /*LIMIT*/;
+  function shown(text) {
+    if (text.length <= limit) return text;
+    var cut = text.lastIndexOf('\n', limit);
+    if (cut < limit - 2000) cut = limit;
+    var code = text.charCodeAt(cut - 1);
+    if (code >= 0xd800 && code <= 0xdbff) cut--;
+    return text.slice(0, cut);
+  }
   function renderAnswer(text) {
     var ai = div('ai');
     var body = div('body');
     ai.appendChild(body);
+    var part = shown(text);
     var ok = false;
     if (canRender) {
       try {
         var maths = [];
-        body.innerHTML = renderMarkdown(text, maths);
+        body.innerHTML = renderMarkdown(part, maths);
         mathMount(body, maths);
         ok = true;
       } catch (e) {
@@ -85,7 +99,13 @@ constexpr const char* kPageScript = R"JS((function () {
     }
     if (!ok) {
       body.className = 'body plain';
-      body.textContent = text;
+      body.textContent = part;
+    }
+    if (part.length < text.length) {
+      var note = div('cut');
+      note.textContent = '답이 너무 길어 앞부분 ' + part.length.toLocaleString('ko-KR') +
+        '자만 보여요 (전체 ' + text.length.toLocaleString('ko-KR') + '자)';
+      ai.appendChild(note);
     }
     return ai;
   }
@@ -201,6 +221,7 @@ std::string overrideStyle() {
         s += "\n#thread>:first-child{margin-right:36px}";
         s += "\n.body code,.tex-raw{font-family:ui-monospace,Menlo,monospace}";
         s += "\n.plain{white-space:pre-wrap;overflow-wrap:anywhere}";
+        s += "\n.cut{margin-top:.6em;color:var(--warn);font-size:12px}";
         s += "\n" + selectionRule(ThemeMode::light) + "\n" + selectionRule(ThemeMode::dark);
         s += "\n.tex menclose[notation]{border:0;padding:0}";
         return s;
@@ -209,7 +230,22 @@ std::string overrideStyle() {
 }
 
 std::string pageScript() {
-    return kPageScript;
+    static const std::string script = [] {
+        std::string text = kPageScript;
+        const std::string mark = "/*LIMIT*/";
+        text.replace(text.find(mark), mark.size(), std::to_string(shownLength));
+        return text;
+    }();
+    return script;
+}
+
+std::string contentPolicy(const std::vector<std::string>& scripts) {
+    std::string sources;
+    for (const std::string& script : scripts) {
+        sources += " 'sha256-" + Base64::encode(SHA256::digest(script)) + "'";
+    }
+    return "default-src 'none'; style-src 'unsafe-inline'; script-src" + sources +
+           "; img-src 'none'; connect-src 'none'; font-src 'none'";
 }
 
 std::optional<std::string> rendererBlock(const std::string& windowsHTML) {
@@ -219,6 +255,14 @@ std::optional<std::string> rendererBlock(const std::string& windowsHTML) {
         block.find("function mathReady(") == std::string::npos ||
         block.find("</script") != std::string::npos) {
         return std::nullopt;
+    }
+    // The page's parser reads every line break as "\n"; the policy's hash must see the same.
+    for (size_t at = block.find('\r'); at != std::string::npos; at = block.find('\r', at)) {
+        if (at + 1 < block.size() && block[at + 1] == '\n') {
+            block.erase(at, 1);
+        } else {
+            block[at] = '\n';
+        }
     }
     return block;
 }
@@ -247,18 +291,21 @@ Built build(const std::optional<std::string>& windowsHTML, ThemeMode theme) {
         renderer = rendererBlock(*windowsHTML);
         style = styleBlock(*windowsHTML);
     }
+    // The text of each script element, exactly as the policy hashes it.
+    const std::string rendererScript = "\n'use strict';\n" + renderer.value_or("") + "\n";
+    const std::string ownScript = "\n'use strict';\n" + pageScript() + "\n";
     std::string html = std::string("<!doctype html>\n<html lang=\"ko\" data-app-theme=\"") +
                        themeName(theme) + "\">\n<head>\n<meta charset=\"utf-8\">\n";
-    html += std::string("<meta http-equiv=\"Content-Security-Policy\" content=\"") + contentPolicy +
-            "\">\n<style>\n";
+    html += "<meta http-equiv=\"Content-Security-Policy\" content=\"" +
+            contentPolicy({rendererScript, ownScript}) + "\">\n<style>\n";
     html += style ? *style : fallbackStyle();
     html += "\n</style>\n<style>\n";
     html += overrideStyle();
-    html += "\n</style>\n</head>\n<body>\n<div id=\"thread\"></div>\n<script>\n'use strict';\n";
-    html += renderer.value_or("");
-    html += "\n</script>\n<script>\n'use strict';\n";
-    html += kPageScript;
-    html += "\n</script>\n</body>\n</html>";
+    html += "\n</style>\n</head>\n<body>\n<div id=\"thread\"></div>\n<script>";
+    html += rendererScript;
+    html += "</script>\n<script>";
+    html += ownScript;
+    html += "</script>\n</body>\n</html>";
     return {std::move(html), renderer.has_value()};
 }
 

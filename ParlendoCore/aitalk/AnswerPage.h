@@ -5,11 +5,15 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace parlendo {
 
 // The web page of the answer window: its HTML document (strict content policy, styles, the page
 // script with its API `window.__answer`), the JSON shown on each redraw and the theme switch.
+// The policy lets only the page's own two scripts run, named by their SHA-256; the renderer
+// script the window injects at document start and the scripts it evaluates are the window's, not
+// the page's, and the policy does not reach them.
 // Markdown and mathematics are rendered by a block borrowed from the bundled renderer page, when
 // it passes its checks; otherwise answers are plain text. Pure; any thread.
 namespace AnswerPage {
@@ -20,9 +24,12 @@ struct Built {
     bool usesWindowsRenderer = false;
 };
 
-inline constexpr const char* contentPolicy =
-    "default-src 'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; img-src 'none'; "
-    "connect-src 'none'; font-src 'none'";
+// The content policy of a page whose only scripts are these inline ones.
+std::string contentPolicy(const std::vector<std::string>& scripts);
+
+// An answer longer than this (in UTF-16 code units, as the page counts) is shown cut, with a line
+// that says so.
+inline constexpr int shownLength = 100000;
 
 // The page from the bundled renderer page's text (none when it is missing) in a theme.
 Built build(const std::optional<std::string>& windowsHTML, ThemeMode theme);

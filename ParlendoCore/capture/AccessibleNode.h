@@ -66,6 +66,15 @@ class AccessibleNode {
     virtual std::shared_ptr<AccessibleNode> parent() { return nullptr; }
     // For a page of a paged document, its 0-based index in the document; none by default.
     virtual std::optional<int> pageIndex() { return std::nullopt; }
+    // Whether the element is shown now (a browser's background tabs are not); true by default.
+    virtual bool showing() { return true; }
+    // The element embedded in this one's text at character `offset`, where the text shows it as
+    // one object replacement character (U+FFFC): a paragraph of a web page, a link in it. None
+    // by default.
+    virtual std::shared_ptr<AccessibleNode> embeddedAt(std::int64_t /*offset*/) { return nullptr; }
+    // Whether the element flows in its parent's line of text (a link, an emphasis) rather than
+    // standing as a block of its own; false by default.
+    virtual bool isInline() { return false; }
 };
 
 using AccessibleNodePtr = std::shared_ptr<AccessibleNode>;

@@ -3,7 +3,6 @@
 #include "foundation/Text.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 
 namespace parlendo::AppIdentity {
@@ -40,54 +39,94 @@ std::optional<std::string> nonEmpty(std::string text) {
     return text;
 }
 
-// Window classes of terminal emulators, lower-cased.
-constexpr std::array<std::string_view, 45> terminalClasses = {
-    "xterm",
-    "uxterm",
-    "urxvt",
-    "rxvt",
-    "gnome-terminal",
-    "gnome-terminal-server",
-    "org.gnome.terminal",
-    "org.gnome.console",
-    "kgx",
-    "konsole",
-    "xfce4-terminal",
-    "mate-terminal",
-    "lxterminal",
-    "qterminal",
-    "terminator",
-    "tilix",
-    "com.gexperts.tilix",
-    "alacritty",
-    "kitty",
-    "st",
-    "st-256color",
-    "foot",
-    "footclient",
-    "wezterm",
-    "org.wezfurlong.wezterm",
-    "sakura",
-    "terminology",
-    "guake",
-    "tilda",
-    "yakuake",
-    "cool-retro-term",
-    "deepin-terminal",
-    "termite",
-    "eterm",
-    "aterm",
-    "hyper",
-    "tabby",
-    "contour",
-    "blackbox",
-    "com.raggesilver.blackbox",
-    "ptyxis",
-    "org.gnome.ptyxis",
-    "x-terminal-emulator",
-    "lxterm",
-    "roxterm",
+// Terminal emulators by window class and desktop id, lower-cased, and whether Control+Shift+C
+// copies in them out of the box (the ones built on VTE and the others that follow that
+// convention). In every other terminal (xterm and its kin, the rxvt family, one not known)
+// Control+Shift+C reaches the program as an interrupt.
+struct Terminal {
+    std::string_view name;
+    bool shiftCopies;
 };
+constexpr Terminal terminals[] = {
+    {"xterm", false},
+    {"uxterm", false},
+    {"lxterm", false},
+    {"koi8rxterm", false},
+    {"rxvt", false},
+    {"urxvt", false},
+    {"rxvt-unicode", false},
+    {"urxvt-256color", false},
+    {"mrxvt", false},
+    {"eterm", false},
+    {"aterm", false},
+    {"x-terminal-emulator", false},
+    {"gnome-terminal", true},
+    {"gnome-terminal-server", true},
+    {"org.gnome.terminal", true},
+    {"org.gnome.console", true},
+    {"kgx", true},
+    {"konsole", true},
+    {"org.kde.konsole", true},
+    {"xfce4-terminal", true},
+    {"mate-terminal", true},
+    {"lxterminal", true},
+    {"qterminal", true},
+    {"terminator", true},
+    {"tilix", true},
+    {"com.gexperts.tilix", true},
+    {"alacritty", true},
+    {"kitty", true},
+    {"st", true},
+    {"st-256color", true},
+    {"foot", true},
+    {"footclient", true},
+    {"wezterm", true},
+    {"org.wezfurlong.wezterm", true},
+    {"sakura", true},
+    {"terminology", true},
+    {"guake", true},
+    {"tilda", true},
+    {"yakuake", true},
+    {"org.kde.yakuake", true},
+    {"cool-retro-term", true},
+    {"deepin-terminal", true},
+    {"termite", true},
+    {"hyper", false},
+    {"tabby", true},
+    {"contour", true},
+    {"blackbox", true},
+    {"com.raggesilver.blackbox", true},
+    {"ptyxis", true},
+    {"org.gnome.ptyxis", true},
+    {"roxterm", true},
+};
+
+// The terminal named by the entry's id or by either half of the window's class.
+const Terminal* knownTerminal(const DesktopEntry* entry, const std::optional<std::string>& instance,
+                              const std::optional<std::string>& windowClass) {
+    const auto find = [](const std::string& name) -> const Terminal* {
+        const std::string lower = asciiLower(name);
+        for (const auto& terminal : terminals) {
+            if (terminal.name == lower) {
+                return &terminal;
+            }
+        }
+        return nullptr;
+    };
+    if (entry) {
+        if (const auto* found = find(entry->id)) {
+            return found;
+        }
+    }
+    for (const auto* name : {&instance, &windowClass}) {
+        if (*name) {
+            if (const auto* found = find(**name)) {
+                return found;
+            }
+        }
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -244,21 +283,20 @@ std::optional<std::string> bundleID(const AppClues& clues,
 
 bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& instance,
                 const std::optional<std::string>& windowClass) {
-    if (entry) {
-        return std::find(entry->categories.begin(), entry->categories.end(), "TerminalEmulator") !=
-               entry->categories.end();
+    if (entry && std::find(entry->categories.begin(), entry->categories.end(),
+                           "TerminalEmulator") != entry->categories.end()) {
+        return true;
     }
-    for (const auto* name : {&instance, &windowClass}) {
-        if (!*name) {
-            continue;
-        }
-        const auto lower = asciiLower(**name);
-        if (std::find(terminalClasses.begin(), terminalClasses.end(), lower) !=
-            terminalClasses.end()) {
-            return true;
-        }
+    return knownTerminal(entry, instance, windowClass) != nullptr;
+}
+
+CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
+                  const std::optional<std::string>& windowClass) {
+    if (!isTerminal(entry, instance, windowClass)) {
+        return CopyKeys::controlC;
     }
-    return false;
+    const auto* terminal = knownTerminal(entry, instance, windowClass);
+    return terminal && terminal->shiftCopies ? CopyKeys::controlShiftC : CopyKeys::none;
 }
 
 }  // namespace parlendo::AppIdentity

@@ -36,6 +36,9 @@ struct AppClues {
     std::optional<std::string> wmClass;
 };
 
+// The keys that copy the selection in an application; `none` where no key is safe to send.
+enum class CopyKeys { controlC, controlShiftC, none };
+
 // Names the application of a window the way the title and address rules know applications: its
 // Flatpak id, else its desktop-file id (without ".desktop"), else its window class.
 namespace AppIdentity {
@@ -63,10 +66,16 @@ std::optional<std::string> bundleID(const AppClues& clues,
                                     const std::vector<DesktopEntry>& entries);
 
 // Whether the application is a terminal emulator, where Control+C interrupts the running program:
-// its desktop entry says so by the TerminalEmulator category; without an entry, its window class
-// is one of the known terminals.
+// its desktop entry says so by the TerminalEmulator category, or its window class or desktop id is
+// one of the known terminals (an entry without the category does not hide a known terminal).
 bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& instance,
                 const std::optional<std::string>& windowClass);
+
+// The keys that copy the selection in the application: Control+C, except in a terminal, where
+// only the terminals known to copy on Control+Shift+C get that and every other terminal gets no
+// key at all (Control+Shift+C reaches the program there as an interrupt).
+CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
+                  const std::optional<std::string>& windowClass);
 
 }  // namespace AppIdentity
 }  // namespace parlendo

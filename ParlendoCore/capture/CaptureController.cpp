@@ -1,5 +1,6 @@
 #include "capture/CaptureController.h"
 
+#include "capture/CaptureCopy.h"
 #include "capture/CaptureKeys.h"
 #include "capture/SyntheticCopyLedger.h"
 #include "foundation/Log.h"
@@ -209,6 +210,18 @@ void CaptureController::finish(Fetched fetched) {
                 rejected(false);
                 copyUsed(bundle, "window_changed");
                 Log::write("capture", "가져온 글 버림 — 가져오는 사이 앞 창이 바뀜 app=" + bundle);
+            },
+            [&](SelectionFetch::CopyNotSent&) {
+                rejected(false);
+                Log::write("capture", format("못 가져옴 reason=copy_not_sent app=%s ms=%.0f",
+                                             bundle.c_str(), ms));
+                notice("선택한 글이 없어요");
+            },
+            [&](SelectionFetch::ClipboardNotSaved&) {
+                rejected(false);
+                Log::write("capture", format("못 가져옴 reason=clipboard_not_saved app=%s ms=%.0f",
+                                             bundle.c_str(), ms));
+                notice(std::string(CaptureCopy::clipboardNotSaved));
             },
             [&](SelectionFetch::Text& text) { captured(fetched, text, ms); },
         },

@@ -41,6 +41,10 @@ inline constexpr std::string_view skipNoWordPopup =
 inline constexpr std::string_view skipNoSentencePopup =
     "문장을 번역할 팝업이 없거나 꺼져 있어요 · 관리 창의 팝업 설정에서 켜거나 만드세요";
 
+// The notice of a capture whose copy was not made because the clipboard could not be kept.
+inline constexpr std::string_view clipboardNotSaved =
+    "클립보드를 지킬 수 없어 선택한 글을 복사하지 않았어요 · 다시 눌러 보세요";
+
 // The card of a sentence over the length limit; `count` is the selection's length.
 std::string overLength(size_t count);
 

@@ -10,6 +10,8 @@ std::string_view toString(SelectionFetch::Stage stage) {
     switch (stage) {
         case SelectionFetch::Stage::direct:
             return "direct";
+        case SelectionFetch::Stage::primary:
+            return "primary";
         case SelectionFetch::Stage::copy:
             return "copy";
     }
@@ -100,11 +102,24 @@ void run(std::shared_ptr<SelectionSource> source, std::shared_ptr<SyntheticCopyL
                     std::nullopt});
         return;
     }
+    if (auto primary = source->readPrimary(); !isBlank(primary)) {
+        done(Result{Text{text::sanitize(*primary), Stage::primary, "primary_selection", 0},
+                    std::nullopt});
+        return;
+    }
     auto wait = std::make_unique<CopyWait>();
     wait->startCount = source->pasteboardChangeCount();
-    wait->saved = source->savePasteboard();
+    auto saved = source->savePasteboard();
+    if (!saved) {
+        done(Result{ClipboardNotSaved{}, std::nullopt});
+        return;
+    }
+    wait->saved = std::move(*saved);
     wait->t0 = source->now();
-    source->postCopy();
+    if (!source->postCopy()) {
+        done(Result{CopyNotSent{}, std::nullopt});
+        return;
+    }
     wait->source = std::move(source);
     wait->ledger = std::move(ledger);
     wait->window = std::move(window);

@@ -15,11 +15,13 @@ namespace parlendo {
 class SyntheticCopyLedger;
 
 // Fetches the selected text of the front application without the platform: a direct read
-// first; when that finds nothing, a synthetic copy whose arrival on the clipboard is polled,
-// after which the copied text is taken and the user's clipboard put back as it was.
+// first; when that finds nothing, the primary selection when the front application holds it;
+// else a synthetic copy whose arrival on the clipboard is polled, after which the copied text is
+// taken and the user's clipboard put back as it was. The copy is made only once the whole
+// clipboard is saved, so that the user's clipboard is never left emptier than it was.
 namespace SelectionFetch {
 
-enum class Stage { direct, copy };
+enum class Stage { direct, primary, copy };
 
 // Text was fetched (not stripped; bytes that are not UTF-8 read as U+FFFD, so that the text can
 // travel in JSON).
@@ -42,7 +44,16 @@ struct Unreadable {
 struct WindowChanged {
     bool operator==(const WindowChanged&) const = default;
 };
-using Outcome = std::variant<Text, NoSelection, Unreadable, WindowChanged>;
+// No copy key was sent: no front window is known, or it is a terminal whose copy key is not.
+struct CopyNotSent {
+    bool operator==(const CopyNotSent&) const = default;
+};
+// The clipboard could not be saved whole, so no copy was made (it could not be put back).
+struct ClipboardNotSaved {
+    bool operator==(const ClipboardNotSaved&) const = default;
+};
+using Outcome =
+    std::variant<Text, NoSelection, Unreadable, WindowChanged, CopyNotSent, ClipboardNotSaved>;
 
 // A copy that did not arrive in time: its clean-up is still owed (see settleLate).
 struct Pending {

@@ -18,31 +18,39 @@ struct DirectSelection {
     bool operator==(const DirectSelection&) const = default;
 };
 
-// An opaque copy of everything on the clipboard; empty means "nothing saved".
+// An opaque copy of everything on the clipboard.
 using SavedPasteboard = std::any;
 
-// What the selection fetch needs of the desktop: the direct accessibility read, the front
-// window, the clipboard with its change count, the synthetic copy and a monotonic clock.
-// Called on the selection-fetch queue; implementations do their clipboard work on the main
-// thread, reached synchronously.
+// What the selection fetch needs of the desktop: the direct accessibility read, the selection the
+// window system holds for the front application, the front window, the clipboard with its change
+// count, the synthetic copy and a monotonic clock. Called on the selection-fetch queue;
+// implementations do their clipboard work on the main thread, reached synchronously.
 class SelectionSource {
   public:
     virtual ~SelectionSource() = default;
     // The selected text through accessibility, or none.
     virtual std::optional<DirectSelection> readDirect() = 0;
+    // The text of the primary selection (what is selected, as X11 holds it) when the front
+    // application owns it; none otherwise.
+    virtual std::optional<std::string> readPrimary() = 0;
     // The identity of the front application's focused window now.
     virtual std::optional<WindowIdentity> frontWindow() = 0;
     // The clipboard's change count.
     virtual std::int64_t pasteboardChangeCount() = 0;
-    // Everything on the clipboard, every item with every readable type, in order.
-    virtual SavedPasteboard savePasteboard() = 0;
-    // Clears the clipboard, writes back what `saved` holds (nothing for an empty or foreign
-    // value) and returns the change count afterwards.
+    // Everything on the clipboard, every item with every readable type, in order; none when it
+    // could not all be saved (the clipboard's owner did not answer in time, or offered more than
+    // can be kept), and then the clipboard must not be touched.
+    virtual std::optional<SavedPasteboard> savePasteboard() = 0;
+    // Clears the clipboard, writes back what `saved` holds (an empty save leaves it empty) and
+    // returns the change count afterwards. A value that is not a save of this source leaves the
+    // clipboard as it is.
     virtual std::int64_t restorePasteboard(const SavedPasteboard& saved) = 0;
     // The clipboard's plain text.
     virtual std::optional<std::string> pasteboardText() = 0;
-    // Posts one synthetic copy key press (Control+C here) tagged as the application's own.
-    virtual void postCopy() = 0;
+    // Posts one synthetic copy key press (Control+C here, Control+Shift+C in the terminals that
+    // copy on it) tagged as the application's own; false when no key was sent, because no front
+    // window is known or its copy key is not (a terminal where it would interrupt the program).
+    virtual bool postCopy() = 0;
     // Seconds on the monotonic clock.
     virtual double now() = 0;
 };

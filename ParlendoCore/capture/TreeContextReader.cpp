@@ -47,14 +47,24 @@ std::string okOrNone(const std::optional<std::string>& value) {
     return value ? "ok" : "none";
 }
 
+// A document address when it names a local file.
+std::optional<std::string> fileAddress(std::optional<std::string> url) {
+    if (url && SourceURL::localPath(*url)) {
+        return url;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 TreeContextReader::TreeContextReader(std::shared_ptr<WindowPort> windows,
                                      std::shared_ptr<AccessibilityPort> accessibility,
-                                     std::shared_ptr<const MonotonicClock> clock)
+                                     std::shared_ptr<const MonotonicClock> clock,
+                                     std::shared_ptr<DesktopDocuments> documents)
     : windows_(std::move(windows)),
       accessibility_(std::move(accessibility)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      documents_(std::move(documents)) {}
 
 WindowIdentity TreeContextReader::identity(const RunningApplication& app) {
     return windows_->identity(app);
@@ -68,7 +78,8 @@ std::optional<std::string> TreeContextReader::findWebAreaURL(AccessibleNode& ele
     }
     const auto role = element.role();
     if (role == AccessibleNode::Role::webArea) {
-        return element.documentURL();
+        // A browser keeps the pages of its background tabs in the tree, hidden.
+        return element.showing() ? element.documentURL() : std::nullopt;
     }
     if (role == AccessibleNode::Role::embedded) {
         return std::nullopt;
@@ -126,7 +137,7 @@ std::optional<std::string> TreeContextReader::addressBarValue(AccessibleNode& wi
 
 std::optional<std::string> TreeContextReader::documentURL(AccessibleNode& window,
                                                           const ReadBudget& budget) {
-    if (auto url = window.documentURL(); url && !url->empty()) {
+    if (auto url = fileAddress(window.documentURL())) {
         return url;
     }
     int nodes = documentNodes;
@@ -142,8 +153,7 @@ std::optional<std::string> TreeContextReader::documentURL(AccessibleNode& window
             return std::nullopt;
         }
         if (role == AccessibleNode::Role::document) {
-            auto url = element.documentURL();
-            return url && !url->empty() ? url : std::nullopt;
+            return fileAddress(element.documentURL());
         }
         for (const auto& child : element.children(remaining(nodes))) {
             if (!child) {
@@ -194,6 +204,14 @@ std::optional<ReadingContext> TreeContextReader::read(
                     }
                 }
             }
+        }
+    }
+    // What the desktop records is read without asking the application, so the budget does not
+    // bound it.
+    if (!documentAddress && documents_ && !TitleKey::isBrowser(bundle)) {
+        if (auto found = documents_->find(app->pid, window.title)) {
+            documentAddress = std::move(found->url);
+            Log::write("context", "문서 파일 찾음 from=" + found->from + " app=" + bundle);
         }
     }
     if (budget.expired()) {

@@ -57,23 +57,60 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                mode_t mode) {
-    std::error_code ec;
-    if (path.has_parent_path()) {
-        std::filesystem::create_directories(path.parent_path(), ec);
-        if (ec) {
-            return ec;
+std::error_code makePrivateFolder(const std::filesystem::path& folder,
+                                  const std::filesystem::path& top) {
+    if (!folder.is_absolute()) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    const std::filesystem::path target = folder.lexically_normal();
+    const std::filesystem::path from = top.empty() ? top : top.lexically_normal();
+    std::filesystem::path walked;
+    bool tightening = false;
+    for (const auto& piece : target) {
+        if (piece.empty()) {
+            continue;  // the empty name after a trailing separator
         }
+        walked /= piece;
+        tightening = tightening || (!from.empty() && walked == from);
+        if (::mkdir(walked.c_str(), privateFolderMode) == 0) {
+            continue;
+        }
+        if (errno != EEXIST) {
+            return lastError();
+        }
+        struct stat status {};
+        if (::stat(walked.c_str(), &status) != 0) {
+            return lastError();
+        }
+        if (!S_ISDIR(status.st_mode)) {
+            return std::make_error_code(std::errc::not_a_directory);
+        }
+        if (tightening && status.st_uid == ::geteuid() && (status.st_mode & 077) != 0 &&
+            ::chmod(walked.c_str(), status.st_mode & 0700) != 0) {
+            return lastError();
+        }
+    }
+    return {};
+}
+
+std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                const std::optional<std::filesystem::path>& top) {
+    if (!path.is_absolute() || !path.has_filename()) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    const std::filesystem::path folder = path.parent_path();
+    if (std::error_code ec = makePrivateFolder(folder, top.value_or(folder))) {
+        return ec;
     }
     const std::string temp = path.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                              std::to_string(tempCounter.fetch_add(1));
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privateFileMode);
     if (fd < 0) {
         return lastError();
     }
+    std::error_code ec;
     // The mode given to open() is narrowed by the umask; set it exactly.
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+    if (::fchmod(fd, privateFileMode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
         ec = lastError();
         ::close(fd);
         ::unlink(temp.c_str());

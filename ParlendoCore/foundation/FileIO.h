@@ -18,12 +18,26 @@ std::optional<std::string> readFile(const std::filesystem::path& path);
 // Writes every byte to `fd`, retrying after interruptions; false on an error.
 bool writeAll(int fd, std::string_view bytes);
 
-// Replaces `path` with `bytes` atomically: the bytes go to a new temporary file beside it (with
-// `mode`), which is flushed to disk and renamed over `path`. Readers see the old content or the
-// new, never a mix. The parent folder is created when missing. On failure the temporary file is
-// removed and `path` is left as it was.
+// What the program keeps for its user is the user's alone: its folders are made with mode 0700
+// and its files with mode 0600.
+inline constexpr mode_t privateFolderMode = 0700;
+inline constexpr mode_t privateFileMode = 0600;
+
+// Creates `folder` and every missing folder above it with mode 0700. Each existing folder from
+// `top` down to `folder` (both included) that belongs to this user and lets others in is
+// tightened to 0700; an empty `top`, or one that does not contain `folder`, tightens nothing (a
+// folder the desktop shares keeps its mode). A relative `folder` is refused: the program never
+// writes into whatever folder it was started in.
+std::error_code makePrivateFolder(const std::filesystem::path& folder,
+                                  const std::filesystem::path& top);
+
+// Replaces `path` with `bytes` atomically: the bytes go to a new temporary file beside it (mode
+// 0600), which is flushed to disk and renamed over `path`, so a file that was readable by others
+// is not any more. Readers see the old content or the new, never a mix. The file's folder is made
+// private with `makePrivateFolder`, from `top` (by default the folder itself). On failure the
+// temporary file is removed and `path` is left as it was. A relative `path` is refused.
 std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                mode_t mode = 0644);
+                                const std::optional<std::filesystem::path>& top = std::nullopt);
 
 // Moves a file that cannot be trusted out of the way, keeping it for inspection: renamed to
 // "<path>.unreadable", or "<path>.unreadable.<n>" (n from 2 to 100) when that name is taken.

@@ -111,7 +111,7 @@ std::int32_t KeychainFile::storeLocked(const Contents& contents) {
     if (!text) {
         return KeychainStatus::ioFailure;
     }
-    if (fileio::writeAtomically(path_, *text, 0600)) {
+    if (fileio::writeAtomically(path_, *text)) {
         return KeychainStatus::ioFailure;
     }
     return KeychainStatus::success;

@@ -140,14 +140,27 @@ bool rotate(LogState& st, const fs::path& directory, const Log::MoveFile& move) 
     return false;
 }
 
+// The log is the user's alone: a log file that others may read (written before the program kept
+// it private) is made private when it is next written, and the rotated one with it.
+void keepPrivate(int fd, const fs::path& directory) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || (status.st_mode & 077) == 0) {
+        return;
+    }
+    ::fchmod(fd, fileio::privateFileMode);
+    ::chmod((directory / Log::rotatedName).c_str(), fileio::privateFileMode);
+}
+
 // Appends the lines to app.log, rotating before a line that would take the file past the limit.
 // The file stays open from one line to the next.
 void append(LogState& st, const std::vector<std::string>& lines) {
     fs::path directory;
+    bool appOwned = true;
     Log::MoveFile move;
     {
         std::lock_guard lock(st.mutex);
         directory = st.directory;
+        appOwned = st.appOwned;
         move = st.moveFile;
     }
     const fs::path file = directory / Log::fileName;
@@ -157,9 +170,16 @@ void append(LogState& st, const std::vector<std::string>& lines) {
         fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
         const off_t end = fd < 0 ? 0 : ::lseek(fd, 0, SEEK_END);
         size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+        if (fd >= 0) {
+            keepPrivate(fd, directory);
+        }
     };
     auto openEmpty = [&] {
-        fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        fd =
+            ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, fileio::privateFileMode);
+        if (fd >= 0) {
+            keepPrivate(fd, directory);
+        }
         size = 0;
     };
     for (const auto& line : lines) {
@@ -167,8 +187,7 @@ void append(LogState& st, const std::vector<std::string>& lines) {
             openExisting();
         }
         if (fd < 0) {
-            std::error_code ignored;
-            fs::create_directories(directory, ignored);
+            fileio::makePrivateFolder(directory, appOwned ? directory : fs::path());
             openEmpty();
         } else if (size > 0 && st.maxBytes.load() < size + line.size()) {
             ::close(fd);

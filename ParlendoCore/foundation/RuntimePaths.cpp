@@ -1,5 +1,7 @@
 #include "foundation/RuntimePaths.h"
 
+#include "foundation/FileIO.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -39,9 +41,11 @@ fs::path xdg(const Environment& environment, const std::string& variable,
     return home(environment) / fallback;
 }
 
-Result<fs::path, PathError> ensureDirectory(const fs::path& directory) {
+// The folder, made when missing; the program's own folder is kept private, one the user named is
+// made private when missing but otherwise left as it is.
+Result<fs::path, PathError> ensureDirectory(const fs::path& directory, bool own) {
     std::error_code ec;
-    fs::create_directories(directory, ec);
+    fileio::makePrivateFolder(directory, own ? directory : fs::path());
     if (!fs::is_directory(directory, ec) || access(directory.c_str(), W_OK) != 0) {
         return fail(PathError{PathError::Kind::notCreatable, directory.string()});
     }
@@ -97,13 +101,13 @@ Result<LogDirectory, PathError> resolveLogDirectory(const Environment& environme
         if (bundlePath && !bundlePath->empty() && override.starts_with(*bundlePath)) {
             return fail(PathError{PathError::Kind::insideAppBundle, "EV_LOG_DIR"});
         }
-        auto ensured = ensureDirectory(override);
+        auto ensured = ensureDirectory(override, false);
         if (!ensured) {
             return fail(ensured.error());
         }
         return LogDirectory{*ensured, false};
     }
-    auto ensured = ensureDirectory(defaultLogDirectory(environment));
+    auto ensured = ensureDirectory(defaultLogDirectory(environment), true);
     if (!ensured) {
         return fail(ensured.error());
     }

@@ -4,18 +4,22 @@
 
 namespace parlendo::SHA256 {
 
-std::string hex(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
+std::string digest(std::string_view bytes) {
+    unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+    if (EVP_Digest(bytes.data(), bytes.size(), out, &length, EVP_sha256(), nullptr) != 1) {
         return {};
     }
+    return std::string(reinterpret_cast<const char*>(out), length);
+}
+
+std::string hex(std::string_view bytes) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string out;
-    out.reserve(length * 2);
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(digits[digest[i] >> 4]);
-        out.push_back(digits[digest[i] & 0x0F]);
+    for (const char c : digest(bytes)) {
+        const auto byte = static_cast<unsigned char>(c);
+        out.push_back(digits[byte >> 4]);
+        out.push_back(digits[byte & 0x0F]);
     }
     return out;
 }

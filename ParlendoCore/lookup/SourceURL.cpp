@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -25,11 +26,18 @@ constexpr std::array<std::string_view, 10> trackingParameters = {
     "gclid",      "fbclid",     "igshid",       "mc_cid",   "mc_eid",
 };
 
-constexpr std::array<std::string_view, 34> runnableExtensions = {
-    "app",    "command",  "tool",     "sh",  "bash", "zsh",  "csh",      "fish",        "py",
-    "rb",     "pl",       "php",      "js",  "jar",  "scpt", "scptd",    "applescript", "workflow",
-    "action", "shortcut", "terminal", "pkg", "mpkg", "dmg",  "prefpane", "kext",        "plugin",
-    "bundle", "osax",     "exe",      "bat", "cmd",  "ps1",  "vbs",
+// Names that run or install something when opened: programs, scripts, packages, launchers and
+// disk images of this system and of others.
+constexpr std::array<std::string_view, 67> runnableExtensions = {
+    "app",      "command", "tool",       "sh",          "bash",    "zsh",  "csh",   "fish",
+    "ksh",      "py",      "pyw",        "pyz",         "rb",      "pl",   "php",   "js",
+    "lua",      "tcl",     "jar",        "class",       "jnlp",    "scpt", "scptd", "applescript",
+    "workflow", "action",  "shortcut",   "terminal",    "pkg",     "mpkg", "dmg",   "prefpane",
+    "kext",     "plugin",  "bundle",     "osax",        "exe",     "bat",  "cmd",   "ps1",
+    "vbs",      "wsf",     "hta",        "cpl",         "scr",     "com",  "lnk",   "msi",
+    "msix",     "appx",    "reg",        "url",         "desktop", "deb",  "rpm",   "run",
+    "appimage", "flatpak", "flatpakref", "flatpakrepo", "snap",    "apk",  "iso",   "img",
+    "vhd",      "vmdk",    "qcow2",
 };
 
 template <size_t N>
@@ -203,15 +211,22 @@ std::string SourceURL::standardFile(std::string_view url) {
     return std::string(url);
 }
 
+std::string SourceURL::fileURL(std::string_view path) {
+    return fileURLForPath(path);
+}
+
 SourceURL::LocalFacts SourceURL::inspect(const std::string& path,
                                          const RunnableQuery& systemSaysRunnable) {
     namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
-    if (ec) {
-        resolved = fs::path(path);
-        ec.clear();
+    // Every link and "." or ".." is resolved the way the kernel walks the path, so that a link
+    // folder followed by ".." leads where opening it would lead.
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+        return LocalFacts{};
     }
+    const std::string resolved = real;
+    std::free(real);
+    std::error_code ec;
     const fs::file_status status = fs::status(resolved, ec);
     if (ec || !fs::exists(status)) {
         return LocalFacts{};
@@ -219,22 +234,19 @@ SourceURL::LocalFacts SourceURL::inspect(const std::string& path,
     LocalFacts facts;
     facts.exists = true;
     facts.isDirectory = fs::is_directory(status);
-    facts.systemSaysRunnable = systemSaysRunnable && systemSaysRunnable(resolved.string());
+    facts.systemSaysRunnable = systemSaysRunnable && systemSaysRunnable(resolved);
     facts.hasExecutePermission = !facts.isDirectory && ::access(resolved.c_str(), X_OK) == 0;
+    facts.resolved = resolved;
     return facts;
 }
 
-SourceURL::LocalOpen SourceURL::judgeLocal(std::string_view url, const FactsQuery& facts) {
-    const std::optional<std::string> path = localPath(url);
-    if (!path) {
-        return Unsupported{};
-    }
-    const LocalFacts found = facts ? facts(*path) : LocalFacts{};
-    if (!found.exists) {
-        return Missing{};
-    }
+namespace {
+
+// Whether a path's name says it runs something: its last extension, or a folder of it that is an
+// application bundle.
+bool namedRunnable(std::string_view path) {
     std::vector<std::string> components;
-    for (std::string_view piece : split(*path, '/')) {
+    for (std::string_view piece : split(path, '/')) {
         if (!piece.empty()) {
             components.push_back(PyText::lower(piece));
         }
@@ -248,19 +260,35 @@ SourceURL::LocalOpen SourceURL::judgeLocal(std::string_view url, const FactsQuer
             }
         }
         if (!extension.empty() && contains(runnableExtensions, extension)) {
-            return Runnable{};
+            return true;
         }
     }
     // A file inside an application bundle counts as the bundle.
-    for (const std::string& component : components) {
-        if (component.ends_with(".app")) {
-            return Runnable{};
-        }
+    return std::any_of(components.begin(), components.end(),
+                       [](const std::string& component) { return component.ends_with(".app"); });
+}
+
+}  // namespace
+
+SourceURL::LocalOpen SourceURL::judgeLocal(std::string_view url, const FactsQuery& facts) {
+    const std::optional<std::string> path = localPath(url);
+    if (!path) {
+        return Unsupported{};
+    }
+    const LocalFacts found = facts ? facts(*path) : LocalFacts{};
+    if (!found.exists) {
+        return Missing{};
+    }
+    // A link named like a document may lead to a program, and one named like a program to a
+    // document; either way it is refused.
+    const std::string& target = found.resolved.empty() ? *path : found.resolved;
+    if (namedRunnable(*path) || namedRunnable(target)) {
+        return Runnable{};
     }
     if (found.systemSaysRunnable || (found.hasExecutePermission && !found.isDirectory)) {
         return Runnable{};
     }
-    return Open{*path};
+    return Open{target};
 }
 
 }  // namespace parlendo

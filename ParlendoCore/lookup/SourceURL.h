@@ -20,6 +20,9 @@ class SourceURL {
         bool isDirectory = false;
         bool hasExecutePermission = false;
         bool systemSaysRunnable = false;
+        // The path with every symbolic link and "." or ".." resolved, which the other facts
+        // describe and which is opened; empty when the facts were not read from a file system.
+        std::string resolved;
 
         bool operator==(const LocalFacts&) const = default;
     };
@@ -62,11 +65,17 @@ class SourceURL {
     // A file URL rewritten into the standard absolute "file:///…" form; any other text unchanged.
     static std::string standardFile(std::string_view url);
 
-    // Reads the facts of a local path from the file system, after resolving symbolic links; the
-    // content-type question goes to `systemSaysRunnable`.
+    // The standard file URL of an absolute path.
+    static std::string fileURL(std::string_view path);
+
+    // Reads the facts of a local path from the file system, after resolving every symbolic link
+    // and "." or ".." in it; the content-type question goes to `systemSaysRunnable` with the
+    // resolved path.
     static LocalFacts inspect(const std::string& path, const RunnableQuery& systemSaysRunnable);
 
-    // Decides what opening a saved source URL may do; the facts come through `facts`.
+    // Decides what opening a saved source URL may do; the facts come through `facts`. The names
+    // of both the path as saved and the path it resolves to are judged, and `Open` carries the
+    // resolved path, so that what is opened is exactly what was judged.
     static LocalOpen judgeLocal(std::string_view url, const FactsQuery& facts);
 
   private:

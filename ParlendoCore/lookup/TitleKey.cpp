@@ -56,6 +56,9 @@ Rows makeBrowserRows() {
 }
 
 Rows makeViewerRows() {
+    const std::vector<std::string> libreOffice = {"LibreOffice Writer", "LibreOffice Calc",
+                                                  "LibreOffice Impress", "LibreOffice Draw",
+                                                  "LibreOffice"};
     return {
         {"org.gnome.Evince", {"Document Viewer", "Evince"}, false, "미측정"},
         {"evince", {"Document Viewer", "Evince"}, false, "미측정"},
@@ -63,6 +66,18 @@ Rows makeViewerRows() {
         {"okular", {"Okular"}, false, "미측정"},
         {"atril", {"Atril Document Viewer", "Document Viewer", "Atril"}, false, "미측정"},
         {"xreader", {"Xreader", "Document Viewer"}, false, "미측정"},
+        // Editors whose window shows the document's file (often its whole path) before their
+        // name.
+        {"org.xfce.mousepad", {"Mousepad"}, true, "` - Mousepad` (실측 — 제목에 전체 경로)"},
+        {"mousepad", {"Mousepad"}, true, "` - Mousepad` (실측 — 제목에 전체 경로)"},
+        {"libreoffice", libreOffice, false, "미측정"},
+        {"libreoffice-writer", libreOffice, true, "` - LibreOffice Writer` (실측)"},
+        {"libreoffice-calc", libreOffice, false, "미측정"},
+        {"libreoffice-impress", libreOffice, false, "미측정"},
+        {"libreoffice-draw", libreOffice, false, "미측정"},
+        {"org.libreoffice.LibreOffice", libreOffice, false, "미측정"},
+        {"org.gnome.gedit", {"gedit"}, false, "미측정"},
+        {"gedit", {"gedit"}, false, "미측정"},
     };
 }
 

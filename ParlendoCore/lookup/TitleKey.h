@@ -34,7 +34,8 @@ class TitleKey {
 
     // The browsers, in matching order (the first matching row wins).
     static const std::vector<BrowserTail>& browserTails();
-    // The Linux document viewers, which take Preview's role: their tails are their names.
+    // The Linux document viewers and editors, which take Preview's role: their tails are their
+    // names, and a known document gives its file name.
     static const std::vector<BrowserTail>& documentViewers();
 
     struct Redacted {

@@ -11,8 +11,9 @@ namespace parlendo {
 
 // Opens the saved source of a word again: web pages and ordinary local documents only. Addresses
 // that cannot be parsed, files that are gone, anything that could run (applications, scripts,
-// installers, executables) and every other kind of address are refused. Main executor; the file
-// checks are synchronous and short.
+// installers, executables, packages, disk images) and every other kind of address are refused. A
+// local address is judged by the path it resolves to (every link followed), and exactly that path
+// is opened. Main executor; the file checks are synchronous and short.
 class SourceOpener {
   public:
     enum class Outcome { opened, badURL, missing, runnable, unsupported };
@@ -21,7 +22,7 @@ class SourceOpener {
     struct Local {
         enum class Verdict { open, unsupported, missing, runnable };
         Verdict verdict = Verdict::unsupported;
-        std::string path;  // the decoded local path, for `open`
+        std::string path;  // for `open`: the path the address resolves to, which was judged
         static Local open(std::string path) { return {Verdict::open, std::move(path)}; }
         static Local unsupported() { return {Verdict::unsupported, {}}; }
         static Local missing() { return {Verdict::missing, {}}; }

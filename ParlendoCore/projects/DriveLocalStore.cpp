@@ -179,7 +179,7 @@ bool DriveLocalStore::commit(Users next) {
         }
         unreadable_ = false;
     }
-    if (auto ec = fileio::writeAtomically(url_, *bytes, 0600)) {
+    if (auto ec = fileio::writeAtomically(url_, *bytes)) {
         Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(ec));
         return false;
     }

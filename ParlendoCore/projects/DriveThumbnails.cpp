@@ -117,7 +117,7 @@ DriveThumbnails::Made DriveThumbnails::draw(const std::string& path, const std::
     if (session_->userID() != user) {
         return Made{Made::Kind::accountChanged, {}, false};
     }
-    if (fileio::writeAtomically(target, *png, 0600)) {
+    if (fileio::writeAtomically(target, *png, copies_->root())) {
         return Made{};
     }
     return Made{Made::Kind::png, std::move(*png), false};

@@ -115,7 +115,7 @@ std::optional<int> PageCopyStore::write(const std::string& user, const std::stri
         return std::nullopt;
     }
     auto bytes = json::dump(Json{{"sha", sha}, {"pages", pages}});
-    std::error_code ec = bytes ? fileio::writeAtomically(*path, *bytes, 0600) : encodingError();
+    std::error_code ec = bytes ? fileio::writeAtomically(*path, *bytes, root_) : encodingError();
     if (ec) {
         Log::write("drive", "사본 쓰기 실패 " + Log::describe(ec));
         return std::nullopt;
@@ -253,7 +253,7 @@ void PageCopyStore::noteFetchFailure(const std::string& user, const std::string&
         out[id] = Json{{"sha", skip.sha}, {"at", skip.at - referenceEpoch}};
     }
     auto bytes = json::dump(out);
-    std::error_code ec = bytes ? fileio::writeAtomically(*path, *bytes, 0600) : encodingError();
+    std::error_code ec = bytes ? fileio::writeAtomically(*path, *bytes, root_) : encodingError();
     if (ec) {
         Log::write("drive", "받기 실패 기억 쓰기 실패 " + Log::describe(ec));
     }

@@ -273,14 +273,8 @@ bool SaveJournal::store(const std::string& owner, const Book& saves) {
     std::error_code ec;
     if (!bytes) {
         ec = std::make_error_code(std::errc::illegal_byte_sequence);
-    } else if (fs::create_directories(folder_, ec); !ec) {
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, ec);
-        if (!ec) {
-            ec = fileio::writeAtomically(file, *bytes, 0600);
-        }
-        if (!ec) {
-            ec = fileio::syncFolder(folder_);
-        }
+    } else if (ec = fileio::writeAtomically(file, *bytes); !ec) {
+        ec = fileio::syncFolder(folder_);
     }
     if (ec) {
         Log::write("save", "저장 대기 기록 쓰기 실패 " + Log::describe(ec));

@@ -101,7 +101,9 @@ std::error_code LoginItem::registerItem() const {
     if (programPath_.empty()) {
         return std::make_error_code(std::errc::no_such_file_or_directory);
     }
-    const std::error_code ec = fileio::writeAtomically(file_, entry(programPath_));
+    // The autostart folder is the desktop's: it is made when missing, but its mode is left alone.
+    const std::error_code ec =
+        fileio::writeAtomically(file_, entry(programPath_), std::filesystem::path());
     if (!ec) {
         reportedBad_ = false;
     }

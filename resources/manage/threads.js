@@ -4,6 +4,9 @@
   'use strict';
   const P = root.Parlendo || (root.Parlendo = {});
   const call = P.bridge ? P.bridge.call : null;
+  // The page's content policy runs only scripts that carry this load's nonce, the renderer too.
+  const own = root.document ? root.document.currentScript : null;
+  const nonce = own ? own.nonce : '';
 
   // Splits a text into plain pieces and TeX pieces: $$…$$ and \[…\] are shown on their own line,
   // \(…\) and $…$ inside the line. A lone or unclosed dollar stays text; "$5 and $10" is prices.
@@ -82,6 +85,7 @@
         if (result.ok && typeof result.data === 'string' && result.data) {
           try {
             const script = document.createElement('script');
+            script.nonce = nonce;
             script.textContent = result.data;
             document.head.appendChild(script);
             ok = typeof root.temml === 'object' && typeof root.temml.render === 'function';

@@ -17,10 +17,10 @@ inline bool holds(const std::vector<std::string>& all, const std::string& text) 
 // program started, detection switched on, the cards read as they come and go.
 class CaptureSteps : public UserDay {
   protected:
-    // The user's popup cards and login kept from an earlier day, the notice read; the program
-    // started and signed in, its status menu in `panel`.
-    void startReading() {
-        backend.keepPopupCards();
+    // The user's popup cards (shown for `cardSeconds`) and login kept from an earlier day, the
+    // notice read; the program started and signed in, its status menu in `panel`.
+    void startReading(int cardSeconds = 3) {
+        backend.keepPopupCards(cardSeconds);
         ASSERT_NO_FATAL_FAILURE(keepSignedIn());
         ASSERT_NO_FATAL_FAILURE(noticeRead());
         ASSERT_GT(launch(), 0);

@@ -264,12 +264,19 @@ void ProgramWindows::close(const Window& window) {
 }
 
 void ProgramWindows::pressKey(unsigned long keysym, bool control) {
-    const KeyCode code = XKeysymToKeycode(display(), keysym);
     if (control) {
-        DesktopSession::tap({XKeysymToKeycode(display(), XK_Control_L), code});
+        pressKeys({XK_Control_L, keysym});
     } else {
-        DesktopSession::tap({code});
+        pressKeys({keysym});
     }
+}
+
+void ProgramWindows::pressKeys(const std::vector<unsigned long>& keysyms) {
+    std::vector<unsigned> codes;
+    for (const auto keysym : keysyms) {
+        codes.push_back(XKeysymToKeycode(display(), keysym));
+    }
+    DesktopSession::tap(codes);
     DesktopSession::pumpFor(0.1);
 }
 

@@ -51,8 +51,10 @@ class ProgramWindows {
     static bool type(const Window& window, size_t index, const std::string& text);
     // Asks `window` to close, as a window manager's close button does.
     static void close(const Window& window);
-    // The keyboard: one key (an X key symbol, with Control when `control`), or ASCII text.
+    // The keyboard: one key (an X key symbol, with Control when `control`), keys held together
+    // (pressed in order, let go in reverse), or ASCII text.
     static void pressKey(unsigned long keysym, bool control = false);
+    static void pressKeys(const std::vector<unsigned long>& keysyms);
     static void typeText(const std::string& text);
 };
 

@@ -70,6 +70,17 @@ std::string outputPath(const std::string& name) {
     return std::string(PARLENDO_TEST_OUTPUT_DIR) + "/" + name;
 }
 
+void appendRow(const std::string& name, const std::string& header, const std::string& row) {
+    std::filesystem::create_directories(PARLENDO_TEST_OUTPUT_DIR);
+    const auto path = outputPath(name);
+    const bool fresh = !std::filesystem::exists(path);
+    std::ofstream out(path, std::ios::app);
+    if (fresh) {
+        out << header << "\n";
+    }
+    out << row << "\n";
+}
+
 void UserDay::SetUp() {
     if (!DesktopSession::available()) {
         GTEST_SKIP() << "needs the private desktop: run under scripts/with-session.sh";
@@ -255,18 +266,12 @@ void UserDay::recordFigures() {
         ++stalls;
         longest = std::max(longest, std::stol((*it)[1]));
     }
-    std::filesystem::create_directories(PARLENDO_TEST_OUTPUT_DIR);
-    const auto path = outputPath("figures.tsv");
-    const bool fresh = !std::filesystem::exists(path);
-    std::ofstream out(path, std::ios::app);
-    if (fresh) {
-        out << "scenario\twall_s\tpeak_rss_mib\tstalls_over_50ms\tlongest_stall_ms\n";
-    }
     char line[256];
-    std::snprintf(line, sizeof line, "%s\t%.1f\t%.1f\t%d\t%ld\n", scenarioName().c_str(), wall,
+    std::snprintf(line, sizeof line, "%s\t%.1f\t%.1f\t%d\t%ld", scenarioName().c_str(), wall,
                   static_cast<double>(peakKiB_) / 1024.0, stalls, longest);
-    out << line;
-    std::printf("[figures] %s", line);
+    appendRow("figures.tsv", "scenario\twall_s\tpeak_rss_mib\tstalls_over_50ms\tlongest_stall_ms",
+              line);
+    std::printf("[figures] %s\n", line);
     RecordProperty("wall_s", std::to_string(wall));
     RecordProperty("peak_rss_kib", std::to_string(peakKiB_));
     RecordProperty("stalls_over_50ms", std::to_string(stalls));

@@ -100,5 +100,7 @@ void lookupChord();
 
 // The output folder of the scenarios.
 std::string outputPath(const std::string& name);
+// Appends a line to the table `name` of the output folder, which starts with `header` when new.
+void appendRow(const std::string& name, const std::string& header, const std::string& row);
 
 }  // namespace parlendo::testing

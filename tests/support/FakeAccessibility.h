@@ -2,6 +2,7 @@
 
 #include "FakeClock.h"
 #include "capture/AccessibleNode.h"
+#include "foundation/Text.h"
 
 #include <functional>
 #include <map>
@@ -37,19 +38,29 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     std::optional<std::string> identifier() override { return touch(), id; }
     std::optional<std::string> value() override { return touch(), fieldValue; }
     std::optional<TextRange> selection() override { return touch(), selected; }
+    // Offsets count characters (code points), as the accessibility bus counts them.
     std::optional<std::string> text(const TextRange& range) override {
         touch();
-        if (range.start < 0 || static_cast<size_t>(range.end) > content.size()) {
+        const std::u32string points = text::toCodePoints(content);
+        if (range.start < 0 || range.end < range.start ||
+            static_cast<size_t>(range.end) > points.size()) {
             return std::nullopt;
         }
-        return content.substr(static_cast<size_t>(range.start),
-                              static_cast<size_t>(range.end - range.start));
+        return text::fromCodePoints(std::u32string_view(points).substr(
+            static_cast<size_t>(range.start), static_cast<size_t>(range.end - range.start)));
     }
     std::optional<DesktopRect> rangeBounds(const TextRange&) override { return touch(), bounds; }
     std::optional<DesktopRect> frame() override { return touch(), ownFrame; }
     std::optional<std::string> name() override { return touch(), nodeName; }
     AccessibleNodePtr parent() override { return touch(), up.lock(); }
     std::optional<int> pageIndex() override { return touch(), index; }
+    bool showing() override { return touch(), !hidden; }
+    AccessibleNodePtr embeddedAt(std::int64_t offset) override {
+        touch();
+        const auto it = embedded.find(offset);
+        return it == embedded.end() ? nullptr : it->second;
+    }
+    bool isInline() override { return touch(), inlined; }
 
     std::shared_ptr<FakeNode> add(std::optional<Role> childRole = Role::other) {
         auto child = std::make_shared<FakeNode>(childRole);
@@ -82,6 +93,11 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     // The children on screen, when not all of them.
     std::optional<std::vector<std::shared_ptr<FakeNode>>> shown;
     std::optional<int> index;
+    // Not shown now (a browser's background tab).
+    bool hidden = false;
+    // The elements shown by U+FFFC at these character offsets of `content`.
+    std::map<std::int64_t, std::shared_ptr<FakeNode>> embedded;
+    bool inlined = false;
     // How many children were handed out by `children`, over all calls.
     size_t listed = 0;
 

@@ -38,8 +38,8 @@ SavedPasteboard FakePasteboard::save() const {
 }
 
 std::int64_t FakePasteboard::restore(const SavedPasteboard& saved) {
-    clear();
     if (const auto* items = std::any_cast<std::vector<Item>>(&saved)) {
+        clear();
         std::vector<Item> kept;
         for (const auto& item : *items) {
             if (!item.empty()) {

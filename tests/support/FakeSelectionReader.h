@@ -10,9 +10,11 @@
 
 namespace parlendo::testing {
 
-// A selection reader over a FakePasteboard and a FakeClock. The direct read, the front window
-// and the bounds are plain fields; `onCopy` says what the front application does with the
-// synthetic copy (typically: schedule a clipboard write on the clock).
+// A selection reader over a FakePasteboard and a FakeClock. The direct read, the primary
+// selection, the front window and the bounds are plain fields; `onCopy` says what the front
+// application does with the synthetic copy (typically: schedule a clipboard write on the clock);
+// `copyKeySent` false is a window that gets no copy key, `saveAnswers` false a clipboard whose
+// owner does not answer the save.
 class FakeSelectionReader final : public SelectionReading {
   public:
     FakeSelectionReader(std::shared_ptr<FakePasteboard> pasteboard,
@@ -23,19 +25,33 @@ class FakeSelectionReader final : public SelectionReading {
         ++directReads;
         return direct;
     }
+    std::optional<std::string> readPrimary() override {
+        ++primaryReads;
+        return primary;
+    }
     std::optional<WindowIdentity> frontWindow() override { return window; }
     std::int64_t pasteboardChangeCount() override { return pasteboard->changeCount(); }
-    SavedPasteboard savePasteboard() override { return pasteboard->save(); }
+    std::optional<SavedPasteboard> savePasteboard() override {
+        ++saves;
+        if (!saveAnswers) {
+            return std::nullopt;
+        }
+        return pasteboard->save();
+    }
     std::int64_t restorePasteboard(const SavedPasteboard& saved) override {
         ++restores;
         return pasteboard->restore(saved);
     }
     std::optional<std::string> pasteboardText() override { return pasteboard->text(); }
-    void postCopy() override {
+    bool postCopy() override {
+        if (!copyKeySent) {
+            return false;
+        }
         ++copies;
         if (onCopy) {
             onCopy();
         }
+        return true;
     }
     double now() override { return clock->uptime(); }
     std::optional<SelectionBoundsRead> selectionBounds() override {
@@ -49,10 +65,15 @@ class FakeSelectionReader final : public SelectionReading {
     std::shared_ptr<FakePasteboard> pasteboard;
     std::shared_ptr<FakeClock> clock;
     std::optional<DirectSelection> direct;
+    std::optional<std::string> primary;
     std::optional<WindowIdentity> window;
     std::optional<SelectionBoundsRead> bounds;
     std::function<void()> onCopy;
+    bool copyKeySent = true;
+    bool saveAnswers = true;
     int directReads = 0;
+    int primaryReads = 0;
+    int saves = 0;
     int copies = 0;
     int restores = 0;
     int boundsReads = 0;

@@ -361,8 +361,10 @@ TEST(AccountCoordinator, BuiltOverTheEnvironmentItAnswersLoginRequestsAndCarries
     care.wipeData = [](bool, const std::filesystem::path&, bool) {
         return std::vector<DeviceCare::WipeOutcome>{};
     };
+    DeviceCare::Install install;
+    install.stateRoot = home.path() / "PARLENDO";
     auto deviceCare =
-        DeviceCare::make({}, care, std::make_shared<LoginItem>(home.path() / "autostart", ""));
+        DeviceCare::make(install, care, std::make_shared<LoginItem>(home.path() / "autostart", ""));
     std::shared_ptr<RecordingLoginWindow> login;
     AccountCoordinator::Desktop desktop;
     desktop.deleteTransport = std::make_shared<FakeServerTransport>();

@@ -25,21 +25,39 @@ TEST(AnswerPage, ThePageIsAssembledInItsFixedOrder) {
     const auto built = AnswerPage::build(bundle(renderer), ThemeMode::dark);
     EXPECT_TRUE(built.usesWindowsRenderer);
     const std::string& html = built.html;
-    EXPECT_TRUE(
-        html.starts_with("<!doctype html>\n<html lang=\"ko\" data-app-theme=\"dark\">\n"
-                         "<head>\n<meta charset=\"utf-8\">\n<meta "
-                         "http-equiv=\"Content-Security-Policy\" content=\"default-src "
-                         "'none'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
-                         "img-src 'none'; connect-src 'none'; font-src 'none'\">\n<style>\n" +
-                         style + "\n</style>\n<style>\n"));
-    const std::string scripts =
-        "\n</style>\n</head>\n<body>\n<div id=\"thread\"></div>\n"
-        "<script>\n'use strict';\n" +
-        renderer.substr(0, renderer.find("// ── MD_END")) +
-        "\n</script>\n<script>\n'use strict';\n" + AnswerPage::pageScript() +
-        "\n</script>\n</body>\n</html>";
-    EXPECT_TRUE(html.ends_with(scripts));
+    const std::string rendererScript =
+        "\n'use strict';\n" + renderer.substr(0, renderer.find("// ── MD_END")) + "\n";
+    const std::string pageScript = "\n'use strict';\n" + AnswerPage::pageScript() + "\n";
+    EXPECT_TRUE(html.starts_with(
+        "<!doctype html>\n<html lang=\"ko\" data-app-theme=\"dark\">\n<head>\n<meta "
+        "charset=\"utf-8\">\n<meta http-equiv=\"Content-Security-Policy\" content=\"" +
+        AnswerPage::contentPolicy({rendererScript, pageScript}) + "\">\n<style>\n" + style +
+        "\n</style>\n<style>\n"));
+    EXPECT_TRUE(html.ends_with("\n</style>\n</head>\n<body>\n<div id=\"thread\"></div>\n<script>" +
+                               rendererScript + "</script>\n<script>" + pageScript +
+                               "</script>\n</body>\n</html>"));
     EXPECT_NE(html.find(AnswerPage::overrideStyle()), std::string::npos);
+    EXPECT_NE(AnswerPage::pageScript().find("var limit = 100000;"), std::string::npos);
+}
+
+TEST(AnswerPage, OnlyThePagesOwnScriptsMayRun) {
+    // Known digests: the policy names each script by the Base64 of its SHA-256.
+    EXPECT_EQ(AnswerPage::contentPolicy({"", "abc"}),
+              "default-src 'none'; style-src 'unsafe-inline'; script-src "
+              "'sha256-47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=' "
+              "'sha256-ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0='; img-src 'none'; "
+              "connect-src 'none'; font-src 'none'");
+    const std::string html = AnswerPage::build(std::nullopt, ThemeMode::light).html;
+    EXPECT_EQ(html.find("unsafe-inline'; img"), std::string::npos);
+    EXPECT_EQ(html.find("script-src 'unsafe-inline'"), std::string::npos);
+    // Line breaks of a renderer saved with CR LF are read as the page's parser reads them.
+    const auto crlf = AnswerPage::rendererBlock(
+        "// ── MD_BEGIN\r\nfunction renderMarkdown(){}\rfunction mathMount(){}\r\n"
+        "function mathReady(){}\r\n// ── MD_END ──");
+    ASSERT_TRUE(crlf);
+    EXPECT_EQ(*crlf,
+              "// ── MD_BEGIN\nfunction renderMarkdown(){}\nfunction mathMount(){}\nfunction "
+              "mathReady(){}\n");
 }
 
 TEST(AnswerPage, BlocksThatFailTheirChecksAreNotBorrowed) {

@@ -64,6 +64,45 @@ TEST_F(AccessibleSelectionTest, ReadsTheFocusedSelectionThenTheLastChangedOne) {
     EXPECT_EQ(reader(app).readDirect(), (DirectSelection{"cat", "selection_changed"}));
 }
 
+TEST_F(AccessibleSelectionTest, EmbeddedParagraphsAndLinksAreFollowedToTheirText) {
+    // A web page's document selects its paragraphs as objects; each holds its own selection.
+    const std::string object = "\uFFFC";
+    auto doc = port->focused = node(Role::webArea);
+    doc->content = object + object + object;
+    doc->selected = TextRange{0, 3};
+    auto heading = doc->embedded[0] = node(Role::staticText);
+    heading->content = "Fables";
+    heading->selected = TextRange{0, 6};
+    auto para = doc->embedded[1] = node(Role::staticText);
+    // "A " + link + " of luck." with the link wholly inside the selection (no selection of its
+    // own) and the paragraph selected from its second word.
+    para->content = "A " + object + " of luck.";
+    para->selected = TextRange{2, 12};
+    auto link = para->embedded[2] = node(Role::other);
+    link->inlined = true;
+    link->fieldValue = "moment";
+    doc->embedded[2] = node(Role::other);  // an image: no text at all, left out
+    EXPECT_EQ(reader(app).readDirect(),
+              (DirectSelection{"Fables\nmoment of luck.", "selected_text"}));
+
+    // Only the object character and no way to its element: nothing usable, the read falls
+    // through to the next way.
+    doc->embedded.clear();
+    EXPECT_EQ(reader(app).readDirect(), std::nullopt);
+}
+
+TEST_F(AccessibleSelectionTest, APageOfTooManyObjectsIsLeftToTheNextWay) {
+    auto doc = port->focused = node(Role::webArea);
+    for (int i = 0; i < 500; ++i) {
+        doc->content += "\uFFFC";
+        auto para = doc->embedded[i] = node(Role::staticText);
+        para->fieldValue = "Line.";
+    }
+    doc->selected = TextRange{0, 500};
+    EXPECT_EQ(reader(app).readDirect(), std::nullopt);
+    EXPECT_TRUE(log.has("capture", "직접 읽기 그만둠 — 선택 안에 든 요소가 너무 많음"));
+}
+
 TEST_F(AccessibleSelectionTest, BoostsAChromiumBrowserOnceAndOnlyAnnouncedApplications) {
     port->focused = nullptr;
     EXPECT_EQ(reader(chrome).readDirect(), std::nullopt);

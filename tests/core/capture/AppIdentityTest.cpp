@@ -58,15 +58,37 @@ TEST(AppIdentityTest, BundleIDPrefersFlatpakThenDesktopFileThenWindowClass) {
     EXPECT_EQ(AppIdentity::desktopID("a/b/kitty.desktop"), "kitty");
 }
 
-TEST(AppIdentityTest, TerminalsByCategoryElseByWindowClass) {
+TEST(AppIdentityTest, TerminalsByCategoryOrByTheirKnownNames) {
     const DesktopEntry terminal{"org.gnome.Terminal", std::nullopt, {"System", "TerminalEmulator"}};
     const DesktopEntry editor{"org.gnome.TextEditor", std::nullopt, {"Utility"}};
     EXPECT_TRUE(AppIdentity::isTerminal(&terminal, std::nullopt, std::nullopt));
-    // An entry that is not a terminal wins over a class that looks like one.
-    EXPECT_FALSE(AppIdentity::isTerminal(&editor, "xterm"s, "XTerm"s));
+    // An entry without the category does not hide a terminal its class names.
+    EXPECT_TRUE(AppIdentity::isTerminal(&editor, "xterm"s, "XTerm"s));
+    EXPECT_FALSE(AppIdentity::isTerminal(&editor, "gnome-text-editor"s, "Gnome-text-editor"s));
     EXPECT_TRUE(AppIdentity::isTerminal(nullptr, "urxvt"s, "URxvt"s));
     EXPECT_TRUE(AppIdentity::isTerminal(nullptr, std::nullopt, "Alacritty"s));
     EXPECT_FALSE(AppIdentity::isTerminal(nullptr, "Navigator"s, "firefox"s));
+}
+
+TEST(AppIdentityTest, OnlyTerminalsKnownToCopyOnControlShiftCGetThatKey) {
+    using enum CopyKeys;
+    const DesktopEntry gnome{"org.gnome.Terminal", std::nullopt, {"System", "TerminalEmulator"}};
+    const DesktopEntry xterm{"debian-xterm", "XTerm"s, {"System", "TerminalEmulator"}};
+    const DesktopEntry unknown{"org.example.Term", std::nullopt, {"TerminalEmulator"}};
+    const DesktopEntry editor{"org.xfce.mousepad", std::nullopt, {"Utility", "TextEditor"}};
+    EXPECT_EQ(AppIdentity::copyKeys(&gnome, "gnome-terminal-server"s, "Gnome-terminal"s),
+              controlShiftC);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "xfce4-terminal"s, "Xfce4-terminal"s), controlShiftC);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "kitty"s, "kitty"s), controlShiftC);
+    // Control+Shift+C interrupts the program in xterm and the rxvt family, and nobody knows
+    // what it does in a terminal not known: no key at all.
+    EXPECT_EQ(AppIdentity::copyKeys(&xterm, "xterm"s, "XTerm"s), none);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "uxterm"s, "UXTerm"s), none);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "urxvt"s, "URxvt"s), none);
+    EXPECT_EQ(AppIdentity::copyKeys(&unknown, "term"s, "Term"s), none);
+    EXPECT_EQ(AppIdentity::copyKeys(&editor, "xterm"s, "XTerm"s), none);
+    EXPECT_EQ(AppIdentity::copyKeys(&editor, "mousepad"s, "Mousepad"s), controlC);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, std::nullopt, std::nullopt), controlC);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "CaptureRig.h"
 #include "LogCapture.h"
+#include "capture/CaptureCopy.h"
 
 #include <gtest/gtest.h>
 
@@ -234,6 +235,37 @@ TEST_F(CaptureControllerTest, UnreadableAndWindowChangedCopies) {
                         "app=org.gnome.TextEditor"));
     EXPECT_EQ(rejections, (std::vector<bool>{false, false}));
     EXPECT_TRUE(sink->snapshots.empty());
+}
+
+TEST_F(CaptureControllerTest, ThePrimarySelectionOpensAtTheMouseAndRefusedCopiesSayWhy) {
+    reader->primary = "moment";
+    chord();
+    clock->advance(0.1);
+    ASSERT_EQ(sink->snapshots.size(), 1u);
+    EXPECT_EQ(sink->snapshots[0].text, "moment");
+    EXPECT_EQ(sink->anchors[0], PopupAnchor::mouse());
+    EXPECT_EQ(reader->boundsReads, 0);
+    EXPECT_EQ(reader->copies, 0);
+    EXPECT_EQ(log.messages("timing"),
+              std::vector<std::string>{
+                  "lookup_key stage=primary method=primary_selection app=org.gnome.TextEditor "
+                  "popups=2 key_to_popup_ms=0 len=6 context_ms=0 anchor=mouse"});
+
+    reader->primary.reset();
+    reader->copyKeySent = false;
+    chord();
+    clock->advance(0.1);
+    reader->copyKeySent = true;
+    reader->saveAnswers = false;
+    chord();
+    clock->advance(0.1);
+    EXPECT_EQ(notices, (std::vector<std::string>{"선택한 글이 없어요",
+                                                 std::string(CaptureCopy::clipboardNotSaved)}));
+    EXPECT_TRUE(log.has("capture", "못 가져옴 reason=copy_not_sent app=org.gnome.TextEditor ms=0"));
+    EXPECT_TRUE(
+        log.has("capture", "못 가져옴 reason=clipboard_not_saved app=org.gnome.TextEditor ms=0"));
+    EXPECT_EQ(rejections, (std::vector<bool>{false, false}));
+    EXPECT_EQ(pasteboard->text(), "the user's clipboard");
 }
 
 TEST_F(CaptureControllerTest, ShowsTheSinksSkipNotice) {

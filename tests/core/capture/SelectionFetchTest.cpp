@@ -155,5 +155,60 @@ TEST_F(SelectionFetchTest, EmptyClipboardStaysEmpty) {
     EXPECT_TRUE(pasteboard->items().empty());
 }
 
+TEST_F(SelectionFetchTest, ThePrimarySelectionComesBeforeAnyCopy) {
+    // The accessibility read finds nothing (xterm is not on the bus); the application holds what
+    // is selected: no key, the clipboard untouched.
+    reader->primary = "serendipity";
+    const auto count = pasteboard->changeCount();
+    fetch(0);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome,
+              SelectionFetch::Outcome(SelectionFetch::Text{
+                  "serendipity", SelectionFetch::Stage::primary, "primary_selection", 0}));
+    EXPECT_EQ(reader->copies, 0);
+    EXPECT_EQ(reader->saves, 0);
+    EXPECT_EQ(pasteboard->changeCount(), count);
+
+    // A usable direct read wins, and a blank primary selection falls through to the copy.
+    result.reset();
+    reader->direct = DirectSelection{"word", "selected_text"};
+    fetch(0);
+    EXPECT_EQ(std::get<SelectionFetch::Text>(result->outcome).stage, SelectionFetch::Stage::direct);
+    EXPECT_EQ(reader->primaryReads, 1);
+    result.reset();
+    reader->direct.reset();
+    reader->primary = " \n";
+    reader->copiesAfter(0.01, "copied");
+    fetch(0.1);
+    EXPECT_EQ(std::get<SelectionFetch::Text>(result->outcome).stage, SelectionFetch::Stage::copy);
+}
+
+TEST_F(SelectionFetchTest, NoCopyWhenTheClipboardCannotBeSavedOrNoKeyIsSent) {
+    // The clipboard's owner does not answer: copying would lose what it holds.
+    reader->saveAnswers = false;
+    reader->copiesAfter(0.01, "copied");
+    const auto count = pasteboard->changeCount();
+    fetch(0.5);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, SelectionFetch::Outcome(SelectionFetch::ClipboardNotSaved{}));
+    EXPECT_FALSE(result->pending);
+    EXPECT_EQ(reader->copies, 0);
+    EXPECT_EQ(pasteboard->changeCount(), count);
+    EXPECT_EQ(pasteboard->text(), "the user's clipboard");
+
+    // A window that must get no key (a terminal whose copy key is not known, no window known):
+    // nothing is waited for and nothing is owed.
+    result.reset();
+    reader->saveAnswers = true;
+    reader->copyKeySent = false;
+    fetch(0);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, SelectionFetch::Outcome(SelectionFetch::CopyNotSent{}));
+    EXPECT_FALSE(result->pending);
+    EXPECT_EQ(clock->pendingTimers(), 0u);
+    EXPECT_EQ(reader->restores, 0);
+    EXPECT_EQ(pasteboard->changeCount(), count);
+}
+
 }  // namespace
 }  // namespace parlendo

@@ -3,6 +3,7 @@
 #include "FakeAccessibility.h"
 #include "FakeClock.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,20 @@ TEST_F(TreeContextReaderTest, ABrowserPageGivesItsWebAreaAddress) {
     EXPECT_EQ(port->timeouts.front(), 0.25);
 }
 
+TEST_F(TreeContextReaderTest, TheShownTabGivesTheAddressAndTheBrowsersOwnDocumentIsNoFile) {
+    // Firefox: its window is a document of its own interface, and every tab keeps its page in
+    // the tree; only the shown one is read.
+    port->window->url = "chrome://browser/content/browser.xhtml";
+    auto panels = port->window->add(Role::other);
+    auto background = panels->add(Role::other)->add(Role::webArea);
+    background->url = "https://background.example/";
+    background->hidden = true;
+    panels->add(Role::other)->add(Role::webArea)->url = "file:///home/u/page.html?x=1#top";
+    const auto context = reader().read(firefox);
+    EXPECT_EQ(context->webURL, "file:///home/u/page.html?x=1#top");
+    EXPECT_EQ(context->documentURL, std::nullopt);
+}
+
 TEST_F(TreeContextReaderTest, WithoutAWebAreaTheAddressFieldIsReadAndJudged) {
     auto toolbar = port->window->add(Role::toolbar);
     auto field = toolbar->add(Role::other)->add(Role::other);
@@ -96,6 +111,29 @@ TEST_F(TreeContextReaderTest, OtherApplicationsGiveTheirDocumentButNoWebAddress)
     EXPECT_EQ(context->documentURL, "file:///home/user/notes.txt");
     EXPECT_EQ(context->webURL, std::nullopt);
     EXPECT_TRUE(log.has("context", "웹 주소 안 씀 — 브라우저 아님 app=org.gnome.TextEditor"));
+}
+
+TEST_F(TreeContextReaderTest, WithoutADocumentInTheTreeTheDesktopsRecordGivesTheFile) {
+    // An editor that names its file only in its title, and holds it open.
+    testing::TempDir dir;
+    const auto essay = dir.write("docs/essay.odt", "odt");
+    std::filesystem::create_directories(dir.path() / "proc/8/fd");
+    std::filesystem::create_symlink(essay, dir.path() / "proc/8/fd/3");
+    std::filesystem::create_directories(dir.path() / "proc/7/fd");
+    std::filesystem::create_symlink(essay, dir.path() / "proc/7/fd/3");
+    auto documents =
+        std::make_shared<DesktopDocuments>(dir.path() / "proc", dir.path() / "recent.xbel");
+    windows->title = "essay.odt - LibreOffice Writer";
+    TreeContextReader withDesktop(windows, port, clock, documents);
+    EXPECT_EQ(withDesktop.read(editor)->documentURL, "file://" + essay.string());
+    EXPECT_TRUE(log.has("context", "문서 파일 찾음 from=process app=org.gnome.TextEditor"));
+    // A document the tree names comes first.
+    port->window->add(Role::document)->url = "file:///home/u/named.odt";
+    EXPECT_EQ(withDesktop.read(editor)->documentURL, "file:///home/u/named.odt");
+    // A browser's source is its page, never a file its process holds.
+    port->window->kids.clear();
+    EXPECT_EQ(withDesktop.read(firefox)->documentURL, std::nullopt);
+    EXPECT_EQ(log.count("context", "문서 파일 찾음"), 1u);
 }
 
 TEST_F(TreeContextReaderTest, AWindowChangeDuringTheReadDropsTheWebAddressOnly) {

@@ -106,10 +106,11 @@ TEST(SourceURL, LocalPathsAndTheStandardFileURL) {
 }
 
 TEST(SourceURL, JudgeLocalRefusesAnythingRunnable) {
-    const SourceURL::LocalFacts file{true, false, false, false};
-    const SourceURL::LocalFacts directory{true, true, true, false};
-    const SourceURL::LocalFacts executable{true, false, true, false};
-    const SourceURL::LocalFacts systemRunnable{true, false, false, true};
+    // Facts from no file system: the path is judged as it was saved.
+    const SourceURL::LocalFacts file{true, false, false, false, ""};
+    const SourceURL::LocalFacts directory{true, true, true, false, ""};
+    const SourceURL::LocalFacts executable{true, false, true, false, ""};
+    const SourceURL::LocalFacts systemRunnable{true, false, false, true, ""};
     const SourceURL::LocalFacts missing{};
     struct Case {
         const char* name;
@@ -153,10 +154,19 @@ class SourceURLInspect : public ::testing::Test {
         dir_ = std::filesystem::temp_directory_path() /
                ("parlendo-inspect-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_ / "sub");
+        dir_ = std::filesystem::canonical(dir_);
         std::ofstream(dir_ / "doc.pdf") << "%PDF-1.4";
         std::ofstream(dir_ / "tool") << "#!/bin/sh\n";
         ::chmod((dir_ / "tool").c_str(), 0755);
         std::filesystem::create_symlink(dir_ / "tool", dir_ / "link.pdf");
+        std::filesystem::create_symlink(dir_ / "doc.pdf", dir_ / "paper.pdf");
+        std::filesystem::create_symlink(dir_ / "doc.pdf", dir_ / "start.desktop");
+        std::ofstream(dir_ / "sub/app.desktop") << "[Desktop Entry]\n";
+        std::filesystem::create_symlink(dir_ / "sub/app.desktop", dir_ / "notes.txt");
+        // A linked folder whose target lies one level down: "linked/.." is `sub`, not `dir_`.
+        std::filesystem::create_directories(dir_ / "sub/inner");
+        std::filesystem::create_symlink(dir_ / "sub/inner", dir_ / "linked");
+        std::ofstream(dir_ / "sub/tool") << "#!/bin/sh\n";
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -169,18 +179,24 @@ TEST_F(SourceURLInspect, ReadsFactsAfterResolvingLinks) {
         ++asked[path];
         return false;
     };
-    EXPECT_EQ(SourceURL::inspect((dir_ / "doc.pdf").string(), never),
-              (SourceURL::LocalFacts{true, false, false, false}));
+    const std::string doc = (dir_ / "doc.pdf").string();
+    const std::string tool = (dir_ / "tool").string();
+    EXPECT_EQ(SourceURL::inspect(doc, never),
+              (SourceURL::LocalFacts{true, false, false, false, doc}));
     EXPECT_EQ(SourceURL::inspect((dir_ / "sub").string(), never),
-              (SourceURL::LocalFacts{true, true, false, false}));
+              (SourceURL::LocalFacts{true, true, false, false, (dir_ / "sub").string()}));
     EXPECT_EQ(SourceURL::inspect((dir_ / "none").string(), never), SourceURL::LocalFacts{});
     // The link's name says PDF, its target is an executable script.
     EXPECT_EQ(SourceURL::inspect((dir_ / "link.pdf").string(), never),
-              (SourceURL::LocalFacts{true, false, true, false}));
-    EXPECT_EQ(asked.count((dir_ / "tool").string()), 1u);
+              (SourceURL::LocalFacts{true, false, true, false, tool}));
+    EXPECT_EQ(asked.count(tool), 1u);
     // Without a content-type answer the other facts still count.
-    EXPECT_EQ(SourceURL::inspect((dir_ / "doc.pdf").string(), nullptr),
-              (SourceURL::LocalFacts{true, false, false, false}));
+    EXPECT_EQ(SourceURL::inspect(doc, nullptr),
+              (SourceURL::LocalFacts{true, false, false, false, doc}));
+    // ".." after a linked folder leads where the kernel goes: beside the folder's target.
+    EXPECT_EQ(SourceURL::inspect((dir_ / "linked/../tool").string(), never).resolved,
+              (dir_ / "sub/tool").string());
+    EXPECT_EQ(SourceURL::inspect((dir_ / "sub/../doc.pdf").string(), never).resolved, doc);
 
     const auto judge = [](const std::string& url) {
         return SourceURL::judgeLocal(
@@ -188,8 +204,18 @@ TEST_F(SourceURLInspect, ReadsFactsAfterResolvingLinks) {
     };
     EXPECT_EQ(judge(SourceURL::standardFile("file://" + (dir_ / "link.pdf").string())),
               SourceURL::LocalOpen(SourceURL::Runnable{}));
-    EXPECT_EQ(judge("file://" + (dir_ / "doc.pdf").string()),
-              SourceURL::LocalOpen(SourceURL::Open{(dir_ / "doc.pdf").string()}));
+    EXPECT_EQ(judge("file://" + doc), SourceURL::LocalOpen(SourceURL::Open{doc}));
+    // What is opened is the resolved path that was judged, never the name that was saved.
+    EXPECT_EQ(judge("file://" + (dir_ / "paper.pdf").string()),
+              SourceURL::LocalOpen(SourceURL::Open{doc}));
+    EXPECT_EQ(judge("file://" + (dir_ / "sub/../doc.pdf").string()),
+              SourceURL::LocalOpen(SourceURL::Open{doc}));
+    // A link named like a launcher is refused even when it leads to a document, and one named
+    // like a document is refused when it leads to a launcher's name.
+    EXPECT_EQ(judge("file://" + (dir_ / "start.desktop").string()),
+              SourceURL::LocalOpen(SourceURL::Runnable{}));
+    EXPECT_EQ(judge("file://" + (dir_ / "notes.txt").string()),
+              SourceURL::LocalOpen(SourceURL::Runnable{}));
 }
 
 }  // namespace

@@ -231,6 +231,11 @@ TEST_F(TitleKeyTest, BrowserAndViewerTails) {
         {"Evince file name", "Some Title", "org.gnome.Evince", "file:///home/me/a%20b.pdf",
          "a b.pdf"},
         {"Atril", "paper.pdf - Atril Document Viewer", "atril", {}, "paper.pdf"},
+        {"Mousepad's whole path", "/home/me/my notes.txt - Mousepad", "org.xfce.mousepad",
+         "file:///home/me/my%20notes.txt", "my notes.txt"},
+        {"LibreOffice", "essay.odt - LibreOffice Writer", "libreoffice-writer", {}, "essay.odt"},
+        {"LibreOffice with its file", "essay.odt - LibreOffice Writer", "libreoffice-writer",
+         "file:///home/me/essay.odt", "essay.odt"},
         {"browsers ignore document URLs", "Page - Chrome", "com.google.Chrome", "file:///tmp/a.pdf",
          "Page"},
     };

@@ -170,7 +170,7 @@ TEST_F(SaveJournalTest, AFileThatCannotBeReadWholeIsSetAsideNeverHalfTrusted) {
         SCOPED_TRACE(bytes);
         const fs::path path = journal->fileOf("user-1");
         fs::create_directories(path.parent_path());
-        ASSERT_FALSE(fileio::writeAtomically(path, bytes, 0600));
+        ASSERT_FALSE(fileio::writeAtomically(path, bytes));
         restart();
         EXPECT_TRUE(leftOver("user-1").empty());
         ++n;

@@ -44,6 +44,9 @@ TEST(InstallRecordTest, ObserveAnswersTheChangeAndRewritesTheRecord) {
     InstallRecord record(dir.path() / "PARLENDO");
     EXPECT_EQ(record.observe({"1.9", "1"}), InstallChange::firstRun());
     EXPECT_EQ(TempDir::read(record.file()), R"({"build":"1","version":"1.9"})");
+    EXPECT_EQ(std::filesystem::status(record.file()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << "the record is the user's alone";
     EXPECT_EQ(record.observe({"1.9", "1"}), InstallChange::same());
     EXPECT_EQ(record.observe({"1.10", "1"}), InstallChange::upgraded({"1.9", "1"}));
     EXPECT_EQ(record.observe({"1.9", "1"}), InstallChange::downgraded({"1.10", "1"}));

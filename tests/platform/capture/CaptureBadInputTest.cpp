@@ -46,6 +46,18 @@ struct CaptureBadInputTest : testing::CaptureDeskTest {
         return out;
     }
 
+    // Something selected in another application (this one): the front application no longer
+    // holds the primary selection.
+    static void takePrimary() {
+        gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_PRIMARY), "elsewhere", -1);
+        DesktopSession::pumpFor(0.1);
+    }
+
+    static void closeCards() {
+        CardWindows::closeAll();
+        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+    }
+
     // Captures the label's word in a fresh, well-behaved window: the desk still works.
     void captureStillWorks() {
         auto window = open({"--label", CaptureDesk::knownWord});
@@ -137,8 +149,7 @@ TEST_F(CaptureBadInputTest, AHugeAccessibilityTreeStaysWithinTheReadBudgets) {
     // (about a second for 4,000 widgets), once; the capture still ends with its cards.
     for (int capture = 1; capture <= 2; ++capture) {
         SCOPED_TRACE(capture);
-        CardWindows::closeAll();
-        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+        closeCards();
         MainLoopWatch watch;
         CaptureDesk::chord();
         EXPECT_TRUE(
@@ -155,23 +166,36 @@ TEST_F(CaptureBadInputTest, AHugeAccessibilityTreeStaysWithinTheReadBudgets) {
     EXPECT_LT(std::stod(timing[1].substr(at + 11)), 400 + 2 * 250) << timing[1];
 }
 
-TEST_F(CaptureBadInputTest, TextHiddenFromAccessibilityIsCopiedAndTheClipboardPutBack) {
+TEST_F(CaptureBadInputTest, TextHiddenFromAccessibilityIsReadFromThePrimarySelectionElseCopied) {
     startDesk();
     auto window = open({"--label", CaptureDesk::knownWord, "--no-accessibility"});
     ASSERT_TRUE(window->command("select-label 0 11"));
     CaptureDesk::chord();
     EXPECT_TRUE(DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
         << log.all();
-    EXPECT_TRUE(log.contains("timing", "stage=copy method=synthetic_copy"));
+    // The application holds its selection: no key, the clipboard untouched.
+    EXPECT_TRUE(log.contains("timing", "stage=primary method=primary_selection"));
     EXPECT_TRUE(log.contains("timing", "anchor=mouse"));
+    EXPECT_TRUE(window->seen("key c").empty());
+    EXPECT_EQ(desk->env->input->syntheticCopies()->size(), 0u);
+    EXPECT_EQ(clipboardText(), userClipboard);
+
+    // An application that offers no primary selection either: the copy reads the selection,
+    // and the user's clipboard is put back.
+    window = open({"--view", CaptureDesk::knownWord, "--no-accessibility", "--no-primary"});
+    ASSERT_TRUE(window->command("select-view 0 11"));
+    closeCards();
+    CaptureDesk::chord();
+    EXPECT_TRUE(DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
+        << log.all();
+    EXPECT_TRUE(log.contains("timing", "stage=copy method=synthetic_copy")) << log.all();
     EXPECT_EQ(clipboardText(), userClipboard);
     // The copy and the restore are the application's own clipboard changes.
     EXPECT_GE(desk->env->input->syntheticCopies()->size(), 2u);
 
     // A clipboard that was empty is empty again afterwards.
     gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
-    CardWindows::closeAll();
-    DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+    closeCards();
     ASSERT_TRUE(desk->coordinator->controller()->enabled());
     CaptureDesk::chord();
     EXPECT_TRUE(DesktopSession::pumpUntil([] { return cardShows("1. 뜻밖의 행운 [noun]"); }, 10))
@@ -190,6 +214,7 @@ TEST_F(CaptureBadInputTest, ACopyThatIsNotTextOrNotUtf8IsUnreadable) {
         auto window =
             open({"--label", CaptureDesk::knownWord, "--no-accessibility", "--copy-as", kind});
         ASSERT_TRUE(window->command("select-label 0 11"));
+        takePrimary();  // so that the selection is copied
         MainLoopWatch watch;
         CaptureDesk::chord();
         EXPECT_TRUE(
@@ -198,8 +223,7 @@ TEST_F(CaptureBadInputTest, ACopyThatIsNotTextOrNotUtf8IsUnreadable) {
         EXPECT_LT(watch.longestGap(), stall);
         EXPECT_EQ(clipboardText(), userClipboard);
         window.reset();
-        CardWindows::closeAll();
-        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+        closeCards();
     }
     EXPECT_EQ(log.count("capture", "못 가져옴 reason=unreadable"), 2u);
     EXPECT_TRUE(desk->requests("POST", "/rest/v1/rpc/dict_lookup").empty());
@@ -208,9 +232,10 @@ TEST_F(CaptureBadInputTest, ACopyThatIsNotTextOrNotUtf8IsUnreadable) {
 TEST_F(CaptureBadInputTest, AHundredThousandCharacterSelectionGetsTheOverLengthCard) {
     startDesk();
     const std::string card = "문장이 300자를 넘어 번역하지 않았어요 (선택한 글: 100000자)";
-    // Read through the accessibility bus, then copied from a window that hides its text.
+    // Read through the accessibility bus, then from a window that hides its text there (its
+    // primary selection).
     for (const bool hidden : {false, true}) {
-        SCOPED_TRACE(hidden ? "copied" : "read");
+        SCOPED_TRACE(hidden ? "hidden" : "read");
         std::vector<std::string> args{"--view-length", "100000"};
         if (hidden) {
             args.push_back("--no-accessibility");
@@ -223,8 +248,7 @@ TEST_F(CaptureBadInputTest, AHundredThousandCharacterSelectionGetsTheOverLengthC
         EXPECT_TRUE(DesktopSession::pumpUntil([&] { return cardShows(card); }, 10)) << log.all();
         EXPECT_LT(watch.longestGap(), stall);
         window.reset();
-        CardWindows::closeAll();
-        DesktopSession::pumpUntil([] { return CardWindows::shown().empty(); }, 6);
+        closeCards();
     }
     EXPECT_EQ(log.count("capture", "버림 — 문장 길이 초과 len=100000 notice=true"), 2u);
     EXPECT_TRUE(desk->requests("POST", "/functions/v1/translate-sentence").empty());

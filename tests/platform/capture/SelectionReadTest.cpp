@@ -1,5 +1,6 @@
 #include "capture/AtspiSelectionReader.h"
 
+#include "DesktopProgram.h"
 #include "DesktopSession.h"
 #include "LogCapture.h"
 #include "capture/AtspiAccessibility.h"
@@ -12,6 +13,13 @@
 #include "foundation/GlibThreadQueue.h"
 #include "foundation/MainThreadCall.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 namespace parlendo {
 namespace {
 
@@ -22,14 +30,15 @@ using testing::TestWindow;
 struct RefusingReader final : SelectionReading {
     explicit RefusingReader(std::shared_ptr<SelectionReading> inner) : inner(std::move(inner)) {}
     std::optional<DirectSelection> readDirect() override { return std::nullopt; }
+    std::optional<std::string> readPrimary() override { return std::nullopt; }
     std::optional<WindowIdentity> frontWindow() override { return inner->frontWindow(); }
     std::int64_t pasteboardChangeCount() override { return inner->pasteboardChangeCount(); }
-    SavedPasteboard savePasteboard() override { return inner->savePasteboard(); }
+    std::optional<SavedPasteboard> savePasteboard() override { return inner->savePasteboard(); }
     std::int64_t restorePasteboard(const SavedPasteboard& saved) override {
         return inner->restorePasteboard(saved);
     }
     std::optional<std::string> pasteboardText() override { return inner->pasteboardText(); }
-    void postCopy() override { inner->postCopy(); }
+    bool postCopy() override { return inner->postCopy(); }
     double now() override { return inner->now(); }
     std::optional<SelectionBoundsRead> selectionBounds() override { return std::nullopt; }
     std::shared_ptr<SelectionReading> inner;
@@ -53,9 +62,10 @@ struct SelectionReadTest : ::testing::Test {
         desktop->windows = std::make_shared<EwmhWindows>(apps);
         desktop->clipboardCount = XFixesClipboardCounter::open();
         desktop->keyboard = XTestKeyboard::open(trail, SystemClock::shared());
+        desktop->primary = X11PrimarySelection::open();
         desktop->main = main;
         desktop->clock = SystemClock::shared();
-        ASSERT_TRUE(desktop->clipboardCount && desktop->keyboard);
+        ASSERT_TRUE(desktop->clipboardCount && desktop->keyboard && desktop->primary);
     }
 
     // Runs `work` on the fetch queue and pumps the main loop until it is done.
@@ -75,6 +85,29 @@ struct SelectionReadTest : ::testing::Test {
     }
 
     RunningApplication front() { return apps->front().value_or(RunningApplication{}); }
+
+    // A reader of the front application whose direct and primary reads find nothing, so that
+    // the fetch goes on to the copy.
+    std::shared_ptr<SelectionReading> refusing() {
+        return std::make_shared<RefusingReader>(
+            std::make_shared<AtspiSelectionReader>(desktop, front()));
+    }
+
+    // The whole fetch with `reader`, run on the fetch queue.
+    std::optional<SelectionFetch::Result> fetchWith(std::shared_ptr<SelectionReading> reader,
+                                                    std::shared_ptr<SyntheticCopyLedger> ledger) {
+        auto result = std::make_shared<std::optional<SelectionFetch::Result>>();
+        const auto identity = desktop->windows->frontWindow();
+        fetch->post([=, fetchQueue = fetch, main = main] {
+            SelectionFetch::run(
+                reader, ledger, identity, 0.4, 0.005, fetchQueue,
+                [result, main](SelectionFetch::Result r) {
+                    main->post([result, r = std::move(r)]() mutable { *result = std::move(r); });
+                });
+        });
+        DesktopSession::pumpUntil([&] { return result->has_value(); }, 10);
+        return *result;
+    }
 
     testing::LogCapture log;
     std::shared_ptr<GlibMainExecutor> main = std::make_shared<GlibMainExecutor>();
@@ -135,22 +168,11 @@ TEST_F(SelectionReadTest, TheCopyTakesOverWhenTheDirectReadIsRefused) {
     auto window = open({"--view", "The quick brown fox"});
     ASSERT_TRUE(window->command("select-view 4 15"));
     DesktopSession::pumpFor(0.3);
-    const RunningApplication app = front();
-    auto reader =
-        std::make_shared<RefusingReader>(std::make_shared<AtspiSelectionReader>(desktop, app));
+    auto reader = refusing();
     auto ledger = std::make_shared<SyntheticCopyLedger>();
-    const auto identity = desktop->windows->frontWindow();
-
-    auto result = std::make_shared<std::optional<SelectionFetch::Result>>();
-    fetch->post([=, fetchQueue = fetch, main = main] {
-        SelectionFetch::run(
-            reader, ledger, identity, 0.4, 0.005, fetchQueue,
-            [result, main](SelectionFetch::Result r) {
-                main->post([result, r = std::move(r)]() mutable { *result = std::move(r); });
-            });
-    });
-    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return result->has_value(); }, 10));
-    const auto* text = std::get_if<SelectionFetch::Text>(&(*result)->outcome);
+    const auto result = fetchWith(reader, ledger);
+    ASSERT_TRUE(result);
+    const auto* text = std::get_if<SelectionFetch::Text>(&result->outcome);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->text, "quick brown");
     EXPECT_EQ(text->stage, SelectionFetch::Stage::copy);
@@ -165,16 +187,144 @@ TEST_F(SelectionReadTest, TheCopyTakesOverWhenTheDirectReadIsRefused) {
     g_free(restored);
 }
 
-TEST_F(SelectionReadTest, ATerminalGetsControlShiftCAndNeverControlC) {
-    auto window = open({"--class", "ParlendoTestTerminal", "--view", "ls -la /tmp"});
-    ASSERT_TRUE(window->command("select-view 0 2"));
+TEST_F(SelectionReadTest, ThePrimarySelectionIsReadOnlyWhenTheFrontApplicationHoldsIt) {
+    auto window = open({"--label", "serendipity and more", "--no-accessibility"});
+    ASSERT_TRUE(window->command("select-label 0 11"));
     DesktopSession::pumpFor(0.3);
-    EXPECT_TRUE(desktop->windows->frontIsTerminal());
     auto reader = std::make_shared<AtspiSelectionReader>(desktop, front());
-    fetch->post([reader] { reader->postCopy(); });
-    ASSERT_TRUE(window->waitFor("key c ctrl=1 shift=1").has_value());
+    const auto read = [&] {
+        return onFetch<std::optional<std::string>>([reader] { return reader->readPrimary(); })
+            .value_or(std::nullopt);
+    };
+    EXPECT_EQ(read(), "serendipity");
+
+    // Something selected in another application since: not the front application's selection.
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_PRIMARY), "elsewhere", -1);
+    DesktopSession::pumpFor(0.2);
+    EXPECT_EQ(read(), std::nullopt);
+    EXPECT_TRUE(
+        log.has("capture", "주 선택은 앞 앱의 것이 아님 — 읽지 않음 app=org.parlendo.TestWindow"));
+}
+
+TEST_F(SelectionReadTest, OnlyTerminalsThatCopyOnControlShiftCGetAKey) {
+    const auto postCopy = [&] {
+        auto reader = std::make_shared<AtspiSelectionReader>(desktop, front());
+        return onFetch<bool>([reader] { return reader->postCopy(); }).value_or(true);
+    };
+    {
+        auto window = open({"--class", "xfce4-terminal", "--view", "ls -la /tmp"});
+        EXPECT_TRUE(postCopy());
+        ASSERT_TRUE(window->waitFor("key c ctrl=1 shift=1").has_value());
+        DesktopSession::pumpFor(0.3);
+        EXPECT_TRUE(window->seen("key c ctrl=1 shift=0").empty());
+    }
+    // xterm (Control+Shift+C reaches the program there as an interrupt) and a terminal nobody
+    // knows the copy key of get no key at all.
+    for (const char* windowClass : {"XTerm", "ParlendoTestTerminal"}) {
+        SCOPED_TRACE(windowClass);
+        auto window = open({"--class", windowClass, "--view", "sleep 600"});
+        EXPECT_FALSE(postCopy());
+        DesktopSession::pumpFor(0.3);
+        EXPECT_TRUE(window->seen("key c").empty());
+    }
+    EXPECT_TRUE(
+        log.has("capture", "복사 키를 보내지 않음 — 복사 키를 모르는 터미널 app=debian-xterm"));
+    EXPECT_TRUE(log.has("capture",
+                        "복사 키를 보내지 않음 — 복사 키를 모르는 터미널 "
+                        "app=org.parlendo.TestTerminal"));
+}
+
+TEST_F(SelectionReadTest, NoKeyWhenNoWindowIsKnownToBeInFront) {
+    auto window = open({"--view", "The quick brown fox"});
+    const RunningApplication app = front();
+    // The windows are read from an X server of their own without a window manager: no window is
+    // named active and the focus follows the pointer, as on a bare X session. A window manager
+    // (the test session runs one) would name its active window again at once.
+    const auto output = std::filesystem::temp_directory_path() /
+                        ("parlendo-bare-x-" + std::to_string(::getpid()) + ".out");
+    std::optional<std::string> number;
+    {
+        testing::DesktopProgram bare(
+            {"Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, {},
+            output);
+        // Xvfb writes the number of its display on a line of its own when it is ready.
+        DesktopSession::pumpUntil(
+            [&] {
+                std::ifstream in(output);
+                for (std::string line; std::getline(in, line);) {
+                    if (!line.empty() &&
+                        line.find_first_not_of("0123456789") == std::string::npos) {
+                        number = line;
+                    }
+                }
+                return number.has_value() || !bare.running();
+            },
+            20);
+        ASSERT_TRUE(number) << "Xvfb did not start";
+        auto windows = X11Windows::connect(":" + *number);
+        ASSERT_TRUE(windows);
+        EXPECT_FALSE(windows->activeWindow());
+        desktop->windows = std::make_shared<EwmhWindows>(std::make_shared<DesktopApps>(windows));
+        auto reader = std::make_shared<AtspiSelectionReader>(desktop, app);
+        EXPECT_EQ(onFetch<bool>([reader] { return reader->postCopy(); }), false);
+    }
+    std::filesystem::remove(output);
     DesktopSession::pumpFor(0.3);
-    EXPECT_TRUE(window->seen("key c ctrl=1 shift=0").empty());
+    // The key would have gone to the window in front on the test's own display.
+    EXPECT_TRUE(window->seen("key c").empty());
+    EXPECT_TRUE(log.has("capture", "복사 키를 보내지 않음 — 앞 창을 모름"));
+}
+
+namespace {
+
+// Offers a text and, past the size the clipboard save keeps, a large target.
+void offerLarge(GtkClipboard*, GtkSelectionData* data, guint index, gpointer) {
+    if (index == 0) {
+        gtk_selection_data_set_text(data, "the user's clipboard", -1);
+        return;
+    }
+    const std::string large((64u << 20) + 1, 'x');
+    gtk_selection_data_set(data, gdk_atom_intern_static_string("application/x-parlendo-large"), 8,
+                           reinterpret_cast<const guchar*>(large.data()),
+                           static_cast<gint>(large.size()));
+}
+
+}  // namespace
+
+TEST_F(SelectionReadTest, AClipboardThatCannotBeSavedWholeIsNeverCopiedOver) {
+    auto window = open({"--view", "The quick brown fox"});
+    ASSERT_TRUE(window->command("select-view 4 15"));
+    DesktopSession::pumpFor(0.3);
+    auto ledger = std::make_shared<SyntheticCopyLedger>();
+
+    // More than the save keeps.
+    GtkTargetEntry targets[] = {{const_cast<gchar*>("UTF8_STRING"), 0, 0},
+                                {const_cast<gchar*>("application/x-parlendo-large"), 0, 1}};
+    ASSERT_TRUE(gtk_clipboard_set_with_data(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), targets, 2,
+                                            offerLarge, nullptr, nullptr));
+    auto result = fetchWith(refusing(), ledger);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, SelectionFetch::Outcome(SelectionFetch::ClipboardNotSaved{}));
+    EXPECT_TRUE(log.contains("capture",
+                             "클립보드를 다 담지 못함 why=over_cap "
+                             "target=application/x-parlendo-large"));
+
+    // An owner that never answers: the save gives up after a second.
+    Display* hung = XOpenDisplay(nullptr);
+    ASSERT_NE(hung, nullptr);
+    const ::Window owner = XCreateSimpleWindow(hung, DefaultRootWindow(hung), 0, 0, 1, 1, 0, 0, 0);
+    const Atom clipboard = XInternAtom(hung, "CLIPBOARD", False);
+    XSetSelectionOwner(hung, clipboard, owner, CurrentTime);
+    XSync(hung, False);
+    result = fetchWith(refusing(), ledger);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, SelectionFetch::Outcome(SelectionFetch::ClipboardNotSaved{}));
+    EXPECT_TRUE(log.contains("capture", "클립보드를 제때 읽지 못함"));
+    // No key was sent, so nothing was copied over what the owner holds.
+    EXPECT_TRUE(window->seen("key c").empty());
+    EXPECT_EQ(XGetSelectionOwner(hung, clipboard), owner);
+    EXPECT_EQ(ledger->size(), 0u);
+    XCloseDisplay(hung);
 }
 
 }  // namespace

@@ -91,8 +91,10 @@ TEST(ManageWindow, TheViewStaysOnThePageAndClickedWebLinksOpenOutside) {
 
     rig.run("location.href = 'https://example.com/away'; 1");
     ASSERT_TRUE(rig.until([&] { return rig.log.contains("manage", "🔴 이동 막음 kind=https"); }));
+    // The page is loaded with access to its own folder only: the engine itself refuses to leave
+    // it for a file elsewhere, before any policy is asked.
     rig.run("location.href = 'file:///tmp/paper.pdf'; 1");
-    ASSERT_TRUE(rig.until([&] { return rig.log.contains("manage", "🔴 이동 막음 kind=file_pdf"); }));
+    testing::pumpFor(0.5);
     EXPECT_TRUE(rig.opener->urls.empty());
     EXPECT_EQ(webkit_web_view_get_uri(rig.window->webView()), page);
 
@@ -108,13 +110,18 @@ TEST(ManageWindow, TheViewStaysOnThePageAndClickedWebLinksOpenOutside) {
     EXPECT_TRUE(rig.log.contains("manage", "🔴 이동 막음 kind=https type=0"));
     EXPECT_EQ(webkit_web_view_get_uri(rig.window->webView()), page);
 
-    // A clicked link to a local program is refused and not handed on.
+    // A clicked link to a local program is refused and not handed on; a file of the page's own
+    // folder is refused by the policy.
     const auto other = rig.run(
         "(function () { var r = document.getElementById('file').getBoundingClientRect();"
         " return [Math.round(r.left + 10), Math.round(r.top + r.height / 2)]; })()");
     testing::clickAt(testing::onScreen(GTK_WIDGET(rig.window->webView()), (*other)[0].get<int>(),
                                        (*other)[1].get<int>()));
-    ASSERT_TRUE(rig.until([&] { return rig.log.contains("manage", "kind=file_other type=0"); }));
+    testing::pumpFor(0.5);
+    rig.run("location.href = 'guard.html'; 1");
+    ASSERT_TRUE(
+        rig.until([&] { return rig.log.contains("manage", "🔴 이동 막음 kind=file_other"); }));
+    EXPECT_EQ(webkit_web_view_get_uri(rig.window->webView()), page);
     EXPECT_EQ(rig.opener->urls.size(), 1u);
     EXPECT_TRUE(rig.opener->paths.empty());
 }

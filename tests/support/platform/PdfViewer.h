@@ -1,7 +1,8 @@
 #pragma once
 
+#include "DesktopProgram.h"
+
 #include <gdk/gdk.h>
-#include <glib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -16,13 +17,10 @@ class PdfViewer {
     static constexpr const char* program = "evince";
 
     explicit PdfViewer(const std::filesystem::path& pdf);
-    ~PdfViewer();
-    PdfViewer(const PdfViewer&) = delete;
-    PdfViewer& operator=(const PdfViewer&) = delete;
 
     // Whether the viewer is installed (scripts/setup.sh installs it).
     static bool installed();
-    std::int32_t pid() const { return static_cast<std::int32_t>(pid_); }
+    std::int32_t pid() const { return static_cast<std::int32_t>(viewer_.pid()); }
 
     // The viewer's document window once it is mapped (turning this thread's main loop while
     // waiting up to `seconds`): its X window and where it stands on the screen.
@@ -33,7 +31,7 @@ class PdfViewer {
     std::optional<Window> window(double seconds = 30.0) const;
 
   private:
-    GPid pid_ = 0;
+    DesktopProgram viewer_;
 };
 
 }  // namespace parlendo::testing

@@ -3,13 +3,15 @@
 // standard output what it was told and which key presses reached it.
 //
 //   parlendo_test_window --title T --class C --label TEXT --view TEXT [--view-length N]
-//                        [--rows N] [--no-accessibility] [--copy-as png|bad-utf8]
+//                        [--rows N] [--no-accessibility] [--no-primary] [--copy-as png|bad-utf8]
 //                        [--address URL] [--drag-file PATH] [--at X,Y]
 //
 // --view-length fills the text view with N characters of English prose; --rows adds N more
 // selectable labels below the view (a large accessibility tree); --no-accessibility keeps the
-// window off the accessibility bus; --copy-as makes Control+C put an image, or text that is not
-// valid UTF-8, on the clipboard instead of the selection; --address makes it look like a browser
+// window off the accessibility bus; --no-primary keeps the window's selection out of the PRIMARY
+// selection (an application that does not offer it; the label is not selectable then); --copy-as
+// makes Control+C put an image, or text that is not valid UTF-8, on the clipboard instead of the
+// selection; --address makes it look like a browser
 // to the accessibility bus: a toolbar right under the window whose entry holds the page's address
 // (the label and the view sit in the toolbar too); --drag-file puts the file's name above the
 // label, to be dragged as a file manager drags a file (text/uri-list); --at places the window.
@@ -195,10 +197,15 @@ int main(int argc, char** argv) {
     std::string dragFile;
     int atX = 200;
     int atY = 150;
+    bool primary = true;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--no-accessibility") {
             g_setenv("NO_AT_BRIDGE", "1", TRUE);
+            continue;
+        }
+        if (option == "--no-primary") {
+            primary = false;
             continue;
         }
         if (i + 1 >= argc) {
@@ -302,6 +309,14 @@ int main(int argc, char** argv) {
     g_signal_connect(window, "key-press-event", G_CALLBACK(onKey), nullptr);
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
     gtk_widget_show_all(window);
+    if (!primary) {
+        // The view offers its selection as PRIMARY from its realization on.
+        gtk_text_buffer_remove_selection_clipboard(
+            gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)),
+            gtk_widget_get_clipboard(view, GDK_SELECTION_PRIMARY));
+        // A selectable label takes PRIMARY too when it gets the focus: none then.
+        gtk_label_set_selectable(GTK_LABEL(label), FALSE);
+    }
 
     GIOChannel* input = g_io_channel_unix_new(0);
     g_io_add_watch(input, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP), onInput, nullptr);

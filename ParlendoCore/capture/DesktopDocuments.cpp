@@ -1,0 +1,62 @@
+#include "capture/DesktopDocuments.h"
+
+#include "capture/ProcessDocuments.h"
+#include "foundation/Log.h"
+#include "lookup/SourceURL.h"
+
+namespace parlendo {
+
+namespace fs = std::filesystem;
+
+DesktopDocuments::DesktopDocuments(fs::path proc, fs::path recentList)
+    : proc_(std::move(proc)), recentList_(std::move(recentList)) {}
+
+std::optional<DesktopDocuments::Found> DesktopDocuments::find(
+    std::int32_t pid, const std::optional<std::string>& title) {
+    if (!title || pid <= 0) {
+        return std::nullopt;
+    }
+    const auto open = ProcessDocuments::candidates(pid, ProcessDocuments::Kind::document, proc_);
+    if (const auto path = ProcessDocuments::namedInTitle(open, title)) {
+        return Found{SourceURL::fileURL(*path), "process"};
+    }
+    const auto entries = recent();
+    if (entries->empty()) {
+        return std::nullopt;
+    }
+    if (auto url = RecentFiles::shownInTitle(*entries, ProcessDocuments::programNames(pid, proc_),
+                                             title)) {
+        return Found{std::move(*url), "recent_list"};
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<const std::vector<RecentFile>> DesktopDocuments::recent() {
+    std::lock_guard guard(lock_);
+    std::error_code error;
+    const auto size = fs::file_size(recentList_, error);
+    const auto time = error ? fs::file_time_type() : fs::last_write_time(recentList_, error);
+    if (error) {
+        stamp_.reset();
+        entries_ = std::make_shared<const std::vector<RecentFile>>();
+        return entries_;
+    }
+    const auto stamp = std::make_pair(size, time);
+    if (entries_ && stamp_ == stamp) {
+        return entries_;
+    }
+    stamp_ = stamp;
+    auto read = RecentFiles::read(recentList_);
+    if (!read) {
+        // Logged once for each state of the file: it is read again only when it changes.
+        Log::write("context", "최근 파일 목록을 쓰지 않음 why=" +
+                                  std::string(RecentFiles::toString(read.error())) +
+                                  " bytes=" + std::to_string(size));
+        entries_ = std::make_shared<const std::vector<RecentFile>>();
+    } else {
+        entries_ = std::make_shared<const std::vector<RecentFile>>(std::move(*read));
+    }
+    return entries_;
+}
+
+}  // namespace parlendo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "capture/RecentFiles.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace parlendo {
+
+// The file a window shows, from what the desktop records, for applications whose accessibility
+// tree does not name it: the files its process names on its command line or holds open
+// (LibreOffice holds its documents open), else the list of recently used files, where GTK
+// applications record each file they open (editors such as Mousepad close it after reading). A
+// file counts only when the window title shows it. The list is read again only when it changed.
+// Thread-safe.
+class DesktopDocuments {
+  public:
+    struct Found {
+        // The file's URL.
+        std::string url;
+        // Where it was found: "process" or "recent_list".
+        std::string from;
+        bool operator==(const Found&) const = default;
+    };
+
+    DesktopDocuments(std::filesystem::path proc, std::filesystem::path recentList);
+
+    // The file that the process's window titled `title` shows; none without a title.
+    std::optional<Found> find(std::int32_t pid, const std::optional<std::string>& title);
+
+  private:
+    std::shared_ptr<const std::vector<RecentFile>> recent();
+
+    std::filesystem::path proc_;
+    std::filesystem::path recentList_;
+    std::mutex lock_;
+    // The list as last read, and the size and time of the file it was read from.
+    std::shared_ptr<const std::vector<RecentFile>> entries_;
+    std::optional<std::pair<std::uintmax_t, std::filesystem::file_time_type>> stamp_;
+};
+
+}  // namespace parlendo

@@ -1,0 +1,216 @@
+// A reading day in the applications people read in, as Debian installs them: two browsers, two
+// terminals, an editor, a word processor and a PDF viewer, each started once beside the program.
+// In each the user selects a word and then a sentence the way users do (a double and a triple
+// click; the keyboard where the application shows nothing of its text to the accessibility
+// bus), holds the chord and reads the cards, which are saved with the window's source; the
+// user's clipboard is left as it was, and in a terminal the program running keeps running.
+#include "ProgramWindows.h"
+#include "ReadingApps.h"
+
+#include <X11/keysym.h>
+#include <httplib.h>
+
+#include <fstream>
+#include <thread>
+
+namespace parlendo::testing {
+namespace {
+
+using ReadingAppsScenario = ReadingApps;
+
+// A web page on the loopback, as a browser would load it from a site.
+class PageServer {
+  public:
+    PageServer() {
+        server_.Get("/fables.html", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(
+                std::string("<!doctype html><html><head><meta charset=\"utf-8\">"
+                            "<title>The fox and the dog - Fables</title></head><body>"
+                            "<h1>Fables</h1><p>") +
+                    ReadingApps::wordLine + "</p><p>" + ScriptedBackend::sentence +
+                    "</p></body></html>",
+                "text/html");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~PageServer() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/fables.html"; }
+
+  private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+const std::string pageTitle = "The fox and the dog - Fables";
+
+std::function<bool(const DesktopProgram::Window&)> titled(const std::string& part) {
+    return [part](const DesktopProgram::Window& window) {
+        return window.title.find(part) != std::string::npos;
+    };
+}
+
+TEST_F(ReadingAppsScenario, FirefoxReadsThePageThroughItsParagraphs) {
+    if (!installed("firefox-esr")) {
+        return;
+    }
+    PageServer page;
+    // A fresh profile that opens the page and nothing else: no first-run pages, no updates, no
+    // reports, no other network.
+    const auto profile = documents / "firefox";
+    std::filesystem::create_directories(profile);
+    std::ofstream(profile / "user.js")
+        << "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+           "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+           "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+           "user_pref(\"trailhead.firstrun.didSeeAboutWelcome\", true);\n"
+           "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+           "user_pref(\"datareporting.healthreport.uploadEnabled\", false);\n"
+           "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+           "user_pref(\"app.update.enabled\", false);\n"
+           "user_pref(\"app.normandy.enabled\", false);\n"
+           "user_pref(\"extensions.update.enabled\", false);\n"
+           "user_pref(\"browser.safebrowsing.malware.enabled\", false);\n"
+           "user_pref(\"browser.safebrowsing.phishing.enabled\", false);\n"
+           "user_pref(\"network.captive-portal-service.enabled\", false);\n"
+           "user_pref(\"network.connectivity-service.enabled\", false);\n"
+           "user_pref(\"browser.newtabpage.enabled\", false);\n"
+           "user_pref(\"browser.tabs.warnOnClose\", false);\n";
+    DesktopProgram firefox(
+        {"firefox-esr", "--no-remote", "--new-instance", "--profile", profile.string(), page.url()},
+        {{"MOZ_CRASHREPORTER_DISABLE", "1"}}, documents / "firefox.out");
+    const auto window = firefox.window(titled(pageTitle), 60);
+    ASSERT_TRUE(window) << "firefox-esr showed no page";
+    read(byClicks("firefox-esr", window->pid, pageTitle, page.url()), *window);
+}
+
+TEST_F(ReadingAppsScenario, ChromiumReadsThePageThroughItsParagraphs) {
+    if (!installed("chromium")) {
+        return;
+    }
+    PageServer page;
+    // The flags of a test run: no sandbox (the tests run as root in a container), no GPU, no
+    // first-run pages, no network of its own, the password store in the profile. And the one a
+    // user who reads with accessibility tools sets (in /etc/chromium.d/): Chromium shows its
+    // pages to the accessibility bus only when asked to at start (README, Limits).
+    DesktopProgram chromium({"chromium", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                             "--no-default-browser-check", "--disable-background-networking",
+                             "--disable-component-update", "--disable-sync",
+                             "--password-store=basic", "--force-renderer-accessibility",
+                             "--user-data-dir=" + (documents / "chromium").string(), page.url()},
+                            {}, documents / "chromium.out");
+    const auto window = chromium.window(titled(pageTitle), 60);
+    ASSERT_TRUE(window) << "chromium showed no page";
+    read(byClicks("chromium", window->pid, pageTitle, page.url()), *window);
+}
+
+// A terminal showing the notes, printed by the job that then keeps running in the foreground.
+std::vector<std::string> terminalJob(const std::filesystem::path& notes) {
+    return {"sh", "-c", "cat '" + notes.string() + "'; exec sleep 600"};
+}
+
+TEST_F(ReadingAppsScenario, XtermGivesItsSelectionAndNeverAKey) {
+    if (!installed("xterm")) {
+        return;
+    }
+    constexpr int columns = 80;
+    constexpr int rows = 12;
+    std::vector<std::string> arguments = {"xterm",         "-T", "Reading notes", "-geometry",
+                                          "80x12+100+100", "-e"};
+    for (auto& part : terminalJob(documents / "notes.txt")) {
+        arguments.push_back(std::move(part));
+    }
+    DesktopProgram xterm(std::move(arguments), {}, documents / "xterm.out");
+    const auto window = xterm.window(titled("Reading notes"), 30);
+    ASSERT_TRUE(window) << "xterm showed no window";
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return xterm.runs("sleep"); }, 10));
+    // xterm is not on the accessibility bus: its characters sit on a grid inside a border of 2.
+    const double cellWidth = (window->area.width - 4.0) / columns;
+    const double cellHeight = (window->area.height - 4.0) / rows;
+    const auto clickCell = [&, area = window->area](int column, int row, int clicks) {
+        ReadingApps::clickAt(area.x + 2 + static_cast<int>((column + 0.5) * cellWidth),
+                             area.y + 2 + static_cast<int>((row + 0.5) * cellHeight), clicks);
+    };
+    // "serendipity" starts at column 12 of the first line; the sentence is the second line.
+    read(ReadingApp{"xterm", [&] { clickCell(15, 0, 2); }, [&] { clickCell(5, 1, 3); },
+                    "Reading notes", std::nullopt},
+         *window);
+    EXPECT_TRUE(xterm.running()) << "xterm ended";
+    EXPECT_TRUE(xterm.runs("sleep")) << "the job in the terminal was interrupted";
+    EXPECT_EQ(logCount("복사 키를 보내지 않음"), 0u) << log();
+}
+
+TEST_F(ReadingAppsScenario, Xfce4TerminalReadsItsScreenAndKeepsTheJob) {
+    if (!installed("xfce4-terminal")) {
+        return;
+    }
+    std::vector<std::string> arguments = {
+        "xfce4-terminal", "--disable-server", "-T", "Reading notes", "--dynamic-title-mode=none",
+        "--geometry",     "80x12+100+100",    "-x"};
+    for (auto& part : terminalJob(documents / "notes.txt")) {
+        arguments.push_back(std::move(part));
+    }
+    DesktopProgram terminal(std::move(arguments), {}, documents / "xfce4-terminal.out");
+    const auto window = terminal.window(titled("Reading notes"), 30);
+    ASSERT_TRUE(window) << "xfce4-terminal showed no window";
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return terminal.runs("sleep"); }, 10));
+    read(byClicks("xfce4-terminal", window->pid, "Reading notes", std::nullopt), *window);
+    EXPECT_TRUE(terminal.running()) << "xfce4-terminal ended";
+    EXPECT_TRUE(terminal.runs("sleep")) << "the job in the terminal was interrupted";
+}
+
+TEST_F(ReadingAppsScenario, MousepadReadsTheOpenFile) {
+    readDocument("mousepad", documents / "notes.txt");
+}
+
+TEST_F(ReadingAppsScenario, LibreOfficeWriterGivesItsSelection) {
+    if (!installed("lowriter")) {
+        return;
+    }
+    // A fresh profile past its first start: no tip of the day, no welcome.
+    const auto profile = documents / "libreoffice";
+    std::filesystem::create_directories(profile / "user");
+    std::ofstream(profile / "user" / "registrymodifications.xcu")
+        << R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Setup/Office"><prop oor:name="ooSetupInstCompleted" oor:op="fuse"><value>true</value></prop></item>
+</oor:items>
+)";
+    const auto notes = documents / "notes.txt";
+    DesktopProgram writer({"lowriter", "--norestore", "--nologo",
+                           "-env:UserInstallation=file://" + profile.string(), notes.string()},
+                          {}, documents / "lowriter.out");
+    const auto window = writer.window(titled("LibreOffice Writer"), 90);
+    ASSERT_TRUE(window) << "LibreOffice Writer showed no window";
+    DesktopSession::pumpFor(1);
+    // Writer (without its GTK plug-in) shows nothing to the accessibility bus: the user selects
+    // with the keyboard. The word is the fourth of the first line; the sentence the second line.
+    const auto selectWord = [] {
+        ProgramWindows::pressKeys({XK_Control_L, XK_Home});
+        for (int i = 0; i < 3; ++i) {
+            ProgramWindows::pressKeys({XK_Control_L, XK_Right});
+        }
+        ProgramWindows::pressKeys({XK_Control_L, XK_Shift_L, XK_Right});
+    };
+    const auto selectSentence = [] {
+        ProgramWindows::pressKeys({XK_Control_L, XK_Home});
+        ProgramWindows::pressKeys({XK_Down});
+        ProgramWindows::pressKeys({XK_Shift_L, XK_End});
+    };
+    read(ReadingApp{"libreoffice-writer", selectWord, selectSentence, "notes.txt",
+                    "file://" + notes.string()},
+         *window);
+}
+
+TEST_F(ReadingAppsScenario, EvinceReadsTheSelectedTextOfThePage) {
+    readDocument("evince", documents / "notes.pdf");
+}
+
+}  // namespace
+}  // namespace parlendo::testing

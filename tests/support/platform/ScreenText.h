@@ -1,0 +1,15 @@
+#pragma once
+
+#include <gdk/gdk.h>
+
+#include <optional>
+#include <string>
+
+namespace parlendo::testing {
+
+// Where an application shows a text, as its accessibility tree tells it: the screen rectangle
+// (root coordinates) of the first occurrence of `text` in one of the text elements of process
+// `pid`, visiting at most `nodes` elements (menus are skipped). None when it is not found.
+std::optional<GdkRectangle> findScreenText(int pid, const std::string& text, int nodes = 4000);
+
+}  // namespace parlendo::testing
