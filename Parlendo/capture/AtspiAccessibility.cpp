@@ -2,6 +2,7 @@
 
 #include "capture/AtspiNode.h"
 #include "capture/DesktopApps.h"
+#include "foundation/HandedOver.h"
 #include "foundation/Log.h"
 
 #include <atspi/atspi.h>
@@ -214,7 +215,8 @@ void giveBack(Handover& handover) {
 
 // Main thread, the one that dispatches the direct connection until now.
 gboolean moveToFetchContext(gpointer data) {
-    std::shared_ptr<Handover> handover = *static_cast<std::shared_ptr<Handover>*>(data);
+    std::shared_ptr<Handover> handover =
+        static_cast<HandedOver<std::shared_ptr<Handover>>*>(data)->get();
     atspi_dbus_connection_setup_with_g_main(handover->direct, handover->context);
     handover->fetchQueue->post([handover] {
         if (handover->owner.lock()) {
@@ -225,7 +227,7 @@ gboolean moveToFetchContext(gpointer data) {
 }
 
 void dropHandover(gpointer data) {
-    delete static_cast<std::shared_ptr<Handover>*>(data);
+    delete static_cast<HandedOver<std::shared_ptr<Handover>>*>(data);
 }
 
 }  // namespace
@@ -261,8 +263,8 @@ void AtspiAccessibility::adopt(AtspiAccessible* element) {
     application->bus = dbus_connection_ref(shared);
     g_main_context_invoke_full(
         nullptr, G_PRIORITY_HIGH, moveToFetchContext,
-        new std::shared_ptr<Handover>(std::make_shared<Handover>(application, direct, fetchContext_,
-                                                                 weak_from_this(), fetchQueue_)),
+        new HandedOver<std::shared_ptr<Handover>>(std::make_shared<Handover>(
+            application, direct, fetchContext_, weak_from_this(), fetchQueue_)),
         dropHandover);
 }
 

@@ -226,13 +226,26 @@ void CaptureCoordinator::start() {
     env.shutdown->addCounter([pipeline = pipeline_, words = words_, sentences = sentences_] {
         return pipeline->pending() + words->pending() + sentences->pending();
     });
-    env.shutdown->addTask("접근성 되돌리기", [restore = desktop_.restoreAccessibility] {
-        if (restore) {
-            restore();
-        }
+    // The switches are turned back on the fetch queue, after its last read: the reads and the
+    // restore share the accessibility client's call time-out.
+    env.shutdown->addLaterTask("접근성 되돌리기",
+                               [restore = desktop_.restoreAccessibility,
+                                queue = desktop_.fetchQueue](Completion<void()> done) {
+                                   if (!restore || !queue) {
+                                       done();
+                                       return;
+                                   }
+                                   queue->post([restore, done = std::move(done)]() mutable {
+                                       restore();
+                                       done();
+                                   });
+                               });
+    env.shutdown->addLaterTask("제목 벡터 수", [titles = titleVectors_](Completion<void()> done) {
+        titles->statsLine([done = std::move(done)](std::string line) mutable {
+            Log::write("title_vec", line);
+            done();
+        });
     });
-    env.shutdown->addTask(
-        "제목 벡터 수", [titles = titleVectors_] { Log::write("title_vec", titles->statsLine()); });
 
     controller_->onRejected = [detect = env.detect](bool busy) {
         detect->write([busy](DetectState& state) {

@@ -40,7 +40,8 @@ struct CaptureDesktop {
     std::function<void(std::function<void()> done)> refreshTrust;
     // Registers what to do on each system notice that the accessibility status changed.
     std::function<void(std::function<void()> onNotice)> watchSystemNotice;
-    // Turns back the accessibility switches the reader turned on; the number turned back.
+    // Turns back the accessibility switches the reader turned on; the number turned back. Runs
+    // on the fetch queue.
     std::function<int()> restoreAccessibility;
     // Where manage-window signals arrive.
     NotificationCenter* signals = &NotificationCenter::defaultCenter();

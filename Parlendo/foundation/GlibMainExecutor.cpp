@@ -1,6 +1,7 @@
 #include "foundation/GlibMainExecutor.h"
 
 #include "foundation/Completion.h"
+#include "foundation/HandedOver.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,14 +48,15 @@ struct GlibMainExecutor::Timers : std::enable_shared_from_this<Timers> {
         armed = g_timeout_source_new(static_cast<guint>((waitUs + 999) / 1000));
         armedFor = due;
         g_source_set_priority(armed, G_PRIORITY_DEFAULT);
-        auto* self = new std::weak_ptr<Timers>(shared_from_this());
-        g_source_set_callback(armed, fire, self,
-                              [](gpointer p) { delete static_cast<std::weak_ptr<Timers>*>(p); });
+        auto* self = new HandedOver<std::weak_ptr<Timers>>(weak_from_this());
+        g_source_set_callback(armed, fire, self, [](gpointer p) {
+            delete static_cast<HandedOver<std::weak_ptr<Timers>>*>(p);
+        });
         g_source_attach(armed, context);
     }
 
     static gboolean fire(gpointer data) {
-        auto self = static_cast<std::weak_ptr<Timers>*>(data)->lock();
+        auto self = static_cast<HandedOver<std::weak_ptr<Timers>>*>(data)->get().lock();
         if (self) {
             self->runDue();
         }
@@ -101,22 +103,26 @@ struct GlibMainExecutor::Timers : std::enable_shared_from_this<Timers> {
 };
 
 namespace {
+
+// A posted task on its way to the context's thread.
+using Posted = HandedOver<Task>;
+
 gboolean runOnce(gpointer data) {
-    auto* task = static_cast<Task*>(data);
-    (*task)();
-    task->reset();
+    auto& task = static_cast<Posted*>(data)->get();
+    task();
+    task.reset();
     return G_SOURCE_REMOVE;
 }
 
 // A task still held here never ran: its main context went away first.
 void destroyTask(gpointer data) {
-    auto* task = static_cast<Task*>(data);
-    if (*task) {
+    auto* posted = static_cast<Posted*>(data);
+    if (posted->get()) {
         CompletionDrops::Scope scope("posted to a main context that is going away");
-        delete task;
+        delete posted;
         return;
     }
-    delete task;
+    delete posted;
 }
 }  // namespace
 
@@ -134,7 +140,7 @@ GlibMainExecutor::~GlibMainExecutor() {
 void GlibMainExecutor::post(Task task) {
     GSource* source = g_idle_source_new();
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
-    g_source_set_callback(source, runOnce, new Task(std::move(task)), destroyTask);
+    g_source_set_callback(source, runOnce, new Posted(std::move(task)), destroyTask);
     g_source_attach(source, context_);
     g_source_unref(source);
 }

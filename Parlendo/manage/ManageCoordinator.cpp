@@ -23,6 +23,15 @@
 
 namespace parlendo {
 
+namespace {
+
+// The process-wide pool, for work that must not hold the main loop up.
+ExecutorPtr pool() {
+    return ExecutorPtr(&ThreadPool::global(), [](Executor*) {});
+}
+
+}  // namespace
+
 std::shared_ptr<ManageCoordinator> ManageCoordinator::make(ManageServices services) {
     return std::shared_ptr<ManageCoordinator>(new ManageCoordinator(std::move(services)));
 }
@@ -43,7 +52,8 @@ ManageCoordinator::ManageCoordinator(ManageServices services) : services_(std::m
     if (!services_.opener) {
         services_.opener = std::make_shared<SystemOpener>();
     }
-    fonts_ = std::make_shared<UIFonts>(services_.resources);
+    fonts_ = std::make_shared<SharedUIFonts>(std::make_shared<UIFonts>(services_.resources), pool(),
+                                             services_.main);
 }
 
 std::shared_ptr<ServerStudyRecorder> ManageCoordinator::studyRecorder() {
@@ -97,10 +107,12 @@ std::shared_ptr<const BridgeRoutes> ManageCoordinator::appearance() const {
     if (!services_.theme) {
         return std::make_shared<AppearanceRoutes>();
     }
-    return std::make_shared<AppearanceRoutes>(services_.theme, [fonts = fonts_] {
-        UIFonts::Loaded loaded = fonts->load();
-        return AppearanceRoutes::Fonts{std::move(loaded.fonts), loaded.bytes};
-    });
+    return std::make_shared<AppearanceRoutes>(
+        services_.theme, [fonts = fonts_](Completion<void(AppearanceRoutes::Fonts)> done) {
+            fonts->read([done = std::move(done)](SharedUIFonts::Read loaded) mutable {
+                done(AppearanceRoutes::Fonts{loaded->fonts, loaded->bytes});
+            });
+        });
 }
 
 BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
@@ -156,7 +168,9 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
 
 std::shared_ptr<LibraryReader> ManageCoordinator::library() {
     if (!library_) {
-        library_ = std::make_shared<ServerLibraryReader>(services_.server, services_.auth);
+        library_ = std::make_shared<ServerLibraryReader>(services_.server, services_.auth,
+                                                         ServerLibraryReader::maxPages, pool(),
+                                                         services_.main);
     }
     return library_;
 }
@@ -180,8 +194,7 @@ std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {
         bridge_ = std::make_shared<ManageBridge>(
             BridgeRouter::make(allRoutes(), nullptr, services_.main));
         if (services_.main) {
-            bridge_->writeLargeRepliesOn(
-                std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {}), services_.main);
+            bridge_->writeLargeRepliesOn(pool(), services_.main);
         }
     }
     return bridge_;

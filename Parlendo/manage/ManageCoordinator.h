@@ -93,7 +93,7 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
     bool windowBuilt() const { return window_ != nullptr; }
 
     const std::shared_ptr<UIErrorLog>& uiErrors() const { return uiErrors_; }
-    const std::shared_ptr<UIFonts>& fonts() const { return fonts_; }
+    const std::shared_ptr<SharedUIFonts>& fonts() const { return fonts_; }
     std::shared_ptr<ServerStudyRecorder> studyRecorder();
     std::shared_ptr<ServerPopupSettingsStore> popupSettings();
     std::shared_ptr<ConnectionSettings> connection();
@@ -120,7 +120,7 @@ class ManageCoordinator : public std::enable_shared_from_this<ManageCoordinator>
     std::shared_ptr<LibraryWriter> libraryWriter_;
     std::shared_ptr<ViewSettingsStore> viewSettings_;
     std::shared_ptr<UIErrorLog> uiErrors_ = std::make_shared<UIErrorLog>();
-    std::shared_ptr<UIFonts> fonts_;
+    std::shared_ptr<SharedUIFonts> fonts_;
 };
 
 }  // namespace parlendo

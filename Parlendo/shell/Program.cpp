@@ -424,8 +424,8 @@ void Program::finish() {
     if (stallWatch_) {
         stallWatch_->stop();
     }
-    delegate_->willTerminate();
-    g_application_quit(G_APPLICATION(app_));
+    // The main loop runs on while the termination tasks end on their own threads.
+    delegate_->willTerminate([app = app_] { g_application_quit(G_APPLICATION(app)); });
 }
 
 }  // namespace parlendo

@@ -457,14 +457,16 @@ void AccountCoordinator::signOutForWipe(Completion<void()> done) {
             return;
         }
         self->stopRetry();
-        self->deletion()->resetLocalState(self->stopWork(),
-                                          [weak, done = std::move(done)](RemovalResult) mutable {
-                                              if (auto again = weak.lock()) {
-                                                  again->setLoggedIn(false);
-                                                  again->services_.shutdown->runTerminationTasks();
-                                              }
-                                              done();
-                                          });
+        self->deletion()->resetLocalState(self->stopWork(), [weak, done = std::move(done)](
+                                                                RemovalResult) mutable {
+            auto again = weak.lock();
+            if (!again) {
+                done();
+                return;
+            }
+            again->setLoggedIn(false);
+            again->services_.shutdown->runTerminationTasks(again->services_.main, std::move(done));
+        });
     });
 }
 

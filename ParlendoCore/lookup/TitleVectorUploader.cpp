@@ -12,6 +12,11 @@ namespace {
 
 constexpr std::string_view tag = "title_vec";
 
+std::string lineOf(const TitleVectorUploader::Stats& s) {
+    return "stats prewarm=0 upload=" + std::to_string(s.upload) +
+           " upload_ok=" + std::to_string(s.uploadOK) + " embed=" + std::to_string(s.embed);
+}
+
 }  // namespace
 
 // One upload of a title key for one source id. Each step runs where the previous call completed;
@@ -229,9 +234,13 @@ TitleVectorUploader::Stats TitleVectorUploader::stats() const {
 }
 
 std::string TitleVectorUploader::statsLine() const {
-    Stats s = stats();
-    return "stats prewarm=0 upload=" + std::to_string(s.upload) +
-           " upload_ok=" + std::to_string(s.uploadOK) + " embed=" + std::to_string(s.embed);
+    return lineOf(stats());
+}
+
+void TitleVectorUploader::statsLine(Completion<void(std::string)> done) const {
+    queue_->post([self = shared_from_this(), done = std::move(done)]() mutable {
+        done(lineOf(self->counts_));
+    });
 }
 
 void TitleVectorUploader::reset() {

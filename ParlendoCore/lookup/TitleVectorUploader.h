@@ -63,6 +63,8 @@ class TitleVectorUploader final : public TitleVectorRequesting,
     Stats stats() const;
     // "stats prewarm=0 upload=<n> upload_ok=<n> embed=<n>".
     std::string statsLine() const;
+    // The same line, handed to `done` on the queue: for callers that must not wait.
+    void statsLine(Completion<void(std::string)> done) const;
 
     // Forgets per-account state: the cache at once, then (on the queue) the requests in flight
     // and the embedding count. The statistics are kept.

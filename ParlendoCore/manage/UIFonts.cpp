@@ -4,6 +4,8 @@
 #include "foundation/FileIO.h"
 #include "foundation/Text.h"
 
+#include <utility>
+
 namespace parlendo {
 
 UIFonts::UIFonts(std::optional<std::filesystem::path> resources)
@@ -78,6 +80,30 @@ UIFonts::Loaded UIFonts::load() const {
         });
     }
     return loaded;
+}
+
+SharedUIFonts::SharedUIFonts(std::shared_ptr<const UIFonts> fonts, ExecutorPtr work,
+                             ExecutorPtr main)
+    : fonts_(std::move(fonts)), work_(std::move(work)), main_(std::move(main)) {}
+
+void SharedUIFonts::read(Completion<void(Read)> done) {
+    if (loaded_) {
+        done(loaded_);
+        return;
+    }
+    waiting_.push_back(std::move(done));
+    if (waiting_.size() > 1) {
+        return;
+    }
+    work_->post([self = shared_from_this()] {
+        auto loaded = std::make_shared<const UIFonts::Loaded>(self->fonts_->load());
+        self->main_->post([self, loaded = std::move(loaded)]() mutable {
+            self->loaded_ = std::move(loaded);
+            for (auto& waiter : std::exchange(self->waiting_, {})) {
+                waiter(self->loaded_);
+            }
+        });
+    });
 }
 
 }  // namespace parlendo

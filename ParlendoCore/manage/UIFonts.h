@@ -1,9 +1,12 @@
 #pragma once
 
+#include "foundation/Completion.h"
+#include "foundation/Executor.h"
 #include "foundation/Json.h"
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,7 +17,7 @@ namespace parlendo {
 // Korean without relying on the fonts of the system. The list "vendor/fonts.json" in the resource
 // folder names each font file (inside "vendor"), its family, weight and optional style; each
 // usable entry becomes {"family", "weight", "style", "format", "data": base64}. Read anew on every
-// call. Main executor.
+// call; any thread.
 class UIFonts {
   public:
     static constexpr const char* listPath = "vendor/fonts.json";
@@ -35,6 +38,26 @@ class UIFonts {
 
   private:
     std::optional<std::filesystem::path> resources_;
+};
+
+// The fonts as the manage page gets them: read once, on a worker, the first time they are asked
+// for (megabytes of files and their base64 would hold the main loop up on every page load), and
+// kept for the run, since they ship with the program. Asked and answered on the main executor;
+// asks made while the read runs wait for it.
+class SharedUIFonts : public std::enable_shared_from_this<SharedUIFonts> {
+  public:
+    using Read = std::shared_ptr<const UIFonts::Loaded>;
+
+    SharedUIFonts(std::shared_ptr<const UIFonts> fonts, ExecutorPtr work, ExecutorPtr main);
+
+    void read(Completion<void(Read)> done);
+
+  private:
+    std::shared_ptr<const UIFonts> fonts_;
+    ExecutorPtr work_;
+    ExecutorPtr main_;
+    Read loaded_;
+    std::vector<Completion<void(Read)>> waiting_;
 };
 
 }  // namespace parlendo

@@ -347,14 +347,23 @@ void AppDelegate::ask(int remaining, bool wasEnabled) {
         });
 }
 
-void AppDelegate::willTerminate() {
+void AppDelegate::willTerminate(Completion<void()> done) {
+    if (!done) {
+        done = [] {};
+    }
     if (terminatingAsDuplicate_) {
+        done();
         return;
     }
-    if (env_) {
-        env_->shutdown->runTerminationTasks();
+    if (!env_) {
+        Log::write("app", "종료");
+        done();
+        return;
     }
-    Log::write("app", "종료");
+    env_->shutdown->runTerminationTasks(env_->main, [done = std::move(done)]() mutable {
+        Log::write("app", "종료");
+        done();
+    });
 }
 
 }  // namespace parlendo

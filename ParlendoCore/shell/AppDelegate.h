@@ -102,7 +102,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // asks. An open question closes and the drain goes on; after the drain the program ends,
     // whatever remains.
     void endWithoutAsking();
-    void willTerminate();
+    // Runs the termination tasks, logs "종료", then calls `done`; a task ending on another thread
+    // is awaited without blocking the main loop (see ShutdownGate).
+    void willTerminate(Completion<void()> done = nullptr);
 
     bool terminatingAsDuplicate() const { return terminatingAsDuplicate_; }
     bool launchFinished() const { return launchFinished_; }

@@ -39,17 +39,19 @@ std::map<std::string, BridgeEntry> AppearanceRoutes::routes() const {
                           done(mode ? BridgeReply::ok(toString(*mode))
                                     : BridgeReply::custom(themeUnavailable()));
                       }));
-    table.emplace("ui_fonts", BridgeEntry::implemented([fonts = fonts_, clock = clock_](
-                                                           const BridgeArgs&,
-                                                           Completion<void(BridgeReply)> done) {
-                      const double started = clock->uptime();
-                      Fonts read = fonts();
-                      const auto ms = static_cast<long long>((clock->uptime() - started) * 1000);
-                      Log::write("manage", "ui_fonts count=" + std::to_string(read.fonts.size()) +
-                                               " bytes=" + std::to_string(read.bytes) +
-                                               " ms=" + std::to_string(ms));
-                      done(BridgeReply::ok(Json(std::move(read.fonts))));
-                  }));
+    table.emplace(
+        "ui_fonts",
+        BridgeEntry::implemented([fonts = fonts_, clock = clock_](
+                                     const BridgeArgs&, Completion<void(BridgeReply)> done) {
+            const double started = clock->uptime();
+            fonts([clock, started, done = std::move(done)](Fonts read) mutable {
+                const auto ms = static_cast<long long>((clock->uptime() - started) * 1000);
+                Log::write("manage", "ui_fonts count=" + std::to_string(read.fonts.size()) +
+                                         " bytes=" + std::to_string(read.bytes) +
+                                         " ms=" + std::to_string(ms));
+                done(BridgeReply::ok(Json(std::move(read.fonts))));
+            });
+        }));
     return table;
 }
 

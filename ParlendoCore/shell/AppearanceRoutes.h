@@ -24,7 +24,8 @@ class AppearanceRoutes final : public BridgeRoutes {
         std::vector<Json> fonts;
         size_t bytes = 0;
     };
-    using ReadFonts = std::function<Fonts()>;
+    // Hands the fonts over, on the main executor, when they are read.
+    using ReadFonts = std::function<void(Completion<void(Fonts)>)>;
 
     static const std::vector<std::string>& names();
     // The reply to a mode that is not "light" or "dark".

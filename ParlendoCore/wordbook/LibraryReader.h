@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Completion.h"
+#include "foundation/Executor.h"
 #include "foundation/Json.h"
 #include "foundation/Result.h"
 #include "server/AuthTypes.h"
@@ -68,9 +69,12 @@ class ServerLibraryReader final : public LibraryReader {
     // The cap of "words_under_folder".
     static constexpr int folderStudyCap = 500;
 
-    // `pageLimit`: the most pages one paged read takes.
+    // `pageLimit`: the most pages one paged read takes. With `work` and `main`, the tree of a large
+    // library is put together on `work` and answered on `main`; without them, where the rows
+    // arrive.
     ServerLibraryReader(std::shared_ptr<ServerCalling> server,
-                        std::shared_ptr<SessionProviding> session, size_t pageLimit = maxPages);
+                        std::shared_ptr<SessionProviding> session, size_t pageLimit = maxPages,
+                        ExecutorPtr work = nullptr, ExecutorPtr main = nullptr);
 
     void listFolders(Completion<void(RowsResult)> completion) override;
     void loadTree(Completion<void(LibraryReadResult)> completion) override;
@@ -95,6 +99,8 @@ class ServerLibraryReader final : public LibraryReader {
     std::shared_ptr<ServerCalling> server_;
     std::shared_ptr<SessionProviding> session_;
     size_t pageLimit_;
+    ExecutorPtr work_;
+    ExecutorPtr main_;
 };
 
 }  // namespace parlendo

@@ -44,8 +44,12 @@ std::vector<std::string> idsOf(const Rows& rows, const char* key) {
 
 ServerLibraryReader::ServerLibraryReader(std::shared_ptr<ServerCalling> server,
                                          std::shared_ptr<SessionProviding> session,
-                                         size_t pageLimit)
-    : server_(std::move(server)), session_(std::move(session)), pageLimit_(pageLimit) {}
+                                         size_t pageLimit, ExecutorPtr work, ExecutorPtr main)
+    : server_(std::move(server)),
+      session_(std::move(session)),
+      pageLimit_(pageLimit),
+      work_(std::move(work)),
+      main_(std::move(main)) {}
 
 std::string ServerLibraryReader::inList(const std::vector<std::string>& ids) {
     std::string out = "in.(";
@@ -88,7 +92,7 @@ void ServerLibraryReader::loadTree(ReadDone completion) {
     }
     auto server = server_;
     const size_t pageLimit = pageLimit_;
-    listFolders([server, pageLimit, user = *user,
+    listFolders([server, pageLimit, work = work_, main = main_, user = *user,
                  completion = std::move(completion)](RowsResult folders) mutable {
         if (!folders) {
             completion(fail(std::move(folders.error())));
@@ -99,13 +103,25 @@ void ServerLibraryReader::loadTree(ReadDone completion) {
             "/rest/v1/sources?select=source_id,title,folder_id,last_seen_at,url&" + owner(user) +
                 "&deleted_at=is.null&order=last_seen_at.desc,source_id.asc",
             "sources", "source_id", "folder_id", timeout, pageLimit,
-            [folders = std::move(*folders),
-             completion = std::move(completion)](RowsResult sources) mutable {
+            [folders = std::move(*folders), completion = std::move(completion), work,
+             main](RowsResult sources) mutable {
                 if (!sources) {
                     completion(fail(std::move(sources.error())));
                     return;
                 }
-                completion(LibraryModel::tree(std::move(folders), std::move(*sources)));
+                if (!work || !main) {
+                    completion(LibraryModel::tree(std::move(folders), std::move(*sources)));
+                    return;
+                }
+                // Tens of thousands of sources take a while to sort into their folders.
+                work->post([folders = std::move(folders), sources = std::move(*sources),
+                            completion = std::move(completion), main]() mutable {
+                    auto tree = LibraryModel::tree(std::move(folders), std::move(sources));
+                    main->post(
+                        [tree = std::move(tree), completion = std::move(completion)]() mutable {
+                            completion(std::move(tree));
+                        });
+                });
             });
     });
 }

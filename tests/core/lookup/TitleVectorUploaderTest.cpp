@@ -118,6 +118,12 @@ TEST_F(TitleVectorUploaderTest, ChecksEmbedsWritesAndCounts) {
     EXPECT_EQ(done_, 1);
     EXPECT_TRUE(uploader_->cache().isStored("Docs — Page"));
     EXPECT_EQ(uploader_->statsLine(), "stats prewarm=0 upload=1 upload_ok=1 embed=1");
+    // The form that never waits reads the same line on the queue.
+    std::string line;
+    uploader_->statsLine([&](std::string read) { line = std::move(read); });
+    EXPECT_EQ(line, "");
+    run();
+    EXPECT_EQ(line, "stats prewarm=0 upload=1 upload_ok=1 embed=1");
     EXPECT_EQ(log_.messages("title_vec"),
               std::vector<std::string>{"업로드됨 key=" + Log::redact("Docs — Page") +
                                        " save_to_upload_ms=0"});

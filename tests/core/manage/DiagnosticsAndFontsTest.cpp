@@ -2,6 +2,7 @@
 
 #include "FakeClock.h"
 #include "LogCapture.h"
+#include "ManualExecutor.h"
 #include "TempDir.h"
 #include "manage/BridgeRouter.h"
 #include "manage/DiagnosticsRoutes.h"
@@ -103,6 +104,39 @@ TEST(UIFonts, AnyProblemWithTheListGivesNoFonts) {
     const UIFonts::Loaded loaded = UIFonts(dir.path()).load();
     EXPECT_TRUE(loaded.fonts.empty());
     EXPECT_EQ(loaded.bytes, 0u);
+}
+
+// The page's fonts are read off the main executor once; every later page load, and every ask
+// made while the read runs, gets that same list.
+TEST(UIFonts, SharedFontsAreReadOnceOnAWorker) {
+    testing::TempDir dir;
+    dir.write("vendor/a.woff2", "abc");
+    dir.write("vendor/fonts.json", R"([{"path": "vendor/a.woff2", "family": "N", "weight": "4"}])");
+    auto clock = std::make_shared<testing::FakeClock>();
+    auto work = std::make_shared<testing::ManualExecutor>(clock);
+    auto main = std::make_shared<testing::ManualExecutor>(clock);
+    auto fonts = std::make_shared<SharedUIFonts>(std::make_shared<UIFonts>(dir.path()), work, main);
+
+    std::vector<SharedUIFonts::Read> got;
+    const auto ask = [&] {
+        fonts->read([&](SharedUIFonts::Read read) { got.push_back(std::move(read)); });
+    };
+    ask();
+    ask();
+    EXPECT_EQ(work->pending(), 1u);
+    main->runAll();
+    EXPECT_TRUE(got.empty());
+    work->runAll();
+    EXPECT_TRUE(got.empty());
+    main->runAll();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0]->fonts.size(), 1u);
+
+    dir.write("vendor/fonts.json", "[]");
+    ask();
+    EXPECT_EQ(work->pending(), 0u);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[2], got[0]);
 }
 
 }  // namespace

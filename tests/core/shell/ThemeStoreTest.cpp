@@ -73,8 +73,8 @@ TEST(ThemeStoreTest, AppearanceRoutesReadAndPinTheThemeAndRefuseOtherValues) {
     testing::FakeClock clock;
     AppearanceRoutes routes(
         rig.store,
-        [] {
-            return AppearanceRoutes::Fonts{{Json{{"family", "Noto Sans KR"}}}, 1234};
+        [](Completion<void(AppearanceRoutes::Fonts)> done) {
+            done(AppearanceRoutes::Fonts{{Json{{"family", "Noto Sans KR"}}}, 1234});
         },
         std::shared_ptr<const MonotonicClock>(&clock, [](const MonotonicClock*) {}));
 

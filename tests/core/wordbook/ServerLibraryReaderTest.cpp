@@ -3,6 +3,7 @@
 #include "FakeServerCalling.h"
 #include "FakeSession.h"
 #include "LogCapture.h"
+#include "ManualExecutor.h"
 #include "StubLibrary.h"
 #include "wordbook/LibraryReader.h"
 
@@ -320,6 +321,28 @@ TEST_F(ServerLibraryReaderTest, RowsThatCannotBeShownAreLeftOutAndLogged) {
     auto words = read([&](auto done) { reader_->listWords("s", std::move(done)); });
     ASSERT_TRUE(words);
     EXPECT_EQ((*words)["words"].size(), 1u);
+}
+
+// Given a worker, the tree of a large library is put together there and answered on the main
+// executor, never where the server's rows arrived.
+TEST_F(ServerLibraryReaderTest, TheTreeIsPutTogetherOnTheWorker) {
+    auto clock = std::make_shared<testing::FakeClock>();
+    auto work = std::make_shared<testing::ManualExecutor>(clock);
+    auto main = std::make_shared<testing::ManualExecutor>(clock);
+    auto reader = std::make_shared<ServerLibraryReader>(server_, session_,
+                                                        ServerLibraryReader::maxPages, work, main);
+    server_->ok("GET", "/rest/v1/folders", R"([{"folder_id":"a","name":"A","parent_id":null}])");
+    server_->ok("GET", "/rest/v1/sources",
+                R"([{"source_id":"s1","title":"one","folder_id":"a","last_seen_at":"2"}])");
+    std::optional<LibraryReadResult> tree;
+    reader->loadTree([&](LibraryReadResult result) { tree = std::move(result); });
+    main->runAll();
+    EXPECT_FALSE(tree);
+    EXPECT_EQ(work->runAll(), 1u);
+    EXPECT_FALSE(tree);
+    main->runAll();
+    ASSERT_TRUE(tree && *tree);
+    EXPECT_EQ((**tree)["sources"][0]["source_id"], "s1");
 }
 
 TEST_F(ServerLibraryReaderTest, AServerIgnoringTheOffsetCannotMakeAReadLoop) {

@@ -192,8 +192,15 @@ TEST_F(CaptureCoordinatorTest, ShutdownMenuAndRoutes) {
     EXPECT_EQ(env->shutdown->inFlight(), 0);
     EXPECT_EQ(env->shutdown->taskNames(),
               (std::vector<std::string>{"접근성 되돌리기", "제목 벡터 수"}));
-    env->shutdown->runTerminationTasks();
+    // The switches are turned back on the fetch queue, after what it holds, while the main
+    // executor stays free.
+    bool ended = false;
+    env->shutdown->runTerminationTasks(main, [&] { ended = true; });
+    EXPECT_EQ(restores, 0);
+    fetchQueue->runAll();
     EXPECT_EQ(restores, 1);
+    clock->advance(ShutdownGate::laterTaskBound);
+    EXPECT_TRUE(ended);
 
     coordinator->refreshMenu();
     const auto menu = coordinator->menu();
