@@ -349,7 +349,8 @@ void AppDelegate::ask(int remaining, bool wasEnabled) {
 
 void AppDelegate::willTerminate(Completion<void()> done) {
     if (!done) {
-        done = [] {};
+        done = [] {
+        };
     }
     if (terminatingAsDuplicate_) {
         done();
