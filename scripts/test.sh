@@ -37,7 +37,7 @@ bash scripts/with-session.sh ctest --test-dir build -j "$JOBS" --timeout 180 -LE
 
 echo "== ThreadSanitizer: concurrency tests ($(date +%T))"
 tsan_started=$SECONDS
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_TSAN=ON \
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARLENDO_TSAN=ON -DPARLENDO_BUILD_APP=ON \
   -DPARLENDO_BUILD_BENCH=OFF >/dev/null
 # The core suites with threads of their own run whole, each in one process; the platform suites
 # that run the X11 input thread, the selection fetch queue and its AT-SPI listener (capture), the
