@@ -120,14 +120,16 @@ AtspiAccessibility::~AtspiAccessibility() {
 
 namespace {
 
+using Step = HandedOver<std::function<void()>>;
+
 gboolean bindOnMain(gpointer data) {
-    auto step = *static_cast<std::function<void()>*>(data);
+    auto step = static_cast<Step*>(data)->get();
     step();
     return G_SOURCE_REMOVE;
 }
 
 void dropStep(gpointer data) {
-    delete static_cast<std::function<void()>*>(data);
+    delete static_cast<Step*>(data);
 }
 
 }  // namespace
@@ -140,7 +142,7 @@ void AtspiAccessibility::start() {
     std::weak_ptr<AtspiAccessibility> weak = weak_from_this();
     fetchQueue_->post([weak] {
         const bool opened = atspi_get_a11y_bus() != nullptr;
-        auto* step = new std::function<void()>([weak, opened] {
+        auto* step = new Step([weak, opened] {
             auto self = weak.lock();
             if (!self) {
                 return;
