@@ -5,7 +5,7 @@
 #include "foundation/WorkerQueue.h"
 #include "shell/DeferredManageView.h"
 
-#include <dlfcn.h>
+#include <gmodule.h>
 
 #include <atomic>
 #include <cstdio>
@@ -46,22 +46,30 @@ const WebViews::Entry* open(std::string& failure) {
         if (!std::filesystem::exists(path, error)) {
             continue;
         }
-        // RTLD_NOW: a module that does not fit this program fails here, not in the middle of
-        // drawing a window.
-        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Bound now: a module that does not fit this program fails here, not in the middle of
+        // drawing a window. Opened through GModule, not dlopen: the libraries it brings call
+        // g_module_open from their constructors while the loader's lock is held, so a main thread
+        // opening a module of its own (an image loader) at that moment would take the two locks
+        // in the other order and both threads would wait for ever. GModule's lock is taken first
+        // here and is reentrant, which keeps the order the same on every thread.
+        GError* openError = nullptr;
+        GModule* module = g_module_open_full(path.c_str(), G_MODULE_BIND_LOCAL, &openError);
         if (module == nullptr) {
-            // dlerror names the file first; the rest says what is wrong with it.
-            const char* raw = ::dlerror();
-            const std::string text = raw != nullptr ? raw : "";
+            // The loader names the file first; the rest says what is wrong with it.
+            const std::string text = openError != nullptr ? openError->message : "";
+            g_clear_error(&openError);
             const std::string prefix = path.string() + ": ";
             failure = text.starts_with(prefix) ? text.substr(prefix.size()) : "dlopen " + text;
             continue;
         }
         using EntryFunction = const WebViews::Entry* (*)();
-        auto entry = reinterpret_cast<EntryFunction>(::dlsym(module, WebViews::entrySymbol));
+        gpointer symbol = nullptr;
+        auto entry = g_module_symbol(module, WebViews::entrySymbol, &symbol)
+                         ? reinterpret_cast<EntryFunction>(symbol)
+                         : nullptr;
         if (entry == nullptr || entry() == nullptr) {
             failure = "진입점 없음";
-            ::dlclose(module);
+            g_module_close(module);
             continue;
         }
         entry()->prepare();
