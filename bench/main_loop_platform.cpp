@@ -43,6 +43,9 @@ const fs::path& folder() {
     return bench::folder("mainloop");
 }
 
+// The log goes into the run's folder from the first benchmark on, the idle one included.
+const fs::path& logFolder = folder();
+
 // Page texts of about 3,000 characters, as a dense page of a book gives.
 std::vector<std::string> densePages(int count) {
     std::vector<std::string> pages;
