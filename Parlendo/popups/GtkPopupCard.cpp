@@ -158,12 +158,13 @@ void GtkPopupCard::build() {
     gtk_widget_set_size_request(scroll_, static_cast<int>(look_.contentWidth), 20);
     gtk_fixed_put(GTK_FIXED(fixed_), scroll_, padding, padding);
 
-    footer_ = gtk_label_new("");
-    PangoAttrList* attrs = footerAttributes(text_);
-    gtk_label_set_attributes(GTK_LABEL(footer_), attrs);
-    pango_attr_list_unref(attrs);
-    gtk_label_set_xalign(GTK_LABEL(footer_), 1.0);
-    gtk_label_set_single_line_mode(GTK_LABEL(footer_), TRUE);
+    // The countdown changes ten times a second. Drawn by the card rather than shown in a label,
+    // a change only redraws that band: a label would ask the window for a new size each time,
+    // and the toolkit answers that for a window of fixed size with four round trips to the X
+    // server, which keep the main thread waiting whenever another client keeps the server busy.
+    footer_ = gtk_drawing_area_new();
+    g_signal_connect(footer_, "draw", G_CALLBACK(onFooterDraw), this);
+    atk_object_set_role(gtk_widget_get_accessible(footer_), ATK_ROLE_LABEL);
     gtk_widget_set_size_request(footer_, static_cast<int>(look_.cardWidth) - 2 * footerInset,
                                 footerHeight);
     gtk_fixed_put(GTK_FIXED(fixed_), footer_, footerInset, 80 - footerBottom - footerHeight);
@@ -316,7 +317,8 @@ void GtkPopupCard::setFooter(const std::string& text) {
         return;
     }
     footerText_ = text;
-    gtk_label_set_text(GTK_LABEL(footer_), text.c_str());
+    atk_object_set_name(gtk_widget_get_accessible(footer_), text.c_str());
+    gtk_widget_queue_draw(footer_);
 }
 
 void GtkPopupCard::close() {
@@ -414,6 +416,27 @@ gboolean GtkPopupCard::onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer data
                                                            : MeaningView::Tone::tertiary,
                                        self->text_));
     cairo_move_to(cr, (w - tw) * 0.5, (h - th) * 0.5);
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+    return TRUE;
+}
+
+gboolean GtkPopupCard::onFooterDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
+    auto* self = static_cast<GtkPopupCard*>(data);
+    if (self->footerText_.empty()) {
+        return TRUE;
+    }
+    PangoLayout* layout = gtk_widget_create_pango_layout(widget, self->footerText_.c_str());
+    PangoAttrList* attrs = footerAttributes(self->text_);
+    pango_layout_set_attributes(layout, attrs);
+    pango_attr_list_unref(attrs);
+    int tw = 0;
+    int th = 0;
+    pango_layout_get_pixel_size(layout, &tw, &th);
+    const double w = gtk_widget_get_allocated_width(widget);
+    const double h = gtk_widget_get_allocated_height(widget);
+    // Right-aligned and centred in the band, as the countdown has always stood.
+    cairo_move_to(cr, w - tw, std::round((h - th) * 0.5));
     pango_cairo_show_layout(cr, layout);
     g_object_unref(layout);
     return TRUE;

@@ -59,6 +59,7 @@ class GtkPopupCard final : public PopupCardWindow {
     static void onDestroy(GtkWidget* widget, gpointer self);
     static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
+    static gboolean onFooterDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
     static gboolean onPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static gboolean onMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self);
     static gboolean onRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);

@@ -201,6 +201,37 @@ TEST_F(Cards, CountdownPausesUnderThePointerAndTheCardCloses) {
     EXPECT_FALSE(popup->ticking());
 }
 
+// The countdown changes ten times a second: each change redraws its band and nothing else. The
+// card's size is never asked for again, which on X costs round trips to a server that another
+// client may keep busy.
+TEST_F(Cards, TheCountdownRedrawsOnlyItsBand) {
+    ASSERT_TRUE(popup->open(PopupID{"C1", 0}, PopupBody::loading("run", "조회 중…"), "· 단어",
+                            PopupOptions::standard(), selection(300, 200, 80, 18), 11.6));
+    popup->fill(PopupID{"C1", 0}, runWord, 3.0);
+    ASSERT_TRUE(runUntil([&] { return mapped(card(0)); }));
+    runFor(150);  // the first tick counts nothing
+    for (int i = 0; i < 10; ++i) {
+        advance(0.1);  // the card's own settling after the fill is over by then
+    }
+    settle();
+
+    int resizes = 0;
+    g_signal_connect(card(0), "check-resize",
+                     G_CALLBACK(+[](GtkContainer*, gpointer n) { ++*static_cast<int*>(n); }),
+                     &resizes);
+    for (int i = 0; i < 10; ++i) {
+        advance(0.1);
+    }
+    settle();
+    g_signal_handlers_disconnect_by_data(card(0), &resizes);
+
+    EXPECT_EQ(resizes, 0);
+    EXPECT_TRUE(has(texts(card(0)), "\u25B6 1.0s"));
+    const GdkRectangle place = placeOf(card(0));
+    const GdkRectangle band{place.x + place.width - 60, place.y + place.height - 22, 50, 18};
+    EXPECT_GT(saveScreenshot(band, outputPath("countdown-band.png")), 20);
+}
+
 TEST_F(Cards, CardClosesByItsButtonReleasedOnItOrByTheWindowManager) {
     ASSERT_TRUE(popup->open(PopupID{"C1", 0}, runWord, "· 단어", PopupOptions::standard(),
                             selection(300, 200, 80, 18), 11.6));

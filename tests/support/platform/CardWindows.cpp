@@ -25,6 +25,14 @@ std::vector<std::string> texts(GtkWidget* window) {
     walk(window, [&](GtkWidget* w) {
         if (GTK_IS_LABEL(w)) {
             out.emplace_back(gtk_label_get_text(GTK_LABEL(w)));
+        } else if (GTK_IS_DRAWING_AREA(w)) {
+            // A text the card draws itself (its countdown) carries it as its accessible name.
+            AtkObject* accessible = gtk_widget_get_accessible(w);
+            const char* name = atk_object_get_name(accessible);
+            if (atk_object_get_role(accessible) == ATK_ROLE_LABEL && name != nullptr &&
+                *name != '\0') {
+                out.emplace_back(name);
+            }
         }
     });
     return out;

@@ -10,7 +10,7 @@ namespace parlendo::testing::CardWindows {
 
 // Visits `widget` and everything under it (internal children too), in widget order.
 void walk(GtkWidget* widget, const std::function<void(GtkWidget*)>& visit);
-// Every label's text under `window`, in widget order.
+// Every text shown under `window`, in widget order: the labels' and those the card draws itself.
 std::vector<std::string> texts(GtkWidget* window);
 // Where a window stands on the screen (root coordinates) and its size; all 0 while it is not
 // shown.
