@@ -175,6 +175,26 @@ void AuthRuntime::setBackoffRandom(std::function<double()> random) {
 
 // ---- adoption ----
 
+void AuthRuntime::onStoreQueue(Task task) {
+    if (services_.storeQueue) {
+        services_.storeQueue->post(std::move(task));
+    } else {
+        task();
+    }
+}
+
+void AuthRuntime::keep(const std::string& refreshToken, const char* where) {
+    onStoreQueue([self = shared_from_this(), refreshToken, where] {
+        const bool stored = self->services_.store->save(refreshToken);
+        std::lock_guard lock(self->mutex_);
+        self->noteStored(stored, where);
+    });
+}
+
+void AuthRuntime::forget() {
+    onStoreQueue([store = services_.store] { store->clear(); });
+}
+
 void AuthRuntime::noteStored(bool stored, const char* where) {
     if (!stored) {
         Log::write("keychain", std::string("🔴 로그인 값 저장 실패 where=") + where);
@@ -208,7 +228,7 @@ std::optional<AuthContext> AuthRuntime::adopt(const AuthSession& session, const 
     admission_ = true;
     state_ = AuthState::ready;
     backoff_.succeeded();
-    noteStored(services_.store->save(session.refreshToken), "login");
+    keep(session.refreshToken, "login");
     Log::write(tag, reason + " 성공 uid=" + text::characterPrefix(session.userID, 8) +
                         "… generation=" + std::to_string(generation_));
     if (onStateChange_) {
@@ -326,7 +346,7 @@ void AuthRuntime::handleRefresh(const AuthSessionResult& result, std::int64_t st
                 backoff_.succeeded();
                 if (session_ && reason != "restore") {
                     session_ = *result;
-                    noteStored(services_.store->save(result->refreshToken), "refresh");
+                    keep(result->refreshToken, "refresh");
                     Log::write(tag, reason + " 갱신 성공");
                 }
             }
@@ -346,7 +366,7 @@ void AuthRuntime::handleRefresh(const AuthSessionResult& result, std::int64_t st
                     session_.reset();
                     admission_ = false;
                     state_ = AuthState::loggedOut;
-                    services_.store->clear();
+                    forget();
                     std::weak_ptr<AuthRuntime> weak = weak_from_this();
                     services_.main->post([weak] {
                         auto self = weak.lock();
@@ -488,10 +508,16 @@ void AuthRuntime::signOut(std::function<bool()> stopWork, double drainTimeout,
         outcome.workStopped = stopWork ? stopWork() : true;
         self->drain(self->uptime() + drainTimeout, [self, outcome, access = std::move(access),
                                                     completion = std::move(completion)]() mutable {
-            self->services_.background->post([self, outcome, access = std::move(access),
-                                              completion = std::move(completion)]() mutable {
+            // After every save asked for before it, so no token is written back once cleared.
+            auto finish = [self, outcome, access = std::move(access),
+                           completion = std::move(completion)]() mutable {
                 self->finishSignOut(outcome, std::move(access), std::move(completion));
-            });
+            };
+            if (self->services_.storeQueue) {
+                self->services_.storeQueue->post(std::move(finish));
+            } else {
+                self->services_.background->post(std::move(finish));
+            }
         });
     });
 }

@@ -24,8 +24,8 @@ namespace parlendo {
 // and signs out after draining the awaited operations.
 //
 // Thread-safe: one recursive lock guards every field; completions run outside it, on the thread
-// that delivered the transport's answer (sign-out: the background executor, or the thread that
-// delivered the revocation's answer).
+// that delivered the transport's answer (sign-out: the store queue, or the thread that delivered
+// the revocation's answer).
 class AuthRuntime final : public AuthAccess,
                           public SessionProviding,
                           public std::enable_shared_from_this<AuthRuntime> {
@@ -40,8 +40,12 @@ class AuthRuntime final : public AuthAccess,
         // Where the callbacks of a session dropped by the service run, and where a sign-out stops
         // the caller's work and waits for the drain (timers, never a blocked thread).
         ExecutorPtr main;
-        // Where a sign-out's blocking steps run (clearing the store).
+        // Where a sign-out's blocking steps run when no store queue is given.
         ExecutorPtr background;
+        // Where the store is written and cleared, one step at a time in the order asked, and
+        // where a sign-out ends: a serial queue off the main thread, since a keychain answers in
+        // tens of milliseconds and a busy one much later. None: on the calling thread.
+        ExecutorPtr storeQueue = nullptr;
     };
 
     using ContextResult = Result<AuthContext, AuthFailure>;
@@ -111,6 +115,10 @@ class AuthRuntime final : public AuthAccess,
     std::optional<AuthContext> adopt(const AuthSession& session, const std::string& reason,
                                      std::optional<std::int64_t> onlyIfGeneration);
     void noteStored(bool stored, const char* where);
+    // Saves or clears the stored token on the store queue; the result is noted there.
+    void keep(const std::string& refreshToken, const char* where);
+    void forget();
+    void onStoreQueue(Task task);
     bool isCurrentLocked(const std::optional<AuthContext>& context) const;
     void drain(double deadline, Task then);
     void finishSignOut(LogoutOutcome outcome, std::optional<std::string> access,

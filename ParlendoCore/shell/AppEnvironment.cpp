@@ -33,6 +33,7 @@ std::shared_ptr<AppEnvironment> AppEnvironment::build(Parts parts) {
         clock,
         parts.main,
         parts.background,
+        parts.sessionStoreQueue,
     });
     env->session = env->auth;
     if (parts.watchNetwork) {

@@ -100,6 +100,8 @@ struct AppEnvironment {
         std::function<void(std::shared_ptr<NetState>)> watchNetwork;
         std::shared_ptr<ServerTransport> serverTransport;
         std::shared_ptr<SessionStore> sessionStore;
+        // The serial queue that writes and clears the session store (none: the caller's thread).
+        ExecutorPtr sessionStoreQueue;
         // Where popup-setting changes are announced (the manage signal by default).
         DefaultPopupSeeder::Changed popupsChanged = DefaultPopupSeeder::announceChange();
     };

@@ -250,6 +250,43 @@ TEST(AuthRuntime, StoreFailureIsTrackedUntilALaterSaveWorks) {
     EXPECT_TRUE(logs.contains("keychain", "로그인 값 저장됨 where=refresh — 앞의 실패가 풀림"));
 }
 
+// With a store queue, the keychain is written only there, in the order asked: the main executor
+// never waits for it, a failure is known once the queue has run, and a sign-out's clear comes
+// after every save asked for before it, so no token is written back once cleared.
+TEST(AuthRuntime, TheStoreIsWrittenOnItsQueueInTheOrderAsked) {
+    LogCapture logs;
+    Harness h;
+    auto keychain = std::make_shared<ManualExecutor>(h.clock);
+    h.runtime =
+        AuthRuntime::make({h.transport, h.store, h.clock, h.clock, h.main, h.background, keychain});
+    h.store->setSaveWorks(false);
+    h.signIn(testSession("user-1", "a"));
+    h.settle();
+    EXPECT_TRUE(h.runtime->isLoggedIn());
+    EXPECT_EQ(h.store->saves(), 0);
+    EXPECT_FALSE(h.runtime->sessionNotStored());
+    keychain->runAll();
+    EXPECT_EQ(h.store->saves(), 1);
+    EXPECT_TRUE(h.runtime->sessionNotStored());
+
+    h.store->setSaveWorks(true);
+    h.runtime->recover([](AuthSessionResult) {});
+    h.transport->finishRefresh(testSession("user-1", "b"));
+    std::optional<LogoutOutcome> outcome;
+    h.runtime->signOut(nullptr, 0, [&](LogoutOutcome o) { outcome = o; });
+    h.settle();
+    EXPECT_FALSE(outcome.has_value());
+    EXPECT_EQ(h.store->clears(), 0);
+    while (keychain->runAll() + h.main->runAll() + h.background->runAll() > 0) {
+    }
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_TRUE(outcome->storeCleared);
+    EXPECT_EQ(h.store->saves(), 2);
+    EXPECT_EQ(h.store->clears(), 1);
+    EXPECT_FALSE(h.store->token().has_value());
+    EXPECT_FALSE(h.runtime->sessionNotStored());
+}
+
 TEST(AuthRuntime, SignOutDrainsAwaitedOperations) {
     LogCapture logs;
     Harness h;
