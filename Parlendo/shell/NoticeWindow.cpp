@@ -6,6 +6,7 @@
 #include "foundation/PlatformWords.h"
 
 #include <utility>
+#include <vector>
 
 namespace parlendo {
 
@@ -70,6 +71,52 @@ void NoticeWindow::showIfNeeded(std::function<void()> answered) {
     answered_ = std::move(answered);
     show(markdown);
     Log::write("notice", "shown sha=" + fingerprint_.substr(0, 8));
+}
+
+void NoticeWindow::prepare(ExecutorPtr main, std::function<void()> ready) {
+    const std::string markdown = FirstRunNotice::read(resource_);
+    if (!state_.needsNotice(FirstRunNotice::fingerprint(markdown))) {
+        ready();
+        return;
+    }
+    if (window_ == nullptr) {
+        build(markdown);
+    }
+    // Hidden widgets are not measured: everything but the window itself is shown already.
+    gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_)));
+    layOutFrom(std::move(main), 0, std::move(ready));
+}
+
+void NoticeWindow::layOutFrom(ExecutorPtr main, size_t next, std::function<void()> ready) {
+    GList* children =
+        window_ != nullptr ? gtk_container_get_children(GTK_CONTAINER(text_)) : nullptr;
+    std::vector<GtkWidget*> parts;
+    for (GList* c = children; c != nullptr; c = c->next) {
+        parts.push_back(GTK_WIDGET(c->data));
+    }
+    g_list_free(children);
+    if (note_ != nullptr) {
+        parts.push_back(note_);
+    }
+    if (next >= parts.size()) {
+        ready();
+        return;
+    }
+    // At the width the column will have; the fonts and glyphs measured stay ready for the window.
+    constexpr int column = width - 2 * 20 - 2 * 10;
+    int minimum = 0;
+    int natural = 0;
+    gtk_widget_get_preferred_width(parts[next], &minimum, &natural);
+    gtk_widget_get_preferred_height_for_width(parts[next], column, &minimum, &natural);
+    std::weak_ptr<NoticeWindow> weak = weak_from_this();
+    auto again = main;
+    main->post([weak, main = std::move(again), next, ready = std::move(ready)]() mutable {
+        if (auto self = weak.lock()) {
+            self->layOutFrom(std::move(main), next + 1, std::move(ready));
+        } else {
+            ready();
+        }
+    });
 }
 
 void NoticeWindow::showOnRequest() {
@@ -204,7 +251,7 @@ void NoticeWindow::build(const std::string& markdown) {
     gtk_container_add(GTK_CONTAINER(scroll), text_);
     gtk_widget_set_vexpand(scroll, TRUE);
 
-    GtkWidget* note = gtk_label_new(render(footnote).c_str());
+    GtkWidget* note = note_ = gtk_label_new(render(footnote).c_str());
     gtk_widget_set_size_request(note, width - 40, -1);
     gtk_label_set_xalign(GTK_LABEL(note), 0);
     gtk_style_context_add_class(gtk_widget_get_style_context(note), "dim-label");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Executor.h"
 #include "shell/FirstRunNotice.h"
 
 #include <gtk/gtk.h>
@@ -34,6 +35,11 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
     // The start-up path: shows the notice when its current text was not acknowledged;
     // `answered` (may be empty) once it is, or at once when it is not shown.
     void showIfNeeded(std::function<void()> answered = nullptr);
+    // Ahead of `showIfNeeded` on the start-up path: when the notice is to be shown, builds the
+    // window and lays out its paragraphs one per turn of `main`, so that showing it lays out
+    // text whose fonts and glyphs are ready; then `ready`, on `main` (at once when the notice is
+    // not to be shown).
+    void prepare(ExecutorPtr main, std::function<void()> ready);
     // The menu's path: shows the notice whatever was acknowledged.
     void showOnRequest();
     void show(const std::string& markdown);
@@ -52,12 +58,14 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
                  const std::filesystem::path& stateRoot, std::function<double()> wallNow);
     void build(const std::string& markdown);
     void record();
+    void layOutFrom(ExecutorPtr main, size_t next, std::function<void()> ready);
 
     std::optional<std::filesystem::path> resource_;
     FirstRunState state_;
     std::function<double()> wallNow_;
     GtkWidget* window_ = nullptr;
     GtkWidget* text_ = nullptr;
+    GtkWidget* note_ = nullptr;
     std::string fingerprint_;
     std::string shown_;
     std::function<void()> answered_;

@@ -10,6 +10,7 @@
 #include "foundation/AppConfig.h"
 #include "foundation/ClientIdentity.h"
 #include "foundation/Keychain.h"
+#include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
@@ -24,6 +25,7 @@
 #include "shell/InstallLocation.h"
 #include "shell/MainMenu.h"
 #include "shell/StartupTiming.h"
+#include "shell/ToolkitWarmup.h"
 
 #include <unistd.h>
 
@@ -76,6 +78,7 @@ void Program::build() {
         !RuntimeConfigLoader::defaultIsRelease()) {
         stallWatch_ = StallWatch::start(main_, clock_);
     }
+    ToolkitWarmup::loadImageLoaders();
     appearance_ = SystemAppearance::make();
     desktop_ = DesktopCapture::build(main_, clock_);
     cards_ = MeaningPopup::make(main_, clock_, std::make_shared<GdkPopupScreens>(),
@@ -213,6 +216,7 @@ std::shared_ptr<AppEnvironment> Program::makeEnvironment() {
     parts.serverTransport = std::make_shared<CurlServerTransport>(
         config_.supabaseURL, dataSession_, std::nullopt, ClientIdentity::current());
     parts.sessionStore = std::make_shared<KeychainSessionStore>();
+    parts.sessionStoreQueue = KeychainSetup::queue();
     auto env = AppEnvironment::build(std::move(parts));
     env->main = main_;
     return env;
@@ -293,12 +297,23 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
         ::_exit(status);
     };
     platform.spawn = &DetachedProcess::spawn;
-    platform.showNoticeIfNeeded = [weak](StartupWindows::Answered answered) {
-        if (auto self = weak.lock()) {
-            self->notice_->showIfNeeded(std::move(answered));
-        } else {
-            answered();
-        }
+    platform.showNoticeIfNeeded = [weak, main = main_](StartupWindows::Answered answered) {
+        // Laying out the notice's text is the largest step of the start: it is taken in turns of
+        // the main loop of its own, a paragraph at a time, before the window is shown.
+        main->post([weak, main, answered = std::move(answered)]() mutable {
+            auto self = weak.lock();
+            if (!self) {
+                answered();
+                return;
+            }
+            self->notice_->prepare(main, [weak, answered = std::move(answered)]() mutable {
+                if (auto owner = weak.lock()) {
+                    owner->notice_->showIfNeeded(std::move(answered));
+                } else {
+                    answered();
+                }
+            });
+        });
     };
     platform.startup = env->startupWindows;
     platform.showNotice = [weak] {
@@ -341,13 +356,20 @@ void Program::activate() {
 
 void Program::startLaunch() {
     launching_ = true;
-    // Launch once the accessibility status has been read, so the permission is known.
+    // Launch once the accessibility status has been read, so the permission is known, and the
+    // fonts of the first windows are ready, so showing them does not stall the main loop. Both
+    // answer on the main thread.
     std::weak_ptr<Program> weak = weak_from_this();
-    auto go = [weak] {
+    auto waiting = std::make_shared<int>(2);
+    auto go = [weak, waiting] {
+        if (--*waiting > 0) {
+            return;
+        }
         if (auto self = weak.lock()) {
             self->launch();
         }
     };
+    ToolkitWarmup::prepareFonts(main_, go);
     if (desktop_) {
         desktop_->trust->refresh(go);
     } else {

@@ -128,6 +128,33 @@ TEST_F(ShellWindowsTest, TheNoticeShowsItsTextUntilAcknowledged) {
     EXPECT_TRUE(ShellDesktop::pumpUntil([&] { return ShellDesktop::shown(onRequest->window()); }));
 }
 
+// At start-up the notice is laid out a paragraph per turn of the main loop before it is shown:
+// the window stays hidden until then, and a notice already acknowledged builds nothing.
+TEST_F(ShellWindowsTest, TheNoticeIsLaidOutInTurnsBeforeItIsShown) {
+    const auto resource = write("approved_notice_ko.md",
+                                "# 안내 제목\n\n머리말\n## 읽는 것\n- 선택한 글\n- 창 제목\n");
+    const auto state = folder / "state";
+    auto main = std::make_shared<GlibMainExecutor>();
+    auto notice = NoticeWindow::make(resource, state, [] { return 0.0; });
+    bool ready = false;
+    notice->prepare(main, [&] { ready = true; });
+    ASSERT_NE(notice->window(), nullptr);
+    EXPECT_FALSE(ready);
+    EXPECT_FALSE(gtk_widget_get_visible(notice->window()));
+    ASSERT_TRUE(ShellDesktop::pumpUntil([&] { return ready; }));
+    EXPECT_FALSE(gtk_widget_get_visible(notice->window()));
+    notice->showIfNeeded();
+    EXPECT_TRUE(ShellDesktop::pumpUntil([&] { return ShellDesktop::shown(notice->window()); }));
+    EXPECT_TRUE(notice->shownText().starts_with("안내 제목\n창 제목\n"));
+    notice->acknowledge();
+
+    auto again = NoticeWindow::make(resource, state, [] { return 0.0; });
+    bool answered = false;
+    again->prepare(main, [&] { answered = true; });
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(again->window(), nullptr);
+}
+
 TEST_F(ShellWindowsTest, AMissingNoticeStillShowsTheFixedSentence) {
     auto notice = NoticeWindow::make(folder / "missing.md", folder, [] { return 0.0; });
     notice->showIfNeeded();
