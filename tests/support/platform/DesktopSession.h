@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -143,6 +144,11 @@ class TestWindow {
             send("quit");
             close(in_);
         }
+        // A window still busy with a large text would otherwise run on after the test, holding
+        // the test runner's output open until it is done.
+        if (pid_ > 0 && !DesktopSession::pumpUntil([this] { return ended(); }, 1.0)) {
+            ::kill(pid_, SIGKILL);
+        }
         if (watch_ != 0) {
             g_source_remove(watch_);
         }
@@ -225,6 +231,17 @@ class TestWindow {
     }
 
     GPid pid_ = 0;
+    // Whether the process is gone, or has ended and waits to be reaped by whoever adopted it.
+    bool ended() const {
+        if (::kill(pid_, 0) != 0) {
+            return true;
+        }
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+    }
     int in_ = -1;
     GIOChannel* out_ = nullptr;
     guint watch_ = 0;
