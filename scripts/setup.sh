@@ -11,7 +11,7 @@ PACKAGES=(
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libxres-dev libxcb1-dev libxrandr-dev
   libatspi2.0-dev at-spi2-core libpoppler-glib-dev libcairo2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
-  clang libclang-rt-dev
+  clang libclang-rt-dev lld
   python3 xvfb xauth x11-utils openbox dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
   firefox-esr chromium xterm xfce4-terminal mousepad libreoffice-writer
