@@ -128,10 +128,18 @@ void AITalkCoordinator::build() {
     probe_ = std::make_shared<DesktopViewerProbe>(platform_.accessibility, platform_.context,
                                                   platform_.fetchQueue, platform_.main, clock);
 
+    // The server's answer is applied on the work executor: bringing the copy in line writes the
+    // settings file, and a busy disk keeps that write waiting far longer than a main loop may.
     owner_ = std::make_shared<AITalkOwner>(
         [drive = drive_] { return drive->aiDetectOn(); },
         [drive = drive_](bool on) { return drive->setAIDetect(on, "server_sync").has_value(); },
-        [ask = ask_](Completion<void(PopupLookup)> done) { ask->activePopup(std::move(done)); },
+        [ask = ask_, work = platform_.work](Completion<void(PopupLookup)> done) {
+            ask->activePopup([work, done = std::move(done)](PopupLookup lookup) mutable {
+                work->post([done = std::move(done), lookup = std::move(lookup)]() mutable {
+                    done(std::move(lookup));
+                });
+            });
+        },
         clock);
 
     stateItem_ = std::make_shared<MenuItem>();
@@ -276,22 +284,27 @@ void AITalkCoordinator::refreshGate() {
 
 void AITalkCoordinator::loggedIn() {
     std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
-    owner_->sync("login", [weak](AITalkOwner::Outcome) {
+    owner_->sync("login", [weak, main = platform_.main](AITalkOwner::Outcome) {
+        main->post([weak] {
+            if (auto self = weak.lock()) {
+                self->prefetchFirstPopup();
+            }
+        });
+    });
+}
+
+void AITalkCoordinator::prefetchFirstPopup() {
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    ask_->activePopup([weak](PopupLookup popup) {
         auto self = weak.lock();
         if (!self) {
             return;
         }
-        self->ask_->activePopup([weak](PopupLookup popup) {
-            auto owner = weak.lock();
-            if (!owner) {
-                return;
-            }
-            std::optional<std::string> first;
-            if (popup && *popup) {
-                first = (*popup)->driveID;
-            }
-            owner->sync_->prefetch(std::move(first), [](int) {});
-        });
+        std::optional<std::string> first;
+        if (popup && *popup) {
+            first = (*popup)->driveID;
+        }
+        self->sync_->prefetch(std::move(first), [](int) {});
     });
 }
 
@@ -440,14 +453,16 @@ AITalkCoordinator::Answer AITalkCoordinator::pairWith(std::shared_ptr<AnswerView
             }
         });
     };
-    session->onServerChecked = [owner = owner_](bool on) {
-        owner->apply(on, "cmdcc");
+    session->onServerChecked = [owner = owner_, work = platform_.work](bool on) {
+        work->post([owner, on] { owner->apply(on, "cmdcc"); });
     };
     window->loadSize = [local = local_, env] {
         return local->setting("ai_popup_size", env->auth ? env->auth->userID() : std::nullopt);
     };
-    window->saveSize = [local = local_, env](const std::string& size) {
-        local->setSetting("ai_popup_size", size, env->auth ? env->auth->userID() : std::nullopt);
+    // Written off the main loop, like every change of the settings file it makes unasked.
+    window->saveSize = [local = local_, env, work = platform_.work](const std::string& size) {
+        auto user = env->auth ? env->auth->userID() : std::nullopt;
+        work->post([local, size, user] { local->setSetting("ai_popup_size", size, user); });
     };
     return Answer{std::move(window), std::move(session)};
 }

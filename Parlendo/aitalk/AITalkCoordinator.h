@@ -125,6 +125,8 @@ class AITalkCoordinator final : public FeatureModule,
     void locate(std::string selection, ActivePopup popup,
                 Completion<void(std::optional<PageHint>)> done);
     void loggedIn();
+    // Fetches ahead the page copies of the first active AI popup's document.
+    void prefetchFirstPopup();
 
     std::shared_ptr<AppEnvironment> env_;
     AITalkPlatform platform_;
