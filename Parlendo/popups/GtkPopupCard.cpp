@@ -86,6 +86,23 @@ PangoAttrList* footerAttributes(const GdkRGBA& colour) {
     return attrs;
 }
 
+// One line of text centred in `widget` from top to bottom and placed across it by `xAlign` (0 at
+// the left, 1 at the right), in the attributes given (taken) and the colour set on `cr`.
+void drawText(GtkWidget* widget, cairo_t* cr, const char* text, PangoAttrList* attrs,
+              double xAlign) {
+    PangoLayout* layout = gtk_widget_create_pango_layout(widget, text);
+    pango_layout_set_attributes(layout, attrs);
+    pango_attr_list_unref(attrs);
+    int tw = 0;
+    int th = 0;
+    pango_layout_get_pixel_size(layout, &tw, &th);
+    const double w = gtk_widget_get_allocated_width(widget);
+    const double h = gtk_widget_get_allocated_height(widget);
+    cairo_move_to(cr, (w - tw) * xAlign, std::round((h - th) * 0.5));
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+}
+
 }  // namespace
 
 GtkPopupCard::GtkPopupCard(const PopupCardLook& look, Handlers handlers)
@@ -401,44 +418,22 @@ void GtkPopupCard::onRealize(GtkWidget* widget, gpointer data) {
 
 gboolean GtkPopupCard::onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
     auto* self = static_cast<GtkPopupCard*>(data);
-    PangoLayout* layout = gtk_widget_create_pango_layout(widget, "\u00D7");
     PangoAttrList* attrs = pango_attr_list_new();
     pango_attr_list_insert(attrs, pango_attr_size_new_absolute(14 * PANGO_SCALE));
     pango_attr_list_insert(attrs, pango_attr_weight_new(PANGO_WEIGHT_MEDIUM));
-    pango_layout_set_attributes(layout, attrs);
-    pango_attr_list_unref(attrs);
-    int tw = 0;
-    int th = 0;
-    pango_layout_get_pixel_size(layout, &tw, &th);
-    const double w = gtk_widget_get_allocated_width(widget);
-    const double h = gtk_widget_get_allocated_height(widget);
     setColour(cr, GtkMeaningView::tone(self->closePressed_ ? MeaningView::Tone::primary
                                                            : MeaningView::Tone::tertiary,
                                        self->text_));
-    cairo_move_to(cr, (w - tw) * 0.5, (h - th) * 0.5);
-    pango_cairo_show_layout(cr, layout);
-    g_object_unref(layout);
+    drawText(widget, cr, "\u00D7", attrs, 0.5);
     return TRUE;
 }
 
 gboolean GtkPopupCard::onFooterDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
     auto* self = static_cast<GtkPopupCard*>(data);
-    if (self->footerText_.empty()) {
-        return TRUE;
+    if (!self->footerText_.empty()) {
+        // Right-aligned, as the countdown has always stood.
+        drawText(widget, cr, self->footerText_.c_str(), footerAttributes(self->text_), 1.0);
     }
-    PangoLayout* layout = gtk_widget_create_pango_layout(widget, self->footerText_.c_str());
-    PangoAttrList* attrs = footerAttributes(self->text_);
-    pango_layout_set_attributes(layout, attrs);
-    pango_attr_list_unref(attrs);
-    int tw = 0;
-    int th = 0;
-    pango_layout_get_pixel_size(layout, &tw, &th);
-    const double w = gtk_widget_get_allocated_width(widget);
-    const double h = gtk_widget_get_allocated_height(widget);
-    // Right-aligned and centred in the band, as the countdown has always stood.
-    cairo_move_to(cr, w - tw, std::round((h - th) * 0.5));
-    pango_cairo_show_layout(cr, layout);
-    g_object_unref(layout);
     return TRUE;
 }
 
