@@ -3,6 +3,7 @@
 #include "foundation/GtkAlert.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
+#include "foundation/MainSteps.h"
 #include "foundation/PlatformWords.h"
 
 #include <utility>
@@ -84,39 +85,31 @@ void NoticeWindow::prepare(ExecutorPtr main, std::function<void()> ready) {
     }
     // Hidden widgets are not measured: everything but the window itself is shown already.
     gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_)));
-    layOutFrom(std::move(main), 0, std::move(ready));
-}
-
-void NoticeWindow::layOutFrom(ExecutorPtr main, size_t next, std::function<void()> ready) {
-    GList* children =
-        window_ != nullptr ? gtk_container_get_children(GTK_CONTAINER(text_)) : nullptr;
     std::vector<GtkWidget*> parts;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(text_));
     for (GList* c = children; c != nullptr; c = c->next) {
         parts.push_back(GTK_WIDGET(c->data));
     }
     g_list_free(children);
-    if (note_ != nullptr) {
-        parts.push_back(note_);
-    }
-    if (next >= parts.size()) {
-        ready();
-        return;
-    }
-    // At the width the column will have; the fonts and glyphs measured stay ready for the window.
-    constexpr int column = width - 2 * 20 - 2 * 10;
-    int minimum = 0;
-    int natural = 0;
-    gtk_widget_get_preferred_width(parts[next], &minimum, &natural);
-    gtk_widget_get_preferred_height_for_width(parts[next], column, &minimum, &natural);
+    parts.push_back(note_);
+    std::vector<MainSteps::Step> steps;
     std::weak_ptr<NoticeWindow> weak = weak_from_this();
-    auto again = main;
-    main->post([weak, main = std::move(again), next, ready = std::move(ready)]() mutable {
-        if (auto self = weak.lock()) {
-            self->layOutFrom(std::move(main), next + 1, std::move(ready));
-        } else {
-            ready();
-        }
-    });
+    for (GtkWidget* part : parts) {
+        // At the width the column will have; the fonts and glyphs measured stay ready for the
+        // window. A part is measured only while its window is still there.
+        steps.push_back([weak, part] {
+            auto self = weak.lock();
+            if (!self || self->window_ == nullptr) {
+                return;
+            }
+            constexpr int column = width - 2 * 20 - 2 * 10;
+            int minimum = 0;
+            int natural = 0;
+            gtk_widget_get_preferred_width(part, &minimum, &natural);
+            gtk_widget_get_preferred_height_for_width(part, column, &minimum, &natural);
+        });
+    }
+    MainSteps::run(main, std::move(steps), std::move(ready));
 }
 
 void NoticeWindow::showOnRequest() {

@@ -58,7 +58,6 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
                  const std::filesystem::path& stateRoot, std::function<double()> wallNow);
     void build(const std::string& markdown);
     void record();
-    void layOutFrom(ExecutorPtr main, size_t next, std::function<void()> ready);
 
     std::optional<std::filesystem::path> resource_;
     FirstRunState state_;
