@@ -318,11 +318,22 @@ TEST_F(SelectionReadTest, AClipboardThatCannotBeSavedWholeIsNeverCopiedOver) {
                              "클립보드를 다 담지 못함 why=over_cap "
                              "target=application/x-parlendo-large"));
 
-    // An owner that never answers: the save gives up after a second.
+    // An owner that refuses to name what it holds still holds it: the clipboard is not empty.
     Display* hung = XOpenDisplay(nullptr);
     ASSERT_NE(hung, nullptr);
-    const ::Window owner = XCreateSimpleWindow(hung, DefaultRootWindow(hung), 0, 0, 1, 1, 0, 0, 0);
     const Atom clipboard = XInternAtom(hung, "CLIPBOARD", False);
+    ASSERT_TRUE(window->command("refuse-clipboard"));
+    const auto refusingOwner = window->seen("owner ");
+    ASSERT_EQ(refusingOwner.size(), 1u);
+    result = fetchWith(refusing(), ledger);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, SelectionFetch::Outcome(SelectionFetch::ClipboardNotSaved{}));
+    EXPECT_FALSE(window->seen("refused TARGETS").empty());
+    EXPECT_TRUE(log.contains("capture", "클립보드를 다 담지 못함 why=targets_refused"));
+    EXPECT_EQ(XGetSelectionOwner(hung, clipboard), std::stoul(refusingOwner[0].substr(6)));
+
+    // An owner that never answers: the save gives up after a second.
+    const ::Window owner = XCreateSimpleWindow(hung, DefaultRootWindow(hung), 0, 0, 1, 1, 0, 0, 0);
     XSetSelectionOwner(hung, clipboard, owner, CurrentTime);
     XSync(hung, False);
     result = fetchWith(refusing(), ledger);
