@@ -14,7 +14,7 @@ PACKAGES=(
   clang libclang-rt-dev lld
   python3 xvfb xauth x11-utils openbox dbus dbus-x11 gnome-keyring openssl ca-certificates fonts-noto-cjk
   qpdf poppler-utils evince
-  firefox-esr chromium xterm xfce4-terminal mousepad libreoffice-writer
+  firefox-esr chromium xterm xfce4-terminal alacritty mousepad libreoffice-writer
   python3-fonttools python3-brotli
 )
 # Node.js with npm vendors the pinned front-end packages and runs the manage page's script tests;

@@ -101,7 +101,8 @@ CopyKeys DesktopApps::copyKeys(X11Windows::Window window) {
     const DesktopEntry* entry =
         app.bundleID ? AppIdentity::entryForID(entries(), *app.bundleID) : nullptr;
     const auto [instance, windowClass] = windows_->wmClass(window);
-    return AppIdentity::copyKeys(entry, instance, windowClass);
+    return AppIdentity::copyKeys(entry, instance, windowClass,
+                                 app.pid > 0 && holdsPseudoTerminal(app.pid));
 }
 
 bool DesktopApps::hasElectronFramework(std::int32_t pid) {
@@ -113,6 +114,20 @@ bool DesktopApps::hasElectronFramework(std::int32_t pid) {
     const auto resources = exe.parent_path() / "resources";
     for (const char* name : {"app.asar", "electron.asar", "default_app.asar"}) {
         if (std::filesystem::exists(resources / name, error)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DesktopApps::holdsPseudoTerminal(std::int32_t pid) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
+         !error && it != end; it.increment(error)) {
+        std::error_code linkError;
+        const auto target = std::filesystem::read_symlink(it->path(), linkError);
+        // The pseudo-terminal multiplexer, or its instance in a devpts mount of its own.
+        if (!linkError && (target == "/dev/ptmx" || target == "/dev/pts/ptmx")) {
             return true;
         }
     }

@@ -14,7 +14,8 @@ namespace parlendo {
 
 // Names the applications behind X windows: the Flatpak id or the desktop-file id (from the
 // window's hints, the process's launcher variables and the installed desktop entries, read once
-// through GIO), else the window class; and says whether an application is a terminal emulator.
+// through GIO), else the window class; and says whether an application is a terminal emulator
+// (by its name, or by the pseudo-terminal its process holds).
 // Thread-safe.
 class DesktopApps {
   public:
@@ -34,6 +35,9 @@ class DesktopApps {
 
     // Whether the program of `pid` ships the Electron runtime next to its executable.
     static bool hasElectronFramework(std::int32_t pid);
+    // Whether process `pid` holds a pseudo-terminal master open, as a terminal emulator does for
+    // the programs it runs; false when its open files cannot be read.
+    static bool holdsPseudoTerminal(std::int32_t pid);
 
   private:
     AppClues clues(X11Windows::Window window);

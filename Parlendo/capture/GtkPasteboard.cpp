@@ -2,6 +2,8 @@
 
 #include "foundation/Text.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <memory>
@@ -22,6 +24,17 @@ bool isProtocolTarget(const std::string& name) {
 
 GtkClipboard* clipboard() {
     return gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+}
+
+// Whether some client owns CLIPBOARD now. GTK gives an owner that refuses to list its targets
+// the same empty list as no owner at all; where the owner cannot be asked, one is assumed.
+bool clipboardHasOwner() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) {
+        return true;
+    }
+    return XGetSelectionOwner(gdk_x11_display_get_xdisplay(display),
+                              gdk_x11_get_xatom_by_name_for_display(display, "CLIPBOARD")) != None;
 }
 
 // One save in progress: the targets still to read, one after the other.
@@ -101,6 +114,10 @@ void save(Completion<void(SavedClipboard)> done) {
         clipboard(),
         [](GtkClipboard*, GdkAtom* atoms, gint count, gpointer user) {
             std::unique_ptr<Saving> self(static_cast<Saving*>(user));
+            if ((count <= 0 || atoms == nullptr) && clipboardHasOwner()) {
+                // An owner that holds something but will not say what: nothing to put back.
+                self->saved.shortfall = "targets_refused";
+            }
             for (gint i = 0; i < count && atoms != nullptr; ++i) {
                 gchar* name = gdk_atom_name(atoms[i]);
                 if (name != nullptr && !isProtocolTarget(name)) {

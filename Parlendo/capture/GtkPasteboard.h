@@ -20,7 +20,8 @@ struct SavedClipboard {
     };
     std::vector<Item> items;
     // Why the save is not whole, for the log ("over_cap target=…", "nothing_readable
-    // targets=…"); empty when it is. A save that is not whole cannot put the clipboard back.
+    // targets=…", "targets_refused"); empty when it is. A save that is not whole cannot put the
+    // clipboard back.
     std::string shortfall;
 
     bool complete() const { return shortfall.empty(); }
@@ -31,8 +32,9 @@ struct SavedClipboard {
 namespace GtkPasteboard {
 
 // Reads every target the owner offers (not the protocol's own TARGETS, MULTIPLE, TIMESTAMP and
-// the like; a target the owner will not give is left out). Past 64 MiB in all, or when the owner
-// offers targets but gives none of them, the save is not complete.
+// the like; a target the owner will not give is left out). Past 64 MiB in all, when the owner
+// offers targets but gives none of them, or when an owner will not list its targets, the save is
+// not complete; only a clipboard without owner saves as empty.
 void save(Completion<void(SavedClipboard)> done);
 // Puts `saved` back with this process as the owner (an empty save, a clipboard that had no owner,
 // leaves it without owner again) and waits until the X server has seen the change. Answers

@@ -282,7 +282,10 @@ std::optional<std::string> bundleID(const AppClues& clues,
 }
 
 bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& instance,
-                const std::optional<std::string>& windowClass) {
+                const std::optional<std::string>& windowClass, bool holdsPseudoTerminal) {
+    if (holdsPseudoTerminal) {
+        return true;
+    }
     if (entry && std::find(entry->categories.begin(), entry->categories.end(),
                            "TerminalEmulator") != entry->categories.end()) {
         return true;
@@ -291,8 +294,8 @@ bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& ins
 }
 
 CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
-                  const std::optional<std::string>& windowClass) {
-    if (!isTerminal(entry, instance, windowClass)) {
+                  const std::optional<std::string>& windowClass, bool holdsPseudoTerminal) {
+    if (!isTerminal(entry, instance, windowClass, holdsPseudoTerminal)) {
         return CopyKeys::controlC;
     }
     const auto* terminal = knownTerminal(entry, instance, windowClass);

@@ -66,16 +66,17 @@ std::optional<std::string> bundleID(const AppClues& clues,
                                     const std::vector<DesktopEntry>& entries);
 
 // Whether the application is a terminal emulator, where Control+C interrupts the running program:
-// its desktop entry says so by the TerminalEmulator category, or its window class or desktop id is
-// one of the known terminals (an entry without the category does not hide a known terminal).
+// its desktop entry says so by the TerminalEmulator category, its window class or desktop id is
+// one of the known terminals (an entry without the category does not hide a known terminal), or
+// its process holds a pseudo-terminal master, whatever class it was started under.
 bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& instance,
-                const std::optional<std::string>& windowClass);
+                const std::optional<std::string>& windowClass, bool holdsPseudoTerminal = false);
 
 // The keys that copy the selection in the application: Control+C, except in a terminal, where
-// only the terminals known to copy on Control+Shift+C get that and every other terminal gets no
-// key at all (Control+Shift+C reaches the program there as an interrupt).
+// only the terminals known by name to copy on Control+Shift+C get that and every other terminal
+// gets no key at all (Control+Shift+C reaches the program there as an interrupt).
 CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
-                  const std::optional<std::string>& windowClass);
+                  const std::optional<std::string>& windowClass, bool holdsPseudoTerminal = false);
 
 }  // namespace AppIdentity
 }  // namespace parlendo

@@ -69,6 +69,9 @@ class ReadingApps : public CaptureSteps {
     // its source is the file.
     void readDocument(const std::string& program, const std::filesystem::path& file);
 
+    // What differs in the user's clipboard from what it held at the start; none when nothing.
+    std::optional<std::string> clipboardDifference() const { return clipboard_.difference(); }
+
     // A folder of this scenario with the documents read: notes.txt (a line holding the word, then
     // the sentence) and notes.pdf (the same two lines).
     std::filesystem::path documents;

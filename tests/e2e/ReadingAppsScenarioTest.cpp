@@ -8,9 +8,12 @@
 #include "ReadingApps.h"
 
 #include <X11/keysym.h>
+#include <gtk/gtk.h>
 #include <httplib.h>
 
 #include <fstream>
+#include <map>
+#include <memory>
 #include <thread>
 
 namespace parlendo::testing {
@@ -109,9 +112,32 @@ TEST_F(ReadingAppsScenario, ChromiumReadsThePageThroughItsParagraphs) {
 }
 
 // A terminal showing the notes, printed by the job that then keeps running in the foreground.
-std::vector<std::string> terminalJob(const std::filesystem::path& notes) {
-    return {"sh", "-c", "cat '" + notes.string() + "'; exec sleep 600"};
-}
+struct TerminalJob {
+    std::unique_ptr<DesktopProgram> terminal;
+    std::optional<DesktopProgram::Window> window;
+
+    // Starts the terminal with `arguments`, which end with its option that runs a command, and
+    // waits for its window titled `title` and for the job to run.
+    void start(std::vector<std::string> arguments, const std::filesystem::path& documents,
+               const std::string& title) {
+        const std::string name = arguments.front();
+        arguments.insert(
+            arguments.end(),
+            {"sh", "-c", "cat '" + (documents / "notes.txt").string() + "'; exec sleep 600"});
+        terminal = std::make_unique<DesktopProgram>(std::move(arguments),
+                                                    std::map<std::string, std::string>{},
+                                                    documents / (name + ".out"));
+        window = terminal->window(titled(title), 30);
+        ASSERT_TRUE(window) << name << " showed no window";
+        ASSERT_TRUE(DesktopSession::pumpUntil([&] { return terminal->runs("sleep"); }, 10));
+    }
+
+    // The terminal is still open and its job still runs.
+    void expectKept() const {
+        EXPECT_TRUE(terminal->running()) << "the terminal ended";
+        EXPECT_TRUE(terminal->runs("sleep")) << "the job in the terminal was interrupted";
+    }
+};
 
 TEST_F(ReadingAppsScenario, XtermGivesItsSelectionAndNeverAKey) {
     if (!installed("xterm")) {
@@ -119,15 +145,11 @@ TEST_F(ReadingAppsScenario, XtermGivesItsSelectionAndNeverAKey) {
     }
     constexpr int columns = 80;
     constexpr int rows = 12;
-    std::vector<std::string> arguments = {"xterm",         "-T", "Reading notes", "-geometry",
-                                          "80x12+100+100", "-e"};
-    for (auto& part : terminalJob(documents / "notes.txt")) {
-        arguments.push_back(std::move(part));
-    }
-    DesktopProgram xterm(std::move(arguments), {}, documents / "xterm.out");
-    const auto window = xterm.window(titled("Reading notes"), 30);
-    ASSERT_TRUE(window) << "xterm showed no window";
-    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return xterm.runs("sleep"); }, 10));
+    TerminalJob job;
+    ASSERT_NO_FATAL_FAILURE(
+        job.start({"xterm", "-T", "Reading notes", "-geometry", "80x12+100+100", "-e"}, documents,
+                  "Reading notes"));
+    const auto& window = job.window;
     // xterm is not on the accessibility bus: its characters sit on a grid inside a border of 2.
     const double cellWidth = (window->area.width - 4.0) / columns;
     const double cellHeight = (window->area.height - 4.0) / rows;
@@ -139,8 +161,7 @@ TEST_F(ReadingAppsScenario, XtermGivesItsSelectionAndNeverAKey) {
     read(ReadingApp{"xterm", [&] { clickCell(15, 0, 2); }, [&] { clickCell(5, 1, 3); },
                     "Reading notes", std::nullopt},
          *window);
-    EXPECT_TRUE(xterm.running()) << "xterm ended";
-    EXPECT_TRUE(xterm.runs("sleep")) << "the job in the terminal was interrupted";
+    job.expectKept();
     EXPECT_EQ(logCount("복사 키를 보내지 않음"), 0u) << log();
 }
 
@@ -148,19 +169,36 @@ TEST_F(ReadingAppsScenario, Xfce4TerminalReadsItsScreenAndKeepsTheJob) {
     if (!installed("xfce4-terminal")) {
         return;
     }
-    std::vector<std::string> arguments = {
-        "xfce4-terminal", "--disable-server", "-T", "Reading notes", "--dynamic-title-mode=none",
-        "--geometry",     "80x12+100+100",    "-x"};
-    for (auto& part : terminalJob(documents / "notes.txt")) {
-        arguments.push_back(std::move(part));
+    TerminalJob job;
+    ASSERT_NO_FATAL_FAILURE(
+        job.start({"xfce4-terminal", "--disable-server", "-T", "Reading notes",
+                   "--dynamic-title-mode=none", "--geometry", "80x12+100+100", "-x"},
+                  documents, "Reading notes"));
+    read(byClicks("xfce4-terminal", job.window->pid, "Reading notes", std::nullopt), *job.window);
+    job.expectKept();
+}
+
+TEST_F(ReadingAppsScenario, AlacrittyUnderAClassOfItsOwnKeepsTheJob) {
+    if (!installed("alacritty")) {
+        return;
     }
-    DesktopProgram terminal(std::move(arguments), {}, documents / "xfce4-terminal.out");
-    const auto window = terminal.window(titled("Reading notes"), 30);
-    ASSERT_TRUE(window) << "xfce4-terminal showed no window";
-    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return terminal.runs("sleep"); }, 10));
-    read(byClicks("xfce4-terminal", window->pid, "Reading notes", std::nullopt), *window);
-    EXPECT_TRUE(terminal.running()) << "xfce4-terminal ended";
-    EXPECT_TRUE(terminal.runs("sleep")) << "the job in the terminal was interrupted";
+    // A scratchpad terminal, started under a class of its own that no list of terminals knows.
+    TerminalJob job;
+    ASSERT_NO_FATAL_FAILURE(
+        job.start({"alacritty", "--class", "Scratch", "-t", "Scratch notes", "-e"}, documents,
+                  "Scratch notes"));
+    // Nothing is selected in it: the last selection was made in another application.
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_PRIMARY), "elsewhere", -1);
+    ASSERT_TRUE(DesktopSession::activate(job.window->xid)) << "alacritty did not come to the front";
+    DesktopSession::pumpFor(0.5);
+    lookupChord();
+    ASSERT_TRUE(waitForLog("[capture] 못 가져옴 reason=")) << log();
+    DesktopSession::pumpFor(1);
+    job.expectKept();
+    EXPECT_EQ(logCount("복사 키를 보내지 않음 — 복사 키를 모르는 터미널 app=scratch"), 1u) << log();
+    EXPECT_EQ(logCount("못 가져옴 reason=copy_not_sent app=scratch"), 1u) << log();
+    const auto changed = clipboardDifference();
+    EXPECT_FALSE(changed) << changed.value_or("");
 }
 
 TEST_F(ReadingAppsScenario, MousepadReadsTheOpenFile) {

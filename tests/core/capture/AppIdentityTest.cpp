@@ -89,6 +89,12 @@ TEST(AppIdentityTest, OnlyTerminalsKnownToCopyOnControlShiftCGetThatKey) {
     EXPECT_EQ(AppIdentity::copyKeys(&editor, "xterm"s, "XTerm"s), none);
     EXPECT_EQ(AppIdentity::copyKeys(&editor, "mousepad"s, "Mousepad"s), controlC);
     EXPECT_EQ(AppIdentity::copyKeys(nullptr, std::nullopt, std::nullopt), controlC);
+    // A process holding a pseudo-terminal is a terminal whatever its class: one started under a
+    // class of its own gets no key; a terminal known by name keeps its copy key.
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "Scratch"s, "Scratch"s, true), none);
+    EXPECT_EQ(AppIdentity::copyKeys(&editor, "mousepad"s, "Mousepad"s, true), none);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "kitty"s, "kitty"s, true), controlShiftC);
+    EXPECT_EQ(AppIdentity::copyKeys(&xterm, "xterm"s, "XTerm"s, true), none);
 }
 
 }  // namespace

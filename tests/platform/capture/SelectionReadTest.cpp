@@ -214,26 +214,33 @@ TEST_F(SelectionReadTest, OnlyTerminalsThatCopyOnControlShiftCGetAKey) {
         return onFetch<bool>([reader] { return reader->postCopy(); }).value_or(true);
     };
     {
-        auto window = open({"--class", "xfce4-terminal", "--view", "ls -la /tmp"});
+        auto window = open({"--class", "xfce4-terminal", "--hold-pty", "--view", "ls -la /tmp"});
         EXPECT_TRUE(postCopy());
         ASSERT_TRUE(window->waitFor("key c ctrl=1 shift=1").has_value());
         DesktopSession::pumpFor(0.3);
         EXPECT_TRUE(window->seen("key c ctrl=1 shift=0").empty());
     }
-    // xterm (Control+Shift+C reaches the program there as an interrupt) and a terminal nobody
-    // knows the copy key of get no key at all.
-    for (const char* windowClass : {"XTerm", "ParlendoTestTerminal"}) {
-        SCOPED_TRACE(windowClass);
-        auto window = open({"--class", windowClass, "--view", "sleep 600"});
+    // xterm (Control+Shift+C reaches the program there as an interrupt), a terminal nobody knows
+    // the copy key of, and a terminal started under a class of its own (known only by the
+    // pseudo-terminal its process holds) get no key at all.
+    const std::vector<std::vector<std::string>> terminals = {{"--class", "XTerm"},
+                                                             {"--class", "ParlendoTestTerminal"},
+                                                             {"--class", "Scratch", "--hold-pty"}};
+    for (auto args : terminals) {
+        SCOPED_TRACE(args[1]);
+        args.insert(args.end(), {"--view", "sleep 600"});
+        auto window = open(args);
         EXPECT_FALSE(postCopy());
         DesktopSession::pumpFor(0.3);
         EXPECT_TRUE(window->seen("key c").empty());
+        EXPECT_TRUE(window->seen("no-pty").empty());
     }
     EXPECT_TRUE(
         log.has("capture", "복사 키를 보내지 않음 — 복사 키를 모르는 터미널 app=debian-xterm"));
     EXPECT_TRUE(log.has("capture",
                         "복사 키를 보내지 않음 — 복사 키를 모르는 터미널 "
                         "app=org.parlendo.TestTerminal"));
+    EXPECT_TRUE(log.has("capture", "복사 키를 보내지 않음 — 복사 키를 모르는 터미널 app=scratch"));
 }
 
 TEST_F(SelectionReadTest, NoKeyWhenNoWindowIsKnownToBeInFront) {
@@ -311,11 +318,22 @@ TEST_F(SelectionReadTest, AClipboardThatCannotBeSavedWholeIsNeverCopiedOver) {
                              "클립보드를 다 담지 못함 why=over_cap "
                              "target=application/x-parlendo-large"));
 
-    // An owner that never answers: the save gives up after a second.
+    // An owner that refuses to name what it holds still holds it: the clipboard is not empty.
     Display* hung = XOpenDisplay(nullptr);
     ASSERT_NE(hung, nullptr);
-    const ::Window owner = XCreateSimpleWindow(hung, DefaultRootWindow(hung), 0, 0, 1, 1, 0, 0, 0);
     const Atom clipboard = XInternAtom(hung, "CLIPBOARD", False);
+    ASSERT_TRUE(window->command("refuse-clipboard"));
+    const auto refusingOwner = window->seen("owner ");
+    ASSERT_EQ(refusingOwner.size(), 1u);
+    result = fetchWith(refusing(), ledger);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, SelectionFetch::Outcome(SelectionFetch::ClipboardNotSaved{}));
+    EXPECT_FALSE(window->seen("refused TARGETS").empty());
+    EXPECT_TRUE(log.contains("capture", "클립보드를 다 담지 못함 why=targets_refused"));
+    EXPECT_EQ(XGetSelectionOwner(hung, clipboard), std::stoul(refusingOwner[0].substr(6)));
+
+    // An owner that never answers: the save gives up after a second.
+    const ::Window owner = XCreateSimpleWindow(hung, DefaultRootWindow(hung), 0, 0, 1, 1, 0, 0, 0);
     XSetSelectionOwner(hung, clipboard, owner, CurrentTime);
     XSync(hung, False);
     result = fetchWith(refusing(), ledger);

@@ -4,7 +4,7 @@
 //
 //   parlendo_test_window --title T --class C --label TEXT --view TEXT [--view-length N]
 //                        [--rows N] [--no-accessibility] [--no-primary] [--copy-as png|bad-utf8]
-//                        [--address URL] [--drag-file PATH] [--at X,Y]
+//                        [--address URL] [--drag-file PATH] [--at X,Y] [--hold-pty]
 //
 // --view-length fills the text view with N characters of English prose; --rows adds N more
 // selectable labels below the view (a large accessibility tree); --no-accessibility keeps the
@@ -14,14 +14,19 @@
 // selection; --address makes it look like a browser
 // to the accessibility bus: a toolbar right under the window whose entry holds the page's address
 // (the label and the view sit in the toolbar too); --drag-file puts the file's name above the
-// label, to be dragged as a file manager drags a file (text/uri-list); --at places the window.
+// label, to be dragged as a file manager drags a file (text/uri-list); --at places the window;
+// --hold-pty keeps a pseudo-terminal master open, as a terminal emulator does.
 //
 // Commands: "select-label START END", "select-view START END", "where-label" (answers
 // "at X Y WIDTH HEIGHT", the screen rectangle of the label's selection), "where-drag" (the screen
-// rectangle of the dragged file's name), "quit". Output:
-// "ready <xid>" once mapped, "ok" after each command, "key <name> ctrl=<0|1> shift=<0|1>" for
-// every key press, "dragged <action>" when a drag of the file ends, with the action the drop took
-// ("none" when nothing took it), after "drag-failed <GtkDragResult>" when it failed.
+// rectangle of the dragged file's name), "refuse-clipboard" (takes CLIPBOARD on an X connection of
+// its own and refuses every request for it, TARGETS included; answers "owner <xid>"), "quit".
+// Output: "ready <xid>" once mapped, "ok" after each command, "key <name> ctrl=<0|1> shift=<0|1>"
+// for every key press, "dragged <action>" when a drag of the file ends, with the action the drop
+// took ("none" when nothing took it), after "drag-failed <GtkDragResult>" when it failed, and
+// "refused <target>" for every clipboard request refused.
+#include <X11/Xlib.h>
+#include <fcntl.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -137,6 +142,50 @@ std::string whereLabel() {
            std::to_string(right - left) + " " + std::to_string(height);
 }
 
+// The CLIPBOARD owner of "refuse-clipboard": it answers every request with no data.
+Display* refusing = nullptr;
+
+gboolean refuseRequests(GIOChannel*, GIOCondition, gpointer) {
+    while (XPending(refusing) > 0) {
+        XEvent event;
+        XNextEvent(refusing, &event);
+        if (event.type != SelectionRequest) {
+            continue;
+        }
+        const XSelectionRequestEvent& request = event.xselectionrequest;
+        XEvent reply{};
+        reply.xselection.type = SelectionNotify;
+        reply.xselection.display = refusing;
+        reply.xselection.requestor = request.requestor;
+        reply.xselection.selection = request.selection;
+        reply.xselection.target = request.target;
+        reply.xselection.property = None;
+        reply.xselection.time = request.time;
+        XSendEvent(refusing, request.requestor, False, NoEventMask, &reply);
+        char* target = XGetAtomName(refusing, request.target);
+        say(std::string("refused ") + (target != nullptr ? target : "?"));
+        XFree(target);
+    }
+    XFlush(refusing);
+    return G_SOURCE_CONTINUE;
+}
+
+std::string refuseClipboard() {
+    if (refusing == nullptr) {
+        refusing = XOpenDisplay(nullptr);
+        if (refusing == nullptr) {
+            return "owner none";
+        }
+        g_io_add_watch(g_io_channel_unix_new(ConnectionNumber(refusing)), G_IO_IN, refuseRequests,
+                       nullptr);
+    }
+    const ::Window owner =
+        XCreateSimpleWindow(refusing, DefaultRootWindow(refusing), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(refusing, XInternAtom(refusing, "CLIPBOARD", False), owner, CurrentTime);
+    XSync(refusing, False);
+    return "owner " + std::to_string(owner);
+}
+
 void command(const std::string& line) {
     int start = 0;
     int end = 0;
@@ -155,6 +204,8 @@ void command(const std::string& line) {
         say(whereLabel());
     } else if (line == "where-drag") {
         say(whereWidget(dragSource));
+    } else if (line == "refuse-clipboard") {
+        say(refuseClipboard());
     } else if (line == "quit") {
         gtk_main_quit();
         return;
@@ -206,6 +257,13 @@ int main(int argc, char** argv) {
         }
         if (option == "--no-primary") {
             primary = false;
+            continue;
+        }
+        if (option == "--hold-pty") {
+            // Held open until the window quits.
+            if (posix_openpt(O_RDWR | O_NOCTTY) < 0) {
+                say("no-pty");
+            }
             continue;
         }
         if (i + 1 >= argc) {
