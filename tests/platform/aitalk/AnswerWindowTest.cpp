@@ -326,5 +326,74 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
     EXPECT_EQ(closes, std::vector<std::string>{"timer"});
 }
 
+// Counts the payloads the page is given from now on, in `__shown`.
+const char* const kCountShows =
+    "window.__shown = 0; var show = __answer.show;"
+    "__answer.show = function (m) { __shown += 1; return show(m); }; true";
+
+TEST_F(AnswerWindowTest, ARedrawThatChangesNothingIsNotSentToThePage) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("the same answer"));
+    ASSERT_TRUE(pageShows(*window, "the same answer"));
+    evaluate(*window, kCountShows);
+
+    window->show(answered("the same answer"));
+    auto noticed = answered("the same answer");
+    noticed.notice = AITalkText::turnLimit;
+    window->show(noticed);
+    EXPECT_TRUE(visible(window->parts().notice)) << "the controls follow all the same";
+    auto pending = noticed;
+    pending.pending = true;
+    window->show(pending);
+    // Scripts run in order: once the last is counted, the ones before it would have been too.
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] {
+        const auto shown = evaluate(*window, "__shown");
+        return shown && *shown != Json(0);
+    }));
+    EXPECT_EQ(evaluate(*window, "__shown"), Json(1));
+    EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread .thinking').length"), Json(1));
+
+    // Hiding empties the page: the same state is drawn again at the next opening.
+    window->hide();
+    window->show(pending);
+    EXPECT_TRUE(pageShows(*window, "the same answer"));
+    EXPECT_EQ(evaluate(*window, "__shown"), Json(3)) << "the emptied page, then the state";
+}
+
+TEST_F(AnswerWindowTest, AnAnswerWhoseWebProcessEndedIsNotLoadedAgain) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("an answer the page could not hold"));
+    ASSERT_TRUE(pageShows(*window, "could not hold"));
+    webkit_web_view_terminate_web_process(window->parts().webView);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !window->pageReady(); }));
+    EXPECT_TRUE(log.contains("ai_talk", "🔴 답 창 웹 프로세스 끝남 reason=ended visible=true"));
+    // The window says the answer did not come through, takes no follow-up and waits to be closed.
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(window->parts().notice)), AITalkText::retry);
+    EXPECT_TRUE(visible(window->parts().notice));
+    EXPECT_FALSE(gtk_widget_get_sensitive(window->parts().send));
+    EXPECT_FALSE(visible(window->parts().ring));
+    EXPECT_FALSE(visible(window->parts().actionRow));
+    auto followup = answered("an answer the page could not hold");
+    followup.turns.push_back({testing::Role::user, "and then?"});
+    followup.pending = true;
+    window->show(followup);
+    clock->advance(20);
+    EXPECT_FALSE(AITalkDesktop::pumpUntil([&] { return window->pageReady(); }, 2))
+        << "the page is not loaded again with the same answer";
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(closes.empty());
+
+    // The next question has a page again.
+    window->show(AnswerState{});
+    ASSERT_TRUE(loaded(*window));
+    EXPECT_TRUE(log.has("ai_talk", "답 창 페이지 다시 읽음"));
+    window->show(answered("the next answer", 2));
+    EXPECT_TRUE(pageShows(*window, "the next answer"));
+    EXPECT_FALSE(visible(window->parts().notice));
+    EXPECT_TRUE(gtk_widget_get_sensitive(window->parts().send));
+}
+
 }  // namespace
 }  // namespace parlendo
