@@ -33,37 +33,6 @@ std::string css(const GdkRGBA& c) {
     return text;
 }
 
-// The evaluation of one script, carried through WebKit's asynchronous call.
-struct Evaluation {
-    // The value, or the error's description.
-    Completion<void(std::optional<Json>, std::optional<std::string> error)> done;
-};
-
-void evaluated(GObject* source, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Evaluation> evaluation(static_cast<Evaluation*>(data));
-    GError* error = nullptr;
-    JSCValue* value =
-        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-    if (error != nullptr) {
-        std::string described = Log::describe(g_quark_to_string(error->domain), error->code);
-        g_error_free(error);
-        evaluation->done(std::nullopt, std::move(described));
-        return;
-    }
-    std::optional<Json> out;
-    if (value != nullptr && !jsc_value_is_undefined(value)) {
-        gchar* text = jsc_value_to_json(value, 0);
-        if (text != nullptr) {
-            out = json::parse(text);
-            g_free(text);
-        }
-    }
-    if (value != nullptr) {
-        g_object_unref(value);
-    }
-    evaluation->done(std::move(out), std::nullopt);
-}
-
 }  // namespace
 
 AnswerWindow::Colors AnswerWindow::Colors::of(ThemeMode mode) {
@@ -235,15 +204,18 @@ void AnswerWindow::applyControls() {
     if (parts_.notice == nullptr) {
         return;
     }
-    if (state_.notice) {
-        gtk_label_set_text(GTK_LABEL(parts_.notice), PlatformWords::render(*state_.notice).c_str());
+    // Without its page the window cannot show the answer: it says so, as for a failed one.
+    const std::optional<std::string> notice =
+        pageGone_ ? std::optional<std::string>(AITalkText::retry) : state_.notice;
+    if (notice) {
+        gtk_label_set_text(GTK_LABEL(parts_.notice), PlatformWords::render(*notice).c_str());
         gtk_widget_show(parts_.notice);
     } else {
         gtk_label_set_text(GTK_LABEL(parts_.notice), "");
         gtk_widget_hide(parts_.notice);
     }
-    const bool notFound = state_.phase == Phase::notFound;
-    const bool failed = state_.phase == Phase::failed;
+    const bool notFound = !pageGone_ && state_.phase == Phase::notFound;
+    const bool failed = !pageGone_ && state_.phase == Phase::failed;
     gtk_widget_set_visible(parts_.actionRow, notFound || failed);
     gtk_widget_set_visible(parts_.selectionOnly, notFound);
     gtk_widget_set_visible(parts_.add, notFound);
@@ -251,16 +223,20 @@ void AnswerWindow::applyControls() {
     const bool actionable = state_.phase != Phase::loading && !state_.pending;
     gtk_widget_set_sensitive(parts_.selectionOnly, actionable);
     gtk_widget_set_sensitive(parts_.retry, actionable);
-    const bool canAsk = state_.canAsk();
-    gtk_widget_set_sensitive(parts_.input, canAsk);
-    gtk_widget_set_sensitive(parts_.send, canAsk);
+    const bool asks = canAsk();
+    gtk_widget_set_sensitive(parts_.input, asks);
+    gtk_widget_set_sensitive(parts_.send, asks);
     GtkStyleContext* box = gtk_widget_get_style_context(parts_.inputBox);
-    if (canAsk) {
+    if (asks) {
         gtk_style_context_remove_class(box, "off");
     } else {
         gtk_style_context_add_class(box, "off");
     }
-    gtk_widget_set_visible(parts_.ring, state_.phase == Phase::answered);
+    gtk_widget_set_visible(parts_.ring, !pageGone_ && state_.phase == Phase::answered);
+}
+
+bool AnswerWindow::canAsk() const {
+    return !pageGone_ && state_.canAsk();
 }
 
 void AnswerWindow::show(const AnswerState& state) {
@@ -276,6 +252,13 @@ void AnswerWindow::show(const AnswerState& state) {
     lastAnswerSeq_ = state.answerSeq;
     lastAnswers_ = answers;
     state_ = state;
+    if (pageGone_ && state_.turns.empty()) {
+        // A new question: nothing of what the ended page showed is in it.
+        pageGone_ = false;
+        firstLoad_ = true;
+        webkit_web_view_load_html(parts_.webView, html_.c_str(), nullptr);
+        Log::write(kTag, "답 창 페이지 다시 읽음");
+    }
     if (!visible_) {
         open();
     } else if (!timerRunning_) {
@@ -343,53 +326,6 @@ void AnswerWindow::open() {
     Log::write(kTag, std::string("답 창 뜸 fixed_size=") + (fixedSize_ ? "true" : "false"));
 }
 
-void AnswerWindow::render() {
-    const std::string payload = AnswerPage::payload(state_);
-    if (!pageReady_) {
-        waitingPayload_ = payload;
-        return;
-    }
-    showPayload(payload, true);
-}
-
-void AnswerWindow::showPayload(const std::string& payload, bool logErrors) {
-    std::weak_ptr<AnswerWindow> weak = weak_from_this();
-    auto evaluation = std::make_unique<Evaluation>();
-    evaluation->done = [weak, logErrors](std::optional<Json> value,
-                                         std::optional<std::string> error) {
-        if (error && logErrors) {
-            Log::write(kTag, "본문 그리기 실패 " + *error);
-        }
-        auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        std::optional<double> height;
-        if (value && value->is_number()) {
-            height = value->get<double>();
-        }
-        self->fit(height);
-        if (self->pageReady_ && self->visible_) {
-            self->refreshSolids();
-        }
-    };
-    const std::string script = "__answer.show(" + payload + ")";
-    webkit_web_view_evaluate_javascript(parts_.webView, script.c_str(),
-                                        static_cast<gssize>(script.size()), nullptr, nullptr,
-                                        nullptr, evaluated, evaluation.release());
-}
-
-void AnswerWindow::evaluate(const std::string& script, Completion<void(std::optional<Json>)> done) {
-    auto evaluation = std::make_unique<Evaluation>();
-    evaluation->done = [done = std::move(done)](std::optional<Json> value,
-                                                std::optional<std::string>) mutable {
-        done(std::move(value));
-    };
-    webkit_web_view_evaluate_javascript(parts_.webView, script.c_str(),
-                                        static_cast<gssize>(script.size()), nullptr, nullptr,
-                                        nullptr, evaluated, evaluation.release());
-}
-
 void AnswerWindow::fit(std::optional<double> contentHeight) {
     if (contentHeight) {
         lastContentHeight_ = contentHeight;
@@ -409,21 +345,6 @@ void AnswerWindow::fit(std::optional<double> contentHeight) {
     const auto next = AnswerLayout::resized(AnswerLayout::Rect{now.x, now.y, now.width, now.height},
                                             target, visibleArea(false));
     setFrame(GdkPopupScreens::toGdk(PopupRect{next.x, next.y, next.width, next.height}, origin));
-}
-
-void AnswerWindow::refreshSolids() {
-    if (!pageReady_ || !visible_) {
-        return;
-    }
-    std::weak_ptr<AnswerWindow> weak = weak_from_this();
-    auto evaluation = std::make_unique<Evaluation>();
-    evaluation->done = [weak](std::optional<Json> value, std::optional<std::string>) {
-        if (auto self = weak.lock()) {
-            self->solids_ = AnswerLayout::solids(value);
-        }
-    };
-    webkit_web_view_evaluate_javascript(parts_.webView, "__answer.solids()", -1, nullptr, nullptr,
-                                        nullptr, evaluated, evaluation.release());
 }
 
 void AnswerWindow::scheduleTick(unsigned generation) {
@@ -464,7 +385,9 @@ void AnswerWindow::tick() {
     if (inside) {
         refreshSolids();
     }
-    if (countdown_.tick(elapsed, state_.phase, paused)) {
+    // A window that lost its page shows a failure, which waits for the reader to close it.
+    const auto phase = pageGone_ ? AnswerState::Phase::failed : state_.phase;
+    if (countdown_.tick(elapsed, phase, paused)) {
         // Asked once: the ticks stop until the window is shown again.
         timerGeneration_ += 1;
         timerRunning_ = false;
@@ -497,6 +420,7 @@ void AnswerWindow::hide() {
     lastAnswerSeq_ = -1;
     lastAnswers_ = 0;
     solids_.reset();
+    lastSent_.reset();
     if (pageReady_) {
         evaluate("__answer.show({turns:[]})", [](std::optional<Json>) {});
     }
@@ -514,75 +438,6 @@ void AnswerWindow::applyTheme(ThemeMode mode) {
     }
     Log::write(kTag, std::string("답 창 테마 theme=") + toString(mode) +
                          " visible=" + (visible_ ? "true" : "false"));
-}
-
-void AnswerWindow::pageLoaded() {
-    pageReady_ = true;
-    evaluate(AnswerPage::themeScript(theme_), [](std::optional<Json>) {});
-    if (waitingPayload_) {
-        const std::string payload = std::move(*waitingPayload_);
-        waitingPayload_.reset();
-        showPayload(payload, false);
-    }
-}
-
-bool AnswerWindow::allowNavigation(WebKitNavigationPolicyDecision* decision) {
-    WebKitNavigationAction* action =
-        webkit_navigation_policy_decision_get_navigation_action(decision);
-    const auto type = webkit_navigation_action_get_navigation_type(action);
-    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-    const char* uri = request != nullptr ? webkit_uri_request_get_uri(request) : nullptr;
-    const bool blank = uri != nullptr && std::string(uri) == "about:blank";
-    // Only the page's own load; links and scripts never take the window anywhere.
-    if (type == WEBKIT_NAVIGATION_TYPE_OTHER && blank && firstLoad_) {
-        firstLoad_ = false;
-        return true;
-    }
-    return false;
-}
-
-gboolean AnswerWindow::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                                      WebKitPolicyDecisionType type, gpointer data) {
-    auto* self = static_cast<AnswerWindow*>(data);
-    switch (type) {
-        case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION:
-            if (self->allowNavigation(WEBKIT_NAVIGATION_POLICY_DECISION(decision))) {
-                webkit_policy_decision_use(decision);
-            } else {
-                webkit_policy_decision_ignore(decision);
-            }
-            return TRUE;
-        case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
-            webkit_policy_decision_ignore(decision);
-            return TRUE;
-        case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
-            return FALSE;
-    }
-    return FALSE;
-}
-
-GtkWidget* AnswerWindow::onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) {
-    return nullptr;
-}
-
-void AnswerWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
-    if (event == WEBKIT_LOAD_FINISHED) {
-        static_cast<AnswerWindow*>(data)->pageLoaded();
-    }
-}
-
-void AnswerWindow::onWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason reason,
-                                    gpointer data) {
-    auto* self = static_cast<AnswerWindow*>(data);
-    Log::write(kTag, std::string("🔴 답 창 웹 프로세스 끝남 reason=") +
-                         (reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" : "other") +
-                         " — 본문을 다시 읽는다");
-    // The page is loaded again; what it showed is shown again once it is there.
-    self->pageReady_ = false;
-    self->firstLoad_ = true;
-    self->solids_.reset();
-    self->waitingPayload_ = AnswerPage::payload(self->state_);
-    webkit_web_view_load_html(self->parts_.webView, self->html_.c_str(), nullptr);
 }
 
 gboolean AnswerWindow::onDeleteEvent(GtkWidget*, GdkEvent*, gpointer data) {

@@ -114,6 +114,8 @@ class AnswerWindow final : public AnswerView, public std::enable_shared_from_thi
     void open();
     void render();
     void showPayload(const std::string& payload, bool logErrors);
+    // Whether the window takes a follow-up question now.
+    bool canAsk() const;
     void fit(std::optional<double> contentHeight);
     void refreshSolids();
     void scheduleTick(unsigned generation);
@@ -166,6 +168,11 @@ class AnswerWindow final : public AnswerView, public std::enable_shared_from_thi
     bool visible_ = false;
     bool pageReady_ = false;
     std::optional<std::string> waitingPayload_;
+    // What the page was last given to show, so that a redraw that changes nothing is not sent.
+    std::optional<std::string> lastSent_;
+    // The web process ended: what it showed is not given to the page again, which is loaded
+    // anew only for the next question.
+    bool pageGone_ = false;
     bool fixedSize_ = false;
     bool acceptsFocus_ = false;
     std::optional<double> lastContentHeight_;

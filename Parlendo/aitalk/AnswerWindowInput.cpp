@@ -298,7 +298,7 @@ void AnswerWindow::resizeInput() {
 }
 
 void AnswerWindow::submit() {
-    if (!state_.canAsk() || composing()) {
+    if (!canAsk() || composing()) {
         return;
     }
     const std::string question = PyText::strip(inputText());

@@ -5,6 +5,7 @@
 #include "foundation/Base64.h"
 #include "foundation/Json.h"
 #include "foundation/SHA256.h"
+#include "foundation/Text.h"
 
 namespace parlendo::AnswerPage {
 
@@ -70,27 +71,16 @@ constexpr const char* kPageScript = R"JS((function () {
     try { if (typeof mathAfter !== 'undefined') mathAfter = fit; } catch (e) {}
     try { if (typeof mathWatch === 'function') mathWatch(thread(), fit); } catch (e) {}
   }
-  // What is drawn of an answer: all of it up to the limit, else its beginning, cut at a line
-  // break near the limit when there is one and never inside a surrogate pair.
-  var limit = /*LIMIT*/;
-  function shown(text) {
-    if (text.length <= limit) return text;
-    var cut = text.lastIndexOf('\n', limit);
-    if (cut < limit - 2000) cut = limit;
-    var code = text.charCodeAt(cut - 1);
-    if (code >= 0xd800 && code <= 0xdbff) cut--;
-    return text.slice(0, cut);
-  }
-  function renderAnswer(text) {
+  // An answer arrives already cut to what the page shows; `whole` is its length before the cut.
+  function renderAnswer(text, whole) {
     var ai = div('ai');
     var body = div('body');
     ai.appendChild(body);
-    var part = shown(text);
     var ok = false;
     if (canRender) {
       try {
         var maths = [];
-        body.innerHTML = renderMarkdown(part, maths);
+        body.innerHTML = renderMarkdown(text, maths);
         mathMount(body, maths);
         ok = true;
       } catch (e) {
@@ -99,12 +89,12 @@ constexpr const char* kPageScript = R"JS((function () {
     }
     if (!ok) {
       body.className = 'body plain';
-      body.textContent = part;
+      body.textContent = text;
     }
-    if (part.length < text.length) {
+    if (whole > text.length) {
       var note = div('cut');
-      note.textContent = '답이 너무 길어 앞부분 ' + part.length.toLocaleString('ko-KR') +
-        '자만 보여요 (전체 ' + text.length.toLocaleString('ko-KR') + '자)';
+      note.textContent = '답이 너무 길어 앞부분 ' + text.length.toLocaleString('ko-KR') +
+        '자만 보여요 (전체 ' + whole.toLocaleString('ko-KR') + '자)';
       ai.appendChild(note);
     }
     return ai;
@@ -131,13 +121,14 @@ constexpr const char* kPageScript = R"JS((function () {
         t.appendChild(row);
         drawn[i] = null;
       } else {
+        var whole = typeof turn.length === 'number' ? turn.length : text.length;
         var d = drawn[i];
         var node;
-        if (d && d.text === text) {
+        if (d && d.text === text && d.whole === whole) {
           node = d.node;
         } else {
-          node = renderAnswer(text);
-          drawn[i] = { text: text, node: node };
+          node = renderAnswer(text, whole);
+          drawn[i] = { text: text, whole: whole, node: node };
         }
         if (i === 0) {
           t.appendChild(node);
@@ -190,6 +181,31 @@ std::string find(const std::string& text, const std::string& begin, const std::s
     return keepBegin ? text.substr(at, stop - at) : text.substr(from, stop - from);
 }
 
+// What the page shows of an answer: all of it up to `shownLength`, else its beginning, cut at a
+// line break near the limit when there is one and never inside a surrogate pair.
+std::string_view shownPart(std::string_view answer) {
+    const auto limit = static_cast<size_t>(shownLength);
+    // Each unit takes at least one byte: a short answer is whole without being counted.
+    if (answer.size() <= limit) {
+        return answer;
+    }
+    const std::string_view head = text::utf16Prefix(answer, limit);
+    if (head.size() == answer.size()) {
+        return answer;
+    }
+    const size_t headUnits = text::utf16Count(head);
+    // A line break right at the limit, or the last one before it within 2,000 units.
+    if (headUnits == limit && answer[head.size()] == '\n') {
+        return head;
+    }
+    const size_t lineBreak = head.rfind('\n');
+    if (lineBreak != std::string_view::npos &&
+        headUnits - text::utf16Count(head.substr(lineBreak)) + 2000 >= limit) {
+        return head.substr(0, lineBreak);
+    }
+    return head;
+}
+
 }  // namespace
 
 std::string fallbackStyle() {
@@ -230,13 +246,7 @@ std::string overrideStyle() {
 }
 
 std::string pageScript() {
-    static const std::string script = [] {
-        std::string text = kPageScript;
-        const std::string mark = "/*LIMIT*/";
-        text.replace(text.find(mark), mark.size(), std::to_string(shownLength));
-        return text;
-    }();
-    return script;
+    return kPageScript;
 }
 
 std::string contentPolicy(const std::vector<std::string>& scripts) {
@@ -312,22 +322,36 @@ Built build(const std::optional<std::string>& windowsHTML, ThemeMode theme) {
 std::string payload(const AnswerState& state) {
     Json turns = Json::array();
     for (const auto& turn : state.turns) {
-        turns.push_back(Json{{"role", toString(turn.role)}, {"text", turn.text}});
+        Json item{{"role", toString(turn.role)}};
+        if (turn.role == AnswerState::Turn::Role::assistant) {
+            const std::string_view shown = shownPart(turn.text);
+            item["text"] = std::string(shown);
+            if (shown.size() < turn.text.size()) {
+                item["length"] = text::utf16Count(turn.text);
+            }
+        } else {
+            item["text"] = turn.text;
+        }
+        turns.push_back(std::move(item));
     }
     const Json object{{"loading", state.phase == AnswerState::Phase::loading},
                       {"pending", state.pending && state.phase == AnswerState::Phase::answered},
                       {"thinking", AITalkText::thinking},
                       {"turns", std::move(turns)}};
-    std::string text = json::dumpLossy(object);
-    // JavaScript source may not hold these two as they are.
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"\xE2\x80\xA8", "\\u2028"},
-                                   {"\xE2\x80\xA9", "\\u2029"}}) {
-        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
-            text.replace(at, from.size(), to);
-            at += to.size();
+    const std::string dumped = json::dumpLossy(object);
+    // JavaScript source may not hold U+2028 and U+2029 as they are (E2 80 A8 and E2 80 A9).
+    std::string out;
+    out.reserve(dumped.size());
+    for (size_t at = 0; at < dumped.size(); ++at) {
+        if (dumped[at] == '\xE2' && at + 2 < dumped.size() && dumped[at + 1] == '\x80' &&
+            (dumped[at + 2] == '\xA8' || dumped[at + 2] == '\xA9')) {
+            out += dumped[at + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            at += 2;
+        } else {
+            out += dumped[at];
         }
     }
-    return text;
+    return out;
 }
 
 std::string themeScript(ThemeMode mode) {

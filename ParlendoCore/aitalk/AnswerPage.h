@@ -34,7 +34,9 @@ inline constexpr int shownLength = 100000;
 // The page from the bundled renderer page's text (none when it is missing) in a theme.
 Built build(const std::optional<std::string>& windowsHTML, ThemeMode theme);
 
-// The argument of `__answer.show` for a state.
+// The argument of `__answer.show` for a state: its answers only as far as the page shows them,
+// each cut one with its whole length (`length`) for the line that says so. Takes time in
+// proportion to the state's texts.
 std::string payload(const AnswerState& state);
 
 // "__answer.theme('light')" or "__answer.theme('dark')".

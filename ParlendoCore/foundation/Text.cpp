@@ -201,6 +201,20 @@ size_t utf16Count(std::string_view s) {
     return count;
 }
 
+std::string_view utf16Prefix(std::string_view s, size_t n) {
+    size_t count = 0;
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t after = i;
+        count += next(s, after) > 0xFFFF ? 2 : 1;
+        if (count > n) {
+            break;
+        }
+        i = after;
+    }
+    return s.substr(0, i);
+}
+
 std::string nfc(std::string_view s) {
     if (isAsciiOnly(s)) {
         return std::string(s);

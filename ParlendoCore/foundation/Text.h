@@ -25,6 +25,8 @@ size_t codePointCount(std::string_view s);
 // User-perceived characters (extended grapheme clusters).
 size_t characterCount(std::string_view s);
 size_t utf16Count(std::string_view s);
+// The longest beginning of `s` of at most `n` UTF-16 units that does not split a surrogate pair.
+std::string_view utf16Prefix(std::string_view s, size_t n);
 
 // The first `n` user-perceived characters.
 std::string characterPrefix(std::string_view s, size_t n);

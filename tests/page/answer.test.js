@@ -53,6 +53,23 @@ test('deep quotes and wide tables stay bounded', () => {
   const wide = (n) => '|' + 'a|'.repeat(n) + '\n|' + '-|'.repeat(n) + '\n|' + 'b|'.repeat(n);
   assert.ok(render(wide(md.mdTableColumns)).startsWith('<div class="table">'));
   assert.ok(render(wide(md.mdTableColumns + 1)).startsWith('<p>'), 'a paragraph, nothing lost');
+
+  // Each short row makes a whole row of cells: 64 columns and 50,000 rows of one character would
+  // be 3.2 million cells. An answer's tables share one budget of cells; what is past it is text.
+  const columns = md.mdTableColumns;
+  const rows = Math.floor((md.mdTableCells - columns) / columns);
+  const tall = wide(columns) + '\n|'.repeat(50000) + '\n\n' + wide(columns);
+  const html = render(tall);
+  const count = (part) => html.split(part).length - 1;
+  assert.equal(count('<th>'), columns);
+  assert.equal(count('<td>'), rows * columns, 'the rows that fit');
+  assert.equal(count('<table>'), 1, 'a later table that does not fit is text too');
+  assert.ok(html.length < 1e6, `${html.length} characters of markup`);
+  assert.ok(html.endsWith('<br>|' + 'b|'.repeat(columns) + '</p>'), html.slice(-80));
+  assert.equal(count('<br>|'), 50000 - rows + 2, 'every row past the budget is still there');
+  // The budget is the answer's, not the table's: quoted tables draw from it as well.
+  const inQuotes = render(('> ' + wide(columns).replace(/\n/g, '\n> ') + '\n\n').repeat(200));
+  assert.ok(inQuotes.split('<td').length - 1 <= md.mdTableCells);
 });
 
 // The processor time of the fastest of five renderings, in milliseconds: on a busy machine the

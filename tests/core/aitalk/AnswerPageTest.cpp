@@ -3,6 +3,10 @@
 #include "aitalk/AnswerPage.h"
 #include "aitalk/AnswerPalette.h"
 #include "aitalk/MathLib.h"
+#include "foundation/Text.h"
+
+#include <algorithm>
+#include <ctime>
 
 #include <gtest/gtest.h>
 
@@ -37,7 +41,6 @@ TEST(AnswerPage, ThePageIsAssembledInItsFixedOrder) {
                                rendererScript + "</script>\n<script>" + pageScript +
                                "</script>\n</body>\n</html>"));
     EXPECT_NE(html.find(AnswerPage::overrideStyle()), std::string::npos);
-    EXPECT_NE(AnswerPage::pageScript().find("var limit = 100000;"), std::string::npos);
 }
 
 TEST(AnswerPage, OnlyThePagesOwnScriptsMayRun) {
@@ -116,6 +119,87 @@ TEST(AnswerPage, ThePayloadCarriesTheTurnsAndNothingElse) {
     EXPECT_EQ((*parsed)["turns"][1], (Json{{"role", "user"}, {"text", "</script><b>x</b>"}}));
     EXPECT_EQ(parsed->size(), 4u);
     EXPECT_EQ(AnswerPage::themeScript(ThemeMode::dark), "__answer.theme('dark')");
+}
+
+AnswerState answeredWith(std::vector<std::string> answers) {
+    AnswerState state;
+    state.phase = AnswerState::Phase::answered;
+    for (auto& answer : answers) {
+        state.turns.push_back({AnswerState::Turn::Role::assistant, std::move(answer)});
+    }
+    return state;
+}
+
+std::string repeated(const std::string& piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
+// The first turn of a payload, as the page reads it.
+Json firstTurn(const AnswerState& state) {
+    const auto parsed = json::parse(AnswerPage::payload(state));
+    return parsed ? (*parsed)["turns"][0] : Json();
+}
+
+TEST(AnswerPage, ALongAnswerCrossesOnlyAsFarAsThePageShowsIt) {
+    const size_t limit = AnswerPage::shownLength;
+    // 8 MiB, the most the ask client takes, of Korean prose.
+    const std::string prose = repeated("행렬식이 0 이 아니면 역행렬이 있어요. ", 8 << 20 >> 6);
+    const std::string payload = AnswerPage::payload(answeredWith({prose}));
+    EXPECT_LT(payload.size(), 400000u);
+    const Json turn = firstTurn(answeredWith({prose}));
+    EXPECT_EQ(text::utf16Count(turn["text"].get<std::string>()), limit);
+    EXPECT_EQ(turn["length"], text::utf16Count(prose)) << "the whole length, for the cut line";
+    EXPECT_FALSE(firstTurn(answeredWith({std::string(limit, 'a')})).contains("length"));
+
+    // Cut at the last line break within 2,000 units of the limit, else at the limit; never
+    // inside a surrogate pair.
+    const std::string near = std::string(limit - 1500, 'a') + "\n" + std::string(5000, 'b');
+    EXPECT_EQ(firstTurn(answeredWith({near}))["text"], std::string(limit - 1500, 'a'));
+    const std::string far = std::string(limit - 2500, 'a') + "\n" + std::string(5000, 'b');
+    EXPECT_EQ(firstTurn(answeredWith({far}))["text"].get<std::string>().size(), limit);
+    const std::string atLimit = std::string(limit, 'a') + "\nb";
+    EXPECT_EQ(firstTurn(answeredWith({atLimit}))["text"], std::string(limit, 'a'));
+    const std::string pair = std::string(limit - 1, 'a') +
+                             "\xF0\x9F\x98\x80"
+                             "b";
+    EXPECT_EQ(firstTurn(answeredWith({pair}))["text"], std::string(limit - 1, 'a'));
+    EXPECT_EQ(firstTurn(answeredWith({pair}))["length"], limit + 2);
+}
+
+// The processor time of building a payload, the fastest of three, in seconds.
+double payloadSeconds(const AnswerState& state) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const std::clock_t start = std::clock();
+        const std::string payload = AnswerPage::payload(state);
+        best = std::min(best, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
+        EXPECT_FALSE(payload.empty());
+    }
+    return best;
+}
+
+TEST(AnswerPage, ThePayloadTakesTimeInProportionToTheAnswers) {
+    // Line separators, each escaped for JavaScript: one answer of them, then eight.
+    const std::string separators = repeated("\xE2\x80\xA8", AnswerPage::shownLength / 2);
+    const AnswerState one = answeredWith({separators});
+    const AnswerState eight = answeredWith(std::vector<std::string>(8, separators));
+    std::string seen;
+    for (int attempt = 0;; ++attempt) {
+        const double small = std::max(payloadSeconds(one), 0.001);
+        const double large = payloadSeconds(eight);
+        seen += " " + std::to_string(small) + " s, then " + std::to_string(large) + " s;";
+        if (large < 30 * small) {
+            break;
+        }
+        // A busy machine can stall one measurement; work that grows with the square shows every
+        // time.
+        ASSERT_LT(attempt, 2) << seen;
+    }
 }
 
 TEST(MathLib, TheFirstTemmlFolderWithAScriptIsReadOnce) {

@@ -168,13 +168,15 @@ TEST_F(AnswerWindowTest, TheInputTakesFiveHundredScalarsAndGrowsToFourLines) {
     }
     gtk_text_buffer_set_text(buffer, pasted.c_str(), -1);
     EXPECT_EQ(PyText::count(window->inputText()), 500u);
-    AITalkDesktop::pumpFor(0.3);
     const double line = AnswerWindow::inputLineHeight();
-    EXPECT_DOUBLE_EQ(window->inputHeight(), AnswerLayout::inputBoxHeight(4, line));
+    EXPECT_TRUE(AITalkDesktop::pumpUntil([&] {
+        return window->inputHeight() == AnswerLayout::inputBoxHeight(4, line);
+    })) << window->inputHeight();
     EXPECT_FALSE(visible(window->parts().placeholder));
     gtk_text_buffer_set_text(buffer, "two\nlines", -1);
-    AITalkDesktop::pumpFor(0.3);
-    EXPECT_DOUBLE_EQ(window->inputHeight(), AnswerLayout::inputBoxHeight(2, line));
+    EXPECT_TRUE(AITalkDesktop::pumpUntil([&] {
+        return window->inputHeight() == AnswerLayout::inputBoxHeight(2, line);
+    })) << window->inputHeight();
 
     // Shift+Return breaks the line, Return sends, an empty question is not sent.
     const auto [x, y] = rootPoint(*window, window->parts().input, 30, 10);
@@ -185,20 +187,23 @@ TEST_F(AnswerWindowTest, TheInputTakesFiveHundredScalarsAndGrowsToFourLines) {
     AITalkDesktop::type("a");
     AITalkDesktop::chord({"Shift_L", "Return"});
     AITalkDesktop::type("b");
-    AITalkDesktop::pumpFor(0.1);
-    EXPECT_EQ(window->inputText(), "a\nb");
+    EXPECT_TRUE(AITalkDesktop::pumpUntil([&] { return window->inputText() == "a\nb"; }))
+        << window->inputText();
     AITalkDesktop::chord({"Return"});
-    AITalkDesktop::pumpFor(0.1);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !followups.empty(); }));
     EXPECT_EQ(followups, std::vector<std::string>{"a\nb"});
+    // The key typed after the Return shows that the Return was taken, and sent nothing.
     AITalkDesktop::type("   ");
     AITalkDesktop::chord({"Return"});
-    AITalkDesktop::pumpFor(0.1);
+    AITalkDesktop::type("d");
+    EXPECT_TRUE(AITalkDesktop::pumpUntil([&] { return window->inputText() == "   d"; }))
+        << window->inputText();
     EXPECT_EQ(followups.size(), 1u);
     // Ctrl+Return sends too; while a follow-up is pending nothing is sent.
     gtk_text_buffer_set_text(buffer, "", -1);
     AITalkDesktop::type("c");
     AITalkDesktop::chord({"Control_L", "Return"});
-    AITalkDesktop::pumpFor(0.1);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return followups.size() == 2; }));
     EXPECT_EQ(followups.back(), "c");
     auto pending = answered("answer");
     pending.pending = true;
@@ -249,7 +254,6 @@ TEST_F(AnswerWindowTest, ReturnWhileAnInputMethodComposesSendsNothing) {
     g_signal_emit_by_name(window->parts().input, "preedit-changed", "");
     gtk_text_buffer_insert_at_cursor(buffer, "녕", -1);
     pressReturn(*window, 1000);
-    AITalkDesktop::pumpFor(0.1);
     EXPECT_TRUE(followups.empty());
     EXPECT_EQ(window->inputText(), "안녕") << "no line break either";
     // The next press sends.
@@ -284,14 +288,13 @@ TEST_F(AnswerWindowTest, ABlankAreaDragsTheWindowAndAnEdgeResizesIt) {
     EXPECT_TRUE(log.contains("ai_talk", "답 창 크기 기억 w=500"));
     // A fixed size is not changed by longer content.
     window->show(answered(std::string(40, '\n') + "long", 2));
-    AITalkDesktop::pumpFor(0.5);
+    ASSERT_TRUE(pageShows(*window, "long"));
     EXPECT_EQ(window->frame().height, moved.height);
 
     window->hide();
     savedSize = "900,700";
     window->show(answered("reopened", 3));
-    AITalkDesktop::pumpFor(0.2);
-    EXPECT_EQ(window->frame().width, 900);
+    EXPECT_TRUE(AITalkDesktop::pumpUntil([&] { return window->frame().width == 900; }));
     EXPECT_EQ(window->frame().height, 700);
     EXPECT_EQ(window->frame().x, 1920 - 16 - 900);
     EXPECT_EQ(window->frame().y, 24);
@@ -306,7 +309,6 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
         AITalkDesktop::pumpUntil([&] { return gtk_widget_get_mapped(window->parts().window); }));
     const GdkRectangle frame = window->frame();
     AITalkDesktop::pointerTo(frame.x + 100, frame.y + 60);
-    AITalkDesktop::pumpFor(0.3);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->ringPaused(); }, 3));
     clock->advance(20);
     AITalkDesktop::pumpFor(0.3);
@@ -314,7 +316,7 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
     EXPECT_EQ(window->countdown().remaining, AnswerCountdown::total);
     // The same answer shown again keeps the countdown; leaving lets it run out.
     AITalkDesktop::pointerTo(5, 5);
-    AITalkDesktop::pumpFor(0.3);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !window->ringPaused(); }, 3));
     clock->advance(3);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return window->countdown().remaining < 8; }, 3));
     window->show(answered("pause"));
@@ -322,6 +324,75 @@ TEST_F(AnswerWindowTest, ThePointerOnTheWindowPausesTheCountdown) {
     clock->advance(8);
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !closes.empty(); }, 3));
     EXPECT_EQ(closes, std::vector<std::string>{"timer"});
+}
+
+// Counts the payloads the page is given from now on, in `__shown`.
+const char* const kCountShows =
+    "window.__shown = 0; var show = __answer.show;"
+    "__answer.show = function (m) { __shown += 1; return show(m); }; true";
+
+TEST_F(AnswerWindowTest, ARedrawThatChangesNothingIsNotSentToThePage) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("the same answer"));
+    ASSERT_TRUE(pageShows(*window, "the same answer"));
+    evaluate(*window, kCountShows);
+
+    window->show(answered("the same answer"));
+    auto noticed = answered("the same answer");
+    noticed.notice = AITalkText::turnLimit;
+    window->show(noticed);
+    EXPECT_TRUE(visible(window->parts().notice)) << "the controls follow all the same";
+    auto pending = noticed;
+    pending.pending = true;
+    window->show(pending);
+    // Scripts run in order: once the last is counted, the ones before it would have been too.
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] {
+        const auto shown = evaluate(*window, "__shown");
+        return shown && *shown != Json(0);
+    }));
+    EXPECT_EQ(evaluate(*window, "__shown"), Json(1));
+    EXPECT_EQ(evaluate(*window, "document.querySelectorAll('#thread .thinking').length"), Json(1));
+
+    // Hiding empties the page: the same state is drawn again at the next opening.
+    window->hide();
+    window->show(pending);
+    EXPECT_TRUE(pageShows(*window, "the same answer"));
+    EXPECT_EQ(evaluate(*window, "__shown"), Json(3)) << "the emptied page, then the state";
+}
+
+TEST_F(AnswerWindowTest, AnAnswerWhoseWebProcessEndedIsNotLoadedAgain) {
+    auto window = make();
+    ASSERT_TRUE(loaded(*window));
+    window->show(answered("an answer the page could not hold"));
+    ASSERT_TRUE(pageShows(*window, "could not hold"));
+    webkit_web_view_terminate_web_process(window->parts().webView);
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !window->pageReady(); }));
+    EXPECT_TRUE(log.contains("ai_talk", "🔴 답 창 웹 프로세스 끝남 reason=ended visible=true"));
+    // The window says the answer did not come through, takes no follow-up and waits to be closed.
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(window->parts().notice)), AITalkText::retry);
+    EXPECT_TRUE(visible(window->parts().notice));
+    EXPECT_FALSE(gtk_widget_get_sensitive(window->parts().send));
+    EXPECT_FALSE(visible(window->parts().ring));
+    EXPECT_FALSE(visible(window->parts().actionRow));
+    auto followup = answered("an answer the page could not hold");
+    followup.turns.push_back({testing::Role::user, "and then?"});
+    followup.pending = true;
+    window->show(followup);
+    clock->advance(20);
+    EXPECT_FALSE(AITalkDesktop::pumpUntil([&] { return window->pageReady(); }, 2))
+        << "the page is not loaded again with the same answer";
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(closes.empty());
+
+    // The next question has a page again.
+    window->show(AnswerState{});
+    ASSERT_TRUE(loaded(*window));
+    EXPECT_TRUE(log.has("ai_talk", "답 창 페이지 다시 읽음"));
+    window->show(answered("the next answer", 2));
+    EXPECT_TRUE(pageShows(*window, "the next answer"));
+    EXPECT_FALSE(visible(window->parts().notice));
+    EXPECT_TRUE(gtk_widget_get_sensitive(window->parts().send));
 }
 
 }  // namespace
