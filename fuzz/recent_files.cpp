@@ -2,6 +2,7 @@
 // cut short, deeply nested, full of references. A list is trusted whole or not at all.
 
 #include "FuzzSupport.h"
+#include "capture/ProcessDocuments.h"
 #include "capture/RecentFiles.h"
 
 using namespace parlendo;
@@ -18,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::string list = in.rest();
     const auto entries = RecentFiles::parse(list);
     if (entries) {
-        (void)RecentFiles::shownInTitle(*entries, {program}, title);
+        (void)ProcessDocuments::namedInTitle(RecentFiles::openedBy(*entries, {program}), title);
     }
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "aitalk/DesktopViewerProbe.h"
 
-#include "capture/ProcessDocuments.h"
+#include "capture/DesktopDocuments.h"
 #include "foundation/Text.h"
 
 namespace parlendo {
@@ -12,10 +12,13 @@ DesktopViewerProbe::DesktopViewerProbe(std::shared_ptr<AccessibilityPort> access
     : fetchQueue_(std::move(fetchQueue)),
       main_(std::move(main)),
       clock_(clock ? std::move(clock) : SystemClock::shared()) {
+    // The same reader of the desktop's records as a capture's window context.
+    auto documents = std::make_shared<DesktopDocuments>("/proc", RecentFiles::defaultPath());
     probe_ = std::make_shared<ViewerProbe>(
         ViewerProbe::Ports{std::move(accessibility), std::move(context), clock_,
-                           [](std::int32_t pid, const std::optional<std::string>& title) {
-                               return ProcessDocuments::document(pid, title);
+                           [documents](std::int32_t pid, const std::optional<std::string>& title) {
+                               const auto found = documents->find(pid, title);
+                               return found ? ViewerProbe::filePath(found->url) : std::nullopt;
                            },
                            &DesktopViewerProbe::searchesArea});
 }

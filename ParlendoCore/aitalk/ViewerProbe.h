@@ -39,7 +39,7 @@ class ViewerProbe {
         // The window context, read when the tree names no document.
         std::shared_ptr<ContextReader> context;
         std::shared_ptr<const MonotonicClock> clock;
-        // The PDF a process has open (its command line, its open files), for the window title.
+        // The file the process's window titled so shows, from what the desktop records of it.
         std::function<std::optional<std::string>(std::int32_t pid,
                                                  const std::optional<std::string>& title)>
             processDocument;

@@ -4,6 +4,8 @@
 #include "foundation/Log.h"
 #include "lookup/SourceURL.h"
 
+#include <algorithm>
+
 namespace parlendo {
 
 namespace fs = std::filesystem;
@@ -16,19 +18,28 @@ std::optional<DesktopDocuments::Found> DesktopDocuments::find(
     if (!title || pid <= 0) {
         return std::nullopt;
     }
-    const auto open = ProcessDocuments::candidates(pid, ProcessDocuments::Kind::document, proc_);
-    if (const auto path = ProcessDocuments::namedInTitle(open, title)) {
-        return Found{SourceURL::fileURL(*path), "process"};
-    }
+    const auto open = ProcessDocuments::candidates(pid, proc_);
+    // The recent list and the process's files are weighed together: the list also holds the
+    // files a running editor was handed by a later start, which its command line does not name.
+    // An entry counts while its file is there; only those the title shows are looked at.
+    std::vector<std::string> paths = open;
     const auto entries = recent();
-    if (entries->empty()) {
+    if (!entries->empty()) {
+        for (auto& path :
+             RecentFiles::openedBy(*entries, ProcessDocuments::programNames(pid, proc_))) {
+            std::error_code error;
+            if (ProcessDocuments::shownInTitle(path, title) && fs::is_regular_file(path, error) &&
+                std::find(paths.begin(), paths.end(), path) == paths.end()) {
+                paths.push_back(std::move(path));
+            }
+        }
+    }
+    const auto path = ProcessDocuments::namedInTitle(paths, title);
+    if (!path) {
         return std::nullopt;
     }
-    if (auto url = RecentFiles::shownInTitle(*entries, ProcessDocuments::programNames(pid, proc_),
-                                             title)) {
-        return Found{std::move(*url), "recent_list"};
-    }
-    return std::nullopt;
+    const bool held = std::find(open.begin(), open.end(), *path) != open.end();
+    return Found{SourceURL::fileURL(*path), held ? "process" : "recent_list"};
 }
 
 std::shared_ptr<const std::vector<RecentFile>> DesktopDocuments::recent() {

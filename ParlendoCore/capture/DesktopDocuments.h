@@ -14,10 +14,12 @@ namespace parlendo {
 
 // The file a window shows, from what the desktop records, for applications whose accessibility
 // tree does not name it: the files its process names on its command line or holds open
-// (LibreOffice holds its documents open), else the list of recently used files, where GTK
-// applications record each file they open (editors such as Mousepad close it after reading). A
-// file counts only when the window title shows it. The list is read again only when it changed.
-// Thread-safe.
+// (LibreOffice holds its documents open) together with those its application opened as the list
+// of recently used files records them (GTK applications record each file they open; editors such
+// as Mousepad close it after reading, and a running one takes the files of later starts). The
+// window title decides among them, never by a guess (ProcessDocuments::namedInTitle): a title
+// showing a path admits only that path, and a name two of them share gives no file. The list is
+// read again only when it changed. Thread-safe.
 class DesktopDocuments {
   public:
     struct Found {

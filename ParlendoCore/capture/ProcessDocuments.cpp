@@ -1,7 +1,6 @@
 #include "capture/ProcessDocuments.h"
 
 #include "foundation/FileIO.h"
-#include "foundation/PyText.h"
 #include "foundation/Text.h"
 #include "lookup/SourceURL.h"
 
@@ -24,10 +23,6 @@ constexpr std::array<std::string_view, 14> systemFolders = {
     "/lib",  "/lib64", "/lib32", "/bin", "/sbin", "/boot", "/snap",
 };
 
-bool isPDFName(const std::string& path) {
-    return text::asciiLower(path).ends_with(".pdf");
-}
-
 bool inSystemFolder(const fs::path& path) {
     auto part = path.begin();
     if (part == path.end() || ++part == path.end()) {
@@ -44,27 +39,17 @@ bool hidden(const fs::path& path) {
     });
 }
 
-bool accepts(Kind kind, const fs::path& path) {
-    switch (kind) {
-        case Kind::pdf:
-            return isPDFName(path.string());
-        case Kind::document:
-            return !inSystemFolder(path) && !hidden(path);
-    }
-    return false;
-}
-
 bool isFile(const fs::path& path) {
     std::error_code error;
     return fs::is_regular_file(path, error);
 }
 
-void add(std::vector<std::string>& out, const fs::path& path, Kind kind) {
+void add(std::vector<std::string>& out, const fs::path& path) {
     if (!path.is_absolute()) {
         return;
     }
     const fs::path normal = path.lexically_normal();
-    if (!accepts(kind, normal) || !isFile(normal)) {
+    if (inSystemFolder(normal) || hidden(normal) || !isFile(normal)) {
         return;
     }
     const std::string text = normal.string();
@@ -88,43 +73,62 @@ std::vector<std::string> arguments(const std::string& cmdline) {
     return args;
 }
 
-// Whether the code point that ends right before `at`, or starts at `at`, is a letter or digit.
-bool letterBefore(std::string_view s, size_t at) {
+// Whether the code point `c` continues a file name or a path, so that a name glued to it is
+// part of another name (a letter, a digit, "_", "-", "." or "/").
+bool continuesName(UChar32 c) {
+    return c >= 0 && (u_isalnum(c) || c == '_' || c == '-' || c == '.' || c == '/');
+}
+
+bool gluedBefore(std::string_view s, size_t at) {
     if (at == 0) {
         return false;
     }
     auto i = static_cast<int32_t>(at);
     UChar32 c = 0;
     U8_PREV(reinterpret_cast<const uint8_t*>(s.data()), 0, i, c);
-    return c >= 0 && u_isalnum(c);
+    return continuesName(c);
 }
 
-bool letterAt(std::string_view s, size_t at) {
+bool gluedAfter(std::string_view s, size_t at) {
     if (at >= s.size()) {
         return false;
     }
     auto i = static_cast<int32_t>(at);
     UChar32 c = 0;
     U8_NEXT(reinterpret_cast<const uint8_t*>(s.data()), i, static_cast<int32_t>(s.size()), c);
-    return c >= 0 && u_isalnum(c);
+    return continuesName(c);
 }
 
-// Whether `word` stands in `text` with no letter or digit right before or after it.
+// Whether `word` stands in `text` on its own: nothing that continues a name or a path right
+// before or after it. A file name right after a "/" is the end of a path, not a name alone.
 bool standsAlone(std::string_view text, std::string_view word) {
     if (word.empty()) {
         return false;
     }
     for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
-        if (!letterBefore(text, at) && !letterAt(text, at + word.size())) {
+        if (!gluedBefore(text, at) && !gluedAfter(text, at + word.size())) {
             return true;
         }
     }
     return false;
 }
 
+// Whether two paths name one file: the same text, or the same file reached another way.
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    std::error_code error;
+    return fs::equivalent(a, b, error) && !error;
+}
+
+std::string nameOf(const std::string& path) {
+    return text::nfc(fs::path(path).filename().string());
+}
+
 }  // namespace
 
-std::vector<std::string> candidates(std::int32_t pid, Kind kind, const fs::path& proc) {
+std::vector<std::string> candidates(std::int32_t pid, const fs::path& proc) {
     std::vector<std::string> out;
     if (pid <= 0) {
         return out;
@@ -137,11 +141,11 @@ std::vector<std::string> candidates(std::int32_t pid, Kind kind, const fs::path&
         for (size_t i = 1; i < args.size(); ++i) {
             if (text::asciiLower(args[i]).starts_with("file://")) {
                 if (auto path = SourceURL::localPath(args[i])) {
-                    add(out, *path, kind);
+                    add(out, *path);
                 }
             } else if (!args[i].starts_with("-")) {
                 const fs::path arg(args[i]);
-                add(out, arg.is_absolute() || cwd.empty() ? arg : cwd / arg, kind);
+                add(out, arg.is_absolute() || cwd.empty() ? arg : cwd / arg);
             }
         }
     }
@@ -156,7 +160,7 @@ std::vector<std::string> candidates(std::int32_t pid, Kind kind, const fs::path&
     }
     std::sort(open.begin(), open.end());
     for (const auto& target : open) {
-        add(out, target, kind);
+        add(out, target);
     }
     return out;
 }
@@ -188,50 +192,51 @@ std::vector<std::string> programNames(std::int32_t pid, const fs::path& proc) {
     return names;
 }
 
-size_t shownInTitle(const std::string& path, const std::optional<std::string>& title) {
+bool shownInTitle(const std::string& path, const std::optional<std::string>& title) {
     if (!title || path.empty()) {
-        return 0;
+        return false;
     }
     const std::string shown = text::nfc(*title);
-    const std::string whole = text::nfc(path);
-    // A whole path outranks any file name alone.
-    if (standsAlone(shown, whole)) {
-        return 0x10000 + whole.size();
-    }
-    const std::string name = text::nfc(fs::path(path).filename().string());
-    return standsAlone(shown, name) ? name.size() : 0;
+    return standsAlone(shown, text::nfc(path)) || standsAlone(shown, nameOf(path));
 }
 
 std::optional<std::string> namedInTitle(const std::vector<std::string>& paths,
                                         const std::optional<std::string>& title) {
-    std::optional<std::string> best;
-    size_t bestScore = 0;
-    for (const auto& path : paths) {
-        if (const size_t score = shownInTitle(path, title); score > bestScore) {
-            best = path;
-            bestScore = score;
-        }
-    }
-    return best;
-}
-
-std::optional<std::string> document(std::int32_t pid, const std::optional<std::string>& title,
-                                    const fs::path& proc) {
-    const auto found = candidates(pid, Kind::pdf, proc);
-    if (found.empty()) {
+    if (!title) {
         return std::nullopt;
     }
-    if (title) {
-        const std::string wanted = PyText::lower(text::nfc(*title));
-        for (const auto& path : found) {
-            std::string name = PyText::lower(text::nfc(fs::path(path).filename().string()));
-            const std::string stem = name.substr(0, name.size() - 4);
-            if (!stem.empty() && wanted.find(stem) != std::string::npos) {
-                return path;
+    const std::string shown = text::nfc(*title);
+    // A title that shows a whole path names that file and no other.
+    std::optional<std::string> byPath;
+    for (const auto& path : paths) {
+        if (!path.empty() && standsAlone(shown, text::nfc(path))) {
+            if (byPath && !sameFile(*byPath, path)) {
+                return std::nullopt;
             }
+            byPath = byPath.value_or(path);
         }
     }
-    return found.front();
+    if (byPath) {
+        return byPath;
+    }
+    // Else the longest file name it shows, when no other file has that name.
+    std::optional<std::string> byName;
+    size_t longest = 0;
+    bool shared = false;
+    for (const auto& path : paths) {
+        const std::string name = nameOf(path);
+        if (name.size() < longest || !standsAlone(shown, name)) {
+            continue;
+        }
+        if (name.size() > longest) {
+            byName = path;
+            longest = name.size();
+            shared = false;
+        } else if (!sameFile(*byName, path)) {
+            shared = true;
+        }
+    }
+    return shared ? std::nullopt : byName;
 }
 
 }  // namespace parlendo::ProcessDocuments

@@ -1,6 +1,5 @@
 #include "capture/RecentFiles.h"
 
-#include "capture/ProcessDocuments.h"
 #include "foundation/RuntimePaths.h"
 #include "foundation/Text.h"
 #include "lookup/SourceURL.h"
@@ -482,37 +481,22 @@ bool recordedBy(const RecentFile::Application& application,
     });
 }
 
-std::optional<std::string> shownInTitle(const std::vector<RecentFile>& entries,
-                                        const std::vector<std::string>& programNames,
-                                        const std::optional<std::string>& title) {
-    const RecentFile* best = nullptr;
-    size_t bestScore = 0;
-    double bestTime = 0;
+std::vector<std::string> openedBy(const std::vector<RecentFile>& entries,
+                                  const std::vector<std::string>& programNames) {
+    std::vector<std::string> paths;
     for (const auto& entry : entries) {
-        double opened = -1;
-        for (const auto& application : entry.applications) {
-            if (recordedBy(application, programNames)) {
-                opened = std::max(opened, application.modified);
-            }
-        }
-        if (opened < 0) {
+        const bool opened = std::any_of(
+            entry.applications.begin(), entry.applications.end(),
+            [&](const RecentFile::Application& app) { return recordedBy(app, programNames); });
+        if (!opened) {
             continue;
         }
-        const auto path = SourceURL::localPath(entry.href);
-        if (!path) {
-            continue;
-        }
-        const size_t score = ProcessDocuments::shownInTitle(*path, title);
-        if (score > bestScore || (score > 0 && score == bestScore && opened > bestTime)) {
-            best = &entry;
-            bestScore = score;
-            bestTime = opened;
+        auto path = SourceURL::localPath(entry.href);
+        if (path && std::find(paths.begin(), paths.end(), *path) == paths.end()) {
+            paths.push_back(std::move(*path));
         }
     }
-    if (best == nullptr) {
-        return std::nullopt;
-    }
-    return SourceURL::standardFile(best->href);
+    return paths;
 }
 
 }  // namespace parlendo::RecentFiles

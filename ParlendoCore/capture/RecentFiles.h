@@ -53,11 +53,10 @@ Result<std::vector<RecentFile>, Failure> read(const std::filesystem::path& file)
 bool recordedBy(const RecentFile::Application& application,
                 const std::vector<std::string>& programNames);
 
-// The file URL of the local file that the process's application opened and the window title
-// shows: the most plainly shown (ProcessDocuments::shownInTitle), then the most recently opened.
-std::optional<std::string> shownInTitle(const std::vector<RecentFile>& entries,
-                                        const std::vector<std::string>& programNames,
-                                        const std::optional<std::string>& title);
+// The paths of the local files that the process's application opened, in the list's order,
+// each once.
+std::vector<std::string> openedBy(const std::vector<RecentFile>& entries,
+                                  const std::vector<std::string>& programNames);
 
 }  // namespace RecentFiles
 }  // namespace parlendo

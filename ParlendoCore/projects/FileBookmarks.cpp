@@ -108,14 +108,23 @@ std::optional<std::string> FileBookmarks::resolve(const std::string& data) const
         return std::nullopt;
     }
     const fs::path path = fs::path(record->path).lexically_normal();
+    if (inTrash(path.string())) {
+        return std::nullopt;
+    }
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && sameFile(*record, info, true)) {
-        if (inTrash(path.string())) {
-            return std::nullopt;
-        }
+    const bool there = ::stat(path.c_str(), &info) == 0;
+    if (there && sameFile(*record, info, true)) {
         return path.string();
     }
-    return renamed(*record, path);
+    if (auto found = renamed(*record, path)) {
+        return found;
+    }
+    // Applications save by writing a new file and renaming it over the old one: the file now at
+    // the path is the document saved again.
+    if (there && S_ISREG(info.st_mode)) {
+        return path.string();
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> FileBookmarks::renamed(const Record& record,

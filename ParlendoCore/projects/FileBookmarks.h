@@ -16,8 +16,10 @@ namespace parlendo {
 //    "mtime_ns": n}
 // A bookmark resolves to the file it recorded, edited or not: at its path while the file there is
 // that file (the same inode on the same device; on a volume mounted again, which may number both
-// anew, the same size and modification time), else the same file renamed within its folder.
-// Another file saved at the path, or a file only found in a trash folder, does not resolve.
+// anew, the same size and modification time), else the same file renamed within its folder. When
+// the recorded file is not found, a regular file at the recorded path stands for it: applications
+// save by writing a new file and renaming it over the old one. A path in a trash folder, or a
+// folder at the path, never resolves; a file moved to another folder is missing.
 // Stateless apart from the home trash folder; any thread.
 class FileBookmarks final : public SourceLinking {
   public:

@@ -76,8 +76,11 @@ class ReadingApps : public CaptureSteps {
     // the sentence) and notes.pdf (the same two lines).
     std::filesystem::path documents;
 
-  private:
+    // The word (or the sentence) selected and captured with the chord, its cards read (and
+    // photographed in round 0) until they go.
     void capture(const ReadingApp& app, const DesktopProgram::Window& window, bool word, int round);
+
+  private:
     void record(const ReadingApp& app, const std::string& kind);
 
     HeldClipboard clipboard_;

@@ -6,12 +6,15 @@
 // user's clipboard is left as it was, and in a terminal the program running keeps running.
 #include "ProgramWindows.h"
 #include "ReadingApps.h"
+#include "foundation/Json.h"
+#include "lookup/SourceURL.h"
 
 #include <X11/keysym.h>
 #include <gtk/gtk.h>
 #include <httplib.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <thread>
@@ -203,6 +206,79 @@ TEST_F(ReadingAppsScenario, AlacrittyUnderAClassOfItsOwnKeepsTheJob) {
 
 TEST_F(ReadingAppsScenario, MousepadReadsTheOpenFile) {
     readDocument("mousepad", documents / "notes.txt");
+    if (HasFailure()) {
+        return;
+    }
+    // Two files of one name in two folders, open in one Mousepad: the first named on its command
+    // line, the second handed to it by a second start, which only the desktop's recent list
+    // records. Mousepad writes that list where the program reads it.
+    // Its preferences are kept in a settings file of its own, which it follows as it changes.
+    const auto config = documents / "config";
+    const std::map<std::string, std::string> desktop = {
+        {"XDG_DATA_HOME", dataRoot().parent_path().string()},
+        {"XDG_CONFIG_HOME", config.string()},
+        {"GSETTINGS_BACKEND", "keyfile"}};
+    const auto first = documents / "a" / "notes.txt";
+    const auto second = documents / "b" / "notes.txt";
+    for (const auto& file : {first, second}) {
+        std::filesystem::create_directories(file.parent_path());
+        std::filesystem::copy_file(documents / "notes.txt", file);
+    }
+    DesktopProgram mousepad({"mousepad", first.string()}, desktop, documents / "mousepad-a.out");
+    ASSERT_TRUE(mousepad.window(titled(first.string()), 30)) << "mousepad showed no window";
+    DesktopProgram handed({"mousepad", second.string()}, desktop, documents / "mousepad-b.out");
+    auto window = mousepad.window(titled(second.string() + " - Mousepad"), 30);
+    ASSERT_TRUE(window) << "mousepad did not show the second file";
+    const auto recent = dataRoot().parent_path() / "recently-used.xbel";
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            std::ifstream in(recent);
+            const std::string list((std::istreambuf_iterator<char>(in)), {});
+            return list.find(SourceURL::fileURL(second.string())) != std::string::npos;
+        },
+        10))
+        << "mousepad did not record the second file";
+    const auto sourceSearches = [&] {
+        return backend.requests("GET", "/rest/v1/sources");
+    };
+    const auto pickWord = [pid = window->pid] {
+        clickText(pid, ScriptedBackend::knownWord, 2);
+    };
+
+    // The title shows the second file's path: saved under that file, not the first of its name.
+    const ReadingApp byPath{"mousepad-path", pickWord, {}, "notes.txt", std::nullopt};
+    ASSERT_NO_FATAL_FAILURE(capture(byPath, *window, true, 0));
+    EXPECT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            for (const auto& request : backend.requests("POST", "/rest/v1/sources")) {
+                const auto row = json::parse(request.body).value_or(Json::object());
+                if (json::string(row, "url") == SourceURL::fileURL(second.string())) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        15))
+        << "no source was saved for " << second << "\n"
+        << log();
+
+    // The title shows the name alone, which both files have: the title alone is saved.
+    std::filesystem::create_directories(config / "glib-2.0" / "settings");
+    std::ofstream(config / "glib-2.0" / "settings" / "keyfile")
+        << "[org/xfce/mousepad/preferences/window]\npath-in-title=false\n";
+    window = mousepad.window(
+        [](const DesktopProgram::Window& w) { return w.title == "notes.txt - Mousepad"; }, 30);
+    ASSERT_TRUE(window) << "mousepad kept the path in its title";
+    const size_t searched = sourceSearches().size();
+    const ReadingApp byName{"mousepad-name", pickWord, {}, "notes.txt", std::nullopt};
+    ASSERT_NO_FATAL_FAILURE(capture(byName, *window, true, 0));
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return sourceSearches().size() > searched; }, 15))
+        << log();
+    for (size_t i = searched; i < sourceSearches().size(); ++i) {
+        const std::string query = sourceSearches()[i].query;
+        EXPECT_EQ(query.find("url=eq."), std::string::npos) << query;
+        EXPECT_NE(query.find("title=eq.notes"), std::string::npos) << query;
+    }
 }
 
 TEST_F(ReadingAppsScenario, LibreOfficeWriterGivesItsSelection) {

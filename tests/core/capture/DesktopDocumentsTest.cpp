@@ -1,6 +1,7 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 #include "capture/DesktopDocuments.h"
+#include "lookup/SourceURL.h"
 
 #include <gtest/gtest.h>
 
@@ -37,20 +38,38 @@ struct DesktopDocumentsTest : ::testing::Test {
     DesktopDocuments documents{dir.path() / "proc", dir.path() / "recently-used.xbel"};
 };
 
-TEST_F(DesktopDocumentsTest, TheProcessesFilesComeBeforeTheRecentList) {
-    const auto held = dir.write("docs/notes.txt", "held");
-    recent(mousepadOpened("file:///elsewhere/notes.txt"));
-    EXPECT_EQ(documents.find(40, std::string("notes.txt - Mousepad")),
-              (DesktopDocuments::Found{"file:///elsewhere/notes.txt", "recent_list"}));
-    fs::create_symlink(held, dir.path() / "proc/40/fd/5");
-    EXPECT_EQ(documents.find(40, std::string("notes.txt - Mousepad")),
-              (DesktopDocuments::Found{"file://" + held.string(), "process"}));
-    EXPECT_EQ(documents.find(40, std::nullopt), std::nullopt);
+TEST_F(DesktopDocumentsTest, TheProcessesFilesAndTheRecentListAreWeighedTogether) {
+    // Mousepad started on a/notes.txt, then handed b/notes.txt by a second start: its command
+    // line names the first, the recent list both.
+    const auto a = dir.write("a/notes.txt", "first");
+    const auto b = dir.write("b/notes.txt", "second");
+    dir.write("proc/40/cmdline", std::string("mousepad\0", 9) + a.string() + '\0');
+    recent(mousepadOpened(SourceURL::fileURL(a.string())) +
+           mousepadOpened(SourceURL::fileURL(b.string())));
+    using Found = DesktopDocuments::Found;
+    // A title showing a path names that file only.
+    EXPECT_EQ(documents.find(40, b.string() + " - Mousepad"),
+              (Found{SourceURL::fileURL(b.string()), "recent_list"}));
+    EXPECT_EQ(documents.find(40, a.string() + " - Mousepad"),
+              (Found{SourceURL::fileURL(a.string()), "process"}));
+    // A name both share names neither: the title alone is saved.
+    EXPECT_EQ(documents.find(40, std::string("notes.txt - Mousepad")), std::nullopt);
     EXPECT_EQ(documents.find(40, std::string("Untitled 1 - Mousepad")), std::nullopt);
+    EXPECT_EQ(documents.find(40, std::nullopt), std::nullopt);
+
+    // An entry whose file is gone does not count; a file held open does.
+    fs::remove(a);
+    EXPECT_EQ(documents.find(40, std::string("notes.txt - Mousepad")),
+              (Found{SourceURL::fileURL(b.string()), "recent_list"}));
+    const auto held = dir.write("c/essay.txt", "held");
+    fs::create_symlink(held, dir.path() / "proc/40/fd/5");
+    EXPECT_EQ(documents.find(40, std::string("essay.txt - Mousepad")),
+              (Found{SourceURL::fileURL(held.string()), "process"}));
 }
 
 TEST_F(DesktopDocumentsTest, ABrokenListIsLoggedOnceAndReadAgainWhenItChanges) {
-    const std::string title = "/home/u/my notes.txt - Mousepad";
+    const auto notes = dir.write("u/my notes.txt", "notes");
+    const std::string title = notes.string() + " - Mousepad";
     EXPECT_EQ(documents.find(40, title), std::nullopt);  // no list yet: nothing to say
     EXPECT_EQ(log.count("context", "최근 파일 목록"), 0u);
 
@@ -59,10 +78,10 @@ TEST_F(DesktopDocumentsTest, ABrokenListIsLoggedOnceAndReadAgainWhenItChanges) {
     EXPECT_EQ(documents.find(40, title), std::nullopt);
     EXPECT_EQ(log.count("context", "최근 파일 목록을 쓰지 않음 why=malformed bytes="), 1u);
 
-    recent(mousepadOpened("file:///home/u/my%20notes.txt"));
+    recent(mousepadOpened(SourceURL::fileURL(notes.string())));
     fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(2));
     EXPECT_EQ(documents.find(40, title),
-              (DesktopDocuments::Found{"file:///home/u/my%20notes.txt", "recent_list"}));
+              (DesktopDocuments::Found{SourceURL::fileURL(notes.string()), "recent_list"}));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@ namespace parlendo {
 namespace {
 
 using testing::TempDir;
-using Kind = ProcessDocuments::Kind;
 
 // A process table with one process 77: its command line, working folder and open files.
 struct FakeProc {
@@ -40,18 +39,14 @@ std::string args(std::initializer_list<std::string> list) {
     return out;
 }
 
-TEST(ProcessDocuments, PdfViewersGiveTheirCommandLineFilesThenTheOpenOnes) {
+TEST(ProcessDocuments, TheCommandLinesFilesComeFirstThenTheOpenOnes) {
     FakeProc fake(args({"evince", "--page-index=3", "Notes.PDF", "file:///nowhere.pdf"}));
     const auto notes = fake.file("Notes.PDF");
     const auto book = fake.file("sub/book.pdf");
     fake.open(9, book);
     fake.open(4, fake.dir.path() / "other.txt");
-    EXPECT_EQ(ProcessDocuments::candidates(77, Kind::pdf, fake.proc),
-              (std::vector<std::string>{notes, book}));
-    EXPECT_EQ(ProcessDocuments::document(77, std::string("book.pdf — Document Viewer"), fake.proc),
-              book);
-    EXPECT_EQ(ProcessDocuments::document(77, std::string("Untitled"), fake.proc), notes);
-    EXPECT_EQ(ProcessDocuments::document(78, std::nullopt, fake.proc), std::nullopt);
+    EXPECT_EQ(ProcessDocuments::candidates(77, fake.proc), (std::vector<std::string>{notes, book}));
+    EXPECT_TRUE(ProcessDocuments::candidates(78, fake.proc).empty());
 }
 
 TEST(ProcessDocuments, FileAddressesAreDecodedAndVanishedFilesLeftOut) {
@@ -62,8 +57,7 @@ TEST(ProcessDocuments, FileAddressesAreDecodedAndVanishedFilesLeftOut) {
                          "file://" + std::filesystem::path(kept).parent_path().string() +
                              "/%ED%95%9C%EA%B8%80%20%EC%B1%85.pdf",
                          fake.files.string() + "/gone.pdf"}));
-    EXPECT_EQ(ProcessDocuments::candidates(77, Kind::pdf, fake.proc),
-              std::vector<std::string>{kept});
+    EXPECT_EQ(ProcessDocuments::candidates(77, fake.proc), std::vector<std::string>{kept});
 }
 
 TEST(ProcessDocuments, DocumentsLeaveOutHiddenFilesAndTheSystemsOwn) {
@@ -76,9 +70,7 @@ TEST(ProcessDocuments, DocumentsLeaveOutHiddenFilesAndTheSystemsOwn) {
     fake.open(7, "/dev/null");
     fake.open(8, fake.files);  // a folder
     fake.open(10, essay);      // the same file twice
-    EXPECT_EQ(ProcessDocuments::candidates(77, Kind::document, fake.proc),
-              std::vector<std::string>{essay});
-    EXPECT_TRUE(ProcessDocuments::candidates(77, Kind::pdf, fake.proc).empty());
+    EXPECT_EQ(ProcessDocuments::candidates(77, fake.proc), std::vector<std::string>{essay});
 }
 
 TEST(ProcessDocuments, TheTitleMustShowTheFileAsAWordOfItsOwn) {
@@ -94,10 +86,38 @@ TEST(ProcessDocuments, TheTitleMustShowTheFileAsAWordOfItsOwn) {
     EXPECT_EQ(named("보고서.odt - LibreOffice Writer"), "/home/u/보고서.odt");
     // A name glued to other letters is another name.
     EXPECT_EQ(named("새보고서.odt - LibreOffice Writer"), std::nullopt);
+    EXPECT_EQ(named("my_notes.txt - Mousepad"), std::nullopt);
     EXPECT_EQ(named("data.txt - Mousepad"), std::nullopt);
     EXPECT_EQ(named("Untitled 1 - LibreOffice Writer"), std::nullopt);
     EXPECT_EQ(ProcessDocuments::namedInTitle(open, std::nullopt), std::nullopt);
-    EXPECT_EQ(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("a.txt")), 5u);
+    EXPECT_TRUE(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("a.txt")));
+    EXPECT_FALSE(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("/tmp/a.txt")));
+}
+
+TEST(ProcessDocuments, AFileIsNamedOnlyWhenTheTitleLeavesNoDoubt) {
+    const std::vector<std::string> twins = {"/home/u/a/notes.txt", "/home/u/b/notes.txt"};
+    auto named = [&](const std::string& title) {
+        return ProcessDocuments::namedInTitle(twins, title);
+    };
+    // A path settles it; a name both files have does not.
+    EXPECT_EQ(named("/home/u/b/notes.txt - Mousepad"), "/home/u/b/notes.txt");
+    EXPECT_EQ(named("/home/u/a/notes.txt - Mousepad"), "/home/u/a/notes.txt");
+    EXPECT_EQ(named("notes.txt - Mousepad"), std::nullopt);
+    // A path that is neither names neither, though it ends in their name or holds their path.
+    EXPECT_EQ(named("/home/u/c/notes.txt - Mousepad"), std::nullopt);
+    EXPECT_EQ(named("/mnt/home/u/b/notes.txt - Mousepad"), std::nullopt);
+    EXPECT_EQ(ProcessDocuments::namedInTitle({"/home/u/a/notes.txt"},
+                                             std::string("/home/u/c/notes.txt - Mousepad")),
+              std::nullopt);
+
+    // One file reached by two paths is one file.
+    TempDir dir;
+    const auto real = dir.write("real/notes.txt", "x");
+    std::filesystem::create_directory_symlink(dir.path() / "real", dir.path() / "link");
+    const std::string linked = (dir.path() / "link/notes.txt").string();
+    EXPECT_EQ(ProcessDocuments::namedInTitle({real.string(), linked, real.string()},
+                                             std::string("notes.txt - Mousepad")),
+              real.string());
 }
 
 TEST(ProcessDocuments, ProgramNamesComeFromTheCommandTheProgramAndTheFirstArgument) {

@@ -134,7 +134,7 @@ TEST(RecentFiles, TheFileIsReadOnlyUpToItsLimit) {
     EXPECT_EQ(RecentFiles::parse(huge).error(), Failure::tooLarge);
 }
 
-TEST(RecentFiles, TheWindowTitleAndTheApplicationChooseTheFile) {
+TEST(RecentFiles, OnlyTheLocalFilesTheApplicationOpenedCount) {
     const std::vector<RecentFile> entries = *RecentFiles::parse(list(
         bookmark("file:///old/notes.txt", "Mousepad", "'mousepad %u'", "2024-01-01T00:00:00Z") +
         bookmark("file:///new/notes.txt", "Mousepad", "'mousepad %u'", "2024-03-01T00:00:00Z") +
@@ -143,20 +143,13 @@ TEST(RecentFiles, TheWindowTitleAndTheApplicationChooseTheFile) {
         bookmark("https://example.org/notes.txt", "Mousepad", "mousepad", "2024-07-01T00:00:00Z") +
         bookmark("file:///tmp/docs/Reading%20Notes.pdf", "Document Viewer", "'evince %u'",
                  "2024-02-01T00:00:00Z")));
-    const std::vector<std::string> mousepad = {"mousepad"};
-    auto shown = [&](const std::vector<std::string>& names, const std::string& title) {
-        return RecentFiles::shownInTitle(entries, names, title);
-    };
-    // The latest file of that name that Mousepad opened; another editor's does not count, nor
-    // does anything that is not a local file.
-    EXPECT_EQ(shown(mousepad, "notes.txt - Mousepad"), "file:///new/notes.txt");
-    // A title that shows the whole path settles it.
-    EXPECT_EQ(shown(mousepad, "/old/notes.txt - Mousepad"), "file:///old/notes.txt");
-    EXPECT_EQ(shown(mousepad, "Untitled 1 - Mousepad"), std::nullopt);
+    // Another editor's file does not count, nor does anything that is not a local file.
+    EXPECT_EQ(RecentFiles::openedBy(entries, {"mousepad"}),
+              (std::vector<std::string>{"/old/notes.txt", "/new/notes.txt"}));
     // The viewer names itself "Document Viewer", but its command is the process's program.
-    EXPECT_EQ(shown({"evince"}, "Reading Notes.pdf — A Study"),
-              "file:///tmp/docs/Reading%20Notes.pdf");
-    EXPECT_EQ(shown({"okular"}, "Reading Notes.pdf — A Study"), std::nullopt);
+    EXPECT_EQ(RecentFiles::openedBy(entries, {"evince"}),
+              std::vector<std::string>{"/tmp/docs/Reading Notes.pdf"});
+    EXPECT_TRUE(RecentFiles::openedBy(entries, {"okular"}).empty());
     EXPECT_TRUE(
         RecentFiles::recordedBy({"Document Viewer", "\"/usr/bin/evince\" %u", 0}, {"evince"}));
     EXPECT_TRUE(RecentFiles::recordedBy({"Mousepad", "", 0}, {"mousepad"}));

@@ -86,6 +86,13 @@ TEST_F(DriveDocumentsTest, OpeningASourceAnswersThePathOnlyWhenItIsThere) {
               (Json{{"document_id", "d1"}, {"file_name", "a.pdf"}, {"state", "ok"}}));
     EXPECT_EQ((*found)->path, a);
 
+    // Annotated and saved in the viewer, which writes a new file and renames it over the old.
+    rig.dir.write("a.pdf.tmp", "%PDF saved again");
+    std::filesystem::rename(rig.dir.path() / "a.pdf.tmp", a);
+    service().documentSource("d1", [&](auto r) { found = std::move(r); });
+    EXPECT_EQ((*found)->payload["state"], "ok");
+    EXPECT_EQ((*found)->path, a);
+
     std::filesystem::remove(a);
     service().documentSource("d1", [&](auto r) { found = std::move(r); });
     EXPECT_EQ((*found)->payload["state"], "missing");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace parlendo {
 namespace {
@@ -66,47 +67,46 @@ TEST_F(FileBookmarksTest, DeletedTrashedOrReplacedByAFolderDoesNotResolve) {
     EXPECT_EQ(links.resolve(markC), std::nullopt);
 }
 
-TEST_F(FileBookmarksTest, ARenamedFileIsFoundAndAnotherFileAtThePathIsNotTakenForIt) {
-    const auto file = dir.write("docs/paper.pdf", "%PDF-1.7 first");
-    const auto mark = *links.bookmark(file.string());
-
-    // Renamed in its folder: found under its new name, also when a new file takes the old name.
-    fs::rename(file, dir.path() / "docs/paper (old).pdf");
-    EXPECT_EQ(links.resolve(mark), (dir.path() / "docs/paper (old).pdf").string());
-    dir.write("docs/paper.pdf", "%PDF-1.7 other");
-    EXPECT_EQ(links.resolve(mark), (dir.path() / "docs/paper (old).pdf").string());
-
-    // Moved to another folder: missing, not the new file at the old path.
-    fs::create_directories(dir.path() / "elsewhere");
-    fs::rename(dir.path() / "docs/paper (old).pdf", dir.path() / "elsewhere/paper.pdf");
-    EXPECT_EQ(links.resolve(mark), std::nullopt);
+// Saved the way editors and viewers save: a new file written beside it, then renamed over it.
+void saveAgain(const fs::path& file, const std::string& text) {
+    const fs::path part = file.string() + ".goutputstream-1";
+    std::ofstream(part, std::ios::binary) << text;
+    fs::rename(part, file);
 }
 
-TEST_F(FileBookmarksTest, TheFileAtThePathMustBeTheRecordedOne) {
-    const auto file = dir.write("paper.pdf", "%PDF-1.7 aaaa");
+TEST_F(FileBookmarksTest, TheRecordedFileComesFirstThenTheFileAtItsPath) {
+    const auto file = dir.write("docs/paper.pdf", "%PDF-1.7 first");
     const auto mark = *links.bookmark(file.string());
     const auto record = *FileBookmarks::decode(mark);
-    const auto stamp = fs::last_write_time(file);
 
-    // Written in place (the same inode): still the recorded file.
-    dir.write("paper.pdf", "%PDF-1.7 longer text");
+    // Written in place, or saved again as a new file renamed over it: still at its path.
+    dir.write("docs/paper.pdf", "%PDF-1.7 longer text");
     EXPECT_EQ(links.resolve(mark), file.string());
-    // Another file (another inode) saved over it, even with the same size and time.
-    dir.write("paper.pdf", "%PDF-1.7 aaaa");
-    fs::last_write_time(file, stamp);
-    const auto other = dir.write("download.part", "%PDF-1.7 bbbb");
-    fs::last_write_time(other, stamp);
-    fs::rename(other, file);
+    saveAgain(file, "%PDF-1.7 annotated");
     ASSERT_NE(FileBookmarks::decode(*links.bookmark(file.string()))->inode, record.inode);
-    EXPECT_EQ(links.resolve(mark), std::nullopt);
+    EXPECT_EQ(links.resolve(mark), file.string());
 
-    // A volume mounted again numbers its device anew: at its own path, size and time decide.
+    // Renamed in its folder: found under its new name, also when a new file takes the old name.
+    const auto kept = *links.bookmark(file.string());
+    fs::rename(file, dir.path() / "docs/paper (old).pdf");
+    EXPECT_EQ(links.resolve(kept), (dir.path() / "docs/paper (old).pdf").string());
+    dir.write("docs/paper.pdf", "%PDF-1.7 other");
+    EXPECT_EQ(links.resolve(kept), (dir.path() / "docs/paper (old).pdf").string());
+
+    // Moved to another folder, nothing left at its path: missing.
+    fs::create_directories(dir.path() / "elsewhere");
+    fs::rename(dir.path() / "docs/paper (old).pdf", dir.path() / "elsewhere/paper.pdf");
+    fs::remove(file);
+    EXPECT_EQ(links.resolve(kept), std::nullopt);
+}
+
+TEST_F(FileBookmarksTest, AVolumeMountedAgainKeepsTheFileAtItsPath) {
+    const auto file = dir.write("paper.pdf", "%PDF-1.7 aaaa");
+    // Such a volume numbers its device, and some file systems their inodes, anew.
     auto remounted = *FileBookmarks::decode(*links.bookmark(file.string()));
     remounted.device += 1;
     remounted.inode += 1;
     EXPECT_EQ(links.resolve(FileBookmarks::encode(remounted)), file.string());
-    remounted.size += 1;
-    EXPECT_EQ(links.resolve(FileBookmarks::encode(remounted)), std::nullopt);
 }
 
 TEST_F(FileBookmarksTest, TrashFoldersOnAnyVolume) {
