@@ -214,6 +214,14 @@ TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
     line2->selected = TextRange{0, 5};
     line2->bounds = std::nullopt;  // no range bounds: the element's frame counts
     line2->ownFrame = DesktopRect{100, 120, 80, 20};
+    // A line whose selected word sits in an inline element: measured there, not on the line.
+    auto line3 = para->add(Role::staticText);
+    line3->content = "A \uFFFC day.";
+    line3->selected = TextRange{2, 3};
+    line3->bounds = DesktopRect{100, 140, 600, 40};
+    auto word = line3->embedded[2] = std::make_shared<FakeNode>(Role::staticText);
+    word->selected = TextRange{0, 4};
+    word->bounds = DesktopRect{120, 140, 40, 20};
     auto empty = para->add(Role::staticText);
     empty->selected = TextRange{4, 4};  // no characters: contributes nothing
     empty->bounds = DesktopRect{0, 900, 10, 10};
@@ -221,7 +229,7 @@ TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
     const auto bounds = reader(app).selectionBounds();
     ASSERT_TRUE(bounds);
     EXPECT_EQ(bounds->method, "lines");
-    EXPECT_EQ(bounds->rect, (PopupRect{100, 940, 300, 40}));
+    EXPECT_EQ(bounds->rect, (PopupRect{100, 920, 300, 60}));
 }
 
 TEST_F(AccessibleSelectionTest, BoundsRefuseTallRectanglesAndStopAtTheirLimits) {
