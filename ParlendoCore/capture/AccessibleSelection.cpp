@@ -2,9 +2,10 @@
 
 #include "capture/AccessibilityBoost.h"
 #include "capture/CaptureKeys.h"
+#include "capture/EmbeddedSelection.h"
 #include "foundation/Log.h"
-#include "foundation/Text.h"
 
+#include <cstdio>
 #include <functional>
 #include <utility>
 
@@ -12,113 +13,24 @@ namespace parlendo {
 
 namespace {
 
-constexpr char32_t objectReplacement = 0xFFFC;
-// How deep embedded elements are followed, and how many in all, before the read gives up on
-// them (a whole long page selected): the selection is then read another way.
-constexpr int embeddedDepth = 8;
-constexpr int embeddedLimit = 400;
-
-// The selected text of one element, with each embedded element (U+FFFC in the text) replaced by
-// its own selected text, or its whole text where it has no selection of its own (it lies wholly
-// inside the selection); blocks are kept apart by a line break. None when the element has no
-// selection with characters, or when the embedded elements go past the limits.
-struct SelectionText {
-    int budget = embeddedLimit;
-    bool exhausted = false;
-
-    std::optional<std::string> of(AccessibleNode& node, int depth) {
-        const auto range = node.selection();
-        if (!range || !range->hasLength()) {
-            return std::nullopt;
+// The element's selected text, its embedded elements followed, within the read's budget; none
+// when it has none or when the read gave up.
+std::optional<std::string> selectedText(AccessibleNode& node, CallBudget& calls) {
+    EmbeddedSelection reading(calls);
+    auto text = reading.text(node);
+    switch (reading.stopped()) {
+        case EmbeddedSelection::Stop::none:
+            break;
+        case EmbeddedSelection::Stop::tooManyElements:
+            Log::write("capture", "직접 읽기 그만둠 — 선택 안에 든 요소가 너무 많음");
+            break;
+        case EmbeddedSelection::Stop::overBudget: {
+            char line[128];
+            std::snprintf(line, sizeof line, "직접 읽기 그만둠 — 읽기 상한 %.2f초를 넘김 ms=%.0f",
+                          calls.budget().limit, calls.budget().elapsed() * 1000);
+            Log::write("capture", line);
+            break;
         }
-        auto raw = node.text(*range);
-        if (!raw || raw->empty()) {
-            return std::nullopt;
-        }
-        return expand(node, *raw, range->start, depth);
-    }
-
-    std::optional<std::string> whole(AccessibleNode& node, int depth) {
-        auto raw = node.value();
-        if (!raw || raw->empty()) {
-            return std::nullopt;
-        }
-        return expand(node, *raw, 0, depth);
-    }
-
-    std::string expand(AccessibleNode& node, const std::string& raw, std::int64_t start,
-                       int depth) {
-        if (raw.find("\xEF\xBF\xBC") == std::string::npos) {
-            return raw;
-        }
-        const std::u32string points = text::toCodePoints(raw);
-        std::string out;
-        std::u32string run;
-        bool afterBlock = false;
-        for (size_t i = 0; i < points.size(); ++i) {
-            if (points[i] != objectReplacement) {
-                if (afterBlock && !isBreak(points[i])) {
-                    run += U'\n';
-                }
-                afterBlock = false;
-                run += points[i];
-                continue;
-            }
-            out += text::fromCodePoints(run);
-            run.clear();
-            const auto child = follow(node, start + static_cast<std::int64_t>(i), depth);
-            if (!child.text || child.text->empty()) {
-                continue;
-            }
-            if (!child.inlined && !out.empty() && !endsWithBreak(out)) {
-                out += '\n';
-            }
-            out += *child.text;
-            afterBlock = !child.inlined;
-        }
-        out += text::fromCodePoints(run);
-        return out;
-    }
-
-    struct Child {
-        std::optional<std::string> text;
-        bool inlined = false;
-    };
-
-    Child follow(AccessibleNode& node, std::int64_t offset, int depth) {
-        if (depth >= embeddedDepth || budget <= 0) {
-            exhausted = true;
-            return {};
-        }
-        --budget;
-        const auto child = node.embeddedAt(offset);
-        if (!child) {
-            return {};
-        }
-        auto selected = of(*child, depth + 1);
-        if (!selected) {
-            selected = whole(*child, depth + 1);
-        }
-        return Child{std::move(selected), child->isInline()};
-    }
-
-    static bool isBreak(char32_t c) { return c == U'\n' || c == U'\r'; }
-    static bool endsWithBreak(const std::string& s) {
-        return !s.empty() && (s.back() == '\n' || s.back() == '\r');
-    }
-};
-
-// The text of the element's first selection, when it has one with characters; none when it has
-// none or when its embedded elements could not all be followed.
-std::optional<std::string> selectedText(AccessibleNode& node) {
-    SelectionText reading;
-    auto text = reading.of(node, 0);
-    if (reading.exhausted) {
-        Log::write("capture", "직접 읽기 그만둠 — 선택 안에 든 요소가 너무 많음");
-        return std::nullopt;
-    }
-    if (!text || text->empty()) {
-        return std::nullopt;
     }
     return text;
 }
@@ -162,11 +74,18 @@ std::optional<DirectSelection> AccessibleSelection::readDirect() {
         boost("no_focused_element");
         return std::nullopt;
     }
-    if (auto text = selectedText(*focused)) {
+    // The whole read, embedded elements followed, ends within its budget: a page that stops
+    // answering midway holds the fetch queue no longer, and the selection is read another way.
+    CallBudget calls(*port_, CaptureKeys::directReadTimeout, CaptureKeys::directReadBudget,
+                     clock_->uptime(), clock_);
+    if (auto text = selectedText(*focused, calls)) {
         return DirectSelection{std::move(*text), "selected_text"};
     }
+    if (calls.spent()) {
+        return std::nullopt;
+    }
     if (const auto changed = port_->selectionChangedElement(app_)) {
-        if (auto text = selectedText(*changed)) {
+        if (auto text = selectedText(*changed, calls)) {
             return DirectSelection{std::move(*text), "selection_changed"};
         }
     }
@@ -215,12 +134,14 @@ std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
         return std::nullopt;
     }
     const ScreenFrames screens = port_->screens();
-    if (const auto range = focused->selection(); range && range->hasLength()) {
-        if (auto rect = accept(focused->rangeBounds(*range), screens)) {
-            return SelectionBoundsRead{*rect, "range"};
-        }
+    // The selected range is measured where its characters are: in a web page, down in the
+    // paragraph (or the link) that holds them, not on the document that shows it as one object.
+    CallBudget calls(*port_, ContextReadTimes::selectionBounds, ContextReadTimes::selectionBounds,
+                     t0, clock_);
+    if (auto rect = accept(EmbeddedSelection(calls).bounds(*focused), screens)) {
+        return SelectionBoundsRead{*rect, "range"};
     }
-    const ReadBudget budget(ContextReadTimes::selectionBounds, t0, clock_);
+    const ReadBudget& budget = calls.budget();
     if (budget.expired()) {
         return std::nullopt;
     }
@@ -237,7 +158,7 @@ std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
             if (!range || !range->hasLength()) {
                 return;
             }
-            if (auto rect = accept(node.rangeBounds(*range), screens)) {
+            if (auto rect = accept(EmbeddedSelection(calls).bounds(node), screens)) {
                 found.push_back(*rect);
             } else if (auto frame = accept(node.frame(), screens)) {
                 found.push_back(*frame);

@@ -45,11 +45,13 @@ class AccessibleSelection {
 
     // The selected text with the way it was found: "selected_text" (the focused element's
     // selection) or "selection_changed" (the element whose selection changed last). When nothing
-    // is found, the application is boosted once.
+    // is found, the application is boosted once. Once the focused element is known, the read
+    // ends within `CaptureKeys::directReadBudget`; past it, none.
     std::optional<DirectSelection> readDirect();
 
     // The selection's rectangle in card coordinates within 0.12 seconds, found as "range" (the
-    // focused element's selection) or "lines" (the union of the selected text leaves below it,
+    // focused element's selection, measured in the elements embedded in it that hold its
+    // characters) or "lines" (the union of the selected text leaves below it,
     // at most 599 elements to depth 4); none when nothing plausible was found.
     std::optional<SelectionBoundsRead> selectionBounds();
 

@@ -16,8 +16,11 @@ inline const std::set<ChordDetector::Modifier> lookupModifiers{ChordDetector::Mo
                                                                ChordDetector::Modifier::command};
 inline constexpr double lookupMaxHold = 0.8;
 
-// Time-out of each call of the direct accessibility read of the selection.
+// Time-out of each call of the direct accessibility read of the selection, and the budget of the
+// whole read once the focused element is known (a context read's): a page whose embedded elements
+// are followed one by one cannot hold the fetch queue longer.
 inline constexpr double directReadTimeout = 0.5;
+inline constexpr double directReadBudget = 0.4;
 // The key code of C in the synthetic copy (Control+C): the X11 key code of the C key.
 inline constexpr std::uint16_t copyKeyCode = 54;
 // Longest wait for the clipboard to change after the synthetic copy, and the pause between two

@@ -8,6 +8,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -41,6 +42,26 @@ std::string smallPng() {
     g_free(buffer);
     g_object_unref(image);
     return png;
+}
+
+// The cards of a capture open right under the selection: the first one's top left corner at the
+// selection's left edge, 6 points below it. The places go to the output's reading-apps-anchors.tsv.
+void expectCardsUnder(const std::vector<ProgramWindows::Window>& cards,
+                      const std::optional<GdkRectangle>& box, const std::string& what) {
+    ASSERT_TRUE(box) << what << ": the selection is not on the screen";
+    const auto& first = *std::min_element(cards.begin(), cards.end(), [](auto& a, auto& b) {
+        return std::pair(a.place.y, a.place.x) < std::pair(b.place.y, b.place.x);
+    });
+    const auto text = [](const GdkRectangle& r) {
+        return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.width) +
+               "x" + std::to_string(r.height);
+    };
+    appendRow("reading-apps-anchors.tsv", "capture\tselection\tfirst_card",
+              what + "\t" + text(*box) + "\t" + text(first.place));
+    constexpr int slack = 3;
+    EXPECT_NEAR(first.place.x, box->x, slack) << what << ": selection " << text(*box);
+    EXPECT_NEAR(first.place.y, box->y + box->height + 6, slack)
+        << what << ": selection " << text(*box);
 }
 
 int repeats() {
@@ -209,6 +230,9 @@ void ReadingApps::capture(const ReadingApp& app, const DesktopProgram::Window& w
     const std::string card = word ? wordCard : ScriptedBackend::translation;
     const auto cards = cardsShowing(card, word ? 2 : 1);
     ASSERT_FALSE(cards.empty()) << app.name << " " << kind << "\n" << log();
+    if (app.selectionBox) {
+        expectCardsUnder(cards, app.selectionBox(word), app.name + " " + kind);
+    }
     if (round == 0) {
         // The cards first: they go after a few seconds.
         screenshotWindowsShowing(card, app.name + "-" + kind + "-cards");

@@ -34,6 +34,9 @@ struct ReadingApp {
     std::function<void()> selectSentence;
     std::string title;
     std::optional<std::string> url;
+    // Where the application shows the selected word (true) or sentence (false), when its cards
+    // must open right under them; not checked when not given.
+    std::function<std::optional<GdkRectangle>(bool word)> selectionBox = {};
 };
 
 // The scenarios of the applications people read in, as Debian installs them: each starts the

@@ -6,6 +6,7 @@
 // user's clipboard is left as it was, and in a terminal the program running keeps running.
 #include "ProgramWindows.h"
 #include "ReadingApps.h"
+#include "ScreenText.h"
 #include "foundation/Json.h"
 #include "lookup/SourceURL.h"
 
@@ -91,7 +92,12 @@ TEST_F(ReadingAppsScenario, FirefoxReadsThePageThroughItsParagraphs) {
         {{"MOZ_CRASHREPORTER_DISABLE", "1"}}, documents / "firefox.out");
     const auto window = firefox.window(titled(pageTitle), 60);
     ASSERT_TRUE(window) << "firefox-esr showed no page";
-    read(byClicks("firefox-esr", window->pid, pageTitle, page.url()), *window);
+    auto app = byClicks("firefox-esr", window->pid, pageTitle, page.url());
+    // The cards open right under the word and the sentence, where the page lays them out.
+    app.selectionBox = [pid = window->pid](bool word) {
+        return findScreenText(pid, word ? ScriptedBackend::knownWord : ScriptedBackend::sentence);
+    };
+    read(app, *window);
 }
 
 TEST_F(ReadingAppsScenario, ChromiumReadsThePageThroughItsParagraphs) {

@@ -4,6 +4,7 @@
 #include "FakeClock.h"
 #include "LogCapture.h"
 #include "capture/AccessibilityBoost.h"
+#include "capture/CaptureKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,25 @@ TEST_F(AccessibleSelectionTest, APageOfTooManyObjectsIsLeftToTheNextWay) {
     EXPECT_TRUE(log.has("capture", "직접 읽기 그만둠 — 선택 안에 든 요소가 너무 많음"));
 }
 
+TEST_F(AccessibleSelectionTest, APageThatStopsAnsweringMidReadIsLeftWithinTheBudget) {
+    // The first ten paragraphs answer; from the eleventh on, every call waits for its time-out.
+    auto doc = port->focused = node(Role::webArea);
+    for (int i = 0; i < 60; ++i) {
+        doc->content += "\uFFFC";
+        auto para = doc->embedded[i] = node(Role::staticText);
+        para->content = "Line.";
+        para->selected = TextRange{0, 5};
+        para->callCost = i < 10 ? 0.001 : CaptureKeys::directReadTimeout;
+    }
+    doc->selected = TextRange{0, 60};
+    const double start = clock->uptime();
+    EXPECT_EQ(reader(app).readDirect(), std::nullopt);
+    EXPECT_LT(clock->uptime() - start, CaptureKeys::directReadBudget + 0.5);
+    EXPECT_NE(log.startingWith("capture", "직접 읽기 그만둠 — 읽기 상한 0.40초를 넘김 ms="), "");
+    // The calls late in the read wait no longer than what is left of the budget.
+    EXPECT_LT(port->timeouts.back(), CaptureKeys::directReadBudget);
+}
+
 TEST_F(AccessibleSelectionTest, BoostsAChromiumBrowserOnceAndOnlyAnnouncedApplications) {
     port->focused = nullptr;
     EXPECT_EQ(reader(chrome).readDirect(), std::nullopt);
@@ -146,6 +166,42 @@ TEST_F(AccessibleSelectionTest, BoundsOfTheFocusedRangeInCardCoordinates) {
     EXPECT_EQ(port->timeouts.back(), 0.12);
 }
 
+TEST_F(AccessibleSelectionTest, BoundsOfAPageSelectionAreMeasuredWhereItsCharactersAre) {
+    // A word selected in a web page: the document holds its paragraphs as objects, and what it
+    // measures for one of them is the paragraph and the next; the paragraph measures the word.
+    const std::string object = "\uFFFC";
+    auto doc = port->focused = node(Role::webArea);
+    doc->content = object + object + object;
+    doc->selected = TextRange{1, 2};
+    doc->bounds = DesktopRect{328, 228, 370, 54};
+    auto first = doc->embedded[1] = node(Role::staticText);
+    first->content = "A moment of serendipity changed the day.";
+    first->selected = TextRange{12, 23};
+    first->bounds = DesktopRect{437, 228, 91, 19};
+    auto bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->method, "range");
+    EXPECT_EQ(bounds->rect, (PopupRect{437, 833, 91, 19}));
+
+    // From the word to the end of the next paragraph, through a link wholly inside the
+    // selection (no selection of its own: its frame counts) and past white space between the
+    // blocks, which is not measured.
+    doc->content = object + object + " " + object;
+    doc->selected = TextRange{1, 4};
+    doc->bounds = DesktopRect{0, 600, 1200, 40};
+    first->selected = TextRange{12, 40};
+    first->bounds = DesktopRect{437, 228, 261, 19};
+    auto second = doc->embedded[3] = node(Role::staticText);
+    second->content = "The " + object + " fox.";
+    second->selected = TextRange{0, 10};
+    second->bounds = DesktopRect{328, 263, 120, 19};
+    auto link = second->embedded[4] = node(Role::other);
+    link->ownFrame = DesktopRect{360, 263, 100, 21};
+    bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->rect, (PopupRect{328, 796, 370, 56}));
+}
+
 TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
     // The focused range lies off every screen, so the lines below it are searched.
     port->focused->selected = TextRange{0, 4};
@@ -158,6 +214,14 @@ TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
     line2->selected = TextRange{0, 5};
     line2->bounds = std::nullopt;  // no range bounds: the element's frame counts
     line2->ownFrame = DesktopRect{100, 120, 80, 20};
+    // A line whose selected word sits in an inline element: measured there, not on the line.
+    auto line3 = para->add(Role::staticText);
+    line3->content = "A \uFFFC day.";
+    line3->selected = TextRange{2, 3};
+    line3->bounds = DesktopRect{100, 140, 600, 40};
+    auto word = line3->embedded[2] = std::make_shared<FakeNode>(Role::staticText);
+    word->selected = TextRange{0, 4};
+    word->bounds = DesktopRect{120, 140, 40, 20};
     auto empty = para->add(Role::staticText);
     empty->selected = TextRange{4, 4};  // no characters: contributes nothing
     empty->bounds = DesktopRect{0, 900, 10, 10};
@@ -165,7 +229,7 @@ TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
     const auto bounds = reader(app).selectionBounds();
     ASSERT_TRUE(bounds);
     EXPECT_EQ(bounds->method, "lines");
-    EXPECT_EQ(bounds->rect, (PopupRect{100, 940, 300, 40}));
+    EXPECT_EQ(bounds->rect, (PopupRect{100, 920, 300, 60}));
 }
 
 TEST_F(AccessibleSelectionTest, BoundsRefuseTallRectanglesAndStopAtTheirLimits) {

@@ -5,6 +5,7 @@
 //   parlendo_test_window --title T --class C --label TEXT --view TEXT [--view-length N]
 //                        [--rows N] [--no-accessibility] [--no-primary] [--copy-as png|bad-utf8]
 //                        [--address URL] [--drag-file PATH] [--at X,Y] [--hold-pty]
+//                        [--page N [--stop-at K]]
 //
 // --view-length fills the text view with N characters of English prose; --rows adds N more
 // selectable labels below the view (a large accessibility tree); --no-accessibility keeps the
@@ -15,9 +16,12 @@
 // to the accessibility bus: a toolbar right under the window whose entry holds the page's address
 // (the label and the view sit in the toolbar too); --drag-file puts the file's name above the
 // label, to be dragged as a file manager drags a file (text/uri-list); --at places the window;
-// --hold-pty keeps a pseudo-terminal master open, as a terminal emulator does.
+// --hold-pty keeps a pseudo-terminal master open, as a terminal emulator does; --page adds a web
+// page of N paragraphs as a browser shows it to the accessibility bus, which stops answering when
+// a reader asks for its paragraph K (TestPage.h).
 //
-// Commands: "select-label START END", "select-view START END", "where-label" (answers
+// Commands: "select-label START END", "select-view START END", "select-page" (the page, all of
+// it selected, takes the focus), "where-label" (answers
 // "at X Y WIDTH HEIGHT", the screen rectangle of the label's selection), "where-drag" (the screen
 // rectangle of the dragged file's name), "refuse-clipboard" (takes CLIPBOARD on an X connection of
 // its own and refuses every request for it, TARGETS included; answers "owner <xid>"), "quit".
@@ -25,6 +29,8 @@
 // for every key press, "dragged <action>" when a drag of the file ends, with the action the drop
 // took ("none" when nothing took it), after "drag-failed <GtkDragResult>" when it failed, and
 // "refused <target>" for every clipboard request refused.
+#include "TestPage.h"
+
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <gdk/gdkx.h>
@@ -41,6 +47,7 @@ GtkWidget* label = nullptr;
 GtkWidget* view = nullptr;
 GtkWidget* window = nullptr;
 GtkWidget* dragSource = nullptr;
+GtkWidget* page = nullptr;
 std::string copyAs;
 std::string dragURI;
 
@@ -200,6 +207,8 @@ void command(const std::string& line) {
         gtk_text_buffer_get_iter_at_offset(buffer, &from, start);
         gtk_text_buffer_get_iter_at_offset(buffer, &to, end);
         gtk_text_buffer_select_range(buffer, &from, &to);
+    } else if (line == "select-page" && page != nullptr) {
+        gtk_widget_grab_focus(page);
     } else if (line == "where-label") {
         say(whereLabel());
     } else if (line == "where-drag") {
@@ -249,6 +258,8 @@ int main(int argc, char** argv) {
     int atX = 200;
     int atY = 150;
     bool primary = true;
+    long pageParagraphs = 0;
+    long stopAt = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--no-accessibility") {
@@ -288,6 +299,10 @@ int main(int argc, char** argv) {
             address = value;
         } else if (option == "--drag-file") {
             dragFile = value;
+        } else if (option == "--page") {
+            pageParagraphs = std::strtol(value, nullptr, 10);
+        } else if (option == "--stop-at") {
+            stopAt = std::strtol(value, nullptr, 10);
         } else if (option == "--at") {
             std::sscanf(value, "%d,%d", &atX, &atY);
         }
@@ -334,6 +349,10 @@ int main(int argc, char** argv) {
     gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), viewText.c_str(), -1);
     gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 8);
     gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 8);
+    if (pageParagraphs > 0) {
+        page = testPageNew(static_cast<int>(pageParagraphs), static_cast<int>(stopAt));
+        gtk_box_pack_start(GTK_BOX(box), page, FALSE, FALSE, 0);
+    }
     if (rows > 0) {
         GtkWidget* list = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
         for (long i = 0; i < rows; ++i) {
