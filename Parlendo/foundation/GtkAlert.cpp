@@ -110,13 +110,12 @@ void GtkAlert::present(GtkWindow* window, bool takeFocus) {
     if (GdkWindow* surface = gtk_widget_get_window(widget); GDK_IS_X11_WINDOW(surface)) {
         gdk_x11_window_set_user_time(surface, time);
     }
+    // Mapped first, then asked to be activated: window managers act on that request, where a
+    // window newly mapped among the program's others may be kept back.
+    gtk_widget_show(widget);
     if (takeFocus) {
-        // Mapped first, then asked to be activated: window managers act on that request, where
-        // a window newly mapped among the program's others may be kept back.
-        gtk_widget_show(widget);
         gtk_window_present_with_time(window, time);
     } else {
-        gtk_widget_show(widget);
         gdk_window_raise(gtk_widget_get_window(widget));
     }
 }
