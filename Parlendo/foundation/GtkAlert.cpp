@@ -3,6 +3,9 @@
 #include "foundation/GlibMainExecutor.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/PlatformWords.h"
+#include "foundation/UserActionTime.h"
+
+#include <gdk/gdkx.h>
 
 #include <memory>
 
@@ -99,14 +102,22 @@ void GtkAlert::present(GtkWindow* window, bool takeFocus) {
             gtk_window_set_application(window, GTK_APPLICATION(app));
         }
     }
-    gtk_window_set_keep_above(window, TRUE);
-    if (takeFocus) {
-        gtk_window_present_with_time(window, GDK_CURRENT_TIME);
-    } else {
-        gtk_widget_show(GTK_WIDGET(window));
-        gdk_window_raise(gtk_widget_get_window(GTK_WIDGET(window)));
+    // Shown as the answer to the user's latest action, with its time: the window manager raises
+    // the window and gives it the keyboard, unless the user has gone on elsewhere since.
+    const guint32 time = UserActionTime::latest();
+    GtkWidget* widget = GTK_WIDGET(window);
+    gtk_widget_realize(widget);
+    if (GdkWindow* surface = gtk_widget_get_window(widget); GDK_IS_X11_WINDOW(surface)) {
+        gdk_x11_window_set_user_time(surface, time);
     }
-    gtk_window_set_keep_above(window, FALSE);
+    // Mapped first, then asked to be activated: window managers act on that request, where a
+    // window newly mapped among the program's others may be kept back.
+    gtk_widget_show(widget);
+    if (takeFocus) {
+        gtk_window_present_with_time(window, time);
+    } else {
+        gdk_window_raise(gtk_widget_get_window(widget));
+    }
 }
 
 GtkWidget* GtkAlert::make() const {
@@ -164,6 +175,8 @@ GtkWidget* GtkAlert::show(Completion<void(Answer)> answer, ExecutorPtr timers) c
     g_signal_connect(
         dialog, "response", G_CALLBACK(+[](GtkDialog* self, int response, gpointer data) {
             std::unique_ptr<Pending> owned(static_cast<Pending*>(data));
+            // The answer is the user's action; what it leads to opens with its time.
+            UserActionTime::note(gtk_get_current_event_time());
             Answer result;
             result.button = response >= 0 ? response : owned->closedButton;
             if (owned->checkbox != nullptr) {

@@ -46,8 +46,9 @@ struct GtkAlert {
     // (the main loop when none is given). Returns the dialog, destroyed once answered.
     GtkWidget* show(Completion<void(Answer)> answer, ExecutorPtr timers = nullptr) const;
 
-    // Brings a window of the program to the front, ahead of other applications; with
-    // `takeFocus` false it is raised without taking the keyboard.
+    // Brings a window of the program to the front, ahead of other applications, as the answer
+    // to the user's latest action and with its time (see UserActionTime); with `takeFocus` false
+    // it is raised without taking the keyboard.
     static void present(GtkWindow* window, bool takeFocus = true);
 };
 

@@ -2,6 +2,7 @@
 
 #include "foundation/FileIO.h"
 #include "foundation/GlibErrors.h"
+#include "foundation/GtkAlert.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/MainSteps.h"
@@ -109,7 +110,7 @@ ManageWindow::~ManageWindow() {
 
 void ManageWindow::show() {
     if (window_ != nullptr) {
-        gtk_window_present(window_);
+        GtkAlert::present(window_);
         return;
     }
     if (building_) {
@@ -118,7 +119,7 @@ void ManageWindow::show() {
     if (!options_.main) {
         buildView();
         buildWindow();
-        gtk_window_present(window_);
+        GtkAlert::present(window_);
         return;
     }
     // The first web view of the program starts the web engine: the engine, the view and the
@@ -135,7 +136,7 @@ void ManageWindow::show() {
         if (auto self = weak.lock()) {
             self->buildWindow();
             self->building_ = false;
-            gtk_window_present(self->window_);
+            GtkAlert::present(self->window_);
         }
     });
 }

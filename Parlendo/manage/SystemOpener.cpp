@@ -47,7 +47,11 @@ std::string SystemOpener::asciiURL(const std::string& url) {
 }
 
 void SystemOpener::open(const std::string& url) {
-    launch(asciiURL(url));
+    open(url, nullptr);
+}
+
+void SystemOpener::open(const std::string& url, std::function<void(bool opened)> done) {
+    launch(asciiURL(url), std::move(done));
 }
 
 void SystemOpener::openPath(const std::string& path) {

@@ -12,6 +12,7 @@ namespace parlendo {
 class SystemOpener final : public SystemOpening {
   public:
     void open(const std::string& url) override;
+    void open(const std::string& url, std::function<void(bool opened)> done) override;
     void openPath(const std::string& path) override;
     void openPath(const std::string& path, std::function<void(bool opened)> done) override;
 

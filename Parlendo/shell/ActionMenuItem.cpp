@@ -1,12 +1,28 @@
 #include "shell/ActionMenuItem.h"
 
 #include "foundation/PlatformWords.h"
+#include "foundation/UserActionTime.h"
+
+#include <utility>
 
 namespace parlendo {
 
 namespace {
 constexpr const char* dataKey = "parlendo-action-item";
+// The time a panel sent with the click it is delivering (0: none, or none pending).
+guint32 panelClickTime = 0;
 }  // namespace
+
+void ActionMenuItem::heardPanelClick(guint32 time) {
+    panelClickTime = time;
+    // The item the click chooses runs within the same delivery; a time left over is dropped.
+    g_idle_add(
+        +[](gpointer) -> gboolean {
+            panelClickTime = 0;
+            return G_SOURCE_REMOVE;
+        },
+        nullptr);
+}
 
 ActionMenuItem::ActionMenuItem(MenuItemPtr item, GtkWidget* widget)
     : item_(std::move(item)), widget_(widget) {}
@@ -30,6 +46,10 @@ ActionMenuItem* ActionMenuItem::of(GtkWidget* widget) {
 }
 
 void ActionMenuItem::run() {
+    // The windows it opens answer this choice: at the time of the click in a menu the program
+    // draws, or the time the panel sent, else now.
+    const guint32 time = gtk_get_current_event_time();
+    UserActionTime::note(time != GDK_CURRENT_TIME ? time : std::exchange(panelClickTime, 0));
     // The state may have changed since the menu was drawn.
     if (item_->enabled && !item_->hidden && item_->handler) {
         item_->handler();

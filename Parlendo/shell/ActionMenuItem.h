@@ -19,8 +19,12 @@ class ActionMenuItem {
 
     // Brings the widget in line with the item.
     void sync();
-    // What choosing it does: runs the handler when the item is enabled and visible.
+    // What choosing it does: runs the handler when the item is enabled and visible. The choice
+    // is the user's latest action.
     void run();
+    // A panel delivers a click on a line of the exported menu, stamped with `time` (0: none);
+    // the item it chooses runs next.
+    static void heardPanelClick(guint32 time);
 
     const MenuItemPtr& item() const { return item_; }
     GtkWidget* widget() const { return widget_; }

@@ -14,6 +14,7 @@
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
+#include "foundation/UserActionTime.h"
 #include "manage/NotificationCenter.h"
 #include "manage/SystemOpener.h"
 #include "popups/ConnectionSettings.h"
@@ -346,6 +347,8 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
 }
 
 void Program::activate() {
+    // Started, or started again, by the user: the windows this opens answer that.
+    UserActionTime::note();
     if (launched_ || launching_) {
         // A second launch; while the first is still starting, the delegate holds it.
         delegate_->reopen("second_launch");
@@ -391,6 +394,7 @@ void Program::launch() {
 }
 
 void Program::open(const std::vector<std::string>& uris) {
+    UserActionTime::note();  // a link the user followed
     delegate_->open(uris);
     if (!launched_ && !launching_) {
         startLaunch();

@@ -13,6 +13,17 @@ namespace parlendo {
 namespace {
 using Weak = std::weak_ptr<StatusMenu>;
 constexpr const char* indicatorID = "local.parlendo.mac";
+
+// A line of the menu clicked in the panel, heard before the item runs, with the time the panel
+// stamped the click with.
+gboolean panelClicked(GSignalInvocationHint*, guint count, const GValue* values, gpointer) {
+    if (count >= 4 &&
+        g_strcmp0(g_value_get_string(&values[1]), DBUSMENU_MENUITEM_EVENT_ACTIVATED) == 0) {
+        ActionMenuItem::heardPanelClick(g_value_get_uint(&values[3]));
+    }
+    return TRUE;
+}
+
 }  // namespace
 
 std::shared_ptr<StatusMenu> StatusMenu::make(StatusMenuModel& model, std::filesystem::path icons,
@@ -62,6 +73,7 @@ void StatusMenu::start() {
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
     watchOpening();
+    watchClicks();
 
     // Whether a StatusNotifier host is there to show the icon at all.
     watch_ = g_bus_watch_name(
@@ -94,6 +106,20 @@ void StatusMenu::start() {
                                   }
                               }});
     scheduleRefresh();
+}
+
+void StatusMenu::watchClicks() {
+    static const gulong hook = [] {
+        const guint signal =
+            g_signal_lookup(DBUSMENU_MENUITEM_SIGNAL_EVENT, DBUSMENU_TYPE_MENUITEM);
+        return signal == 0 ? 0
+                           : g_signal_add_emission_hook(signal, 0, panelClicked, nullptr, nullptr);
+    }();
+    if (hook == 0) {
+        Log::write(
+            "menu",
+            "🔴 패널의 클릭 시각을 들을 수 없음 — 메뉴로 여는 창은 고른 때의 서버 시각으로 띄운다");
+    }
 }
 
 void StatusMenu::watchOpening() {

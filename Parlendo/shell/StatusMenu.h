@@ -50,6 +50,8 @@ class StatusMenu : public std::enable_shared_from_this<StatusMenu> {
     void scheduleRefresh();
     static void connectionChanged(AppIndicator*, gboolean connected, gpointer data);
     void watchOpening();
+    // Hears the time a panel stamps a click on a line with.
+    static void watchClicks();
     // The menu is about to open or opened: the model hears it once per opening, however many
     // of the host's signals announce it (until the menu closes, or `openingWindow` at most).
     void opening();

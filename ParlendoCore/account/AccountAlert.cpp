@@ -1,5 +1,7 @@
 #include "account/AccountAlert.h"
 
+#include "foundation/PlatformWords.h"
+
 namespace parlendo {
 
 AccountAlert AccountAlert::logoutQuestion() {
@@ -33,10 +35,15 @@ AccountAlert AccountAlert::recoveryRefused() {
 }
 
 AccountAlert AccountAlert::recoveryQuestion(const RecoveryCandidate& candidate) {
-    const std::string name = candidate.email.value_or("이 계정");
+    // The addresses are shown exactly as they are: they tell the two accounts apart.
+    const std::string name =
+        candidate.email ? PlatformWords::value(*candidate.email) : std::string("이 계정");
     std::string informative = name + " 의 비밀번호 재설정 링크예요.\n";
     if (candidate.replacesAccount) {
-        informative += "\n지금은 " + candidate.replacesEmail.value_or("다른 계정") +
+        const std::string current = candidate.replacesEmail
+                                        ? PlatformWords::value(*candidate.replacesEmail)
+                                        : std::string("다른 계정");
+        informative += "\n지금은 " + current +
                        "(으)로 로그인돼 있어요. 계속하면 그 계정에서 로그아웃되고 " + name +
                        "(으)로 바뀝니다.\n";
     }

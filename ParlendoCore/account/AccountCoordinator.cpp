@@ -6,6 +6,7 @@
 #include "auth/AuthBackoff.h"
 #include "foundation/ClientIdentity.h"
 #include "foundation/Log.h"
+#include "foundation/PlatformWords.h"
 #include "foundation/RuntimePaths.h"
 #include "shell/StartupTiming.h"
 
@@ -391,7 +392,8 @@ void AccountCoordinator::refreshMenu() {
         services_.care.refreshMenu();
     }
     if (services_.detect->state().loggedIn) {
-        accountItem_->title = services_.auth->email().value_or("로그인됨") + " — 로그아웃…";
+        const auto email = services_.auth->email();
+        accountItem_->title = (email ? PlatformWords::value(*email) : "로그인됨") + " — 로그아웃…";
     } else {
         accountItem_->title = "로그인 / 회원가입…";
     }

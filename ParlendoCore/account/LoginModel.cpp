@@ -3,6 +3,7 @@
 #include "auth/AccountSession.h"
 #include "auth/AuthCode.h"
 #include "foundation/Log.h"
+#include "foundation/PlatformWords.h"
 
 namespace parlendo {
 
@@ -26,7 +27,7 @@ LoginModel::Layout LoginModel::layout(Mode mode) {
 }
 
 std::string LoginModel::resetSent(const std::string& email) {
-    return email +
+    return PlatformWords::value(email) +
            " 로 재설정 메일을 보냈어요.\n메일의 링크를 누르면 이 앱에서 새 비밀번호를 정할 수 "
            "있어요.";
 }

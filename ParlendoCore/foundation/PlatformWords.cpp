@@ -11,6 +11,27 @@ namespace {
 
 constexpr char32_t optionKey = U'\u2325';
 constexpr char32_t commandKey = U'\u2318';
+// The isolates around a value; U+2066 and U+2067 open one as well.
+constexpr char32_t valueStart = U'\u2068';
+constexpr char32_t valueEnd = U'\u2069';
+
+bool opensIsolate(char32_t c) {
+    return c >= U'\u2066' && c <= valueStart;
+}
+
+// Where the value that starts at `i` ends (the index of its closing mark, or the end of the text
+// when it is not closed), isolates nested in it included.
+size_t valueEndAt(const std::u32string& in, size_t i) {
+    int depth = 0;
+    for (size_t j = i; j < in.size(); ++j) {
+        if (opensIsolate(in[j])) {
+            ++depth;
+        } else if (in[j] == valueEnd && --depth == 0) {
+            return j;
+        }
+    }
+    return in.size();
+}
 
 bool isAsciiAlnum(char32_t c) {
     return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
@@ -123,6 +144,12 @@ std::string render(std::string_view text) {
     size_t i = 0;
     while (i < in.size()) {
         char32_t c = in[i];
+        if (c == valueStart) {
+            const size_t end = valueEndAt(in, i);
+            out.append(in, i + 1, end - i - 1);
+            i = end + 1;
+            continue;
+        }
         if (c == optionKey || c == commandKey) {
             // Alt is read 알트, Ctrl 컨트롤.
             out += c == optionKey ? U"Alt" : U"Ctrl";
@@ -156,6 +183,14 @@ std::string render(std::string_view text) {
         ++i;
     }
     return text::fromCodePoints(out);
+}
+
+std::string value(std::string_view text) {
+    // U+2068 and U+2069 in UTF-8, around the value's own bytes.
+    std::string marked = "\xE2\x81\xA8";
+    marked += text;
+    marked += "\xE2\x81\xA9";
+    return marked;
 }
 
 }  // namespace parlendo::PlatformWords

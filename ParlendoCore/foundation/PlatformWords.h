@@ -19,7 +19,13 @@ namespace PlatformWords {
 // after it (also after one space) is fitted to "컴퓨터", which ends in a vowel: 을 → 를,
 // 은 → 는, 과 → 와, 으로 → 로, and 이 → 가 where the word ends with it. A particle after a
 // replaced place name is fitted the same way ("메뉴 막대를" is "패널을").
+// Values put into a text (see `value`) come out as they were, without their marks.
 std::string render(std::string_view text);
+
+// `text` marked as a value put into one of the program's texts (an address, a title, a name):
+// `render` leaves it as it is. The marks are Unicode's isolates (U+2068 … U+2069), which are what
+// a value inside a sentence is; `render` drops them.
+std::string value(std::string_view text);
 
 }  // namespace PlatformWords
 }  // namespace parlendo

@@ -21,29 +21,37 @@ std::string SourceOpener::localStatus(const std::string& address) const {
     return "unsupported";
 }
 
-SourceOpener::Outcome SourceOpener::open(const std::string& address) const {
+void SourceOpener::open(const std::string& address, Completion<void(Outcome)> done) const {
+    auto shared = std::make_shared<Completion<void(Outcome)>>(std::move(done));
+    const auto answer = [shared](bool opened) {
+        (*shared)(opened ? Outcome::opened : Outcome::failed);
+    };
     const std::string lower = text::asciiLower(address);
     if (text::startsWith(lower, "http://") || text::startsWith(lower, "https://")) {
         const std::optional<Url> url = Url::parse(address);
         if (!url || !url->host || url->host->empty()) {
-            return Outcome::badURL;
+            (*shared)(Outcome::badURL);
+            return;
         }
-        system_->open(address);
-        return Outcome::opened;
+        system_->open(address, answer);
+        return;
     }
     const Local local = judge_(address);
     switch (local.verdict) {
         case Local::Verdict::open:
-            system_->openPath(local.path);
-            return Outcome::opened;
+            system_->openPath(local.path, answer);
+            return;
         case Local::Verdict::unsupported:
-            return Outcome::unsupported;
+            (*shared)(Outcome::unsupported);
+            return;
         case Local::Verdict::missing:
-            return Outcome::missing;
+            (*shared)(Outcome::missing);
+            return;
         case Local::Verdict::runnable:
-            return Outcome::runnable;
+            (*shared)(Outcome::runnable);
+            return;
     }
-    return Outcome::unsupported;
+    (*shared)(Outcome::unsupported);
 }
 
 const char* toString(SourceOpener::Outcome outcome) {
@@ -58,6 +66,8 @@ const char* toString(SourceOpener::Outcome outcome) {
             return "open_runnable";
         case SourceOpener::Outcome::unsupported:
             return "open_unsupported";
+        case SourceOpener::Outcome::failed:
+            return "open_failed";
     }
     return "open_unsupported";
 }
@@ -72,12 +82,14 @@ std::map<std::string, BridgeEntry> SourceOpenRoutes::routes() const {
              reply(BridgeReply::ok(Json{{"status", opener->localStatus(args.string(0))}}));
          })},
         {"open_url", BridgeEntry::implemented([opener](const BridgeArgs& args, auto reply) {
-             const SourceOpener::Outcome outcome = opener->open(args.string(0));
-             if (outcome == SourceOpener::Outcome::opened) {
-                 reply(BridgeReply::ok(true));
-             } else {
-                 reply(BridgeReply::requestFailed(toString(outcome)));
-             }
+             opener->open(args.string(0),
+                          [reply = std::move(reply)](SourceOpener::Outcome outcome) mutable {
+                              if (outcome == SourceOpener::Outcome::opened) {
+                                  reply(BridgeReply::ok(true));
+                              } else {
+                                  reply(BridgeReply::requestFailed(toString(outcome)));
+                              }
+                          });
          })},
     };
 }

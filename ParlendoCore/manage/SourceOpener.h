@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Completion.h"
 #include "manage/BridgeRoutes.h"
 #include "manage/SystemOpening.h"
 
@@ -13,10 +14,11 @@ namespace parlendo {
 // that cannot be parsed, files that are gone, anything that could run (applications, scripts,
 // installers, executables, packages, disk images) and every other kind of address are refused. A
 // local address is judged by the path it resolves to (every link followed), and exactly that path
-// is opened. Main executor; the file checks are synchronous and short.
+// is opened. An address no application takes has not been opened. Main executor; the file checks
+// are synchronous and short.
 class SourceOpener {
   public:
-    enum class Outcome { opened, badURL, missing, runnable, unsupported };
+    enum class Outcome { opened, badURL, missing, runnable, unsupported, failed };
 
     // What the local address rules say of a non-web address.
     struct Local {
@@ -35,14 +37,16 @@ class SourceOpener {
 
     // "available", "missing" or "unsupported" (web addresses included).
     std::string localStatus(const std::string& address) const;
-    Outcome open(const std::string& address) const;
+    // The refusals answer at once; an address handed to the desktop answers once an application
+    // took it (`opened`) or none did (`failed`), on the desktop's main thread.
+    void open(const std::string& address, Completion<void(Outcome)> done) const;
 
   private:
     std::shared_ptr<SystemOpening> system_;
     Judge judge_;
 };
 
-// "opened", "open_bad_url", "open_missing", "open_runnable", "open_unsupported".
+// "opened", "open_bad_url", "open_missing", "open_runnable", "open_unsupported", "open_failed".
 const char* toString(SourceOpener::Outcome outcome);
 
 // The manage page's "local_pdf_status" and "open_url" calls. Main executor.

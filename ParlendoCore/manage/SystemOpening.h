@@ -12,6 +12,11 @@ class SystemOpening {
     virtual ~SystemOpening() = default;
     // An absolute URL; the system picks the handler (the default browser for web addresses).
     virtual void open(const std::string& url) = 0;
+    // The same, telling `done` whether an application took the address.
+    virtual void open(const std::string& url, std::function<void(bool opened)> done) {
+        open(url);
+        done(true);
+    }
     // A local path; a relative one is taken against the process's current directory.
     virtual void openPath(const std::string& path) = 0;
     // The same, telling `done` whether an application took the file.

@@ -114,7 +114,7 @@ DeviceCare::Alert DeviceCare::wipeQuestion() {
                  "이 Mac에 저장된 로그인 정보, 앱 상태(프로젝트 PDF 위치·문서 쪽 글 사본·설정), "
                  "관리 창의 저장소를 지우고 앱을 종료합니다.\n\n서버에 저장된 단어·문서와 계정은 "
                  "그대로예요. 다시 로그인하면 그대로 보입니다.\n앱을 완전히 없애려면, 이 뒤에 "
-                 "응용 프로그램 폴더의 PARLENDO 를 휴지통으로 옮기세요.",
+                 "설치한 PARLENDO 패키지를 제거하거나 AppImage 파일을 지우세요.",
                  {"취소", "지우고 종료"},
                  true,
                  "진단 로그도 지우기",
@@ -137,9 +137,9 @@ DeviceCare::Alert DeviceCare::wipeDoneAlert(const std::vector<std::string>& fail
     }
     return Alert{
         "이 Mac의 데이터를 지웠어요",
-        "PARLENDO 를 종료합니다. 앱을 없애려면 응용 프로그램 폴더의 PARLENDO 를 휴지통으로 "
-        "옮기세요.\n손쉬운 사용 권한은 시스템 설정 → 개인정보 보호 및 보안 → 손쉬운 사용의 "
-        "목록에서 PARLENDO 를 「–」로 지울 수 있어요.",
+        "PARLENDO 를 종료합니다. 앱을 없애려면 설치한 PARLENDO 패키지를 제거하거나 AppImage "
+        "파일을 지우세요.\n접근성(보조 기술) 지원이 다른 프로그램에 필요 없다면 설정 → "
+        "접근성에서 끌 수 있어요.",
         {},
         false,
         std::nullopt,

@@ -357,7 +357,7 @@
 
   function detectSummary(d) {
     if (!d) return {state: 'unknown', text: '감지 …', detail: ''};
-    if (d.watching === true) return {state: 'on', text: '감지 켜짐', detail: '단어를 고르고 Alt+Ctrl 을 누르면 뜻이 떠요.'};
+    if (d.watching === true) return {state: 'on', text: '감지 켜짐', detail: '단어를 고르고 Alt+Ctrl을 누르면 뜻이 떠요.'};
     if (d.enabled !== true) return {state: 'off', text: '감지 꺼짐', detail: '누르면 감지를 켜요.'};
     if (d.healthy === false) return {state: 'warn', text: '감지 멈춤', detail: '워커 중단 — 앱을 다시 켜주세요'};
     if (d.ready === false) {

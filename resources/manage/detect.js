@@ -51,8 +51,8 @@
     const counts = rejections(d);
     replace(host, h('div.page.detect', null,
                     h('header.page-head', null, h('h2', null, '감지'),
-                      h('p.muted', null, '감지가 켜져 있으면 글을 선택하고 Alt 와 Ctrl 을 같이 눌렀다 떼서 단어 팝업을 띄울 수 있어요. ' +
-                        'Alt 를 두 번 빠르게 눌러도 켜고 꺼요.')),
+                      h('p.muted', null, '감지가 켜져 있으면 글을 선택하고 Alt와 Ctrl을 같이 눌렀다 떼서 단어 팝업을 띄울 수 있어요. ' +
+                        'Alt를 두 번 빠르게 눌러도 켜고 꺼요.')),
                     h('section.detect-card', {dataset: {state: s.state}},
                       h('div.detect-state', null, h('span.dot.big-dot'), h('strong', null, s.text)),
                       s.detail ? h('p', null, s.detail) : null,

@@ -111,7 +111,7 @@
     if (!host) return;
     const head = h('header.page-head', null,
                    h('div', null, h('h2', null, '팝업 카드'),
-                     h('p.muted', null, '글을 선택하고 Alt+Ctrl 을 같이 눌렀다 떼면 켜 둔 카드가 위에서부터 ' +
+                     h('p.muted', null, '글을 선택하고 Alt+Ctrl을 같이 눌렀다 떼면 켜 둔 카드가 위에서부터 ' +
                        '다섯 개까지 떠요.')),
                    h('div.page-actions', null,
                      h('button', {type: 'button', onClick: () => draftDialog()}, icon('sparkle'), ' AI로 만들기'),
@@ -369,7 +369,7 @@
       body: [h('p.muted', null, '원하는 카드를 한국어로 설명하면 AI가 설정 초안을 만들어요. ' +
                '설정에 저장한 AI API 키를 써요.'),
              h('label.field', null, h('span.field-label', null, '어떤 팝업을 원하세요?'), text, counter),
-             h('p.field-hint', null, 'Ctrl+Enter 로 보내기'), result],
+             h('p.field-hint', null, 'Ctrl+Enter로 보내기'), result],
       dirty: () => !used && text.value.trim() !== '',
       actions: [
         {label: '닫기'},

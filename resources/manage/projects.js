@@ -673,7 +673,7 @@
     const capture = st.capture ? P.app.detectSummary(st.capture) : null;
     const toolbar = h('div.toolbar', null,
                       h('button.primary', {type: 'button', onClick: () => popupEditor(null)}, icon('plus'), ' 새 AI 팝업'),
-                      h('span.muted', null, '글을 선택하고 Ctrl+C 를 두 번 누르면 켜 둔 AI 팝업의 지시대로 AI가 답해요. ' +
+                      h('span.muted', null, '글을 선택하고 Ctrl+C를 두 번 누르면 켜 둔 AI 팝업의 지시대로 AI가 답해요. ' +
                         '켤 수 있는 팝업은 모든 프로젝트를 통틀어 하나예요.'));
     const captureLine = capture
       ? h('p.capture-line', {dataset: {state: capture.state}}, h('span.dot'),

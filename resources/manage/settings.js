@@ -155,7 +155,7 @@
     feedbackText = h('textarea.text-area', {rows: 5, attrs: {'aria-label': '의견', maxlength: 4000},
                                             placeholder: '불편한 점이나 바라는 점을 적어 주세요.'});
     const counter = h('span.counter', null, '0 / 2,000');
-    const note = h('p.field-hint', {attrs: {'aria-live': 'polite'}}, 'Ctrl+Enter 로 보내기');
+    const note = h('p.field-hint', {attrs: {'aria-live': 'polite'}}, 'Ctrl+Enter로 보내기');
     const send = h('button.primary', {type: 'button'}, icon('message'), ' 보내기');
     const count = () => {
       const n = P.text.scalarCount(feedbackText.value);

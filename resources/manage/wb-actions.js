@@ -280,7 +280,7 @@
     if (!result.ok) {
       const file = P.text.describeAddress(src.url).kind === 'file';
       P.ui.failed(result, {REQUEST_FAILED: file
-        ? '이 문서를 열 수 없어요. 이 컴퓨터에서 찾을 수 없거나 실행 파일일 수 있어요.'
+        ? '이 문서를 열 수 없어요. 이 컴퓨터에서 찾을 수 없거나, 실행 파일이거나, 열 수 있는 프로그램이 없을 수 있어요.'
         : '이 주소를 열 수 없어요.'});
     }
   }

@@ -76,7 +76,7 @@
       if (!s.lib) return P.ui.spinner('단어장을 불러오는 중…');
       if (s.scope === 'all') {
         return P.ui.emptyState('link', '아직 출처가 없어요',
-                               '어디서든 단어를 고른 뒤 Alt+Ctrl 을 같이 눌렀다 떼면 단어 팝업이 뜨고, ' +
+                               '어디서든 단어를 고른 뒤 Alt+Ctrl을 같이 눌렀다 떼면 단어 팝업이 뜨고, ' +
                                '저장하면 여기에 쌓여요.');
       }
       if (s.scope === 'unfiled') return P.ui.emptyState('inbox', '폴더 밖의 출처가 없어요', '');

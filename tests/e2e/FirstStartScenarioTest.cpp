@@ -83,13 +83,20 @@ TEST_F(FirstStartScenario, SignUpConfirmByLinkSignInAndSignOut) {
     EXPECT_TRUE(gone("계정이 없어요 → 회원가입")) << log();
     EXPECT_EQ(backend.users.username(email), "reader");
 
-    // Sign out from the menu, after the question.
-    ASSERT_TRUE(panel->click(email + " — 로그아웃…"));
+    // Sign out from the menu while working in another application, after the question: the
+    // question, then the login window, come above that application with the keyboard.
+    const auto editor = TestWindow::inFront({"--title", "편집기"});
+    ASSERT_TRUE(panel->click(email + " — 로그아웃…", DesktopSession::serverTime()));
     const auto question = ProgramWindows::showingPart("로그아웃할까요?");
     ASSERT_TRUE(question.has_value()) << log();
+    EXPECT_TRUE(DesktopSession::cameAbove(question->xid, editor->xid));
     screenshot(question->place, "sign-out-question");
     ASSERT_TRUE(ProgramWindows::click(*question, "button", "로그아웃"));
     ASSERT_TRUE(backend.waitFor("POST", "/auth/v1/logout")) << log();
+    const auto signedOut = ProgramWindows::showing("계정이 없어요 → 회원가입");
+    ASSERT_TRUE(signedOut.has_value()) << log();
+    EXPECT_TRUE(DesktopSession::cameAbove(signedOut->xid, editor->xid))
+        << "active=" << DesktopSession::activeWindow();
     EXPECT_TRUE(menuShows("로그인 / 회원가입…", 15)) << ::testing::PrintToString(panel->shown());
     EXPECT_EQ(terminate(), 0) << log();
 }

@@ -86,3 +86,21 @@ test('view settings read any stored value and keep what they do not know', () =>
   assert.deepEqual(v.sortWords(words, 'oldest').map((w) => w.lemma), ['c', 'b', 'A']);
   assert.deepEqual(v.sortWords(words, 'newest').map((w) => w.lemma), ['b', 'A', 'c']);
 });
+
+test('the page joins a particle to the key name before it, as the program\'s windows do', () => {
+  const {folder} = require('./load');
+  const fs = require('fs');
+  const path = require('path');
+  const files = fs.readdirSync(folder).filter((name) => name.endsWith('.js'))
+    .map((name) => path.join(folder, name))
+    .concat([path.join(folder, '..', 'manage.html')]);
+  const key = String.raw`\b(?:Alt|Ctrl|Shift|Enter|Esc|Tab|Delete|Backspace|Space|F\d{1,2})(?:\+\w+)*`;
+  const apart = new RegExp(key + String.raw` (?:을|를|은|는|이|가|와|과|로|으로)(?=[\s'".,)])`, 'g');
+  const found = [];
+  for (const file of files) {
+    for (const match of fs.readFileSync(file, 'utf8').matchAll(apart)) {
+      found.push(path.basename(file) + ': ' + match[0]);
+    }
+  }
+  assert.deepEqual(found, []);
+});

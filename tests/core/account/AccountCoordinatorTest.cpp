@@ -3,6 +3,7 @@
 #include "CoordinatorRig.h"
 #include "FakeInputSource.h"
 #include "LogCapture.h"
+#include "foundation/PlatformWords.h"
 
 #include <stdlib.h>
 
@@ -200,7 +201,8 @@ TEST(AccountCoordinator, TheAccountItemLogsInOrOutAfterAQuestion) {
 
     rig.signIn("u1");
     rig.coordinator->refreshMenu();
-    EXPECT_EQ(rig.coordinator->accountItem()->title, "u1@example.com — 로그아웃…");
+    EXPECT_EQ(PlatformWords::render(rig.coordinator->accountItem()->title),
+              "u1@example.com — 로그아웃…");
     rig.coordinator->accountItem()->handler();
     ASSERT_EQ(rig.alertMessage(), "로그아웃할까요?");
     EXPECT_EQ(rig.shownAlerts.back().buttons, (std::vector<std::string>{"로그아웃", "취소"}));
@@ -226,7 +228,17 @@ TEST(AccountCoordinator, TheAccountItemLogsInOrOutAfterAQuestion) {
     rig.session->signIn("x@example.com", "pw", [](Result<std::string, AccountError>) {});
     rig.settle();
     rig.coordinator->refreshMenu();
-    EXPECT_EQ(rig.coordinator->accountItem()->title, "로그인됨 — 로그아웃…");
+    EXPECT_EQ(PlatformWords::render(rig.coordinator->accountItem()->title), "로그인됨 — 로그아웃…");
+
+    // The address is shown as it is, whatever words of the Mac it holds.
+    auto mac = testSession("u3", "c");
+    mac.email = "Mac.Kim@example.com";
+    rig.transport->answerSignIn(mac);
+    rig.session->signIn("Mac.Kim@example.com", "pw", [](Result<std::string, AccountError>) {});
+    rig.settle();
+    rig.coordinator->refreshMenu();
+    EXPECT_EQ(PlatformWords::render(rig.coordinator->accountItem()->title),
+              "Mac.Kim@example.com — 로그아웃…");
 }
 
 TEST(AccountCoordinator, ADeletedLookingAccountIsOfferedACleanUpOnce) {

@@ -2,6 +2,7 @@
 
 #include "CoordinatorRig.h"
 #include "LogCapture.h"
+#include "foundation/PlatformWords.h"
 
 namespace parlendo {
 namespace {
@@ -68,7 +69,7 @@ TEST(AccountLinks, ARecoveryLinkIsAdoptedAfterAYesThenAsksForANewPassword) {
     const AccountAlert& question = rig.alerts.front().first;
     EXPECT_EQ(question.message, "비밀번호를 다시 정할까요?");
     EXPECT_TRUE(question.warning);
-    EXPECT_EQ(question.informative,
+    EXPECT_EQ(PlatformWords::render(question.informative),
               "u9@example.com 의 비밀번호 재설정 링크예요.\n직접 요청한 메일이 아니면 [취소]를 "
               "눌러 주세요.");
     rig.answer(0);
@@ -97,7 +98,7 @@ TEST(AccountLinks, ALinkForAnotherAccountSaysSoAndNoLeavesEverythingAsItWas) {
     rig.signIn("u1");
     rig.open(recoveryLink);
     ASSERT_EQ(rig.alerts.size(), 1u);
-    EXPECT_EQ(rig.alerts.front().first.informative,
+    EXPECT_EQ(PlatformWords::render(rig.alerts.front().first.informative),
               "u9@example.com 의 비밀번호 재설정 링크예요.\n\n지금은 u1@example.com(으)로 "
               "로그인돼 있어요. 계속하면 그 계정에서 로그아웃되고 u9@example.com(으)로 "
               "바뀝니다.\n직접 요청한 메일이 아니면 [취소]를 눌러 주세요.");

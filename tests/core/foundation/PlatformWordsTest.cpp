@@ -55,5 +55,19 @@ TEST(PlatformWordsTest, PlacesOfTheMacBecomeTheDesktops) {
     EXPECT_EQ(render("시스템 설정 따르기"), "시스템 설정 따르기");
 }
 
+// Addresses, titles and names put into a text are the user's, not the program's words.
+TEST(PlatformWordsTest, ValuesPutIntoATextComeOutAsTheyWere) {
+    using PlatformWords::value;
+    EXPECT_EQ(render(value("Mac.Kim@example.com") + " 의 링크예요. ⌥ 를 두 번"),
+              "Mac.Kim@example.com 의 링크예요. Alt를 두 번");
+    EXPECT_EQ(render("이 Mac에서 " + value("Mac 손쉬운 사용 ⌘") + "을 열어요"),
+              "이 컴퓨터에서 Mac 손쉬운 사용 ⌘을 열어요");
+    // A value holding isolates of its own ends with its own mark; one never closed runs to the
+    // end of the text.
+    EXPECT_EQ(render(value("a\u2068Mac\u2069b") + " Mac"), "a\u2068Mac\u2069b 컴퓨터");
+    EXPECT_EQ(render("Mac \u2068Mac"), "컴퓨터 Mac");
+    EXPECT_EQ(render(value("")), "");
+}
+
 }  // namespace
 }  // namespace parlendo

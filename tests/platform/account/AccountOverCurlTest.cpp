@@ -13,6 +13,7 @@
 #include "account/AccountRoutes.h"
 #include "auth/CurlAuthTransport.h"
 #include "auth/ServerProfileStore.h"
+#include "foundation/PlatformWords.h"
 #include "foundation/WorkerQueue.h"
 #include "server/CurlServerTransport.h"
 #include "server/ServerClient.h"
@@ -141,7 +142,8 @@ class AccountOverCurlTest : public ::testing::Test {
             : model(LoginModel::make(std::move(services))), events(e) {
             model->view.changed = [this] {
                 const auto& message = model->message();
-                events.add(std::string(model->busy() ? "busy " : "idle ") + message.text);
+                events.add(std::string(model->busy() ? "busy " : "idle ") +
+                           PlatformWords::render(message.text));
             };
             model->view.close = [this] {
                 events.add("login closed");

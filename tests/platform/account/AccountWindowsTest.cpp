@@ -2,6 +2,7 @@
 
 #include <tuple>
 
+#include "DesktopSession.h"
 #include "LabelLines.h"
 #include "LogCapture.h"
 #include "ManualExecutor.h"
@@ -13,6 +14,9 @@
 #include "auth/AuthCode.h"
 #include "foundation/GlibMainExecutor.h"
 #include "foundation/GtkAlert.h"
+
+// X11 last: its macros clash with the test framework.
+#include <gdk/gdkx.h>
 
 namespace parlendo {
 namespace {
@@ -301,6 +305,26 @@ TEST_F(AccountWindowsTest, TheRecoveryQuestionSwitchesAccountsOnlyOnADeliberateC
     ASSERT_TRUE(pumpUntil([&] { return answers.size() == 2; }));
     EXPECT_EQ(answers.back(), 0);
     gtk_widget_destroy(editor);
+}
+
+// The recovery question arrives from a link clicked in the browser: it comes above the browser
+// to be seen, and the browser keeps the keyboard.
+TEST_F(AccountWindowsTest, TheRecoveryQuestionComesAboveTheBrowserWhichKeepsTheKeyboard) {
+    const auto browser = TestWindow::inFront({"--title", "메일 - 브라우저"});
+    ASSERT_NE(browser->xid, 0u);
+    std::optional<int> answer;
+    GtkAccountAlerts::show(
+        AccountAlert::recoveryQuestion({"u9", "u9@example.com", std::nullopt, false, {}}),
+        [&](int button) { answer = button; }, std::make_shared<ManualExecutor>());
+    GtkWidget* dialog = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (dialog = shownAlert()) != nullptr; }));
+    const unsigned long shown = GDK_WINDOW_XID(gtk_widget_get_window(dialog));
+    EXPECT_TRUE(pumpUntil([&] { return DesktopSession::stackedAbove(shown, browser->xid); }, 5));
+    pumpFor(0.3);
+    EXPECT_EQ(DesktopSession::activeWindow(), browser->xid);
+    // Closed, it answers "취소".
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT);
+    EXPECT_EQ(answer, 1);
 }
 
 }  // namespace

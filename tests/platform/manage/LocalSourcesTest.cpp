@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "TempDir.h"
 #include "WindowRig.h"
 #include "capture/GioContentTypes.h"
@@ -12,6 +14,13 @@
 
 namespace parlendo {
 namespace {
+
+// What opening `address` comes to; the recording opener answers at once.
+SourceOpener::Outcome opened(const SourceOpener& sources, const std::string& address) {
+    std::optional<SourceOpener::Outcome> outcome;
+    sources.open(address, [&](SourceOpener::Outcome o) { outcome = o; });
+    return outcome.value();
+}
 
 using Local = SourceOpener::Local;
 
@@ -42,7 +51,8 @@ TEST(LocalSources, ProgramsOfEveryKindAreNeverOpened) {
 
     auto opener = std::make_shared<testing::RecordingOpener>();
     SourceOpener sources(opener, &judgeLocalSource);
-    EXPECT_EQ(sources.open(fileURL(dir.path() / "app.desktop")), SourceOpener::Outcome::runnable);
+    EXPECT_EQ(opened(sources, fileURL(dir.path() / "app.desktop")),
+              SourceOpener::Outcome::runnable);
     EXPECT_EQ(sources.localStatus(fileURL(dir.path() / "program")), "unsupported");
     EXPECT_TRUE(opener->paths.empty());
 }
@@ -64,16 +74,16 @@ TEST(LocalSources, WhatIsOpenedIsTheResolvedPathThatWasJudged) {
     SourceOpener sources(opener, &judgeLocalSource);
 
     // A link named like a launcher, leading to a text file.
-    EXPECT_EQ(sources.open(fileURL(dir / "x.desktop")), SourceOpener::Outcome::runnable);
+    EXPECT_EQ(opened(sources, fileURL(dir / "x.desktop")), SourceOpener::Outcome::runnable);
     // A link named like a document, leading to a launcher.
-    EXPECT_EQ(sources.open(fileURL(dir / "read-me.pdf")), SourceOpener::Outcome::runnable);
+    EXPECT_EQ(opened(sources, fileURL(dir / "read-me.pdf")), SourceOpener::Outcome::runnable);
     // "linked/.." is the linked folder's parent, where a program lies, not this folder.
-    EXPECT_EQ(sources.open("file://" + (dir / "linked").string() + "/../tool"),
+    EXPECT_EQ(opened(sources, "file://" + (dir / "linked").string() + "/../tool"),
               SourceOpener::Outcome::runnable);
     EXPECT_TRUE(opener->paths.empty());
     // Documents behind links open by the path they resolve to.
-    EXPECT_EQ(sources.open(fileURL(dir / "papers/paper.pdf")), SourceOpener::Outcome::opened);
-    EXPECT_EQ(sources.open("file://" + (dir / "papers").string() + "/../notes.txt"),
+    EXPECT_EQ(opened(sources, fileURL(dir / "papers/paper.pdf")), SourceOpener::Outcome::opened);
+    EXPECT_EQ(opened(sources, "file://" + (dir / "papers").string() + "/../notes.txt"),
               SourceOpener::Outcome::opened);
     EXPECT_EQ(opener->paths, (std::vector<std::string>{(dir / "docs/paper.pdf").string(),
                                                        (dir / "notes.txt").string()}));
@@ -131,14 +141,14 @@ TEST(LocalSources, DocumentsAreOpenedByTheirDecodedPath) {
     auto opener = std::make_shared<testing::RecordingOpener>();
     SourceOpener sources(opener, &judgeLocalSource);
 
-    EXPECT_EQ(sources.open("file://" + dir.path().string() + "/Paper%20One.pdf#page=3"),
+    EXPECT_EQ(opened(sources, "file://" + dir.path().string() + "/Paper%20One.pdf#page=3"),
               SourceOpener::Outcome::opened);
-    EXPECT_EQ(sources.open(fileURL(dir.path() / "folder")), SourceOpener::Outcome::opened);
+    EXPECT_EQ(opened(sources, fileURL(dir.path() / "folder")), SourceOpener::Outcome::opened);
     EXPECT_EQ(opener->paths,
               (std::vector<std::string>{paper.string(), (dir.path() / "folder").string()}));
     EXPECT_EQ(sources.localStatus(fileURL(paper)), "available");
     EXPECT_EQ(sources.localStatus(fileURL(dir.path() / "gone.pdf")), "missing");
-    EXPECT_EQ(sources.open(fileURL(dir.path() / "gone.pdf")), SourceOpener::Outcome::missing);
+    EXPECT_EQ(opened(sources, fileURL(dir.path() / "gone.pdf")), SourceOpener::Outcome::missing);
     EXPECT_EQ(sources.localStatus("file://relative/x.pdf"), "unsupported");
     EXPECT_EQ(sources.localStatus("file:////double/x.pdf"), "unsupported");
 }

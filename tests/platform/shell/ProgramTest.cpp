@@ -1,3 +1,4 @@
+#include "DesktopSession.h"
 #include "ProgramRun.h"
 #include "Screenshot.h"
 #include "ShellDesktop.h"
@@ -164,27 +165,46 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     EXPECT_NE(run->log().find("[app] 종료"), std::string::npos);
 }
 
-// The area of the topmost shown top-level window titled `title`, if there is one.
-std::optional<GdkRectangle> shownWindowTitled(const std::string& title) {
-    Display* display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
-    std::optional<GdkRectangle> found;
+// The topmost shown top-level window whose title starts with `title`: its id and area.
+struct ShownWindow {
+    unsigned long id = 0;
+    GdkRectangle area{0, 0, 0, 0};
+};
+std::optional<ShownWindow> shownWindowTitled(const std::string& title) {
+    GdkDisplay* gdk = gdk_display_get_default();
+    Display* display = gdk_x11_display_get_xdisplay(gdk);
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    std::optional<ShownWindow> found;
     // Bottom to top, as the window manager stacks its windows: the last one found lies on top.
+    // A window may go while it is read.
+    gdk_x11_display_error_trap_push(gdk);
     for (const unsigned long window : testing::DesktopSession::clientWindows()) {
         XWindowAttributes attributes;
-        char* name = nullptr;
-        if (XGetWindowAttributes(display, window, &attributes) != 0 &&
-            attributes.map_state == IsViewable && XFetchName(display, window, &name) != 0) {
-            if (name != nullptr && title == name) {
-                int x = 0;
-                int y = 0;
-                Window child = 0;
-                XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
-                                      &child);
-                found = GdkRectangle{x, y, attributes.width, attributes.height};
-            }
-            XFree(name);
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+            attributes.map_state != IsViewable ||
+            XGetWindowProperty(display, window, name, 0, 1024, False, utf8, &type, &format, &count,
+                               &after, &data) != Success ||
+            data == nullptr) {
+            continue;
+        }
+        const std::string shown(reinterpret_cast<char*>(data), count);
+        XFree(data);
+        if (shown.starts_with(title)) {
+            int x = 0;
+            int y = 0;
+            Window child = 0;
+            XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
+                                  &child);
+            found = ShownWindow{window, {x, y, attributes.width, attributes.height}};
         }
     }
+    gdk_x11_display_error_trap_pop_ignored(gdk);
     return found;
 }
 
@@ -205,15 +225,75 @@ TEST_F(ProgramTest, InstalledWithoutItsWebViewsModuleItKeepsRunningAndSaysWhy) {
     ::unsetenv("PARLENDO_PROGRAM_UNDER_TEST");
     ASSERT_TRUE(run->waitForLog("[app] 🔴 화면 모듈을 불러오지 못함", 20.0)) << run->log();
 
-    std::optional<GdkRectangle> alert;
+    std::optional<ShownWindow> alert;
     ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
         alert = shownWindowTitled("PARLENDO");
         return alert.has_value();
     }));
     ShellDesktop::pumpFor(0.4);
-    EXPECT_GT(testing::saveScreenshot(*alert, ShellDesktop::outputPath("no-webviews-alert.png")),
-              300);
+    EXPECT_GT(
+        testing::saveScreenshot(alert->area, ShellDesktop::outputPath("no-webviews-alert.png")),
+        300);
     EXPECT_EQ(::kill(pid, 0), 0);
+    terminate(pid);
+}
+
+// Each window the status menu opens comes above the application the user is working in and
+// takes the keyboard, from a panel that stamps its clicks with their time and from one that
+// sends none; no window of the program holds the keyboard beneath another application's.
+TEST_F(ProgramTest, WindowsChosenFromTheMenuComeAboveTheApplicationInFront) {
+    using testing::DesktopSession;
+    acknowledgeNotice();
+    FakeStatusWatcher watcher;
+    const pid_t pid = run->start();
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(run->waitForLog("[menu] 상태 아이콘 등록됨")) << run->log();
+    ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
+    testing::StatusMenuReader menu(watcher.items().front());
+    // What the start opened by itself (signed out: the login window) is closed.
+    ShellDesktop::pumpFor(1.5);
+    for (std::optional<ShownWindow> shown; (shown = shownWindowTitled("PARLENDO"));) {
+        DesktopSession::close(shown->id);
+        ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
+            const auto next = shownWindowTitled("PARLENDO");
+            return !next || next->id != shown->id;
+        }));
+        ShellDesktop::pumpFor(0.5);  // the next window of the start, if any
+    }
+    auto editor = testing::TestWindow::inFront({"--title", "편집기"});
+    ASSERT_NE(editor->xid, 0u);
+
+    struct Choice {
+        std::string item;
+        std::string title;
+        bool stamped;
+    };
+    for (const auto& choice :
+         std::vector<Choice>{{"로그인 / 회원가입", "PARLENDO", true},
+                             {"개인정보 안내 보기", "PARLENDO 안내", false},
+                             {"이 컴퓨터의 데이터 지우기", "PARLENDO", true},
+                             {"관리 창 열기", "PARLENDO", false},
+                             {"⚠️ 접근성 권한", "PARLENDO 권한", true}}) {
+        SCOPED_TRACE(choice.item);
+        ASSERT_TRUE(DesktopSession::activate(editor->xid));
+        const auto line = menu.find(choice.item);
+        if (!line && choice.item.starts_with("⚠️")) {
+            continue;  // the desktop's accessibility is on: the item only says so
+        }
+        ASSERT_TRUE(menu.click(choice.item, choice.stamped ? DesktopSession::serverTime() : 0))
+            << ::testing::PrintToString(menu.shown());
+        std::optional<ShownWindow> shown;
+        ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
+            shown = shownWindowTitled(choice.title);
+            return shown.has_value();
+        }));
+        EXPECT_TRUE(DesktopSession::cameAbove(shown->id, editor->xid))
+            << "active=" << DesktopSession::activeWindow() << " window=" << shown->id
+            << " above=" << DesktopSession::stackedAbove(shown->id, editor->xid);
+        DesktopSession::close(shown->id);
+        EXPECT_TRUE(ShellDesktop::pumpUntil(
+            [&] { return shownWindowTitled(choice.title).has_value() == false; }, 10.0));
+    }
     terminate(pid);
 }
 

@@ -1,5 +1,6 @@
 // The program's own texts as its windows, alerts, menus and cards show them: in the words of this
 // desktop (no Mac, no ⌥ or ⌘, particles that agree with the key names).
+#include "account/GtkAccountAlerts.h"
 #include "shell/GtkAlerts.h"
 #include "shell/NoticeWindow.h"
 #include "shell/PermissionWindow.h"
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace parlendo {
@@ -26,13 +28,14 @@ namespace {
 using testing::LabelLines;
 using testing::ShellDesktop;
 
-// What only a Mac says, and particles that do not agree with the key name before them.
+// What only a Mac says (its words, its uninstall step, its permission list), and particles that
+// do not agree with the key name before them.
 std::vector<std::string> macWords(const std::string& text) {
     static const std::vector<std::pair<std::regex, std::string>> words = [] {
         std::vector<std::pair<std::regex, std::string>> list;
-        for (const char* word :
-             {"손쉬운 사용", "메뉴 막대", "개인정보 보호 및 보안", "키체인", "⌥", "⌘", "\\bMac\\b",
-              "Finder", "Ctrl ?를", "Ctrl ?는", "Ctrl ?와", "Alt ?을", "Alt ?은", "Alt ?과"}) {
+        for (const char* word : {"손쉬운 사용", "메뉴 막대", "개인정보 보호 및 보안", "키체인", "⌥",
+                                 "⌘", "\\bMac\\b", "Finder", "휴지통으로 옮기", "「–」", "Ctrl ?를",
+                                 "Ctrl ?는", "Ctrl ?와", "Alt ?을", "Alt ?은", "Alt ?과"}) {
             list.emplace_back(std::regex(word), word);
         }
         return list;
@@ -134,6 +137,24 @@ TEST_F(ShownTextsTest, WindowsAlertsMenusAndNoticesSpeakOfThisDesktop) {
     expectLinuxWords(shown);
     EXPECT_EQ(PlatformWords::render(AITalkMenu::on),
               "AI 톡 켜짐 — 글을 선택하고 Ctrl을 누른 채 C 두 번");
+}
+
+// The recovery question names both accounts so they can be told apart: their addresses are shown
+// exactly, words of the Mac in them included, in the program's text of this desktop.
+TEST_F(ShownTextsTest, AddressesPutIntoTheProgramsTextsAreShownAsTheyAre) {
+    GtkWidget* dialog = GtkAccountAlerts::make(AccountAlert::recoveryQuestion(
+        {"u9", "Mac.Kim@example.com", std::string("mac@Mac.example"), true, {}}));
+    const auto texts = LabelLines::texts(dialog, true);
+    const auto shows = [&](const std::string& part) {
+        return std::any_of(texts.begin(), texts.end(), [&](const std::string& text) {
+            return text.find(part) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(shows("Mac.Kim@example.com 의 비밀번호 재설정 링크예요."))
+        << ::testing::PrintToString(texts);
+    EXPECT_TRUE(shows("지금은 mac@Mac.example(으)로 로그인돼 있어요."));
+    EXPECT_TRUE(shows("그 계정에서 로그아웃되고 Mac.Kim@example.com(으)로 바뀝니다."));
+    gtk_widget_destroy(dialog);
 }
 
 }  // namespace

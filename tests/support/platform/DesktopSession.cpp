@@ -82,6 +82,22 @@ std::vector<unsigned long> DesktopSession::clientWindows() {
     return windows;
 }
 
+bool DesktopSession::stackedAbove(unsigned long upper, unsigned long lower) {
+    const auto stack = clientWindows();
+    const auto top = std::find(stack.begin(), stack.end(), upper);
+    const auto bottom = std::find(stack.begin(), stack.end(), lower);
+    return top != stack.end() && bottom != stack.end() && top > bottom;
+}
+
+unsigned DesktopSession::serverTime() {
+    static GtkWidget* stamp = [] {
+        GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_widget_realize(window);
+        return window;
+    }();
+    return gdk_x11_get_server_time(gtk_widget_get_window(stamp));
+}
+
 bool DesktopSession::activate(unsigned long window) {
     Display* dpy = display();
     GdkDisplay* gdk = gdk_display_get_default();

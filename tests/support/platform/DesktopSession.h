@@ -85,6 +85,15 @@ class DesktopSession {
     static unsigned long focusedWindow();
     // The windows the window manager manages, bottom to top.
     static std::vector<unsigned long> clientWindows();
+    // Whether `upper` lies above `lower` in the window manager's stacking order.
+    static bool stackedAbove(unsigned long upper, unsigned long lower);
+    // Waits until `window` is the active window and lies above `other`; whether it came to be.
+    static bool cameAbove(unsigned long window, unsigned long other, double seconds = 10.0) {
+        return pumpUntil([&] { return activeWindow() == window && stackedAbove(window, other); },
+                         seconds);
+    }
+    // The X server's time now, as a panel stamps a click with it.
+    static unsigned serverTime();
     // Asks a window to close, as the window manager's close button does.
     static void close(unsigned long window);
     // A key press or release, or a click, through XTest, as the user's devices would send them.

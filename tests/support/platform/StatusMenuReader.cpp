@@ -138,7 +138,7 @@ void StatusMenuReader::event(const std::string& name) const {
     }
 }
 
-bool StatusMenuReader::click(const std::string& prefix) const {
+bool StatusMenuReader::click(const std::string& prefix, unsigned time) const {
     opening();
     const auto line = find(prefix);
     if (!line || !line->enabled) {
@@ -146,7 +146,7 @@ bool StatusMenuReader::click(const std::string& prefix) const {
     }
     GVariant* reply =
         call(bus_, menuPath_, "com.canonical.dbusmenu", "Event",
-             g_variant_new("(isvu)", line->id, "clicked", g_variant_new_int32(0), 0u), nullptr);
+             g_variant_new("(isvu)", line->id, "clicked", g_variant_new_int32(0), time), nullptr);
     if (reply == nullptr) {
         return false;
     }

@@ -31,8 +31,9 @@ class StatusMenuReader {
     void opening() const;
     // Sends the root's "opened" or "closed" event, as a panel does around showing the menu.
     void event(const std::string& name) const;
-    // Opens the menu and clicks the visible, enabled line whose label starts with `prefix`.
-    bool click(const std::string& prefix) const;
+    // Opens the menu and clicks the visible, enabled line whose label starts with `prefix`. A
+    // panel sends the X server time of the user's click with it, or 0 when it has none.
+    bool click(const std::string& prefix, unsigned time = 0) const;
 
   private:
     std::string bus_;
