@@ -135,7 +135,7 @@ void CaptureCoordinator::build() {
             const SaveVerdict& verdict = outcome.result.error();
             if (verdict.is<SaveVerdict::Terminal>() || verdict.is<SaveVerdict::Retry>()) {
                 if (unsaved) {
-                    unsaved->add(UnsavedCounter::Kind::word);
+                    unsaved->add(UnsavedCounter::Kind::word, outcome.work.id);
                 }
             }
             if (verdict.is<SaveVerdict::Retry>()) {
