@@ -135,7 +135,7 @@ void CaptureCoordinator::build() {
             const SaveVerdict& verdict = outcome.result.error();
             if (verdict.is<SaveVerdict::Terminal>() || verdict.is<SaveVerdict::Retry>()) {
                 if (unsaved) {
-                    unsaved->add(UnsavedCounter::Kind::word);
+                    unsaved->add(UnsavedCounter::Kind::word, outcome.work.id);
                 }
             }
             if (verdict.is<SaveVerdict::Retry>()) {
@@ -193,6 +193,16 @@ void CaptureCoordinator::start() {
         env.accountScope->onAccountChange(
             "저장 대기 기록",
             [pipeline = pipeline_](const auto& user) { pipeline->followAccount(user); });
+        // A lost session keeps the journal (the account still owns the captures); the user's own
+        // sign-out, once its drain is over, clears it.
+        if (env.account) {
+            env.account->setOnSignedOutOf(
+                [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](const std::string& user) {
+                    if (auto journal = weak.lock()) {
+                        journal->signedOut(user);
+                    }
+                });
+        }
         // The registry lives as long as the process; it must not keep the journal (and its
         // writer thread) past the program.
         AccountLocalData::shared().registerForgetter(

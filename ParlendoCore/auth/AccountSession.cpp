@@ -348,16 +348,23 @@ void AccountSession::signOut(std::function<bool()> stopWork,
     // outlives the session still signs the runtime out, tells onSignedOut and answers its caller.
     // The runtime calls `stopWork` on the main executor.
     auto proceed = [runtime = services_.auth, main = services_.main, stopWork,
-                    signedOut = onSignedOut_, completion = std::move(completion)]() mutable {
-        runtime->signOut(stopWork, [main, signedOut, completion = std::move(completion)](
-                                       LogoutOutcome outcome) mutable {
-            main->post([signedOut, outcome, completion = std::move(completion)]() mutable {
-                if (signedOut) {
-                    signedOut();
-                }
-                completion(outcome);
-            });
-        });
+                    signedOut = onSignedOut_, signedOutOf = onSignedOutOf_,
+                    completion = std::move(completion)]() mutable {
+        auto user = runtime->userID();
+        runtime->signOut(stopWork,
+                         [main, signedOut, signedOutOf, user = std::move(user),
+                          completion = std::move(completion)](LogoutOutcome outcome) mutable {
+                             main->post([signedOut, signedOutOf, user = std::move(user), outcome,
+                                         completion = std::move(completion)]() mutable {
+                                 if (user && signedOutOf) {
+                                     signedOutOf(*user);
+                                 }
+                                 if (signedOut) {
+                                     signedOut();
+                                 }
+                                 completion(outcome);
+                             });
+                         });
     };
     const int before = pendingWork_();
     if (before < 1) {

@@ -62,6 +62,11 @@ class AccountSession final : public AccountEntry,
         onAccepted_ = std::move(callback);
     }
     void setOnSignedOut(std::function<void()> callback) { onSignedOut_ = std::move(callback); }
+    // Told, just before onSignedOut, which account a sign-out ended (none was signed in: not
+    // told). The sign-out's drain is over by then.
+    void setOnSignedOutOf(std::function<void(const std::string&)> callback) {
+        onSignedOutOf_ = std::move(callback);
+    }
     // The number of saves still pending.
     void setPendingWork(std::function<int()> pendingWork) { pendingWork_ = std::move(pendingWork); }
 
@@ -129,6 +134,7 @@ class AccountSession final : public AccountEntry,
     std::function<void()> onRefused_;
     std::function<void(const std::string&)> onAccepted_;
     std::function<void()> onSignedOut_;
+    std::function<void(const std::string&)> onSignedOutOf_;
     std::function<int()> pendingWork_ = [] {
         return 0;
     };

@@ -276,12 +276,7 @@ void CapturePipeline::wordAnswered(std::shared_ptr<Started> started, const std::
         finish();
         return;
     }
-    saving(
-        started,
-        [self = shared_from_this(), started, result](const SourceRow& row, Task finishSave) {
-            self->saveWord(*started, result, row, std::move(finishSave));
-        },
-        std::move(done));
+    saveWord(std::move(started), result, std::move(done));
 }
 
 void CapturePipeline::sentenceRoad(std::shared_ptr<Started> started, std::string sentence,
@@ -323,13 +318,7 @@ void CapturePipeline::sentenceAnswered(std::shared_ptr<Started> started,
         }
         return;
     }
-    saving(
-        started,
-        [self = shared_from_this(), started, sentence, korean](const SourceRow& row,
-                                                               Task finishSave) {
-            self->saveSentence(started, sentence, korean, row, std::move(finishSave));
-        },
-        std::move(done));
+    saveSentence(std::move(started), sentence, korean, std::move(done));
 }
 
 void CapturePipeline::failed(const Started& started, const CallFailure& failure, Road road,

@@ -132,8 +132,10 @@ class CapturePipeline final : public CaptureSink,
     // Save hand-offs in progress (the quit drain adds the savers' own counts).
     int pending() const;
 
-    // Told each change of the signed-in account: the journal follows it, and what an earlier run
-    // of this account left unsaved in the journal is sent again, through the same savers.
+    // Told each change of the signed-in account: what the journal holds for an account that
+    // signs in and is not on its way (left by an earlier run, or dropped when the login was
+    // lost) is sent again through the same hand-off and savers, and counts as unsaved until the
+    // server confirms it.
     void followAccount(const std::optional<std::string>& owner);
 
     // Set by the coordinator before the first capture; called on the main executor.
@@ -149,14 +151,15 @@ class CapturePipeline final : public CaptureSink,
   private:
     // One save hand-off, shared by its asynchronous steps.
     struct Handoff;
-    using Body = UniqueFunction<void(const SourceRow& row, Task finish)>;
-    // A word save awaiting its outcome.
+    // A save awaiting its outcome: the title vector asked for once it is confirmed.
     struct TitleAfterSave {
         std::optional<std::string> titleKey;
         std::string sourceID;
         std::string owner;
     };
     enum class Road { word, sentence };
+    // How a save ended, for the journal and the unsaved count.
+    enum class SaveEnd { saved, refused, givenUp, dropped };
 
     explicit CapturePipeline(Services services);
 
@@ -178,23 +181,31 @@ class CapturePipeline final : public CaptureSink,
     void onMain(Task task);
 
     // The save hand-off.
-    void saving(std::shared_ptr<Started> started, Body body, Task done);
+    void saveWord(std::shared_ptr<Started> started, const DictionaryLookup::Result& result,
+                  Task done);
+    void saveSentence(std::shared_ptr<Started> started, const std::string& original,
+                      const std::string& korean, Task done);
+    // `replayed`: the save comes from the journal, which holds it already.
+    void saving(std::shared_ptr<Started> started, JournalEntry entry, Task done, bool replayed);
     void resolve(std::shared_ptr<Handoff> handoff);
     void resolved(std::shared_ptr<Handoff> handoff, std::optional<SourceRow> row);
     void retryAfterWait(std::shared_ptr<Handoff> handoff);
+    void send(std::shared_ptr<Handoff> handoff);
     bool ownerHolds(const std::optional<std::string>& owner) const;
-    void saveWord(const Started& started, const DictionaryLookup::Result& result,
-                  const SourceRow& row, Task finish);
-    void saveSentence(std::shared_ptr<Started> started, const std::string& original,
-                      const std::string& korean, const SourceRow& row, Task finish);
-    void sendSentence(SentenceWork work, std::shared_ptr<Started> started, Task finish);
-    void sentenceSaved(const Started& started, const SentenceWork& work,
+    void sendSentence(SentenceWork work, TitleAfterSave after, Task finish);
+    void sentenceSaved(const SentenceWork& work, const TitleAfterSave& after,
                        const SentenceSaveOutcome& outcome);
     // What every sentence outcome is told to: the journal, the outcome hook and the count.
     void sentenceSettled(const SentenceWork& work, const SentenceSaveOutcome& outcome);
-    void resend(SaveJournal::Saves saves);
     void wordOutcome(const WordSaver::Outcome& outcome);
     static std::optional<std::string> titleKey(const CaptureSnapshot& snapshot);
+
+    // The journal's side.
+    static SaveEnd endOf(const SaveVerdict& verdict);
+    static SaveEnd endOf(const SentenceSaveOutcome& outcome);
+    void journalOutcome(const std::string& id, SaveEnd end);
+    void putBack(const std::string& id);
+    void resend(const std::string& owner, SaveJournal::LeftOver left);
 
     Services services_;
     mutable std::mutex mutex_;

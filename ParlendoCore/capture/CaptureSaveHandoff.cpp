@@ -1,5 +1,5 @@
-// The capture pipeline's save hand-off: the owner checks, the source retry ladder, the word and
-// sentence work items and the title-vector request after a confirmed save.
+// The capture pipeline's save hand-off: the owner checks, the journal record, the source retry
+// ladder, the word and sentence work items and the title-vector request after a confirmed save.
 #include "capture/CaptureCopy.h"
 #include "capture/CapturePipeline.h"
 #include "foundation/Log.h"
@@ -36,7 +36,8 @@ std::optional<std::string> koreanOf(const std::vector<DictionaryLookup::Sense>& 
 
 struct CapturePipeline::Handoff {
     std::shared_ptr<Started> started;
-    Body body;
+    // The save; its source id is set once the source is resolved.
+    JournalEntry entry;
     Task done;
     int attempts = 1;
 };
@@ -55,7 +56,27 @@ std::optional<std::string> CapturePipeline::titleKey(const CaptureSnapshot& snap
         snapshot.documentURL));
 }
 
-void CapturePipeline::saving(std::shared_ptr<Started> started, Body body, Task done) {
+void CapturePipeline::saveWord(std::shared_ptr<Started> started,
+                               const DictionaryLookup::Result& result, Task done) {
+    const auto& snapshot = started->snapshot;
+    std::vector<DictionaryLookup::Sense> senses(
+        result.senses.begin(), result.senses.begin() + std::min<size_t>(result.senses.size(), 2));
+    auto korean = koreanOf(senses);
+    SaveWork work(snapshot.id, "", result.lemma.value_or(result.word), result.phonetic,
+                  std::move(korean), std::move(senses), services_.clock->now());
+    JournalEntry entry{std::move(work), JournalEntry::Origin::of(snapshot)};
+    saving(std::move(started), std::move(entry), std::move(done), false);
+}
+
+void CapturePipeline::saveSentence(std::shared_ptr<Started> started, const std::string& original,
+                                   const std::string& korean, Task done) {
+    JournalEntry entry{SentenceWork{started->snapshot.id, "", original, korean},
+                       JournalEntry::Origin::of(started->snapshot)};
+    saving(std::move(started), std::move(entry), std::move(done), false);
+}
+
+void CapturePipeline::saving(std::shared_ptr<Started> started, JournalEntry entry, Task done,
+                             bool replayed) {
     {
         std::lock_guard lock(mutex_);
         ++saving_;
@@ -71,16 +92,36 @@ void CapturePipeline::saving(std::shared_ptr<Started> started, Body body, Task d
         }
     };
     auto handoff = std::make_shared<Handoff>(
-        Handoff{std::move(started), std::move(body), std::move(finish), 1});
+        Handoff{std::move(started), std::move(entry), std::move(finish), 1});
     if (!ownerHolds(handoff->started->owner)) {
         Log::write("save", ownerChanged);
+        if (replayed) {
+            putBack(handoff->entry.id());
+        }
         handoff->done();
         return;
     }
-    resolve(std::move(handoff));
+    if (replayed || !services_.journal || !handoff->entry.origin) {
+        resolve(std::move(handoff));
+        return;
+    }
+    // The capture is on disk before its source is looked for: from here a kill loses it no more.
+    const std::string owner = *handoff->started->owner;
+    JournalEntry recorded = handoff->entry;
+    services_.journal->record(owner, std::move(recorded),
+                              [self = shared_from_this(), handoff = std::move(handoff)]() mutable {
+                                  self->onMain([self, handoff = std::move(handoff)]() mutable {
+                                      self->resolve(std::move(handoff));
+                                  });
+                              });
 }
 
 void CapturePipeline::resolve(std::shared_ptr<Handoff> handoff) {
+    // A save an earlier version recorded came with its source.
+    if (const std::string& known = handoff->entry.sourceID(); !known.empty()) {
+        resolved(std::move(handoff), SourceRow{known, "", std::nullopt});
+        return;
+    }
     auto snapshot = handoff->started->snapshot;
     services_.sources->resolve(
         std::move(snapshot), [self = shared_from_this(),
@@ -93,12 +134,16 @@ void CapturePipeline::resolve(std::shared_ptr<Handoff> handoff) {
 
 void CapturePipeline::resolved(std::shared_ptr<Handoff> handoff, std::optional<SourceRow> row) {
     const int attempts = handoff->attempts;
+    const std::string& id = handoff->entry.id();
     if (!row) {
         if (attempts >= sourceAttempts) {
             Log::write("save", "🔴 출처를 못 정해 저장하지 못함 attempts=" +
                                    std::to_string(sourceAttempts) + " — 유실");
             if (unsaved) {
-                unsaved->add(UnsavedCounter::Kind::source);
+                unsaved->add(UnsavedCounter::Kind::source, id);
+            }
+            if (services_.journal) {
+                services_.journal->keep(id);
             }
             handoff->done();
             return;
@@ -116,90 +161,60 @@ void CapturePipeline::resolved(std::shared_ptr<Handoff> handoff, std::optional<S
     }
     if (!ownerHolds(handoff->started->owner)) {
         Log::write("save", "저장 버림 — 출처를 정하는 사이 계정이 바뀜");
+        putBack(id);
         handoff->done();
         return;
     }
     if (attempts >= 2) {
         Log::write("save", "출처 정함 attempts=" + std::to_string(attempts));
     }
-    auto body = std::move(handoff->body);
-    body(*row, std::move(handoff->done));
+    handoff->entry.setSourceID(row->id);
+    send(std::move(handoff));
 }
 
 void CapturePipeline::retryAfterWait(std::shared_ptr<Handoff> handoff) {
     handoff->attempts += 1;
     if (!ownerHolds(handoff->started->owner)) {
         Log::write("save", ownerChanged);
+        putBack(handoff->entry.id());
         handoff->done();
         return;
     }
     resolve(std::move(handoff));
 }
 
-void CapturePipeline::saveWord(const Started& started, const DictionaryLookup::Result& result,
-                               const SourceRow& row, Task finish) {
-    const auto& snapshot = started.snapshot;
-    std::vector<DictionaryLookup::Sense> senses(
-        result.senses.begin(), result.senses.begin() + std::min<size_t>(result.senses.size(), 2));
-    auto korean = koreanOf(senses);
-    SaveWork work(snapshot.id, row.id, result.lemma.value_or(result.word), result.phonetic,
-                  std::move(korean), std::move(senses), services_.clock->now());
-    if (started.owner) {
-        std::lock_guard lock(mutex_);
-        titlesAfterSave_[snapshot.id] = TitleAfterSave{titleKey(snapshot), row.id, *started.owner};
-    }
-    if (!services_.journal || !started.owner) {
-        services_.words->enqueue(std::move(work));
-        finish();
-        return;
-    }
-    // The hand-off lasts until the save is in the journal and queued, so a quit waits for it.
-    SaveWork recorded = work;
-    services_.journal->record(
-        *started.owner, std::move(recorded),
-        [self = shared_from_this(), work = std::move(work), finish = std::move(finish)]() mutable {
-            self->services_.words->enqueue(std::move(work));
-            self->onMain(std::move(finish));
-        });
+void CapturePipeline::send(std::shared_ptr<Handoff> handoff) {
+    const Started& started = *handoff->started;
+    TitleAfterSave after{titleKey(started.snapshot), handoff->entry.sourceID(), *started.owner};
+    std::visit(overloaded{
+                   [&](SaveWork& work) {
+                       {
+                           std::lock_guard lock(mutex_);
+                           titlesAfterSave_[work.id] = std::move(after);
+                       }
+                       services_.words->enqueue(std::move(work));
+                       handoff->done();
+                   },
+                   [&](SentenceWork& work) {
+                       sendSentence(std::move(work), std::move(after), std::move(handoff->done));
+                   },
+               },
+               handoff->entry.save);
 }
 
-void CapturePipeline::saveSentence(std::shared_ptr<Started> started, const std::string& original,
-                                   const std::string& korean, const SourceRow& row, Task finish) {
-    SentenceWork work{started->snapshot.id, row.id, original, korean};
-    if (!services_.journal || !started->owner) {
-        sendSentence(std::move(work), std::move(started), std::move(finish));
-        return;
-    }
-    const std::string owner = *started->owner;
-    services_.journal->record(owner, work,
-                              [self = shared_from_this(), work, started = std::move(started),
-                               finish = std::move(finish)]() mutable {
-                                  self->sendSentence(std::move(work), std::move(started),
-                                                     std::move(finish));
-                              });
-}
-
-// `started` is none for a save an earlier run left in the journal.
-void CapturePipeline::sendSentence(SentenceWork work, std::shared_ptr<Started> started,
-                                   Task finish) {
+void CapturePipeline::sendSentence(SentenceWork work, TitleAfterSave after, Task finish) {
     services_.sentences->save(
-        work, [self = shared_from_this(), started = std::move(started), work,
+        work, [self = shared_from_this(), after = std::move(after), work,
                finish = std::move(finish)](SentenceSaveOutcome outcome) mutable {
-            self->onMain([self, started = std::move(started), work = std::move(work),
+            self->onMain([self, after = std::move(after), work = std::move(work),
                           outcome = std::move(outcome), finish = std::move(finish)]() mutable {
-                if (started) {
-                    self->sentenceSaved(*started, work, outcome);
-                } else {
-                    self->sentenceSettled(work, outcome);
-                }
-                if (finish) {
-                    finish();
-                }
+                self->sentenceSaved(work, after, outcome);
+                finish();
             });
         });
 }
 
-void CapturePipeline::sentenceSaved(const Started& started, const SentenceWork& work,
+void CapturePipeline::sentenceSaved(const SentenceWork& work, const TitleAfterSave& after,
                                     const SentenceSaveOutcome& outcome) {
     sentenceSettled(work, outcome);
     // Like a word save: the title vector is asked for only while the account that made the
@@ -207,58 +222,16 @@ void CapturePipeline::sentenceSaved(const Started& started, const SentenceWork& 
     if (!outcome.is<SentenceSaveOutcome::Confirmed>()) {
         return;
     }
-    if (!ownerHolds(started.owner)) {
+    if (!ownerHolds(after.owner)) {
         Log::write("title_vec", ownerChangedBeforeConfirm);
         return;
     }
-    services_.titleVectors->request(titleKey(started.snapshot), work.sourceID);
-}
-
-void CapturePipeline::sentenceSettled(const SentenceWork& work,
-                                      const SentenceSaveOutcome& outcome) {
-    if (services_.journal) {
-        services_.journal->settle(work.id);
-    }
-    if (onSentenceOutcome) {
-        onSentenceOutcome(work, outcome);
-    }
-    if (unsaved) {
-        unsaved->note(outcome);
-    }
-}
-
-void CapturePipeline::followAccount(const std::optional<std::string>& owner) {
-    if (!services_.journal) {
-        return;
-    }
-    services_.journal->follow(owner);
-    if (!owner) {
-        return;
-    }
-    services_.journal->takeLeftOver(*owner,
-                                    [weak = weak_from_this()](SaveJournal::Saves saves) mutable {
-                                        if (auto self = weak.lock(); self && !saves.empty()) {
-                                            self->resend(std::move(saves));
-                                        }
-                                    });
-}
-
-void CapturePipeline::resend(SaveJournal::Saves saves) {
-    Log::write("save",
-               "지난 실행에서 끝나지 않은 저장 " + std::to_string(saves.size()) + "건 — 다시 보냄");
-    for (auto& save : saves) {
-        std::visit(overloaded{
-                       [&](SaveWork& work) { services_.words->enqueue(std::move(work)); },
-                       [&](SentenceWork& work) { sendSentence(std::move(work), nullptr, {}); },
-                   },
-                   save);
-    }
+    services_.titleVectors->request(after.titleKey, work.sourceID);
 }
 
 void CapturePipeline::wordOutcome(const WordSaver::Outcome& outcome) {
-    if (services_.journal) {
-        services_.journal->settle(outcome.work.id);
-    }
+    journalOutcome(outcome.work.id,
+                   outcome.result ? SaveEnd::saved : endOf(outcome.result.error()));
     std::optional<TitleAfterSave> entry;
     {
         std::lock_guard lock(mutex_);

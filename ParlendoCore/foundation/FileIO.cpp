@@ -93,35 +93,53 @@ std::error_code makePrivateFolder(const std::filesystem::path& folder,
     return {};
 }
 
-std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                const std::optional<std::filesystem::path>& top) {
+Result<std::filesystem::path, std::error_code> writeReplacement(
+    const std::filesystem::path& path, std::string_view bytes,
+    const std::optional<std::filesystem::path>& top) {
     if (!path.is_absolute() || !path.has_filename()) {
-        return std::make_error_code(std::errc::invalid_argument);
+        return fail(std::make_error_code(std::errc::invalid_argument));
     }
     const std::filesystem::path folder = path.parent_path();
     if (std::error_code ec = makePrivateFolder(folder, top.value_or(folder))) {
-        return ec;
+        return fail(ec);
     }
     const std::string temp = path.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                              std::to_string(tempCounter.fetch_add(1));
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privateFileMode);
     if (fd < 0) {
-        return lastError();
+        return fail(lastError());
     }
-    std::error_code ec;
     // The mode given to open() is narrowed by the umask; set it exactly.
     if (::fchmod(fd, privateFileMode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
-        ec = lastError();
+        const std::error_code ec = lastError();
         ::close(fd);
         ::unlink(temp.c_str());
-        return ec;
+        return fail(ec);
     }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ec = lastError();
+    if (::close(fd) != 0) {
+        const std::error_code ec = lastError();
+        ::unlink(temp.c_str());
+        return fail(ec);
+    }
+    return std::filesystem::path(temp);
+}
+
+std::error_code replaceWith(const std::filesystem::path& temp, const std::filesystem::path& path) {
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const std::error_code ec = lastError();
         ::unlink(temp.c_str());
         return ec;
     }
     return {};
+}
+
+std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                const std::optional<std::filesystem::path>& top) {
+    auto temp = writeReplacement(path, bytes, top);
+    if (!temp) {
+        return temp.error();
+    }
+    return replaceWith(*temp, path);
 }
 
 Result<std::filesystem::path, std::error_code> setAside(const std::filesystem::path& path) {

@@ -39,6 +39,14 @@ std::error_code makePrivateFolder(const std::filesystem::path& folder,
 std::error_code writeAtomically(const std::filesystem::path& path, std::string_view bytes,
                                 const std::optional<std::filesystem::path>& top = std::nullopt);
 
+// The first half of `writeAtomically`: the bytes in a new temporary file beside `path`, flushed
+// to disk; the temporary file's path. `replaceWith` is the second half.
+Result<std::filesystem::path, std::error_code> writeReplacement(
+    const std::filesystem::path& path, std::string_view bytes,
+    const std::optional<std::filesystem::path>& top = std::nullopt);
+// Renames the temporary file `temp` over `path`; on failure `temp` is removed.
+std::error_code replaceWith(const std::filesystem::path& temp, const std::filesystem::path& path);
+
 // Moves a file that cannot be trusted out of the way, keeping it for inspection: renamed to
 // "<path>.unreadable", or "<path>.unreadable.<n>" (n from 2 to 100) when that name is taken.
 // The new path, or why it could not be moved.

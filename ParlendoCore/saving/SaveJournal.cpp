@@ -3,10 +3,14 @@
 #include "foundation/FileIO.h"
 #include "foundation/Json.h"
 #include "foundation/Log.h"
-#include "foundation/Overloaded.h"
 #include "foundation/SHA256.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 namespace parlendo {
@@ -20,102 +24,8 @@ std::string shortOf(const std::string& id) {
     return id.substr(0, 8);
 }
 
-Json optionalString(const std::optional<std::string>& value) {
-    return value ? Json(*value) : Json(nullptr);
-}
-
-Json encode(const SaveJournal::Save& save) {
-    return std::visit(overloaded{
-                          [](const SaveWork& work) {
-                              Json senses = Json::array();
-                              for (const auto& sense : work.senses) {
-                                  senses.push_back(Json{{"korean", sense.korean},
-                                                        {"definition", sense.definition},
-                                                        {"example", sense.example},
-                                                        {"pos", sense.pos}});
-                              }
-                              return Json{{"kind", "word"},
-                                          {"id", work.id},
-                                          {"source_id", work.sourceID},
-                                          {"lemma", work.lemma},
-                                          {"phonetic", optionalString(work.phonetic)},
-                                          {"korean", optionalString(work.korean)},
-                                          {"senses", std::move(senses)},
-                                          {"created_at", work.createdAt}};
-                          },
-                          [](const SentenceWork& work) {
-                              return Json{{"kind", "sentence"},
-                                          {"id", work.id},
-                                          {"source_id", work.sourceID},
-                                          {"original", work.original},
-                                          {"korean", work.korean}};
-                          },
-                      },
-                      save);
-}
-
-// A member that is a string or null; nothing (a bad entry) for anything else or a missing key.
-std::optional<std::optional<std::string>> stringOrNull(const Json& object, const char* key) {
-    if (!object.contains(key)) {
-        return std::nullopt;
-    }
-    if (object[key].is_null()) {
-        return std::optional<std::string>();
-    }
-    if (auto text = json::string(object, key)) {
-        return std::optional<std::string>(std::move(*text));
-    }
-    return std::nullopt;
-}
-
-std::optional<SaveJournal::Save> decodeWord(const Json& entry) {
-    auto id = json::string(entry, "id");
-    auto source = json::string(entry, "source_id");
-    auto lemma = json::string(entry, "lemma");
-    auto phonetic = stringOrNull(entry, "phonetic");
-    auto korean = stringOrNull(entry, "korean");
-    const Json* list = json::array(entry, "senses");
-    auto createdAt = json::number(entry, "created_at");
-    if (!id || !source || !lemma || !phonetic || !korean || !list || !createdAt) {
-        return std::nullopt;
-    }
-    std::vector<SaveWork::Sense> senses;
-    for (const auto& item : *list) {
-        auto gloss = json::string(item, "korean");
-        auto definition = json::string(item, "definition");
-        auto example = json::string(item, "example");
-        auto pos = json::string(item, "pos");
-        if (!gloss || !definition || !example || !pos) {
-            return std::nullopt;
-        }
-        senses.push_back(SaveWork::Sense{std::move(*gloss), std::move(*definition),
-                                         std::move(*example), std::move(*pos)});
-    }
-    return SaveWork(std::move(*id), std::move(*source), std::move(*lemma), std::move(*phonetic),
-                    std::move(*korean), std::move(senses), *createdAt);
-}
-
-std::optional<SaveJournal::Save> decodeSentence(const Json& entry) {
-    auto id = json::string(entry, "id");
-    auto source = json::string(entry, "source_id");
-    auto original = json::string(entry, "original");
-    auto korean = json::string(entry, "korean");
-    if (!id || !source || !original || !korean) {
-        return std::nullopt;
-    }
-    return SentenceWork{std::move(*id), std::move(*source), std::move(*original),
-                        std::move(*korean)};
-}
-
-std::optional<SaveJournal::Save> decode(const Json& entry) {
-    const auto kind = json::string(entry, "kind");
-    if (kind == "word") {
-        return decodeWord(entry);
-    }
-    if (kind == "sentence") {
-        return decodeSentence(entry);
-    }
-    return std::nullopt;
+void logRemovalFailure(const std::error_code& ec) {
+    Log::write("save", "저장 대기 기록 지우기 실패 " + Log::describe(ec));
 }
 
 }  // namespace
@@ -129,171 +39,310 @@ std::shared_ptr<SaveJournal> SaveJournal::make(fs::path stateRoot, ExecutorPtr w
 SaveJournal::SaveJournal(fs::path stateRoot, ExecutorPtr writer, size_t capacity)
     : folder_(std::move(stateRoot) / folderName), writer_(std::move(writer)), capacity_(capacity) {}
 
-const std::string& SaveJournal::idOf(const Save& save) {
-    return std::visit(overloaded{[](const SaveWork& work) -> const std::string& { return work.id; },
-                                 [](const SentenceWork& work) -> const std::string& {
-                                     return work.id;
-                                 }},
-                      save);
+SaveJournal::~SaveJournal() {
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
 }
 
 fs::path SaveJournal::fileOf(const std::string& owner) const {
     return folder_ / (SHA256::hex(owner).substr(0, fileNameDigits) + ".json");
 }
 
-void SaveJournal::record(std::string owner, Save save, Task then) {
-    writer_->post([self = shared_from_this(), owner = std::move(owner), save = std::move(save),
+void SaveJournal::record(std::string owner, JournalEntry entry, Task then) {
+    writer_->post([self = shared_from_this(), owner = std::move(owner), entry = std::move(entry),
                    then = std::move(then)]() mutable {
-        {
-            std::lock_guard lock(self->mutex_);
-            Book& saves = self->book(owner);
-            const std::string id = idOf(save);
-            if (saves.size() >= self->capacity_) {
-                Log::write("save", "저장 대기 기록 가득 참 — 기록 없이 보냄 work=" + shortOf(id));
-            } else {
-                saves.push_back(Held{std::move(save), true});
-                if (!self->store(owner, saves)) {
-                    Log::write("save",
-                               "🔴 저장 대기 기록 못 함 — 기록 없이 보냄 work=" + shortOf(id));
-                }
+        const std::string id = entry.id();
+        if (!self->owned()) {
+            Log::write("save",
+                       "저장 대기 기록은 다른 실행이 쓰는 중 — 기록 없이 보냄 work=" + shortOf(id));
+        } else if (Book& book = self->book(owner); book.saves.size() >= self->capacity_) {
+            Log::write("save", "저장 대기 기록 가득 참 — 기록 없이 보냄 work=" + shortOf(id));
+        } else {
+            book.saves.push_back(Held{std::move(entry), Stage::sending});
+            if (!self->store(owner, book)) {
+                Log::write("save", "🔴 저장 대기 기록 못 함 — 기록 없이 보냄 work=" + shortOf(id));
             }
         }
         then();
     });
 }
 
+template <class Change>
+bool SaveJournal::change(const std::string& id, Change change) {
+    for (auto& [owner, book] : books_) {
+        if (book.epoch != epochOf(owner)) {
+            continue;  // forgotten since it was read
+        }
+        auto it = std::find_if(book.saves.begin(), book.saves.end(),
+                               [&](const Held& held) { return held.entry.id() == id; });
+        if (it != book.saves.end()) {
+            change(owner, book, it);
+            return true;
+        }
+    }
+    return false;
+}
+
 void SaveJournal::settle(std::string id) {
     writer_->post([self = shared_from_this(), id = std::move(id)] {
-        std::lock_guard lock(self->mutex_);
-        for (auto& [owner, saves] : self->books_) {
-            auto it = std::find_if(saves.begin(), saves.end(),
-                                   [&](const Held& held) { return idOf(held.save) == id; });
-            if (it != saves.end()) {
-                saves.erase(it);
-                self->store(owner, saves);
-                return;
-            }
-        }
+        self->change(id, [&](const std::string& owner, Book& book, auto it) {
+            book.saves.erase(it);
+            self->store(owner, book);
+        });
     });
 }
 
-void SaveJournal::takeLeftOver(std::string owner, UniqueFunction<void(Saves)> then) {
-    writer_->post(
-        [self = shared_from_this(), owner = std::move(owner), then = std::move(then)]() mutable {
-            Saves left;
-            {
-                std::lock_guard lock(self->mutex_);
-                for (auto& held : self->book(owner)) {
-                    if (!held.sent) {
-                        held.sent = true;
-                        left.push_back(held.save);
-                    }
-                }
-            }
-            then(std::move(left));
+void SaveJournal::keep(std::string id) {
+    writer_->post([self = shared_from_this(), id = std::move(id)] {
+        self->change(id, [&](const std::string&, Book&, auto it) {
+            it->stage = Stage::kept;
+            Log::write("save", "저장 대기 기록에 남김 — 다음 시작에 보냄 work=" + shortOf(id));
         });
+    });
 }
 
-void SaveJournal::follow(const std::optional<std::string>& owner) {
-    std::optional<std::string> signedOut;
-    {
-        std::lock_guard lock(mutex_);
-        if (!owner && current_) {
-            signedOut = current_;
+void SaveJournal::putBack(std::string id) {
+    writer_->post([self = shared_from_this(), id = std::move(id)] {
+        self->change(id, [](const std::string&, Book&, auto it) { it->stage = Stage::waiting; });
+    });
+}
+
+void SaveJournal::takeLeftOver(std::string owner, UniqueFunction<void(LeftOver)> then) {
+    writer_->post([self = shared_from_this(), owner = std::move(owner),
+                   then = std::move(then)]() mutable {
+        LeftOver left;
+        if (!self->owned()) {
+            Log::write("save", "저장 대기 기록은 다른 실행이 쓰는 중 — 남은 저장은 그쪽이 보냄");
+            then(std::move(left));
+            return;
         }
-        current_ = owner;
-    }
-    if (!signedOut) {
-        return;
-    }
-    writer_->post([self = shared_from_this(), owner = std::move(*signedOut)] {
-        if (self->forget(owner)) {
+        for (auto& held : self->book(owner).saves) {
+            switch (held.stage) {
+                case Stage::waiting:
+                    held.stage = Stage::sending;
+                    left.send.push_back(held.entry);
+                    break;
+                case Stage::kept:
+                    left.kept.push_back(held.entry);
+                    break;
+                case Stage::sending:
+                    break;
+            }
+        }
+        then(std::move(left));
+    });
+}
+
+void SaveJournal::signedOut(std::string owner) {
+    writer_->post([self = shared_from_this(), owner = std::move(owner)] {
+        if (!self->owned()) {
+            return;  // the journals are another run's
+        }
+        self->books_.erase(owner);
+        const bool gone = self->erase(owner);
+        self->syncFolder("지우기");
+        if (gone) {
             Log::write("save", "로그아웃 — 저장 대기 기록 지움");
         }
     });
 }
 
 bool SaveJournal::forget(const std::string& owner) {
-    std::lock_guard lock(mutex_);
-    books_.erase(owner);
-    return remove(fileOf(owner));
+    const bool gone = erase(owner);
+    // The removals reach the disk on the writer; the caller never waits for a flush.
+    writer_->post([self = shared_from_this()] { self->syncFolder("지우기"); });
+    return gone;
+}
+
+bool SaveJournal::erase(const std::string& owner) {
+    std::error_code failure;
+    {
+        std::lock_guard lock(filesMutex_);
+        ++epochs_[owner];
+        failure = removeFiles(owner);
+    }
+    if (failure) {
+        logRemovalFailure(failure);
+    }
+    return !failure;
+}
+
+std::error_code SaveJournal::removeFiles(const std::string& owner) {
+    const fs::path file = fileOf(owner);
+    // A write killed half-way leaves its temporary file, an unreadable one was set aside: both
+    // are named after the journal.
+    const std::string prefix = file.filename().string() + ".";
+    std::vector<fs::path> files{file};
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+            files.push_back(entry.path());
+        }
+    }
+    std::error_code failure;
+    for (const auto& path : files) {
+        fs::remove(path, ec);
+        if (ec && !failure) {
+            failure = ec;
+        }
+    }
+    return failure;
+}
+
+void SaveJournal::syncFolder(const char* what) {
+    std::error_code ec;
+    if (!fs::is_directory(folder_, ec)) {
+        return;
+    }
+    if (ec = fileio::syncFolder(folder_); ec) {
+        Log::write("save", std::string("저장 대기 기록 ") + what + " 실패 " + Log::describe(ec));
+    }
+}
+
+std::uint64_t SaveJournal::epochOf(const std::string& owner) {
+    std::lock_guard lock(filesMutex_);
+    auto it = epochs_.find(owner);
+    return it == epochs_.end() ? 0 : it->second;
+}
+
+bool SaveJournal::owned() {
+    if (lockFd_ >= 0) {
+        return true;
+    }
+    // Without a lock file nothing can be guarded (a folder that cannot be made cannot be
+    // written either, and the writes say why): go on.
+    if (fileio::makePrivateFolder(folder_, folder_)) {
+        return true;
+    }
+    const fs::path file = folder_ / lockName;
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, fileio::privateFileMode);
+    if (fd < 0) {
+        return true;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error != EWOULDBLOCK) {
+            return true;  // a file system without locks
+        }
+        if (!refusalLogged_) {
+            refusalLogged_ = true;
+            Log::write("save",
+                       "🔴 저장 대기 기록을 다른 실행이 잡고 있음 — 이 실행은 기록하지 않음");
+        }
+        return false;
+    }
+    // Held until the journal goes, with the process.
+    lockFd_ = fd;
+    if (refusalLogged_) {
+        Log::write("save", "저장 대기 기록을 이제 이 실행이 씀");
+    }
+    return true;
 }
 
 SaveJournal::Book& SaveJournal::book(const std::string& owner) {
+    const std::uint64_t epoch = epochOf(owner);
     auto it = books_.find(owner);
-    if (it != books_.end()) {
+    if (it != books_.end() && it->second.epoch == epoch) {
         return it->second;
     }
-    const fs::path file = fileOf(owner);
     Book loaded;
+    loaded.epoch = epoch;
+    const fs::path file = fileOf(owner);
     std::error_code ec;
     if (fs::exists(fs::symlink_status(file, ec))) {
         if (auto saves = read(owner, file)) {
-            loaded = std::move(*saves);
-        } else if (auto aside = fileio::setAside(file)) {
-            Log::write("save",
-                       "🔴 저장 대기 기록을 읽을 수 없어 옮겨 둠 to=" + aside->filename().string());
+            loaded.saves = std::move(*saves);
         } else {
-            Log::write("save", "🔴 저장 대기 기록을 읽을 수 없고 옮기지도 못함 " +
-                                   Log::describe(aside.error()));
+            std::optional<Result<fs::path, std::error_code>> aside;
+            {
+                std::lock_guard lock(filesMutex_);
+                if (epochs_[owner] == epoch) {
+                    aside = fileio::setAside(file);
+                }
+            }
+            if (aside && *aside) {
+                Log::write("save", "🔴 저장 대기 기록을 읽을 수 없어 옮겨 둠 to=" +
+                                       (*aside)->filename().string());
+            } else if (aside) {
+                Log::write("save", "🔴 저장 대기 기록을 읽을 수 없고 옮기지도 못함 " +
+                                       Log::describe(aside->error()));
+            }
         }
     }
-    return books_.emplace(owner, std::move(loaded)).first->second;
+    return books_[owner] = std::move(loaded);
 }
 
-std::optional<SaveJournal::Book> SaveJournal::read(const std::string& owner,
-                                                   const fs::path& file) const {
+std::optional<std::vector<SaveJournal::Held>> SaveJournal::read(const std::string& owner,
+                                                                const fs::path& file) const {
     const auto bytes = fileio::readFile(file);
     const auto root = bytes ? json::parse(*bytes) : std::nullopt;
     const Json* entries = root ? json::array(*root, "saves") : nullptr;
     if (!entries || json::string(*root, "owner") != owner) {
         return std::nullopt;
     }
-    Book saves;
-    for (const auto& entry : *entries) {
-        auto save = decode(entry);
-        if (!save) {
+    std::vector<Held> saves;
+    for (const auto& item : *entries) {
+        auto entry = JournalEntry::fromJson(item);
+        if (!entry) {
             return std::nullopt;  // one bad entry makes the whole file untrustworthy
         }
-        saves.push_back(Held{std::move(*save), false});
+        saves.push_back(Held{std::move(*entry), Stage::waiting});
     }
     return saves;
 }
 
-bool SaveJournal::store(const std::string& owner, const Book& saves) {
+bool SaveJournal::store(const std::string& owner, const Book& book) {
     const fs::path file = fileOf(owner);
-    if (saves.empty()) {
-        return remove(file);
+    std::error_code ec;
+    if (book.saves.empty()) {
+        bool removed = false;
+        {
+            std::lock_guard lock(filesMutex_);
+            if (epochs_[owner] != book.epoch) {
+                return true;  // forgotten meanwhile: nothing of it is kept
+            }
+            removed = fs::remove(file, ec);
+        }
+        if (!removed && !ec) {
+            return true;  // there was none
+        }
+        if (!ec) {
+            ec = fileio::syncFolder(folder_);
+        }
+        if (ec) {
+            logRemovalFailure(ec);
+            return !fs::exists(fs::symlink_status(file, ec));
+        }
+        return true;
     }
     Json entries = Json::array();
-    for (const auto& held : saves) {
-        entries.push_back(encode(held.save));
+    for (const auto& held : book.saves) {
+        entries.push_back(held.entry.toJson());
     }
     const auto bytes = json::dump(Json{{"owner", owner}, {"saves", std::move(entries)}});
-    std::error_code ec;
     if (!bytes) {
         ec = std::make_error_code(std::errc::illegal_byte_sequence);
-    } else if (ec = fileio::writeAtomically(file, *bytes); !ec) {
-        ec = fileio::syncFolder(folder_);
+    } else if (auto temp = fileio::writeReplacement(file, *bytes); !temp) {
+        ec = temp.error();
+    } else {
+        {
+            // Only the rename is made under the lock: a forget never waits for the flush.
+            std::lock_guard lock(filesMutex_);
+            if (epochs_[owner] != book.epoch) {
+                fs::remove(*temp, ec);
+                return true;
+            }
+            ec = fileio::replaceWith(*temp, file);
+        }
+        if (!ec) {
+            ec = fileio::syncFolder(folder_);
+        }
     }
     if (ec) {
         Log::write("save", "저장 대기 기록 쓰기 실패 " + Log::describe(ec));
         return false;
-    }
-    return true;
-}
-
-bool SaveJournal::remove(const fs::path& file) {
-    std::error_code ec;
-    if (!fs::remove(file, ec) && !ec) {
-        return true;  // there was none
-    }
-    if (!ec) {
-        ec = fileio::syncFolder(folder_);
-    }
-    if (ec) {
-        Log::write("save", "저장 대기 기록 지우기 실패 " + Log::describe(ec));
-        return !fs::exists(fs::symlink_status(file, ec));
     }
     return true;
 }

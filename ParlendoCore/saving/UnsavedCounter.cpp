@@ -26,28 +26,48 @@ std::optional<UnsavedCounter::Kind> UnsavedCounter::fromString(std::string_view 
     return std::nullopt;
 }
 
-int UnsavedCounter::add(Kind kind) {
+int UnsavedCounter::add(Kind kind, std::optional<std::string> id) {
     int total = 0;
     {
         std::lock_guard lock(mutex_);
-        total = ++count_;
+        if (!id) {
+            ++count_;
+        } else if (!ids_.insert(std::move(*id)).second) {
+            return totalLocked();
+        }
+        total = totalLocked();
     }
     Log::write("save", "저장 안 된 것 +1 kind=" + std::string(toString(kind)) +
                            " total=" + std::to_string(total));
     return total;
 }
 
+bool UnsavedCounter::settle(const std::string& id) {
+    int total = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (ids_.erase(id) == 0) {
+            return false;
+        }
+        total = totalLocked();
+    }
+    Log::write("save", "저장 안 된 것 -1 — 다시 보내 저장됨 work=" + id.substr(0, 8) +
+                           " total=" + std::to_string(total));
+    return true;
+}
+
 int UnsavedCounter::total() const {
     std::lock_guard lock(mutex_);
-    return count_;
+    return totalLocked();
 }
 
 void UnsavedCounter::reset() {
     int was = 0;
     {
         std::lock_guard lock(mutex_);
-        was = count_;
+        was = totalLocked();
         count_ = 0;
+        ids_.clear();
     }
     if (was >= 1) {
         Log::write("save", "저장 안 된 것 0 으로 — 계정이 바뀜 was=" + std::to_string(was));
@@ -89,15 +109,15 @@ bool UnsavedCounter::note(const WordSaver::Outcome& outcome) {
     if (!counts(outcome.result)) {
         return false;
     }
-    add(Kind::word);
+    add(Kind::word, outcome.work.id);
     return true;
 }
 
-bool UnsavedCounter::note(const SentenceSaveOutcome& outcome) {
+bool UnsavedCounter::note(const SentenceSaveOutcome& outcome, std::optional<std::string> id) {
     if (!counts(outcome)) {
         return false;
     }
-    add(Kind::sentence);
+    add(Kind::sentence, std::move(id));
     return true;
 }
 

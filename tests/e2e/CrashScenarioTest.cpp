@@ -1,7 +1,7 @@
-// A day that ends badly: the server holds the saves of two words and a sentence, and the program
-// is killed (SIGKILL, as the out-of-memory killer or a crash ends it) before any is answered. The
-// next start sends them again: every capture ends on the server once, or counted unsaved in the
-// menu.
+// Days that end badly: the program is killed (SIGKILL, as the out-of-memory killer or a crash
+// ends it) while the server holds saves or the source of a capture, or after an outage made it
+// give saves up; or the server refuses the login mid-save. The next start, or the next sign-in,
+// sends them again: every capture ends on the server once, or counted unsaved in the menu.
 #include "CaptureSteps.h"
 
 #include "foundation/Json.h"
@@ -15,7 +15,6 @@ namespace parlendo::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using CrashScenario = CaptureSteps;
 
 // The saves the journals of the state folder hold, and whether every file is the user's alone.
 struct Journals {
@@ -51,6 +50,35 @@ std::vector<std::string> lemmas(StubLibrary& library) {
     }
     return out;
 }
+
+class CrashScenario : public CaptureSteps {
+  protected:
+    // Kills the program and starts it again against a server that answers.
+    void restartAfterKill() {
+        ASSERT_EQ(::kill(pid, SIGKILL), 0);
+        ASSERT_TRUE(ProgramRun::wait(pid, 10).has_value());
+        backend.clear();
+        ASSERT_GT(launch(), 0);
+        ASSERT_TRUE(DesktopSession::pumpUntil(
+            [&] { return logCount("[account] restore ok") == 2 && statusItems() == 2; }, 30))
+            << log();
+    }
+
+    // Waits until the one serendipity the journal held is sent again and saved, and the journal
+    // is empty.
+    void oneResentAndSaved() {
+        ASSERT_TRUE(waitForLog("[save] 지난 실행에서 끝나지 않은 저장 1건 — 다시 보냄", 20))
+            << log();
+        ASSERT_TRUE(DesktopSession::pumpUntil(
+            [&] {
+                return backend.library->count("words", false) == 1 &&
+                       journals(dataRoot()).saves == 0;
+            },
+            30))
+            << log();
+        EXPECT_EQ(lemmas(*backend.library), std::vector<std::string>{"serendipity"});
+    }
+};
 
 TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
     ASSERT_NO_FATAL_FAILURE(startReading());
@@ -99,6 +127,8 @@ TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
         [&] { return logCount("[account] restore ok") == 2 && statusItems() == 2; }, 30))
         << log();
     ASSERT_TRUE(waitForLog("[save] 지난 실행에서 끝나지 않은 저장 3건 — 다시 보냄")) << log();
+    // Each counts as unsaved until the server confirms it.
+    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=sentence total=3")) << log();
     ASSERT_TRUE(DesktopSession::pumpUntil(
         [&] {
             return backend.library->count("words", false) == 1 &&
@@ -107,16 +137,19 @@ TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
         },
         30))
         << log();
-    EXPECT_EQ(lemmas(*backend.library), std::vector<std::string>{"ephemeral"});
+    // The two words find their sources side by side: the refusal meets whichever goes first.
+    const bool refusedFirst = logCount("[save] 🔴 거부 code=invalid_lemma lemma=raw:serendipity");
+    EXPECT_EQ(lemmas(*backend.library),
+              std::vector<std::string>{refusedFirst ? "ephemeral" : "serendipity"});
     // The sentence keeps its id, so a save the server had made is never made twice.
     EXPECT_TRUE(backend.library->row("sentences", sentenceID).has_value());
-    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=word total=1")) << log();
     panel = menu();
     ASSERT_TRUE(panel.has_value()) << log();
     EXPECT_TRUE(menuShows("⚠️ 저장 안 된 것 1개"))
         << ::testing::PrintToString(panel->shown());
     DesktopSession::pumpFor(1);
-    EXPECT_EQ(logCount("저장 안 된 것 +1"), 1u) << log();
+    EXPECT_EQ(logCount("저장 안 된 것 +1"), 3u) << log();
+    EXPECT_EQ(logCount("저장 안 된 것 -1"), 2u) << log();
     EXPECT_EQ(logCount("다시 보냄"), 1u);
 
     // A clean end while a save is answered late: the program waits for it, and the journal is
@@ -128,13 +161,110 @@ TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
         200, R"({"status":"ok","word_id":"w-late","snapshot_state":"inserted","created":true})");
     slow.delay = 3;
     backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", slow);
+    const size_t savedBefore = logCount("[save] rpc ok lemma=raw:serendipity");
     auto last = readerWindow("Late one — Test window", ScriptedBackend::knownWord);
     lookupChord();
     ASSERT_TRUE(DesktopSession::pumpUntil([&] { return journals(dataRoot()).saves == 1; }, 15))
         << log();
     EXPECT_EQ(terminate(), 0) << log();
-    EXPECT_EQ(logCount("[save] rpc ok lemma=raw:serendipity"), 1u) << log();
+    EXPECT_EQ(logCount("[save] rpc ok lemma=raw:serendipity"), savedBefore + 1) << log();
     EXPECT_EQ(journals(dataRoot()).saves, 0u);
+}
+
+TEST_F(CrashScenario, ACaptureWhoseSourceTheServerHoldsIsSentAtTheNextStart) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    // The server holds the search for the page's source: the first capture of every page or
+    // document waits there.
+    backend.interpose("GET", "/rest/v1/sources", StubAnswer::hanging());
+    auto reader = readerWindow("Source held — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_EQ(cardsShowing("1. 뜻밖의 행운 [noun]", 2).size(), 2u) << log();
+    ASSERT_TRUE(backend.waitFor("GET", "/rest/v1/sources")) << log();
+    // It is in the journal already, with where it was captured.
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return journals(dataRoot()).saves == 1; }, 10))
+        << log();
+    EXPECT_TRUE(backend.requests("POST", "/rest/v1/rpc/save_word_snapshot_v1").empty());
+    reader.reset();
+
+    ASSERT_NO_FATAL_FAILURE(restartAfterKill());
+    ASSERT_NO_FATAL_FAILURE(oneResentAndSaved());
+    // Counted unsaved until the server confirmed it.
+    EXPECT_EQ(logCount("[save] 저장 안 된 것 +1 kind=word total=1"), 1u);
+    EXPECT_EQ(backend.library->count("sources", false), 1u);
+    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 -1 — 다시 보내 저장됨")) << log();
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+TEST_F(CrashScenario, SavesGivenUpInAnOutageAreSentAtTheNextStart) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
+                      StubAnswer::json(500, R"({"message":"internal error"})"));
+    auto reader = readerWindow("Outage — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1", 3, 20)) << log();
+    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=word total=1")) << log();
+    ASSERT_TRUE(waitForLog("[save] 저장 대기 기록에 남김 — 다음 시작에 보냄")) << log();
+    // Given up, counted, and still kept for the next start.
+    EXPECT_EQ(journals(dataRoot()).saves, 1u);
+    EXPECT_TRUE(menuShows("⚠️ 저장 안 된 것 1개"))
+        << ::testing::PrintToString(panel->shown());
+    reader.reset();
+
+    ASSERT_NO_FATAL_FAILURE(restartAfterKill());
+    ASSERT_NO_FATAL_FAILURE(oneResentAndSaved());
+    ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 -1 — 다시 보내 저장됨 work=")) << log();
+    panel = menu();
+    ASSERT_TRUE(panel.has_value()) << log();
+    panel->opening();
+    DesktopSession::pumpFor(0.5);
+    EXPECT_FALSE(panel->find("⚠️ 저장 안 된 것"))
+        << ::testing::PrintToString(panel->shown());
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+TEST_F(CrashScenario, ASaveWhoseLoginTheServerRefusesGoesOutAfterTheNextSignIn) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    // The access token ran out and the server refuses the refresh: the session is lost while
+    // the save is on its way. The account still owns the capture.
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
+                      StubAnswer::json(401, R"({"code":"PGRST301","message":"JWT expired"})"), 1);
+    backend.interpose("POST", "/auth/v1/token",
+                      StubAnswer::json(400, R"({"error_code":"refresh_token_not_found"})",
+                                       {{"Content-Type", "application/json"}}),
+                      1);
+    auto reader = readerWindow("Refused — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(backend.waitFor("POST", "/auth/v1/token")) << log();
+    const auto login = ProgramWindows::showing("계정이 없어요 → 회원가입", 20);
+    ASSERT_TRUE(login.has_value()) << log();
+    ASSERT_TRUE(waitForLog("[save] 버림 why=auth_required")) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 1u) << log();
+    EXPECT_EQ(backend.library->count("words", false), 0u);
+
+    ASSERT_TRUE(ProgramWindows::type(*login, 0, ScriptedBackend::email));
+    ASSERT_TRUE(ProgramWindows::type(*login, 1, ScriptedBackend::password));
+    ASSERT_TRUE(ProgramWindows::click(*login, "button", "로그인"));
+    ASSERT_NO_FATAL_FAILURE(oneResentAndSaved());
+
+    // The user's own sign-out, once its wait for the saves is over, takes the journal with it.
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return logCount("[detect] watching=true") == 2; }))
+        << log();
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", StubAnswer::hanging());
+    lookupChord();
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return journals(dataRoot()).saves == 1; }, 15))
+        << log();
+    ASSERT_TRUE(panel->click(std::string(ScriptedBackend::email) + " — 로그아웃…"));
+    const auto question = ProgramWindows::showingPart("로그아웃할까요?");
+    ASSERT_TRUE(question.has_value()) << log();
+    ASSERT_TRUE(ProgramWindows::click(*question, "button", "로그아웃"));
+    ASSERT_TRUE(waitForLog("[save] 로그아웃 — 저장 대기 기록 지움", 30)) << log();
+    EXPECT_TRUE(waitForLog("[auth] 로그아웃 — 기다리던 저장 1건")) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 0u);
+    backend.clear();
+    EXPECT_EQ(terminate(), 0) << log();
 }
 
 }  // namespace

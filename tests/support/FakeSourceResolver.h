@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace parlendo::testing {
@@ -34,6 +35,8 @@ class FakeSourceResolver final : public SourceResolving {
 
     // Answers the oldest held call; false when none is held.
     bool answer(std::optional<SourceRow> answer) { return held_.answerOldest(std::move(answer)); }
+    // Lets every held call go unanswered, as when the process ends.
+    void dropAll(std::string_view why) { held_.dropAll(why); }
     size_t calls() const {
         std::lock_guard lock(mutex_);
         return snapshots.size();

@@ -31,6 +31,8 @@ struct Harness {
         session->setOnRefused([this] { events.push_back("refused"); });
         session->setOnSessionLost([this] { events.push_back("lost"); });
         session->setOnSignedOut([this] { events.push_back("signed_out"); });
+        session->setOnSignedOutOf(
+            [this](const std::string& id) { events.push_back("signed_out_of " + id); });
         session->setOnAuthChange([this] { events.push_back("auth_change"); });
     }
 
@@ -189,6 +191,9 @@ TEST(AccountSession, SignOutWaitsForPendingSaves) {
     EXPECT_EQ(stops, 2);  // once before the wait, once by the runtime
     EXPECT_TRUE(logs.contains("auth", "로그아웃 — 기다리던 저장 2건 · 남은 것 0건 · 0.20초"));
     EXPECT_TRUE(outcome->workStopped);
+    // Told which account ended, once the saves had their time: its journal goes then.
+    ASSERT_GE(h.events.size(), 2u);
+    EXPECT_EQ(h.events[h.events.size() - 2], "signed_out_of user-1");
     EXPECT_EQ(h.events.back(), "signed_out");
     EXPECT_FALSE(h.session->isLoggedIn());
 

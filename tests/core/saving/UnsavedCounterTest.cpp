@@ -39,8 +39,9 @@ TEST(UnsavedCounterTest, MenuTitleAppearsFromOne) {
 TEST(UnsavedCounterTest, CountsFailuresButNotDropsOrSuccesses) {
     LogCapture log;
     UnsavedCounter counter;
-    SaveWork work("ID", "SRC", "w", std::nullopt, std::nullopt, {}, 0);
+    int n = 0;
     auto outcome = [&](Result<SaveReceipt, SaveVerdict> result) {
+        SaveWork work("ID-" + std::to_string(++n), "SRC", "w", std::nullopt, std::nullopt, {}, 0);
         return WordSaver::Outcome{work, 1, std::move(result), "rpc"};
     };
     EXPECT_FALSE(counter.note(outcome(SaveReceipt{})));
@@ -56,6 +57,27 @@ TEST(UnsavedCounterTest, CountsFailuresButNotDropsOrSuccesses) {
     EXPECT_TRUE(counter.note(SentenceSaveOutcome::unknown(3)));
     EXPECT_EQ(counter.total(), 5);
     EXPECT_EQ(log.messages("save").back(), "저장 안 된 것 +1 kind=sentence total=5");
+}
+
+TEST(UnsavedCounterTest, ACaptureCountsOnceUntilItReachesTheServerAfterAll) {
+    LogCapture log;
+    UnsavedCounter counter;
+    // Left over from an earlier run, then given up again: still one.
+    EXPECT_EQ(counter.add(UnsavedCounter::Kind::word, "AAAAAAAA-1"), 1);
+    EXPECT_EQ(counter.add(UnsavedCounter::Kind::word, "AAAAAAAA-1"), 1);
+    EXPECT_EQ(counter.add(UnsavedCounter::Kind::sentence, "BBBBBBBB-2"), 2);
+    EXPECT_EQ(counter.add(UnsavedCounter::Kind::source), 3);
+    EXPECT_EQ(log.count("save", "+1"), 3u);
+
+    EXPECT_TRUE(counter.settle("AAAAAAAA-1"));
+    EXPECT_EQ(log.messages("save").back(),
+              "저장 안 된 것 -1 — 다시 보내 저장됨 work=AAAAAAAA total=2");
+    EXPECT_FALSE(counter.settle("AAAAAAAA-1"));
+    EXPECT_FALSE(counter.settle("never-counted"));
+    EXPECT_EQ(counter.total(), 2);
+    counter.reset();
+    EXPECT_FALSE(counter.settle("BBBBBBBB-2"));
+    EXPECT_EQ(counter.total(), 0);
 }
 
 TEST(UnsavedCounterTest, AddsFromManyThreadsWithoutLosingOne) {

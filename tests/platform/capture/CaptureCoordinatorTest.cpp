@@ -164,18 +164,20 @@ TEST_F(CaptureCoordinatorTest, ASystemNoticeChecksTrustTwiceAndOnlyAChangeActs) 
 }
 
 TEST_F(CaptureCoordinatorTest, FailedWordSavesCountAsUnsavedAndRetriesSaySo) {
-    const auto outcome = [](SaveVerdict verdict) {
-        return WordSaver::Outcome{SaveWork("ABCDEF12-3456-7890-ABCD-EF1234567890", "src", "cat",
-                                           std::nullopt, std::nullopt, {}, 0),
-                                  3, tl::unexpected(std::move(verdict)), "rpc"};
+    const auto outcome = [](const char* id, SaveVerdict verdict) {
+        return WordSaver::Outcome{SaveWork(id, "src", "cat", std::nullopt, std::nullopt, {}, 0), 3,
+                                  tl::unexpected(std::move(verdict)), "rpc"};
     };
     const auto hook = coordinator->words()->onOutcome();
-    hook(outcome(SaveVerdict::retry("timeout")));
+    hook(outcome("ABCDEF12-3456-7890-ABCD-EF1234567890", SaveVerdict::retry("timeout")));
     EXPECT_EQ(env->unsaved->total(), 1);
     EXPECT_TRUE(log.has("save", "🔴 단어 저장 여부 모름 why=timeout attempts=3 work=ABCDEF12"));
-    hook(outcome(SaveVerdict::terminal("P0001")));
+    hook(outcome("BCDEF123-3456-7890-ABCD-EF1234567890", SaveVerdict::terminal("P0001")));
     EXPECT_EQ(env->unsaved->total(), 2);
-    hook(outcome(SaveVerdict::drop("signed_out")));
+    // The same capture told again (sent again later and refused) is still one.
+    hook(outcome("BCDEF123-3456-7890-ABCD-EF1234567890", SaveVerdict::terminal("P0001")));
+    EXPECT_EQ(env->unsaved->total(), 2);
+    hook(outcome("CDEF1234-3456-7890-ABCD-EF1234567890", SaveVerdict::drop("signed_out")));
     EXPECT_EQ(env->unsaved->total(), 2);
     EXPECT_EQ(log.count("save", "🔴"), 1u);
 

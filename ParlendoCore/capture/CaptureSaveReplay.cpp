@@ -1,0 +1,114 @@
+// The capture pipeline's side of the save journal: what each outcome leaves in it, and the
+// saves it hands back when their account signs in.
+#include "capture/CapturePipeline.h"
+#include "foundation/Log.h"
+#include "foundation/Overloaded.h"
+
+namespace parlendo {
+
+CapturePipeline::SaveEnd CapturePipeline::endOf(const SaveVerdict& verdict) {
+    return std::visit(overloaded{[](const SaveVerdict::Terminal&) { return SaveEnd::refused; },
+                                 [](const SaveVerdict::Retry&) { return SaveEnd::givenUp; },
+                                 [](const SaveVerdict::Drop&) { return SaveEnd::dropped; },
+                                 [](const SaveVerdict::RpcMissing&) {
+                                     return SaveEnd::givenUp;
+                                 }},
+                      verdict.value());
+}
+
+CapturePipeline::SaveEnd CapturePipeline::endOf(const SentenceSaveOutcome& outcome) {
+    return std::visit(
+        overloaded{[](const SentenceSaveOutcome::Confirmed&) { return SaveEnd::saved; },
+                   [](const SentenceSaveOutcome::Rejected&) { return SaveEnd::refused; },
+                   [](const SentenceSaveOutcome::Dropped&) { return SaveEnd::dropped; },
+                   [](const SentenceSaveOutcome::Lost&) { return SaveEnd::givenUp; },
+                   [](const SentenceSaveOutcome::Unknown&) {
+                       return SaveEnd::givenUp;
+                   }},
+        outcome.value());
+}
+
+void CapturePipeline::journalOutcome(const std::string& id, SaveEnd end) {
+    if (end == SaveEnd::saved && unsaved) {
+        unsaved->settle(id);
+    }
+    if (!services_.journal) {
+        return;
+    }
+    switch (end) {
+        case SaveEnd::saved:
+        case SaveEnd::refused:
+            services_.journal->settle(id);
+            return;
+        case SaveEnd::givenUp:
+            services_.journal->keep(id);
+            return;
+        case SaveEnd::dropped:
+            services_.journal->putBack(id);
+            return;
+    }
+}
+
+void CapturePipeline::putBack(const std::string& id) {
+    journalOutcome(id, SaveEnd::dropped);
+}
+
+void CapturePipeline::sentenceSettled(const SentenceWork& work,
+                                      const SentenceSaveOutcome& outcome) {
+    journalOutcome(work.id, endOf(outcome));
+    if (onSentenceOutcome) {
+        onSentenceOutcome(work, outcome);
+    }
+    if (unsaved) {
+        unsaved->note(outcome, work.id);
+    }
+}
+
+void CapturePipeline::followAccount(const std::optional<std::string>& owner) {
+    if (!services_.journal || !owner) {
+        return;
+    }
+    services_.journal->takeLeftOver(
+        *owner, [weak = weak_from_this(), owner = *owner](SaveJournal::LeftOver left) mutable {
+            if (auto self = weak.lock()) {
+                self->onMain([self, owner = std::move(owner), left = std::move(left)]() mutable {
+                    self->resend(owner, std::move(left));
+                });
+            }
+        });
+}
+
+void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver left) {
+    // The account signed out again meanwhile: its saves wait for its next session.
+    if (!ownerHolds(owner)) {
+        for (const auto& entry : left.send) {
+            putBack(entry.id());
+        }
+        return;
+    }
+    if (unsaved) {
+        for (const auto* entries : {&left.kept, &left.send}) {
+            for (const auto& entry : *entries) {
+                unsaved->add(
+                    entry.isWord() ? UnsavedCounter::Kind::word : UnsavedCounter::Kind::sentence,
+                    entry.id());
+            }
+        }
+    }
+    if (left.send.empty()) {
+        return;
+    }
+    Log::write("save", "지난 실행에서 끝나지 않은 저장 " + std::to_string(left.send.size()) +
+                           "건 — 다시 보냄");
+    for (auto& entry : left.send) {
+        CaptureSnapshot snapshot = entry.origin
+                                       ? entry.origin->snapshot(entry.id())
+                                       : CaptureSnapshot(entry.id(), "", 0, std::nullopt,
+                                                         std::nullopt, std::nullopt, std::nullopt);
+        auto started = std::make_shared<Started>(
+            Started{std::move(snapshot), Kind{Kind::Nothing{}}, {}, {}, owner, 0, std::nullopt});
+        saving(std::move(started), std::move(entry), {}, true);
+    }
+}
+
+}  // namespace parlendo
