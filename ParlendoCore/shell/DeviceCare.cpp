@@ -77,10 +77,10 @@ MenuItems DeviceCare::menu() const {
 }
 
 DeviceCare::Alert DeviceCare::moveAlert() {
-    return Alert{"PARLENDO 를 응용 프로그램 폴더로 옮겨 주세요",
-                 "지금은 설치 파일 안에서 바로 열렸어요. 이대로 쓰면 손쉬운 사용 권한이 다음에 "
-                 "풀려요.\n\n설치 창에서 PARLENDO 를 오른쪽의 「응용 프로그램」 폴더로 끌어다 놓은 "
-                 "뒤, 응용 프로그램 폴더의 PARLENDO 를 열어 주세요.",
+    return Alert{"PARLENDO 를 이 컴퓨터로 옮겨 주세요",
+                 "지금은 이동식 저장 장치에서 바로 열렸어요. 장치를 빼면 PARLENDO 도 멈추고, 자동 "
+                 "시작도 쓸 수 없어요.\n\nPARLENDO 패키지를 설치하거나 AppImage 파일을 홈 폴더로 "
+                 "옮긴 뒤, 거기서 PARLENDO 를 열어 주세요.",
                  {"종료"},
                  false,
                  std::nullopt,
@@ -101,8 +101,7 @@ DeviceCare::Alert DeviceCare::downgradeAlert(const BuildStamp& from, const Build
 
 DeviceCare::Alert DeviceCare::loginItemFailedAlert() {
     return Alert{"자동 시작을 바꾸지 못했어요",
-                 "시스템 설정 → 일반 → 로그인 항목에서 PARLENDO 를 직접 켜거나 끌 수 있어요.\n"
-                 "(PARLENDO 가 응용 프로그램 폴더에 있어야 해요.)",
+                 "시스템 설정 → 일반 → 로그인 항목에서 PARLENDO 를 직접 켜거나 끌 수 있어요.",
                  {},
                  false,
                  std::nullopt,
@@ -168,7 +167,7 @@ void DeviceCare::start() {
     const InstallLocation location = InstallLocations::judge(install_.programPath, install_.home);
     const std::string raw = InstallLocations::toString(location);
     if (InstallLocations::needsMove(location)) {
-        Log::write("install", "🔴 location=" + raw + " — 응용 프로그램 폴더로 옮기라고 알리고 종료");
+        Log::write("install", "🔴 location=" + raw + " — 이 컴퓨터로 옮기라고 알리고 종료");
         // Nothing of the launch goes on behind it: the process ends once it is answered.
         startup.hold("move", [alert = platform_.alert,
                               exitNow = platform_.exitNow](StartupWindows::Answered answered) {

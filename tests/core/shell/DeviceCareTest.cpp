@@ -24,16 +24,15 @@ DeviceCare::Alert alert(std::string message, std::string informative,
 }
 
 const DeviceCare::Alert moveAlert =
-    alert("PARLENDO 를 응용 프로그램 폴더로 옮겨 주세요",
-          "지금은 설치 파일 안에서 바로 열렸어요. 이대로 쓰면 손쉬운 사용 권한이 다음에 풀려요.\n\n"
-          "설치 창에서 PARLENDO 를 오른쪽의 「응용 프로그램」 폴더로 끌어다 놓은 뒤, 응용 "
-          "프로그램 폴더의 PARLENDO 를 열어 주세요.",
+    alert("PARLENDO 를 이 컴퓨터로 옮겨 주세요",
+          "지금은 이동식 저장 장치에서 바로 열렸어요. 장치를 빼면 PARLENDO 도 멈추고, 자동 시작도 "
+          "쓸 수 없어요.\n\nPARLENDO 패키지를 설치하거나 AppImage 파일을 홈 폴더로 옮긴 뒤, "
+          "거기서 PARLENDO 를 열어 주세요.",
           {"종료"});
 
 const DeviceCare::Alert loginItemFailedAlert =
     alert("자동 시작을 바꾸지 못했어요",
-          "시스템 설정 → 일반 → 로그인 항목에서 PARLENDO 를 직접 켜거나 끌 수 있어요.\n"
-          "(PARLENDO 가 응용 프로그램 폴더에 있어야 해요.)");
+          "시스템 설정 → 일반 → 로그인 항목에서 PARLENDO 를 직접 켜거나 끌 수 있어요.");
 
 const DeviceCare::Alert wipeQuestion = [] {
     auto out =
@@ -232,8 +231,7 @@ TEST(DeviceCareTest, RunningFromMountedMediaAsksForAMoveAndExits) {
     care->start();
     EXPECT_EQ(alerts, std::vector<DeviceCare::Alert>{moveAlert});
     EXPECT_EQ(exits, std::vector<int>{0});
-    EXPECT_TRUE(
-        log.has("install", "🔴 location=disk_image — 응용 프로그램 폴더로 옮기라고 알리고 종료"));
+    EXPECT_TRUE(log.has("install", "🔴 location=disk_image — 이 컴퓨터로 옮기라고 알리고 종료"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "install_record.json"));
 }
 

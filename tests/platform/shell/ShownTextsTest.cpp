@@ -28,14 +28,15 @@ namespace {
 using testing::LabelLines;
 using testing::ShellDesktop;
 
-// What only a Mac says (its words, its uninstall step, its permission list), and particles that
-// do not agree with the key name before them.
+// What only a Mac says (its words, its install and uninstall steps, its permission list), and
+// particles that do not agree with the key name before them.
 std::vector<std::string> macWords(const std::string& text) {
     static const std::vector<std::pair<std::regex, std::string>> words = [] {
         std::vector<std::pair<std::regex, std::string>> list;
-        for (const char* word : {"손쉬운 사용", "메뉴 막대", "개인정보 보호 및 보안", "키체인", "⌥",
-                                 "⌘", "\\bMac\\b", "Finder", "휴지통으로 옮기", "「–」", "Ctrl ?를",
-                                 "Ctrl ?는", "Ctrl ?와", "Alt ?을", "Alt ?은", "Alt ?과"}) {
+        for (const char* word :
+             {"손쉬운 사용", "메뉴 막대", "개인정보 보호 및 보안", "키체인", "⌥", "⌘", "\\bMac\\b",
+              "Finder", "휴지통으로 옮기", "「–」", "응용 프로그램 폴더", "설치 창", "Ctrl ?를",
+              "Ctrl ?는", "Ctrl ?와", "Alt ?을", "Alt ?은", "Alt ?과"}) {
             list.emplace_back(std::regex(word), word);
         }
         return list;
