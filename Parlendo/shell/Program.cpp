@@ -9,14 +9,12 @@
 #include "foundation/AppBundle.h"
 #include "foundation/AppConfig.h"
 #include "foundation/ClientIdentity.h"
-#include "foundation/Keychain.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
 #include "foundation/RuntimePaths.h"
 #include "manage/NotificationCenter.h"
 #include "manage/SystemOpener.h"
-#include "popups/ConnectionSettings.h"
 #include "popups/GdkPopupScreens.h"
 #include "popups/GtkPopupCard.h"
 #include "server/CurlServerTransport.h"
@@ -249,6 +247,7 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
     AccountCoordinator::Desktop accountDesktop;
     accountDesktop.deleteTransport = AccountDesktop::deleteTransport(
         config_.supabaseURL, dataSession_, ClientIdentity::current());
+    accountDesktop.keychain = KeychainSetup::queue();
     accountDesktop.alert = AccountDesktop::alerts();
     accountDesktop.windows = AccountDesktop::windows();
     accountDesktop.care = deviceCare_;
@@ -321,13 +320,7 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
             self->notice_->showOnRequest();
         }
     };
-    platform.deleteLoginToken = [] {
-        return Keychain::set(std::nullopt, KeychainSessionStore::account);
-    };
-    platform.wipeOptionalKey = [] {
-        KeychainSecretStore store;
-        return ConnectionSettings::wipeStored(store);
-    };
+    DeviceCare::removeFromKeychain(platform, KeychainCall{KeychainSetup::queue(), main_});
     platform.logDirectory = [] {
         return Log::directory();
     };
