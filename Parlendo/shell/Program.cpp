@@ -414,6 +414,11 @@ void Program::requestQuit(std::function<void(bool)> done, bool fromSignal) {
         return;
     }
     quitWaiters_.push_back(std::move(done));
+    // Whoever sent the signal (the session ending, a service manager) is not there to answer a
+    // question: the quit drains and ends, and the journal keeps what is left.
+    if (fromSignal) {
+        delegate_->endWithoutAsking();
+    }
     if (delegate_->shouldTerminate() == AppDelegate::TerminateReply::now) {
         replied(true);
     }
