@@ -52,7 +52,8 @@ void onStartup(GApplication* app, gpointer) {
     }
     // The profile comes first: nothing is built for a profile that is refused.
     RuntimeConfig config = AppConfig::load();
-    KeychainSetup::install();
+    // The keyring is asked on its own queue: a silent one must not hold the start.
+    KeychainSetup::start();
     program = Program::make(GTK_APPLICATION(app), std::move(config));
     // Alive without windows, until the quit decision ends it.
     g_application_hold(app);

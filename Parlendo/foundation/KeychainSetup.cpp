@@ -14,6 +14,10 @@ void install(double timeoutSeconds) {
                      unavailable.value_or(""));
 }
 
+void start(double timeoutSeconds) {
+    queue()->post([timeoutSeconds] { install(timeoutSeconds); });
+}
+
 ExecutorPtr queue() {
     // Left to the end of the process on purpose (see the header).
     static auto* const keychain = new SerialQueue("parlendo.keychain");

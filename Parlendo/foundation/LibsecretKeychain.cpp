@@ -76,14 +76,22 @@ Probe probeOnce(GCancellable* cancellable) {
     return probe;
 }
 
+// A cancellable that the shared timer queue cancels after `seconds`: every call made with it ends
+// by then, answered or not.
+std::shared_ptr<GCancellable> cancelledAfter(double seconds) {
+    std::shared_ptr<GCancellable> cancellable(g_cancellable_new(), g_object_unref);
+    SerialQueue::timers()->postAfter(seconds,
+                                     [cancellable] { g_cancellable_cancel(cancellable.get()); });
+    return cancellable;
+}
+
 }  // namespace
 
+LibsecretKeychain::LibsecretKeychain(double callTimeout) : callTimeout_(callTimeout) {}
+
 std::optional<std::string> LibsecretKeychain::unavailableReason(double timeoutSeconds) {
-    std::shared_ptr<GCancellable> cancellable(g_cancellable_new(), g_object_unref);
-    // The calls block this thread; a timer on a queue of its own cancels them at the deadline.
-    // The queue drops the timer when the probe ends first.
-    SerialQueue timer("parlendo.keychain-probe");
-    timer.postAfter(timeoutSeconds, [cancellable] { g_cancellable_cancel(cancellable.get()); });
+    // The calls block this thread until they are answered or cancelled at the deadline.
+    const auto cancellable = cancelledAfter(timeoutSeconds);
     Probe probe = probeOnce(cancellable.get());
     if (probe.reason && probe.transient && !g_cancellable_is_cancelled(cancellable.get())) {
         probe = probeOnce(cancellable.get());
@@ -115,9 +123,10 @@ std::int32_t LibsecretKeychain::statusOf(const GError* error) {
 // answers it (or, with no prompter, until it gives up much later). Like a keychain item that is
 // only accessible while the device is unlocked, a locked item answers interactionNotAllowed.
 Result<std::string, std::int32_t> LibsecretKeychain::lookupLocked(const std::string& service,
-                                                                  const std::string& account) {
+                                                                  const std::string& account,
+                                                                  GCancellable* cancellable) {
     GError* error = nullptr;
-    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, cancellable, &error);
     if (secrets == nullptr) {
         const std::int32_t status = statusOf(error);
         g_clear_error(&error);
@@ -127,7 +136,7 @@ Result<std::string, std::int32_t> LibsecretKeychain::lookupLocked(const std::str
                                                      "account", account.c_str(), nullptr);
     GList* items = secret_service_search_sync(
         secrets, schema(), attributes,
-        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), nullptr,
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), cancellable,
         &error);
     g_hash_table_unref(attributes);
     g_object_unref(secrets);
@@ -159,8 +168,8 @@ Result<std::string, std::int32_t> LibsecretKeychain::lookupLocked(const std::str
 }
 
 std::int32_t LibsecretKeychain::storeLocked(const std::string& service, const std::string& account,
-                                            const std::string& data) {
-    if (const std::int32_t status = defaultCollectionUnlocked();
+                                            const std::string& data, GCancellable* cancellable) {
+    if (const std::int32_t status = defaultCollectionUnlocked(cancellable);
         status != KeychainStatus::success) {
         return status;
     }
@@ -169,7 +178,7 @@ std::int32_t LibsecretKeychain::storeLocked(const std::string& service, const st
     const std::string label = "PARLENDO (" + account + ")";
     GError* error = nullptr;
     const gboolean stored = secret_password_store_binary_sync(
-        schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value, nullptr, &error, "service",
+        schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value, cancellable, &error, "service",
         service.c_str(), "account", account.c_str(), nullptr);
     secret_value_unref(value);
     if (error != nullptr) {
@@ -181,16 +190,16 @@ std::int32_t LibsecretKeychain::storeLocked(const std::string& service, const st
     return stored ? KeychainStatus::success : KeychainStatus::notAvailable;
 }
 
-std::int32_t LibsecretKeychain::defaultCollectionUnlocked() {
+std::int32_t LibsecretKeychain::defaultCollectionUnlocked(GCancellable* cancellable) {
     GError* error = nullptr;
-    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, cancellable, &error);
     if (secrets == nullptr) {
         const std::int32_t status = statusOf(error);
         g_clear_error(&error);
         return status == KeychainStatus::success ? KeychainStatus::notAvailable : status;
     }
     SecretCollection* collection = secret_collection_for_alias_sync(
-        secrets, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+        secrets, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error);
     g_object_unref(secrets);
     if (collection == nullptr) {
         const std::int32_t status = statusOf(error);
@@ -204,44 +213,49 @@ std::int32_t LibsecretKeychain::defaultCollectionUnlocked() {
 
 Result<std::string, std::int32_t> LibsecretKeychain::read(const std::string& service,
                                                           const std::string& account) {
+    const auto bound = cancelledAfter(callTimeout_);
     std::lock_guard lock(mutex_);
-    return lookupLocked(service, account);
+    return lookupLocked(service, account, bound.get());
 }
 
 std::int32_t LibsecretKeychain::update(const std::string& service, const std::string& account,
                                        const std::string& data) {
+    const auto bound = cancelledAfter(callTimeout_);
     std::lock_guard lock(mutex_);
-    const auto existing = lookupLocked(service, account);
+    const auto existing = lookupLocked(service, account, bound.get());
     if (!existing) {
         return existing.error();
     }
     // Storing under the same attributes replaces the item's secret.
-    return storeLocked(service, account, data);
+    return storeLocked(service, account, data, bound.get());
 }
 
 std::int32_t LibsecretKeychain::add(const std::string& service, const std::string& account,
                                     const std::string& data) {
+    const auto bound = cancelledAfter(callTimeout_);
     std::lock_guard lock(mutex_);
-    const auto existing = lookupLocked(service, account);
+    const auto existing = lookupLocked(service, account, bound.get());
     if (existing) {
         return KeychainStatus::duplicateItem;
     }
     if (existing.error() != KeychainStatus::itemNotFound) {
         return existing.error();
     }
-    return storeLocked(service, account, data);
+    return storeLocked(service, account, data, bound.get());
 }
 
 std::int32_t LibsecretKeychain::remove(const std::string& service, const std::string& account) {
+    const auto bound = cancelledAfter(callTimeout_);
     std::lock_guard lock(mutex_);
     // Clearing would ask to unlock a locked item first.
-    if (const auto existing = lookupLocked(service, account);
+    if (const auto existing = lookupLocked(service, account, bound.get());
         !existing && existing.error() != KeychainStatus::itemNotFound) {
         return existing.error();
     }
     GError* error = nullptr;
-    const gboolean removed = secret_password_clear_sync(
-        schema(), nullptr, &error, "service", service.c_str(), "account", account.c_str(), nullptr);
+    const gboolean removed =
+        secret_password_clear_sync(schema(), bound.get(), &error, "service", service.c_str(),
+                                   "account", account.c_str(), nullptr);
     if (error != nullptr) {
         const std::int32_t status = statusOf(error);
         g_error_free(error);

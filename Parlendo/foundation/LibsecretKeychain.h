@@ -2,7 +2,7 @@
 
 #include "foundation/KeychainWrite.h"
 
-#include <glib.h>
+#include <gio/gio.h>
 
 #include <mutex>
 #include <optional>
@@ -12,11 +12,15 @@ namespace parlendo {
 
 // Keychain items in the desktop's Secret Service (gnome-keyring, KWallet) through libsecret:
 // one item per (service, account) under the schema "local.parlendo.mac.GenericPassword", stored
-// in the default collection. Calls block until the service answers; they are serialised. A
-// locked keyring is never prompted to unlock: its items answer interactionNotAllowed.
+// in the default collection. Calls block until the service answers, for at most `callTimeout`
+// seconds each (the bus alone would wait 25 s for every message): a service that has not
+// answered by then counts as not answering (notAvailable). Calls are serialised. A locked keyring
+// is never prompted to unlock: its items answer interactionNotAllowed.
 class LibsecretKeychain final : public KeychainBackend {
   public:
-    LibsecretKeychain() = default;
+    static constexpr double defaultCallTimeout = 5.0;
+
+    explicit LibsecretKeychain(double callTimeout = defaultCallTimeout);
 
     // nullopt when a Secret Service answers within `timeoutSeconds` with an unlocked default
     // collection; otherwise why it cannot be used. Only the default collection is asked for (none
@@ -41,12 +45,14 @@ class LibsecretKeychain final : public KeychainBackend {
 
   private:
     Result<std::string, std::int32_t> lookupLocked(const std::string& service,
-                                                   const std::string& account);
+                                                   const std::string& account,
+                                                   GCancellable* cancellable);
     std::int32_t storeLocked(const std::string& service, const std::string& account,
-                             const std::string& data);
+                             const std::string& data, GCancellable* cancellable);
     // Success when the default collection is there and unlocked.
-    static std::int32_t defaultCollectionUnlocked();
+    static std::int32_t defaultCollectionUnlocked(GCancellable* cancellable);
 
+    const double callTimeout_;
     std::mutex mutex_;
 };
 

@@ -9,7 +9,6 @@
 #include "foundation/AppBundle.h"
 #include "foundation/AppConfig.h"
 #include "foundation/ClientIdentity.h"
-#include "foundation/Keychain.h"
 #include "foundation/KeychainSetup.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
@@ -17,7 +16,6 @@
 #include "foundation/UserActionTime.h"
 #include "manage/NotificationCenter.h"
 #include "manage/SystemOpener.h"
-#include "popups/ConnectionSettings.h"
 #include "popups/GdkPopupScreens.h"
 #include "popups/GtkPopupCard.h"
 #include "server/CurlServerTransport.h"
@@ -250,6 +248,7 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
     AccountCoordinator::Desktop accountDesktop;
     accountDesktop.deleteTransport = AccountDesktop::deleteTransport(
         config_.supabaseURL, dataSession_, ClientIdentity::current());
+    accountDesktop.keychain = KeychainSetup::queue();
     accountDesktop.alert = AccountDesktop::alerts();
     accountDesktop.windows = AccountDesktop::windows();
     accountDesktop.care = deviceCare_;
@@ -322,13 +321,7 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
             self->notice_->showOnRequest();
         }
     };
-    platform.deleteLoginToken = [] {
-        return Keychain::set(std::nullopt, KeychainSessionStore::account);
-    };
-    platform.wipeOptionalKey = [] {
-        KeychainSecretStore store;
-        return ConnectionSettings::wipeStored(store);
-    };
+    DeviceCare::removeFromKeychain(platform, KeychainCall{KeychainSetup::queue(), main_});
     platform.logDirectory = [] {
         return Log::directory();
     };
@@ -425,6 +418,11 @@ void Program::requestQuit(std::function<void(bool)> done, bool fromSignal) {
         return;
     }
     quitWaiters_.push_back(std::move(done));
+    // Whoever sent the signal (the session ending, a service manager) is not there to answer a
+    // question: the quit drains and ends, and the journal keeps what is left.
+    if (fromSignal) {
+        delegate_->endWithoutAsking();
+    }
     if (delegate_->shouldTerminate() == AppDelegate::TerminateReply::now) {
         replied(true);
     }

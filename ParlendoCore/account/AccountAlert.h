@@ -53,6 +53,11 @@ inline constexpr double loggedInSeconds = 2.5;
 inline constexpr const char* cleanedUp = "이 Mac에 남은 계정 정보를 정리했어요.";
 inline constexpr const char* cleanupFailed =
     "정리하지 못했어요. 아무것도 지우지 않았어요. 다시 로그인해 보세요.";
+// After a sign-out whose store did not confirm that the login was removed (the manage page says
+// the same).
+inline constexpr const char* loginNotCleared =
+    "로그아웃했어요. 다만 저장된 로그인 정보를 지웠는지 확인하지 못했어요. 앱을 다시 켠 뒤 "
+    "확인해 주세요.";
 inline constexpr const char* mailConfirmed =
     "메일 인증이 끝났어요. 가입한 이메일과 비밀번호로 로그인해 주세요.";
 

@@ -58,6 +58,7 @@ std::shared_ptr<AccountCoordinator> AccountCoordinator::make(
     };
     services.startup = env->startupWindows;
     services.deleteTransport = std::move(desktop.deleteTransport);
+    services.keychain = KeychainCall{std::move(desktop.keychain), env->main};
     services.apiKey = env->config.publicKey;
     services.appVersion = env->appVersion;
     services.stateRoot = RuntimePaths::stateRoot();
@@ -113,14 +114,18 @@ AccountCoordinator::AccountCoordinator(Services services)
     }
 }
 
-bool AccountCoordinator::dropOptionalKey(SecretStore& store) {
-    const bool removed = ConnectionSettings::wipeStored(store);
-    Log::write("account", std::string("optional_key dropped=") + word(removed));
-    return removed;
-}
-
-bool AccountCoordinator::dropKey() {
-    return dropOptionalKey(*services_.secrets);
+void AccountCoordinator::dropKey(Completion<void(bool)> done) {
+    services_.keychain.run<std::optional<bool>>(
+        [secrets = services_.secrets] {
+            return std::optional<bool>(ConnectionSettings::wipeStored(*secrets));
+        },
+        std::nullopt,
+        [done = std::move(done)](std::optional<bool> removed) mutable {
+            Log::write("account", std::string("optional_key dropped=") +
+                                      word(removed.value_or(false)) +
+                                      (removed ? "" : " — 키체인이 답하지 않음"));
+            done(removed.value_or(false));
+        });
 }
 
 StopWork AccountCoordinator::stopWork() {
@@ -142,11 +147,18 @@ std::shared_ptr<AccountDeletion> AccountCoordinator::deletion() {
         auto requester = std::make_shared<AccountDeleteClient>(AccountDeleteClient::Services{
             services_.deleteTransport, services_.auth, services_.apiKey, services_.appVersion,
             services_.gate, nullptr});
-        auto secrets = services_.secrets;
+        std::weak_ptr<AccountCoordinator> weak = weak_from_this();
         deletion_ = AccountDeletion::make(AccountDeletion::Services{
             services_.account, services_.auth, std::move(requester),
             std::make_shared<FileDeletePendingStore>(services_.stateRoot), services_.localData,
-            [secrets] { return dropOptionalKey(*secrets); }, services_.main, nullptr});
+            [weak](Completion<void(bool)> done) {
+                if (auto self = weak.lock()) {
+                    self->dropKey(std::move(done));
+                } else {
+                    done(false);
+                }
+            },
+            services_.main, nullptr});
     }
     return deletion_;
 }
@@ -236,7 +248,12 @@ void AccountCoordinator::start() {
             self->sessionLost();
         }
     });
-    account.setOnSignedOut([secrets = services_.secrets] { dropOptionalKey(*secrets); });
+    // Nobody waits for it: the key is dropped on the keychain queue, after the sign-out's clear.
+    account.setOnSignedOut([weak] {
+        if (auto self = weak.lock()) {
+            self->dropKey([](bool) {});
+        }
+    });
     auto& care = services_.care;
     if (care.setSignOutForWipe) {
         care.setSignOutForWipe([weak](Completion<void()> done) {
@@ -417,7 +434,9 @@ void AccountCoordinator::accountAction() {
                            (outcome.remoteRevoked ? word(*outcome.remoteRevoked) : "unknown"));
             if (auto again = weak.lock()) {
                 again->setLoggedIn(false);
-                again->showLogin();
+                again->showLogin(outcome.storeCleared
+                                     ? std::nullopt
+                                     : std::optional<std::string>(AccountNotices::loginNotCleared));
             }
         });
     });

@@ -10,6 +10,7 @@
 #include "auth/ProfileStore.h"
 #include "capture/DetectStore.h"
 #include "foundation/Executor.h"
+#include "foundation/KeychainCall.h"
 #include "popups/ConnectionSettings.h"
 #include "server/ServerCalling.h"
 #include "server/ServerGate.h"
@@ -82,8 +83,10 @@ class AccountCoordinator final : public FeatureModule,
         std::filesystem::path stateRoot;
         // The per-user forgetters (the process-wide registry when none).
         AccountLocalData* localData = nullptr;
-        // Where the optional AI key is kept (the keychain when none).
+        // Where the optional AI key is kept (the keychain when none), and where it is asked: on
+        // the keychain queue, waited for until the call's deadline (no queue: at once).
         std::shared_ptr<SecretStore> secrets;
+        KeychainCall keychain;
 
         AccountAlert::Port alert;
         AccountWindows windows;
@@ -93,6 +96,8 @@ class AccountCoordinator final : public FeatureModule,
     // What the desktop adds to the environment's services.
     struct Desktop {
         std::shared_ptr<ServerTransport> deleteTransport;
+        // The keychain queue.
+        ExecutorPtr keychain;
         AccountAlert::Port alert;
         AccountWindows windows;
         std::shared_ptr<DeviceCare> care;
@@ -121,9 +126,6 @@ class AccountCoordinator final : public FeatureModule,
     // Shows the login window for signing in (the environment's login request).
     void requestLogin();
 
-    // Removes the stored optional AI key and its owner; true when they are gone.
-    static bool dropOptionalKey(SecretStore& store);
-
     std::shared_ptr<AccountDeletion> deletion();
     const MenuItemPtr& accountItem() const { return accountItem_; }
     int retryCount() const { return retryCount_; }
@@ -139,7 +141,9 @@ class AccountCoordinator final : public FeatureModule,
     void showLogin(const std::optional<std::string>& notice = std::nullopt);
     // The restore's login window, after the start's windows before it.
     void showAfterStartWindows(LoginModel::Mode mode);
-    bool dropKey();
+    // Removes the stored optional AI key and its owner on the keychain queue; true when they are
+    // known to be gone, false when they are not or the keychain did not answer in time.
+    void dropKey(Completion<void(bool)> done);
 
     void authChanged();
     void sessionLost();

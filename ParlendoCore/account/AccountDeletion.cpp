@@ -244,26 +244,27 @@ void AccountDeletion::wipe(std::vector<std::string> users, StopWork stopWork, bo
     services_.account->signOut(
         nullptr, [self = shared_from_this(), count = users.size(), inferred, workStopped, local,
                   completion = std::move(completion)](LogoutOutcome outcome) mutable {
-            const bool keyRemoved =
-                self->services_.dropOptionalKey ? self->services_.dropOptionalKey() : false;
-            self->setRefused(false);
-            self->services_.pending->clear(std::nullopt);
-            Log::write("account", std::string("wipe done inferred=") + word(inferred) +
-                                      " users=" + std::to_string(count) +
-                                      " local=" + (local ? word(*local) : "none") +
-                                      " store_cleared=" + word(outcome.storeCleared) +
-                                      " optional_key_removed=" + word(keyRemoved) +
-                                      " work_stopped=" + word(workStopped) +
-                                      " drained=" + word(outcome.operationsDrained));
-            completion(Json{{"deleted", true},
-                            {"inferred", inferred},
-                            {"local_files_removed", local ? Json(*local) : Json(nullptr)},
-                            {"credentials_absent_verified", outcome.storeCleared},
-                            {"markers_removed", outcome.storeCleared},
-                            {"optional_key_removed", keyRemoved},
-                            {"runtime_files_removed", 0},
-                            {"work_stopped", workStopped},
-                            {"operations_drained", outcome.operationsDrained}});
+            self->dropKey([self, count, inferred, workStopped, local, outcome,
+                           completion = std::move(completion)](bool keyRemoved) mutable {
+                self->setRefused(false);
+                self->services_.pending->clear(std::nullopt);
+                Log::write("account", std::string("wipe done inferred=") + word(inferred) +
+                                          " users=" + std::to_string(count) +
+                                          " local=" + (local ? word(*local) : "none") +
+                                          " store_cleared=" + word(outcome.storeCleared) +
+                                          " optional_key_removed=" + word(keyRemoved) +
+                                          " work_stopped=" + word(workStopped) +
+                                          " drained=" + word(outcome.operationsDrained));
+                completion(Json{{"deleted", true},
+                                {"inferred", inferred},
+                                {"local_files_removed", local ? Json(*local) : Json(nullptr)},
+                                {"credentials_absent_verified", outcome.storeCleared},
+                                {"markers_removed", outcome.storeCleared},
+                                {"optional_key_removed", keyRemoved},
+                                {"runtime_files_removed", 0},
+                                {"work_stopped", workStopped},
+                                {"operations_drained", outcome.operationsDrained}});
+            });
         });
 }
 
@@ -288,27 +289,37 @@ void AccountDeletion::resetLocalState(StopWork stopWork,
         auto account = self->services_.account;
         account->signOut(std::move(stopWork), [self, completion = std::move(completion)](
                                                   LogoutOutcome outcome) mutable {
-            const bool keyRemoved =
-                self->services_.dropOptionalKey ? self->services_.dropOptionalKey() : false;
-            if (!outcome.storeCleared) {
+            self->dropKey([self, outcome,
+                           completion = std::move(completion)](bool keyRemoved) mutable {
+                if (!outcome.storeCleared) {
+                    Log::write("account",
+                               "reset_local failed — 저장된 로그인을 지웠는지 확인하지 못함");
+                    completion(fail(error(AuthCode::resetCredentialsUnconfirmed)));
+                    return;
+                }
+                self->setRefused(false);
+                self->services_.pending->clear(std::nullopt);
                 Log::write("account",
-                           "reset_local failed — 저장된 로그인을 지웠는지 확인하지 못함");
-                completion(fail(error(AuthCode::resetCredentialsUnconfirmed)));
-                return;
-            }
-            self->setRefused(false);
-            self->services_.pending->clear(std::nullopt);
-            Log::write("account",
-                       std::string("reset_local ok optional_key_removed=") + word(keyRemoved));
-            completion(Json{{"reset", true},
-                            {"credentials_absent_verified", true},
-                            {"markers_removed", true},
-                            {"optional_key_removed", keyRemoved},
-                            {"runtime_files_removed", 0},
-                            {"work_stopped", outcome.workStopped},
-                            {"operations_drained", outcome.operationsDrained}});
+                           std::string("reset_local ok optional_key_removed=") + word(keyRemoved));
+                completion(Json{{"reset", true},
+                                {"credentials_absent_verified", true},
+                                {"markers_removed", true},
+                                {"optional_key_removed", keyRemoved},
+                                {"runtime_files_removed", 0},
+                                {"work_stopped", outcome.workStopped},
+                                {"operations_drained", outcome.operationsDrained}});
+            });
         });
     });
+}
+
+void AccountDeletion::dropKey(UniqueFunction<void(bool removed)> then) {
+    if (!services_.dropOptionalKey) {
+        then(false);
+        return;
+    }
+    services_.dropOptionalKey(onMain<bool>(
+        [then = std::move(then)](AccountDeletion&, bool removed) mutable { then(removed); }));
 }
 
 }  // namespace parlendo

@@ -43,8 +43,9 @@ class AccountDeletion final : public AccountRemoval,
         std::shared_ptr<DeletePendingStore> pending;
         // The forgetters of per-user files (the process-wide registry when none).
         AccountLocalData* localData = nullptr;
-        // Removes the stored optional AI key; true when it is gone.
-        std::function<bool()> dropOptionalKey;
+        // Removes the stored optional AI key; true when it is known to be gone (a keychain that
+        // does not answer in time gives false).
+        std::function<void(Completion<void(bool)>)> dropOptionalKey;
         ExecutorPtr main;
         // Measures how long a deletion took (the system's clock when none).
         std::shared_ptr<MonotonicClock> clock;
@@ -88,6 +89,8 @@ class AccountDeletion final : public AccountRemoval,
     void wipe(std::vector<std::string> users, StopWork stopWork, bool inferred,
               Completion<void(RemovalResult)> completion);
     void setRefused(bool refused);
+    // Removes the optional key, then calls `then` on the main executor with whether it is gone.
+    void dropKey(UniqueFunction<void(bool removed)> then);
     // A completion that runs `f` on the main executor, keeping this deletion alive until then.
     template <class Arg, class F>
     Completion<void(Arg)> onMain(F f);

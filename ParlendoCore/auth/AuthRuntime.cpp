@@ -508,16 +508,7 @@ void AuthRuntime::signOut(std::function<bool()> stopWork, double drainTimeout,
         outcome.workStopped = stopWork ? stopWork() : true;
         self->drain(self->uptime() + drainTimeout, [self, outcome, access = std::move(access),
                                                     completion = std::move(completion)]() mutable {
-            // After every save asked for before it, so no token is written back once cleared.
-            auto finish = [self, outcome, access = std::move(access),
-                           completion = std::move(completion)]() mutable {
-                self->finishSignOut(outcome, std::move(access), std::move(completion));
-            };
-            if (self->services_.storeQueue) {
-                self->services_.storeQueue->post(std::move(finish));
-            } else {
-                self->services_.background->post(std::move(finish));
-            }
+            self->finishSignOut(outcome, std::move(access), std::move(completion));
         });
     });
 }
@@ -545,7 +536,6 @@ void AuthRuntime::drain(double deadline, Task then) {
 
 void AuthRuntime::finishSignOut(LogoutOutcome outcome, std::optional<std::string> access,
                                 Completion<void(LogoutOutcome)> completion) {
-    std::function<void(AuthState)> stateChange;
     {
         std::lock_guard lock(mutex_);
         outcome.operationsDrained = operations_ == 0 && !refreshInflight_;
@@ -554,9 +544,31 @@ void AuthRuntime::finishSignOut(LogoutOutcome outcome, std::optional<std::string
         state_ = AuthState::loggedOut;
         signingOut_ = false;
         outcome.accountGeneration = generation_;
+    }
+    // The clear comes after every save asked for before it, so no token is written back once
+    // cleared. A store that has not answered by the deadline counts as not cleared: the sign-out
+    // goes on and says so, and the clear still runs when the store answers.
+    const KeychainCall store{
+        services_.storeQueue ? services_.storeQueue : services_.background,
+        services_.main,
+        services_.storeDeadline,
+    };
+    auto self = shared_from_this();
+    store.run<bool>([store = services_.store] { return store->clear(); }, false,
+                    [self, outcome, access = std::move(access),
+                     completion = std::move(completion)](bool cleared) mutable {
+                        outcome.storeCleared = cleared;
+                        self->endSignOut(outcome, std::move(access), std::move(completion));
+                    });
+}
+
+void AuthRuntime::endSignOut(LogoutOutcome outcome, std::optional<std::string> access,
+                             Completion<void(LogoutOutcome)> completion) {
+    std::function<void(AuthState)> stateChange;
+    {
+        std::lock_guard lock(mutex_);
         stateChange = onStateChange_;
     }
-    outcome.storeCleared = services_.store->clear();
     Log::write(tag, std::string("로그아웃 · work_stopped=") + flag(outcome.workStopped) +
                         " drained=" + flag(outcome.operationsDrained) +
                         " store_cleared=" + flag(outcome.storeCleared) +

@@ -4,6 +4,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
+#include "foundation/KeychainCall.h"
 #include "server/AuthTypes.h"
 
 #include <cstdint>
@@ -24,8 +25,8 @@ namespace parlendo {
 // and signs out after draining the awaited operations.
 //
 // Thread-safe: one recursive lock guards every field; completions run outside it, on the thread
-// that delivered the transport's answer (sign-out: the store queue, or the thread that delivered
-// the revocation's answer).
+// that delivered the transport's answer (sign-out: the store queue or, when the store did not
+// answer in time, the main executor; or the thread that delivered the revocation's answer).
 class AuthRuntime final : public AuthAccess,
                           public SessionProviding,
                           public std::enable_shared_from_this<AuthRuntime> {
@@ -42,10 +43,14 @@ class AuthRuntime final : public AuthAccess,
         ExecutorPtr main;
         // Where a sign-out's blocking steps run when no store queue is given.
         ExecutorPtr background;
-        // Where the store is written and cleared, one step at a time in the order asked, and
-        // where a sign-out ends: a serial queue off the main thread, since a keychain answers in
-        // tens of milliseconds and a busy one much later. None: on the calling thread.
+        // Where the store is written and cleared, one step at a time in the order asked: a
+        // serial queue off the main thread, since a keychain answers in tens of milliseconds, a
+        // busy one much later and a silent one not at all. None: written on the calling thread,
+        // cleared at sign-out on the background executor.
         ExecutorPtr storeQueue = nullptr;
+        // How long a sign-out waits for the store's clear before it ends with the store not
+        // cleared (the clear still runs when the store answers).
+        double storeDeadline = KeychainCall::defaultDeadline;
     };
 
     using ContextResult = Result<AuthContext, AuthFailure>;
@@ -89,9 +94,9 @@ class AuthRuntime final : public AuthAccess,
 
     // Signs out: closes admission at once; then, on the main executor, stops the caller's work
     // and waits until no awaited operation or refresh is in flight (looking again every 0.05 s,
-    // for at most `drainTimeout`); then, on the background executor, drops the session, bumps the
-    // generation, clears the store and revokes the token remotely. The runtime keeps itself
-    // alive until the completion has been called.
+    // for at most `drainTimeout`), drops the session and bumps the generation; then clears the
+    // store on its queue (waiting for it at most `storeDeadline`) and revokes the token remotely.
+    // The runtime keeps itself alive until the completion has been called.
     void signOut(std::function<bool()> stopWork, double drainTimeout,
                  Completion<void(LogoutOutcome)> completion);
     // The same with a 5-second drain.
@@ -123,6 +128,8 @@ class AuthRuntime final : public AuthAccess,
     void drain(double deadline, Task then);
     void finishSignOut(LogoutOutcome outcome, std::optional<std::string> access,
                        Completion<void(LogoutOutcome)> completion);
+    void endSignOut(LogoutOutcome outcome, std::optional<std::string> access,
+                    Completion<void(LogoutOutcome)> completion);
     double uptime() const { return services_.clock->uptime(); }
 
     Services services_;

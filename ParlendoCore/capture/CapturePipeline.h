@@ -2,9 +2,9 @@
 
 #include "capture/CaptureNotice.h"
 #include "foundation/Clock.h"
+#include "foundation/Deadline.h"
 #include "foundation/Executor.h"
 #include "foundation/Function.h"
-#include "lookup/Deadline.h"
 #include "lookup/SentenceTranslating.h"
 #include "lookup/TitleVectorUploader.h"
 #include "lookup/WordLookingUp.h"

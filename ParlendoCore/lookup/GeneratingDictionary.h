@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lookup/Deadline.h"
+#include "foundation/Deadline.h"
 #include "lookup/DictionaryService.h"
 #include "lookup/NegativeCache.h"
 #include "lookup/SenseGeneration.h"

@@ -1,8 +1,8 @@
 #include "popups/ConnectionRoutes.h"
 
+#include "foundation/KeychainCall.h"
 #include "foundation/Log.h"
 #include "foundation/WorkerQueue.h"
-#include "lookup/Deadline.h"
 
 #include <optional>
 #include <sstream>
@@ -14,28 +14,17 @@ BridgeReply requestFailure(const char* message) {
     return BridgeReply::custom(Json{{"ok", false}, {"msg", message}, {"error_class", "request"}});
 }
 
-// One call's keychain work: on the keychain queue, raced against the deadline.
-struct KeychainCall {
+// One call's keychain work, on the keychain queue; past the deadline the page is told that the
+// keychain did not answer.
+struct KeychainReply {
     std::string name;
-    ExecutorPtr keychain;
-    ExecutorPtr timers;
-    double deadline = 0;
+    KeychainCall keychain;
 
     void run(UniqueFunction<BridgeReply()> work, Completion<void(BridgeReply)> done) const {
-        if (!keychain) {
-            done(work());
-            return;
-        }
-        Deadline::Operation<std::optional<BridgeReply>> operation =
-            [keychain = keychain, work = std::move(work)](
-                Completion<void(std::optional<BridgeReply>)> answered) mutable {
-                keychain->post([work = std::move(work), answered = std::move(answered)]() mutable {
-                    answered(work());
-                });
-            };
-        Deadline::race<std::optional<BridgeReply>>(
-            deadline, std::nullopt, *timers, std::move(operation),
-            [name = name, deadline = deadline,
+        keychain.run<std::optional<BridgeReply>>(
+            [work = std::move(work)]() mutable { return std::optional<BridgeReply>(work()); },
+            std::nullopt,
+            [name = name, deadline = keychain.deadline,
              done = std::move(done)](std::optional<BridgeReply> reply) mutable {
                 if (reply) {
                     done(std::move(*reply));
@@ -62,7 +51,7 @@ ConnectionRoutes::ConnectionRoutes(std::shared_ptr<ConnectionSettings> connectio
 std::map<std::string, BridgeEntry> ConnectionRoutes::routes() const {
     auto connection = connection_;
     auto call = [this](const char* name) {
-        return KeychainCall{name, keychain_, timers_, deadline_};
+        return KeychainReply{name, KeychainCall{keychain_, timers_, deadline_}};
     };
     std::map<std::string, BridgeEntry> table;
     table.emplace(

@@ -51,8 +51,10 @@ std::shared_ptr<AppEnvironment> AppEnvironment::build(Parts parts) {
     env->server = client;
     env->popupDefaults =
         DefaultPopupSeeder::make(env->server, env->auth, std::move(parts.popupsChanged));
+    // The stored login is read on the store's own queue, after the store has been chosen.
     env->account = AccountSession::make(AccountSession::Services{
-        env->auth, authParts.endpoints, parts.sessionStore, parts.main, parts.background, clock});
+        env->auth, authParts.endpoints, parts.sessionStore, parts.main,
+        parts.sessionStoreQueue ? parts.sessionStoreQueue : parts.background, clock});
     env->profiles = std::make_shared<ServerProfileStore>(env->server, env->auth);
     env->auth->setRetryAfterHint([gate = std::weak_ptr<ServerGate>(env->gate)] {
         auto strong = gate.lock();

@@ -100,7 +100,8 @@ struct AppEnvironment {
         std::function<void(std::shared_ptr<NetState>)> watchNetwork;
         std::shared_ptr<ServerTransport> serverTransport;
         std::shared_ptr<SessionStore> sessionStore;
-        // The serial queue that writes and clears the session store (none: the caller's thread).
+        // The serial queue on which the session store is read, written and cleared (none: it is
+        // written on the caller's thread and read on the background executor).
         ExecutorPtr sessionStoreQueue;
         // Where popup-setting changes are announced (the manage signal by default).
         DefaultPopupSeeder::Changed popupsChanged = DefaultPopupSeeder::announceChange();

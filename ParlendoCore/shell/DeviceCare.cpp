@@ -1,6 +1,9 @@
 #include "shell/DeviceCare.h"
 
+#include "auth/KeychainSessionStore.h"
+#include "foundation/Keychain.h"
 #include "foundation/Log.h"
+#include "popups/ConnectionSettings.h"
 #include "shell/InstallLocation.h"
 #include "shell/InstallRecord.h"
 
@@ -304,11 +307,53 @@ void DeviceCare::askWipe() {
     });
 }
 
+void DeviceCare::removeFromKeychain(Platform& platform, KeychainCall keychain) {
+    platform.deleteLoginToken = [keychain](Completion<void(bool)> done) {
+        keychain.run<bool>(
+            [] { return Keychain::set(std::nullopt, KeychainSessionStore::account); }, false,
+            std::move(done));
+    };
+    platform.wipeOptionalKey = [keychain](Completion<void(bool)> done) {
+        keychain.run<bool>(
+            [] {
+                KeychainSecretStore store;
+                return ConnectionSettings::wipeStored(store);
+            },
+            false, std::move(done));
+    };
+}
+
 void DeviceCare::wipe(bool includeLogs) {
+    // Both removals are asked at once; the wipe goes on, on the main thread, once both answered.
+    struct Removed {
+        std::optional<bool> token;
+        std::optional<bool> key;
+    };
+    auto removed = std::make_shared<Removed>();
+    std::weak_ptr<DeviceCare> weak = weak_from_this();
+    auto onMain = [weak, includeLogs, removed, main = platform_.main](auto record) {
+        return [weak, includeLogs, removed, main, record](bool ok) {
+            auto next = [weak, includeLogs, removed, record, ok] {
+                record(*removed, ok);
+                auto self = weak.lock();
+                if (self && removed->token && removed->key) {
+                    self->wipeFiles(includeLogs, *removed->token, *removed->key);
+                }
+            };
+            if (main->isCurrent()) {
+                next();
+            } else {
+                main->post(std::move(next));
+            }
+        };
+    };
+    platform_.deleteLoginToken(onMain([](Removed& r, bool ok) { r.token = ok; }));
+    platform_.wipeOptionalKey(onMain([](Removed& r, bool ok) { r.key = ok; }));
+}
+
+void DeviceCare::wipeFiles(bool includeLogs, bool tokenRemoved, bool keyRemoved) {
     const std::filesystem::path logDirectory = platform_.logDirectory();
     const bool logAppOwned = platform_.logAppOwned();
-    const bool tokenRemoved = platform_.deleteLoginToken();
-    const bool keyRemoved = platform_.wipeOptionalKey();
     if (login_->isEnabled()) {
         (void)login_->unregisterItem();
     }

@@ -3,6 +3,7 @@
 #include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
+#include "foundation/KeychainCall.h"
 #include "shell/BuildStamp.h"
 #include "shell/LoginItem.h"
 #include "shell/MenuItems.h"
@@ -83,9 +84,10 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         std::function<void()> showNotice;
         // The start's windows, one at a time; the alerts of the start-up check hold the launch.
         std::shared_ptr<StartupWindows> startup;
-        // Removes the stored login token and the optional AI key; true when gone.
-        std::function<bool()> deleteLoginToken;
-        std::function<bool()> wipeOptionalKey;
+        // Remove the stored login token and the optional AI key; true when they are known to be
+        // gone, false when not or when the keychain did not answer in time. Any thread.
+        std::function<void(Completion<void(bool)>)> deleteLoginToken;
+        std::function<void(Completion<void(bool)>)> wipeOptionalKey;
         // Without it there is no wipe item.
         WipeData wipeData;
         std::function<std::string(const std::vector<WipeOutcome>&)> summary;
@@ -94,6 +96,10 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         ExecutorPtr main;
         std::shared_ptr<const MonotonicClock> clock;
     };
+
+    // The two keychain removals of the wipe over the program's keychain, each asked on the
+    // keychain queue and given up on at the call's deadline.
+    static void removeFromKeychain(Platform& platform, KeychainCall keychain);
 
     static constexpr double diskCheckInterval = 5.0;
     static constexpr double logWipeDelay = 0.2;
@@ -141,6 +147,7 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
     void requestRelaunch();
     void askWipe();
     void wipe(bool includeLogs);
+    void wipeFiles(bool includeLogs, bool tokenRemoved, bool keyRemoved);
     void checkReplaced();
 
     Install install_;

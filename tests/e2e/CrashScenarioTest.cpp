@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 
 namespace parlendo::testing {
@@ -265,6 +266,31 @@ TEST_F(CrashScenario, ASaveWhoseLoginTheServerRefusesGoesOutAfterTheNextSignIn) 
     EXPECT_EQ(journals(dataRoot()).saves, 0u);
     backend.clear();
     EXPECT_EQ(terminate(), 0) << log();
+}
+
+// The session ends (one SIGTERM, as logging out or a service manager sends it) while the server
+// holds a save: the program waits the drain out and ends without asking anyone, and the journal
+// keeps the save for the next start.
+TEST_F(CrashScenario, ASignalWithASaveHeldEndsAfterTheDrainWithoutAsking) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", StubAnswer::hanging());
+    auto reader = readerWindow("Held at the end — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return journals(dataRoot()).saves == 1; }, 10))
+        << log();
+
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(terminate(30), 0) << log();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    EXPECT_GE(took, 11.0);
+    const std::string text = log();
+    EXPECT_NE(text.find("[shutdown] drained=false"), std::string::npos) << text;
+    EXPECT_EQ(text.find("choice="), std::string::npos) << text;
+    EXPECT_NE(text.find("[app] 종료"), std::string::npos) << text;
+    EXPECT_EQ(journals(dataRoot()).saves, 1u);
 }
 
 }  // namespace

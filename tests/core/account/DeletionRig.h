@@ -58,10 +58,10 @@ struct DeletionRig : AccountRig {
             pending = std::make_shared<FileDeletePendingStore>(state->path());
         }
         deletion = AccountDeletion::make({session, auth, requests, pending, &localData,
-                                          [this] {
+                                          [this](Completion<void(bool)> done) {
                                               ++keyDrops;
                                               secrets->items.clear();
-                                              return true;
+                                              done(true);
                                           },
                                           main, clock});
     }

@@ -287,6 +287,36 @@ TEST(AuthRuntime, TheStoreIsWrittenOnItsQueueInTheOrderAsked) {
     EXPECT_FALSE(h.runtime->sessionNotStored());
 }
 
+// A store queue held by a keyring that does not answer: the sign-out still ends at its deadline,
+// signed out and saying that the store was not cleared; the clear runs once the queue moves.
+TEST(AuthRuntime, ASignOutEndsAtTheStoreDeadlineWhenTheStoreDoesNotAnswer) {
+    LogCapture logs;
+    Harness h;
+    auto keychain = std::make_shared<ManualExecutor>();  // runs only when the test says
+    h.runtime =
+        AuthRuntime::make({h.transport, h.store, h.clock, h.clock, h.main, h.background, keychain});
+    h.runtime->setOnStateChange([&](AuthState s) { h.states.push_back(s); });
+    h.signIn(testSession("user-1", "a"));
+    keychain->runAll();
+    std::optional<LogoutOutcome> outcome;
+    h.runtime->signOut(nullptr, 0, [&](LogoutOutcome o) { outcome = o; });
+    h.settle();
+    EXPECT_FALSE(h.runtime->isLoggedIn());
+    h.advance(1.9);
+    EXPECT_FALSE(outcome.has_value());
+    h.advance(0.1);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_FALSE(outcome->storeCleared);
+    EXPECT_EQ(outcome->remoteRevoked, true);
+    EXPECT_EQ(h.runtime->state(), AuthState::loggedOut);
+    EXPECT_EQ(h.states.back(), AuthState::loggedOut);
+    EXPECT_TRUE(logs.contains("auth", "store_cleared=false"));
+
+    keychain->runAll();
+    EXPECT_EQ(h.store->clears(), 1);
+    EXPECT_FALSE(h.store->token().has_value());
+}
+
 TEST(AuthRuntime, SignOutDrainsAwaitedOperations) {
     LogCapture logs;
     Harness h;

@@ -2,7 +2,7 @@
 
 #include "FakeClock.h"
 #include "ManualExecutor.h"
-#include "lookup/Deadline.h"
+#include "foundation/Deadline.h"
 #include "lookup/LookupTimes.h"
 
 #include "foundation/WorkerQueue.h"

@@ -56,7 +56,9 @@ const DeviceCare::Alert wipeDoneAlert =
 // Device care over a temporary home and state folder, with a desktop that records its alerts,
 // quits, exits and helpers, and answers each alert with the next scripted answer.
 struct CareRig {
-    CareRig() {
+    // With a keychain queue, the wipe removes the login and the key from the program's keychain
+    // on that queue.
+    explicit CareRig(ExecutorPtr keychain = nullptr) {
         dir.write("share/build_info.json", currentInfo);
         DeviceCare::Install install;
         install.running = {"0.2.0", "20250301.01"};
@@ -99,14 +101,17 @@ struct CareRig {
         platform.showNotice = [this] {
             events.push_back("notice");
         };
-        platform.deleteLoginToken = [this] {
+        platform.deleteLoginToken = [this](Completion<void(bool)> done) {
             events.push_back("token");
-            return tokenRemoved;
+            done(tokenRemoved);
         };
-        platform.wipeOptionalKey = [this] {
+        platform.wipeOptionalKey = [this](Completion<void(bool)> done) {
             events.push_back("key");
-            return true;
+            done(true);
         };
+        if (keychain) {
+            DeviceCare::removeFromKeychain(platform, KeychainCall{keychain, main});
+        }
         platform.wipeData = [this](bool logsOnly, const std::filesystem::path& logs, bool owned) {
             events.push_back(logsOnly ? "wipeLogs" : "wipeData");
             EXPECT_EQ(logs, dir.path() / "logs");
@@ -368,6 +373,28 @@ TEST(DeviceCareTest, APartialWipeNamesWhatRemainedAndKeepsTheLogs) {
     rig.clock->advance(1);
     EXPECT_EQ(std::count(rig.events.begin(), rig.events.end(), "wipeLogs"), 0);
     EXPECT_TRUE(rig.exits.empty());
+}
+
+// A keychain that does not answer holds neither the main thread nor the wipe: both removals are
+// asked at once on the keychain queue, and at their deadline the wipe goes on and names them.
+TEST(DeviceCareTest, AKeychainThatDoesNotAnswerIsNamedAfterItsDeadline) {
+    auto clock = std::make_shared<FakeClock>();
+    auto keychain = std::make_shared<ManualExecutor>(clock);  // never runs: the keyring is silent
+    CareRig rig(keychain);
+    rig.answers = {Answer{1, true}};
+    rig.care->wipeItem()->handler();
+    EXPECT_EQ(keychain->pending(), 2u);
+    EXPECT_EQ(rig.alerts.size(), 1u);
+    rig.clock->advance(KeychainCall::defaultDeadline - 0.1);
+    EXPECT_EQ(rig.alerts.size(), 1u);
+    rig.clock->advance(0.1);
+    ASSERT_EQ(rig.alerts.size(), 2u);
+    EXPECT_EQ(rig.alerts[1].message, "일부를 지우지 못했어요");
+    EXPECT_TRUE(
+        rig.alerts[1].informative.starts_with("지우지 못한 것: login_token, optional_key\n"))
+        << rig.alerts[1].informative;
+    EXPECT_TRUE(rig.log.has("install", "wipe done keychain_token=false optional_key=false n=2"));
+    EXPECT_EQ(rig.terminations, 1);
 }
 
 TEST(DeviceCareTest, WithoutAWayToWipeThereIsNoWipeItem) {

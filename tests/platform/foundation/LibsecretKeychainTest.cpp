@@ -4,13 +4,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <thread>
 
 #include "KeyringLock.h"
 #include "LogCapture.h"
 #include "RequireSecretService.h"
+#include "SilentSecretService.h"
 #include "TempDir.h"
 #include "auth/KeychainSessionStore.h"
 #include "foundation/Keychain.h"
@@ -180,6 +183,51 @@ TEST(KeychainSetup, FallsBackToTheFileWhenNoServiceAnswers) {
         },
         ::testing::ExitedWithCode(0),
         "\\[keychain\\] .*path=/nonexistent/parlendo-data/PARLENDO/keychain.json");
+}
+
+// A keyring that stops answering holds neither the start nor the keychain queue for long: the
+// store is chosen on the queue (the file, since the service does not answer the probe in time),
+// ahead of the keychain work asked for after it, and each call to the silent service is given up
+// at its time-out instead of the bus's 25 seconds.
+TEST(KeychainSetup, ASilentKeyringHoldsNeitherTheStartNorTheQueue) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            testing::SilentSecretService silent;
+            if (!silent.owned()) {
+                std::fprintf(stderr, "no silent service: %s\n", silent.why().c_str());
+                ::_exit(2);
+            }
+            testing::TempDir data;
+            ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+            KeychainFile(KeychainFile::defaultPath(), KeychainFile::Removals::remember)
+                .add(Keychain::service, KeychainSessionStore::account, "kept");
+            const auto started = std::chrono::steady_clock::now();
+            const auto seconds = [&] {
+                return std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                    .count();
+            };
+            KeychainSetup::start(1.0);
+            if (seconds() > 0.1) {
+                ::_exit(3);
+            }
+            std::promise<std::optional<std::string>> token;
+            KeychainSetup::queue()->post(
+                [&token] { token.set_value(KeychainSessionStore().loadRefreshToken()); });
+            auto read = token.get_future();
+            if (read.wait_for(std::chrono::seconds(6)) != std::future_status::ready ||
+                read.get() != "kept" || Keychain::backend()->name() != "file") {
+                ::_exit(4);
+            }
+            const auto asked = seconds();
+            const auto answer = LibsecretKeychain(1.0).read(Keychain::service, "a");
+            std::fprintf(stderr, "silent call answered after %.2f s\n", seconds() - asked);
+            ::_exit(!answer && answer.error() == KeychainStatus::notAvailable &&
+                            seconds() - asked < 4.0
+                        ? 0
+                        : 5);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
