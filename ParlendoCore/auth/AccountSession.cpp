@@ -1,6 +1,5 @@
 #include "auth/AccountSession.h"
 
-#include "auth/AuthCallback.h"
 #include "auth/AuthCode.h"
 #include "foundation/Log.h"
 
@@ -55,13 +54,6 @@ void AccountSession::installHooks() {
             self->onSessionLost_();
         }
     });
-}
-
-template <class Arg, class F>
-Completion<void(Arg)> AccountSession::onMain(F f) {
-    return [main = services_.main, f = std::move(f)](Arg value) mutable {
-        main->post([f = std::move(f), value = std::move(value)]() mutable { f(std::move(value)); });
-    };
 }
 
 void AccountSession::accept(const std::string& userID) {
@@ -427,153 +419,6 @@ void AccountSession::updatePassword(const std::string& password,
             }
             completion(std::move(result));
         });
-}
-
-// ---- recovery links ----
-
-bool AccountSession::adoptRecoverySession(std::string_view url) {
-    return AuthCallback::parse(url).is<AuthCallback::Recovery>();
-}
-
-void AccountSession::inspectRecovery(
-    const std::string& refreshToken,
-    Completion<void(Result<RecoveryCandidate, AuthFailure>)> completion) {
-    std::weak_ptr<AccountSession> weak = weak_from_this();
-    restoreState([weak, refreshToken,
-                  completion = std::move(completion)](RestoreOutcome outcome) mutable {
-        auto self = weak.lock();
-        if (!self) {
-            completion(fail(AuthFailure::superseded()));
-            return;
-        }
-        if (outcome == RestoreOutcome::offline) {
-            Log::write("account", "recovery_link held_back reason=restore_offline");
-            completion(fail(AuthFailure::network()));
-            return;
-        }
-        self->services_.endpoints->exchange(
-            refreshToken,
-            self->onMain<AuthSessionResult>([weak, completion = std::move(completion)](
-                                                AuthSessionResult result) mutable {
-                auto again = weak.lock();
-                if (!result || !again) {
-                    AuthFailure failure = result ? AuthFailure::superseded() : result.error();
-                    Log::write("account", "recovery_link refused reason=" + reason(failure) +
-                                              " — 아무것도 바꾸지 않음");
-                    completion(fail(failure));
-                    return;
-                }
-                auto current = again->services_.auth->userID();
-                const bool same = current && *current == result->userID;
-                const bool replaces = current && !same;
-                Log::write("account", std::string("recovery_link verified same_account=") +
-                                          flag(same) + " replaces=" + flag(replaces));
-                RecoveryCandidate candidate{
-                    result->userID, result->email,
-                    replaces ? again->services_.auth->email() : std::nullopt, replaces, *result};
-                completion(std::move(candidate));
-            }));
-    });
-}
-
-void AccountSession::discardRecovery(const RecoveryCandidate& candidate,
-                                     Completion<void()> completion) {
-    services_.endpoints->revoke(candidate.session.accessToken,
-                                [completion = std::move(completion)]() mutable {
-                                    Log::write("account", "recovery_link discarded");
-                                    completion();
-                                });
-}
-
-void AccountSession::adoptRecovery(const RecoveryCandidate& candidate,
-                                   std::function<bool()> stopWork,
-                                   Completion<void(bool)> completion) {
-    std::weak_ptr<AccountSession> weak = weak_from_this();
-    auto afterSignOut = [weak, candidate, completion = std::move(completion)]() mutable {
-        auto self = weak.lock();
-        if (!self) {
-            completion(false);
-            return;
-        }
-        auto previous = self->services_.store->loadRefreshToken();
-        if (!self->services_.store->save(candidate.session.refreshToken)) {
-            completion(self->services_.auth->userID() == candidate.userID);
-            return;
-        }
-        self->adoptAttempt(candidate, previous, 1, false, std::move(completion));
-    };
-    auto afterRestore = [weak, candidate, stopWork,
-                         afterSignOut = std::move(afterSignOut)]() mutable {
-        auto self = weak.lock();
-        if (!self) {
-            afterSignOut();
-            return;
-        }
-        auto current = self->services_.auth->userID();
-        if (current && *current != candidate.userID) {
-            self->signOut(stopWork, [afterSignOut = std::move(afterSignOut)](
-                                        LogoutOutcome) mutable { afterSignOut(); });
-            return;
-        }
-        afterSignOut();
-    };
-    if (restoring_) {
-        restoreState(
-            [afterRestore = std::move(afterRestore)](RestoreOutcome) mutable { afterRestore(); });
-        return;
-    }
-    afterRestore();
-}
-
-void AccountSession::adoptAttempt(RecoveryCandidate candidate, std::optional<std::string> previous,
-                                  int attempt, bool retried, Completion<void(bool)> completion) {
-    std::weak_ptr<AccountSession> weak = weak_from_this();
-    auto answer = onMain<AuthRuntime::ContextResult>(
-        [weak, candidate = std::move(candidate), previous = std::move(previous), attempt, retried,
-         completion = std::move(completion)](AuthRuntime::ContextResult result) mutable {
-            auto self = weak.lock();
-            if (!self) {
-                completion(false);
-                return;
-            }
-            const std::string n = std::to_string(attempt);
-            auto& store = *self->services_.store;
-            if (result && result->userID == candidate.userID) {
-                self->accept(candidate.userID);
-                Log::write("account", "recovery_link adopted attempt=" + n);
-                completion(true);
-                return;
-            }
-            if (result) {
-                Log::write("account", "recovery_link adopt joined another refresh attempt=" + n);
-                if (!retried && store.save(candidate.session.refreshToken)) {
-                    self->adoptAttempt(std::move(candidate), std::move(previous), 2, true,
-                                       std::move(completion));
-                    return;
-                }
-                completion(self->services_.auth->userID() == candidate.userID);
-                return;
-            }
-            const AuthFailure& failure = result.error();
-            if (failure.is<AuthFailure::Superseded>()) {
-                Log::write("account", "recovery_link adopt superseded attempt=" + n);
-                completion(false);
-                return;
-            }
-            Log::write("account",
-                       "recovery_link adopt failed reason=" + reason(failure) + " attempt=" + n);
-            if (!failure.is<AuthFailure::ConfirmedInvalid>()) {
-                if (previous) {
-                    store.save(*previous);
-                } else {
-                    store.clear();
-                }
-            }
-            completion(false);
-        });
-    services_.background->post([runtime = services_.auth, answer = std::move(answer)]() mutable {
-        runtime->restore(std::move(answer));
-    });
 }
 
 }  // namespace parlendo

@@ -4,6 +4,7 @@
 #include "auth/AuthRuntime.h"
 #include "foundation/Clock.h"
 #include "foundation/Executor.h"
+#include "foundation/Function.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,7 +25,8 @@ namespace parlendo {
 // others (resend, sign-up name, reset mail, discard, password change) may be called from any
 // thread and complete on whatever thread the endpoint answers on. Its waits (between restore
 // attempts, while saves drain before a sign-out) are timers on the main executor; the stored
-// login is read on the background executor.
+// login is read on the background executor, and a recovery link's login is written through the
+// runtime's store call, never on the main executor.
 class AccountSession final : public AccountEntry,
                              public std::enable_shared_from_this<AccountSession> {
   public:
@@ -120,8 +122,14 @@ class AccountSession final : public AccountEntry,
     void stopKeeper();
     void scheduleKeeperTick(std::uint64_t keeper);
     void drainPending(int before, double waited, Task then);
+    // Writes the candidate's token on the store's queue (`previous` gives the login it replaces),
+    // then adopts it; a write that fails or is not answered by the store's deadline ends the
+    // adoption as it is.
+    void writeThenAdopt(RecoveryCandidate candidate,
+                        UniqueFunction<std::optional<std::string>()> previous, int attempt,
+                        Completion<void(bool)> completion);
     void adoptAttempt(RecoveryCandidate candidate, std::optional<std::string> previous, int attempt,
-                      bool retried, Completion<void(bool)> completion);
+                      Completion<void(bool)> completion);
     void accept(const std::string& userID);
 
     // Runs `f` on the main executor with the value a completion received.
@@ -144,5 +152,12 @@ class AccountSession final : public AccountEntry,
     std::uint64_t nextKeeper_ = 0;
     std::shared_ptr<RestoreFlight> restoring_;
 };
+
+template <class Arg, class F>
+Completion<void(Arg)> AccountSession::onMain(F f) {
+    return [main = services_.main, f = std::move(f)](Arg value) mutable {
+        main->post([f = std::move(f), value = std::move(value)]() mutable { f(std::move(value)); });
+    };
+}
 
 }  // namespace parlendo

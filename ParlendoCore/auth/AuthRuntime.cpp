@@ -183,6 +183,11 @@ void AuthRuntime::onStoreQueue(Task task) {
     }
 }
 
+KeychainCall AuthRuntime::storeCall() const {
+    return {services_.storeQueue ? services_.storeQueue : services_.background, services_.main,
+            services_.storeDeadline};
+}
+
 void AuthRuntime::keep(const std::string& refreshToken, const char* where) {
     onStoreQueue([self = shared_from_this(), refreshToken, where] {
         const bool stored = self->services_.store->save(refreshToken);
@@ -548,18 +553,13 @@ void AuthRuntime::finishSignOut(LogoutOutcome outcome, std::optional<std::string
     // The clear comes after every save asked for before it, so no token is written back once
     // cleared. A store that has not answered by the deadline counts as not cleared: the sign-out
     // goes on and says so, and the clear still runs when the store answers.
-    const KeychainCall store{
-        services_.storeQueue ? services_.storeQueue : services_.background,
-        services_.main,
-        services_.storeDeadline,
-    };
     auto self = shared_from_this();
-    store.run<bool>([store = services_.store] { return store->clear(); }, false,
-                    [self, outcome, access = std::move(access),
-                     completion = std::move(completion)](bool cleared) mutable {
-                        outcome.storeCleared = cleared;
-                        self->endSignOut(outcome, std::move(access), std::move(completion));
-                    });
+    storeCall().run<bool>([store = services_.store] { return store->clear(); }, false,
+                          [self, outcome, access = std::move(access),
+                           completion = std::move(completion)](bool cleared) mutable {
+                              outcome.storeCleared = cleared;
+                              self->endSignOut(outcome, std::move(access), std::move(completion));
+                          });
 }
 
 void AuthRuntime::endSignOut(LogoutOutcome outcome, std::optional<std::string> access,

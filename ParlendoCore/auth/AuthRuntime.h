@@ -48,8 +48,8 @@ class AuthRuntime final : public AuthAccess,
         // busy one much later and a silent one not at all. None: written on the calling thread,
         // cleared at sign-out on the background executor.
         ExecutorPtr storeQueue = nullptr;
-        // How long a sign-out waits for the store's clear before it ends with the store not
-        // cleared (the clear still runs when the store answers).
+        // How long a sign-out (or another flow through `storeCall`) waits for the store before
+        // it goes on without its answer (the step still runs when the store answers).
         double storeDeadline = KeychainCall::defaultDeadline;
     };
 
@@ -101,6 +101,12 @@ class AuthRuntime final : public AuthAccess,
                  Completion<void(LogoutOutcome)> completion);
     // The same with a 5-second drain.
     void signOut(std::function<bool()> stopWork, Completion<void(LogoutOutcome)> completion);
+
+    // How the store is asked by a flow that waits for its answer: on the store queue (the
+    // background executor when none), the answer given up on after `storeDeadline` seconds on
+    // the main executor. The store's other steps are asked on the same queue, so they keep their
+    // order with these.
+    KeychainCall storeCall() const;
 
     void beginRestoreBurst();
     void endRestoreBurst();

@@ -326,6 +326,116 @@ TEST(AccountSession, RecoveryLinks) {
     EXPECT_EQ(h.store->token(), "refresh-kept");
 }
 
+// The fake store behind the program's keychain queue, as a keyring that may answer late: counts
+// the calls made anywhere but on that queue, and runs `during` in the middle of each write.
+class QueuedKeyring final : public SessionStore {
+  public:
+    QueuedKeyring(std::shared_ptr<FakeSessionStore> store, std::shared_ptr<ManualExecutor> queue)
+        : store_(std::move(store)), queue_(std::move(queue)) {}
+
+    std::optional<std::string> loadRefreshToken() override {
+        note();
+        return store_->loadRefreshToken();
+    }
+    bool save(const std::string& refreshToken) override {
+        note();
+        if (during) {
+            during();
+        }
+        return store_->save(refreshToken);
+    }
+    bool clear() override {
+        note();
+        return store_->clear();
+    }
+
+    std::function<void()> during;
+    int offQueue = 0;
+
+  private:
+    void note() { offQueue += queue_->runningTask() ? 0 : 1; }
+
+    std::shared_ptr<FakeSessionStore> store_;
+    std::shared_ptr<ManualExecutor> queue_;
+};
+
+// Adopting a recovery link with the store behind its own queue, wired as the program does: the
+// store is asked only there, so a keyring that does not answer holds the queue and never the main
+// executor; the adoption ends failed at the store's deadline with nothing switched.
+TEST(AccountSession, RecoveryAdoptionNeverWaitsForTheKeyring) {
+    LogCapture logs;
+    Harness h;
+    auto keychain = std::make_shared<ManualExecutor>();  // runs only when the test says
+    auto keyring = std::make_shared<QueuedKeyring>(h.store, keychain);
+    h.auth =
+        AuthRuntime::make({h.transport, keyring, h.clock, h.clock, h.main, h.background, keychain});
+    h.session = AccountSession::make({h.auth, h.endpoints, keyring, h.main, keychain, h.clock});
+    auto turn = [&] {
+        while (keychain->runAll() + h.main->runAll() + h.background->runAll() > 0) {
+        }
+    };
+    std::optional<Result<RecoveryCandidate, AuthFailure>> inspected;
+    std::optional<bool> adopted;
+
+    // Another account is signed in and the keyring is silent: its sign-out's clear and then the
+    // link's write are each given up on at the deadline; the link is never restored.
+    h.signIn(testSession("user-1", "a"));
+    h.endpoints->exchangeAnswer = testSession("user-2", "link");
+    h.session->inspectRecovery("refresh-link", [&](auto r) { inspected = r; });
+    h.settle();
+    ASSERT_TRUE(inspected && *inspected);
+    h.session->adoptRecovery(**inspected, nullptr, [&](bool ok) { adopted = ok; });
+    h.settle();
+    h.clock->advance(2 + 1.9);  // the sign-out's clear given up on, the write not yet
+    EXPECT_FALSE(adopted.has_value());
+    h.clock->advance(0.1);
+    EXPECT_EQ(adopted, false);
+    EXPECT_EQ(keyring->offQueue, 0);
+    EXPECT_FALSE(h.auth->isLoggedIn());
+    EXPECT_TRUE(h.transport->refreshTokens().empty());
+    EXPECT_TRUE(logs.contains(
+        "account", "recovery_link token not stored attempt=1 — 키체인이 제때 답하지 않아"));
+    // When the keyring moves again, the write given up on is not made.
+    turn();
+    EXPECT_EQ(h.store->token(), std::nullopt);
+    EXPECT_TRUE(logs.contains("account", "recovery_link late write skipped"));
+
+    // A write that ends after the deadline is undone in the same keychain step.
+    h.endpoints->exchangeAnswer = testSession("user-3", "link3");
+    h.session->inspectRecovery("refresh-link3", [&](auto r) { inspected = r; });
+    turn();
+    ASSERT_TRUE(inspected && *inspected);
+    h.store->setToken("refresh-kept");
+    adopted.reset();
+    h.session->adoptRecovery(**inspected, nullptr, [&](bool ok) { adopted = ok; });
+    keyring->during = [&] {
+        h.clock->advance(2);
+    };
+    turn();
+    keyring->during = nullptr;
+    EXPECT_EQ(adopted, false);
+    EXPECT_EQ(h.store->token(), "refresh-kept");
+    EXPECT_TRUE(logs.contains("account", "recovery_link late write undone put_back=true"));
+    EXPECT_TRUE(h.transport->refreshTokens().empty());
+
+    // The write is made, the restore fails, and the keyring falls silent before the previous
+    // login is put back: the adoption still ends at the deadline, and the login comes back once
+    // the keyring answers.
+    adopted.reset();
+    h.session->adoptRecovery(**inspected, nullptr, [&](bool ok) { adopted = ok; });
+    turn();
+    EXPECT_EQ(h.store->token(), "refresh-link3");
+    ASSERT_TRUE(h.transport->finishRefresh(fail(AuthFailure::server(500))));
+    h.settle();
+    EXPECT_FALSE(adopted.has_value());
+    h.clock->advance(2);
+    EXPECT_EQ(adopted, false);
+    EXPECT_TRUE(logs.contains("account", "recovery_link put_back=false"));
+    turn();
+    EXPECT_EQ(h.store->token(), "refresh-kept");
+    EXPECT_EQ(keyring->offQueue, 0);
+}
+
 TEST(AccountSession, PasswordChangeDropsALateAnswer) {
     LogCapture logs;
     Harness h;

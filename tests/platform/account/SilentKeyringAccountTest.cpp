@@ -1,6 +1,6 @@
 // A keyring that stops answering, behind the real Secret Service keychain: signing out, deleting
-// the account and wiping this computer's data all finish within their keychain deadlines, say
-// what they could not clear, and never hold the main loop.
+// the account, wiping this computer's data and adopting a recovery link all finish within their
+// keychain deadlines, say what they could not clear or keep, and never hold the main loop.
 #include "FakeAccountEndpoints.h"
 #include "FakeAuthTransport.h"
 #include "FakeServerCalling.h"
@@ -52,12 +52,15 @@ struct SilentKeyringRig {
     std::shared_ptr<KeychainSessionStore> store = std::make_shared<KeychainSessionStore>();
     std::shared_ptr<AuthRuntime> auth;
     std::shared_ptr<AccountSession> session;
+    std::shared_ptr<FakeAccountEndpoints> endpoints = std::make_shared<FakeAccountEndpoints>();
     std::shared_ptr<FakeServerTransport> deletes = std::make_shared<FakeServerTransport>();
     std::shared_ptr<RecordingLogin> login = std::make_shared<RecordingLogin>();
     std::shared_ptr<ShutdownGate> shutdown = std::make_shared<ShutdownGate>();
     AccountLocalData localData;
     std::shared_ptr<DeviceCare> care;
     std::vector<DeviceCare::Alert> careAlerts;
+    // The account module's alerts, each answered with its first button.
+    std::vector<AccountAlert> alerts;
     std::shared_ptr<AccountCoordinator> coordinator;
     std::shared_ptr<StallWatch> watch;
     std::chrono::steady_clock::time_point started;
@@ -66,8 +69,7 @@ struct SilentKeyringRig {
         Keychain::setBackend(std::make_shared<LibsecretKeychain>());
         auto queue = KeychainSetup::queue();
         auth = AuthRuntime::make({transport, store, nullptr, nullptr, main, main, queue});
-        session = AccountSession::make(
-            {auth, std::make_shared<FakeAccountEndpoints>(), store, main, queue, nullptr});
+        session = AccountSession::make({auth, endpoints, store, main, queue, nullptr});
         makeCare();
         AccountCoordinator::Services services;
         services.auth = auth;
@@ -87,7 +89,8 @@ struct SilentKeyringRig {
         services.localData = &localData;
         services.secrets = std::make_shared<KeychainSecretStore>();
         services.keychain = KeychainCall{queue, main};
-        services.alert = [main = main](AccountAlert, Completion<void(int)> answer) {
+        services.alert = [this](AccountAlert alert, Completion<void(int)> answer) {
+            alerts.push_back(std::move(alert));
             main->post([answer = std::move(answer)]() mutable { answer(0); });
         };
         services.windows.login = [login = login](LoginModel::Services) {
@@ -233,6 +236,32 @@ int wipeWithASilentKeyring() {
     return rig.judge(took, 3 * KeychainCall::defaultDeadline + slack);
 }
 
+int adoptALinkWithASilentKeyring() {
+    SilentKeyringRig rig;
+    if (!rig.service.owned()) {
+        return noService;
+    }
+    rig.endpoints->exchangeAnswer = testSession("user-2", "link");
+    rig.signIn();
+    rig.coordinator->open(
+        "parlendo://auth-callback#access_token=a&refresh_token=refresh-link&type=recovery");
+    if (!rig.pumpUntil([&] { return !rig.coordinator->handlingLink(); }, 300)) {
+        return noAnswer;
+    }
+    // The sign-out's clear, then the write of the link's login.
+    const int judged = rig.judge(rig.elapsed(), 2 * KeychainCall::defaultDeadline + slack);
+    if (judged != ok) {
+        return judged;
+    }
+    // Failed, signed out, the link's login never restored.
+    if (rig.alerts.empty() || rig.alerts.back() != AccountAlert::adoptFailed() ||
+        rig.auth->isLoggedIn() || !rig.transport->refreshTokens().empty() ||
+        !rig.logs.contains("account", "recovery_link token not stored attempt=1")) {
+        return wrongAnswer;
+    }
+    return ok;
+}
+
 // Each flow in a fresh process; the keychain queue may still wait on the bus when it ends.
 TEST(SilentKeyringAccount, SigningOutFinishesAndSaysTheLoginWasNotCleared) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -247,6 +276,11 @@ TEST(SilentKeyringAccount, DeletingTheAccountFinishesAndSaysWhatWasNotCleared) {
 TEST(SilentKeyringAccount, WipingThisComputerFinishesAndNamesWhatRemained) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(::_exit(wipeWithASilentKeyring()), ::testing::ExitedWithCode(ok), "");
+}
+
+TEST(SilentKeyringAccount, AdoptingARecoveryLinkFinishesAndSaysItFailed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(::_exit(adoptALinkWithASilentKeyring()), ::testing::ExitedWithCode(ok), "");
 }
 
 }  // namespace
