@@ -7,6 +7,8 @@
 #include <gdk/gdkx.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 namespace parlendo::testing {
 
@@ -180,6 +182,85 @@ std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym
 }  // namespace parlendo::testing
 
 namespace parlendo::testing {
+
+bool DesktopSession::rerunOnOwnSessionBus() {
+    constexpr const char* mark = "PARLENDO_TEST_OWN_SESSION_BUS";
+    if (std::getenv(mark) != nullptr) {
+        return false;
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::string runner = "dbus-run-session";
+    std::string separator = "--";
+    std::vector<char*> argv = {runner.data(), separator.data(), program.data(), filter.data(),
+                               nullptr};
+    gchar** envp = g_environ_setenv(g_get_environ(), mark, "1", TRUE);
+    GError* error = nullptr;
+    int status = 0;
+    // The run writes to this test's output.
+    const bool ran = g_spawn_sync(nullptr, argv.data(), envp, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                                  nullptr, nullptr, &status, &error);
+    g_strfreev(envp);
+    if (!ran) {
+        ADD_FAILURE() << "cannot run the test on a session bus of its own: " << error->message;
+        g_error_free(error);
+        return true;
+    }
+    EXPECT_TRUE(g_spawn_check_wait_status(status, nullptr))
+        << "the test failed on a session bus of its own (its output is above)";
+    return true;
+}
+
+bool DesktopSession::endAccessibilityBus() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (bus == nullptr) {
+        return false;
+    }
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID", g_variant_new("(s)", "org.a11y.Bus"), G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (reply == nullptr) {
+        return false;
+    }
+    guint32 launcher = 0;
+    g_variant_get(reply, "(u)", &launcher);
+    g_variant_unref(reply);
+    // The launcher's own bus daemon is its child.
+    pid_t daemon = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream file(entry.path() / "stat");
+        std::string stat;
+        std::getline(file, stat);
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || stat.find("(dbus-daemon)") == std::string::npos) {
+            continue;
+        }
+        char state = 0;
+        long parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
+            parent == static_cast<long>(launcher)) {
+            daemon = static_cast<pid_t>(std::stol(entry.path().filename().string()));
+        }
+    }
+    if (daemon <= 0 || ::kill(daemon, SIGKILL) != 0) {
+        return false;
+    }
+    // Gone once the launcher, its parent, has ended as well (an ended process may wait to be
+    // reaped by whoever adopted it).
+    return pumpUntil(
+        [launcher] {
+            std::ifstream file("/proc/" + std::to_string(launcher) + "/stat");
+            std::string stat;
+            std::getline(file, stat);
+            const auto close = stat.rfind(')');
+            return close == std::string::npos || stat.substr(close + 1, 3) == " Z ";
+        },
+        10.0);
+}
 
 void DesktopSession::writeDesktopEntries() {
     char pattern[] = "/tmp/parlendo-desktop-XXXXXX";
