@@ -388,6 +388,7 @@ void Program::launch() {
     };
     env->detect->addObserver([armed](const DetectState&, const DetectState&) { armed(); });
     armed();
+    ToolkitWarmup::prepareIcons(main_);
 }
 
 void Program::open(const std::vector<std::string>& uris) {
