@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 namespace parlendo::testing {
 
@@ -183,6 +185,47 @@ std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym
 
 namespace parlendo::testing {
 
+namespace {
+
+// The accessibility bus's address on the root window, which a session's bus launcher writes at
+// its start and removes at its end; the bus client reads it before it asks the session bus.
+constexpr const char* rootBusProperty = "AT_SPI_BUS";
+
+std::optional<std::string> rootBusAddress() {
+    Display* dpy = display();
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::string> address;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XInternAtom(dpy, rootBusProperty, False), 0,
+                           1024, False, XA_STRING, &type, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr) {
+        if (type == XA_STRING && format == 8) {
+            address = std::string(reinterpret_cast<char*>(data), count);
+        }
+        XFree(data);
+    }
+    return address;
+}
+
+void setRootBusAddress(const std::optional<std::string>& address) {
+    Display* dpy = display();
+    const Atom property = XInternAtom(dpy, rootBusProperty, False);
+    if (address) {
+        XChangeProperty(dpy, DefaultRootWindow(dpy), property, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(address->data()),
+                        static_cast<int>(address->size()));
+    } else {
+        XDeleteProperty(dpy, DefaultRootWindow(dpy), property);
+    }
+    XSync(dpy, False);
+}
+
+}  // namespace
+
 bool DesktopSession::rerunOnOwnSessionBus() {
     constexpr const char* mark = "PARLENDO_TEST_OWN_SESSION_BUS";
     if (std::getenv(mark) != nullptr) {
@@ -196,13 +239,32 @@ bool DesktopSession::rerunOnOwnSessionBus() {
     std::string separator = "--";
     std::vector<char*> argv = {runner.data(), separator.data(), program.data(), filter.data(),
                                nullptr};
+    // Its own runtime folder too: a bus launcher puts its bus's socket there under a name made of
+    // the display's number, which would take the session's place.
+    char pattern[] = "/tmp/parlendo-own-bus-XXXXXX";
+    const char* runtime = ::mkdtemp(pattern);
+    if (runtime == nullptr) {
+        ADD_FAILURE() << "cannot make a runtime folder";
+        return true;
+    }
     gchar** envp = g_environ_setenv(g_get_environ(), mark, "1", TRUE);
+    envp = g_environ_setenv(envp, "XDG_RUNTIME_DIR", runtime, TRUE);
     GError* error = nullptr;
     int status = 0;
-    // The run writes to this test's output.
+    // The run shares the display, where its own bus launcher announces its bus while it runs:
+    // the session's is announced again afterwards. The run writes to this test's output.
+    ensure();
+    const auto announced = rootBusAddress();
     const bool ran = g_spawn_sync(nullptr, argv.data(), envp, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
                                   nullptr, nullptr, &status, &error);
+    // Its launcher takes its bus back a moment after the run's session bus is gone.
+    if (const auto left = rootBusAddress(); left != announced) {
+        pumpUntil([&left] { return rootBusAddress() != left; }, 3.0);
+    }
+    setRootBusAddress(announced);
     g_strfreev(envp);
+    std::error_code ignored;
+    std::filesystem::remove_all(runtime, ignored);
     if (!ran) {
         ADD_FAILURE() << "cannot run the test on a session bus of its own: " << error->message;
         g_error_free(error);
