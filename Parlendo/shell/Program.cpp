@@ -388,7 +388,6 @@ void Program::launch() {
     };
     env->detect->addObserver([armed](const DetectState&, const DetectState&) { armed(); });
     armed();
-    ToolkitWarmup::prepareIcons(main_);
 }
 
 void Program::open(const std::vector<std::string>& uris) {

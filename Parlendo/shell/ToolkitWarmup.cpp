@@ -44,27 +44,4 @@ void prepareFonts(ExecutorPtr main, std::function<void()> done) {
     MainSteps::run(main, std::move(steps), std::move(done));
 }
 
-void prepareIcons(ExecutorPtr main) {
-    // The icon the theme's spinner draws, at the size it draws it.
-    static constexpr const char* spinner = "process-working-symbolic";
-    static constexpr int size = 16;
-    MainSteps::run(main,
-                   {[] { gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), spinner); },
-                    [] {
-                        GtkIconInfo* info = gtk_icon_theme_lookup_icon_for_scale(
-                            gtk_icon_theme_get_default(), spinner, size, 1,
-                            GTK_ICON_LOOKUP_USE_BUILTIN);
-                        if (info == nullptr) {
-                            return;
-                        }
-                        const GdkRGBA colour{0, 0, 0, 1};
-                        if (GdkPixbuf* pixbuf = gtk_icon_info_load_symbolic(
-                                info, &colour, nullptr, nullptr, nullptr, nullptr, nullptr)) {
-                            g_object_unref(pixbuf);
-                        }
-                        g_object_unref(info);
-                    }},
-                   [] {});
-}
-
 }  // namespace parlendo::ToolkitWarmup

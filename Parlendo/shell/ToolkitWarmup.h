@@ -18,9 +18,4 @@ void loadImageLoaders();
 // the main loop (the first in the next turn), then calls `done` there. Main thread only.
 void prepareFonts(ExecutorPtr main, std::function<void()> done);
 
-// Reads the icon theme's index, then the busy spinner's icon as the spinner draws it, a turn of
-// the main loop each: the first spinner (the login window's, when the user signs in) would
-// otherwise read both inside one frame. Main thread only.
-void prepareIcons(ExecutorPtr main);
-
 }  // namespace parlendo::ToolkitWarmup
