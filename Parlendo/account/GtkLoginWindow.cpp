@@ -4,6 +4,7 @@
 #include "foundation/GtkAlert.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/PlatformWords.h"
+#include "foundation/SpinnerIcon.h"
 
 namespace parlendo {
 
@@ -38,8 +39,9 @@ void onClick(GtkWidget* button, std::weak_ptr<GtkLoginWindow> weak, Act act) {
 }  // namespace
 
 std::shared_ptr<GtkLoginWindow> GtkLoginWindow::make(LoginModel::Services services) {
-    auto window =
-        std::shared_ptr<GtkLoginWindow>(new GtkLoginWindow(LoginModel::make(std::move(services))));
+    ExecutorPtr main = services.main;
+    auto window = std::shared_ptr<GtkLoginWindow>(
+        new GtkLoginWindow(LoginModel::make(std::move(services)), std::move(main)));
     std::weak_ptr<GtkLoginWindow> weak = window;
     auto& view = window->model_->view;
     view.changed = [weak] {
@@ -70,7 +72,8 @@ std::shared_ptr<GtkLoginWindow> GtkLoginWindow::make(LoginModel::Services servic
     return window;
 }
 
-GtkLoginWindow::GtkLoginWindow(std::shared_ptr<LoginModel> model) : model_(std::move(model)) {}
+GtkLoginWindow::GtkLoginWindow(std::shared_ptr<LoginModel> model, ExecutorPtr main)
+    : model_(std::move(model)), main_(std::move(main)) {}
 
 GtkLoginWindow::~GtkLoginWindow() {
     if (widgets_.window != nullptr) {
@@ -186,6 +189,10 @@ void GtkLoginWindow::render() {
 void GtkLoginWindow::show(LoginModel::Mode mode, const std::optional<std::string>& notice) {
     if (widgets_.window == nullptr) {
         build();
+        // Its spinner turns while the user waits for the account.
+        if (main_) {
+            SpinnerIcon::prepare(main_);
+        }
     }
     model_->show(mode, notice);
     if (!visible()) {

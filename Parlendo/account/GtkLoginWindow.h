@@ -52,12 +52,13 @@ class GtkLoginWindow final : public LoginWindowPort,
     bool visible() const;
 
   private:
-    explicit GtkLoginWindow(std::shared_ptr<LoginModel> model);
+    GtkLoginWindow(std::shared_ptr<LoginModel> model, ExecutorPtr main);
     void build();
     void render();
     std::string text(GtkWidget* entry) const;
 
     std::shared_ptr<LoginModel> model_;
+    ExecutorPtr main_;
     Widgets widgets_;
 };
 

@@ -207,16 +207,22 @@ void AITalkCoordinator::start() {
     };
     env_->input->subscribe(hotkey_);
 
-    env_->accountScope->onAccountChange(
-        "쪽 글 사본", [copies = copies_](const std::optional<std::string>& user) {
-            if (!user) {
-                Log::write("drive", std::string("사본 전부 지움 success=") +
-                                        (copies->clear() ? "true" : "false"));
-                return;
-            }
-            copies->pruneOthers(*user);
-            Log::write("drive", "사본 남김 — 다른 계정 폴더만 지움");
-        });
+    env_->accountScope->onAccountChange("쪽 글 사본", [copies = copies_, work = platform_.work](
+                                                          const std::optional<std::string>& user) {
+        if (!user) {
+            // The sign-out runs here, on the main loop: the copies go out of reach at once,
+            // and their files (a whole document's text each) are removed off it.
+            const bool detached = copies->detach();
+            work->post([copies, detached] {
+                const bool removed = detached ? copies->removeDetached() : copies->clear();
+                Log::write("drive",
+                           std::string("사본 전부 지움 success=") + (removed ? "true" : "false"));
+            });
+            return;
+        }
+        copies->pruneOthers(*user);
+        Log::write("drive", "사본 남김 — 다른 계정 폴더만 지움");
+    });
     env_->accountScope->onAccountChange(
         "AI 톡", [weak, main, ask = ask_, finder = finder_](const std::optional<std::string>&) {
             ask->invalidate();

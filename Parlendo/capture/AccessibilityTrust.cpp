@@ -2,8 +2,6 @@
 
 #include <gio/gio.h>
 
-#include <string>
-
 namespace parlendo {
 
 namespace {
@@ -89,6 +87,14 @@ void AccessibilityTrust::changed(GDBusConnection*, const char*, const char*, con
     }
 }
 
+void AccessibilityTrust::noteAddress(const char* address) {
+    if (address_.empty()) {
+        address_ = address;
+    } else if (address_ != address) {
+        busReplaced_ = true;
+    }
+}
+
 void AccessibilityTrust::refresh() {
     refresh(nullptr);
 }
@@ -117,6 +123,9 @@ void AccessibilityTrust::refresh(std::function<void()> done) {
                     g_variant_get(reply, "(&s)", &address);
                 }
                 self->busAnswers_ = address != nullptr && address[0] != '\0';
+                if (self->busAnswers_) {
+                    self->noteAddress(address);
+                }
             }
             if (reply != nullptr) {
                 g_variant_unref(reply);

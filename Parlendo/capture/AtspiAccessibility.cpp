@@ -42,9 +42,14 @@ std::int32_t pidOf(AtspiAccessible* element) {
 
 }  // namespace
 
-// Everything the client keeps, touched only on the fetch queue except `connected`.
+// Everything the client keeps, touched only on the fetch queue except `connected` and `closed`.
 struct AtspiAccessibility::State {
     std::atomic<bool> connected{false};
+    // Set once the connection to the accessibility bus closed: its daemon ended, and with it
+    // every application's connection and every listener. The desktop starts another bus on the
+    // next request, but this client cannot follow: taken down and opened again, it keeps the
+    // applications it knew by their names on the old bus, names the new bus hands out anew.
+    std::atomic<bool> closed{false};
     // Set on the main thread once the client is set up, before the fetch queue connects.
     enum class Binding { pending, bound, unbound };
     std::atomic<Binding> binding{Binding::pending};
@@ -55,6 +60,9 @@ struct AtspiAccessibility::State {
     AtspiEventListener* listener = nullptr;
     std::weak_ptr<State>* listenerData = nullptr;
     GDBusConnection* session = nullptr;
+    // The connection to the accessibility bus, watched for its end.
+    DBusConnection* bus = nullptr;
+    std::weak_ptr<State>* busWatchData = nullptr;
     // The direct connections to applications already handed to the fetch queue's context, each
     // with a reference until it closes.
     std::set<DBusConnection*> adopted;
@@ -69,6 +77,24 @@ struct AtspiAccessibility::State {
         if (session != nullptr) {
             g_object_unref(session);
         }
+        if (bus != nullptr) {
+            if (busWatchData != nullptr) {
+                dbus_connection_remove_filter(bus, &State::onBusMessage, busWatchData);
+            }
+            dbus_connection_unref(bus);
+        }
+    }
+
+    // Runs where the connection is dispatched (the fetch queue's context).
+    static DBusHandlerResult onBusMessage(DBusConnection*, DBusMessage* message, void* data) {
+        if (dbus_message_is_signal(message, DBUS_INTERFACE_LOCAL, "Disconnected")) {
+            auto self = static_cast<std::weak_ptr<State>*>(data)->lock();
+            if (self && !self->closed.exchange(true)) {
+                Log::write("capture",
+                           "🔴 접근성 버스 연결이 끊김 — 버스가 끝나 듣던 것이 모두 사라짐");
+            }
+        }
+        return DBUS_HANDLER_RESULT_NOT_YET_HANDLED;
     }
 
     // The listener's callback finds the state weakly: the bus client may still hold the
@@ -294,6 +320,7 @@ void AtspiAccessibility::connect() {
         atspi_accessible_get_child_count(desktop, &error);
         state.connected = error == nullptr;
         clear(error);
+        watchBus(desktop);
         g_object_unref(desktop);
     }
     state.session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
@@ -302,8 +329,33 @@ void AtspiAccessibility::connect() {
                std::string("접근성 버스 연결 ok=") + (state.connected ? "true" : "false"));
 }
 
+// The connection the client reads the desktop through is the one it listens on.
+void AtspiAccessibility::watchBus(AtspiAccessible* desktop) {
+    auto& state = *state_;
+    AtspiApplication* application = ATSPI_OBJECT(desktop)->app;
+    if (application == nullptr || application->bus == nullptr) {
+        return;
+    }
+    state.bus = dbus_connection_ref(application->bus);
+    state.busWatchData = new std::weak_ptr<State>(state_);
+    if (!dbus_connection_add_filter(
+            state.bus, &State::onBusMessage, state.busWatchData,
+            [](void* data) { delete static_cast<std::weak_ptr<State>*>(data); })) {
+        delete state.busWatchData;
+        state.busWatchData = nullptr;
+    }
+    // Closed before the filter was there: it would never hear of it.
+    if (!dbus_connection_get_is_connected(state.bus)) {
+        state.closed = true;
+    }
+}
+
 bool AtspiAccessibility::connected() const {
     return state_->connected.load();
+}
+
+bool AtspiAccessibility::closed() const {
+    return state_->closed.load();
 }
 
 void AtspiAccessibility::setCallTimeout(double seconds) {
@@ -318,8 +370,8 @@ AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app
     if (!state_->started) {
         connect();
     }
-    if (!state_->started) {
-        return nullptr;  // the client is still being set up
+    if (!state_->started || state_->closed) {
+        return nullptr;  // the client is still being set up, or its bus is gone
     }
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (desktop == nullptr) {
@@ -355,8 +407,8 @@ AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& a
     if (!state_->started) {
         connect();
     }
-    if (!state_->started) {
-        return nullptr;  // the client is still being set up
+    if (!state_->started || state_->closed) {
+        return nullptr;  // the client is still being set up, or its bus is gone
     }
     if (auto it = state_->focused.find(app.pid); it != state_->focused.end()) {
         if (it->second->hasState(ATSPI_STATE_FOCUSED)) {
@@ -418,6 +470,9 @@ AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& a
 }
 
 AccessibleNodePtr AtspiAccessibility::selectionChangedElement(const RunningApplication& app) {
+    if (state_->closed) {
+        return nullptr;
+    }
     if (auto it = state_->selectionChanged.find(app.pid); it != state_->selectionChanged.end()) {
         return it->second;
     }

@@ -48,12 +48,17 @@ class AtspiAccessibility final : public AccessibilityPort,
 
     // Whether the bus answered when the watch started (false until it started).
     bool connected() const;
+    // Whether the connection to the bus closed since (the bus ended): the calls then find no
+    // element, for good. Any thread.
+    bool closed() const;
 
   private:
     struct State;
     AtspiAccessibility(ExecutorPtr fetchQueue, GMainContext* fetchContext,
                        std::function<ScreenFrames()> screens);
     void connect();
+    // Hears the end of the client's connection to the bus.
+    void watchBus(AtspiAccessible* desktop);
     // Sets the bus client up over the connection the fetch queue `opened` and moves its
     // dispatching to the fetch queue's context: main thread.
     bool bind(bool opened);

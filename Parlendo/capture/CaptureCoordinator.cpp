@@ -348,6 +348,7 @@ void CaptureCoordinator::recheckPermission(const std::string& source) {
 }
 
 void CaptureCoordinator::checkPermission(const std::string& source) {
+    checkBus(source);
     const bool trusted = desktop_.trusted && desktop_.trusted();
     const auto change = permission_.observe(trusted);
     if (!change) {
@@ -366,6 +367,24 @@ void CaptureCoordinator::checkPermission(const std::string& source) {
             env.notice("손쉬운 사용 권한이 꺼졌어요 · 감지가 멈췄어요", permissionLostSeconds);
             env.requestPermission();
             break;
+    }
+}
+
+// The listeners and the applications' connections ended with the bus; a new bus answers the
+// trust read as well as the old one did, but nothing reaches this process through it until it
+// starts again.
+void CaptureCoordinator::checkBus(const std::string& source) {
+    auto& env = *env_;
+    if (!desktop_.busEnded || !env.detect->state().healthy || !desktop_.busEnded()) {
+        return;
+    }
+    Log::write("permission", "🔴 접근성 버스가 끝나 듣던 연결이 끊김 source=" + source +
+                                 " — 감지를 멈추고 앱을 다시 켜라고 안내한다");
+    const bool enabled = env.detect->state().enabled;
+    env.detect->write([](DetectState& state) { state.healthy = false; });
+    if (enabled) {
+        env.notice("접근성 연결이 끊겨 감지가 멈췄어요 · 앱을 다시 켜주세요",
+                   permissionLostSeconds);
     }
 }
 

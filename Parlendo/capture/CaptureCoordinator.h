@@ -40,6 +40,9 @@ struct CaptureDesktop {
     std::function<void(std::function<void()> done)> refreshTrust;
     // Registers what to do on each system notice that the accessibility status changed.
     std::function<void(std::function<void()> onNotice)> watchSystemNotice;
+    // Whether the accessibility bus the readers listen on has ended since they connected (their
+    // connection closed, or the desktop hands out another bus now), as of the last trust read.
+    std::function<bool()> busEnded;
     // Turns back the accessibility switches the reader turned on; the number turned back. Runs
     // on the fetch queue.
     std::function<int()> restoreAccessibility;
@@ -84,6 +87,8 @@ class CaptureCoordinator final : public FeatureModule,
     void toggle(const std::string& source);
     void watchPermission();
     void checkPermission(const std::string& source);
+    // Stops detection for good once the accessibility bus has ended.
+    void checkBus(const std::string& source);
     // Reads the trust anew, then checks it.
     void recheckPermission(const std::string& source);
     void schedulePermissionTimer();

@@ -129,6 +129,9 @@ CaptureDesktop DesktopCapture::desktop(std::shared_ptr<PopupPresenting> popup,
     out.watchSystemNotice = [trust = trust](std::function<void()> onNotice) {
         trust->onSystemNotice = std::move(onNotice);
     };
+    out.busEnded = [trust = trust, accessibility = accessibility] {
+        return accessibility->closed() || trust->busReplaced();
+    };
     out.restoreAccessibility = [accessibility = accessibility] {
         return AccessibleSelection::restoreAccessibility(*accessibility);
     };

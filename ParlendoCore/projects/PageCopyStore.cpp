@@ -4,6 +4,7 @@
 #include "foundation/Json.h"
 #include "foundation/Log.h"
 #include "foundation/SHA256.h"
+#include "foundation/Uuid.h"
 
 #include <algorithm>
 #include <system_error>
@@ -152,7 +153,58 @@ bool PageCopyStore::clear() {
     }
     std::error_code ec;
     fs::remove_all(root_, ec);
-    return !ec && !fs::exists(fs::symlink_status(root_, ec));
+    const bool gone = !ec && !fs::exists(fs::symlink_status(root_, ec));
+    return removeDetached() && gone;
+}
+
+namespace {
+
+std::string detachedPrefix() {
+    return std::string(PageCopyStore::folderName) + ".gone-";
+}
+
+}  // namespace
+
+bool PageCopyStore::detach() {
+    {
+        std::lock_guard lock(mutex_);
+        memory_.clear();
+        order_.clear();
+    }
+    std::error_code ec;
+    const auto status = fs::symlink_status(root_, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return true;
+    }
+    if (ec) {
+        return false;
+    }
+    fs::rename(root_, root_.parent_path() / (detachedPrefix() + uuid::makeLower()), ec);
+    return !ec;
+}
+
+bool PageCopyStore::removeDetached() {
+    std::error_code ec;
+    fs::directory_iterator it(root_.parent_path(), ec);
+    if (ec) {
+        return ec == std::errc::no_such_file_or_directory;
+    }
+    std::vector<fs::path> detached;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            return false;
+        }
+        if (it->path().filename().string().starts_with(detachedPrefix())) {
+            detached.push_back(it->path());
+        }
+    }
+    bool removed = true;
+    for (const auto& path : detached) {
+        std::error_code failed;
+        fs::remove_all(path, failed);
+        removed = removed && !failed;
+    }
+    return removed;
 }
 
 void PageCopyStore::pruneOthers(const std::string& user) {

@@ -51,8 +51,16 @@ class PageCopyStore {
     void remove(const std::string& user, const std::string& document);
     std::optional<std::filesystem::path> thumbnailPath(const std::string& user,
                                                        const std::string& document) const;
-    // Removes every user's data; true when the folder is gone.
+    // Removes every user's data, and what an earlier `detach` moved aside; true when all is gone.
     bool clear();
+    // Empties the memory and moves the whole folder aside at once (one rename, to a name of its
+    // own beside it): nothing of it is found any more, and copies written from now on start a new
+    // folder. True when no folder is left in place (moved, or there was none); false when it
+    // could not be moved, and nothing changed on disk.
+    bool detach();
+    // Removes what `detach` moved aside, in this run or an earlier one that ended before it could;
+    // true when nothing is left. May take long: off the main thread.
+    bool removeDetached();
     // Removes everything in the folder that is not `user`'s.
     void pruneOthers(const std::string& user);
     // Deletes the user's copies whose document is not in `keeping`; how many were deleted.

@@ -16,7 +16,13 @@ std::string milliseconds(double seconds) {
 std::shared_ptr<StallWatch> StallWatch::start(ExecutorPtr main,
                                               std::shared_ptr<const MonotonicClock> clock) {
     auto watch = std::shared_ptr<StallWatch>(new StallWatch(std::move(main), std::move(clock)));
-    watch->schedule();
+    // The first timer is set from the loop's first turn: the program built before it shows
+    // nothing yet that could stall.
+    watch->main_->post([weak = std::weak_ptr<StallWatch>(watch)] {
+        if (auto self = weak.lock()) {
+            self->schedule();
+        }
+    });
     return watch;
 }
 

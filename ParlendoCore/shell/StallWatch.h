@@ -11,7 +11,7 @@ namespace parlendo {
 // `threshold` after it was due means the main thread was busy that long, and the user felt the
 // windows stall. Each such stall is logged under "timing" ("main_loop_stall ms=… longest_ms=…");
 // `stop` logs the longest one seen. Development runs switch it on (PARLENDO_STALL_WATCH=1).
-// Main executor only.
+// Lateness counts from the main loop's first turn on. Main executor only.
 class StallWatch : public std::enable_shared_from_this<StallWatch> {
   public:
     static constexpr double interval = 0.01;

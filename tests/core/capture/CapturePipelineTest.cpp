@@ -261,6 +261,8 @@ TEST_F(CapturePipelineTest, TranslationDeadline) {
     clock->advance(0.1);
     EXPECT_TRUE(completed);
     EXPECT_EQ(failureOf(started), (PopupBody::Failure{std::nullopt, "번역을 가져오지 못했어요"}));
+    // A second before the card would stop waiting for it.
+    EXPECT_LE(clock->elapsed() + 1.0, popups->calls(Op::open)[0].seconds);
     // The late answer is dropped.
     translator->answer(FakeTranslator::korean("The cat sat on the mat.", "고양이가 앉았다."));
     main->runAll();

@@ -138,12 +138,5 @@ TEST(DeadlineThreads, TheDeadlineIsKeptWhileThePoolIsBlocked) {
     ThreadPool::global().drain();
 }
 
-TEST(LookupTimesTest, Budgets) {
-    EXPECT_EQ(LookupTimes::wordLoadingLimit, 11.600000000000001);
-    EXPECT_EQ(LookupTimes::sentenceLoadingLimit, 9.3);
-    EXPECT_EQ(LookupTimes::dictionaryDeadline, 2.3);
-    EXPECT_EQ(LookupTimes::generationDeadline, 8.3);
-}
-
 }  // namespace
 }  // namespace parlendo

@@ -168,6 +168,18 @@ TEST_F(GeneratingDictionaryTest, GeneratesForTheServerLemmaWithinItsDeadline) {
     EXPECT_EQ(generating_, 2);
 }
 
+// A word's cards wait for the slowest lookup that still answers, and a second more to show it:
+// a dictionary miss just before its deadline, then a generation that never answers.
+TEST_F(GeneratingDictionaryTest, TheSlowestLookupEndsASecondBeforeTheWordCardsStopWaiting) {
+    look("Blorp");
+    clock_->advance(LookupTimes::dictionaryDeadline - 0.01);
+    dictionary_->answer(found(DictionaryLookup::Status::notFound));
+    clock_->advance(LookupTimes::generationDeadline);
+    ASSERT_EQ(results_.size(), 1u);
+    EXPECT_EQ(last().generation, "failed");
+    EXPECT_LE(clock_->elapsed() + 1.0, LookupTimes::wordLoadingLimit);
+}
+
 TEST_F(GeneratingDictionaryTest, GenerationOutcomesMapToLabelsOrFailures) {
     ServerRejection update{426, "app_update_required", "update"};
     ServerRejection other{400, "bad_input", "x"};

@@ -106,6 +106,33 @@ TEST_F(PageCopyStoreTest, PruneRemoveAndClear) {
     EXPECT_TRUE(store.clear());
 }
 
+// The sign-out's way: the copies go out of reach at once, their files are removed later (off the
+// main loop), and a new account's copies written meanwhile are left alone.
+TEST_F(PageCopyStoreTest, DetachedCopiesAreOutOfReachAtOnceAndRemovedLater) {
+    ASSERT_TRUE(store.write("u1", "d", {"p"}, "s"));
+    ASSERT_TRUE(store.detach());
+    EXPECT_FALSE(fs::exists(dir.path() / "drive_cache"));
+    EXPECT_EQ(store.pages("u1", "d", "s"), nullptr);
+    EXPECT_EQ(PageCopyStore(dir.path(), clock).pages("u1", "d", "s"), nullptr);
+    ASSERT_TRUE(store.write("u2", "d", {"p"}, "s"));
+
+    EXPECT_TRUE(store.removeDetached());
+    EXPECT_TRUE(fs::exists(copyFile("u2", "d")));
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename(), "drive_cache");
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+
+    // What a run that ended before removing it left aside goes with the next removal, and with
+    // the forgetting of an account's data.
+    ASSERT_TRUE(store.detach());
+    EXPECT_TRUE(store.detach());  // nothing left in place
+    EXPECT_TRUE(PageCopyStore(dir.path(), clock).clear());
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
 TEST_F(PageCopyStoreTest, FailedFetchesAreRememberedForADay) {
     store.noteFetchFailure("u1", "d1", "sha-1");
     EXPECT_TRUE(store.fetchSkipped("u1", "d1", "sha-1"));

@@ -26,6 +26,10 @@ TEST(StallWatch, LogsTimersThatRunLateAndTheLongestAtTheEnd) {
     auto main = std::make_shared<ManualExecutor>(clock);
     auto busy = std::make_shared<BusyClock>(clock);
     auto watch = StallWatch::start(main, busy);
+    // The program is built before the main loop's first turn: no window can stall meanwhile.
+    busy->busy = 0.3;
+    clock->advance(0.3);
+    main->runAll();
 
     // On time, or late by less than the threshold: nothing to say.
     clock->advance(0.5);
@@ -61,6 +65,7 @@ TEST(StallWatch, AWatchThatIsGoneLeavesNoTimerRunning) {
     auto clock = std::make_shared<FakeClock>();
     auto main = std::make_shared<ManualExecutor>(clock);
     auto watch = StallWatch::start(main, clock);
+    main->runAll();
     clock->advance(0.05);
     watch.reset();
     clock->advance(0.05);

@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "DesktopSession.h"
+#include "FileOpens.h"
 #include "LabelLines.h"
 #include "LogCapture.h"
 #include "ManualExecutor.h"
@@ -170,6 +171,23 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     window->show(LoginModel::Mode::signIn, std::nullopt);
     EXPECT_EQ(text(w.email), "mina@example.com");
     EXPECT_EQ(loggedIn, 0);
+}
+
+// The first spinner of a run, the login window's as the user signs in, finds the icon theme read
+// already: read inside that frame, it held the main loop for tens of milliseconds.
+TEST_F(AccountWindowsTest, TheLoginWindowsSpinnerFindsTheIconThemeReadAhead) {
+    FileOpens opens(FileOpens::iconThemeIndexes());
+    auto window =
+        GtkLoginWindow::make({account, std::make_shared<NoProfiles>(), [] {}, [] {}, main});
+    window->show(LoginModel::Mode::offline, std::nullopt);
+    const auto& w = window->widgets();
+    ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(w.window) == TRUE; }));
+    pumpFor(0.2);
+    opens.count();
+    click(w.retry);
+    ASSERT_TRUE(shown(w.spinner));
+    pumpFor(0.2);
+    EXPECT_EQ(opens.count(), 0) << "the spinner read the icon theme as it was drawn";
 }
 
 TEST_F(AccountWindowsTest, TheNewPasswordWindowChecksBeforeItAsks) {

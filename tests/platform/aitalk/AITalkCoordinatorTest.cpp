@@ -16,6 +16,7 @@
 #include "foundation/SHA256.h"
 #include "foundation/WorkerQueue.h"
 #include "projects/FileBookmarks.h"
+#include "projects/PageCopyStore.h"
 #include "server/CurlServerTransport.h"
 
 // Last: it brings in X11, whose macros clash with names of the headers above.
@@ -23,11 +24,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 namespace parlendo {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::AITalkDesktop;
 using testing::StubAnswer;
 using testing::StubBackend;
@@ -248,14 +253,42 @@ TEST_F(CoordinatorTest, TheRoadOfOneQuestionFromTheTriggerToTheAnswer) {
     env->theme->set("dark");
     EXPECT_EQ(coordinator->answer()->window->theme(), ThemeMode::dark);
 
-    // Signing out closes the conversation, lets the window go and removes every page copy.
+    // Signing out closes the conversation, lets the window go and removes every page copy: out
+    // of reach at once, their files off the main loop (held here until the test lets the work
+    // queue go on).
+    const auto copyFiles = [&] {
+        size_t n = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+            n += entry.path().filename() == "doc-1.json";
+        }
+        return n;
+    };
+    ASSERT_EQ(copyFiles(), 1u);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> held{0};
+    for (int i = 0; i < 2; ++i) {
+        work->post([released, &held] {
+            ++held;
+            released.wait();
+        });
+    }
+    while (held < 2) {
+        std::this_thread::yield();
+    }
     env->accountScope->observe(std::nullopt);
+    EXPECT_FALSE(coordinator->copies()->pages("user-1", "doc-1", SHA256::hex(joined())));
+    EXPECT_FALSE(fs::exists(dir.path() / PageCopyStore::folderName));
+    EXPECT_EQ(copyFiles(), 1u) << "removed on the main loop";
+    release.set_value();
     env->detect->write([](DetectState& state) { state.loggedIn = false; });
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !coordinator->answerBuilt(); })) << log.all();
     EXPECT_TRUE(log.contains("ai_talk", "reason=account"));
     EXPECT_TRUE(log.has("ai_talk", "답 창 놓음 — AI 톡을 쓸 수 없는 동안 웹 화면을 두지 않음"));
-    EXPECT_TRUE(log.has("drive", "사본 전부 지움 success=true"));
-    EXPECT_FALSE(coordinator->copies()->pages("user-1", "doc-1", SHA256::hex(joined())));
+    ASSERT_TRUE(AITalkDesktop::pumpUntil([&] {
+        return log.has("drive", "사본 전부 지움 success=true");
+    })) << log.all();
+    EXPECT_EQ(copyFiles(), 0u);
     AITalkDesktop::pumpFor(0.3);
     EXPECT_FALSE(coordinator->answerBuilt()) << "not built again while signed out";
 }

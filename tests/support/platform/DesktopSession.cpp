@@ -7,6 +7,10 @@
 #include <gdk/gdkx.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
 
 namespace parlendo::testing {
 
@@ -196,6 +200,162 @@ std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym
 }  // namespace parlendo::testing
 
 namespace parlendo::testing {
+
+namespace {
+
+// The accessibility bus's address on the root window, which a session's bus launcher writes at
+// its start and removes at its end; the bus client reads it before it asks the session bus.
+constexpr const char* rootBusProperty = "AT_SPI_BUS";
+
+std::optional<std::string> rootBusAddress() {
+    Display* dpy = display();
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::string> address;
+    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XInternAtom(dpy, rootBusProperty, False), 0,
+                           1024, False, XA_STRING, &type, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr) {
+        if (type == XA_STRING && format == 8) {
+            address = std::string(reinterpret_cast<char*>(data), count);
+        }
+        XFree(data);
+    }
+    return address;
+}
+
+void setRootBusAddress(const std::optional<std::string>& address) {
+    Display* dpy = display();
+    const Atom property = XInternAtom(dpy, rootBusProperty, False);
+    if (address) {
+        XChangeProperty(dpy, DefaultRootWindow(dpy), property, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(address->data()),
+                        static_cast<int>(address->size()));
+    } else {
+        XDeleteProperty(dpy, DefaultRootWindow(dpy), property);
+    }
+    XSync(dpy, False);
+}
+
+}  // namespace
+
+bool DesktopSession::rerunOnOwnSessionBus() {
+    constexpr const char* mark = "PARLENDO_TEST_OWN_SESSION_BUS";
+    if (std::getenv(mark) != nullptr) {
+        // The bus client looks for its bus on the display first, which the session's launcher
+        // may hold: it is told this run's own.
+        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        GVariant* reply = bus == nullptr ? nullptr
+                                         : g_dbus_connection_call_sync(
+                                               bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                                               "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
+                                               G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        if (reply != nullptr) {
+            const char* address = nullptr;
+            g_variant_get(reply, "(&s)", &address);
+            ::setenv("AT_SPI_BUS_ADDRESS", address, 1);
+            g_variant_unref(reply);
+        }
+        if (bus != nullptr) {
+            g_object_unref(bus);
+        }
+        return false;
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::string runner = "dbus-run-session";
+    std::string separator = "--";
+    std::vector<char*> argv = {runner.data(), separator.data(), program.data(), filter.data(),
+                               nullptr};
+    // Its own runtime folder too: a bus launcher puts its bus's socket there under a name made of
+    // the display's number, which would take the session's place.
+    char pattern[] = "/tmp/parlendo-own-bus-XXXXXX";
+    const char* runtime = ::mkdtemp(pattern);
+    if (runtime == nullptr) {
+        ADD_FAILURE() << "cannot make a runtime folder";
+        return true;
+    }
+    gchar** envp = g_environ_setenv(g_get_environ(), mark, "1", TRUE);
+    envp = g_environ_setenv(envp, "XDG_RUNTIME_DIR", runtime, TRUE);
+    GError* error = nullptr;
+    int status = 0;
+    // The run shares the display, where its own bus launcher announces its bus while it runs:
+    // the session's is announced again afterwards. The run writes to this test's output.
+    ensure();
+    const auto announced = rootBusAddress();
+    const bool ran = g_spawn_sync(nullptr, argv.data(), envp, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                                  nullptr, nullptr, &status, &error);
+    // Its launcher takes its bus back a moment after the run's session bus is gone.
+    if (const auto left = rootBusAddress(); left != announced) {
+        pumpUntil([&left] { return rootBusAddress() != left; }, 3.0);
+    }
+    setRootBusAddress(announced);
+    g_strfreev(envp);
+    std::error_code ignored;
+    std::filesystem::remove_all(runtime, ignored);
+    if (!ran) {
+        ADD_FAILURE() << "cannot run the test on a session bus of its own: " << error->message;
+        g_error_free(error);
+        return true;
+    }
+    EXPECT_TRUE(g_spawn_check_wait_status(status, nullptr))
+        << "the test failed on a session bus of its own (its output is above)";
+    return true;
+}
+
+bool DesktopSession::endAccessibilityBus() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (bus == nullptr) {
+        return false;
+    }
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID", g_variant_new("(s)", "org.a11y.Bus"), G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (reply == nullptr) {
+        return false;
+    }
+    guint32 launcher = 0;
+    g_variant_get(reply, "(u)", &launcher);
+    g_variant_unref(reply);
+    // The launcher's own bus daemon is its child.
+    pid_t daemon = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream file(entry.path() / "stat");
+        std::string stat;
+        std::getline(file, stat);
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || stat.find("(dbus-daemon)") == std::string::npos) {
+            continue;
+        }
+        char state = 0;
+        long parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld", &state, &parent) == 2 &&
+            parent == static_cast<long>(launcher)) {
+            daemon = static_cast<pid_t>(std::stol(entry.path().filename().string()));
+        }
+    }
+    if (daemon <= 0 || ::kill(daemon, SIGKILL) != 0) {
+        return false;
+    }
+    // Gone once the launcher, its parent, has ended as well (an ended process may wait to be
+    // reaped by whoever adopted it).
+    return pumpUntil(
+        [launcher] {
+            std::ifstream file("/proc/" + std::to_string(launcher) + "/stat");
+            std::string stat;
+            std::getline(file, stat);
+            const auto close = stat.rfind(')');
+            return close == std::string::npos || stat.substr(close + 1, 3) == " Z ";
+        },
+        10.0);
+}
 
 void DesktopSession::writeDesktopEntries() {
     char pattern[] = "/tmp/parlendo-desktop-XXXXXX";

@@ -57,6 +57,15 @@ class DesktopSession {
         g_object_unref(bus);
     }
 
+    // Runs the test under way again, in a process of its own on a session bus of its own, with
+    // an accessibility bus of its own: for a test that ends that bus or switches it off, which
+    // the session's other tests must not see. True in the test that started the run (it then only
+    // expects the run to pass), false in the run itself.
+    static bool rerunOnOwnSessionBus();
+    // Ends the daemon of the accessibility bus that the session's bus launcher runs, as a crash
+    // would (the launcher ends with it; the next request starts both anew); whether it ended.
+    static bool endAccessibilityBus();
+
     // Runs the main loop until `done` holds or `seconds` pass; whether it held.
     static bool pumpUntil(const std::function<bool()>& done, double seconds = 5.0) {
         const auto until =
