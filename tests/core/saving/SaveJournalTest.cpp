@@ -51,6 +51,9 @@ std::vector<std::string> ids(const SaveJournal::Entries& entries) {
 // A journal under a temporary state root whose writer runs when the test says so. `restart()`
 // starts a new run over the same files, as after a crash.
 struct SaveJournalTest : ::testing::Test {
+    // What a test left queued runs: a task holds the journal, which holds its writer.
+    void TearDown() override { writer->runAll(); }
+
     void restart() {
         journal.reset();
         journal = SaveJournal::make(root.path(), writer);
