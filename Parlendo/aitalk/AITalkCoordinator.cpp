@@ -54,7 +54,7 @@ AITalkPlatform AITalkPlatform::fromDesktop(const DesktopCapture& desktop, Execut
                                            std::shared_ptr<CurlSession> dataSession) {
     AITalkPlatform platform;
     platform.main = main;
-    platform.work = std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {});
+    platform.work = ThreadPool::shared();
     platform.fetchQueue = desktop.fetchQueue;
     platform.accessibility = desktop.accessibility;
     auto windows = desktop.selection->windows;
@@ -90,6 +90,9 @@ void AITalkCoordinator::build() {
     const AppEnvironment& env = *env_;
     const auto& clock = platform_.clock;
     local_ = std::make_shared<DriveLocalStore>(platform_.stateRoot);
+    // The settings file is written on a queue of its own: in the order the changes were made, and
+    // never on the main loop, which a busy disk would hold for as long as the write takes.
+    writer_ = std::make_shared<SerialQueue>("parlendo.drive-local");
     copies_ = std::make_shared<PageCopyStore>(platform_.stateRoot, clock);
     mathLib_ = std::make_shared<MathLib>(platform_.resources);
     clipboard_ = std::make_shared<GtkClipboardSource>(platform_.clipboardCount);
@@ -111,7 +114,7 @@ void AITalkCoordinator::build() {
     drive_ = std::make_shared<DriveService>(
         env.client, env.auth, local_, copies_, std::make_shared<FileBookmarks>(),
         std::make_shared<PopplerExtractor>(), uploadChain_.route,
-        DriveService::Runtime{platform_.work, platform_.main, clock});
+        DriveService::Runtime{platform_.work, platform_.main, clock, writer_});
     screen_ = std::make_shared<ManageScreenLink>(env.manageScreen, platform_.opener);
 
     // The ask calls ride the data session's client: each carries its own, longer time-out.
@@ -128,14 +131,14 @@ void AITalkCoordinator::build() {
     probe_ = std::make_shared<DesktopViewerProbe>(platform_.accessibility, platform_.context,
                                                   platform_.fetchQueue, platform_.main, clock);
 
-    // The server's answer is applied on the work executor: bringing the copy in line writes the
-    // settings file, and a busy disk keeps that write waiting far longer than a main loop may.
+    // The server's answer is applied on the settings writer: bringing the copy in line writes the
+    // settings file, after the user's own changes of the switch.
     owner_ = std::make_shared<AITalkOwner>(
         [drive = drive_] { return drive->aiDetectOn(); },
         [drive = drive_](bool on) { return drive->setAIDetect(on, "server_sync").has_value(); },
-        [ask = ask_, work = platform_.work](Completion<void(PopupLookup)> done) {
-            ask->activePopup([work, done = std::move(done)](PopupLookup lookup) mutable {
-                work->post([done = std::move(done), lookup = std::move(lookup)]() mutable {
+        [ask = ask_, writer = writer_](Completion<void(PopupLookup)> done) {
+            ask->activePopup([writer, done = std::move(done)](PopupLookup lookup) mutable {
+                writer->post([done = std::move(done), lookup = std::move(lookup)]() mutable {
                     done(std::move(lookup));
                 });
             });
@@ -326,9 +329,10 @@ BridgeRouteGroups AITalkCoordinator::bridgeRoutes() const {
         }
         return env->detect->state().manageStatus(static_cast<std::int32_t>(::getpid()), notice);
     };
-    DriveRoutes::MathSource mathSource = [mathLib] {
-        return mathLib->source();
-    };
+    DriveRoutes::MathSource mathSource =
+        [mathLib, work = platform_.work](Completion<void(std::string)> done) {
+            work->post([mathLib, done = std::move(done)]() mutable { done(mathLib->source()); });
+        };
     return {std::make_shared<DriveRoutes>(drive_, screen_, std::move(detectStatus),
                                           std::move(mathSource), thumbnails_, platform_.main)};
 }
@@ -352,12 +356,31 @@ void AITalkCoordinator::menuWillOpen() {
 }
 
 void AITalkCoordinator::makeAnswer(Completion<void()> done) {
-    std::optional<std::string> windowsHTML =
-        fileio::readFile(platform_.resources / "ai_popup_web.html");
-    if (!windowsHTML) {
-        Log::write(kTag, "🔴 ai_popup_web.html 이 번들에 없다 — 답이 꾸밈 없이 글자 그대로 보인다");
-    }
     const ThemeMode mode = env_->theme ? env_->theme->mode() : ThemeMode::light;
+    std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
+    // The bundled renderer page and the mathematics script are read off the main loop: a busy disk
+    // holds each read for tens of milliseconds. The window is built on the main loop.
+    platform_.work->post([weak, mode, resources = platform_.resources, mathLib = mathLib_,
+                          main = platform_.main, done = std::move(done)]() mutable {
+        std::optional<std::string> windowsHTML = fileio::readFile(resources / "ai_popup_web.html");
+        if (!windowsHTML) {
+            Log::write(kTag,
+                       "🔴 ai_popup_web.html 이 번들에 없다 — 답이 꾸밈 없이 글자 그대로 보인다");
+        }
+        auto page = std::make_shared<const AnswerPage::Built>(AnswerPage::build(windowsHTML, mode));
+        auto math = std::make_shared<const std::string>(mathLib->source());
+        main->post([weak, mode, page, math, done = std::move(done)]() mutable {
+            if (auto self = weak.lock()) {
+                self->buildAnswer(*page, *math, mode, std::move(done));
+            } else {
+                done();
+            }
+        });
+    });
+}
+
+void AITalkCoordinator::buildAnswer(const AnswerPage::Built& page, const std::string& mathSource,
+                                    ThemeMode mode, Completion<void()> done) {
     std::weak_ptr<AITalkCoordinator> weak = weak_from_this();
     Completion<void(std::shared_ptr<AnswerView>)> built =
         [weak, done = std::move(done)](std::shared_ptr<AnswerView> window) mutable {
@@ -374,8 +397,7 @@ void AITalkCoordinator::makeAnswer(Completion<void()> done) {
         built(nullptr);
         return;
     }
-    platform_.makeWindow(AnswerPage::build(windowsHTML, mode), mathLib_->source(), mode,
-                         platform_.main, platform_.clock, std::move(built));
+    platform_.makeWindow(page, mathSource, mode, platform_.main, platform_.clock, std::move(built));
 }
 
 void AITalkCoordinator::releaseAnswer() {
@@ -459,16 +481,16 @@ AITalkCoordinator::Answer AITalkCoordinator::pairWith(std::shared_ptr<AnswerView
             }
         });
     };
-    session->onServerChecked = [owner = owner_, work = platform_.work](bool on) {
-        work->post([owner, on] { owner->apply(on, "cmdcc"); });
+    session->onServerChecked = [owner = owner_, writer = writer_](bool on) {
+        writer->post([owner, on] { owner->apply(on, "cmdcc"); });
     };
     window->loadSize = [local = local_, env] {
         return local->setting("ai_popup_size", env->auth ? env->auth->userID() : std::nullopt);
     };
-    // Written off the main loop, like every change of the settings file it makes unasked.
-    window->saveSize = [local = local_, env, work = platform_.work](const std::string& size) {
+    // Written off the main loop, like every change of the settings file.
+    window->saveSize = [local = local_, env, writer = writer_](const std::string& size) {
         auto user = env->auth ? env->auth->userID() : std::nullopt;
-        work->post([local, size, user] { local->setSetting("ai_popup_size", size, user); });
+        writer->post([local, size, user] { local->setSetting("ai_popup_size", size, user); });
     };
     return Answer{std::move(window), std::move(session)};
 }

@@ -114,7 +114,10 @@ class AITalkCoordinator final : public FeatureModule,
 
     AITalkCoordinator(std::shared_ptr<AppEnvironment> env, AITalkPlatform platform);
     void build();
+    // Reads the window's page and script off the main loop, then builds it.
     void makeAnswer(Completion<void()> done);
+    void buildAnswer(const AnswerPage::Built& page, const std::string& mathSource, ThemeMode mode,
+                     Completion<void()> done);
     Answer pairWith(std::shared_ptr<AnswerView> window);
     void releaseAnswer();
     bool answerInUse() const;
@@ -131,6 +134,7 @@ class AITalkCoordinator final : public FeatureModule,
     std::shared_ptr<AppEnvironment> env_;
     AITalkPlatform platform_;
     std::shared_ptr<DriveLocalStore> local_;
+    ExecutorPtr writer_;  // the settings file's changes, in order
     std::shared_ptr<PageCopyStore> copies_;
     std::shared_ptr<DriveService> drive_;
     std::shared_ptr<MathLib> mathLib_;

@@ -1,14 +1,22 @@
 #include "foundation/WebContext.h"
 
+#include "foundation/Clock.h"
 #include "foundation/Log.h"
 #include "foundation/ProcStats.h"
 #include "foundation/WorkerQueue.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <malloc.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace parlendo {
 
@@ -75,6 +83,65 @@ WebKitWebContext* make() {
     return context;
 }
 
+// The file a function was loaded from; empty when the loader does not say.
+std::string libraryOf(void* function) {
+    Dl_info info{};
+    if (dladdr(function, &info) == 0 || info.dli_fname == nullptr) {
+        return "";
+    }
+    return info.dli_fname;
+}
+
+// Reads a file through to its end; the bytes read.
+size_t readThrough(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<char> buffer(size_t{1} << 20);
+    size_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n > 0) {
+            total += static_cast<size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    ::close(fd);
+    return total;
+}
+
+// The engine's first set-up on the main thread runs code of WebKit and JavaScriptCore that nothing
+// ran before. Each page of it that is not in the system's file cache is read from the disk as the
+// code reaches it, one wait after the other, and a busy disk makes each wait tens of milliseconds.
+// Read through here first, the two libraries are in the cache (the system's, which it gives back
+// when it needs the memory; not this process's), and so are the engine's helper programs, which
+// the main thread waits for while they start.
+void cacheEngineFiles() {
+    const double started = SystemClock::shared()->uptime();
+    size_t bytes = 0;
+    const std::string webkit = libraryOf(reinterpret_cast<void*>(&webkit_web_view_new));
+    for (const std::string& library :
+         {webkit, libraryOf(reinterpret_cast<void*>(&jsc_context_new))}) {
+        if (!library.empty()) {
+            bytes += readThrough(library);
+        }
+    }
+    if (!webkit.empty()) {
+        const auto helpers = std::filesystem::path(webkit).parent_path() / "webkit2gtk-4.1";
+        for (const char* helper : {"WebKitNetworkProcess", "WebKitWebProcess"}) {
+            bytes += readThrough(helpers / helper);
+        }
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "웹 엔진 파일 미리 읽음 mb=%.0f ms=%.0f",
+                  static_cast<double>(bytes) / 1048576.0,
+                  (SystemClock::shared()->uptime() - started) * 1000);
+    Log::write("app", line);
+}
+
 }  // namespace
 
 WebKitSettings* WebContext::settings() {
@@ -129,6 +196,7 @@ bool WebContext::alive() {
 }
 
 void WebContext::prepare() {
+    cacheEngineFiles();
     // A display of its own without a window system: the driver's libraries and its one-time
     // set-up are shared with the engine's display. A desktop without EGL simply gets nothing.
     EGLDisplay display =

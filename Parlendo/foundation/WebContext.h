@@ -32,9 +32,9 @@ class WebContext {
     static WebKitWebView* webView(WebKitUserContentManager* content, WebKitSettings* settings);
     // Whether the shared context is alive now.
     static bool alive();
-    // Loads and starts the GL driver that the engine's first settings start on the main thread
-    // (hundreds of milliseconds with a software driver), so that they find it ready. Any thread;
-    // once per process.
+    // Brings the engine's files into the system's file cache, and loads and starts the GL driver
+    // that the engine's first settings start on the main thread (hundreds of milliseconds with a
+    // software driver), so that the main thread finds them ready. Any thread; once per process.
     static void prepare();
 };
 

@@ -7,6 +7,7 @@
 #include "foundation/Log.h"
 #include "foundation/MainSteps.h"
 #include "foundation/WebContext.h"
+#include "foundation/WorkerQueue.h"
 #include "manage/BridgeShim.h"
 #include "manage/MacOverlay.h"
 #include "manage/ManageLayout.h"
@@ -117,14 +118,34 @@ void ManageWindow::show() {
         return;  // shown once it is built
     }
     if (!options_.main) {
+        pageText_ = options_.page ? fileio::readFile(*options_.page) : std::nullopt;
         buildView();
         buildWindow();
         GtkAlert::present(window_);
         return;
     }
+    building_ = true;
+    if (!options_.page) {
+        pageText_.reset();
+        buildInSteps();
+        return;
+    }
+    // The page's file is read off the main loop, which a busy disk would hold for tens of
+    // milliseconds.
+    ThreadPool::global().post(
+        [weak = weak_from_this(), page = *options_.page, main = options_.main] {
+            main->post([weak, text = fileio::readFile(page)]() mutable {
+                if (auto self = weak.lock()) {
+                    self->pageText_ = std::move(text);
+                    self->buildInSteps();
+                }
+            });
+        });
+}
+
+void ManageWindow::buildInSteps() {
     // The first web view of the program starts the web engine: the engine, the view and the
     // window are built on separate turns of the main loop, so that none holds it up for long.
-    building_ = true;
     std::weak_ptr<ManageWindow> weak = weak_from_this();
     auto steps = WebContext::startSteps();
     steps.push_back([weak] {
@@ -192,8 +213,7 @@ void ManageWindow::buildWindow() {
 }
 
 void ManageWindow::loadPage() {
-    const std::optional<std::string> text =
-        pageURI_ ? fileio::readFile(*options_.page) : std::nullopt;
+    const std::optional<std::string> text = pageURI_ ? pageText_ : std::nullopt;
     if (!text) {
         Log::write("manage", "🔴 manage.html 이 번들에 없다 — 설치된 자원 폴더를 확인");
         webkit_web_view_load_html(webView_, placeholder, nullptr);

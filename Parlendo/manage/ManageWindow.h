@@ -49,8 +49,11 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
   private:
     ManageWindow(std::shared_ptr<ManageBridge> bridge, Theme theme, Options options);
 
+    // The engine, the view and the window, a step per turn of the main loop.
+    void buildInSteps();
     void buildView();
     void buildWindow();
+    // Loads the page from the text read before the window was built.
     void loadPage();
     void release();
     void receive(const std::optional<std::string>& text);
@@ -97,6 +100,8 @@ class ManageWindow final : public ManageView, public std::enable_shared_from_thi
     Theme theme_;
     Options options_;
     std::optional<std::string> pageURI_;
+    // The page's text, read each time the window is built; nothing when it cannot be read.
+    std::optional<std::string> pageText_;
 
     GtkWindow* window_ = nullptr;
     WebKitWebView* webView_ = nullptr;

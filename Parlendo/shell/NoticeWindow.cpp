@@ -45,14 +45,19 @@ std::string escaped(const std::string& text) {
 
 std::shared_ptr<NoticeWindow> NoticeWindow::make(std::optional<std::filesystem::path> resource,
                                                  const std::filesystem::path& stateRoot,
-                                                 std::function<double()> wallNow) {
+                                                 std::function<double()> wallNow,
+                                                 ExecutorPtr writer) {
     return std::shared_ptr<NoticeWindow>(
-        new NoticeWindow(std::move(resource), stateRoot, std::move(wallNow)));
+        new NoticeWindow(std::move(resource), stateRoot, std::move(wallNow), std::move(writer)));
 }
 
 NoticeWindow::NoticeWindow(std::optional<std::filesystem::path> resource,
-                           const std::filesystem::path& stateRoot, std::function<double()> wallNow)
-    : resource_(std::move(resource)), state_(stateRoot), wallNow_(std::move(wallNow)) {}
+                           const std::filesystem::path& stateRoot, std::function<double()> wallNow,
+                           ExecutorPtr writer)
+    : resource_(std::move(resource)),
+      state_(stateRoot),
+      wallNow_(std::move(wallNow)),
+      writer_(std::move(writer)) {}
 
 NoticeWindow::~NoticeWindow() {
     if (window_ != nullptr) {
@@ -136,9 +141,16 @@ void NoticeWindow::acknowledge() {
 
 void NoticeWindow::record() {
     if (!fingerprint_.empty() && state_.needsNotice(fingerprint_)) {
-        const bool saved = state_.acknowledge(fingerprint_, wallNow_());
-        Log::write("notice", std::string("acknowledged saved=") + (saved ? "true" : "false") +
-                                 " sha=" + fingerprint_.substr(0, 8));
+        auto save = [state = state_, fingerprint = fingerprint_, at = wallNow_()] {
+            const bool saved = state.acknowledge(fingerprint, at);
+            Log::write("notice", std::string("acknowledged saved=") + (saved ? "true" : "false") +
+                                     " sha=" + fingerprint.substr(0, 8));
+        };
+        if (writer_) {
+            writer_->post(std::move(save));
+        } else {
+            save();
+        }
     }
     if (auto answered = std::exchange(answered_, nullptr)) {
         answered();

@@ -26,10 +26,12 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
         "이 안내는 메뉴 막대의 PARLENDO 아이콘 → 「개인정보 안내 보기…」에서 다시 볼 수 있어요. "
         "이 Mac에 남은 데이터는 같은 메뉴의 「이 Mac의 데이터 지우기…」로 지울 수 있어요.";
 
-    // `resource` is the notice's Markdown file; `stateRoot` holds the acknowledgement.
+    // `resource` is the notice's Markdown file; `stateRoot` holds the acknowledgement, written on
+    // `writer` (none: at once), off the main loop that a busy disk would hold.
     static std::shared_ptr<NoticeWindow> make(std::optional<std::filesystem::path> resource,
                                               const std::filesystem::path& stateRoot,
-                                              std::function<double()> wallNow);
+                                              std::function<double()> wallNow,
+                                              ExecutorPtr writer = nullptr);
     ~NoticeWindow();
 
     // The start-up path: shows the notice when its current text was not acknowledged;
@@ -55,13 +57,15 @@ class NoticeWindow : public std::enable_shared_from_this<NoticeWindow> {
 
   private:
     NoticeWindow(std::optional<std::filesystem::path> resource,
-                 const std::filesystem::path& stateRoot, std::function<double()> wallNow);
+                 const std::filesystem::path& stateRoot, std::function<double()> wallNow,
+                 ExecutorPtr writer);
     void build(const std::string& markdown);
     void record();
 
     std::optional<std::filesystem::path> resource_;
     FirstRunState state_;
     std::function<double()> wallNow_;
+    ExecutorPtr writer_;
     GtkWidget* window_ = nullptr;
     GtkWidget* text_ = nullptr;
     GtkWidget* note_ = nullptr;

@@ -104,9 +104,9 @@ void Program::build() {
             self->delegate_->permissionGranted();
         }
     });
-    notice_ =
-        NoticeWindow::make(AppBundle::main().resource("approved_notice_ko", "md"),
-                           RuntimePaths::stateRoot(), [clock = clock_] { return clock->now(); });
+    notice_ = NoticeWindow::make(
+        AppBundle::main().resource("approved_notice_ko", "md"), RuntimePaths::stateRoot(),
+        [clock = clock_] { return clock->now(); }, ThreadPool::shared());
 
     AppDelegate::Parts parts;
     parts.environment = [weak] {
@@ -191,7 +191,7 @@ std::shared_ptr<AppEnvironment> Program::makeEnvironment() {
     parts.config = config_;
     parts.appVersion = AppConfig::serverAppVersion();
     parts.main = main_;
-    parts.background = std::shared_ptr<Executor>(&ThreadPool::global(), [](Executor*) {});
+    parts.background = ThreadPool::shared();
     parts.clock = clock_;
     parts.systemTheme = [appearance = appearance_] {
         return appearance->mode();
@@ -249,6 +249,7 @@ AppDelegate::Modules Program::makeModules(const std::shared_ptr<AppEnvironment>&
     accountDesktop.deleteTransport = AccountDesktop::deleteTransport(
         config_.supabaseURL, dataSession_, ClientIdentity::current());
     accountDesktop.keychain = KeychainSetup::queue();
+    accountDesktop.files = ThreadPool::shared();
     accountDesktop.alert = AccountDesktop::alerts();
     accountDesktop.windows = AccountDesktop::windows();
     accountDesktop.care = deviceCare_;
@@ -335,6 +336,7 @@ std::shared_ptr<DeviceCare> Program::makeDeviceCare(const std::shared_ptr<AppEnv
     platform.summary = &DeviceData::summary;
     platform.main = main_;
     platform.clock = clock_;
+    platform.files = ThreadPool::shared();
     auto login = std::make_shared<LoginItem>(LoginItem::defaultFile(), install.programPath);
     return DeviceCare::make(std::move(install), std::move(platform), std::move(login));
 }

@@ -59,6 +59,7 @@ std::shared_ptr<AccountCoordinator> AccountCoordinator::make(
     services.startup = env->startupWindows;
     services.deleteTransport = std::move(desktop.deleteTransport);
     services.keychain = KeychainCall{std::move(desktop.keychain), env->main};
+    services.files = std::move(desktop.files);
     services.apiKey = env->config.publicKey;
     services.appVersion = env->appVersion;
     services.stateRoot = RuntimePaths::stateRoot();
@@ -158,7 +159,7 @@ std::shared_ptr<AccountDeletion> AccountCoordinator::deletion() {
                     done(false);
                 }
             },
-            services_.main, nullptr});
+            services_.main, nullptr, services_.files});
     }
     return deletion_;
 }

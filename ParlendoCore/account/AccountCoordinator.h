@@ -81,8 +81,10 @@ class AccountCoordinator final : public FeatureModule,
         std::string apiKey;
         std::string appVersion;
         std::filesystem::path stateRoot;
-        // The per-user forgetters (the process-wide registry when none).
+        // The per-user forgetters (the process-wide registry when none), and where a deletion
+        // runs them, off the main loop (none: on it).
         AccountLocalData* localData = nullptr;
+        ExecutorPtr files;
         // Where the optional AI key is kept (the keychain when none), and where it is asked: on
         // the keychain queue, waited for until the call's deadline (no queue: at once).
         std::shared_ptr<SecretStore> secrets;
@@ -98,6 +100,8 @@ class AccountCoordinator final : public FeatureModule,
         std::shared_ptr<ServerTransport> deleteTransport;
         // The keychain queue.
         ExecutorPtr keychain;
+        // Where a deletion removes the user's files.
+        ExecutorPtr files;
         AccountAlert::Port alert;
         AccountWindows windows;
         std::shared_ptr<DeviceCare> care;

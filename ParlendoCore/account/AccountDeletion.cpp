@@ -222,11 +222,32 @@ void AccountDeletion::finishDelete(DeleteAnswer answer, const AuthContext& asked
 void AccountDeletion::finishElsewhere(const std::string& userID, long long ms,
                                       Completion<void(RemovalResult)> completion) {
     // The deleted user's own files go; the login held now, whoever it is, stays as it is.
-    const auto local = services_.localData->forget(userID);
-    Log::write("account", "delete ok ms=" + std::to_string(ms) +
-                              " local=" + (local ? word(*local) : "none") +
-                              " — 그사이 로그인한 계정이 바뀌어 지금의 로그인은 그대로 둔다");
-    completion(fail(error(AuthCode::staleCompletion)));
+    forget({userID}, [ms, completion = std::move(completion)](std::optional<bool> local) mutable {
+        Log::write("account", "delete ok ms=" + std::to_string(ms) +
+                                  " local=" + (local ? word(*local) : "none") +
+                                  " — 그사이 로그인한 계정이 바뀌어 지금의 로그인은 그대로 둔다");
+        completion(fail(error(AuthCode::staleCompletion)));
+    });
+}
+
+void AccountDeletion::forget(std::vector<std::string> users,
+                             UniqueFunction<void(std::optional<bool> local)> then) {
+    auto run = [self = shared_from_this(), users = std::move(users),
+                then = std::move(then)]() mutable {
+        std::optional<bool> local;
+        for (const auto& user : users) {
+            if (auto forgotten = self->services_.localData->forget(user)) {
+                local = local.value_or(true) && *forgotten;
+            }
+        }
+        auto main = self->services_.main;
+        main->post([then = std::move(then), local]() mutable { then(local); });
+    };
+    if (services_.files) {
+        services_.files->post(std::move(run));
+    } else {
+        run();
+    }
 }
 
 // ---- wipe, settle, reset ----
@@ -234,15 +255,20 @@ void AccountDeletion::finishElsewhere(const std::string& userID, long long ms,
 void AccountDeletion::wipe(std::vector<std::string> users, StopWork stopWork, bool inferred,
                            Completion<void(RemovalResult)> completion) {
     const bool workStopped = stopWork ? stopWork() : true;
-    std::optional<bool> local;
-    for (const auto& user : users) {
-        if (auto forgotten = services_.localData->forget(user)) {
-            local = local.value_or(true) && *forgotten;
-        }
-    }
+    const size_t count = users.size();
+    forget(std::move(users),
+           [self = shared_from_this(), count, inferred, workStopped,
+            completion = std::move(completion)](std::optional<bool> local) mutable {
+               self->signOutAfterWipe(count, inferred, workStopped, local, std::move(completion));
+           });
+}
+
+void AccountDeletion::signOutAfterWipe(size_t count, bool inferred, bool workStopped,
+                                       std::optional<bool> local,
+                                       Completion<void(RemovalResult)> completion) {
     // The work is already stopped: the sign-out gets nothing more to stop.
     services_.account->signOut(
-        nullptr, [self = shared_from_this(), count = users.size(), inferred, workStopped, local,
+        nullptr, [self = shared_from_this(), count, inferred, workStopped, local,
                   completion = std::move(completion)](LogoutOutcome outcome) mutable {
             self->dropKey([self, count, inferred, workStopped, local, outcome,
                            completion = std::move(completion)](bool keyRemoved) mutable {

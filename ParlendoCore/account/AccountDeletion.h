@@ -49,6 +49,9 @@ class AccountDeletion final : public AccountRemoval,
         ExecutorPtr main;
         // Measures how long a deletion took (the system's clock when none).
         std::shared_ptr<MonotonicClock> clock;
+        // Where the forgetters run: they remove and rewrite files, which a busy disk holds for
+        // a long while (none: on the main executor).
+        ExecutorPtr files = nullptr;
     };
 
     // Builds the deletion and puts its two watchers into the account session's slots.
@@ -88,6 +91,12 @@ class AccountDeletion final : public AccountRemoval,
     void record(DeleteAnswer answer, const std::string& userID);
     void wipe(std::vector<std::string> users, StopWork stopWork, bool inferred,
               Completion<void(RemovalResult)> completion);
+    void signOutAfterWipe(size_t count, bool inferred, bool workStopped, std::optional<bool> local,
+                          Completion<void(RemovalResult)> completion);
+    // Runs the forgetters of each user's files on `files`, then calls `then` on the main executor
+    // with the AND of their answers (nothing when none is registered).
+    void forget(std::vector<std::string> users,
+                UniqueFunction<void(std::optional<bool> local)> then);
     void setRefused(bool refused);
     // Removes the optional key, then calls `then` on the main executor with whether it is gone.
     void dropKey(UniqueFunction<void(bool removed)> then);

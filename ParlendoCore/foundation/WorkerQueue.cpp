@@ -189,4 +189,8 @@ ThreadPool& ThreadPool::global() {
     return *pool;
 }
 
+ExecutorPtr ThreadPool::shared() {
+    return ExecutorPtr(&global(), [](Executor*) {});
+}
+
 }  // namespace parlendo

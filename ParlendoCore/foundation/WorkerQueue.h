@@ -66,6 +66,8 @@ class ThreadPool final : public WorkerQueue {
 
     // The process-wide pool of four threads.
     static ThreadPool& global();
+    // The same pool as an executor to hand on.
+    static ExecutorPtr shared();
 };
 
 }  // namespace parlendo

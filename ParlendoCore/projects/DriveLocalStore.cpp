@@ -91,10 +91,7 @@ bool DriveLocalStore::setSetting(const std::string& key, const std::string& valu
     if (!user || settingKeys().count(key) == 0 || text::characterCount(value) > valueMax) {
         return false;
     }
-    std::lock_guard lock(mutex_);
-    Users next = users_;
-    next[*user].settings[key] = value;
-    return commit(std::move(next));
+    return change([&](Users& users) { users[*user].settings[key] = value; });
 }
 
 std::optional<std::string> DriveLocalStore::source(const std::string& document,
@@ -123,10 +120,7 @@ bool DriveLocalStore::setSource(const std::string& document, const std::string& 
     if (!user) {
         return false;
     }
-    std::lock_guard lock(mutex_);
-    Users next = users_;
-    next[*user].sources[document] = Base64::encode(bookmark);
-    return commit(std::move(next));
+    return change([&](Users& users) { users[*user].sources[document] = Base64::encode(bookmark); });
 }
 
 bool DriveLocalStore::removeSources(const std::vector<std::string>& documents,
@@ -134,21 +128,17 @@ bool DriveLocalStore::removeSources(const std::vector<std::string>& documents,
     if (!user || documents.empty()) {
         return true;
     }
-    std::lock_guard lock(mutex_);
-    Users next = users_;
-    if (auto section = next.find(*user); section != next.end()) {
-        for (const auto& document : documents) {
-            section->second.sources.erase(document);
+    return change([&](Users& users) {
+        if (auto section = users.find(*user); section != users.end()) {
+            for (const auto& document : documents) {
+                section->second.sources.erase(document);
+            }
         }
-    }
-    return commit(std::move(next));
+    });
 }
 
 bool DriveLocalStore::forget(const std::string& user) {
-    std::lock_guard lock(mutex_);
-    Users next = users_;
-    next.erase(user);
-    return commit(std::move(next));
+    return change([&](Users& users) { users.erase(user); });
 }
 
 bool DriveLocalStore::moveAside() {
@@ -161,7 +151,20 @@ bool DriveLocalStore::moveAside() {
     return true;
 }
 
-bool DriveLocalStore::commit(Users next) {
+bool DriveLocalStore::change(const std::function<void(Users&)>& edit) {
+    std::lock_guard changing(changing_);
+    // Only a change alters the state, and this one holds `changing_`: reading it needs no lock.
+    Users next = users_;
+    edit(next);
+    if (!write(next)) {
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    users_ = std::move(next);
+    return true;
+}
+
+bool DriveLocalStore::write(const Users& next) {
     Json users = Json::object();
     for (const auto& [user, section] : next) {
         users[user] = Json{{"settings", section.settings}, {"sources", section.sources}};
@@ -183,7 +186,6 @@ bool DriveLocalStore::commit(Users next) {
         Log::write("drive", "로컬 설정 쓰기 실패 " + Log::describe(ec));
         return false;
     }
-    users_ = std::move(next);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,7 +18,9 @@ namespace parlendo {
 // The whole file is held in memory from construction and written whole, with sorted keys, by an
 // atomic replace after every change. A change whose write fails is not applied. A file that
 // cannot be read at start is moved aside before the first write, never overwritten.
-// Thread-safe: one lock covers every read and every change including its write.
+// Thread-safe. A change waits on a busy disk for as long as its write takes, so the program makes
+// its changes off the main thread; reads answer from memory at once, also while a change is being
+// written (they see the state before it until the write has ended).
 class DriveLocalStore {
   public:
     static constexpr const char* fileName = "drive_local.json";
@@ -55,14 +58,21 @@ class DriveLocalStore {
     using Users = std::map<std::string, Section>;
 
     static std::optional<Users> decode(const std::string& bytes);
-    // Writes `next` and adopts it on success. Called under the lock.
-    bool commit(Users next);
+    // Applies `edit` to a copy of the state, writes the copy and adopts it once written.
+    bool change(const std::function<void(Users&)>& edit);
+    // Writes `next` to the file. Called while changing.
+    bool write(const Users& next);
     bool moveAside();
 
     std::filesystem::path url_;
+    // Held for the whole of a change, its write included: changes come one at a time, each on the
+    // state the one before it left. Taken before `mutex_`, never after it.
+    std::mutex changing_;
+    // Guards `users_` for reads and for putting a written state in place: never held while the
+    // file is written. `users_` changes only with both locks held.
     mutable std::mutex mutex_;
     Users users_;
-    bool unreadable_ = false;  // a file was there at start but could not be read
+    bool unreadable_ = false;  // a file was there at start but could not be read; under changing_
 };
 
 }  // namespace parlendo

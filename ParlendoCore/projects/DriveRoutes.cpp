@@ -264,7 +264,7 @@ std::map<std::string, BridgeEntry> DriveRoutes::routes() const {
         return BridgeReply::ok(Json{{"on", w.service->aiDetectOn()}});
     });
     operation("drive_detect_set", [](const Wiring& w, const BridgeArgs& args, Done done) {
-        done(w.service->setAIDetect(switchValue(args), "manage"));
+        w.service->switchAIDetect(switchValue(args), "manage", std::move(done));
     });
     immediate("drive_capture_revive", [](const Wiring& w) {
         return BridgeReply::ok(w.detectStatus ? w.detectStatus() : Json::object());
@@ -278,12 +278,23 @@ std::map<std::string, BridgeEntry> DriveRoutes::routes() const {
     operation("drive_thread", [](const Wiring& w, const BridgeArgs& args, Done done) {
         w.service->thread(args.string(0), std::move(done));
     });
-    immediate("drive_math_lib", [](const Wiring& w) {
-        const std::string source = w.mathSource ? w.mathSource() : std::string();
-        Log::write("drive", std::string("수식 변환기 ") + (source.empty() ? "없음" : "보냄") +
-                                " chars=" + std::to_string(text::characterCount(source)));
-        return BridgeReply::custom(source);
-    });
+    table.emplace(
+        "drive_math_lib", BridgeEntry::implemented([shared](const BridgeArgs&, Reply reply) {
+            auto send = [main = shared->main,
+                         reply = std::move(reply)](std::string source) mutable {
+                onMain(main, [reply = std::move(reply), source = std::move(source)]() mutable {
+                    Log::write("drive",
+                               std::string("수식 변환기 ") + (source.empty() ? "없음" : "보냄") +
+                                   " chars=" + std::to_string(text::characterCount(source)));
+                    reply(BridgeReply::custom(std::move(source)));
+                });
+            };
+            if (shared->mathSource) {
+                shared->mathSource(std::move(send));
+            } else {
+                send(std::string());
+            }
+        }));
     operation("drive_thumbnail", [](const Wiring& w, const BridgeArgs& args, Done done) {
         w.thumbnails->thumbnail(args.string(0),
                                 [done = std::move(done)](Result<Json, CallFailure> r) mutable {

@@ -23,7 +23,8 @@ namespace parlendo {
 class DriveRoutes final : public BridgeRoutes {
   public:
     using DetectStatus = std::function<Json()>;
-    using MathSource = std::function<std::string()>;
+    // Hands over the mathematics script (empty when there is none), read off the main loop.
+    using MathSource = std::function<void(Completion<void(std::string)>)>;
 
     static const std::vector<std::string>& names();
 

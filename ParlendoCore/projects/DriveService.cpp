@@ -135,6 +135,9 @@ DriveService::DriveService(std::shared_ptr<DetailedServerCalling> server,
       links_(std::move(links)),
       extractor_(std::move(extractor)),
       runtime_(std::move(runtime)) {
+    if (!runtime_.writer) {
+        runtime_.writer = runtime_.work;
+    }
     if (upload && upload->server) {
         uploadServer_ = upload->server;
         uploadConn_ = upload->conn ? upload->conn : [] {
@@ -551,7 +554,9 @@ void DriveService::purgeDrive(std::string id, Done done) {
                       then<Json>(finish, [finish, self, id, documents](Json reply) {
                           auto user = self->session_->userID();
                           if (user && !documents.empty()) {
-                              self->local_->removeSources(documents, user);
+                              self->runtime_.writer->post([local = self->local_, documents, user] {
+                                  local->removeSources(documents, user);
+                              });
                               for (const auto& document : documents) {
                                   self->copies_->remove(*user, document);
                               }

@@ -57,6 +57,10 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
         ExecutorPtr work;    // extraction and the work on whole documents, off the main thread
         ExecutorPtr timers;  // waits between page-batch retries
         std::shared_ptr<const Clock> clock;
+        // The changes of the local settings file that the main thread asks for, one at a time in
+        // the order asked, off the main thread (a write waits on a busy disk); `work` when none
+        // is given.
+        ExecutorPtr writer = nullptr;
     };
 
     DriveService(std::shared_ptr<DetailedServerCalling> server,
@@ -98,7 +102,10 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     void deletePopup(std::string id, Done done);
     Json aiStatus() const;
     bool aiDetectOn() const;
+    // Stores the switch on the calling thread, waiting for the file's write.
     DriveResult<Json> setAIDetect(bool on, const std::string& source);
+    // setAIDetect on the writer, after the changes handed to it before; completes there.
+    void switchAIDetect(bool on, std::string source, Done done);
 
     // ---- upload ----
     // Uploads up to uploadBatchMax files, one after the other:

@@ -240,4 +240,10 @@ DriveResult<Json> DriveService::setAIDetect(bool on, const std::string& source) 
     return Json{{"on", on}};
 }
 
+void DriveService::switchAIDetect(bool on, std::string source, Done done) {
+    runtime_.writer->post(
+        [self = shared_from_this(), on, source = std::move(source),
+         done = std::move(done)]() mutable { done(self->setAIDetect(on, source)); });
+}
+
 }  // namespace parlendo

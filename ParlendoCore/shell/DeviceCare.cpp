@@ -181,7 +181,8 @@ void DeviceCare::start() {
         });
         return;
     }
-    const InstallChange change = InstallRecord(install_.stateRoot).observe(install_.running);
+    const InstallChange change =
+        InstallRecord(install_.stateRoot).observe(install_.running, platform_.files);
     Log::write("install", "build=" + install_.running.label() + " change=" + change.name() +
                               " arch=" + install_.arch + " location=" + raw);
     std::weak_ptr<DeviceCare> weak = weak_from_this();

@@ -95,6 +95,8 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         std::function<bool()> logAppOwned;
         ExecutorPtr main;
         std::shared_ptr<const MonotonicClock> clock;
+        // Writes the record of the build that runs, off the main loop (none: on it).
+        ExecutorPtr files = nullptr;
     };
 
     // The two keychain removals of the wipe over the program's keychain, each asked on the

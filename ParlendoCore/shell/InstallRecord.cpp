@@ -28,7 +28,7 @@ std::optional<BuildStamp> InstallRecord::last() const {
     return BuildStamp{std::move(*version), std::move(*build)};
 }
 
-InstallChange InstallRecord::observe(const BuildStamp& running) const {
+InstallChange InstallRecord::observe(const BuildStamp& running, const ExecutorPtr& writer) const {
     const auto recorded = last();
     if (recorded && *recorded == running) {
         return InstallChange::same();
@@ -36,14 +36,22 @@ InstallChange InstallRecord::observe(const BuildStamp& running) const {
     const InstallChange change = !recorded             ? InstallChange::firstRun()
                                  : running < *recorded ? InstallChange::downgraded(*recorded)
                                                        : InstallChange::upgraded(*recorded);
+    if (writer) {
+        writer->post([file = file_, running] { write(file, running); });
+    } else {
+        write(file_, running);
+    }
+    return change;
+}
+
+void InstallRecord::write(const std::filesystem::path& file, const BuildStamp& running) {
     const Json record{{"build", running.build}, {"version", running.version}};
     const auto text = json::dump(record);
-    const std::error_code ec = text ? fileio::writeAtomically(file_, *text)
+    const std::error_code ec = text ? fileio::writeAtomically(file, *text)
                                     : std::make_error_code(std::errc::invalid_argument);
     if (ec) {
         Log::write("install", "기록 실패 " + Log::describe(ec));
     }
-    return change;
 }
 
 std::optional<BuildStamp> InstallRecord::readInfo(const std::filesystem::path& infoFile) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Executor.h"
 #include "shell/BuildStamp.h"
 
 #include <filesystem>
@@ -22,9 +23,10 @@ class InstallRecord {
     // The recorded stamp; nothing when the file is missing, unreadable or malformed (a file
     // that is there but malformed is logged).
     std::optional<BuildStamp> last() const;
-    // How `running` relates to the record; the record is rewritten unless the change is `same`
-    // (a write failure is logged and changes nothing of the answer).
-    InstallChange observe(const BuildStamp& running) const;
+    // How `running` relates to the record; the record is rewritten unless the change is `same`,
+    // on `writer` when one is given, else at once (a write failure is logged and changes nothing
+    // of the answer).
+    InstallChange observe(const BuildStamp& running, const ExecutorPtr& writer = nullptr) const;
 
     // The stamp in the build-info file on disk when it differs from `running`; nothing when it is
     // the same or cannot be read.
@@ -34,6 +36,8 @@ class InstallRecord {
     static std::optional<BuildStamp> readInfo(const std::filesystem::path& infoFile);
 
   private:
+    static void write(const std::filesystem::path& file, const BuildStamp& running);
+
     std::filesystem::path file_;
 };
 

@@ -40,7 +40,7 @@ struct ScriptedDeleteRequests final : AccountDeleteRequesting {
 };
 
 // An account deletion over the real session, with its record in a temporary state folder, its
-// own forgetter registry and an optional key in memory.
+// own forgetter registry (run on the background executor) and an optional key in memory.
 struct DeletionRig : AccountRig {
     std::shared_ptr<TempDir> state = std::make_shared<TempDir>();
     std::shared_ptr<ScriptedDeleteRequests> requests = std::make_shared<ScriptedDeleteRequests>();
@@ -63,7 +63,7 @@ struct DeletionRig : AccountRig {
                                               secrets->items.clear();
                                               done(true);
                                           },
-                                          main, clock});
+                                          main, clock, background});
     }
 
     StopWork stopWork() {

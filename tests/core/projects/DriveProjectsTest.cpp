@@ -219,6 +219,8 @@ TEST_F(DriveProjectsTest, PurgeCleansLocalDataOnlyAfterTheServerAndWhenSignedIn)
 
     rig.session->setUser("user-1");
     rig.value([&](auto done) { service().purgeDrive("s1", std::move(done)); });
+    EXPECT_TRUE(rig.local->source("d1", "user-1")) << "removed before the settings writer ran";
+    rig.settle();
     EXPECT_FALSE(rig.local->source("d1", "user-1"));
     EXPECT_EQ(rig.copies->pages("user-1", "d1", "sha"), nullptr);
     EXPECT_EQ(rig.changes, 2);

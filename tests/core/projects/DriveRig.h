@@ -80,13 +80,15 @@ inline std::vector<std::string> textPages(int count, size_t length = 20) {
 }
 
 // The project service over fakes: a scripted server, a switchable session, stores in a temporary
-// folder, a table extractor, and manual executors for extraction and retry waits (and the main
-// executor, once the servers deliver there as the program's clients do).
+// folder, a table extractor, and manual executors for extraction, retry waits and the settings
+// file's writes (and the main executor, once the servers deliver there as the program's clients
+// do).
 struct DriveRig {
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<ManualExecutor> work = std::make_shared<ManualExecutor>(clock);
     std::shared_ptr<ManualExecutor> timers = std::make_shared<ManualExecutor>(clock);
+    std::shared_ptr<ManualExecutor> writer = std::make_shared<ManualExecutor>(clock);
     TempDir dir;
     std::shared_ptr<FakeServerCalling> server = std::make_shared<FakeServerCalling>();
     std::shared_ptr<FakeServerCalling> uploadServer;  // set by withUploadRoute()
@@ -106,7 +108,7 @@ struct DriveRig {
     std::shared_ptr<DriveService> make(std::optional<UploadRoute> route) {
         return std::make_shared<DriveService>(server, session, local, copies, links, extractor,
                                               std::move(route),
-                                              DriveService::Runtime{work, timers, clock});
+                                              DriveService::Runtime{work, timers, clock, writer});
     }
 
     // Uploads go through their own client, labelled "upload".
@@ -133,7 +135,7 @@ struct DriveRig {
 
     // Runs everything queued on the executors.
     void settle() {
-        while (main->runAll() + work->runAll() + timers->runAll() > 0) {
+        while (main->runAll() + work->runAll() + timers->runAll() + writer->runAll() > 0) {
         }
     }
 

@@ -34,8 +34,10 @@ struct DriveRoutesTest : ::testing::Test {
     std::string math = "window.temml={};";
     DriveRoutes routes{rig.service,
                        screen,
-                       [] { return Json{{"enabled", true}, {"pid", 7}}; },
-                       [this] { return math; },
+                       [] {
+                           return Json{{"enabled", true}, {"pid", 7}};
+                       },
+                       [this](Completion<void(std::string)> done) { done(math); },
                        nullptr,
                        main};
 
@@ -119,6 +121,48 @@ TEST_F(DriveRoutesTest, TheDetectSwitchReadsBooleansAndNumbers) {
     EXPECT_EQ(rig.log.count("ai_talk", "source=manage"), 5u);
     rig.session->setUser(std::nullopt);
     EXPECT_EQ(data("drive_detect_set", {Json(true)}), (Json{{"error", "setting_write_failed"}}));
+}
+
+// The switch is stored on the settings writer, never on the thread of the call (a busy disk holds
+// a write for a tenth of a second and more), in the order the page flipped it; the page hears of
+// each flip once it is written, and the reply and the switch follow what the write did.
+TEST_F(DriveRoutesTest, TheDetectSwitchIsWrittenOnTheWriterAndAnsweredOnceWritten) {
+    const auto file = rig.dir.path() / DriveLocalStore::fileName;
+    std::vector<BridgeReply> replies;
+    const auto flip = [&](bool on) {
+        routes.routes()
+            .at("drive_detect_set")
+            .handler()(BridgeArgs(std::vector<Json>{Json(on)}),
+                       [&](BridgeReply reply) { replies.push_back(std::move(reply)); });
+    };
+    flip(false);
+    flip(true);
+    main->runAll();
+    rig.main->runAll();
+    rig.work->runAll();
+    EXPECT_TRUE(replies.empty());
+    EXPECT_FALSE(std::filesystem::exists(file)) << "written on the thread of the call";
+    EXPECT_TRUE(rig.service->aiDetectOn());
+
+    ASSERT_TRUE(rig.writer->runOne());
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0], BridgeReply::ok(Json{{"on", false}}));
+    EXPECT_FALSE(rig.service->aiDetectOn());
+    EXPECT_EQ(rig.writer->runAll(), 1u);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1], BridgeReply::ok(Json{{"on", true}}));
+    EXPECT_TRUE(rig.service->aiDetectOn());
+    EXPECT_EQ(DriveLocalStore(rig.dir.path()).setting("ai_detect", "user-1"), "on");
+
+    // A folder where the file belongs: the write fails, the page is told, the switch stays on.
+    std::filesystem::remove(file);
+    std::filesystem::create_directories(file / "in-the-way");
+    flip(false);
+    EXPECT_EQ(rig.writer->runAll(), 1u);
+    ASSERT_EQ(replies.size(), 3u);
+    EXPECT_EQ(replies[2], BridgeReply::ok(Json{{"error", "setting_write_failed"}}));
+    EXPECT_TRUE(rig.service->aiDetectOn());
+    EXPECT_EQ(rig.detectChanges, 2);
 }
 
 TEST_F(DriveRoutesTest, PickersCancelAndMissingWindows) {

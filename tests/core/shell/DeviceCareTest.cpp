@@ -1,4 +1,5 @@
 #include "shell/DeviceCare.h"
+#include "shell/InstallRecord.h"
 
 #include "LogCapture.h"
 #include "ManualExecutor.h"
@@ -130,6 +131,7 @@ struct CareRig {
         };
         platform.main = main;
         platform.clock = clock;
+        platform.files = files;
         login = std::make_shared<LoginItem>(dir.path() / "autostart/parlendo.desktop",
                                             install.programPath);
         care = DeviceCare::make(std::move(install), std::move(platform), login);
@@ -139,6 +141,7 @@ struct CareRig {
     TempDir dir;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<ManualExecutor> main = std::make_shared<ManualExecutor>(clock);
+    std::shared_ptr<ManualExecutor> files = std::make_shared<ManualExecutor>(clock);
     std::vector<DeviceCare::Alert> alerts;
     std::vector<Answer> answers;
     std::vector<std::string> events;
@@ -163,6 +166,11 @@ TEST(DeviceCareTest, StartRecordsTheBuildAndThenShowsTheNotice) {
                             "location=applications"));
     EXPECT_EQ(rig.events, std::vector<std::string>{"noticeIfNeeded"});
     EXPECT_TRUE(rig.alerts.empty());
+    // The record is written off the main loop, which a busy disk would hold.
+    const InstallRecord record(rig.dir.path() / "state");
+    EXPECT_FALSE(std::filesystem::exists(record.file())) << "written on the main loop";
+    EXPECT_EQ(rig.files->runAll(), 1u);
+    EXPECT_EQ(record.last(), (BuildStamp{"0.2.0", "20250301.01"}));
 }
 
 TEST(DeviceCareTest, ALowerBuildWarnsBeforeTheNoticeAndHoldsTheLaunchUntilAnswered) {

@@ -3,7 +3,10 @@
 #include "FakeInputSource.h"
 #include "FakeSelectionReader.h"
 #include "FakeSessionStore.h"
+#include "FileOpens.h"
+#include "HeldThreads.h"
 #include "LogCapture.h"
+#include "ManualExecutor.h"
 #include "StubBackend.h"
 #include "TempDir.h"
 #include "aitalk/AITalkCoordinator.h"
@@ -24,10 +27,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
-#include <future>
-#include <thread>
 
 namespace parlendo {
 namespace {
@@ -128,7 +128,7 @@ struct CoordinatorTest : ::testing::Test {
         AITalkPlatform platform;
         platform.main = main;
         platform.makeWindow = &AnswerWindow::makeInSteps;
-        platform.work = work;
+        platform.work = platformWork ? platformWork : work;
         platform.fetchQueue = fetch;
         platform.accessibility = port;
         platform.context = std::make_shared<testing::FakeContextReader>();
@@ -184,6 +184,8 @@ struct CoordinatorTest : ::testing::Test {
     testing::TempDir dir;
     std::shared_ptr<GlibMainExecutor> main = std::make_shared<GlibMainExecutor>();
     std::shared_ptr<WorkerQueue> work = std::make_shared<WorkerQueue>("test.work", 2);
+    // AI talk's own work executor, when it is not `work`.
+    ExecutorPtr platformWork;
     std::shared_ptr<GlibThreadQueue> fetch =
         std::make_shared<GlibThreadQueue>("parlendo.selection-fetch");
     std::shared_ptr<testing::FakeAccessibilityPort> port =
@@ -264,23 +266,12 @@ TEST_F(CoordinatorTest, TheRoadOfOneQuestionFromTheTriggerToTheAnswer) {
         return n;
     };
     ASSERT_EQ(copyFiles(), 1u);
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    std::atomic<int> held{0};
-    for (int i = 0; i < 2; ++i) {
-        work->post([released, &held] {
-            ++held;
-            released.wait();
-        });
-    }
-    while (held < 2) {
-        std::this_thread::yield();
-    }
+    testing::HeldThreads held(*work, 2);
     env->accountScope->observe(std::nullopt);
     EXPECT_FALSE(coordinator->copies()->pages("user-1", "doc-1", SHA256::hex(joined())));
     EXPECT_FALSE(fs::exists(dir.path() / PageCopyStore::folderName));
     EXPECT_EQ(copyFiles(), 1u) << "removed on the main loop";
-    release.set_value();
+    held.release();
     env->detect->write([](DetectState& state) { state.loggedIn = false; });
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return !coordinator->answerBuilt(); })) << log.all();
     EXPECT_TRUE(log.contains("ai_talk", "reason=account"));
@@ -378,6 +369,55 @@ TEST_F(CoordinatorTest, TheAnswerWindowIsBuiltAheadOnlyWhileAQuestionCanBeAsked)
     coordinator->drive()->setAIDetect(true, "manage");
     ASSERT_TRUE(AITalkDesktop::pumpUntil([&] { return coordinator->answerBuilt(); }, 10))
         << log.all();
+}
+
+// AI talk's work waits on a manual executor, which runs only when the test says so.
+struct CoordinatorOnHeldWorkTest : CoordinatorTest {
+    void SetUp() override {
+        platformWork = heldWork;
+        CoordinatorTest::SetUp();
+    }
+    std::shared_ptr<testing::ManualExecutor> heldWork = std::make_shared<testing::ManualExecutor>();
+};
+
+// The answer window's renderer page and mathematics script are read on the work executor, never on
+// the main loop, where a busy disk holds each read for tens of milliseconds; so is the script the
+// manage page asks for. The window is built once they are read.
+TEST_F(CoordinatorOnHeldWorkTest, TheAnswerWindowsFilesAreReadOffTheMainLoop) {
+    const auto resources = AppBundle::main().resourceDirectory;
+    std::vector<fs::path> files{resources / "ai_popup_web.html"};
+    for (const auto& entry : fs::directory_iterator(resources / "vendor")) {
+        if (entry.path().filename().string().starts_with("temml-")) {
+            files.push_back(entry.path() / "temml.min.js");
+        }
+    }
+    ASSERT_EQ(files.size(), 2u);
+    testing::FileOpens opens(files);
+    signIn();
+    // Signed in with an AI popup on, the window is due a second after start.
+    AITalkDesktop::pumpFor(AnswerAhead::afterStart + 0.5);
+    std::optional<BridgeReply> math;
+    coordinator->bridgeRoutes()[0]
+        ->routes()
+        .at("drive_math_lib")
+        .handler()(BridgeArgs(), [&](BridgeReply reply) { math = std::move(reply); });
+    AITalkDesktop::pumpFor(0.2);
+    EXPECT_EQ(opens.count(), 0) << "read on the main loop";
+    EXPECT_FALSE(coordinator->answerBuilt());
+    EXPECT_FALSE(math.has_value());
+
+    ASSERT_TRUE(AITalkDesktop::pumpUntil(
+        [&] {
+            heldWork->runAll();
+            return coordinator->answerBuilt() && math.has_value();
+        },
+        10))
+        << log.all();
+    EXPECT_GE(opens.count(), 2);
+    EXPECT_TRUE(log.contains("ai_talk", "답 창 준비 renderer=windows_md math=true theme=light"));
+    const auto* script = math->as<BridgeReply::Custom>();
+    ASSERT_NE(script, nullptr);
+    EXPECT_NE(script->value.get<std::string>().find("temml"), std::string::npos);
 }
 
 }  // namespace

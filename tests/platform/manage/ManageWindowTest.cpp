@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "DragSource.h"
+#include "FileOpens.h"
+#include "HeldThreads.h"
 #include "WindowRig.h"
 #include "foundation/WebContext.h"
+#include "foundation/WorkerQueue.h"
 
 namespace parlendo {
 namespace {
@@ -44,6 +47,21 @@ TEST(ManageWindow, PageCallsThroughTheShimReceiveTheirEnvelopes) {
     EXPECT_TRUE(
         rig.log.contains("manage", "관리 화면 로드됨 · 맥 덧씌움 문구 0개 · 키 0개 · theme=light"));
     testing::snapshotWebView(rig.window->webView(), "bridge-page");
+}
+
+// The page's file is read off the main loop, which a busy disk would hold for tens of
+// milliseconds: nothing of the window is built before the read has ended.
+TEST(ManageWindow, ThePagesFileIsReadOffTheMainLoop) {
+    WindowRig rig("theme.html");
+    testing::FileOpens opens({testing::pagesFolder() / "theme.html"});
+    testing::HeldThreads held(ThreadPool::global(), 4);
+    rig.show();
+    rig.until([] { return false; }, 0.3);
+    EXPECT_EQ(opens.count(), 0) << "read on the main loop";
+    EXPECT_EQ(rig.window->window(), nullptr);
+    held.release();
+    ASSERT_TRUE(rig.until([&] { return rig.window->loaded(); })) << rig.log.all();
+    EXPECT_GE(opens.count(), 1);
 }
 
 TEST(ManageWindow, MessagesThatDidNotComeThroughTheShimAreRefused) {

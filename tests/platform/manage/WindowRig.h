@@ -52,7 +52,8 @@ struct WindowRig {
             },
             seconds);
     }
-    bool open() {
+    // Builds the window when there is none and shows it.
+    void show() {
         if (!window) {
             bridge = std::make_shared<ManageBridge>(BridgeRouter::make({routes}));
             window = ManageWindow::make(
@@ -64,6 +65,9 @@ struct WindowRig {
             };
         }
         window->show();
+    }
+    bool open() {
+        show();
         return until([&] { return window->loaded(); });
     }
     std::optional<Json> run(const std::string& script) {

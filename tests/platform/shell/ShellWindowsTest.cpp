@@ -5,6 +5,7 @@
 #include "shell/StatusMenu.h"
 
 #include "LogCapture.h"
+#include "ManualExecutor.h"
 #include "ShellDesktop.h"
 #include "foundation/GlibMainExecutor.h"
 #include "foundation/PlatformWords.h"
@@ -152,6 +153,29 @@ TEST_F(ShellWindowsTest, TheNoticeIsLaidOutInTurnsBeforeItIsShown) {
     bool answered = false;
     again->prepare(main, [&] { answered = true; });
     EXPECT_TRUE(answered);
+    EXPECT_EQ(again->window(), nullptr);
+}
+
+// The acknowledgement is written off the main loop, which a busy disk would hold; the start's
+// next window does not wait for it.
+TEST_F(ShellWindowsTest, TheNoticesAcknowledgementIsWrittenOnItsWriter) {
+    const auto resource = write("approved_notice_ko.md", "# 안내 제목\n\n머리말\n");
+    const auto state = folder / "state";
+    auto writer = std::make_shared<testing::ManualExecutor>();
+    auto notice = NoticeWindow::make(
+        resource, state, [] { return 0.0; }, writer);
+    int answered = 0;
+    notice->showIfNeeded([&] { ++answered; });
+    ASSERT_NE(notice->window(), nullptr);
+    notice->acknowledge();
+    EXPECT_EQ(answered, 1);
+    EXPECT_FALSE(std::filesystem::exists(state / FirstRunState::fileName))
+        << "written on the main loop";
+    EXPECT_EQ(writer->runAll(), 1u);
+    EXPECT_TRUE(
+        log.has("notice", "acknowledged saved=true sha=" + notice->fingerprint().substr(0, 8)));
+    auto again = NoticeWindow::make(resource, state, [] { return 0.0; });
+    again->showIfNeeded();
     EXPECT_EQ(again->window(), nullptr);
 }
 

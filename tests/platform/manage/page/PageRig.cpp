@@ -197,7 +197,7 @@ BridgeRouter::Groups PageRig::extraGroups() {
     groups.push_back(std::make_shared<DriveRoutes>(
         driveService_, screen,
         [this] { return detect->control().state().manageStatus(4242, std::nullopt); },
-        [this] { return mathScript; }, thumbnails_, main));
+        [this](Completion<void(std::string)> done) { done(mathScript); }, thumbnails_, main));
     // Manage: the word book's groups and the module's own.
     for (auto& group : manage->bridgeRoutes()) {
         groups.push_back(group);
