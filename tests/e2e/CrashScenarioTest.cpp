@@ -139,6 +139,8 @@ TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
         30))
         << log();
     // The two words find their sources side by side: the refusal meets whichever goes first.
+    // The log reaches its file a moment after the server's state changes.
+    ASSERT_TRUE(waitForLog("[save] 🔴 거부 code=invalid_lemma")) << log();
     const bool refusedFirst = logCount("[save] 🔴 거부 code=invalid_lemma lemma=raw:serendipity");
     EXPECT_EQ(lemmas(*backend.library),
               std::vector<std::string>{refusedFirst ? "ephemeral" : "serendipity"});
