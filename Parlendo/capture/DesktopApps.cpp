@@ -1,8 +1,11 @@
 #include "capture/DesktopApps.h"
 
+#include "capture/ProcessDocuments.h"
+
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -121,17 +124,11 @@ bool DesktopApps::hasElectronFramework(std::int32_t pid) {
 }
 
 bool DesktopApps::holdsPseudoTerminal(std::int32_t pid) {
-    std::error_code error;
-    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
-         !error && it != end; it.increment(error)) {
-        std::error_code linkError;
-        const auto target = std::filesystem::read_symlink(it->path(), linkError);
-        // The pseudo-terminal multiplexer, or its instance in a devpts mount of its own.
-        if (!linkError && (target == "/dev/ptmx" || target == "/dev/pts/ptmx")) {
-            return true;
-        }
-    }
-    return false;
+    const auto open = ProcessDocuments::openFiles(pid);
+    // The pseudo-terminal multiplexer, or its instance in a devpts mount of its own.
+    return std::any_of(open.begin(), open.end(), [](const std::filesystem::path& target) {
+        return target == "/dev/ptmx" || target == "/dev/pts/ptmx";
+    });
 }
 
 }  // namespace parlendo

@@ -158,7 +158,7 @@ std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
             if (!range || !range->hasLength()) {
                 return;
             }
-            if (auto rect = accept(EmbeddedSelection(calls).bounds(node), screens)) {
+            if (auto rect = accept(EmbeddedSelection(calls).bounds(node, *range), screens)) {
                 found.push_back(*rect);
             } else if (auto frame = accept(node.frame(), screens)) {
                 found.push_back(*frame);

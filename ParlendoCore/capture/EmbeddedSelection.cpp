@@ -171,8 +171,19 @@ EmbeddedSelection::Followed EmbeddedSelection::followText(AccessibleNode& node, 
 }
 
 std::optional<DesktopRect> EmbeddedSelection::bounds(AccessibleNode& node) {
+    if (!allow()) {
+        return std::nullopt;
+    }
+    const auto range = node.selection();
+    if (!range || !range->hasLength()) {
+        return std::nullopt;
+    }
+    return bounds(node, *range);
+}
+
+std::optional<DesktopRect> EmbeddedSelection::bounds(AccessibleNode& node, const TextRange& range) {
     std::vector<DesktopRect> rects;
-    measure(node, 0, rects);
+    measure(node, range, 0, rects);
     if (stop_ != Stop::none) {
         return std::nullopt;
     }
@@ -188,19 +199,12 @@ std::optional<DesktopRect> EmbeddedSelection::bounds(AccessibleNode& node) {
     return DesktopRect{box->x, box->y, box->width, box->height};
 }
 
-// Adds the rectangles of the element's selected characters; false when it has no selection with
-// characters (the caller then takes the element as a whole).
-bool EmbeddedSelection::measure(AccessibleNode& node, int depth, std::vector<DesktopRect>& into) {
-    if (!allow()) {
-        return false;
-    }
-    const auto range = node.selection();
-    if (!range || !range->hasLength()) {
-        return false;
-    }
+// Adds the rectangles of the characters `range` of the element selects.
+void EmbeddedSelection::measure(AccessibleNode& node, const TextRange& range, int depth,
+                                std::vector<DesktopRect>& into) {
     std::optional<std::string> raw;
     if (allow()) {
-        raw = node.text(*range);
+        raw = node.text(range);
     }
     const auto add = [&](const TextRange& part) {
         if (allow()) {
@@ -210,8 +214,8 @@ bool EmbeddedSelection::measure(AccessibleNode& node, int depth, std::vector<Des
         }
     };
     if (!raw || raw->find(objectReplacementUtf8) == std::string::npos) {
-        add(*range);
-        return true;
+        add(range);
+        return;
     }
     // Each run of the element's own characters is measured by the element; each embedded one by
     // the element it stands for. An element's measure of an embedded character is not to be
@@ -223,21 +227,26 @@ bool EmbeddedSelection::measure(AccessibleNode& node, int depth, std::vector<Des
             continue;
         }
         if (hasInk(points, runStart, i)) {
-            add(TextRange{range->start + static_cast<std::int64_t>(runStart),
-                          range->start + static_cast<std::int64_t>(i)});
+            add(TextRange{range.start + static_cast<std::int64_t>(runStart),
+                          range.start + static_cast<std::int64_t>(i)});
         }
         runStart = i + 1;
         if (i == points.size()) {
             break;
         }
-        const auto child = embedded(node, range->start + static_cast<std::int64_t>(i), depth);
-        if (child && !measure(*child, depth + 1, into) && allow()) {
+        const auto child = embedded(node, range.start + static_cast<std::int64_t>(i), depth);
+        if (!child || !allow()) {
+            continue;
+        }
+        // An element without a selection of its own lies wholly inside the selection.
+        if (const auto selected = child->selection(); selected && selected->hasLength()) {
+            measure(*child, *selected, depth + 1, into);
+        } else if (allow()) {
             if (auto frame = child->frame()) {
                 into.push_back(*frame);
             }
         }
     }
-    return true;
 }
 
 }  // namespace parlendo

@@ -56,6 +56,8 @@ class EmbeddedSelection {
     // all joined. None when the element has no selection with characters, nothing could be
     // measured, or the read gave up.
     std::optional<DesktopRect> bounds(AccessibleNode& node);
+    // The same for the selection `range` already read from the element.
+    std::optional<DesktopRect> bounds(AccessibleNode& node, const TextRange& range);
 
     Stop stopped() const { return stop_; }
 
@@ -70,7 +72,8 @@ class EmbeddedSelection {
     std::string expand(AccessibleNode& node, const std::u32string& points, std::int64_t start,
                        int depth);
     Followed followText(AccessibleNode& node, std::int64_t offset, int depth);
-    bool measure(AccessibleNode& node, int depth, std::vector<DesktopRect>& into);
+    void measure(AccessibleNode& node, const TextRange& range, int depth,
+                 std::vector<DesktopRect>& into);
     // The element embedded at `offset`, when the limits and the budget allow one more.
     AccessibleNodePtr embedded(AccessibleNode& node, std::int64_t offset, int depth);
     bool allow();

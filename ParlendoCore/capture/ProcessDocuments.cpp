@@ -149,20 +149,29 @@ std::vector<std::string> candidates(std::int32_t pid, const fs::path& proc) {
             }
         }
     }
-    std::vector<fs::path> open;
-    for (fs::directory_iterator it(base / "fd", error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code linkError;
-        const fs::path target = fs::read_symlink(it->path(), linkError);
-        if (!linkError) {
-            open.push_back(target);
-        }
-    }
+    std::vector<fs::path> open = openFiles(pid, proc);
     std::sort(open.begin(), open.end());
     for (const auto& target : open) {
         add(out, target);
     }
     return out;
+}
+
+std::vector<fs::path> openFiles(std::int32_t pid, const fs::path& proc) {
+    std::vector<fs::path> open;
+    if (pid <= 0) {
+        return open;
+    }
+    std::error_code error;
+    for (fs::directory_iterator it(proc / std::to_string(pid) / "fd", error), end;
+         !error && it != end; it.increment(error)) {
+        std::error_code linkError;
+        fs::path target = fs::read_symlink(it->path(), linkError);
+        if (!linkError) {
+            open.push_back(std::move(target));
+        }
+    }
+    return open;
 }
 
 std::vector<std::string> programNames(std::int32_t pid, const fs::path& proc) {

@@ -19,6 +19,11 @@ namespace ProcessDocuments {
 // where the fonts, caches and libraries that every process holds open live.
 std::vector<std::string> candidates(std::int32_t pid, const std::filesystem::path& proc = "/proc");
 
+// Where the files that process `pid` holds open lead (the targets of its descriptors), in no
+// particular order; none when they cannot be read.
+std::vector<std::filesystem::path> openFiles(std::int32_t pid,
+                                             const std::filesystem::path& proc = "/proc");
+
 // The names the process runs under, lower-cased: its command name and the file names of its
 // program and of its first argument.
 std::vector<std::string> programNames(std::int32_t pid,
