@@ -40,6 +40,15 @@ void evaluated(GObject* source, GAsyncResult* result, gpointer data) {
     evaluation->done(std::move(out), std::nullopt);
 }
 
+// Runs `script` in the view; `done` hears its value, or the error's description.
+void run(WebKitWebView* view, const std::string& script,
+         Completion<void(std::optional<Json>, std::optional<std::string> error)> done) {
+    auto evaluation = std::make_unique<Evaluation>();
+    evaluation->done = std::move(done);
+    webkit_web_view_evaluate_javascript(view, script.c_str(), static_cast<gssize>(script.size()),
+                                        nullptr, nullptr, nullptr, evaluated, evaluation.release());
+}
+
 }  // namespace
 
 void AnswerWindow::render() {
@@ -61,41 +70,32 @@ void AnswerWindow::render() {
 
 void AnswerWindow::showPayload(const std::string& payload, bool logErrors) {
     std::weak_ptr<AnswerWindow> weak = weak_from_this();
-    auto evaluation = std::make_unique<Evaluation>();
-    evaluation->done = [weak, logErrors](std::optional<Json> value,
-                                         std::optional<std::string> error) {
-        if (error && logErrors) {
-            Log::write(kTag, "본문 그리기 실패 " + *error);
-        }
-        auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        std::optional<double> height;
-        if (value && value->is_number()) {
-            height = value->get<double>();
-        }
-        self->fit(height);
-        if (self->pageReady_ && self->visible_) {
-            self->refreshSolids();
-        }
-    };
     lastSent_ = payload;
-    const std::string script = "__answer.show(" + payload + ")";
-    webkit_web_view_evaluate_javascript(parts_.webView, script.c_str(),
-                                        static_cast<gssize>(script.size()), nullptr, nullptr,
-                                        nullptr, evaluated, evaluation.release());
+    run(parts_.webView, "__answer.show(" + payload + ")",
+        [weak, logErrors](std::optional<Json> value, std::optional<std::string> error) {
+            if (error && logErrors) {
+                Log::write(kTag, "본문 그리기 실패 " + *error);
+            }
+            auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            std::optional<double> height;
+            if (value && value->is_number()) {
+                height = value->get<double>();
+            }
+            self->fit(height);
+            if (self->pageReady_ && self->visible_) {
+                self->refreshSolids();
+            }
+        });
 }
 
 void AnswerWindow::evaluate(const std::string& script, Completion<void(std::optional<Json>)> done) {
-    auto evaluation = std::make_unique<Evaluation>();
-    evaluation->done = [done = std::move(done)](std::optional<Json> value,
-                                                std::optional<std::string>) mutable {
-        done(std::move(value));
-    };
-    webkit_web_view_evaluate_javascript(parts_.webView, script.c_str(),
-                                        static_cast<gssize>(script.size()), nullptr, nullptr,
-                                        nullptr, evaluated, evaluation.release());
+    run(parts_.webView, script,
+        [done = std::move(done)](std::optional<Json> value, std::optional<std::string>) mutable {
+            done(std::move(value));
+        });
 }
 
 void AnswerWindow::refreshSolids() {
@@ -103,14 +103,11 @@ void AnswerWindow::refreshSolids() {
         return;
     }
     std::weak_ptr<AnswerWindow> weak = weak_from_this();
-    auto evaluation = std::make_unique<Evaluation>();
-    evaluation->done = [weak](std::optional<Json> value, std::optional<std::string>) {
+    evaluate("__answer.solids()", [weak](std::optional<Json> value) {
         if (auto self = weak.lock()) {
             self->solids_ = AnswerLayout::solids(value);
         }
-    };
-    webkit_web_view_evaluate_javascript(parts_.webView, "__answer.solids()", -1, nullptr, nullptr,
-                                        nullptr, evaluated, evaluation.release());
+    });
 }
 
 void AnswerWindow::pageLoaded() {

@@ -23,15 +23,6 @@
 
 namespace parlendo {
 
-namespace {
-
-// The process-wide pool, for work that must not hold the main loop up.
-ExecutorPtr pool() {
-    return ExecutorPtr(&ThreadPool::global(), [](Executor*) {});
-}
-
-}  // namespace
-
 std::shared_ptr<ManageCoordinator> ManageCoordinator::make(ManageServices services) {
     return std::shared_ptr<ManageCoordinator>(new ManageCoordinator(std::move(services)));
 }
@@ -52,8 +43,8 @@ ManageCoordinator::ManageCoordinator(ManageServices services) : services_(std::m
     if (!services_.opener) {
         services_.opener = std::make_shared<SystemOpener>();
     }
-    fonts_ = std::make_shared<SharedUIFonts>(std::make_shared<UIFonts>(services_.resources), pool(),
-                                             services_.main);
+    fonts_ = std::make_shared<SharedUIFonts>(std::make_shared<UIFonts>(services_.resources),
+                                             ThreadPool::shared(), services_.main);
 }
 
 std::shared_ptr<ServerStudyRecorder> ManageCoordinator::studyRecorder() {
@@ -169,8 +160,8 @@ BridgeRouter::Groups ManageCoordinator::bridgeRoutes() {
 std::shared_ptr<LibraryReader> ManageCoordinator::library() {
     if (!library_) {
         library_ = std::make_shared<ServerLibraryReader>(services_.server, services_.auth,
-                                                         ServerLibraryReader::maxPages, pool(),
-                                                         services_.main);
+                                                         ServerLibraryReader::maxPages,
+                                                         ThreadPool::shared(), services_.main);
     }
     return library_;
 }
@@ -194,7 +185,7 @@ std::shared_ptr<ManageBridge> ManageCoordinator::bridge() {
         bridge_ = std::make_shared<ManageBridge>(
             BridgeRouter::make(allRoutes(), nullptr, services_.main));
         if (services_.main) {
-            bridge_->writeLargeRepliesOn(pool(), services_.main);
+            bridge_->writeLargeRepliesOn(ThreadPool::shared(), services_.main);
         }
     }
     return bridge_;
