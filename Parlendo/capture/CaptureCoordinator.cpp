@@ -129,15 +129,13 @@ void CaptureCoordinator::build() {
                 previous(outcome);
             }
             sources->noteSaveOutcome(outcome);
+            if (unsaved) {
+                unsaved->note(outcome);
+            }
             if (outcome.result) {
                 return;
             }
             const SaveVerdict& verdict = outcome.result.error();
-            if (verdict.is<SaveVerdict::Terminal>() || verdict.is<SaveVerdict::Retry>()) {
-                if (unsaved) {
-                    unsaved->add(UnsavedCounter::Kind::word, outcome.work.id);
-                }
-            }
             if (verdict.is<SaveVerdict::Retry>()) {
                 Log::write("save", "🔴 단어 저장 여부 모름 why=" + verdict.code().value_or("") +
                                        " attempts=" + std::to_string(outcome.attempts) +

@@ -141,7 +141,7 @@ void SaveJournal::signedOut(std::string owner) {
         }
         self->books_.erase(owner);
         const bool gone = self->erase(owner);
-        self->syncFolder("지우기");
+        self->syncFolder();
         if (gone) {
             Log::write("save", "로그아웃 — 저장 대기 기록 지움");
         }
@@ -151,7 +151,7 @@ void SaveJournal::signedOut(std::string owner) {
 bool SaveJournal::forget(const std::string& owner) {
     const bool gone = erase(owner);
     // The removals reach the disk on the writer; the caller never waits for a flush.
-    writer_->post([self = shared_from_this()] { self->syncFolder("지우기"); });
+    writer_->post([self = shared_from_this()] { self->syncFolder(); });
     return gone;
 }
 
@@ -190,13 +190,13 @@ std::error_code SaveJournal::removeFiles(const std::string& owner) {
     return failure;
 }
 
-void SaveJournal::syncFolder(const char* what) {
+void SaveJournal::syncFolder() {
     std::error_code ec;
     if (!fs::is_directory(folder_, ec)) {
         return;
     }
     if (ec = fileio::syncFolder(folder_); ec) {
-        Log::write("save", std::string("저장 대기 기록 ") + what + " 실패 " + Log::describe(ec));
+        logRemovalFailure(ec);
     }
 }
 

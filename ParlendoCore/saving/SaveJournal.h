@@ -109,7 +109,8 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
     std::error_code removeFiles(const std::string& owner);
     // Makes every journal of `owner` read so far stale and removes its files; whether they went.
     bool erase(const std::string& owner);
-    void syncFolder(const char* what);
+    // Flushes the removals in the folder to disk.
+    void syncFolder();
 
     std::filesystem::path folder_;
     ExecutorPtr writer_;
