@@ -9,10 +9,6 @@ namespace parlendo {
 
 namespace {
 
-ExecutorPtr sharedPool() {
-    return ExecutorPtr(&ThreadPool::global(), [](Executor*) {});
-}
-
 Json optionalString(const std::optional<std::string>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
@@ -24,7 +20,7 @@ ServerSaveBackend::ServerSaveBackend(std::shared_ptr<ServerCalling> server,
                                      ExecutorPtr delivery)
     : server_(std::move(server)),
       session_(std::move(session)),
-      delivery_(delivery ? std::move(delivery) : sharedPool()) {}
+      delivery_(delivery ? std::move(delivery) : ThreadPool::shared()) {}
 
 void ServerSaveBackend::snapshot(SaveWork work, Completion<void(CallResult)> completion) {
     server_->call(
