@@ -104,8 +104,9 @@ CopyKeys DesktopApps::copyKeys(X11Windows::Window window) {
     const DesktopEntry* entry =
         app.bundleID ? AppIdentity::entryForID(entries(), *app.bundleID) : nullptr;
     const auto [instance, windowClass] = windows_->wmClass(window);
-    return AppIdentity::copyKeys(entry, instance, windowClass,
-                                 app.pid > 0 && holdsPseudoTerminal(app.pid));
+    // A window whose process is not known or cannot be read (another user's) might be a
+    // terminal: it gets no key.
+    return AppIdentity::copyKeys(entry, instance, windowClass, holdsPseudoTerminal(app.pid));
 }
 
 bool DesktopApps::hasElectronFramework(std::int32_t pid) {
@@ -123,10 +124,13 @@ bool DesktopApps::hasElectronFramework(std::int32_t pid) {
     return false;
 }
 
-bool DesktopApps::holdsPseudoTerminal(std::int32_t pid) {
+std::optional<bool> DesktopApps::holdsPseudoTerminal(std::int32_t pid) {
     const auto open = ProcessDocuments::openFiles(pid);
+    if (!open) {
+        return std::nullopt;
+    }
     // The pseudo-terminal multiplexer, or its instance in a devpts mount of its own.
-    return std::any_of(open.begin(), open.end(), [](const std::filesystem::path& target) {
+    return std::any_of(open->begin(), open->end(), [](const std::filesystem::path& target) {
         return target == "/dev/ptmx" || target == "/dev/pts/ptmx";
     });
 }

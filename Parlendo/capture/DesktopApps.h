@@ -36,8 +36,8 @@ class DesktopApps {
     // Whether the program of `pid` ships the Electron runtime next to its executable.
     static bool hasElectronFramework(std::int32_t pid);
     // Whether process `pid` holds a pseudo-terminal master open, as a terminal emulator does for
-    // the programs it runs; false when its open files cannot be read.
-    static bool holdsPseudoTerminal(std::int32_t pid);
+    // the programs it runs; none when its open files cannot be read.
+    static std::optional<bool> holdsPseudoTerminal(std::int32_t pid);
 
   private:
     AppClues clues(X11Windows::Window window);

@@ -90,7 +90,7 @@ std::shared_ptr<DesktopCapture> DesktopCapture::build(ExecutorPtr main,
     capture->selection->windows = std::make_shared<EwmhWindows>(apps);
     capture->selection->clipboardCount = counter;
     capture->selection->keyboard = XTestKeyboard::open(capture->trail, clock);
-    capture->selection->primary = X11PrimarySelection::open();
+    capture->selection->primary = X11PrimarySelection::open(windows);
     capture->selection->main = main;
     capture->selection->clock = clock;
     capture->documents = std::make_shared<DesktopDocuments>("/proc", RecentFiles::defaultPath());

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+// Xlib's macros clash with other names: it comes last.
+#include <X11/Xlib.h>
+#include <X11/extensions/XRes.h>
+
 namespace parlendo {
 
 namespace {
@@ -30,6 +34,24 @@ std::string fromLatin1(std::string_view value) {
     return utf8;
 }
 
+// A connection for the X-Resource queries when the server speaks the extension in a version that
+// tells client ids (1.2 and later); null otherwise.
+Display* openResources(const std::string& display) {
+    Display* connection = XOpenDisplay(display.empty() ? nullptr : display.c_str());
+    if (connection == nullptr) {
+        return nullptr;
+    }
+    int bases[2] = {};
+    int version[2] = {};
+    if (!XResQueryExtension(connection, &bases[0], &bases[1]) ||
+        !XResQueryVersion(connection, &version[0], &version[1]) ||
+        (version[0] < 1 || (version[0] == 1 && version[1] < 2))) {
+        XCloseDisplay(connection);
+        return nullptr;
+    }
+    return connection;
+}
+
 }  // namespace
 
 std::shared_ptr<X11Windows> X11Windows::connect(const std::string& display) {
@@ -50,13 +72,17 @@ std::shared_ptr<X11Windows> X11Windows::connect(const std::string& display) {
         xcb_disconnect(connection);
         return nullptr;
     }
-    return std::shared_ptr<X11Windows>(new X11Windows(connection, iterator.data->root));
+    return std::shared_ptr<X11Windows>(
+        new X11Windows(connection, iterator.data->root, openResources(display)));
 }
 
-X11Windows::X11Windows(xcb_connection_t* connection, Window root)
-    : connection_(connection), root_(root) {}
+X11Windows::X11Windows(xcb_connection_t* connection, Window root, Display* resources)
+    : connection_(connection), root_(root), resources_(resources) {}
 
 X11Windows::~X11Windows() {
+    if (resources_ != nullptr) {
+        XCloseDisplay(resources_);
+    }
     xcb_disconnect(connection_);
 }
 
@@ -123,7 +149,47 @@ std::optional<X11Windows::Window> X11Windows::windowProperty(Window window,
     return value;
 }
 
+std::optional<std::int32_t> X11Windows::clientPid(Window window) {
+    if (resources_ == nullptr || window == XCB_WINDOW_NONE) {
+        return std::nullopt;
+    }
+    std::lock_guard guard(resourcesLock_);
+    // The server finds the client by the window's id alone: a client gone meanwhile reads as no
+    // value, never as an error.
+    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    long count = 0;
+    XResClientIdValue* values = nullptr;
+    std::optional<std::int32_t> pid;
+    if (XResQueryClientIds(resources_, 1, &spec, &count, &values) == Success) {
+        for (long i = 0; i < count && !pid; ++i) {
+            if (const pid_t found = XResGetClientPid(&values[i]); found > 0) {
+                pid = static_cast<std::int32_t>(found);
+            }
+        }
+        XResClientIdsDestroy(count, values);
+    }
+    return pid;
+}
+
+std::optional<X11Windows::Window> X11Windows::selectionOwner(const std::string& selection) {
+    const std::uint32_t name = atom(selection);
+    if (name == XCB_ATOM_NONE) {
+        return std::nullopt;
+    }
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_get_selection_owner_reply_t> reply{xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, name), &error)};
+    std::free(error);
+    if (!reply || reply->owner == XCB_WINDOW_NONE) {
+        return std::nullopt;
+    }
+    return reply->owner;
+}
+
 std::optional<std::int32_t> X11Windows::pid(Window window) {
+    if (auto client = clientPid(window)) {
+        return client;
+    }
     std::uint8_t format = 0;
     const auto data = property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, format);
     if (!data || format != 32 || data->size() < 4) {

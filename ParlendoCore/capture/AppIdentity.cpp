@@ -294,8 +294,12 @@ bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& ins
 }
 
 CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
-                  const std::optional<std::string>& windowClass, bool holdsPseudoTerminal) {
-    if (!isTerminal(entry, instance, windowClass, holdsPseudoTerminal)) {
+                  const std::optional<std::string>& windowClass,
+                  std::optional<bool> holdsPseudoTerminal) {
+    if (!holdsPseudoTerminal) {
+        return CopyKeys::none;
+    }
+    if (!isTerminal(entry, instance, windowClass, *holdsPseudoTerminal)) {
         return CopyKeys::controlC;
     }
     const auto* terminal = knownTerminal(entry, instance, windowClass);

@@ -74,9 +74,12 @@ bool isTerminal(const DesktopEntry* entry, const std::optional<std::string>& ins
 
 // The keys that copy the selection in the application: Control+C, except in a terminal, where
 // only the terminals known by name to copy on Control+Shift+C get that and every other terminal
-// gets no key at all (Control+Shift+C reaches the program there as an interrupt).
+// gets no key at all (Control+Shift+C reaches the program there as an interrupt). No key either
+// when whether the process holds a pseudo-terminal is not known (none: its open files could not
+// be read), since it might be a terminal whose running program a key would interrupt.
 CopyKeys copyKeys(const DesktopEntry* entry, const std::optional<std::string>& instance,
-                  const std::optional<std::string>& windowClass, bool holdsPseudoTerminal = false);
+                  const std::optional<std::string>& windowClass,
+                  std::optional<bool> holdsPseudoTerminal = false);
 
 }  // namespace AppIdentity
 }  // namespace parlendo

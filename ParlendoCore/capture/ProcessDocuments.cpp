@@ -149,7 +149,7 @@ std::vector<std::string> candidates(std::int32_t pid, const fs::path& proc) {
             }
         }
     }
-    std::vector<fs::path> open = openFiles(pid, proc);
+    std::vector<fs::path> open = openFiles(pid, proc).value_or(std::vector<fs::path>{});
     std::sort(open.begin(), open.end());
     for (const auto& target : open) {
         add(out, target);
@@ -157,19 +157,23 @@ std::vector<std::string> candidates(std::int32_t pid, const fs::path& proc) {
     return out;
 }
 
-std::vector<fs::path> openFiles(std::int32_t pid, const fs::path& proc) {
-    std::vector<fs::path> open;
+std::optional<std::vector<fs::path>> openFiles(std::int32_t pid, const fs::path& proc) {
     if (pid <= 0) {
-        return open;
+        return std::nullopt;
     }
+    std::vector<fs::path> open;
     std::error_code error;
     for (fs::directory_iterator it(proc / std::to_string(pid) / "fd", error), end;
          !error && it != end; it.increment(error)) {
+        // A descriptor closed since it was listed is simply no longer open.
         std::error_code linkError;
         fs::path target = fs::read_symlink(it->path(), linkError);
         if (!linkError) {
             open.push_back(std::move(target));
         }
+    }
+    if (error) {
+        return std::nullopt;
     }
     return open;
 }

@@ -20,9 +20,10 @@ namespace ProcessDocuments {
 std::vector<std::string> candidates(std::int32_t pid, const std::filesystem::path& proc = "/proc");
 
 // Where the files that process `pid` holds open lead (the targets of its descriptors), in no
-// particular order; none when they cannot be read.
-std::vector<std::filesystem::path> openFiles(std::int32_t pid,
-                                             const std::filesystem::path& proc = "/proc");
+// particular order; none when they cannot be read (a process gone, or another user's), which is
+// not the same as a process that holds none open.
+std::optional<std::vector<std::filesystem::path>> openFiles(
+    std::int32_t pid, const std::filesystem::path& proc = "/proc");
 
 // The names the process runs under, lower-cased: its command name and the file names of its
 // program and of its first argument.

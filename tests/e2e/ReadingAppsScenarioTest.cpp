@@ -200,12 +200,23 @@ TEST_F(ReadingAppsScenario, AlacrittyUnderAClassOfItsOwnKeepsTheJob) {
     gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_PRIMARY), "elsewhere", -1);
     ASSERT_TRUE(DesktopSession::activate(job.window->xid)) << "alacritty did not come to the front";
     DesktopSession::pumpFor(0.5);
-    lookupChord();
-    ASSERT_TRUE(waitForLog("[capture] 못 가져옴 reason=")) << log();
-    DesktopSession::pumpFor(1);
-    job.expectKept();
-    EXPECT_EQ(logCount("복사 키를 보내지 않음 — 복사 키를 모르는 터미널 app=scratch"), 1u) << log();
-    EXPECT_EQ(logCount("못 가져옴 reason=copy_not_sent app=scratch"), 1u) << log();
+    // Then the same terminal as a sandbox shows it: its window names the pid it has inside the
+    // sandbox, which on the host is another process, one that holds no pseudo-terminal.
+    for (const size_t capture : {1u, 2u}) {
+        SCOPED_TRACE(capture);
+        if (capture == 2) {
+            DesktopSession::setWindowPid(job.window->xid, 2);
+        }
+        lookupChord();
+        ASSERT_TRUE(DesktopSession::pumpUntil(
+            [&] { return logCount("[capture] 못 가져옴 reason=") == capture; }, 15))
+            << log();
+        DesktopSession::pumpFor(1);
+        job.expectKept();
+        EXPECT_EQ(logCount("복사 키를 보내지 않음 — 복사 키를 모르는 터미널 app=scratch"), capture)
+            << log();
+        EXPECT_EQ(logCount("못 가져옴 reason=copy_not_sent app=scratch"), capture) << log();
+    }
     const auto changed = clipboardDifference();
     EXPECT_FALSE(changed) << changed.value_or("");
 }

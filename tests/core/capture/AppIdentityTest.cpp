@@ -95,6 +95,9 @@ TEST(AppIdentityTest, OnlyTerminalsKnownToCopyOnControlShiftCGetThatKey) {
     EXPECT_EQ(AppIdentity::copyKeys(&editor, "mousepad"s, "Mousepad"s, true), none);
     EXPECT_EQ(AppIdentity::copyKeys(nullptr, "kitty"s, "kitty"s, true), controlShiftC);
     EXPECT_EQ(AppIdentity::copyKeys(&xterm, "xterm"s, "XTerm"s, true), none);
+    // A process whose open files cannot be read might be a terminal: no key, whatever its name.
+    EXPECT_EQ(AppIdentity::copyKeys(&editor, "mousepad"s, "Mousepad"s, std::nullopt), none);
+    EXPECT_EQ(AppIdentity::copyKeys(nullptr, "kitty"s, "kitty"s, std::nullopt), none);
 }
 
 }  // namespace

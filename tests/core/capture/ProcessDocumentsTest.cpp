@@ -49,6 +49,18 @@ TEST(ProcessDocuments, TheCommandLinesFilesComeFirstThenTheOpenOnes) {
     EXPECT_TRUE(ProcessDocuments::candidates(78, fake.proc).empty());
 }
 
+// A process that holds nothing open is told apart from one whose open files cannot be read: the
+// terminal check must not take the second for a process that holds no pseudo-terminal.
+TEST(ProcessDocuments, OpenFilesThatCannotBeReadAreNotNone) {
+    FakeProc fake("");
+    EXPECT_EQ(ProcessDocuments::openFiles(77, fake.proc), std::vector<std::filesystem::path>{});
+    fake.open(3, "/dev/ptmx");
+    EXPECT_EQ(ProcessDocuments::openFiles(77, fake.proc),
+              std::vector<std::filesystem::path>{"/dev/ptmx"});
+    EXPECT_EQ(ProcessDocuments::openFiles(78, fake.proc), std::nullopt);
+    EXPECT_EQ(ProcessDocuments::openFiles(0, fake.proc), std::nullopt);
+}
+
 TEST(ProcessDocuments, FileAddressesAreDecodedAndVanishedFilesLeftOut) {
     FakeProc fake("");
     const auto kept = fake.file("한글 책.pdf");

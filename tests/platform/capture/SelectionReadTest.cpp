@@ -64,7 +64,7 @@ struct SelectionReadTest : ::testing::Test {
         desktop->windows = std::make_shared<EwmhWindows>(apps);
         desktop->clipboardCount = XFixesClipboardCounter::open();
         desktop->keyboard = XTestKeyboard::open(trail, SystemClock::shared());
-        desktop->primary = X11PrimarySelection::open();
+        desktop->primary = X11PrimarySelection::open(windows);
         desktop->main = main;
         desktop->clock = SystemClock::shared();
         ASSERT_TRUE(desktop->clipboardCount && desktop->keyboard && desktop->primary);
@@ -206,6 +206,14 @@ TEST_F(SelectionReadTest, ThePrimarySelectionIsReadOnlyWhenTheFrontApplicationHo
     EXPECT_EQ(read(), std::nullopt);
     EXPECT_TRUE(
         log.has("capture", "주 선택은 앞 앱의 것이 아님 — 읽지 않음 app=org.parlendo.TestWindow"));
+
+    // A sandboxed application names in its window the pid it has inside its sandbox, another
+    // process on the host: what it selects is its own all the same.
+    auto sandboxed = open({"--label", "serendipity and more", "--no-accessibility"});
+    DesktopSession::setWindowPid(sandboxed->xid, 2);
+    ASSERT_TRUE(sandboxed->command("select-label 0 11"));
+    reader = std::make_shared<AtspiSelectionReader>(desktop, front());
+    EXPECT_TRUE(DesktopSession::pumpUntil([&] { return read() == "serendipity"; }, 5));
 }
 
 TEST_F(SelectionReadTest, OnlyTerminalsThatCopyOnControlShiftCGetAKey) {
@@ -276,6 +284,8 @@ TEST_F(SelectionReadTest, NoKeyWhenNoWindowIsKnownToBeInFront) {
         desktop->windows = std::make_shared<EwmhWindows>(std::make_shared<DesktopApps>(windows));
         auto reader = std::make_shared<AtspiSelectionReader>(desktop, app);
         EXPECT_EQ(onFetch<bool>([reader] { return reader->postCopy(); }), false);
+        // Its connections go before the server does.
+        desktop->windows.reset();
     }
     std::filesystem::remove(output);
     DesktopSession::pumpFor(0.3);

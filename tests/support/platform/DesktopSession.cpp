@@ -140,6 +140,13 @@ void DesktopSession::close(unsigned long window) {
     XFlush(dpy);
 }
 
+void DesktopSession::setWindowPid(unsigned long window, long pid) {
+    Display* dpy = display();
+    XChangeProperty(dpy, window, XInternAtom(dpy, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    XSync(dpy, False);
+}
+
 void DesktopSession::key(unsigned code, bool press) {
     XTestFakeKeyEvent(display(), code, press ? True : False, CurrentTime);
     XFlush(display());

@@ -105,6 +105,9 @@ class DesktopSession {
     static unsigned serverTime();
     // Asks a window to close, as the window manager's close button does.
     static void close(unsigned long window);
+    // Writes `pid` into the window's _NET_WM_PID, as a sandboxed application writes there the
+    // pid it has inside its sandbox.
+    static void setWindowPid(unsigned long window, long pid);
     // A key press or release, or a click, through XTest, as the user's devices would send them.
     static void key(unsigned code, bool press);
     static void click(unsigned button);
