@@ -10,6 +10,9 @@
 #include "server/CurlServerTransport.h"
 #include "server/ServerClient.h"
 
+#include <atspi/atspi.h>
+#include <sys/time.h>
+
 #include <chrono>
 #include <optional>
 
@@ -169,6 +172,37 @@ bool CaptureDesk::readsSelection() {
     });
     DesktopSession::pumpUntil([&] { return read->has_value(); }, 10);
     return read->value_or(false);
+}
+
+std::optional<double> CaptureDesk::knownFor(int pid) {
+    auto known = std::make_shared<std::optional<std::optional<double>>>();
+    capture->fetchQueue->post([pid, known, main = main] {
+        std::optional<double> seconds;
+        AtspiAccessible* desktop = atspi_get_desktop(0);
+        const int count = desktop ? atspi_accessible_get_child_count(desktop, nullptr) : 0;
+        for (int i = 0; i < count && !seconds; ++i) {
+            AtspiAccessible* child = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+            if (child == nullptr) {
+                continue;
+            }
+            const AtspiApplication* app = ATSPI_OBJECT(child)->app;
+            if (app != nullptr &&
+                atspi_accessible_get_process_id(child, nullptr) == static_cast<guint>(pid)) {
+                // When the client met the application is what it reckons the start-up from.
+                timeval now{};
+                gettimeofday(&now, nullptr);
+                seconds = static_cast<double>(now.tv_sec - app->time_added.tv_sec) +
+                          static_cast<double>(now.tv_usec - app->time_added.tv_usec) / 1e6;
+            }
+            g_object_unref(child);
+        }
+        if (desktop != nullptr) {
+            g_object_unref(desktop);
+        }
+        main->post([known, seconds] { *known = seconds; });
+    });
+    DesktopSession::pumpUntil([&] { return known->has_value(); }, 10);
+    return known->value_or(std::nullopt);
 }
 
 void CaptureDesk::chord() {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,11 @@ class CaptureDesk {
     // application cost the bus a second or more: a user's first capture pays that once, a test
     // that measures placement or time must not.
     bool warmUp();
+    // How long the bus client has known the application of process `pid`, in seconds; none
+    // while it knows no such application (on the fetch queue). The client lets an application it
+    // met less than two seconds ago take its time over every call, so a test of the read budgets
+    // waits until the application it stops is past that.
+    std::optional<double> knownFor(int pid);
     // Holds Alt and Control through XTest and lets go of both, as the user's keyboard would.
     static void chord();
     // Runs the main loop until the lookup chord's fetch has ended (at most `seconds`).
