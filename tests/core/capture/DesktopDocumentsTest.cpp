@@ -35,7 +35,8 @@ struct DesktopDocumentsTest : ::testing::Test {
 
     testing::TempDir dir;
     testing::LogCapture log;
-    DesktopDocuments documents{dir.path() / "proc", dir.path() / "recently-used.xbel"};
+    DesktopDocuments documents{dir.path() / "proc", dir.path() / "recently-used.xbel",
+                               dir.path() / "home"};
 };
 
 TEST_F(DesktopDocumentsTest, TheProcessesFilesAndTheRecentListAreWeighedTogether) {
@@ -65,6 +66,22 @@ TEST_F(DesktopDocumentsTest, TheProcessesFilesAndTheRecentListAreWeighedTogether
     fs::create_symlink(held, dir.path() / "proc/40/fd/5");
     EXPECT_EQ(documents.find(40, std::string("essay.txt - Mousepad")),
               (Found{SourceURL::fileURL(held.string()), "process"}));
+}
+
+TEST_F(DesktopDocumentsTest, ATitleShowingThePathFromHomeOrFromAProjectNamesThatFile) {
+    const auto docs = dir.write("home/docs/notes.txt", "docs");
+    const auto old = dir.write("home/old/notes.txt", "old");
+    recent(mousepadOpened(SourceURL::fileURL(docs.string())) +
+           mousepadOpened(SourceURL::fileURL(old.string())));
+    const DesktopDocuments::Found inDocs{SourceURL::fileURL(docs.string()), "recent_list"};
+    EXPECT_EQ(documents.find(40, std::string("~/docs/notes.txt - Sublime Text")), inDocs);
+    EXPECT_EQ(documents.find(40, std::string("docs/notes.txt — Kate")), inDocs);
+    EXPECT_EQ(documents.find(40, std::string("notes.txt — Kate")), std::nullopt);
+
+    // A third file ending with the part shown leaves only the path from home to tell them apart.
+    fs::create_symlink(dir.write("work/docs/notes.txt", "work"), dir.path() / "proc/40/fd/5");
+    EXPECT_EQ(documents.find(40, std::string("docs/notes.txt — Kate")), std::nullopt);
+    EXPECT_EQ(documents.find(40, std::string("~/docs/notes.txt - Sublime Text")), inDocs);
 }
 
 TEST_F(DesktopDocumentsTest, ABrokenListIsLoggedOnceAndReadAgainWhenItChanges) {
