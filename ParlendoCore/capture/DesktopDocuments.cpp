@@ -48,6 +48,17 @@ std::optional<DesktopDocuments::Found> DesktopDocuments::find(
     return Found{SourceURL::fileURL(*path), held ? "process" : "recent_list"};
 }
 
+std::optional<DesktopDocuments::Found> DesktopDocuments::findViewed(
+    std::int32_t pid, const std::optional<std::string>& title) {
+    if (auto found = find(pid, title)) {
+        return found;
+    }
+    if (auto pdf = ProcessDocuments::onlyPDFHeld(pid, proc_)) {
+        return Found{SourceURL::fileURL(*pdf), "process"};
+    }
+    return std::nullopt;
+}
+
 std::shared_ptr<const std::vector<RecentFile>> DesktopDocuments::recent() {
     std::lock_guard guard(lock_);
     std::error_code error;

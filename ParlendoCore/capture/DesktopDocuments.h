@@ -39,6 +39,11 @@ class DesktopDocuments {
     // The file that the process's window titled `title` shows; none without a title.
     std::optional<Found> find(std::int32_t pid, const std::optional<std::string>& title);
 
+    // For a document viewer: the file its window's title shows, else the one PDF its process
+    // holds open (a viewer may title its window with the document's own title, and a name the
+    // title shows may be one that other files share); none when it holds none or several.
+    std::optional<Found> findViewed(std::int32_t pid, const std::optional<std::string>& title);
+
   private:
     std::shared_ptr<const std::vector<RecentFile>> recent();
 

@@ -211,6 +211,22 @@ std::vector<fs::path> openFiles(std::int32_t pid, const fs::path& proc) {
     return open;
 }
 
+std::optional<std::string> onlyPDFHeld(std::int32_t pid, const fs::path& proc) {
+    std::optional<std::string> found;
+    for (const auto& target : openFiles(pid, proc)) {
+        if (!target.is_absolute() ||
+            !text::asciiLower(target.filename().string()).ends_with(".pdf") || !isFile(target)) {
+            continue;
+        }
+        const std::string path = target.lexically_normal().string();
+        if (found && !sameFile(*found, path)) {
+            return std::nullopt;
+        }
+        found = found.value_or(path);
+    }
+    return found;
+}
+
 std::vector<std::string> programNames(std::int32_t pid, const fs::path& proc) {
     std::vector<std::string> names;
     if (pid <= 0) {

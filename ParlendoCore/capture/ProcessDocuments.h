@@ -45,5 +45,9 @@ std::optional<std::string> namedInTitle(const std::vector<std::string>& paths,
                                         const std::optional<std::string>& title,
                                         const std::filesystem::path& home);
 
+// The one PDF file that process `pid` holds open; none when it holds none or more than one.
+std::optional<std::string> onlyPDFHeld(std::int32_t pid,
+                                       const std::filesystem::path& proc = "/proc");
+
 }  // namespace ProcessDocuments
 }  // namespace parlendo

@@ -84,6 +84,27 @@ TEST_F(DesktopDocumentsTest, ATitleShowingThePathFromHomeOrFromAProjectNamesThat
     EXPECT_EQ(documents.find(40, std::string("~/docs/notes.txt - Sublime Text")), inDocs);
 }
 
+TEST_F(DesktopDocumentsTest, AViewerShowsTheOnePDFItsProcessHolds) {
+    // The viewer titles its window with the document's own title, not its file's name.
+    const std::string title = "Lectures on Waves — Document Viewer";
+    EXPECT_EQ(documents.findViewed(40, title), std::nullopt);
+    const auto waves = dir.write("a/waves.pdf", "%PDF");
+    fs::create_symlink(waves, dir.path() / "proc/40/fd/5");
+    fs::create_symlink(waves, dir.path() / "proc/40/fd/6");
+    fs::create_symlink(dir.write("a/waves.txt", "notes"), dir.path() / "proc/40/fd/7");
+    const DesktopDocuments::Found held{SourceURL::fileURL(waves.string()), "process"};
+    EXPECT_EQ(documents.findViewed(40, title), held);
+    EXPECT_EQ(documents.findViewed(40, std::nullopt), held);
+    EXPECT_EQ(documents.find(40, title), std::nullopt);
+
+    // Two PDFs held: only a title showing one of them names it.
+    const auto tides = dir.write("b/tides.PDF", "%PDF");
+    fs::create_symlink(tides, dir.path() / "proc/40/fd/8");
+    EXPECT_EQ(documents.findViewed(40, title), std::nullopt);
+    EXPECT_EQ(documents.findViewed(40, std::string("tides.PDF — Tides")),
+              (DesktopDocuments::Found{SourceURL::fileURL(tides.string()), "process"}));
+}
+
 TEST_F(DesktopDocumentsTest, ABrokenListIsLoggedOnceAndReadAgainWhenItChanges) {
     const auto notes = dir.write("u/my notes.txt", "notes");
     const std::string title = notes.string() + " - Mousepad";
