@@ -19,7 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::string list = in.rest();
     const auto entries = RecentFiles::parse(list);
     if (entries) {
-        (void)ProcessDocuments::namedInTitle(RecentFiles::openedBy(*entries, {program}), title);
+        // Titles may show the entries' paths from this home folder ("~/…").
+        const std::filesystem::path home = "/home/user";
+        const auto paths = RecentFiles::openedBy(*entries, {program});
+        for (const auto& path : paths) {
+            (void)ProcessDocuments::shownInTitle(path, title, home);
+        }
+        (void)ProcessDocuments::namedInTitle(paths, title, home);
     }
     return 0;
 }

@@ -17,7 +17,7 @@ DesktopViewerProbe::DesktopViewerProbe(std::shared_ptr<AccessibilityPort> access
     probe_ = std::make_shared<ViewerProbe>(
         ViewerProbe::Ports{std::move(accessibility), std::move(context), clock_,
                            [documents](std::int32_t pid, const std::optional<std::string>& title) {
-                               const auto found = documents->find(pid, title);
+                               const auto found = documents->findViewed(pid, title);
                                return found ? ViewerProbe::filePath(found->url) : std::nullopt;
                            },
                            &DesktopViewerProbe::searchesArea});

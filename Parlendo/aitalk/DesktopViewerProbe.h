@@ -16,7 +16,8 @@ namespace parlendo {
 // selection-fetch queue (where that client lives), takes the document from the tree's document
 // attributes, else from the files the viewer's process names or holds open and those the recent
 // list says it opened, as the window title shows them (the reader of a capture's window
-// context), else from the window context, and hands the hints back on the main executor.
+// context), else the one PDF the viewer's process holds open, else from the window context, and
+// hands the hints back on the main executor.
 class DesktopViewerProbe {
   public:
     DesktopViewerProbe(std::shared_ptr<AccessibilityPort> accessibility,

@@ -39,7 +39,8 @@ class ViewerProbe {
         // The window context, read when the tree names no document.
         std::shared_ptr<ContextReader> context;
         std::shared_ptr<const MonotonicClock> clock;
-        // The file the process's window titled so shows, from what the desktop records of it.
+        // The file the process's window titled so shows, from what the desktop records of it,
+        // else the one PDF the process holds open.
         std::function<std::optional<std::string>(std::int32_t pid,
                                                  const std::optional<std::string>& title)>
             processDocument;

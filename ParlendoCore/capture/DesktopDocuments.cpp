@@ -2,6 +2,7 @@
 
 #include "capture/ProcessDocuments.h"
 #include "foundation/Log.h"
+#include "foundation/RuntimePaths.h"
 #include "lookup/SourceURL.h"
 
 #include <algorithm>
@@ -10,8 +11,12 @@ namespace parlendo {
 
 namespace fs = std::filesystem;
 
+DesktopDocuments::DesktopDocuments(fs::path proc, fs::path recentList, fs::path home)
+    : proc_(std::move(proc)), recentList_(std::move(recentList)), home_(std::move(home)) {}
+
 DesktopDocuments::DesktopDocuments(fs::path proc, fs::path recentList)
-    : proc_(std::move(proc)), recentList_(std::move(recentList)) {}
+    : DesktopDocuments(std::move(proc), std::move(recentList),
+                       RuntimePaths::homeDirectory(RuntimePaths::processEnvironment())) {}
 
 std::optional<DesktopDocuments::Found> DesktopDocuments::find(
     std::int32_t pid, const std::optional<std::string>& title) {
@@ -28,18 +33,30 @@ std::optional<DesktopDocuments::Found> DesktopDocuments::find(
         for (auto& path :
              RecentFiles::openedBy(*entries, ProcessDocuments::programNames(pid, proc_))) {
             std::error_code error;
-            if (ProcessDocuments::shownInTitle(path, title) && fs::is_regular_file(path, error) &&
+            if (ProcessDocuments::shownInTitle(path, title, home_) &&
+                fs::is_regular_file(path, error) &&
                 std::find(paths.begin(), paths.end(), path) == paths.end()) {
                 paths.push_back(std::move(path));
             }
         }
     }
-    const auto path = ProcessDocuments::namedInTitle(paths, title);
+    const auto path = ProcessDocuments::namedInTitle(paths, title, home_);
     if (!path) {
         return std::nullopt;
     }
     const bool held = std::find(open.begin(), open.end(), *path) != open.end();
     return Found{SourceURL::fileURL(*path), held ? "process" : "recent_list"};
+}
+
+std::optional<DesktopDocuments::Found> DesktopDocuments::findViewed(
+    std::int32_t pid, const std::optional<std::string>& title) {
+    if (auto found = find(pid, title)) {
+        return found;
+    }
+    if (auto pdf = ProcessDocuments::onlyPDFHeld(pid, proc_)) {
+        return Found{SourceURL::fileURL(*pdf), "process"};
+    }
+    return std::nullopt;
 }
 
 std::shared_ptr<const std::vector<RecentFile>> DesktopDocuments::recent() {

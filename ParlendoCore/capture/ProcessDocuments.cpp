@@ -74,9 +74,9 @@ std::vector<std::string> arguments(const std::string& cmdline) {
 }
 
 // Whether the code point `c` continues a file name or a path, so that a name glued to it is
-// part of another name (a letter, a digit, "_", "-", "." or "/").
+// part of another name (a letter, a digit, "_", "-", ".", "~" or "/").
 bool continuesName(UChar32 c) {
-    return c >= 0 && (u_isalnum(c) || c == '_' || c == '-' || c == '.' || c == '/');
+    return c >= 0 && (u_isalnum(c) || c == '_' || c == '-' || c == '.' || c == '~' || c == '/');
 }
 
 bool gluedBefore(std::string_view s, size_t at) {
@@ -100,7 +100,8 @@ bool gluedAfter(std::string_view s, size_t at) {
 }
 
 // Whether `word` stands in `text` on its own: nothing that continues a name or a path right
-// before or after it. A file name right after a "/" is the end of a path, not a name alone.
+// before or after it. A file name right after a "/" is the end of a longer path, not a name
+// alone.
 bool standsAlone(std::string_view text, std::string_view word) {
     if (word.empty()) {
         return false;
@@ -122,8 +123,44 @@ bool sameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(a, b, error) && !error;
 }
 
-std::string nameOf(const std::string& path) {
-    return text::nfc(fs::path(path).filename().string());
+// How a title shows a file: the longest form of its path that stands alone in it (0 when none
+// does), and whether that form names a folder too.
+struct Shown {
+    size_t length = 0;
+    bool withFolder = false;
+};
+
+// The forms of the path a title may show: the whole path, the path from the home folder
+// ("~/docs/notes.txt"), and every trailing part of it down to the name alone ("docs/notes.txt",
+// "notes.txt"). Since "/" continues a name, a shorter part glued to the rest of a longer one in
+// the title does not stand alone, so the form found is what the title shows, never less.
+Shown shownAs(std::string_view shown, const std::string& path, const std::string& home) {
+    const std::string whole = text::nfc(path);
+    Shown best;
+    auto consider = [&](std::string_view form) {
+        if (form.size() > best.length && standsAlone(shown, form)) {
+            best = {form.size(), form.find('/') != std::string_view::npos};
+        }
+    };
+    if (!home.empty() && whole.size() > home.size() + 1 && whole.starts_with(home) &&
+        whole[home.size()] == '/') {
+        consider("~" + whole.substr(home.size()));
+    }
+    consider(whole);
+    for (size_t slash = whole.find('/'); slash != std::string::npos;
+         slash = whole.find('/', slash + 1)) {
+        consider(std::string_view(whole).substr(slash + 1));
+    }
+    return best;
+}
+
+// The home folder as titles abbreviate it, without a trailing "/"; empty for none or the root.
+std::string homeOf(const fs::path& home) {
+    std::string text = text::nfc(home.lexically_normal().string());
+    while (!text.empty() && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
 }
 
 }  // namespace
@@ -178,6 +215,26 @@ std::optional<std::vector<fs::path>> openFiles(std::int32_t pid, const fs::path&
     return open;
 }
 
+std::optional<std::string> onlyPDFHeld(std::int32_t pid, const fs::path& proc) {
+    const auto open = openFiles(pid, proc);
+    if (!open) {
+        return std::nullopt;
+    }
+    std::optional<std::string> found;
+    for (const auto& target : *open) {
+        if (!target.is_absolute() ||
+            !text::asciiLower(target.filename().string()).ends_with(".pdf") || !isFile(target)) {
+            continue;
+        }
+        const std::string path = target.lexically_normal().string();
+        if (found && !sameFile(*found, path)) {
+            return std::nullopt;
+        }
+        found = found.value_or(path);
+    }
+    return found;
+}
+
 std::vector<std::string> programNames(std::int32_t pid, const fs::path& proc) {
     std::vector<std::string> names;
     if (pid <= 0) {
@@ -205,28 +262,36 @@ std::vector<std::string> programNames(std::int32_t pid, const fs::path& proc) {
     return names;
 }
 
-bool shownInTitle(const std::string& path, const std::optional<std::string>& title) {
+bool shownInTitle(const std::string& path, const std::optional<std::string>& title,
+                  const fs::path& home) {
     if (!title || path.empty()) {
         return false;
     }
-    const std::string shown = text::nfc(*title);
-    return standsAlone(shown, text::nfc(path)) || standsAlone(shown, nameOf(path));
+    return shownAs(text::nfc(*title), path, homeOf(home)).length > 0;
 }
 
 std::optional<std::string> namedInTitle(const std::vector<std::string>& paths,
-                                        const std::optional<std::string>& title) {
+                                        const std::optional<std::string>& title,
+                                        const fs::path& home) {
     if (!title) {
         return std::nullopt;
     }
     const std::string shown = text::nfc(*title);
-    // A title that shows a whole path names that file and no other.
-    std::optional<std::string> byPath;
+    const std::string homeText = homeOf(home);
+    std::vector<Shown> forms;
+    forms.reserve(paths.size());
     for (const auto& path : paths) {
-        if (!path.empty() && standsAlone(shown, text::nfc(path))) {
-            if (byPath && !sameFile(*byPath, path)) {
+        forms.push_back(path.empty() ? Shown{} : shownAs(shown, path, homeText));
+    }
+    // A title that shows a path (whole, from the home folder, or the folders above the name)
+    // names that file and no other; two files that both end with what it shows, neither.
+    std::optional<std::string> byPath;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (forms[i].withFolder) {
+            if (byPath && !sameFile(*byPath, paths[i])) {
                 return std::nullopt;
             }
-            byPath = byPath.value_or(path);
+            byPath = byPath.value_or(paths[i]);
         }
     }
     if (byPath) {
@@ -236,16 +301,15 @@ std::optional<std::string> namedInTitle(const std::vector<std::string>& paths,
     std::optional<std::string> byName;
     size_t longest = 0;
     bool shared = false;
-    for (const auto& path : paths) {
-        const std::string name = nameOf(path);
-        if (name.size() < longest || !standsAlone(shown, name)) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (forms[i].length == 0 || forms[i].length < longest) {
             continue;
         }
-        if (name.size() > longest) {
-            byName = path;
-            longest = name.size();
+        if (forms[i].length > longest) {
+            byName = paths[i];
+            longest = forms[i].length;
             shared = false;
-        } else if (!sameFile(*byName, path)) {
+        } else if (!sameFile(*byName, paths[i])) {
             shared = true;
         }
     }

@@ -30,17 +30,25 @@ std::optional<std::vector<std::filesystem::path>> openFiles(
 std::vector<std::string> programNames(std::int32_t pid,
                                       const std::filesystem::path& proc = "/proc");
 
-// Whether the window title shows the file at all: its whole path, or its name as a word of its
-// own (nothing that continues a name or a path, a letter, a digit, "_", "-", "." or "/", right
-// before or after it).
-bool shownInTitle(const std::string& path, const std::optional<std::string>& title);
+// Whether the window title shows the file at all: its whole path, its path from the home folder
+// `home` ("~/docs/notes.txt"), a trailing part of its path ("docs/notes.txt") or its name, as
+// words of their own (nothing that continues a name or a path, a letter, a digit, "_", "-", ".",
+// "~" or "/", right before or after it).
+bool shownInTitle(const std::string& path, const std::optional<std::string>& title,
+                  const std::filesystem::path& home);
 
-// The file among `paths` that the window title shows, never a guess: when the title shows a
-// whole path, that file and no other; else the file whose name it shows (the longest name it
-// shows), when no other file of the list has that name. None when it shows none, when it shows
-// a path none of them has, or when two of them share the name.
+// The file among `paths` that the window title shows, never a guess: when the title shows a path
+// (whole, from the home folder `home`, or a trailing part of one with a folder in it), that file
+// and no other; else the file whose name it shows (the longest name it shows), when no other file
+// of the list has that name. None when it shows none, when it shows a path none of them has, or
+// when two of them end with what it shows.
 std::optional<std::string> namedInTitle(const std::vector<std::string>& paths,
-                                        const std::optional<std::string>& title);
+                                        const std::optional<std::string>& title,
+                                        const std::filesystem::path& home);
+
+// The one PDF file that process `pid` holds open; none when it holds none or more than one.
+std::optional<std::string> onlyPDFHeld(std::int32_t pid,
+                                       const std::filesystem::path& proc = "/proc");
 
 }  // namespace ProcessDocuments
 }  // namespace parlendo

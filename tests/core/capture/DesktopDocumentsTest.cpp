@@ -35,7 +35,8 @@ struct DesktopDocumentsTest : ::testing::Test {
 
     testing::TempDir dir;
     testing::LogCapture log;
-    DesktopDocuments documents{dir.path() / "proc", dir.path() / "recently-used.xbel"};
+    DesktopDocuments documents{dir.path() / "proc", dir.path() / "recently-used.xbel",
+                               dir.path() / "home"};
 };
 
 TEST_F(DesktopDocumentsTest, TheProcessesFilesAndTheRecentListAreWeighedTogether) {
@@ -65,6 +66,43 @@ TEST_F(DesktopDocumentsTest, TheProcessesFilesAndTheRecentListAreWeighedTogether
     fs::create_symlink(held, dir.path() / "proc/40/fd/5");
     EXPECT_EQ(documents.find(40, std::string("essay.txt - Mousepad")),
               (Found{SourceURL::fileURL(held.string()), "process"}));
+}
+
+TEST_F(DesktopDocumentsTest, ATitleShowingThePathFromHomeOrFromAProjectNamesThatFile) {
+    const auto docs = dir.write("home/docs/notes.txt", "docs");
+    const auto old = dir.write("home/old/notes.txt", "old");
+    recent(mousepadOpened(SourceURL::fileURL(docs.string())) +
+           mousepadOpened(SourceURL::fileURL(old.string())));
+    const DesktopDocuments::Found inDocs{SourceURL::fileURL(docs.string()), "recent_list"};
+    EXPECT_EQ(documents.find(40, std::string("~/docs/notes.txt - Sublime Text")), inDocs);
+    EXPECT_EQ(documents.find(40, std::string("docs/notes.txt — Kate")), inDocs);
+    EXPECT_EQ(documents.find(40, std::string("notes.txt — Kate")), std::nullopt);
+
+    // A third file ending with the part shown leaves only the path from home to tell them apart.
+    fs::create_symlink(dir.write("work/docs/notes.txt", "work"), dir.path() / "proc/40/fd/5");
+    EXPECT_EQ(documents.find(40, std::string("docs/notes.txt — Kate")), std::nullopt);
+    EXPECT_EQ(documents.find(40, std::string("~/docs/notes.txt - Sublime Text")), inDocs);
+}
+
+TEST_F(DesktopDocumentsTest, AViewerShowsTheOnePDFItsProcessHolds) {
+    // The viewer titles its window with the document's own title, not its file's name.
+    const std::string title = "Lectures on Waves — Document Viewer";
+    EXPECT_EQ(documents.findViewed(40, title), std::nullopt);
+    const auto waves = dir.write("a/waves.pdf", "%PDF");
+    fs::create_symlink(waves, dir.path() / "proc/40/fd/5");
+    fs::create_symlink(waves, dir.path() / "proc/40/fd/6");
+    fs::create_symlink(dir.write("a/waves.txt", "notes"), dir.path() / "proc/40/fd/7");
+    const DesktopDocuments::Found held{SourceURL::fileURL(waves.string()), "process"};
+    EXPECT_EQ(documents.findViewed(40, title), held);
+    EXPECT_EQ(documents.findViewed(40, std::nullopt), held);
+    EXPECT_EQ(documents.find(40, title), std::nullopt);
+
+    // Two PDFs held: only a title showing one of them names it.
+    const auto tides = dir.write("b/tides.PDF", "%PDF");
+    fs::create_symlink(tides, dir.path() / "proc/40/fd/8");
+    EXPECT_EQ(documents.findViewed(40, title), std::nullopt);
+    EXPECT_EQ(documents.findViewed(40, std::string("tides.PDF — Tides")),
+              (DesktopDocuments::Found{SourceURL::fileURL(tides.string()), "process"}));
 }
 
 TEST_F(DesktopDocumentsTest, ABrokenListIsLoggedOnceAndReadAgainWhenItChanges) {

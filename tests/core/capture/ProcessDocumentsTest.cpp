@@ -30,6 +30,8 @@ struct FakeProc {
     }
 };
 
+const std::filesystem::path home = "/home/u";
+
 std::string args(std::initializer_list<std::string> list) {
     std::string out;
     for (const auto& arg : list) {
@@ -89,7 +91,7 @@ TEST(ProcessDocuments, TheTitleMustShowTheFileAsAWordOfItsOwn) {
     const std::vector<std::string> open = {"/home/u/notes.txt", "/home/u/my notes.txt",
                                            "/home/u/보고서.odt", "/home/u/a.txt"};
     auto named = [&](const std::string& title) {
-        return ProcessDocuments::namedInTitle(open, title);
+        return ProcessDocuments::namedInTitle(open, title, home);
     };
     // The longest name the title shows wins; a whole path wins over any name.
     EXPECT_EQ(named("my notes.txt - Mousepad"), "/home/u/my notes.txt");
@@ -101,25 +103,31 @@ TEST(ProcessDocuments, TheTitleMustShowTheFileAsAWordOfItsOwn) {
     EXPECT_EQ(named("my_notes.txt - Mousepad"), std::nullopt);
     EXPECT_EQ(named("data.txt - Mousepad"), std::nullopt);
     EXPECT_EQ(named("Untitled 1 - LibreOffice Writer"), std::nullopt);
-    EXPECT_EQ(ProcessDocuments::namedInTitle(open, std::nullopt), std::nullopt);
-    EXPECT_TRUE(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("a.txt")));
-    EXPECT_FALSE(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("/tmp/a.txt")));
+    EXPECT_EQ(ProcessDocuments::namedInTitle(open, std::nullopt, home), std::nullopt);
+    EXPECT_TRUE(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("a.txt"), home));
+    EXPECT_FALSE(ProcessDocuments::shownInTitle("/home/u/a.txt", std::string("/tmp/a.txt"), home));
 }
 
 TEST(ProcessDocuments, AFileIsNamedOnlyWhenTheTitleLeavesNoDoubt) {
     const std::vector<std::string> twins = {"/home/u/a/notes.txt", "/home/u/b/notes.txt"};
     auto named = [&](const std::string& title) {
-        return ProcessDocuments::namedInTitle(twins, title);
+        return ProcessDocuments::namedInTitle(twins, title, home);
     };
     // A path settles it; a name both files have does not.
     EXPECT_EQ(named("/home/u/b/notes.txt - Mousepad"), "/home/u/b/notes.txt");
     EXPECT_EQ(named("/home/u/a/notes.txt - Mousepad"), "/home/u/a/notes.txt");
     EXPECT_EQ(named("notes.txt - Mousepad"), std::nullopt);
+    // So does the path from the home folder or the folder above the name.
+    EXPECT_EQ(named("~/b/notes.txt - Sublime Text"), "/home/u/b/notes.txt");
+    EXPECT_EQ(named("a/notes.txt — Kate"), "/home/u/a/notes.txt");
     // A path that is neither names neither, though it ends in their name or holds their path.
     EXPECT_EQ(named("/home/u/c/notes.txt - Mousepad"), std::nullopt);
+    EXPECT_EQ(named("~/c/notes.txt - Mousepad"), std::nullopt);
+    EXPECT_EQ(named("x/a/notes.txt — Kate"), std::nullopt);
     EXPECT_EQ(named("/mnt/home/u/b/notes.txt - Mousepad"), std::nullopt);
+    EXPECT_EQ(named("notes.txt~ - Mousepad"), std::nullopt);
     EXPECT_EQ(ProcessDocuments::namedInTitle({"/home/u/a/notes.txt"},
-                                             std::string("/home/u/c/notes.txt - Mousepad")),
+                                             std::string("/home/u/c/notes.txt - Mousepad"), home),
               std::nullopt);
 
     // One file reached by two paths is one file.
@@ -128,7 +136,7 @@ TEST(ProcessDocuments, AFileIsNamedOnlyWhenTheTitleLeavesNoDoubt) {
     std::filesystem::create_directory_symlink(dir.path() / "real", dir.path() / "link");
     const std::string linked = (dir.path() / "link/notes.txt").string();
     EXPECT_EQ(ProcessDocuments::namedInTitle({real.string(), linked, real.string()},
-                                             std::string("notes.txt - Mousepad")),
+                                             std::string("notes.txt - Mousepad"), home),
               real.string());
 }
 

@@ -13,15 +13,19 @@
 #include "capture/DesktopApps.h"
 #include "capture/EwmhWindows.h"
 #include "capture/InputHub.h"
+#include "capture/RecentFiles.h"
 #include "capture/SyntheticCopyLedger.h"
 #include "capture/TreeContextReader.h"
 #include "capture/X11InputSource.h"
 #include "foundation/GlibMainExecutor.h"
 #include "foundation/GlibThreadQueue.h"
+#include "lookup/SourceURL.h"
 
 #include <atspi/atspi.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace parlendo {
 namespace {
@@ -148,6 +152,46 @@ TEST_F(ViewerOnDesktop, CtrlCTwiceOverASelectionInEvinceGivesTheTextTheFileAndTh
     EXPECT_TRUE(log.contains("ai_talk", "뷰어 읽기 route=preview_lines"));
     EXPECT_GT(testing::saveScreenshot(geometry, AITalkDesktop::outputPath("evince-selection.png")),
               500);
+}
+
+TEST_F(ViewerOnDesktop, TheViewersDocumentIsTheOnePDFItsProcessHolds) {
+    // Two documents of one name in two folders, each in a viewer of its own, which titles its
+    // window with the document's title and records both files in the desktop's recent list: the
+    // name shown cannot tell them apart, the file each viewer holds can.
+    TestPdf::Document document = TestPdf::prose(1, 10);
+    document.title = "Lectures on Waves";
+    const auto first = dir.path() / "a" / "Waves.pdf";
+    const auto second = dir.path() / "b" / "Waves.pdf";
+    for (const auto& pdf : {first, second}) {
+        std::filesystem::create_directories(pdf.parent_path());
+        ASSERT_TRUE(TestPdf::write(pdf, document));
+    }
+    const auto recorded = [](const std::filesystem::path& pdf) {
+        return AITalkDesktop::pumpUntil(
+            [&] {
+                std::ifstream in(RecentFiles::defaultPath());
+                const std::string list((std::istreambuf_iterator<char>(in)), {});
+                return list.find(SourceURL::fileURL(pdf.string())) != std::string::npos;
+            },
+            10);
+    };
+    // Each viewer writes the list as it read it at its start: the second starts once the first
+    // is recorded.
+    testing::PdfViewer firstViewer(first);
+    ASSERT_TRUE(firstViewer.window()) << "evince showed no window";
+    ASSERT_TRUE(recorded(first)) << "evince did not record " << first;
+    testing::PdfViewer secondViewer(second);
+    const auto shown = secondViewer.window();
+    ASSERT_TRUE(shown) << "evince showed no window";
+    ASSERT_TRUE(recorded(second)) << "evince did not record " << second;
+    ASSERT_TRUE(recorded(first)) << "evince dropped " << first;
+
+    const auto app = apps->application(static_cast<X11Windows::Window>(shown->xid));
+    ASSERT_EQ(app.pid, secondViewer.pid());
+    const ViewerHints hints = probeNow(app);
+    EXPECT_NE(hints.title.value_or("").find("Lectures on Waves"), std::string::npos)
+        << hints.title.value_or("(none)");
+    EXPECT_EQ(hints.documentPath, std::filesystem::weakly_canonical(second).string()) << log.all();
 }
 
 }  // namespace
