@@ -13,11 +13,11 @@ std::pair<std::string, std::optional<std::string>> DriveService::sourceState(
     if (!data) {
         return {"unknown", std::nullopt};
     }
-    auto path = links_->resolve(*data);
-    if (!path || !DriveText::isLocalPDFPath(*path)) {
+    auto link = links_->resolve(*data);
+    if (!link || !DriveText::isLocalPDFPath(link->path)) {
         return {"missing", std::nullopt};
     }
-    return {"ok", std::move(path)};
+    return {"ok", std::move(link->path)};
 }
 
 void DriveService::listDocuments(std::string drive, Done done) {
@@ -78,10 +78,8 @@ std::map<std::string, std::string> DriveService::sourcePaths(
         return paths;
     }
     for (const auto& document : documents) {
-        auto data = local_->source(document, user);
-        auto path = data ? links_->resolve(*data) : std::nullopt;
-        if (path && DriveText::isLocalPDFPath(*path)) {
-            paths[document] = *path;
+        if (auto path = sourceState(document, user).second) {
+            paths[document] = std::move(*path);
         }
     }
     return paths;

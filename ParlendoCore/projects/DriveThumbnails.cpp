@@ -63,8 +63,8 @@ void DriveThumbnails::thumbnail(std::string document,
         finish(start, "unknown", false, nullptr, std::move(done));
         return;
     }
-    auto path = drive_->links()->resolve(*bookmark);
-    if (!path || !DriveText::isLocalPDFPath(*path)) {
+    auto link = drive_->links()->resolve(*bookmark);
+    if (!link || !DriveText::isLocalPDFPath(link->path)) {
         finish(start, "missing", false, nullptr, std::move(done));
         return;
     }
@@ -73,7 +73,7 @@ void DriveThumbnails::thumbnail(std::string document,
         finish(start, "unknown", false, nullptr, std::move(done));
         return;
     }
-    work_->post([self = shared_from_this(), start, user = *user, path = *path,
+    work_->post([self = shared_from_this(), start, user = *user, path = std::move(link->path),
                  target = target->string(), done = std::move(done)]() mutable {
         Made made = self->draw(path, target, user);
         if (self->session_->userID() != user) {

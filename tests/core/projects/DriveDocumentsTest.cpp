@@ -112,7 +112,8 @@ TEST_F(DriveDocumentsTest, RelinkNeedsTheSameText) {
                    R"([{"id":"d1","text_sha256":")" + DriveText::sha(pages) + "\"}]");
     EXPECT_EQ(rig.value([&](auto done) { service().relink("d1", Json(copy), std::move(done)); }),
               (Json{{"document_id", "d1"}, {"relinked", true}}));
-    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")), copy);
+    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")),
+              (SourceLink{copy, std::nullopt}));
     EXPECT_TRUE(rig.log.has("drive", "다시 연결 ok"));
 
     auto changed = pages;
@@ -122,7 +123,8 @@ TEST_F(DriveDocumentsTest, RelinkNeedsTheSameText) {
     EXPECT_EQ(rig.failure([&](auto done) { service().relink("d1", Json(other), std::move(done)); }),
               "different_file");
     EXPECT_TRUE(rig.log.has("drive", "다시 연결 거절 reason=different_file"));
-    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")), copy);
+    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")),
+              (SourceLink{copy, std::nullopt}));
 
     for (const Json& bad : {Json(other + ".zip"), Json(3), Json("relative.pdf")}) {
         EXPECT_EQ(rig.failure([&](auto done) { service().relink("d1", bad, std::move(done)); }),
