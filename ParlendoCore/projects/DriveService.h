@@ -164,7 +164,8 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     static std::string escape(const std::string& id);
     // A database function's reply body as JSON: null when empty, badShape when not JSON.
     static Result<Json, CallFailure> parseReply(const std::string& body);
-    // The source state of a document for a user: "ok", "missing" or "unknown", and the path.
+    // The source state of a document for a user: "ok", "missing" or "unknown", and the path. A
+    // stored link that no longer describes its file is written anew on the writer.
     std::pair<std::string, std::optional<std::string>> sourceState(
         const std::string& document, const std::optional<std::string>& user) const;
 
@@ -222,6 +223,9 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     void sendBatch(std::shared_ptr<FileSend> run, Completion<void(DriveResult<bool>)> done);
     void discardUnfinished(std::string document, std::string owner, Completion<void(bool)> done);
     bool sameOwner(const std::string& owner, const std::string& step) const;
+    // Keeps `renewed` in place of the link `recorded` of a user's document.
+    void renewSource(std::string document, std::string recorded, std::string renewed,
+                     std::string user) const;
 
     std::shared_ptr<DetailedServerCalling> server_;
     std::shared_ptr<DetailedServerCalling> uploadServer_;

@@ -17,7 +17,23 @@ std::pair<std::string, std::optional<std::string>> DriveService::sourceState(
     if (!link || !DriveText::isLocalPDFPath(link->path)) {
         return {"missing", std::nullopt};
     }
+    if (link->renewed) {
+        renewSource(document, std::move(*data), std::move(*link->renewed), *user);
+    }
     return {"ok", std::move(link->path)};
+}
+
+void DriveService::renewSource(std::string document, std::string recorded, std::string renewed,
+                               std::string user) const {
+    // On the settings writer, after the changes asked before it; a document linked anew
+    // meanwhile keeps its new link.
+    runtime_.writer->post([local = local_, document = std::move(document),
+                           recorded = std::move(recorded), renewed = std::move(renewed),
+                           user = std::move(user)] {
+        if (local->renewSource(document, recorded, renewed, user)) {
+            Log::write("drive", "원본 연결 새로 씀");
+        }
+    });
 }
 
 void DriveService::listDocuments(std::string drive, Done done) {
