@@ -45,7 +45,8 @@ void DriveService::listDocuments(std::string drive, Done done) {
                 finish(fail(DriveError(DriveFailure("drive_not_found"))));
                 return;
             }
-            self->server_->rows(
+            // Read on the work executor: each entry's source state looks at its file.
+            self->readRows(
                 "/rest/v1/"
                 "drive_documents?select=id,file_name,doc_title,page_count,toc_source,status,"
                 "created_at,drive_toc(count)&drive_id=eq." +
@@ -103,25 +104,25 @@ std::map<std::string, std::string> DriveService::sourcePaths(
 
 void DriveService::documentSource(std::string document,
                                   Completion<void(DriveResult<DocumentSource>)> done) {
-    server_->rows(
-        "/rest/v1/drive_documents?select=id,file_name&id=eq." + escape(document) +
-            "&deleted_at=is.null&limit=1",
-        timeout, [self = shared_from_this(), done = std::move(done)](RowsResult rows) mutable {
-            if (!rows) {
-                done(fail(DriveError(std::move(rows.error()))));
-                return;
-            }
-            auto id = rows->empty() ? std::nullopt : json::string(rows->front(), "id");
-            if (!id) {
-                done(fail(DriveError(DriveFailure("not_found"))));
-                return;
-            }
-            auto [state, path] = self->sourceState(*id, self->session_->userID());
-            Json payload{{"document_id", *id},
-                         {"file_name", json::string(rows->front(), "file_name").value_or("")},
-                         {"state", state}};
-            done(DocumentSource{std::move(payload), state == "ok" ? path : std::nullopt});
-        });
+    // Read on the work executor: the source state looks at the file.
+    readRows("/rest/v1/drive_documents?select=id,file_name&id=eq." + escape(document) +
+                 "&deleted_at=is.null&limit=1",
+             timeout, [self = shared_from_this(), done = std::move(done)](RowsResult rows) mutable {
+                 if (!rows) {
+                     done(fail(DriveError(std::move(rows.error()))));
+                     return;
+                 }
+                 auto id = rows->empty() ? std::nullopt : json::string(rows->front(), "id");
+                 if (!id) {
+                     done(fail(DriveError(DriveFailure("not_found"))));
+                     return;
+                 }
+                 auto [state, path] = self->sourceState(*id, self->session_->userID());
+                 Json payload{{"document_id", *id},
+                              {"file_name", json::string(rows->front(), "file_name").value_or("")},
+                              {"state", state}};
+                 done(DocumentSource{std::move(payload), state == "ok" ? path : std::nullopt});
+             });
 }
 
 void DriveService::relink(std::string document, std::optional<Json> path, Done done) {
