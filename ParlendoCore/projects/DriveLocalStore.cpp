@@ -123,6 +123,22 @@ bool DriveLocalStore::setSource(const std::string& document, const std::string& 
     return change([&](Users& users) { users[*user].sources[document] = Base64::encode(bookmark); });
 }
 
+bool DriveLocalStore::renewSource(const std::string& document, const std::string& recorded,
+                                  const std::string& renewed, const std::string& user) {
+    return changeIf([&](Users& users) {
+        auto section = users.find(user);
+        if (section == users.end()) {
+            return false;
+        }
+        auto entry = section->second.sources.find(document);
+        if (entry == section->second.sources.end() || Base64::decode(entry->second) != recorded) {
+            return false;
+        }
+        entry->second = Base64::encode(renewed);
+        return true;
+    });
+}
+
 bool DriveLocalStore::removeSources(const std::vector<std::string>& documents,
                                     const std::optional<std::string>& user) {
     if (!user || documents.empty()) {
@@ -152,11 +168,17 @@ bool DriveLocalStore::moveAside() {
 }
 
 bool DriveLocalStore::change(const std::function<void(Users&)>& edit) {
+    return changeIf([&](Users& users) {
+        edit(users);
+        return true;
+    });
+}
+
+bool DriveLocalStore::changeIf(const std::function<bool(Users&)>& edit) {
     std::lock_guard changing(changing_);
     // Only a change alters the state, and this one holds `changing_`: reading it needs no lock.
     Users next = users_;
-    edit(next);
-    if (!write(next)) {
+    if (!edit(next) || !write(next)) {
         return false;
     }
     std::lock_guard lock(mutex_);

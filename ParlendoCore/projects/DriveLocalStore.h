@@ -44,6 +44,11 @@ class DriveLocalStore {
                                       const std::optional<std::string>& user) const;
     bool setSource(const std::string& document, const std::string& bookmark,
                    const std::optional<std::string>& user);
+    // Puts `renewed` in place of the bookmark `recorded` that a resolve of the document's source
+    // started from. False, writing nothing, when the stored bookmark is no longer `recorded` (the
+    // document was linked anew or forgotten meanwhile); else the write's result.
+    bool renewSource(const std::string& document, const std::string& recorded,
+                     const std::string& renewed, const std::string& user);
     // True without writing when there is no user or nothing to remove.
     bool removeSources(const std::vector<std::string>& documents,
                        const std::optional<std::string>& user);
@@ -60,6 +65,9 @@ class DriveLocalStore {
     static std::optional<Users> decode(const std::string& bytes);
     // Applies `edit` to a copy of the state, writes the copy and adopts it once written.
     bool change(const std::function<void(Users&)>& edit);
+    // The same, for an edit that may find nothing to do: then it answers false and nothing is
+    // written.
+    bool changeIf(const std::function<bool(Users&)>& edit);
     // Writes `next` to the file. Called while changing.
     bool write(const Users& next);
     bool moveAside();

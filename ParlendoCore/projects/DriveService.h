@@ -35,11 +35,11 @@ namespace parlendo {
 // work executor for those that handle whole documents. The clients deliver on the main executor,
 // so whatever costs time with a large document runs on `work` and the main executor only hands
 // results on: PDF extraction, the upload's whole-text work (limits, fingerprint, table of
-// contents, the local copy, the serialisation of every page batch) and the parsing of paged and
-// large reads. Waits between page-batch retries are timers on `timers`. `onChange` is told after
-// a change to projects, documents or popups; `onDetectChange` after the AI detect switch changed;
-// both are set once before use and are called on the thread of the operation that made the
-// change.
+// contents, the local copy, the serialisation of every page batch), the parsing of paged and
+// large reads, and the resolving of documents' source links, which looks at their files. Waits
+// between page-batch retries are timers on `timers`. `onChange` is told after a change to
+// projects, documents or popups; `onDetectChange` after the AI detect switch changed; both are set
+// once before use and are called on the thread of the operation that made the change.
 class DriveService : public std::enable_shared_from_this<DriveService> {
   public:
     using Done = Completion<void(DriveResult<Json>)>;
@@ -123,8 +123,11 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
                   const std::vector<std::string>& pages, const std::string& sha);
 
     // ---- documents ----
+    // The list and a document's source complete on the work executor, where the source states
+    // were read.
     void listDocuments(std::string drive, Done done);
-    // Document id -> local path of its linked PDF, for the signed-in user.
+    // Document id -> local path of its linked PDF, for the signed-in user. Looks at the files:
+    // never on the main thread.
     std::map<std::string, std::string> sourcePaths(const std::vector<std::string>& documents) const;
     struct DocumentSource {
         Json payload;                     // {"document_id", "file_name", "state"}
@@ -164,7 +167,9 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     static std::string escape(const std::string& id);
     // A database function's reply body as JSON: null when empty, badShape when not JSON.
     static Result<Json, CallFailure> parseReply(const std::string& body);
-    // The source state of a document for a user: "ok", "missing" or "unknown", and the path.
+    // The source state of a document for a user: "ok", "missing" or "unknown", and the path. A
+    // stored link that no longer describes its file is written anew on the writer. Resolving the
+    // link looks at the file and may read through its folder: never on the main thread.
     std::pair<std::string, std::optional<std::string>> sourceState(
         const std::string& document, const std::optional<std::string>& user) const;
 
@@ -222,6 +227,9 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     void sendBatch(std::shared_ptr<FileSend> run, Completion<void(DriveResult<bool>)> done);
     void discardUnfinished(std::string document, std::string owner, Completion<void(bool)> done);
     bool sameOwner(const std::string& owner, const std::string& step) const;
+    // Keeps `renewed` in place of the link `recorded` of a user's document.
+    void renewSource(std::string document, std::string recorded, std::string renewed,
+                     std::string user) const;
 
     std::shared_ptr<DetailedServerCalling> server_;
     std::shared_ptr<DetailedServerCalling> uploadServer_;

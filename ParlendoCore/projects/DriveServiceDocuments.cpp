@@ -13,11 +13,27 @@ std::pair<std::string, std::optional<std::string>> DriveService::sourceState(
     if (!data) {
         return {"unknown", std::nullopt};
     }
-    auto path = links_->resolve(*data);
-    if (!path || !DriveText::isLocalPDFPath(*path)) {
+    auto link = links_->resolve(*data);
+    if (!link || !DriveText::isLocalPDFPath(link->path)) {
         return {"missing", std::nullopt};
     }
-    return {"ok", std::move(path)};
+    if (link->renewed) {
+        renewSource(document, std::move(*data), std::move(*link->renewed), *user);
+    }
+    return {"ok", std::move(link->path)};
+}
+
+void DriveService::renewSource(std::string document, std::string recorded, std::string renewed,
+                               std::string user) const {
+    // On the settings writer, after the changes asked before it; a document linked anew
+    // meanwhile keeps its new link.
+    runtime_.writer->post([local = local_, document = std::move(document),
+                           recorded = std::move(recorded), renewed = std::move(renewed),
+                           user = std::move(user)] {
+        if (local->renewSource(document, recorded, renewed, user)) {
+            Log::write("drive", "원본 연결 새로 씀");
+        }
+    });
 }
 
 void DriveService::listDocuments(std::string drive, Done done) {
@@ -29,7 +45,8 @@ void DriveService::listDocuments(std::string drive, Done done) {
                 finish(fail(DriveError(DriveFailure("drive_not_found"))));
                 return;
             }
-            self->server_->rows(
+            // Read on the work executor: each entry's source state looks at its file.
+            self->readRows(
                 "/rest/v1/"
                 "drive_documents?select=id,file_name,doc_title,page_count,toc_source,status,"
                 "created_at,drive_toc(count)&drive_id=eq." +
@@ -78,10 +95,8 @@ std::map<std::string, std::string> DriveService::sourcePaths(
         return paths;
     }
     for (const auto& document : documents) {
-        auto data = local_->source(document, user);
-        auto path = data ? links_->resolve(*data) : std::nullopt;
-        if (path && DriveText::isLocalPDFPath(*path)) {
-            paths[document] = *path;
+        if (auto path = sourceState(document, user).second) {
+            paths[document] = std::move(*path);
         }
     }
     return paths;
@@ -89,25 +104,25 @@ std::map<std::string, std::string> DriveService::sourcePaths(
 
 void DriveService::documentSource(std::string document,
                                   Completion<void(DriveResult<DocumentSource>)> done) {
-    server_->rows(
-        "/rest/v1/drive_documents?select=id,file_name&id=eq." + escape(document) +
-            "&deleted_at=is.null&limit=1",
-        timeout, [self = shared_from_this(), done = std::move(done)](RowsResult rows) mutable {
-            if (!rows) {
-                done(fail(DriveError(std::move(rows.error()))));
-                return;
-            }
-            auto id = rows->empty() ? std::nullopt : json::string(rows->front(), "id");
-            if (!id) {
-                done(fail(DriveError(DriveFailure("not_found"))));
-                return;
-            }
-            auto [state, path] = self->sourceState(*id, self->session_->userID());
-            Json payload{{"document_id", *id},
-                         {"file_name", json::string(rows->front(), "file_name").value_or("")},
-                         {"state", state}};
-            done(DocumentSource{std::move(payload), state == "ok" ? path : std::nullopt});
-        });
+    // Read on the work executor: the source state looks at the file.
+    readRows("/rest/v1/drive_documents?select=id,file_name&id=eq." + escape(document) +
+                 "&deleted_at=is.null&limit=1",
+             timeout, [self = shared_from_this(), done = std::move(done)](RowsResult rows) mutable {
+                 if (!rows) {
+                     done(fail(DriveError(std::move(rows.error()))));
+                     return;
+                 }
+                 auto id = rows->empty() ? std::nullopt : json::string(rows->front(), "id");
+                 if (!id) {
+                     done(fail(DriveError(DriveFailure("not_found"))));
+                     return;
+                 }
+                 auto [state, path] = self->sourceState(*id, self->session_->userID());
+                 Json payload{{"document_id", *id},
+                              {"file_name", json::string(rows->front(), "file_name").value_or("")},
+                              {"state", state}};
+                 done(DocumentSource{std::move(payload), state == "ok" ? path : std::nullopt});
+             });
 }
 
 void DriveService::relink(std::string document, std::optional<Json> path, Done done) {

@@ -3,7 +3,6 @@
 #include "foundation/Base64.h"
 #include "foundation/FileIO.h"
 #include "foundation/Log.h"
-#include "projects/DriveText.h"
 
 #include <sys/stat.h>
 
@@ -58,24 +57,21 @@ void DriveThumbnails::thumbnail(std::string document,
         finish(start, "error", false, nullptr, std::move(done));
         return;
     }
-    auto bookmark = drive_->local()->source(document, user);
-    if (!bookmark) {
-        finish(start, "unknown", false, nullptr, std::move(done));
-        return;
-    }
-    auto path = drive_->links()->resolve(*bookmark);
-    if (!path || !DriveText::isLocalPDFPath(*path)) {
-        finish(start, "missing", false, nullptr, std::move(done));
-        return;
-    }
-    auto target = copies_->thumbnailPath(*user, document);
-    if (!target) {
-        finish(start, "unknown", false, nullptr, std::move(done));
-        return;
-    }
-    work_->post([self = shared_from_this(), start, user = *user, path = *path,
-                 target = target->string(), done = std::move(done)]() mutable {
-        Made made = self->draw(path, target, user);
+    // The link is resolved with the drawing, off the caller's thread: resolving looks at the file
+    // and may read through its folder.
+    work_->post([self = shared_from_this(), start, user = *user, document = std::move(document),
+                 done = std::move(done)]() mutable {
+        auto [state, path] = self->drive_->sourceState(document, user);
+        if (!path) {
+            self->finish(start, state, false, nullptr, std::move(done));
+            return;
+        }
+        auto target = self->copies_->thumbnailPath(user, document);
+        if (!target) {
+            self->finish(start, "unknown", false, nullptr, std::move(done));
+            return;
+        }
+        Made made = self->draw(*path, target->string(), user);
         if (self->session_->userID() != user) {
             done(fail(CallFailure::stale()));
             return;

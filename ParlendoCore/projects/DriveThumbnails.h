@@ -23,7 +23,8 @@ namespace parlendo {
 // another state: "failed", "missing", "unknown" or "error". The only failure is `stale`: the
 // signed-in account changed while the picture was made; a picture of another account is never
 // saved or answered.
-// Any thread; the file reads, the drawing and the write run on the work executor.
+// Any thread; resolving the bookmark, the file reads, the drawing and the write run on the work
+// executor.
 class DriveThumbnails : public std::enable_shared_from_this<DriveThumbnails> {
   public:
     static constexpr int width = 240;

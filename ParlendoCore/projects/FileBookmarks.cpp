@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdlib>
 
@@ -14,24 +15,68 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::int64_t modifiedNs(const struct stat& info) {
-    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+// What a record keeps of a file, as the file system tells it now.
+struct FileStat {
+    mode_t mode = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::optional<std::int64_t> btimeNs;
+};
+
+std::int64_t nanoseconds(const struct statx_timestamp& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-// Whether `info` describes the recorded file: the same inode on the same device, whatever was
-// written into it since. Found at its own path, the file may lie on a volume mounted again, which
-// numbers its device (and on some file systems its inodes) anew: there the same inode, or the same
-// size and modification time, decide.
-bool sameFile(const FileBookmarks::Record& record, const struct stat& info, bool atItsPath) {
-    if (!S_ISREG(info.st_mode)) {
+// The file `name` names, relative to the open folder `folder` (AT_FDCWD for an absolute path),
+// links followed.
+std::optional<FileStat> fileStat(int folder, const char* name) {
+    struct statx info {};
+    constexpr unsigned needed = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME;
+    if (::statx(folder, name, AT_STATX_SYNC_AS_STAT, needed | STATX_BTIME, &info) != 0 ||
+        (info.stx_mask & needed) != needed) {
+        return std::nullopt;
+    }
+    FileStat file{info.stx_mode,
+                  makedev(info.stx_dev_major, info.stx_dev_minor),
+                  info.stx_ino,
+                  info.stx_size,
+                  nanoseconds(info.stx_mtime),
+                  std::nullopt};
+    if ((info.stx_mask & STATX_BTIME) != 0) {
+        file.btimeNs = nanoseconds(info.stx_btime);
+    }
+    return file;
+}
+
+FileBookmarks::Record recordOf(std::string path, const FileStat& file) {
+    return {std::move(path), file.device, file.inode, file.size, file.mtimeNs, file.btimeNs};
+}
+
+// Whether `file` is the recorded file: the same inode on the same device, and not another file
+// that was given the number after the recorded one was removed. The birth time tells them apart;
+// where either side lacks one, a file found elsewhere than its path must have the recorded size
+// and modification time. At its path the number suffices: a file there stands for it anyway.
+bool isRecorded(const FileBookmarks::Record& record, const FileStat& file, bool atItsPath) {
+    if (!S_ISREG(file.mode) || file.device != record.device || file.inode != record.inode) {
         return false;
     }
-    const bool sameInode = static_cast<std::uint64_t>(info.st_ino) == record.inode;
-    if (static_cast<std::uint64_t>(info.st_dev) == record.device) {
-        return sameInode;
+    if (record.btimeNs && file.btimeNs) {
+        return *record.btimeNs == *file.btimeNs;
     }
-    return atItsPath && (sameInode || (static_cast<std::uint64_t>(info.st_size) == record.size &&
-                                       modifiedNs(info) == record.mtimeNs));
+    return atItsPath || (file.size == record.size && file.mtimeNs == record.mtimeNs);
+}
+
+// Where a bookmark leads: `path`, with a renewed bookmark when the record no longer describes
+// the file there.
+SourceLink linked(const FileBookmarks::Record& record, std::string path, const FileStat& file) {
+    auto now = recordOf(path, file);
+    SourceLink link{std::move(path), std::nullopt};
+    if (now != record) {
+        link.renewed = FileBookmarks::encode(now);
+    }
+    return link;
 }
 
 }  // namespace
@@ -53,10 +98,13 @@ fs::path FileBookmarks::defaultHomeTrash() {
 }
 
 std::string FileBookmarks::encode(const Record& record) {
-    return Json{{"version", version},      {"path", Base64::encode(record.path)},
-                {"device", record.device}, {"inode", record.inode},
-                {"size", record.size},     {"mtime_ns", record.mtimeNs}}
-        .dump();
+    Json value{{"version", version},      {"path", Base64::encode(record.path)},
+               {"device", record.device}, {"inode", record.inode},
+               {"size", record.size},     {"mtime_ns", record.mtimeNs}};
+    if (record.btimeNs) {
+        value["btime_ns"] = *record.btimeNs;
+    }
+    return value.dump();
 }
 
 std::optional<FileBookmarks::Record> FileBookmarks::decode(std::string_view data) {
@@ -80,7 +128,9 @@ std::optional<FileBookmarks::Record> FileBookmarks::decode(std::string_view data
     if (!bytes || bytes->empty() || !device || !inode || !size || !mtime) {
         return std::nullopt;
     }
-    return Record{std::move(*bytes), *device, *inode, *size, *mtime};
+    // Absent in records made before birth times were kept.
+    return Record{
+        std::move(*bytes), *device, *inode, *size, *mtime, json::integer(*value, "btime_ns")};
 }
 
 std::optional<std::string> FileBookmarks::bookmark(const std::string& path) const {
@@ -92,17 +142,14 @@ std::optional<std::string> FileBookmarks::bookmark(const std::string& path) cons
     if (ec) {
         return std::nullopt;
     }
-    struct stat info {};
-    if (::stat(absolute.c_str(), &info) != 0) {
+    auto file = fileStat(AT_FDCWD, absolute.c_str());
+    if (!file) {
         return std::nullopt;
     }
-    Record record{absolute.string(), static_cast<std::uint64_t>(info.st_dev),
-                  static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_size),
-                  modifiedNs(info)};
-    return encode(record);
+    return encode(recordOf(absolute.string(), *file));
 }
 
-std::optional<std::string> FileBookmarks::resolve(const std::string& data) const {
+std::optional<SourceLink> FileBookmarks::resolve(const std::string& data) const {
     auto record = decode(data);
     if (!record || record->path.front() != '/') {
         return std::nullopt;
@@ -111,24 +158,22 @@ std::optional<std::string> FileBookmarks::resolve(const std::string& data) const
     if (inTrash(path.string())) {
         return std::nullopt;
     }
-    struct stat info {};
-    const bool there = ::stat(path.c_str(), &info) == 0;
-    if (there && sameFile(*record, info, true)) {
-        return path.string();
+    const auto there = fileStat(AT_FDCWD, path.c_str());
+    if (there && isRecorded(*record, *there, true)) {
+        return linked(*record, path.string(), *there);
     }
     if (auto found = renamed(*record, path)) {
         return found;
     }
     // Applications save by writing a new file and renaming it over the old one: the file now at
     // the path is the document saved again.
-    if (there && S_ISREG(info.st_mode)) {
-        return path.string();
+    if (there && S_ISREG(there->mode)) {
+        return linked(*record, path.string(), *there);
     }
     return std::nullopt;
 }
 
-std::optional<std::string> FileBookmarks::renamed(const Record& record,
-                                                  const fs::path& path) const {
+std::optional<SourceLink> FileBookmarks::renamed(const Record& record, const fs::path& path) const {
     const fs::path folder = path.parent_path();
     if (folder.empty() || inTrash(folder.string())) {
         return std::nullopt;
@@ -137,7 +182,7 @@ std::optional<std::string> FileBookmarks::renamed(const Record& record,
     if (dir == nullptr) {
         return std::nullopt;
     }
-    std::optional<std::string> found;
+    std::optional<SourceLink> found;
     int looked = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
@@ -147,10 +192,9 @@ std::optional<std::string> FileBookmarks::renamed(const Record& record,
         if (++looked > renameScanMax) {
             break;
         }
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 &&
-            sameFile(record, info, false)) {
-            found = (folder / name).string();
+        auto file = fileStat(::dirfd(dir), entry->d_name);
+        if (file && isRecorded(record, *file, false)) {
+            found = linked(record, (folder / name).string(), *file);
             break;
         }
     }

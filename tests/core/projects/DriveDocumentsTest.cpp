@@ -81,6 +81,7 @@ TEST_F(DriveDocumentsTest, OpeningASourceAnswersThePathOnlyWhenItIsThere) {
     rig.server->ok("GET", kDocuments, R"([{"id":"d1","file_name":"a.pdf"}])");
     std::optional<DriveResult<DriveService::DocumentSource>> found;
     service().documentSource("d1", [&](auto r) { found = std::move(r); });
+    rig.settle();
     ASSERT_TRUE(found && *found);
     EXPECT_EQ((*found)->payload,
               (Json{{"document_id", "d1"}, {"file_name", "a.pdf"}, {"state", "ok"}}));
@@ -90,18 +91,47 @@ TEST_F(DriveDocumentsTest, OpeningASourceAnswersThePathOnlyWhenItIsThere) {
     rig.dir.write("a.pdf.tmp", "%PDF saved again");
     std::filesystem::rename(rig.dir.path() / "a.pdf.tmp", a);
     service().documentSource("d1", [&](auto r) { found = std::move(r); });
+    rig.settle();
     EXPECT_EQ((*found)->payload["state"], "ok");
     EXPECT_EQ((*found)->path, a);
 
     std::filesystem::remove(a);
     service().documentSource("d1", [&](auto r) { found = std::move(r); });
+    rig.settle();
     EXPECT_EQ((*found)->payload["state"], "missing");
     EXPECT_EQ((*found)->path, std::nullopt);
 
     rig.server->ok("GET", kDocuments, "[]");
     service().documentSource("d1", [&](auto r) { found = std::move(r); });
+    rig.settle();
     ASSERT_FALSE(*found);
     EXPECT_EQ(DriveRig::code(found->error()), "not_found");
+}
+
+// A document saved again in its viewer has its link written anew, so that the next look needs no
+// search of its folder; a link made anew meanwhile stays.
+TEST_F(DriveDocumentsTest, ALinkThatNoLongerDescribesItsFileIsWrittenAnew) {
+    const std::string a = linked("d1", "a.pdf");
+    const auto saveAgain = [&] {
+        rig.dir.write("a.pdf.tmp", "%PDF saved again");
+        std::filesystem::rename(rig.dir.path() / "a.pdf.tmp", a);
+    };
+    saveAgain();
+    EXPECT_EQ(service().sourcePaths({"d1"}), (std::map<std::string, std::string>{{"d1", a}}));
+    rig.settle();
+    EXPECT_TRUE(rig.log.has("drive", "원본 연결 새로 씀"));
+    const auto stored = rig.local->source("d1", "user-1");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, *rig.links->bookmark(a));
+    EXPECT_EQ(rig.links->resolve(*stored), (SourceLink{a, std::nullopt}));
+
+    saveAgain();
+    EXPECT_EQ(service().sourcePaths({"d1"}).size(), 1u);
+    const std::string b = rig.dir.write("b.pdf", "%PDF").string();
+    ASSERT_TRUE(rig.local->setSource("d1", *rig.links->bookmark(b), "user-1"));
+    rig.settle();
+    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")),
+              (SourceLink{b, std::nullopt}));
 }
 
 TEST_F(DriveDocumentsTest, RelinkNeedsTheSameText) {
@@ -112,7 +142,8 @@ TEST_F(DriveDocumentsTest, RelinkNeedsTheSameText) {
                    R"([{"id":"d1","text_sha256":")" + DriveText::sha(pages) + "\"}]");
     EXPECT_EQ(rig.value([&](auto done) { service().relink("d1", Json(copy), std::move(done)); }),
               (Json{{"document_id", "d1"}, {"relinked", true}}));
-    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")), copy);
+    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")),
+              (SourceLink{copy, std::nullopt}));
     EXPECT_TRUE(rig.log.has("drive", "다시 연결 ok"));
 
     auto changed = pages;
@@ -122,7 +153,8 @@ TEST_F(DriveDocumentsTest, RelinkNeedsTheSameText) {
     EXPECT_EQ(rig.failure([&](auto done) { service().relink("d1", Json(other), std::move(done)); }),
               "different_file");
     EXPECT_TRUE(rig.log.has("drive", "다시 연결 거절 reason=different_file"));
-    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")), copy);
+    EXPECT_EQ(rig.links->resolve(*rig.local->source("d1", "user-1")),
+              (SourceLink{copy, std::nullopt}));
 
     for (const Json& bad : {Json(other + ".zip"), Json(3), Json("relative.pdf")}) {
         EXPECT_EQ(rig.failure([&](auto done) { service().relink("d1", bad, std::move(done)); }),

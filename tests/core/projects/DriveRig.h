@@ -16,8 +16,17 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+namespace parlendo {
+
+inline void PrintTo(const SourceLink& link, std::ostream* out) {
+    *out << link.path << (link.renewed ? " (renewed: " + *link.renewed + ")" : "");
+}
+
+}  // namespace parlendo
 
 namespace parlendo::testing {
 

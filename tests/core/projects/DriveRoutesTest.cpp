@@ -1,5 +1,6 @@
 #include "DriveRig.h"
 #include "projects/DriveRoutes.h"
+#include "projects/DriveThumbnails.h"
 
 namespace parlendo {
 namespace {
@@ -220,6 +221,68 @@ TEST_F(DriveRoutesTest, TheMathScriptIsTheWholeReply) {
     math.clear();
     EXPECT_EQ(call("drive_math_lib"), BridgeReply::custom(""));
     EXPECT_TRUE(rig.log.has("drive", "수식 변환기 없음 chars=0"));
+}
+
+// Counts the bookmarks resolved while a task of `main` runs.
+struct WhereResolved final : SourceLinking {
+    std::shared_ptr<SourceLinking> links;
+    std::shared_ptr<testing::ManualExecutor> main;
+    mutable int calls = 0;
+    mutable int onMain = 0;
+
+    std::optional<std::string> bookmark(const std::string& path) const override {
+        return links->bookmark(path);
+    }
+    std::optional<SourceLink> resolve(const std::string& data) const override {
+        ++calls;
+        onMain += main->runningTask() ? 1 : 0;
+        return links->resolve(data);
+    }
+};
+
+struct NoDrawing final : PDFThumbnailing {
+    Result<std::string, DriveFailure> firstPagePNG(const std::string&, int) const override {
+        return fail(DriveFailure("pdf_unreadable"));
+    }
+};
+
+// Resolving a link looks at its file and may read through the whole folder: the calls that show
+// documents' links resolve them on the work executor, never on the main loop, where the page's
+// calls and the server's answers arrive.
+TEST(DriveRoutesLinksTest, LinksAreResolvedOffTheMainLoop) {
+    DriveRig rig;
+    rig.deliverOnMain();
+    auto where = std::make_shared<WhereResolved>();
+    where->links = rig.links;
+    where->main = rig.main;
+    auto service = std::make_shared<DriveService>(
+        rig.server, rig.session, rig.local, rig.copies, where, rig.extractor, std::nullopt,
+        DriveService::Runtime{rig.work, rig.timers, rig.clock, rig.writer});
+    auto thumbnails = std::make_shared<DriveThumbnails>(
+        service, rig.copies, rig.session, std::make_shared<NoDrawing>(),
+        DriveThumbnails::maxPDFBytes, rig.work, rig.clock);
+    DriveRoutes routes{service, std::make_shared<FakeScreen>(), nullptr, nullptr, thumbnails,
+                       rig.main};
+    const std::string path = rig.dir.write("a.pdf", "%PDF").string();
+    ASSERT_TRUE(rig.local->setSource("d1", *rig.links->bookmark(path), "user-1"));
+    rig.server->ok("GET", "/rest/v1/drive_drives", R"([{"id":"s1","kind":"study"}])");
+    rig.server->ok("GET", "/rest/v1/drive_documents",
+                   R"([{"id":"d1","file_name":"a.pdf","drive_toc":[]}])");
+
+    for (const auto& [name, id] : std::vector<std::pair<std::string, std::string>>{
+             {"drive_documents", "s1"}, {"drive_document_open", "d1"}, {"drive_thumbnail", "d1"}}) {
+        where->calls = 0;
+        where->onMain = 0;
+        std::optional<BridgeReply> reply;
+        rig.main->post([&, name = name, id = id] {
+            routes.routes().at(name).handler()(BridgeArgs(std::vector<Json>{Json(id)}),
+                                               [&](BridgeReply r) { reply = std::move(r); });
+        });
+        rig.settle();
+        EXPECT_TRUE(reply.has_value()) << name;
+        EXPECT_EQ(where->calls, 1) << name;
+        EXPECT_EQ(where->onMain, 0) << name << " resolved a link on the main loop";
+    }
 }
 
 }  // namespace

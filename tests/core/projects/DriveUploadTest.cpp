@@ -172,7 +172,7 @@ TEST_F(DriveUploadTest, BeginFinishAndTheLocalCopyAndLink) {
     EXPECT_NE(rig.copies->pages("user-1", "doc-1", DriveText::sha(pages)), nullptr);
     auto mark = rig.local->source("doc-1", "user-1");
     ASSERT_TRUE(mark);
-    EXPECT_EQ(rig.links->resolve(*mark), path);
+    EXPECT_EQ(rig.links->resolve(*mark), (SourceLink{path, std::nullopt}));
     EXPECT_EQ(rig.changes, 1);
     const std::string ok = rig.log.startingWith("drive", "올리기 ok ");
     EXPECT_NE(ok.find("status=ready duplicate=false pages=3 outline=2 extract_ms="),
