@@ -243,11 +243,7 @@ void AITalkCoordinator::start() {
                 self->ahead_->settled();
             });
         });
-    AccountLocalData::shared().registerForgetter(
-        "프로젝트 원본 위치 · 설정",
-        [local = local_](const std::string& user) { return local->forget(user); });
-    AccountLocalData::shared().registerForgetter(
-        "쪽 글 사본", [copies = copies_](const std::string&) { return copies->clear(); });
+    drive_->registerForgetters(AccountLocalData::shared());
 
     env_->detect->addObserver([weak](const DetectState& now, const DetectState& before) {
         auto self = weak.lock();

@@ -232,22 +232,26 @@ void AccountDeletion::finishElsewhere(const std::string& userID, long long ms,
 
 void AccountDeletion::forget(std::vector<std::string> users,
                              UniqueFunction<void(std::optional<bool> local)> then) {
-    auto run = [self = shared_from_this(), users = std::move(users),
-                then = std::move(then)]() mutable {
-        std::optional<bool> local;
-        for (const auto& user : users) {
-            if (auto forgotten = self->services_.localData->forget(user)) {
-                local = local.value_or(true) && *forgotten;
-            }
-        }
-        auto main = self->services_.main;
-        main->post([then = std::move(then), local]() mutable { then(local); });
-    };
-    if (services_.files) {
-        services_.files->post(std::move(run));
-    } else {
-        run();
+    auto forgetting = std::make_shared<Forgetting>();
+    forgetting->users = std::move(users);
+    forgetting->then = std::move(then);
+    forgetNext(std::move(forgetting));
+}
+
+void AccountDeletion::forgetNext(std::shared_ptr<Forgetting> forgetting) {
+    if (forgetting->next == forgetting->users.size()) {
+        services_.main->post([forgetting] { forgetting->then(forgetting->local); });
+        return;
     }
+    const std::string user = forgetting->users[forgetting->next++];
+    services_.localData->forget(
+        user, services_.files,
+        [self = shared_from_this(), forgetting](std::optional<bool> forgotten) mutable {
+            if (forgotten) {
+                forgetting->local = forgetting->local.value_or(true) && *forgotten;
+            }
+            self->forgetNext(std::move(forgetting));
+        });
 }
 
 // ---- wipe, settle, reset ----

@@ -49,8 +49,9 @@ class AccountDeletion final : public AccountRemoval,
         ExecutorPtr main;
         // Measures how long a deletion took (the system's clock when none).
         std::shared_ptr<MonotonicClock> clock;
-        // Where the forgetters run: they remove and rewrite files, which a busy disk holds for
-        // a long while (none: on the main executor).
+        // Where the forgetters run, those registered with an executor of their own aside: they
+        // remove and rewrite files, which a busy disk holds for a long while (none: on the main
+        // executor).
         ExecutorPtr files = nullptr;
     };
 
@@ -93,10 +94,18 @@ class AccountDeletion final : public AccountRemoval,
               Completion<void(RemovalResult)> completion);
     void signOutAfterWipe(size_t count, bool inferred, bool workStopped, std::optional<bool> local,
                           Completion<void(RemovalResult)> completion);
-    // Runs the forgetters of each user's files on `files`, then calls `then` on the main executor
-    // with the AND of their answers (nothing when none is registered).
+    // Runs the forgetters of each user's files, one user after the other, on `files` or where a
+    // forgetter asked to run, then calls `then` on the main executor with the AND of their
+    // answers (nothing when none is registered).
     void forget(std::vector<std::string> users,
                 UniqueFunction<void(std::optional<bool> local)> then);
+    struct Forgetting {
+        std::vector<std::string> users;
+        size_t next = 0;
+        std::optional<bool> local;
+        UniqueFunction<void(std::optional<bool> local)> then;
+    };
+    void forgetNext(std::shared_ptr<Forgetting> forgetting);
     void setRefused(bool refused);
     // Removes the optional key, then calls `then` on the main executor with whether it is gone.
     void dropKey(UniqueFunction<void(bool removed)> then);

@@ -12,7 +12,7 @@ namespace parlendo {
 
 // The inventory of what the program leaves in this user's folders: the places, the check that a
 // place is one of ours before anything is removed, the removal and its one-line summary. Pure
-// functions over the folders they are given; called on the main thread.
+// functions over the folders they are given; any thread (the wipe removes off the main loop).
 namespace DeviceData {
 
 // One place the program keeps data in.

@@ -4,33 +4,65 @@
 
 namespace parlendo {
 
+struct AccountLocalData::Run {
+    std::string userID;
+    std::vector<Entry> entries;
+    ExecutorPtr files;
+    size_t next = 0;
+    bool all = true;
+    Completion<void(std::optional<bool>)> done;
+};
+
 AccountLocalData& AccountLocalData::shared() {
     static AccountLocalData registry;
     return registry;
 }
 
-void AccountLocalData::registerForgetter(std::string name, Forget forget) {
+void AccountLocalData::registerForgetter(std::string name, Forget forget, ExecutorPtr on) {
     std::lock_guard lock(mutex_);
-    forgetters_.push_back({std::move(name), std::move(forget)});
+    forgetters_.push_back({std::move(name), std::move(forget), std::move(on)});
 }
 
-std::optional<bool> AccountLocalData::forget(const std::string& userID) {
-    std::vector<Entry> copy;
+void AccountLocalData::forget(std::string userID, ExecutorPtr files,
+                              Completion<void(std::optional<bool>)> done) {
+    auto run = std::make_shared<Run>();
     {
         std::lock_guard lock(mutex_);
-        copy = forgetters_;
+        run->entries = forgetters_;
     }
-    if (copy.empty()) {
-        return std::nullopt;
+    if (run->entries.empty()) {
+        done(std::nullopt);
+        return;
     }
-    bool all = true;
-    for (auto& entry : copy) {
-        const bool ok = entry.forget ? entry.forget(userID) : false;
+    run->userID = std::move(userID);
+    run->files = std::move(files);
+    run->done = std::move(done);
+    step(std::move(run));
+}
+
+void AccountLocalData::step(std::shared_ptr<Run> run) {
+    if (run->next == run->entries.size()) {
+        auto done = std::move(run->done);
+        done(run->all);
+        return;
+    }
+    ExecutorPtr on = run->entries[run->next].on.lock();
+    if (!on) {
+        on = run->files;
+    }
+    auto forgetOne = [run] {
+        const Entry& entry = run->entries[run->next++];
+        const bool ok = entry.forget ? entry.forget(run->userID) : false;
         Log::write("account",
                    "local_data forget name=" + entry.name + " ok=" + (ok ? "true" : "false"));
-        all = all && ok;
+        run->all = run->all && ok;
+        step(run);
+    };
+    if (on) {
+        on->post(std::move(forgetOne));
+    } else {
+        forgetOne();
     }
-    return all;
 }
 
 std::vector<std::string> AccountLocalData::names() const {

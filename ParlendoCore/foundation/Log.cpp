@@ -46,6 +46,7 @@ struct LogState {
     std::mutex pendingMutex;
     std::vector<std::string> pending;
     bool appendScheduled = false;
+    bool closed = false;  // lines are no longer written
 };
 
 // How long a line may wait for the lines that follow it before the queue appends them.
@@ -238,6 +239,9 @@ void Log::write(std::string_view tag, std::string_view message) {
     bool schedule = false;
     {
         std::lock_guard lock(st.pendingMutex);
+        if (st.closed) {
+            return;
+        }
         st.pending.push_back(text::sanitize(line));
         schedule = !std::exchange(st.appendScheduled, true);
     }
@@ -283,6 +287,16 @@ void Log::flush() {
     st.queue.drain();
 }
 
+void Log::close() {
+    LogState& st = state();
+    {
+        std::lock_guard lock(st.pendingMutex);
+        st.closed = true;
+    }
+    // A line already queued is appended now; the append it scheduled finds nothing left.
+    flush();
+}
+
 fs::path Log::directory() {
     LogState& st = state();
     std::lock_guard lock(st.mutex);
@@ -322,8 +336,12 @@ void Log::setMoveFile(MoveFile move) {
 void Log::setDirectory(const fs::path& directory) {
     LogState& st = state();
     flush();
-    std::lock_guard lock(st.mutex);
-    st.directory = directory;
+    {
+        std::lock_guard lock(st.mutex);
+        st.directory = directory;
+    }
+    std::lock_guard lock(st.pendingMutex);
+    st.closed = false;
 }
 
 }  // namespace parlendo

@@ -46,6 +46,10 @@ class Log {
 
     // Waits until every line queued so far has been appended.
     static void flush();
+    // Appends every line written so far and writes no more (the tap still hears them), until
+    // the log is pointed at a directory again: the log folder is about to go with the process,
+    // and a later line would bring it back.
+    static void close();
 
     static std::filesystem::path directory();
     static bool isRawEnabled();
@@ -57,7 +61,7 @@ class Log {
     static void setTap(Tap tap);
     static void setMoveFile(MoveFile move);
 
-    // Points the log at another directory (tests and the data wipe); later lines go there.
+    // Points the log at another directory (tests); later lines go there, also after `close`.
     static void setDirectory(const std::filesystem::path& directory);
 };
 

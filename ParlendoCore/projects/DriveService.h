@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auth/AccountLocalData.h"
 #include "foundation/Clock.h"
 #include "foundation/Completion.h"
 #include "foundation/Executor.h"
@@ -75,6 +76,11 @@ class DriveService : public std::enable_shared_from_this<DriveService> {
     const std::shared_ptr<PageCopyStore>& copies() const { return copies_; }
     const std::shared_ptr<SourceLinking>& links() const { return links_; }
     const std::shared_ptr<const Clock>& clock() const { return runtime_.clock; }
+
+    // Registers the forgetters of what the projects keep here for a user: the user's section of
+    // the settings file, removed on the writer after the changes handed to it before (one of them
+    // would write the section back), and the page copies.
+    void registerForgetters(AccountLocalData& registry);
 
     void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
     void setOnDetectChange(std::function<void()> onDetectChange) {

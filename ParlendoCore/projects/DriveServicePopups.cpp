@@ -246,4 +246,12 @@ void DriveService::switchAIDetect(bool on, std::string source, Done done) {
          done = std::move(done)]() mutable { done(self->setAIDetect(on, source)); });
 }
 
+void DriveService::registerForgetters(AccountLocalData& registry) {
+    registry.registerForgetter(
+        "프로젝트 원본 위치 · 설정",
+        [local = local_](const std::string& user) { return local->forget(user); }, runtime_.writer);
+    registry.registerForgetter("쪽 글 사본",
+                               [copies = copies_](const std::string&) { return copies->clear(); });
+}
+
 }  // namespace parlendo

@@ -352,13 +352,39 @@ void DeviceCare::wipe(bool includeLogs) {
     platform_.wipeOptionalKey(onMain([](Removed& r, bool ok) { r.key = ok; }));
 }
 
+void DeviceCare::onFiles(Task work) {
+    if (platform_.files) {
+        platform_.files->post(std::move(work));
+    } else {
+        work();
+    }
+}
+
 void DeviceCare::wipeFiles(bool includeLogs, bool tokenRemoved, bool keyRemoved) {
     const std::filesystem::path logDirectory = platform_.logDirectory();
     const bool logAppOwned = platform_.logAppOwned();
     if (login_->isEnabled()) {
         (void)login_->unregisterItem();
     }
-    const auto outcomes = platform_.wipeData(false, logDirectory, logAppOwned);
+    // The folders are removed off the main loop, which a busy disk would hold for as long as the
+    // removal takes; the user is told once they are gone.
+    std::weak_ptr<DeviceCare> weak = weak_from_this();
+    onFiles([weak, wipeData = platform_.wipeData, main = platform_.main, includeLogs, tokenRemoved,
+             keyRemoved, logDirectory, logAppOwned] {
+        auto outcomes = wipeData(false, logDirectory, logAppOwned);
+        main->post([weak, outcomes = std::move(outcomes), includeLogs, tokenRemoved, keyRemoved,
+                    logDirectory, logAppOwned] {
+            if (auto self = weak.lock()) {
+                self->filesWiped(outcomes, includeLogs, tokenRemoved, keyRemoved, logDirectory,
+                                 logAppOwned);
+            }
+        });
+    });
+}
+
+void DeviceCare::filesWiped(const std::vector<WipeOutcome>& outcomes, bool includeLogs,
+                            bool tokenRemoved, bool keyRemoved,
+                            const std::filesystem::path& logDirectory, bool logAppOwned) {
     const auto failed = failures(outcomes, tokenRemoved, keyRemoved);
     Log::write("install", "wipe done keychain_token=" + flag(tokenRemoved) +
                               " optional_key=" + flag(keyRemoved) + " " +
@@ -379,10 +405,14 @@ void DeviceCare::wipeFiles(bool includeLogs, bool tokenRemoved, bool keyRemoved)
             if (!owner) {
                 return;
             }
-            // Every line queued so far reaches the folder before it goes.
-            Log::flush();
-            (void)owner->platform_.wipeData(true, logDirectory, logAppOwned);
-            owner->platform_.exitNow(0);
+            owner->onFiles([wipeData = owner->platform_.wipeData,
+                            exitNow = owner->platform_.exitNow, logDirectory, logAppOwned] {
+                // Every line written so far reaches the folder before it goes, and none after
+                // brings it back: the process ends here.
+                Log::close();
+                (void)wipeData(true, logDirectory, logAppOwned);
+                exitNow(0);
+            });
         });
     });
 }

@@ -51,7 +51,7 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         bool operator==(const WipeOutcome&) const = default;
     };
     // Removes the program's data on this computer: everything but the log folder, or only the
-    // log folder (nothing when it is not the program's own).
+    // log folder (nothing when it is not the program's own). Called on the files executor.
     using WipeData = std::function<std::vector<WipeOutcome>(
         bool logsOnly, const std::filesystem::path& logDirectory, bool logAppOwned)>;
 
@@ -73,7 +73,8 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         // Asks the application to quit the normal way (drain, question, termination tasks);
         // completes with false when the quit was cancelled.
         std::function<void(Completion<void(bool ended)>)> terminate;
-        // Ends the process at once, running no termination tasks.
+        // Ends the process at once, running no termination tasks; any thread (the wipe ends
+        // the process where it removed the log folder).
         std::function<void(int status)> exitNow;
         // Starts a detached process; its pid, or an error text.
         std::function<std::optional<pid_t>(const RelaunchHelper::Command&, std::string& error)>
@@ -95,7 +96,8 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
         std::function<bool()> logAppOwned;
         ExecutorPtr main;
         std::shared_ptr<const MonotonicClock> clock;
-        // Writes the record of the build that runs, off the main loop (none: on it).
+        // Writes the record of the build that runs and removes the wiped folders, off the main
+        // loop (none: on it).
         ExecutorPtr files = nullptr;
     };
 
@@ -150,6 +152,10 @@ class DeviceCare : public std::enable_shared_from_this<DeviceCare> {
     void askWipe();
     void wipe(bool includeLogs);
     void wipeFiles(bool includeLogs, bool tokenRemoved, bool keyRemoved);
+    void filesWiped(const std::vector<WipeOutcome>& outcomes, bool includeLogs, bool tokenRemoved,
+                    bool keyRemoved, const std::filesystem::path& logDirectory, bool logAppOwned);
+    // Runs `work` on the files executor, or at once without one.
+    void onFiles(Task work);
     void checkReplaced();
 
     Install install_;

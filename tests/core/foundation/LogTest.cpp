@@ -72,6 +72,20 @@ TEST_F(LogTest, WritesTimestampedLinesInCallOrderAndCreatesTheFolder) {
     EXPECT_TRUE(got[1].ends_with(" [net] path=/rest/v1/x status=200"));
 }
 
+// Closing appends what was written, and nothing written after it brings a removed folder back.
+TEST_F(LogTest, AClosedLogWritesWhatCameBeforeAndNothingAfter) {
+    Log::write("install", "before");
+    Log::close();
+    EXPECT_TRUE(readFile(dir_ / "app.log").ends_with(" [install] before\n"));
+    fs::remove_all(dir_);
+    Log::write("install", "after");
+    Log::flush();
+    EXPECT_FALSE(fs::exists(dir_));
+    Log::setDirectory(dir_);
+    Log::write("install", "again");
+    EXPECT_TRUE(current().ends_with(" [install] again\n"));
+}
+
 TEST_F(LogTest, TapSeesTagAndMessageSynchronously) {
     std::vector<std::pair<std::string, std::string>> seen;
     Log::setTap([&](const std::string& tag, const std::string& message) {

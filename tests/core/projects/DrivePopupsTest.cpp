@@ -1,4 +1,5 @@
 #include "DriveRig.h"
+#include "foundation/FileIO.h"
 
 namespace parlendo {
 namespace {
@@ -172,6 +173,25 @@ TEST_F(DrivePopupsTest, DetectSwitchIsPerUserAndOnByDefault) {
     rig.session->setUser("user-1");
     EXPECT_EQ(service().aiStatus()["authenticated"], true);
     EXPECT_FALSE(service().aiDetectOn());
+}
+
+// Forgetting a deleted account comes on the settings writer after the changes handed to it before:
+// a change of that account's settings, written after the removal, would bring its section back.
+TEST_F(DrivePopupsTest, ForgettingAUserRemovesItsSettingsAfterTheQueuedChanges) {
+    ASSERT_TRUE(rig.local->setSetting("ai_popup_size", "large", "user-1"));
+    AccountLocalData registry;
+    service().registerForgetters(registry);
+    service().switchAIDetect(false, "cmdcc", [](DriveResult<Json>) {});
+    auto files = std::make_shared<testing::ManualExecutor>(rig.clock);
+    std::optional<std::optional<bool>> forgotten;
+    registry.forget("user-1", files, [&](std::optional<bool> all) { forgotten = all; });
+    // The pool is free while the writer is still busy with the change.
+    while (files->runAll() + rig.writer->runAll() > 0) {
+    }
+    EXPECT_EQ(forgotten, std::optional<std::optional<bool>>(true));
+    const auto file = fileio::readFile(rig.local->path());
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(Json::parse(*file), (Json{{"users", Json::object()}}));
 }
 
 }  // namespace

@@ -114,6 +114,8 @@ struct CareRig {
             DeviceCare::removeFromKeychain(platform, KeychainCall{keychain, main});
         }
         platform.wipeData = [this](bool logsOnly, const std::filesystem::path& logs, bool owned) {
+            // Removing folders holds a busy disk for long: never on the main loop.
+            EXPECT_TRUE(files->runningTask()) << "removed on the main loop";
             events.push_back(logsOnly ? "wipeLogs" : "wipeData");
             EXPECT_EQ(logs, dir.path() / "logs");
             EXPECT_TRUE(owned);
@@ -135,6 +137,12 @@ struct CareRig {
         login = std::make_shared<LoginItem>(dir.path() / "autostart/parlendo.desktop",
                                             install.programPath);
         care = DeviceCare::make(std::move(install), std::move(platform), login);
+    }
+
+    // Runs what the main loop and the files executor were handed, until both are idle.
+    void settle() {
+        while (main->runAll() + files->runAll() > 0) {
+        }
     }
 
     LogCapture log;
@@ -340,7 +348,13 @@ TEST(DeviceCareTest, WipingWithoutLogsSignsOutWipesAndQuitsNormally) {
     };
     rig.answers = {Answer{1, false}};
     rig.care->wipeItem()->handler();
-    EXPECT_EQ(rig.events, (std::vector<std::string>{"signOut", "token", "key", "wipeData"}));
+    EXPECT_EQ(rig.events, (std::vector<std::string>{"signOut", "token", "key"}));
+    // The folders go off the main loop; the user is told once they are gone.
+    EXPECT_EQ(rig.alerts.size(), 1u);
+    EXPECT_EQ(rig.files->runAll(), 1u);
+    EXPECT_EQ(rig.events.back(), "wipeData");
+    EXPECT_EQ(rig.alerts.size(), 1u);
+    rig.settle();
     EXPECT_FALSE(rig.login->isEnabled());
     EXPECT_TRUE(rig.log.has("install", "wipe requested include_logs=false"));
     EXPECT_TRUE(rig.log.has("install", "wipe done keychain_token=true optional_key=true n=2"));
@@ -355,8 +369,10 @@ TEST(DeviceCareTest, WipingWithLogsRemovesThemLastAndExits) {
     CareRig rig;
     rig.answers = {Answer{1, true}};
     rig.care->wipeItem()->handler();
+    rig.settle();
     EXPECT_EQ(rig.events, (std::vector<std::string>{"token", "key", "wipeData"}));
     rig.clock->advance(0.1);
+    rig.settle();
     EXPECT_TRUE(rig.exits.empty());
     rig.clock->advance(0.15);
     EXPECT_EQ(rig.events.back(), "wipeLogs");
@@ -370,6 +386,7 @@ TEST(DeviceCareTest, APartialWipeNamesWhatRemainedAndKeepsTheLogs) {
     rig.dataOutcomes = {{"app_state", true, false}, {"caches", false, true}};
     rig.answers = {Answer{1, true}};
     rig.care->wipeItem()->handler();
+    rig.settle();
     const std::vector<std::string> failed = {"app_state", "login_token"};
     EXPECT_EQ(DeviceCare::failures(rig.dataOutcomes, false, true), failed);
     ASSERT_EQ(rig.alerts.size(), 2u);
@@ -379,6 +396,7 @@ TEST(DeviceCareTest, APartialWipeNamesWhatRemainedAndKeepsTheLogs) {
                                    {}, true));
     EXPECT_EQ(rig.terminations, 1);
     rig.clock->advance(1);
+    rig.settle();
     EXPECT_EQ(std::count(rig.events.begin(), rig.events.end(), "wipeLogs"), 0);
     EXPECT_TRUE(rig.exits.empty());
 }
@@ -396,6 +414,7 @@ TEST(DeviceCareTest, AKeychainThatDoesNotAnswerIsNamedAfterItsDeadline) {
     rig.clock->advance(KeychainCall::defaultDeadline - 0.1);
     EXPECT_EQ(rig.alerts.size(), 1u);
     rig.clock->advance(0.1);
+    rig.settle();
     ASSERT_EQ(rig.alerts.size(), 2u);
     EXPECT_EQ(rig.alerts[1].message, "일부를 지우지 못했어요");
     EXPECT_TRUE(

@@ -138,7 +138,7 @@ struct CoordinatorTest : ::testing::Test {
         platform.clipboardCount = XFixesClipboardCounter::open();
         platform.dataSession = dataSession;
         platform.opener = std::make_shared<RecordingOpener>();
-        platform.resources = AppBundle::main().resourceDirectory;
+        platform.resources = resources;
         platform.stateRoot = dir.path();
         // Only the data session trusts the stand-in: every call but an upload rides it.
         counter = platform.clipboardCount;
@@ -182,6 +182,8 @@ struct CoordinatorTest : ::testing::Test {
     testing::LogCapture log;
     StubBackend stub;
     testing::TempDir dir;
+    // Where AI talk reads the answer page and the mathematics script from.
+    fs::path resources = AppBundle::main().resourceDirectory;
     std::shared_ptr<GlibMainExecutor> main = std::make_shared<GlibMainExecutor>();
     std::shared_ptr<WorkerQueue> work = std::make_shared<WorkerQueue>("test.work", 2);
     // AI talk's own work executor, when it is not `work`.
@@ -371,28 +373,40 @@ TEST_F(CoordinatorTest, TheAnswerWindowIsBuiltAheadOnlyWhileAQuestionCanBeAsked)
         << log.all();
 }
 
-// AI talk's work waits on a manual executor, which runs only when the test says so.
+// AI talk's work waits on a manual executor, which runs only when the test says so. Its answer
+// page and mathematics script are copies of the bundle's of its own, which no other test reads.
 struct CoordinatorOnHeldWorkTest : CoordinatorTest {
     void SetUp() override {
         platformWork = heldWork;
+        const auto bundle = AppBundle::main().resourceDirectory;
+        ownFiles.push_back(copy(bundle / "ai_popup_web.html"));
+        for (const auto& entry : fs::directory_iterator(bundle / "vendor")) {
+            if (entry.path().filename().string().starts_with("temml-")) {
+                ownFiles.push_back(copy(entry.path() / "temml.min.js"));
+            }
+        }
+        resources = ownResources.path();
         CoordinatorTest::SetUp();
     }
+    // Copies a file of the bundle to the same place among this test's resources.
+    fs::path copy(const fs::path& file) {
+        const auto to =
+            ownResources.path() / file.lexically_relative(AppBundle::main().resourceDirectory);
+        fs::create_directories(to.parent_path());
+        fs::copy_file(file, to);
+        return to;
+    }
     std::shared_ptr<testing::ManualExecutor> heldWork = std::make_shared<testing::ManualExecutor>();
+    testing::TempDir ownResources;
+    std::vector<fs::path> ownFiles;
 };
 
 // The answer window's renderer page and mathematics script are read on the work executor, never on
 // the main loop, where a busy disk holds each read for tens of milliseconds; so is the script the
 // manage page asks for. The window is built once they are read.
 TEST_F(CoordinatorOnHeldWorkTest, TheAnswerWindowsFilesAreReadOffTheMainLoop) {
-    const auto resources = AppBundle::main().resourceDirectory;
-    std::vector<fs::path> files{resources / "ai_popup_web.html"};
-    for (const auto& entry : fs::directory_iterator(resources / "vendor")) {
-        if (entry.path().filename().string().starts_with("temml-")) {
-            files.push_back(entry.path() / "temml.min.js");
-        }
-    }
-    ASSERT_EQ(files.size(), 2u);
-    testing::FileOpens opens(files);
+    ASSERT_EQ(ownFiles.size(), 2u);
+    testing::FileOpens opens(ownFiles);
     signIn();
     // Signed in with an AI popup on, the window is due a second after start.
     AITalkDesktop::pumpFor(AnswerAhead::afterStart + 0.5);

@@ -3,6 +3,7 @@
 #include "DragSource.h"
 #include "FileOpens.h"
 #include "HeldThreads.h"
+#include "TempDir.h"
 #include "WindowRig.h"
 #include "foundation/WebContext.h"
 #include "foundation/WorkerQueue.h"
@@ -50,10 +51,14 @@ TEST(ManageWindow, PageCallsThroughTheShimReceiveTheirEnvelopes) {
 }
 
 // The page's file is read off the main loop, which a busy disk would hold for tens of
-// milliseconds: nothing of the window is built before the read has ended.
+// milliseconds: nothing of the window is built before the read has ended. The page is a copy
+// of its own, which no other test opens.
 TEST(ManageWindow, ThePagesFileIsReadOffTheMainLoop) {
-    WindowRig rig("theme.html");
-    testing::FileOpens opens({testing::pagesFolder() / "theme.html"});
+    testing::TempDir folder;
+    const auto page = folder.path() / "theme.html";
+    std::filesystem::copy_file(testing::pagesFolder() / "theme.html", page);
+    WindowRig rig(page.string());
+    testing::FileOpens opens({page});
     testing::HeldThreads held(ThreadPool::global(), 4);
     rig.show();
     rig.until([] { return false; }, 0.3);

@@ -38,7 +38,8 @@ struct WindowRig {
     std::shared_ptr<ManageWindow> window;
     int closed = 0;
 
-    // The router reads its routes when the window is first opened.
+    // `page`: one of the test pages by name, or a file of its own by its whole path. The router
+    // reads its routes when the window is first opened.
     explicit WindowRig(std::optional<std::string> page) : page_(std::move(page)) {
         ensureDesktop();
     }
