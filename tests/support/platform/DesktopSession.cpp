@@ -20,6 +20,10 @@ Display* display() {
 }
 }  // namespace
 
+unsigned long DesktopSession::windowOf(GtkWidget* window) {
+    return GDK_WINDOW_XID(gtk_widget_get_window(window));
+}
+
 unsigned long DesktopSession::activeWindow() {
     Display* dpy = display();
     const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
@@ -154,6 +158,17 @@ void DesktopSession::click(unsigned button) {
 void DesktopSession::pointerTo(int x, int y) {
     XTestFakeMotionEvent(display(), -1, x, y, CurrentTime);
     XFlush(display());
+}
+
+bool DesktopSession::clickInto(unsigned long window) {
+    Display* dpy = display();
+    int x = 0;
+    int y = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 20, 20, &x, &y, &child);
+    pointerTo(x, y);
+    click(1);
+    return pumpUntil([window] { return activeWindow() == window; });
 }
 
 std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym,
