@@ -135,9 +135,12 @@ TEST_F(TroubleScenario, TheQuestionAfterTheDrainComesAboveTheWindowTheUserWentOn
     auto reader = readerWindow("Held at quit — Test window", ScriptedBackend::knownWord);
     lookupChord();
     ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
-    ASSERT_TRUE(panel->click("PARLENDO 종료", DesktopSession::serverTime()));
+    const unsigned quitting = DesktopSession::serverTime();
+    ASSERT_TRUE(panel->click("PARLENDO 종료", quitting));
     ASSERT_TRUE(waitForLog("[shutdown] 진행 중 작업 ")) << log();
     ASSERT_TRUE(DesktopSession::clickInto(reader->xid));
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] { return DesktopSession::userTime(reader->xid) > quitting; }));
 
     const auto question = ProgramWindows::showing("아직 저장이 끝나지 않았어요", 30);
     ASSERT_TRUE(question.has_value()) << log();

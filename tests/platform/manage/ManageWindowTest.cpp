@@ -190,9 +190,11 @@ TEST(ManageWindow, TheUnsavedEditsQuestionComesAboveTheWindowTheUserWentOnIn) {
     GtkWidget* manage = GTK_WIDGET(rig.window->window());
     ASSERT_TRUE(DesktopSession::activate(DesktopSession::windowOf(manage)));
     UserActionTime::note();  // the click on the close button
+    const unsigned closing = UserActionTime::latest();
     rig.run("edits = true; stall = 3000; 1");
     gtk_window_close(rig.window->window());
     ASSERT_TRUE(DesktopSession::clickInto(editor->xid));
+    ASSERT_TRUE(rig.until([&] { return DesktopSession::userTime(editor->xid) > closing; }));
     ASSERT_EQ(rig.window->closeAlert(), nullptr) << "the page answered before the user went on";
 
     ASSERT_TRUE(rig.until([&] {

@@ -112,6 +112,8 @@ class DesktopSession {
     static void click(unsigned button);
     // Moves the pointer to a point of the screen (root coordinates).
     static void pointerTo(int x, int y);
+    // The time of the user's latest action in `window` as its toolkit recorded it (0: none).
+    static unsigned userTime(unsigned long window);
     // Clicks inside `window`, near its top left corner, as the user does to go on working there;
     // whether the window manager made it the active window.
     static bool clickInto(unsigned long window);
