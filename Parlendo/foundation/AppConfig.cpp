@@ -2,6 +2,7 @@
 
 #include "foundation/AppBundle.h"
 #include "foundation/Constants.h"
+#include "foundation/GtkAlert.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/RuntimeConfigLoader.h"
@@ -43,8 +44,6 @@ GtkWidget* makeAlert(const std::string& code) {
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gtk_window_set_title(GTK_WINDOW(dialog), "PARLENDO");
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    // The program has no other window yet: bring the alert to the front.
-    gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_urgency_hint(GTK_WINDOW(dialog), TRUE);
     return dialog;
 }
@@ -53,7 +52,8 @@ void fail(const std::string& code) {
     Log::flush();
     if (gtk_init_check(nullptr, nullptr)) {
         GtkWidget* dialog = makeAlert(code);
-        gtk_window_present(GTK_WINDOW(dialog));
+        // The answer to the user's start of the program.
+        GtkAlert::present(GTK_WINDOW(dialog));
         gtk_dialog_run(GTK_DIALOG(dialog));
         gtk_widget_destroy(dialog);
     } else {

@@ -94,7 +94,7 @@ ExecutorPtr mainLoop() {
 
 }  // namespace
 
-void GtkAlert::present(GtkWindow* window, bool takeFocus) {
+void GtkAlert::present(GtkWindow* window, Front front) {
     // The program's windows belong to the application, so its keys work there too.
     if (gtk_window_get_application(window) == nullptr) {
         GApplication* app = g_application_get_default();
@@ -105,17 +105,28 @@ void GtkAlert::present(GtkWindow* window, bool takeFocus) {
     // Shown as the answer to the user's latest action, with its time: the window manager raises
     // the window and gives it the keyboard, unless the user has gone on elsewhere since.
     const guint32 time = UserActionTime::latest();
+    // Keys the user types in another application must not answer a question.
+    const bool takeFocus = front == Front::answer ||
+                           (front == Front::question && !UserActionTime::elsewhereSince(time));
     GtkWidget* widget = GTK_WIDGET(window);
     gtk_widget_realize(widget);
     if (GdkWindow* surface = gtk_widget_get_window(widget); GDK_IS_X11_WINDOW(surface)) {
         gdk_x11_window_set_user_time(surface, time);
     }
-    // Mapped first, then asked to be activated: window managers act on that request, where a
-    // window newly mapped among the program's others may be kept back.
-    gtk_widget_show(widget);
     if (takeFocus) {
+        // Mapped first, then asked to be activated: window managers act on that request, where
+        // a window newly mapped among the program's others may be kept back.
+        gtk_widget_show(widget);
         gtk_window_present_with_time(window, time);
     } else {
+        // Mapped without the keyboard, then raised: a window that is not given the keyboard
+        // would otherwise open beneath the one that has it.
+        const bool focusOnMap = gtk_window_get_focus_on_map(window);
+        gtk_window_set_focus_on_map(window, FALSE);
+        gtk_widget_show(widget);
+        gtk_window_set_focus_on_map(window, focusOnMap);
+    }
+    if (front != Front::answer) {
         gdk_window_raise(gtk_widget_get_window(widget));
     }
 }
@@ -187,8 +198,8 @@ GtkWidget* GtkAlert::show(Completion<void(Answer)> answer, ExecutorPtr timers) c
             owned->answer(result);
         }),
         pending);
-    gtk_widget_show_all(dialog);
-    present(GTK_WINDOW(dialog), deliberate == nullptr);
+    gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(dialog)));
+    present(GTK_WINDOW(dialog), deliberate != nullptr ? Front::withoutKeyboard : Front::question);
     return dialog;
 }
 

@@ -41,15 +41,27 @@ struct GtkAlert {
     // The dialog itself, not yet shown (tests look at it).
     GtkWidget* make() const;
 
-    // Shows the dialog brought to the front; the answer comes back on the main thread when a
-    // button is pressed or the dialog is closed. The deliberate button's delay runs on `timers`
-    // (the main loop when none is given). Returns the dialog, destroyed once answered.
+    // Shows the dialog brought to the front as a question; the answer comes back on the main
+    // thread when a button is pressed or the dialog is closed. The deliberate button's delay runs
+    // on `timers` (the main loop when none is given). Returns the dialog, destroyed once
+    // answered.
     GtkWidget* show(Completion<void(Answer)> answer, ExecutorPtr timers = nullptr) const;
 
-    // Brings a window of the program to the front, ahead of other applications, as the answer
-    // to the user's latest action and with its time (see UserActionTime); with `takeFocus` false
-    // it is raised without taking the keyboard.
-    static void present(GtkWindow* window, bool takeFocus = true);
+    // How a window comes to the front.
+    enum class Front {
+        // As the answer to the user's latest action, with its time (see UserActionTime): the
+        // window manager raises it and gives it the keyboard.
+        answer,
+        // A question the program waits on, which may come long after the action that led to
+        // it: it stands above the window the user is in, and takes the keyboard only if the user
+        // has not gone on working in another application since that action.
+        question,
+        // Raised above the others without taking the keyboard.
+        withoutKeyboard,
+    };
+
+    // Shows a window of the program ahead of other applications.
+    static void present(GtkWindow* window, Front front = Front::answer);
 };
 
 }  // namespace parlendo

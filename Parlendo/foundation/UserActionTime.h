@@ -23,5 +23,10 @@ guint32 latest();
 // that is not X11).
 guint32 serverTime();
 
+// Whether the user has gone on working in another application since `time`: the window manager's
+// active window is not the program's, and the time of the user's latest action in it (as its
+// toolkit records it) is later. False when that cannot be told.
+bool elsewhereSince(guint32 time);
+
 }  // namespace UserActionTime
 }  // namespace parlendo

@@ -6,6 +6,7 @@
 #include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 #include "foundation/MainSteps.h"
+#include "foundation/UserActionTime.h"
 #include "foundation/WebContext.h"
 #include "foundation/WorkerQueue.h"
 #include "manage/BridgeShim.h"
@@ -471,7 +472,7 @@ void ManageWindow::guardClose() {
         return;
     }
     if (closeAlert_ != nullptr) {
-        gtk_window_present(GTK_WINDOW(closeAlert_));
+        GtkAlert::present(GTK_WINDOW(closeAlert_), GtkAlert::Front::question);
         return;
     }
     if (closeAttempt_ && !*closeAttempt_) {
@@ -533,7 +534,8 @@ void ManageWindow::askAboutEdits() {
         }),
         new Context{weak_from_this()},
         +[](gpointer data, GClosure*) { delete static_cast<Context*>(data); }, GConnectFlags(0));
-    gtk_widget_show_all(alert);
+    // The page may have answered late, and the user gone elsewhere meanwhile.
+    GtkAlert::present(GTK_WINDOW(alert), GtkAlert::Front::question);
 }
 
 // ---- dropped files ----
@@ -576,6 +578,8 @@ gboolean ManageWindow::onDragDropHook(GSignalInvocationHint*, guint count, const
     auto* window = static_cast<ManageWindow*>(self);
     if (count >= 2 && window->webView_ != nullptr &&
         g_value_get_object(&values[0]) == static_cast<gpointer>(window->webView_)) {
+        // A drop is the user's action: what it leads to opens with its time.
+        UserActionTime::note(gtk_get_current_event_time());
         window->dropped(GDK_DRAG_CONTEXT(g_value_get_object(&values[1])));
     }
     return TRUE;  // keep the hook

@@ -1,5 +1,6 @@
 #include "manage/PdfPicker.h"
 
+#include "foundation/GtkAlert.h"
 #include "foundation/GtkWordWrap.h"
 #include "foundation/Log.h"
 
@@ -82,7 +83,7 @@ void showRefusedFileNames(GtkWindow* parent, const std::vector<std::string>& dis
         names.c_str());
     GtkWordWrap::wrapWithin(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(alert)));
     g_signal_connect(alert, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
-    gtk_widget_show_all(alert);
+    GtkAlert::present(GTK_WINDOW(alert));
 }
 
 }  // namespace parlendo

@@ -13,6 +13,7 @@ using BadInputScenario = CaptureSteps;
 
 TEST_F(BadInputScenario, AProfileThatIsGarbageStopsTheStartWithItsReason) {
     std::ofstream(profileFile(), std::ios::trunc) << "\x01{ not json at all";
+    const auto editor = TestWindow::inFront({"--title", "편집기"});
     ASSERT_GT(launch(), 0);
     ASSERT_TRUE(waitForLog("[config] 🔴 프로필 거부 code=PUBLIC_PROFILE_UNREADABLE")) << log();
     // The alert names the reason; its one button ends the program with the configuration status.
@@ -21,6 +22,12 @@ TEST_F(BadInputScenario, AProfileThatIsGarbageStopsTheStartWithItsReason) {
     ASSERT_TRUE(alert.has_value()) << log();
     EXPECT_TRUE(alert->shows("설정을 읽지 못했어요"));
     screenshot(alert->place, "profile-alert");
+    // It answers the start above the application in front, and stays beneath the window the
+    // user goes to next.
+    EXPECT_TRUE(DesktopSession::cameAbove(alert->xid, editor->xid));
+    ASSERT_TRUE(DesktopSession::activate(editor->xid));
+    EXPECT_TRUE(DesktopSession::pumpUntil(
+        [&] { return DesktopSession::stackedAbove(editor->xid, alert->xid); }));
     EXPECT_EQ(logCount("[app] 시작"), 0u);
     EXPECT_TRUE(ProgramWindows::click(*alert, "button", "확인"));
     EXPECT_EQ(ProgramRun::wait(pid, 10), 78);

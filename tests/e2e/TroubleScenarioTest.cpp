@@ -1,6 +1,6 @@
 // A day with trouble: the server stops answering in the middle of a capture, the login expires,
 // the server goes into maintenance, the program is started a second time, and the session ends
-// while a save is on its way.
+// while a save is on its way, or the user quits while the server holds one.
 #include "CaptureSteps.h"
 
 #include "foundation/Json.h"
@@ -123,6 +123,35 @@ TEST_F(TroubleScenario, TheSessionEndsWhileASaveIsOnItsWay) {
     EXPECT_LT(saved, ended);
     EXPECT_NE(text.find("[shutdown] drained=true"), std::string::npos) << text;
     EXPECT_EQ(text.find("저장 안 된 것 +1"), std::string::npos);
+}
+
+// The user quits while the server holds a save, and goes on reading. The question after the
+// drain's wait comes above the reader, which keeps the keyboard: keys meant for the reader must
+// not answer it.
+TEST_F(TroubleScenario, TheQuestionAfterTheDrainComesAboveTheWindowTheUserWentOnIn) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", StubAnswer::hanging());
+    auto reader = readerWindow("Held at quit — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
+    const unsigned quitting = DesktopSession::serverTime();
+    ASSERT_TRUE(panel->click("PARLENDO 종료", quitting));
+    ASSERT_TRUE(waitForLog("[shutdown] 진행 중 작업 ")) << log();
+    ASSERT_TRUE(DesktopSession::clickInto(reader->xid));
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] { return DesktopSession::userTime(reader->xid) > quitting; }));
+
+    const auto question = ProgramWindows::showing("아직 저장이 끝나지 않았어요", 30);
+    ASSERT_TRUE(question.has_value()) << log();
+    EXPECT_TRUE(DesktopSession::pumpUntil([&] {
+        return DesktopSession::stackedAbove(question->xid, reader->xid);
+    })) << DesktopSession::activeWindow();
+    EXPECT_EQ(DesktopSession::focusedWindow(), reader->xid);
+    screenshot(question->place, "quit-question");
+    ASSERT_TRUE(ProgramWindows::click(*question, "button", "그냥 종료"));
+    EXPECT_EQ(ProgramRun::wait(pid, 15), 0) << log();
+    EXPECT_NE(log().find("choice=quitAnyway"), std::string::npos) << log();
 }
 
 }  // namespace

@@ -16,9 +16,6 @@
 #include "foundation/GlibMainExecutor.h"
 #include "foundation/GtkAlert.h"
 
-// X11 last: its macros clash with the test framework.
-#include <gdk/gdkx.h>
-
 namespace parlendo {
 namespace {
 
@@ -57,6 +54,15 @@ GtkWidget* shownAlert() {
     }
     g_list_free(windows);
     return shown;
+}
+
+// Counts the frames in which `widget` is drawn.
+void countDraws(GtkWidget* widget, int* count) {
+    g_signal_connect(widget, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer drawn) {
+                         ++*static_cast<int*>(drawn);
+                         return FALSE;
+                     }),
+                     count);
 }
 
 class AccountWindowsTest : public ::testing::Test {
@@ -110,14 +116,15 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     EXPECT_EQ(text(w.email), "mina@example.com");
     click(w.username);
     type(w.window, "Mina");
-    const auto signUpPlace = [&] {
+    const auto place = [&] {
         int px = 0;
         int py = 0;
         int ph = 0;
         gtk_window_get_position(GTK_WINDOW(w.window), &px, &py);
         gtk_window_get_size(GTK_WINDOW(w.window), nullptr, &ph);
         return std::make_tuple(px, py, ph);
-    }();
+    };
+    const auto signUpPlace = place();
     click(w.primary);
     ASSERT_TRUE(pumpUntil([&] { return account->asked.size() == 2; }));
     EXPECT_EQ(account->asked.back(), "sign_up mina@example.com|Secret-1|Mina");
@@ -126,13 +133,8 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     // Only the address stays; the window neither grows nor moves for the message.
     EXPECT_EQ(text(w.username), "");
     EXPECT_EQ(text(w.email), "mina@example.com");
-    pumpFor(0.3);
-    int x = 0;
-    int y = 0;
-    int height = 0;
-    gtk_window_get_position(GTK_WINDOW(w.window), &x, &y);
-    gtk_window_get_size(GTK_WINDOW(w.window), nullptr, &height);
-    EXPECT_EQ(std::make_tuple(x, y, height), signUpPlace);
+    EXPECT_FALSE(pumpUntil([&] { return place() != signUpPlace; }, 1))
+        << "the window moved or grew for the message";
     EXPECT_TRUE(hasClass(w.message, "parlendo-notice"));
     snapshot(w.window, "login-sign-up");
     click(w.resend);
@@ -142,9 +144,8 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     // Offline: only the text, the retry and the other-account button; a second press within
     // half a second does nothing.
     window->show(LoginModel::Mode::offline, std::nullopt);
-    pumpFor(0.1);
+    ASSERT_TRUE(pumpUntil([&] { return shown(w.retry); }));
     EXPECT_FALSE(shown(w.email) || shown(w.password) || shown(w.primary) || shown(w.usernameRow));
-    EXPECT_TRUE(shown(w.retry));
     EXPECT_EQ(label(w.switchMode), "다른 계정으로 로그인");
     EXPECT_NE(label(w.message).find("이 컴퓨터의 로그인 정보는 그대로 있어요"), std::string::npos);
     snapshot(w.window, "login-offline");
@@ -164,10 +165,9 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
     window->restored();
     EXPECT_FALSE(window->visible());
     window->show(LoginModel::Mode::signIn, std::nullopt);
-    pumpFor(0.1);
+    ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(w.window) == TRUE; }));
     gtk_window_close(GTK_WINDOW(w.window));
-    pumpFor(0.1);
-    EXPECT_FALSE(window->visible());
+    EXPECT_TRUE(pumpUntil([&] { return !window->visible(); }));
     window->show(LoginModel::Mode::signIn, std::nullopt);
     EXPECT_EQ(text(w.email), "mina@example.com");
     EXPECT_EQ(loggedIn, 0);
@@ -177,16 +177,20 @@ TEST_F(AccountWindowsTest, TheLoginWindowsThreeModesDrivenFromTheKeyboardAndPoin
 // already: read inside that frame, it held the main loop for tens of milliseconds.
 TEST_F(AccountWindowsTest, TheLoginWindowsSpinnerFindsTheIconThemeReadAhead) {
     FileOpens opens(FileOpens::iconThemeIndexes());
+    int windowDrawn = 0;
+    int spinnerDrawn = 0;
     auto window =
         GtkLoginWindow::make({account, std::make_shared<NoProfiles>(), [] {}, [] {}, main});
     window->show(LoginModel::Mode::offline, std::nullopt);
+    // Built as it is shown, and drawn in the frames that follow.
     const auto& w = window->widgets();
-    ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(w.window) == TRUE; }));
-    pumpFor(0.2);
+    countDraws(w.window, &windowDrawn);
+    countDraws(w.spinner, &spinnerDrawn);
+    ASSERT_TRUE(pumpUntil([&] { return windowDrawn > 0; }));
     opens.count();
     click(w.retry);
     ASSERT_TRUE(shown(w.spinner));
-    pumpFor(0.2);
+    ASSERT_TRUE(pumpUntil([&] { return spinnerDrawn > 0; }));
     EXPECT_EQ(opens.count(), 0) << "the spinner read the icon theme as it was drawn";
 }
 
@@ -294,16 +298,18 @@ TEST_F(AccountWindowsTest, TheRecoveryQuestionSwitchesAccountsOnlyOnADeliberateC
               std::string::npos);
     g_free(secondary);
     // The window the user types in keeps the keyboard.
-    pumpFor(0.2);
-    EXPECT_TRUE(gtk_window_has_toplevel_focus(GTK_WINDOW(editor)));
-    EXPECT_FALSE(gtk_window_has_toplevel_focus(GTK_WINDOW(dialog)));
+    ASSERT_TRUE(pumpUntil([&] {
+        return DesktopSession::stackedAbove(DesktopSession::windowOf(dialog),
+                                            DesktopSession::windowOf(editor));
+    }));
+    EXPECT_EQ(DesktopSession::focusedWindow(), DesktopSession::windowOf(editor));
     EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(dialog)), cancel);
     snapshot(dialog, "recovery-question");
     // Keys that reach it while it appears, and a click on "계속", do nothing.
     press(dialog, "Return");
     press(dialog, "space");
     click(proceed);
-    pumpFor(0.2);
+    settle();
     EXPECT_TRUE(answers.empty());
     EXPECT_EQ(timers->delays(), std::vector<double>{GtkAlert::deliberateDelay});
 
@@ -336,10 +342,9 @@ TEST_F(AccountWindowsTest, TheRecoveryQuestionComesAboveTheBrowserWhichKeepsTheK
         [&](int button) { answer = button; }, std::make_shared<ManualExecutor>());
     GtkWidget* dialog = nullptr;
     ASSERT_TRUE(pumpUntil([&] { return (dialog = shownAlert()) != nullptr; }));
-    const unsigned long shown = GDK_WINDOW_XID(gtk_widget_get_window(dialog));
+    const unsigned long shown = DesktopSession::windowOf(dialog);
     EXPECT_TRUE(pumpUntil([&] { return DesktopSession::stackedAbove(shown, browser->xid); }, 5));
-    pumpFor(0.3);
-    EXPECT_EQ(DesktopSession::activeWindow(), browser->xid);
+    EXPECT_EQ(DesktopSession::focusedWindow(), browser->xid);
     // Closed, it answers "취소".
     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT);
     EXPECT_EQ(answer, 1);

@@ -110,6 +110,12 @@ void press(GtkWidget* window, const char* keysym) {
     pumpFor(0.05);
 }
 
+void settle() {
+    // The server has sent the events of the input before it answers.
+    XSync(xdisplay(), False);
+    pumpUntil([] { return gtk_events_pending() == FALSE; });
+}
+
 void snapshot(GtkWidget* window, const std::string& name) {
     pumpFor(0.2);
     GdkWindow* gdk = gtk_widget_get_window(window);

@@ -23,6 +23,9 @@ void click(GtkWidget* widget);
 void type(GtkWidget* window, const std::string& text);
 // Presses a key by its name ("Return", "Tab").
 void press(GtkWidget* window, const char* keysym);
+// Runs the main loop until the input sent so far has reached this program's windows and been
+// handled.
+void settle();
 
 // Saves a PNG of a window as it is on screen into this suite's output folder; fails the test when
 // the picture is blank.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "DesktopSession.h"
 #include "DragSource.h"
 #include "FakeSecretStore.h"
 #include "FakeServerCalling.h"
@@ -223,6 +224,44 @@ TEST(ManageCoordinator, AFileDroppedOnThePageReachesTheProjectScreen) {
         "path": "/tmp/paper.pdf"}, {"name": "photo.png", "path": "/tmp/photo.png"}])"));
     EXPECT_TRUE(rig.log.has("drive", "놓인 파일 files=2 pdf=1"));
     EXPECT_FALSE(rig.log.contains("drive", "받지 않음"));
+}
+
+// A file whose name is not text, dragged from a file window, which keeps the keyboard through
+// the drag: the alert that leaves it out answers the drop, above that window.
+TEST(ManageCoordinator, TheAlertAboutADroppedFileNameComesAboveTheWindowItCameFrom) {
+    using testing::DesktopSession;
+    CoordinatorRig rig;
+    ManageScreenLink link(rig.port, rig.opener);
+    link.listenForDrops();
+    ASSERT_TRUE(rig.open());
+    testing::TestWindow files(
+        {"--title", "파일", "--drag-file", "/tmp/\xff\xfe.pdf", "--at", "20,100"});
+    ASSERT_TRUE(DesktopSession::activate(files.xid));
+    ASSERT_TRUE(files.command("where-drag"));
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    ASSERT_EQ(std::sscanf(files.waitFor("at ").value_or("").c_str(), "at %d %d %d %d", &x, &y,
+                          &width, &height),
+              4);
+    GtkWidget* view = GTK_WIDGET(rig.manage->window()->webView());
+    testing::dragBetween({x + width / 2, y + height / 2},
+                         testing::onScreen(view, gtk_widget_get_allocated_width(view) - 100, 300));
+    GtkWidget* alert = nullptr;
+    ASSERT_TRUE(rig.until([&] {
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* w = windows; w != nullptr; w = w->next) {
+            if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_mapped(GTK_WIDGET(w->data))) {
+                alert = GTK_WIDGET(w->data);
+            }
+        }
+        g_list_free(windows);
+        return alert != nullptr;
+    })) << rig.log.all();
+    EXPECT_TRUE(DesktopSession::cameAbove(DesktopSession::windowOf(alert), files.xid))
+        << DesktopSession::activeWindow();
+    gtk_dialog_response(GTK_DIALOG(alert), GTK_RESPONSE_OK);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "DesktopSession.h"
 #include "DragSource.h"
 #include "FileOpens.h"
 #include "HeldThreads.h"
 #include "TempDir.h"
 #include "WindowRig.h"
+#include "foundation/UserActionTime.h"
 #include "foundation/WebContext.h"
 #include "foundation/WorkerQueue.h"
 
@@ -181,6 +183,33 @@ TEST(ManageWindow, ClosingAsksThePageAboutUnsavedEdits) {
     gtk_dialog_response(GTK_DIALOG(rig.window->closeAlert()), 2);
     ASSERT_TRUE(rig.until([&] { return closed == 2; }));
     EXPECT_TRUE(rig.log.has("manage", "닫기 전 확인 — 버리고 닫기"));
+}
+
+// The page answers late, and the user has gone on typing in another application meanwhile: the
+// question comes above that application's window, which keeps the keyboard.
+TEST(ManageWindow, TheUnsavedEditsQuestionComesAboveTheWindowTheUserWentOnIn) {
+    using testing::DesktopSession;
+    WindowRig rig("guard.html");
+    ASSERT_TRUE(rig.open());
+    const auto editor = testing::TestWindow::inFront({"--title", "편집기", "--at", "40,40"});
+    GtkWidget* manage = GTK_WIDGET(rig.window->window());
+    ASSERT_TRUE(DesktopSession::activate(DesktopSession::windowOf(manage)));
+    UserActionTime::note();  // the click on the close button
+    const unsigned closing = UserActionTime::latest();
+    rig.run("edits = true; stall = 3000; 1");
+    gtk_window_close(rig.window->window());
+    ASSERT_TRUE(DesktopSession::clickInto(editor->xid));
+    ASSERT_TRUE(rig.until([&] { return DesktopSession::userTime(editor->xid) > closing; }));
+    ASSERT_EQ(rig.window->closeAlert(), nullptr) << "the page answered before the user went on";
+
+    ASSERT_TRUE(rig.until([&] {
+        return rig.window->closeAlert() != nullptr &&
+               gtk_widget_get_mapped(rig.window->closeAlert());
+    }));
+    const unsigned long question = DesktopSession::windowOf(rig.window->closeAlert());
+    EXPECT_TRUE(rig.until([&] { return DesktopSession::stackedAbove(question, editor->xid); }, 5));
+    EXPECT_EQ(DesktopSession::focusedWindow(), editor->xid) << "question " << question;
+    gtk_dialog_response(GTK_DIALOG(rig.window->closeAlert()), 1);
 }
 
 TEST(ManageWindow, APageThatDoesNotAnswerInTimeLetsTheWindowClose) {

@@ -6,6 +6,7 @@
 #include "foundation/AppBundle.h"
 #include "shell/FirstRunNotice.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -66,6 +67,74 @@ std::string maps(pid_t pid) {
     return std::string((std::istreambuf_iterator<char>(file)), {});
 }
 
+// The process that owns a window, as its toolkit wrote it (0: unknown).
+pid_t pidOf(unsigned long window) {
+    GdkDisplay* gdk = gdk_display_get_default();
+    Display* display = gdk_x11_display_get_xdisplay(gdk);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    pid_t pid = 0;
+    gdk_x11_display_error_trap_push(gdk);
+    if (window != 0 &&
+        XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (count == 1 && format == 32) {
+            pid = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
+        }
+        XFree(data);
+    }
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+    return pid;
+}
+
+// The topmost shown top-level window whose title starts with `title` (or is `title`, when
+// `whole`): its id and area.
+struct ShownWindow {
+    unsigned long id = 0;
+    GdkRectangle area{0, 0, 0, 0};
+};
+std::optional<ShownWindow> shownWindowTitled(const std::string& title, bool whole = false) {
+    GdkDisplay* gdk = gdk_display_get_default();
+    Display* display = gdk_x11_display_get_xdisplay(gdk);
+    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    std::optional<ShownWindow> found;
+    // Bottom to top, as the window manager stacks its windows: the last one found lies on top.
+    // A window may go while it is read.
+    gdk_x11_display_error_trap_push(gdk);
+    for (const unsigned long window : testing::DesktopSession::clientWindows()) {
+        XWindowAttributes attributes;
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+            attributes.map_state != IsViewable ||
+            XGetWindowProperty(display, window, name, 0, 1024, False, utf8, &type, &format, &count,
+                               &after, &data) != Success ||
+            data == nullptr) {
+            continue;
+        }
+        const std::string shown(reinterpret_cast<char*>(data), count);
+        XFree(data);
+        if (whole ? shown == title : shown.starts_with(title)) {
+            int x = 0;
+            int y = 0;
+            Window child = 0;
+            XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
+                                  &child);
+            found = ShownWindow{window, {x, y, attributes.width, attributes.height}};
+        }
+    }
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+    return found;
+}
+
 TEST_F(ProgramTest, RegistersItsStatusIconWithTheDesktopsStatusArea) {
     FakeStatusWatcher watcher;
     ASSERT_TRUE(watcher.owned());
@@ -93,8 +162,8 @@ TEST_F(ProgramTest, RegistersItsStatusIconWithTheDesktopsStatusArea) {
     menu.opening();
     menu.event("opened");
     EXPECT_TRUE(run->waitForLog("[menu] opened")) << run->log();
-    ShellDesktop::pumpFor(0.3);
-    EXPECT_EQ(openings(), 1u);
+    // Both were handled before the panel's calls returned: a second count follows the first.
+    EXPECT_FALSE(ShellDesktop::pumpUntil([&] { return openings() > 1; }, 1.0)) << run->log();
     // Closed and opened again, by a panel that only tells.
     menu.event("closed");
     menu.event("opened");
@@ -157,8 +226,9 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     ASSERT_TRUE(run->waitForLog("[menu] 🔴 상태 표시 영역(StatusNotifier) 호스트가 없음"));
     ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
     // Signed out, the program idles without the web engine.
-    ShellDesktop::pumpFor(1.5);
-    EXPECT_EQ(maps(first).find("libwebkit2gtk"), std::string::npos);
+    ASSERT_TRUE(run->waitForLog("[timing] startup session_restored")) << run->log();
+    EXPECT_FALSE(ShellDesktop::pumpUntil(
+        [&] { return maps(first).find("libwebkit2gtk") != std::string::npos; }, 2.0));
     EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
     ASSERT_TRUE(run->waitForLog("[manage] 관리 화면 로드됨", 20.0)) << run->log();
     // The windows that draw with WebKit come from their module, which a worker opened with
@@ -181,7 +251,9 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     const int height = DisplayHeight(display, DefaultScreen(display));
     XTestFakeMotionEvent(display, -1, width / 2, height / 2, CurrentTime);
     XFlush(display);
-    ShellDesktop::pumpFor(0.3);
+    // The keys go to a window of the program.
+    ASSERT_TRUE(ShellDesktop::pumpUntil(
+        [&] { return pidOf(testing::DesktopSession::activeWindow()) == first; }));
     const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
     const KeyCode q = XKeysymToKeycode(display, XK_q);
     XTestFakeKeyEvent(display, control, True, CurrentTime);
@@ -191,49 +263,6 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     XFlush(display);
     EXPECT_EQ(ProgramRun::wait(first, 15.0), 0) << run->log();
     EXPECT_NE(run->log().find("[app] 종료"), std::string::npos);
-}
-
-// The topmost shown top-level window whose title starts with `title`: its id and area.
-struct ShownWindow {
-    unsigned long id = 0;
-    GdkRectangle area{0, 0, 0, 0};
-};
-std::optional<ShownWindow> shownWindowTitled(const std::string& title) {
-    GdkDisplay* gdk = gdk_display_get_default();
-    Display* display = gdk_x11_display_get_xdisplay(gdk);
-    const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    std::optional<ShownWindow> found;
-    // Bottom to top, as the window manager stacks its windows: the last one found lies on top.
-    // A window may go while it is read.
-    gdk_x11_display_error_trap_push(gdk);
-    for (const unsigned long window : testing::DesktopSession::clientWindows()) {
-        XWindowAttributes attributes;
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowAttributes(display, window, &attributes) == 0 ||
-            attributes.map_state != IsViewable ||
-            XGetWindowProperty(display, window, name, 0, 1024, False, utf8, &type, &format, &count,
-                               &after, &data) != Success ||
-            data == nullptr) {
-            continue;
-        }
-        const std::string shown(reinterpret_cast<char*>(data), count);
-        XFree(data);
-        if (shown.starts_with(title)) {
-            int x = 0;
-            int y = 0;
-            Window child = 0;
-            XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
-                                  &child);
-            found = ShownWindow{window, {x, y, attributes.width, attributes.height}};
-        }
-    }
-    gdk_x11_display_error_trap_pop_ignored(gdk);
-    return found;
 }
 
 TEST_F(ProgramTest, InstalledWithoutItsWebViewsModuleItKeepsRunningAndSaysWhy) {
@@ -247,8 +276,10 @@ TEST_F(ProgramTest, InstalledWithoutItsWebViewsModuleItKeepsRunningAndSaysWhy) {
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
     // Signed out, nothing needs a web view until the manage window is asked for.
-    ShellDesktop::pumpFor(1.5);
-    EXPECT_EQ(run->log().find("화면 모듈"), std::string::npos) << run->log();
+    ASSERT_TRUE(run->waitForLog("[timing] startup session_restored")) << run->log();
+    EXPECT_FALSE(ShellDesktop::pumpUntil(
+        [&] { return run->log().find("화면 모듈") != std::string::npos; }, 2.0))
+        << run->log();
     EXPECT_EQ(ProgramRun::wait(run->start(), 10.0), 0);
     ::unsetenv("PARLENDO_PROGRAM_UNDER_TEST");
     ASSERT_TRUE(run->waitForLog("[app] 🔴 화면 모듈을 불러오지 못함", 20.0)) << run->log();
@@ -258,10 +289,10 @@ TEST_F(ProgramTest, InstalledWithoutItsWebViewsModuleItKeepsRunningAndSaysWhy) {
         alert = shownWindowTitled("PARLENDO");
         return alert.has_value();
     }));
-    ShellDesktop::pumpFor(0.4);
-    EXPECT_GT(
-        testing::saveScreenshot(alert->area, ShellDesktop::outputPath("no-webviews-alert.png")),
-        300);
+    EXPECT_TRUE(ShellDesktop::pumpUntil([&] {
+        return testing::saveScreenshot(alert->area,
+                                       ShellDesktop::outputPath("no-webviews-alert.png")) > 300;
+    }));
     EXPECT_EQ(::kill(pid, 0), 0);
     terminate(pid);
 }
@@ -278,15 +309,24 @@ TEST_F(ProgramTest, WindowsChosenFromTheMenuComeAboveTheApplicationInFront) {
     ASSERT_TRUE(run->waitForLog("[menu] 상태 아이콘 등록됨")) << run->log();
     ASSERT_TRUE(run->waitForLog("[install] build=")) << run->log();
     testing::StatusMenuReader menu(watcher.items().front());
-    // What the start opened by itself (signed out: the login window) is closed.
-    ShellDesktop::pumpFor(1.5);
-    for (std::optional<ShownWindow> shown; (shown = shownWindowTitled("PARLENDO"));) {
+    // What the start opened by itself is closed, one window after the other: signed out, the
+    // accessibility window where the desktop's accessibility is off, then the login window.
+    ASSERT_TRUE(run->waitForLog("손쉬운사용=")) << run->log();
+    std::vector<std::string> opened{"PARLENDO"};
+    if (run->log().find("손쉬운사용=false") != std::string::npos) {
+        opened.insert(opened.begin(), "PARLENDO 권한 설정");
+    }
+    for (const auto& title : opened) {
+        std::optional<ShownWindow> shown;
+        ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
+            shown = shownWindowTitled(title, true);
+            return shown.has_value();
+        })) << title;
         DesktopSession::close(shown->id);
         ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
-            const auto next = shownWindowTitled("PARLENDO");
-            return !next || next->id != shown->id;
-        }));
-        ShellDesktop::pumpFor(0.5);  // the next window of the start, if any
+            const auto still = shownWindowTitled(title, true);
+            return !still || still->id != shown->id;
+        })) << title;
     }
     auto editor = testing::TestWindow::inFront({"--title", "편집기"});
     ASSERT_NE(editor->xid, 0u);

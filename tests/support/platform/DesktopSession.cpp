@@ -20,6 +20,10 @@ Display* display() {
 }
 }  // namespace
 
+unsigned long DesktopSession::windowOf(GtkWidget* window) {
+    return GDK_WINDOW_XID(gtk_widget_get_window(window));
+}
+
 unsigned long DesktopSession::activeWindow() {
     Display* dpy = display();
     const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
@@ -161,6 +165,48 @@ void DesktopSession::click(unsigned button) {
 void DesktopSession::pointerTo(int x, int y) {
     XTestFakeMotionEvent(display(), -1, x, y, CurrentTime);
     XFlush(display());
+}
+
+unsigned DesktopSession::userTime(unsigned long window) {
+    Display* dpy = display();
+    GdkDisplay* gdk = gdk_display_get_default();
+    const auto property = [&](unsigned long from, const char* name, Atom type) {
+        Atom actual = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        unsigned long value = 0;
+        if (XGetWindowProperty(dpy, from, XInternAtom(dpy, name, False), 0, 1, False, type, &actual,
+                               &format, &count, &after, &data) == Success &&
+            data != nullptr) {
+            if (count == 1 && format == 32) {
+                value = *reinterpret_cast<unsigned long*>(data);
+            }
+            XFree(data);
+        }
+        return value;
+    };
+    gdk_x11_display_error_trap_push(gdk);
+    // On the window itself, or on the window it names for it.
+    unsigned time = static_cast<unsigned>(property(window, "_NET_WM_USER_TIME", XA_CARDINAL));
+    if (const unsigned long keeper = property(window, "_NET_WM_USER_TIME_WINDOW", XA_WINDOW)) {
+        time = std::max(time,
+                        static_cast<unsigned>(property(keeper, "_NET_WM_USER_TIME", XA_CARDINAL)));
+    }
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+    return time;
+}
+
+bool DesktopSession::clickInto(unsigned long window) {
+    Display* dpy = display();
+    int x = 0;
+    int y = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(dpy, window, DefaultRootWindow(dpy), 20, 20, &x, &y, &child);
+    pointerTo(x, y);
+    click(1);
+    return pumpUntil([window] { return activeWindow() == window; });
 }
 
 std::function<void()> DesktopSession::remapKey(unsigned code, const char* keysym,

@@ -87,6 +87,8 @@ class DesktopSession {
     // Asks the window manager to make `window` the active window, as a task bar does, and
     // waits until it is; whether it became active.
     static bool activate(unsigned long window);
+    // The X window of a shown window of this process.
+    static unsigned long windowOf(GtkWidget* window);
     // The window manager's active window (0: none).
     static unsigned long activeWindow();
     // The window the window manager manages that holds the keyboard focus (the toolkit may give
@@ -113,6 +115,11 @@ class DesktopSession {
     static void click(unsigned button);
     // Moves the pointer to a point of the screen (root coordinates).
     static void pointerTo(int x, int y);
+    // The time of the user's latest action in `window` as its toolkit recorded it (0: none).
+    static unsigned userTime(unsigned long window);
+    // Clicks inside `window`, near its top left corner, as the user does to go on working there;
+    // whether the window manager made it the active window.
+    static bool clickInto(unsigned long window);
     static void tap(const std::vector<unsigned>& codes) {
         for (const auto code : codes) {
             key(code, true);

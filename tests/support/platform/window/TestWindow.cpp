@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
         gchar* uri = g_filename_to_uri(dragFile.c_str(), nullptr, nullptr);
         dragURI = uri != nullptr ? uri : "";
         g_free(uri);
-        gchar* name = g_path_get_basename(dragFile.c_str());
+        gchar* name = g_filename_display_basename(dragFile.c_str());
         dragSource = gtk_event_box_new();
         gtk_container_add(GTK_CONTAINER(dragSource), gtk_label_new(name));
         g_free(name);
