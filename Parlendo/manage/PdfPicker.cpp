@@ -75,7 +75,9 @@ void showRefusedFileNames(GtkWindow* parent, const std::vector<std::string>& dis
     }
     GtkWidget* alert = gtk_message_dialog_new(
         parent, parent != nullptr ? GTK_DIALOG_DESTROY_WITH_PARENT : GtkDialogFlags(0),
-        GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, "%s", "파일 이름을 읽을 수 없어 뺀 파일이 있어요");
+        GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", "파일 이름을 읽을 수 없어 뺀 파일이 있어요");
+    // The toolkit's own button says "OK" outside a Korean locale.
+    gtk_dialog_add_button(GTK_DIALOG(alert), "확인", GTK_RESPONSE_OK);
     gtk_message_dialog_format_secondary_text(
         GTK_MESSAGE_DIALOG(alert), "%s\n\n%s",
         "이름에 글자로 읽을 수 없는 부분이 있는 파일은 아직 쓸 수 없어요. 이름을 바꾼 뒤 다시 "

@@ -261,6 +261,10 @@ TEST(ManageCoordinator, TheAlertAboutADroppedFileNameComesAboveTheWindowItCameFr
     })) << rig.log.all();
     EXPECT_TRUE(DesktopSession::cameAbove(DesktopSession::windowOf(alert), files.xid))
         << DesktopSession::activeWindow();
+    // Its one button speaks Korean whatever the locale.
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(alert), GTK_RESPONSE_OK);
+    ASSERT_NE(button, nullptr);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(button)), "확인");
     gtk_dialog_response(GTK_DIALOG(alert), GTK_RESPONSE_OK);
 }
 
