@@ -312,12 +312,14 @@ TEST(SaveJournalThreads, TheMainThreadForgetsWhileTheWriterWrites) {
     auto writer = std::make_shared<SerialQueue>("test.save-journal");
     auto journal = SaveJournal::make(root.path(), writer);
     std::atomic<int> sent{0};
+    // Each forget meets the writer wherever it is: before, during or after the writes of what
+    // was recorded ahead of it.
     std::thread caller([&] {
         for (int i = 0; i < 40; ++i) {
-            journal->record("user-1", word("W" + std::to_string(i)), [&] { ++sent; });
             if (i % 10 == 9) {
                 EXPECT_TRUE(journal->forget("user-1"));
             }
+            journal->record("user-1", word("W" + std::to_string(i)), [&] { ++sent; });
             journal->settle("W" + std::to_string(i - 1));
         }
         journal->signedOut("user-2");
@@ -328,7 +330,8 @@ TEST(SaveJournalThreads, TheMainThreadForgetsWhileTheWriterWrites) {
     writer->drain();
     EXPECT_EQ(sent.load(), 40);
     EXPECT_TRUE(handed.empty());
-    // What was recorded after the last forget and not settled is on disk, and only that.
+    // What was recorded after the last forget and not settled is on disk, and only that: no
+    // write of an earlier entry brings back what the forget erased.
     const auto bytes = fileio::readFile(journal->fileOf("user-1"));
     ASSERT_TRUE(bytes);
     const auto saved = json::parse(*bytes).value_or(Json());
