@@ -203,6 +203,7 @@ class CapturePipeline final : public CaptureSink,
     // The journal's side.
     static SaveEnd endOf(const SaveVerdict& verdict);
     static SaveEnd endOf(const SentenceSaveOutcome& outcome);
+    static SaveEnd endOfRefusal(const std::string& code);
     void journalOutcome(const std::string& id, SaveEnd end);
     void putBack(const std::string& id);
     void resend(const std::string& owner, SaveJournal::LeftOver left);

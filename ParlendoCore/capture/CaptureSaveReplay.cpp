@@ -3,11 +3,20 @@
 #include "capture/CapturePipeline.h"
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
+#include "server/ServerContract.h"
 
 namespace parlendo {
 
+// A refusal that speaks of the program or the service (update required, service paused, the
+// feature switched off) is none of the capture's: it stays to be sent again.
+CapturePipeline::SaveEnd CapturePipeline::endOfRefusal(const std::string& code) {
+    return ServerContract::kindOfCode(code) ? SaveEnd::givenUp : SaveEnd::refused;
+}
+
 CapturePipeline::SaveEnd CapturePipeline::endOf(const SaveVerdict& verdict) {
-    return std::visit(overloaded{[](const SaveVerdict::Terminal&) { return SaveEnd::refused; },
+    return std::visit(overloaded{[](const SaveVerdict::Terminal& terminal) {
+                                     return endOfRefusal(terminal.code);
+                                 },
                                  [](const SaveVerdict::Retry&) { return SaveEnd::givenUp; },
                                  [](const SaveVerdict::Drop&) { return SaveEnd::dropped; },
                                  [](const SaveVerdict::RpcMissing&) {
@@ -19,7 +28,9 @@ CapturePipeline::SaveEnd CapturePipeline::endOf(const SaveVerdict& verdict) {
 CapturePipeline::SaveEnd CapturePipeline::endOf(const SentenceSaveOutcome& outcome) {
     return std::visit(
         overloaded{[](const SentenceSaveOutcome::Confirmed&) { return SaveEnd::saved; },
-                   [](const SentenceSaveOutcome::Rejected&) { return SaveEnd::refused; },
+                   [](const SentenceSaveOutcome::Rejected& rejected) {
+                       return endOfRefusal(rejected.code);
+                   },
                    [](const SentenceSaveOutcome::Dropped&) { return SaveEnd::dropped; },
                    [](const SentenceSaveOutcome::Lost&) { return SaveEnd::givenUp; },
                    [](const SentenceSaveOutcome::Unknown&) {
