@@ -103,6 +103,10 @@ class CapturePipeline final : public CaptureSink,
     using Kind = CaptureKind;
     using Started = CaptureStarted;
 
+    // How long a save waits for its journal record (a disk that hangs holds every record behind
+    // it) before it goes out unrecorded.
+    static constexpr double recordWait = 2.0;
+
     struct Services {
         std::shared_ptr<PopupPresenting> popups;
         std::shared_ptr<PopupSettingsProviding> settings;
@@ -187,6 +191,9 @@ class CapturePipeline final : public CaptureSink,
                       const std::string& korean, Task done);
     // `replayed`: the save comes from the journal, which holds it already.
     void saving(std::shared_ptr<Started> started, JournalEntry entry, Task done, bool replayed);
+    // The journal wrote the save's record, or the wait for it ended (`onDisk` false): the save
+    // goes on, once.
+    void recordEnded(const std::shared_ptr<std::shared_ptr<Handoff>>& waiting, bool onDisk);
     void resolve(std::shared_ptr<Handoff> handoff);
     void resolved(std::shared_ptr<Handoff> handoff, std::optional<SourceRow> row);
     void retryAfterWait(std::shared_ptr<Handoff> handoff);
