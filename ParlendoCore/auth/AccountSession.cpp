@@ -335,12 +335,17 @@ void AccountSession::drainPending(int before, double waited, Task then) {
 
 void AccountSession::signOut(std::function<bool()> stopWork,
                              Completion<void(LogoutOutcome)> completion) {
+    endSession(std::move(stopWork), true, std::move(completion));
+}
+
+void AccountSession::endSession(std::function<bool()> stopWork, bool byUser,
+                                Completion<void(LogoutOutcome)> completion) {
     stopKeeper();
     // What the sign-out needs is held here, not reached through this object: a sign-out that
     // outlives the session still signs the runtime out, tells onSignedOut and answers its caller.
     // The runtime calls `stopWork` on the main executor.
     auto proceed = [runtime = services_.auth, main = services_.main, stopWork,
-                    signedOut = onSignedOut_, signedOutOf = onSignedOutOf_,
+                    signedOut = onSignedOut_, signedOutOf = byUser ? onSignedOutOf_ : nullptr,
                     completion = std::move(completion)]() mutable {
         auto user = runtime->userID();
         runtime->signOut(stopWork,

@@ -64,8 +64,9 @@ class AccountSession final : public AccountEntry,
         onAccepted_ = std::move(callback);
     }
     void setOnSignedOut(std::function<void()> callback) { onSignedOut_ = std::move(callback); }
-    // Told, just before onSignedOut, which account a sign-out ended (none was signed in: not
-    // told). The sign-out's drain is over by then.
+    // Told, just before onSignedOut, which account the user's own sign-out ended (none was
+    // signed in: not told). The sign-out's drain is over by then. The sign-out of a recovery link
+    // that switches accounts is not the user's and is not told.
     void setOnSignedOutOf(std::function<void(const std::string&)> callback) {
         onSignedOutOf_ = std::move(callback);
     }
@@ -122,6 +123,9 @@ class AccountSession final : public AccountEntry,
     void stopKeeper();
     void scheduleKeeperTick(std::uint64_t keeper);
     void drainPending(int before, double waited, Task then);
+    // The sign-out; `byUser`: the user's own, told to onSignedOutOf.
+    void endSession(std::function<bool()> stopWork, bool byUser,
+                    Completion<void(LogoutOutcome)> completion);
     // Writes the candidate's token on the store's queue (`previous` gives the login it replaces),
     // then adopts it; a write that fails or is not answered by the store's deadline ends the
     // adoption as it is.

@@ -331,5 +331,39 @@ TEST_F(CrashScenario, CapturesRefusedForAnUpdateAreSentAtTheNextStart) {
     EXPECT_EQ(terminate(), 0) << log();
 }
 
+// A password-recovery link of another account, followed while this account has a capture kept
+// unsaved: the link signs this account out, but the capture is still this account's own.
+TEST_F(CrashScenario, ARecoveryLinkOfAnotherAccountKeepsThisAccountsCaptures) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
+                      StubAnswer::json(500, R"({"message":"internal error"})"));
+    auto reader = readerWindow("Kept — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(waitForLog("[save] 저장 대기 기록에 남김 — 다음 시작에 보냄", 30)) << log();
+    ASSERT_EQ(journals(dataRoot()).saves, 1u);
+    reader.reset();
+    backend.clear();
+
+    const std::string link = backend.recoveryLink("other@parlendo.test");
+    ASSERT_FALSE(link.empty());
+    const pid_t second = launch({link});
+    EXPECT_EQ(ProgramRun::wait(second, 15), 0);
+    const auto question = ProgramWindows::showingPart("비밀번호를 다시 정할까요?");
+    ASSERT_TRUE(question.has_value()) << log();
+    // Its acting button wakes a moment after the question shows.
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            ProgramWindows::click(*question, "button", "계속");
+            return !ProgramWindows::showingPart("비밀번호를 다시 정할까요?", 0).has_value();
+        },
+        10))
+        << log();
+    ASSERT_TRUE(waitForLog("[account] recovery_link adopted", 30)) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 1u) << log();
+    EXPECT_EQ(logCount("저장 대기 기록 지움"), 0u) << log();
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
 }  // namespace
 }  // namespace parlendo::testing
