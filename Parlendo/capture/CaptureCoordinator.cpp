@@ -191,13 +191,20 @@ void CaptureCoordinator::start() {
         env.accountScope->onAccountChange(
             "저장 대기 기록",
             [pipeline = pipeline_](const auto& user) { pipeline->followAccount(user); });
-        // A lost session keeps the journal (the account still owns the captures); the user's own
-        // sign-out, once its drain is over, clears it.
+        // A lost session keeps the journal (the account still owns the captures), and what was
+        // dropped with it goes out again once the login is back; the user's own sign-out, once
+        // its drain is over, clears it.
         if (env.account) {
             env.account->setOnSignedOutOf(
                 [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](const std::string& user) {
                     if (auto journal = weak.lock()) {
                         journal->signedOut(user);
+                    }
+                });
+            env.account->setOnLoginBack(
+                [pipeline = std::weak_ptr<CapturePipeline>(pipeline_)](const std::string& user) {
+                    if (auto self = pipeline.lock()) {
+                        self->loginBack(user);
                     }
                 });
         }

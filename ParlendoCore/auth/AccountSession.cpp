@@ -54,12 +54,23 @@ void AccountSession::installHooks() {
             self->onSessionLost_();
         }
     });
+    services_.auth->setOnRefreshed([weak, main = services_.main](const std::string& userID) {
+        main->post([weak, userID] {
+            auto self = weak.lock();
+            if (self && self->onLoginBack_ && self->services_.auth->userID() == userID) {
+                self->onLoginBack_(userID);
+            }
+        });
+    });
 }
 
 void AccountSession::accept(const std::string& userID) {
     startKeeper();
     if (onAccepted_) {
         onAccepted_(userID);
+    }
+    if (onLoginBack_) {
+        onLoginBack_(userID);
     }
 }
 

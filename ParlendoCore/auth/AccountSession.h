@@ -70,6 +70,11 @@ class AccountSession final : public AccountEntry,
     void setOnSignedOutOf(std::function<void(const std::string&)> callback) {
         onSignedOutOf_ = std::move(callback);
     }
+    // Told, with the account, each time the login of the signed-in account is good again: it was
+    // signed in, restored or adopted, or a refresh renewed its tokens.
+    void setOnLoginBack(std::function<void(const std::string&)> callback) {
+        onLoginBack_ = std::move(callback);
+    }
     // The number of saves still pending.
     void setPendingWork(std::function<int()> pendingWork) { pendingWork_ = std::move(pendingWork); }
 
@@ -147,6 +152,7 @@ class AccountSession final : public AccountEntry,
     std::function<void(const std::string&)> onAccepted_;
     std::function<void()> onSignedOut_;
     std::function<void(const std::string&)> onSignedOutOf_;
+    std::function<void(const std::string&)> onLoginBack_;
     std::function<int()> pendingWork_ = [] {
         return 0;
     };

@@ -76,20 +76,31 @@ void CapturePipeline::sentenceSettled(const SentenceWork& work,
 }
 
 void CapturePipeline::followAccount(const std::optional<std::string>& owner) {
-    if (!services_.journal || !owner) {
-        return;
+    followed_ = owner;
+    if (services_.journal && owner) {
+        handBack(*owner, HandBack::session);
     }
+}
+
+void CapturePipeline::loginBack(const std::string& owner) {
+    // Another account's saves wait for their own session; and until the account scope has told
+    // this account, its session's hand-back is still to come.
+    if (services_.journal && followed_ == owner) {
+        handBack(owner, HandBack::login);
+    }
+}
+
+void CapturePipeline::handBack(const std::string& owner, HandBack why) {
     services_.journal->takeLeftOver(
-        *owner, [weak = weak_from_this(), owner = *owner](SaveJournal::LeftOver left) mutable {
+        owner, [weak = weak_from_this(), owner, why](SaveJournal::LeftOver left) mutable {
             if (auto self = weak.lock()) {
-                self->onMain([self, owner = std::move(owner), left = std::move(left)]() mutable {
-                    self->resend(owner, std::move(left));
-                });
+                self->onMain([self, owner = std::move(owner), left = std::move(left),
+                              why]() mutable { self->resend(owner, std::move(left), why); });
             }
         });
 }
 
-void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver left) {
+void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver left, HandBack why) {
     // The account signed out again meanwhile: its saves wait for its next session.
     if (!ownerHolds(owner)) {
         for (const auto& entry : left.send) {
@@ -97,7 +108,9 @@ void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver lef
         }
         return;
     }
-    if (unsaved) {
+    // What a login that came back hands back was dropped on its way, and a drop is not counted
+    // unsaved; what a session is handed counts until the server confirms it.
+    if (why == HandBack::session && unsaved) {
         for (const auto* entries : {&left.kept, &left.send}) {
             for (const auto& entry : *entries) {
                 unsaved->add(
@@ -109,8 +122,10 @@ void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver lef
     if (left.send.empty()) {
         return;
     }
-    Log::write("save", "지난 실행에서 끝나지 않은 저장 " + std::to_string(left.send.size()) +
-                           "건 — 다시 보냄");
+    const std::string count = std::to_string(left.send.size());
+    Log::write("save", why == HandBack::session
+                           ? "지난 실행에서 끝나지 않은 저장 " + count + "건 — 다시 보냄"
+                           : "로그인이 돌아옴 — 버렸던 저장 " + count + "건 다시 보냄");
     for (auto& entry : left.send) {
         CaptureSnapshot snapshot = entry.origin
                                        ? entry.origin->snapshot(entry.id())

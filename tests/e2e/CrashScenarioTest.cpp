@@ -365,5 +365,37 @@ TEST_F(CrashScenario, ARecoveryLinkOfAnotherAccountKeepsThisAccountsCaptures) {
     EXPECT_EQ(terminate(), 0) << log();
 }
 
+// The server refuses the access token mid-save and the refresh does not get through: the word
+// waits, and goes out as soon as a later refresh renews the login.
+TEST_F(CrashScenario, ASaveDroppedWithALostLoginGoesOutWhenTheLoginIsBack) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    const StubAnswer expired =
+        StubAnswer::json(401, R"({"code":"PGRST301","message":"JWT expired"})");
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", expired, 1);
+    backend.interpose("POST", "/auth/v1/token", StubAnswer::dropped(), 1);
+    auto first = readerWindow("Lost login — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(waitForLog("[save] 버림 why=auth_required")) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 1u) << log();
+    first.reset();
+
+    // The next save meets an expired token too; this time the refresh gets through.
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", expired, 1);
+    auto second = readerWindow("Login back — Test window", "ephemeral");
+    lookupChord();
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            return backend.library->count("words", false) == 2 && journals(dataRoot()).saves == 0;
+        },
+        30))
+        << log();
+    EXPECT_TRUE(waitForLog("[save] 로그인이 돌아옴 — 버렸던 저장 1건 다시 보냄")) << log();
+    EXPECT_EQ(terminate(), 0) << log();
+    // Sent once, and a drop is never counted unsaved.
+    EXPECT_EQ(logCount("다시 보냄"), 1u) << log();
+    EXPECT_EQ(logCount("저장 안 된 것 +1"), 0u) << log();
+}
+
 }  // namespace
 }  // namespace parlendo::testing
