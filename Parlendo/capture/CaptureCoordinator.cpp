@@ -208,6 +208,18 @@ void CaptureCoordinator::start() {
                     }
                 });
         }
+        // What the journal was asked before the quit reaches the disk before the process ends:
+        // a removal lost there would send a saved capture again at the next start.
+        env.shutdown->addLaterTask(
+            "저장 대기 기록",
+            [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](Completion<void()> done) {
+                auto journal = weak.lock();
+                if (!journal) {
+                    done();
+                    return;
+                }
+                journal->whenWritten([done = std::move(done)]() mutable { done(); });
+            });
         // The registry lives as long as the process; it must not keep the journal (and its
         // writer thread) past the program.
         AccountLocalData::shared().registerForgetter(

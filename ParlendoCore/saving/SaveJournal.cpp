@@ -162,6 +162,10 @@ bool SaveJournal::forget(const std::string& owner) {
     return gone;
 }
 
+void SaveJournal::whenWritten(Task then) {
+    writer_->post(std::move(then));
+}
+
 bool SaveJournal::erase(const std::string& owner) {
     std::error_code failure;
     {

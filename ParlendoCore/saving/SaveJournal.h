@@ -84,6 +84,8 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
     // Deletes `owner`'s journal now, with the temporary and set-aside files a killed write left;
     // whether nothing of it remains on disk. Never waits for a write in progress.
     bool forget(const std::string& owner);
+    // Runs `then` on the writer once everything asked before has reached the disk.
+    void whenWritten(Task then);
 
     std::filesystem::path fileOf(const std::string& owner) const;
 
