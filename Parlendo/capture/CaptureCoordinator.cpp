@@ -191,8 +191,9 @@ void CaptureCoordinator::start() {
         env.accountScope->onAccountChange(
             "저장 대기 기록",
             [pipeline = pipeline_](const auto& user) { pipeline->followAccount(user); });
-        // A lost session keeps the journal (the account still owns the captures); the user's own
-        // sign-out, once its drain is over, clears it.
+        // A lost session keeps the journal (the account still owns the captures), and what was
+        // dropped with it goes out again once the login is back; the user's own sign-out, once
+        // its drain is over, clears it.
         if (env.account) {
             env.account->setOnSignedOutOf(
                 [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](const std::string& user) {
@@ -200,7 +201,25 @@ void CaptureCoordinator::start() {
                         journal->signedOut(user);
                     }
                 });
+            env.account->setOnLoginBack(
+                [pipeline = std::weak_ptr<CapturePipeline>(pipeline_)](const std::string& user) {
+                    if (auto self = pipeline.lock()) {
+                        self->loginBack(user);
+                    }
+                });
         }
+        // What the journal was asked before the quit reaches the disk before the process ends:
+        // a removal lost there would send a saved capture again at the next start.
+        env.shutdown->addLaterTask(
+            "저장 대기 기록",
+            [weak = std::weak_ptr<SaveJournal>(desktop_.journal)](Completion<void()> done) {
+                auto journal = weak.lock();
+                if (!journal) {
+                    done();
+                    return;
+                }
+                journal->whenWritten([done = std::move(done)]() mutable { done(); });
+            });
         // The registry lives as long as the process; it must not keep the journal (and its
         // writer thread) past the program.
         AccountLocalData::shared().registerForgetter(

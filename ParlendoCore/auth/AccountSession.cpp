@@ -54,12 +54,23 @@ void AccountSession::installHooks() {
             self->onSessionLost_();
         }
     });
+    services_.auth->setOnRefreshed([weak, main = services_.main](const std::string& userID) {
+        main->post([weak, userID] {
+            auto self = weak.lock();
+            if (self && self->onLoginBack_ && self->services_.auth->userID() == userID) {
+                self->onLoginBack_(userID);
+            }
+        });
+    });
 }
 
 void AccountSession::accept(const std::string& userID) {
     startKeeper();
     if (onAccepted_) {
         onAccepted_(userID);
+    }
+    if (onLoginBack_) {
+        onLoginBack_(userID);
     }
 }
 
@@ -335,12 +346,17 @@ void AccountSession::drainPending(int before, double waited, Task then) {
 
 void AccountSession::signOut(std::function<bool()> stopWork,
                              Completion<void(LogoutOutcome)> completion) {
+    endSession(std::move(stopWork), true, std::move(completion));
+}
+
+void AccountSession::endSession(std::function<bool()> stopWork, bool byUser,
+                                Completion<void(LogoutOutcome)> completion) {
     stopKeeper();
     // What the sign-out needs is held here, not reached through this object: a sign-out that
     // outlives the session still signs the runtime out, tells onSignedOut and answers its caller.
     // The runtime calls `stopWork` on the main executor.
     auto proceed = [runtime = services_.auth, main = services_.main, stopWork,
-                    signedOut = onSignedOut_, signedOutOf = onSignedOutOf_,
+                    signedOut = onSignedOut_, signedOutOf = byUser ? onSignedOutOf_ : nullptr,
                     completion = std::move(completion)]() mutable {
         auto user = runtime->userID();
         runtime->signOut(stopWork,

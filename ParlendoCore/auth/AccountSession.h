@@ -64,10 +64,16 @@ class AccountSession final : public AccountEntry,
         onAccepted_ = std::move(callback);
     }
     void setOnSignedOut(std::function<void()> callback) { onSignedOut_ = std::move(callback); }
-    // Told, just before onSignedOut, which account a sign-out ended (none was signed in: not
-    // told). The sign-out's drain is over by then.
+    // Told, just before onSignedOut, which account the user's own sign-out ended (none was
+    // signed in: not told). The sign-out's drain is over by then. The sign-out of a recovery link
+    // that switches accounts is not the user's and is not told.
     void setOnSignedOutOf(std::function<void(const std::string&)> callback) {
         onSignedOutOf_ = std::move(callback);
+    }
+    // Told, with the account, each time the login of the signed-in account is good again: it was
+    // signed in, restored or adopted, or a refresh renewed its tokens.
+    void setOnLoginBack(std::function<void(const std::string&)> callback) {
+        onLoginBack_ = std::move(callback);
     }
     // The number of saves still pending.
     void setPendingWork(std::function<int()> pendingWork) { pendingWork_ = std::move(pendingWork); }
@@ -122,6 +128,9 @@ class AccountSession final : public AccountEntry,
     void stopKeeper();
     void scheduleKeeperTick(std::uint64_t keeper);
     void drainPending(int before, double waited, Task then);
+    // The sign-out; `byUser`: the user's own, told to onSignedOutOf.
+    void endSession(std::function<bool()> stopWork, bool byUser,
+                    Completion<void(LogoutOutcome)> completion);
     // Writes the candidate's token on the store's queue (`previous` gives the login it replaces),
     // then adopts it; a write that fails or is not answered by the store's deadline ends the
     // adoption as it is.
@@ -143,6 +152,7 @@ class AccountSession final : public AccountEntry,
     std::function<void(const std::string&)> onAccepted_;
     std::function<void()> onSignedOut_;
     std::function<void(const std::string&)> onSignedOutOf_;
+    std::function<void(const std::string&)> onLoginBack_;
     std::function<int()> pendingWork_ = [] {
         return 0;
     };

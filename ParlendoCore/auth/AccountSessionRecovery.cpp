@@ -92,9 +92,12 @@ void AccountSession::adoptRecovery(const RecoveryCandidate& candidate,
             return;
         }
         auto current = self->services_.auth->userID();
+        // The link, not the user, ends this account's session: what it keeps stays its own.
         if (current && *current != candidate.userID) {
-            self->signOut(stopWork, [afterSignOut = std::move(afterSignOut)](
-                                        LogoutOutcome) mutable { afterSignOut(); });
+            self->endSession(stopWork, false,
+                             [afterSignOut = std::move(afterSignOut)](LogoutOutcome) mutable {
+                                 afterSignOut();
+                             });
             return;
         }
         afterSignOut();

@@ -163,6 +163,11 @@ void AuthRuntime::setOnLoggedOut(std::function<void()> callback) {
     onLoggedOut_ = std::move(callback);
 }
 
+void AuthRuntime::setOnRefreshed(std::function<void(const std::string&)> callback) {
+    std::lock_guard lock(mutex_);
+    onRefreshed_ = std::move(callback);
+}
+
 void AuthRuntime::setRetryAfterHint(std::function<std::optional<double>()> hint) {
     std::lock_guard lock(mutex_);
     retryAfterHint_ = std::move(hint);
@@ -338,6 +343,7 @@ void AuthRuntime::refreshNow(const std::string& refreshToken, const std::string&
 void AuthRuntime::handleRefresh(const AuthSessionResult& result, std::int64_t startGeneration,
                                 const std::string& reason) {
     std::vector<Completion<void(AuthSessionResult)>> waiters;
+    std::function<void()> refreshed;
     {
         std::lock_guard lock(mutex_);
         refreshInflight_ = false;
@@ -353,6 +359,11 @@ void AuthRuntime::handleRefresh(const AuthSessionResult& result, std::int64_t st
                     session_ = *result;
                     keep(result->refreshToken, "refresh");
                     Log::write(tag, reason + " 갱신 성공");
+                    if (onRefreshed_) {
+                        refreshed = [callback = onRefreshed_, user = session_->userID] {
+                            callback(user);
+                        };
+                    }
                 }
             }
         } else {
@@ -411,6 +422,9 @@ void AuthRuntime::handleRefresh(const AuthSessionResult& result, std::int64_t st
     }
     for (auto& waiter : waiters) {
         waiter(result);
+    }
+    if (refreshed) {
+        refreshed();
     }
 }
 

@@ -113,6 +113,9 @@ class AuthRuntime final : public AuthAccess,
 
     void setOnStateChange(std::function<void(AuthState)> callback);
     void setOnLoggedOut(std::function<void()> callback);
+    // Told, with the account, each time a refresh renewed the tokens of the session held; on the
+    // thread that delivered the refresh's answer, outside the lock.
+    void setOnRefreshed(std::function<void(const std::string& userID)> callback);
     void setRetryAfterHint(std::function<std::optional<double>()> hint);
     void setBackoffRandom(std::function<double()> random);
 
@@ -157,6 +160,7 @@ class AuthRuntime final : public AuthAccess,
     bool storeFailed_ = false;
     std::function<void(AuthState)> onStateChange_;
     std::function<void()> onLoggedOut_;
+    std::function<void(const std::string&)> onRefreshed_;
     std::mt19937_64 randomEngine_;
 };
 

@@ -103,6 +103,10 @@ class CapturePipeline final : public CaptureSink,
     using Kind = CaptureKind;
     using Started = CaptureStarted;
 
+    // How long a save waits for its journal record (a disk that hangs holds every record behind
+    // it) before it goes out unrecorded.
+    static constexpr double recordWait = 2.0;
+
     struct Services {
         std::shared_ptr<PopupPresenting> popups;
         std::shared_ptr<PopupSettingsProviding> settings;
@@ -137,6 +141,9 @@ class CapturePipeline final : public CaptureSink,
     // lost) is sent again through the same hand-off and savers, and counts as unsaved until the
     // server confirms it.
     void followAccount(const std::optional<std::string>& owner);
+    // Told each time the login of the signed-in account is good again (signed in, or its tokens
+    // renewed): its saves dropped when the login was lost go out again.
+    void loginBack(const std::string& owner);
 
     // Set by the coordinator before the first capture; called on the main executor.
     // Told how many cards could not be opened.
@@ -160,6 +167,8 @@ class CapturePipeline final : public CaptureSink,
     enum class Road { word, sentence };
     // How a save ended, for the journal and the unsaved count.
     enum class SaveEnd { saved, refused, givenUp, dropped };
+    // Why the journal hands saves back: a session of their account began, or its login came back.
+    enum class HandBack { session, login };
 
     explicit CapturePipeline(Services services);
 
@@ -187,6 +196,9 @@ class CapturePipeline final : public CaptureSink,
                       const std::string& korean, Task done);
     // `replayed`: the save comes from the journal, which holds it already.
     void saving(std::shared_ptr<Started> started, JournalEntry entry, Task done, bool replayed);
+    // The journal wrote the save's record, or the wait for it ended (`onDisk` false): the save
+    // goes on, once.
+    void recordEnded(const std::shared_ptr<std::shared_ptr<Handoff>>& waiting, bool onDisk);
     void resolve(std::shared_ptr<Handoff> handoff);
     void resolved(std::shared_ptr<Handoff> handoff, std::optional<SourceRow> row);
     void retryAfterWait(std::shared_ptr<Handoff> handoff);
@@ -203,11 +215,15 @@ class CapturePipeline final : public CaptureSink,
     // The journal's side.
     static SaveEnd endOf(const SaveVerdict& verdict);
     static SaveEnd endOf(const SentenceSaveOutcome& outcome);
+    static SaveEnd endOfRefusal(const std::string& code);
     void journalOutcome(const std::string& id, SaveEnd end);
     void putBack(const std::string& id);
-    void resend(const std::string& owner, SaveJournal::LeftOver left);
+    void handBack(const std::string& owner, HandBack why);
+    void resend(const std::string& owner, SaveJournal::LeftOver left, HandBack why);
 
     Services services_;
+    // The account the account scope told last; main executor only.
+    std::optional<std::string> followed_;
     mutable std::mutex mutex_;
     int saving_ = 0;
     std::map<std::string, TitleAfterSave> titlesAfterSave_;

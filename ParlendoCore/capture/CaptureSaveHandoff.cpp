@@ -6,6 +6,8 @@
 #include "foundation/Overloaded.h"
 #include "lookup/TitleKey.h"
 
+#include <utility>
+
 namespace parlendo {
 
 namespace {
@@ -106,14 +108,32 @@ void CapturePipeline::saving(std::shared_ptr<Started> started, JournalEntry entr
         return;
     }
     // The capture is on disk before its source is looked for: from here a kill loses it no more.
+    // A record that does not end in time (a disk that hangs) lets the save go on without it.
     const std::string owner = *handoff->started->owner;
     JournalEntry recorded = handoff->entry;
-    services_.journal->record(owner, std::move(recorded),
-                              [self = shared_from_this(), handoff = std::move(handoff)]() mutable {
-                                  self->onMain([self, handoff = std::move(handoff)]() mutable {
-                                      self->resolve(std::move(handoff));
-                                  });
-                              });
+    auto waiting = std::make_shared<std::shared_ptr<Handoff>>(std::move(handoff));
+    services_.journal->record(
+        owner, std::move(recorded), [self = shared_from_this(), waiting]() mutable {
+            self->onMain([self, waiting] { self->recordEnded(waiting, true); });
+        });
+    services_.timers->postAfter(recordWait, [weak = weak_from_this(), waiting] {
+        if (auto self = weak.lock()) {
+            self->onMain([self, waiting] { self->recordEnded(waiting, false); });
+        }
+    });
+}
+
+void CapturePipeline::recordEnded(const std::shared_ptr<std::shared_ptr<Handoff>>& waiting,
+                                  bool onDisk) {
+    auto handoff = std::exchange(*waiting, nullptr);
+    if (!handoff) {
+        return;  // gone on already
+    }
+    if (!onDisk) {
+        Log::write("save", "🔴 저장 대기 기록이 끝나지 않음 — 기록 없이 보냄 work=" +
+                               handoff->entry.id().substr(0, 8));
+    }
+    resolve(std::move(handoff));
 }
 
 void CapturePipeline::resolve(std::shared_ptr<Handoff> handoff) {

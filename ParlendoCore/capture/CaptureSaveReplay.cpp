@@ -3,11 +3,20 @@
 #include "capture/CapturePipeline.h"
 #include "foundation/Log.h"
 #include "foundation/Overloaded.h"
+#include "server/ServerContract.h"
 
 namespace parlendo {
 
+// A refusal that speaks of the program or the service (update required, service paused, the
+// feature switched off) is none of the capture's: it stays to be sent again.
+CapturePipeline::SaveEnd CapturePipeline::endOfRefusal(const std::string& code) {
+    return ServerContract::kindOfCode(code) ? SaveEnd::givenUp : SaveEnd::refused;
+}
+
 CapturePipeline::SaveEnd CapturePipeline::endOf(const SaveVerdict& verdict) {
-    return std::visit(overloaded{[](const SaveVerdict::Terminal&) { return SaveEnd::refused; },
+    return std::visit(overloaded{[](const SaveVerdict::Terminal& terminal) {
+                                     return endOfRefusal(terminal.code);
+                                 },
                                  [](const SaveVerdict::Retry&) { return SaveEnd::givenUp; },
                                  [](const SaveVerdict::Drop&) { return SaveEnd::dropped; },
                                  [](const SaveVerdict::RpcMissing&) {
@@ -19,7 +28,9 @@ CapturePipeline::SaveEnd CapturePipeline::endOf(const SaveVerdict& verdict) {
 CapturePipeline::SaveEnd CapturePipeline::endOf(const SentenceSaveOutcome& outcome) {
     return std::visit(
         overloaded{[](const SentenceSaveOutcome::Confirmed&) { return SaveEnd::saved; },
-                   [](const SentenceSaveOutcome::Rejected&) { return SaveEnd::refused; },
+                   [](const SentenceSaveOutcome::Rejected& rejected) {
+                       return endOfRefusal(rejected.code);
+                   },
                    [](const SentenceSaveOutcome::Dropped&) { return SaveEnd::dropped; },
                    [](const SentenceSaveOutcome::Lost&) { return SaveEnd::givenUp; },
                    [](const SentenceSaveOutcome::Unknown&) {
@@ -65,20 +76,31 @@ void CapturePipeline::sentenceSettled(const SentenceWork& work,
 }
 
 void CapturePipeline::followAccount(const std::optional<std::string>& owner) {
-    if (!services_.journal || !owner) {
-        return;
+    followed_ = owner;
+    if (services_.journal && owner) {
+        handBack(*owner, HandBack::session);
     }
+}
+
+void CapturePipeline::loginBack(const std::string& owner) {
+    // Another account's saves wait for their own session; and until the account scope has told
+    // this account, its session's hand-back is still to come.
+    if (services_.journal && followed_ == owner) {
+        handBack(owner, HandBack::login);
+    }
+}
+
+void CapturePipeline::handBack(const std::string& owner, HandBack why) {
     services_.journal->takeLeftOver(
-        *owner, [weak = weak_from_this(), owner = *owner](SaveJournal::LeftOver left) mutable {
+        owner, [weak = weak_from_this(), owner, why](SaveJournal::LeftOver left) mutable {
             if (auto self = weak.lock()) {
-                self->onMain([self, owner = std::move(owner), left = std::move(left)]() mutable {
-                    self->resend(owner, std::move(left));
-                });
+                self->onMain([self, owner = std::move(owner), left = std::move(left),
+                              why]() mutable { self->resend(owner, std::move(left), why); });
             }
         });
 }
 
-void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver left) {
+void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver left, HandBack why) {
     // The account signed out again meanwhile: its saves wait for its next session.
     if (!ownerHolds(owner)) {
         for (const auto& entry : left.send) {
@@ -86,7 +108,9 @@ void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver lef
         }
         return;
     }
-    if (unsaved) {
+    // What a login that came back hands back was dropped on its way, and a drop is not counted
+    // unsaved; what a session is handed counts until the server confirms it.
+    if (why == HandBack::session && unsaved) {
         for (const auto* entries : {&left.kept, &left.send}) {
             for (const auto& entry : *entries) {
                 unsaved->add(
@@ -98,8 +122,10 @@ void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver lef
     if (left.send.empty()) {
         return;
     }
-    Log::write("save", "지난 실행에서 끝나지 않은 저장 " + std::to_string(left.send.size()) +
-                           "건 — 다시 보냄");
+    const std::string count = std::to_string(left.send.size());
+    Log::write("save", why == HandBack::session
+                           ? "지난 실행에서 끝나지 않은 저장 " + count + "건 — 다시 보냄"
+                           : "로그인이 돌아옴 — 버렸던 저장 " + count + "건 다시 보냄");
     for (auto& entry : left.send) {
         CaptureSnapshot snapshot = entry.origin
                                        ? entry.origin->snapshot(entry.id())

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace parlendo {
 namespace fs = std::filesystem;
@@ -30,14 +31,21 @@ void logRemovalFailure(const std::error_code& ec) {
 
 }  // namespace
 
-std::shared_ptr<SaveJournal> SaveJournal::make(fs::path stateRoot, ExecutorPtr writer,
-                                               size_t capacity) {
-    return std::shared_ptr<SaveJournal>(
-        new SaveJournal(std::move(stateRoot), std::move(writer), capacity));
+int SaveJournal::lockFile(int fd) {
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
 }
 
-SaveJournal::SaveJournal(fs::path stateRoot, ExecutorPtr writer, size_t capacity)
-    : folder_(std::move(stateRoot) / folderName), writer_(std::move(writer)), capacity_(capacity) {}
+std::shared_ptr<SaveJournal> SaveJournal::make(fs::path stateRoot, ExecutorPtr writer,
+                                               size_t capacity, LockFile lock) {
+    return std::shared_ptr<SaveJournal>(
+        new SaveJournal(std::move(stateRoot), std::move(writer), capacity, lock));
+}
+
+SaveJournal::SaveJournal(fs::path stateRoot, ExecutorPtr writer, size_t capacity, LockFile lock)
+    : folder_(std::move(stateRoot) / folderName),
+      writer_(std::move(writer)),
+      capacity_(capacity),
+      lock_(lock) {}
 
 SaveJournal::~SaveJournal() {
     if (lockFd_ >= 0) {
@@ -54,8 +62,7 @@ void SaveJournal::record(std::string owner, JournalEntry entry, Task then) {
                    then = std::move(then)]() mutable {
         const std::string id = entry.id();
         if (!self->owned()) {
-            Log::write("save",
-                       "저장 대기 기록은 다른 실행이 쓰는 중 — 기록 없이 보냄 work=" + shortOf(id));
+            self->sayHeldElsewhere("기록 없이 보냄 work=" + shortOf(id));
         } else if (Book& book = self->book(owner); book.saves.size() >= self->capacity_) {
             Log::write("save", "저장 대기 기록 가득 참 — 기록 없이 보냄 work=" + shortOf(id));
         } else {
@@ -109,35 +116,35 @@ void SaveJournal::putBack(std::string id) {
 }
 
 void SaveJournal::takeLeftOver(std::string owner, UniqueFunction<void(LeftOver)> then) {
-    writer_->post([self = shared_from_this(), owner = std::move(owner),
-                   then = std::move(then)]() mutable {
-        LeftOver left;
-        if (!self->owned()) {
-            Log::write("save", "저장 대기 기록은 다른 실행이 쓰는 중 — 남은 저장은 그쪽이 보냄");
-            then(std::move(left));
-            return;
-        }
-        for (auto& held : self->book(owner).saves) {
-            switch (held.stage) {
-                case Stage::waiting:
-                    held.stage = Stage::sending;
-                    left.send.push_back(held.entry);
-                    break;
-                case Stage::kept:
-                    left.kept.push_back(held.entry);
-                    break;
-                case Stage::sending:
-                    break;
+    writer_->post(
+        [self = shared_from_this(), owner = std::move(owner), then = std::move(then)]() mutable {
+            LeftOver left;
+            if (!self->owned()) {
+                self->sayHeldElsewhere("남은 저장은 그쪽이 보냄");
+                then(std::move(left));
+                return;
             }
-        }
-        then(std::move(left));
-    });
+            for (auto& held : self->book(owner).saves) {
+                switch (held.stage) {
+                    case Stage::waiting:
+                        held.stage = Stage::sending;
+                        left.send.push_back(held.entry);
+                        break;
+                    case Stage::kept:
+                        left.kept.push_back(held.entry);
+                        break;
+                    case Stage::sending:
+                        break;
+                }
+            }
+            then(std::move(left));
+        });
 }
 
 void SaveJournal::signedOut(std::string owner) {
     writer_->post([self = shared_from_this(), owner = std::move(owner)] {
         if (!self->owned()) {
-            return;  // the journals are another run's
+            return;  // the journals are not this run's to clear
         }
         self->books_.erase(owner);
         const bool gone = self->erase(owner);
@@ -153,6 +160,10 @@ bool SaveJournal::forget(const std::string& owner) {
     // The removals reach the disk on the writer; the caller never waits for a flush.
     writer_->post([self = shared_from_this()] { self->syncFolder(); });
     return gone;
+}
+
+void SaveJournal::whenWritten(Task then) {
+    writer_->post(std::move(then));
 }
 
 bool SaveJournal::erase(const std::string& owner) {
@@ -210,35 +221,46 @@ bool SaveJournal::owned() {
     if (lockFd_ >= 0) {
         return true;
     }
-    // Without a lock file nothing can be guarded (a folder that cannot be made cannot be
-    // written either, and the writes say why): go on.
+    // A folder that cannot be made cannot be written either: each write says why, and the save
+    // goes on without it.
     if (fileio::makePrivateFolder(folder_, folder_)) {
         return true;
     }
     const fs::path file = folder_ / lockName;
     const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, fileio::privateFileMode);
-    if (fd < 0) {
+    const int error = fd < 0 ? errno : lock_(fd);
+    if (error == 0) {
+        // Held until the journal goes, with the process.
+        lockFd_ = fd;
+        if (heldElsewhere_ || unlockableLogged_) {
+            Log::write("save", "저장 대기 기록을 이제 이 실행이 씀");
+        }
+        heldElsewhere_ = false;
         return true;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
+    if (fd >= 0) {
         ::close(fd);
-        if (error != EWOULDBLOCK) {
-            return true;  // a file system without locks
-        }
-        if (!refusalLogged_) {
-            refusalLogged_ = true;
+    }
+    if (error == EWOULDBLOCK) {
+        if (!std::exchange(heldElsewhere_, true)) {
             Log::write("save",
                        "🔴 저장 대기 기록을 다른 실행이 잡고 있음 — 이 실행은 기록하지 않음");
         }
         return false;
     }
-    // Held until the journal goes, with the process.
-    lockFd_ = fd;
-    if (refusalLogged_) {
-        Log::write("save", "저장 대기 기록을 이제 이 실행이 씀");
+    // A file system without locks: another process could be writing the same files unseen.
+    if (!std::exchange(unlockableLogged_, true)) {
+        Log::write("save", "🔴 저장 대기 기록을 잠글 수 없음 " +
+                               Log::describe(std::error_code(error, std::generic_category())) +
+                               " — 이 실행은 기록 없이 보냄");
     }
-    return true;
+    return false;
+}
+
+void SaveJournal::sayHeldElsewhere(const std::string& instead) const {
+    if (heldElsewhere_) {
+        Log::write("save", "저장 대기 기록은 다른 실행이 쓰는 중 — " + instead);
+    }
 }
 
 SaveJournal::Book& SaveJournal::book(const std::string& owner) {

@@ -31,7 +31,9 @@ namespace parlendo {
 //
 // One process at a time keeps the journals of a data folder: the first to take the folder's lock
 // file. Another process that shares the folder (another session, a home on a network file
-// system) sends its saves unrecorded and hands nothing back, and says so in the log.
+// system) sends its saves unrecorded and hands nothing back, and says so in the log. So does a
+// process that cannot lock the folder at all (a file system without locks): without the lock
+// nothing would keep two processes from erasing each other's entries.
 //
 // Everything but `forget` runs in order on `writer`, a serial executor off the main thread, and
 // the journals in memory are the writer's alone. `forget` runs on the caller's thread and only
@@ -53,8 +55,14 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
         Entries kept;
     };
 
+    // Takes the exclusive lock of the open lock file without waiting: 0, or why not (an errno
+    // value; EWOULDBLOCK while another process holds it).
+    using LockFile = int (*)(int fd);
+    static int lockFile(int fd);
+
     static std::shared_ptr<SaveJournal> make(std::filesystem::path stateRoot, ExecutorPtr writer,
-                                             size_t capacity = defaultCapacity);
+                                             size_t capacity = defaultCapacity,
+                                             LockFile lock = &lockFile);
     ~SaveJournal();
 
     // Writes `entry` into `owner`'s journal on the writer, then runs `then` there. `then` runs
@@ -76,6 +84,8 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
     // Deletes `owner`'s journal now, with the temporary and set-aside files a killed write left;
     // whether nothing of it remains on disk. Never waits for a write in progress.
     bool forget(const std::string& owner);
+    // Runs `then` on the writer once everything asked before has reached the disk.
+    void whenWritten(Task then);
 
     std::filesystem::path fileOf(const std::string& owner) const;
 
@@ -91,10 +101,13 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
         std::uint64_t epoch = 0;
     };
 
-    SaveJournal(std::filesystem::path stateRoot, ExecutorPtr writer, size_t capacity);
+    SaveJournal(std::filesystem::path stateRoot, ExecutorPtr writer, size_t capacity,
+                LockFile lock);
 
     // Writer only. Whether this process keeps the folder's journals, taking its lock when it can.
     bool owned();
+    // Says what this process does `instead` when another one keeps the journals.
+    void sayHeldElsewhere(const std::string& instead) const;
     Book& book(const std::string& owner);
     std::optional<std::vector<Held>> read(const std::string& owner,
                                           const std::filesystem::path& file) const;
@@ -115,10 +128,13 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
     std::filesystem::path folder_;
     ExecutorPtr writer_;
     const size_t capacity_;
+    const LockFile lock_;
     // The writer's.
     std::map<std::string, Book> books_;
     int lockFd_ = -1;
-    bool refusalLogged_ = false;
+    // Another process held the lock when it was last tried.
+    bool heldElsewhere_ = false;
+    bool unlockableLogged_ = false;
     // Guards the count of forgets per account, and the renames and removals of journal files.
     std::mutex filesMutex_;
     std::map<std::string, std::uint64_t> epochs_;

@@ -1,7 +1,8 @@
 // Days that end badly: the program is killed (SIGKILL, as the out-of-memory killer or a crash
-// ends it) while the server holds saves or the source of a capture, or after an outage made it
-// give saves up; or the server refuses the login mid-save. The next start, or the next sign-in,
-// sends them again: every capture ends on the server once, or counted unsaved in the menu.
+// ends it) while the server holds saves or the source of a capture, or after an outage or a
+// demand for an update made it keep saves back; or the login is lost mid-save; or a recovery
+// link switches accounts. The next start, the next sign-in or the login's return sends them
+// again: every capture ends on the server once, or counted unsaved in the menu.
 #include "CaptureSteps.h"
 
 #include "foundation/Json.h"
@@ -293,6 +294,107 @@ TEST_F(CrashScenario, ASignalWithASaveHeldEndsAfterTheDrainWithoutAsking) {
     EXPECT_EQ(text.find("choice="), std::string::npos) << text;
     EXPECT_NE(text.find("[app] 종료"), std::string::npos) << text;
     EXPECT_EQ(journals(dataRoot()).saves, 1u);
+}
+
+// The server says the program must be updated while a word and a sentence are saved: that
+// refuses the program, not the captures, which wait for the next start.
+TEST_F(CrashScenario, CapturesRefusedForAnUpdateAreSentAtTheNextStart) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    const StubAnswer update =
+        StubAnswer::json(426, R"({"code":"app_update_required","notice":"update_required"})");
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", update);
+    backend.interpose("POST", "/rest/v1/sentences", update);
+    auto reader = readerWindow("Update — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1")) << log();
+    reader.reset();
+    auto story = readerWindow("Update story — Test window", "", ScriptedBackend::sentence);
+    lookupChord();
+    ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/sentences")) << log();
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] { return logCount("[save] 저장 대기 기록에 남김 — 다음 시작에 보냄") == 2; }, 15))
+        << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 2u);
+    story.reset();
+
+    ASSERT_NO_FATAL_FAILURE(restartAfterKill());
+    ASSERT_TRUE(waitForLog("[save] 지난 실행에서 끝나지 않은 저장 2건 — 다시 보냄", 20)) << log();
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            return backend.library->count("words", false) == 1 &&
+                   backend.library->count("sentences", false) == 1 &&
+                   journals(dataRoot()).saves == 0;
+        },
+        30))
+        << log();
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+// A password-recovery link of another account, followed while this account has a capture kept
+// unsaved: the link signs this account out, but the capture is still this account's own.
+TEST_F(CrashScenario, ARecoveryLinkOfAnotherAccountKeepsThisAccountsCaptures) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
+                      StubAnswer::json(500, R"({"message":"internal error"})"));
+    auto reader = readerWindow("Kept — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(waitForLog("[save] 저장 대기 기록에 남김 — 다음 시작에 보냄", 30)) << log();
+    ASSERT_EQ(journals(dataRoot()).saves, 1u);
+    reader.reset();
+    backend.clear();
+
+    const std::string link = backend.recoveryLink("other@parlendo.test");
+    ASSERT_FALSE(link.empty());
+    const pid_t second = launch({link});
+    EXPECT_EQ(ProgramRun::wait(second, 15), 0);
+    const auto question = ProgramWindows::showingPart("비밀번호를 다시 정할까요?");
+    ASSERT_TRUE(question.has_value()) << log();
+    // Its acting button wakes a moment after the question shows.
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            ProgramWindows::click(*question, "button", "계속");
+            return !ProgramWindows::showingPart("비밀번호를 다시 정할까요?", 0).has_value();
+        },
+        10))
+        << log();
+    ASSERT_TRUE(waitForLog("[account] recovery_link adopted", 30)) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 1u) << log();
+    EXPECT_EQ(logCount("저장 대기 기록 지움"), 0u) << log();
+    EXPECT_EQ(terminate(), 0) << log();
+}
+
+// The server refuses the access token mid-save and the refresh does not get through: the word
+// waits, and goes out as soon as a later refresh renews the login.
+TEST_F(CrashScenario, ASaveDroppedWithALostLoginGoesOutWhenTheLoginIsBack) {
+    ASSERT_NO_FATAL_FAILURE(startReading());
+    switchDetectionOn();
+    const StubAnswer expired =
+        StubAnswer::json(401, R"({"code":"PGRST301","message":"JWT expired"})");
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", expired, 1);
+    backend.interpose("POST", "/auth/v1/token", StubAnswer::dropped(), 1);
+    auto first = readerWindow("Lost login — Test window", ScriptedBackend::knownWord);
+    lookupChord();
+    ASSERT_TRUE(waitForLog("[save] 버림 why=auth_required")) << log();
+    EXPECT_EQ(journals(dataRoot()).saves, 1u) << log();
+    first.reset();
+
+    // The next save meets an expired token too; this time the refresh gets through.
+    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1", expired, 1);
+    auto second = readerWindow("Login back — Test window", "ephemeral");
+    lookupChord();
+    ASSERT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            return backend.library->count("words", false) == 2 && journals(dataRoot()).saves == 0;
+        },
+        30))
+        << log();
+    EXPECT_TRUE(waitForLog("[save] 로그인이 돌아옴 — 버렸던 저장 1건 다시 보냄")) << log();
+    EXPECT_EQ(terminate(), 0) << log();
+    // Sent once, and a drop is never counted unsaved.
+    EXPECT_EQ(logCount("다시 보냄"), 1u) << log();
+    EXPECT_EQ(logCount("저장 안 된 것 +1"), 0u) << log();
 }
 
 }  // namespace

@@ -126,35 +126,47 @@ StubAnswer ScriptedBackend::saveWord(const StubRequest& request) {
                           {"sense_count", rank}});
 }
 
+std::optional<StubAnswer> ScriptedBackend::postAuth(const std::string& path,
+                                                    const std::string& query, const Json& body,
+                                                    const std::string& bearer) {
+    StubRequest request;
+    request.method = "POST";
+    request.path = path;
+    request.query = query;
+    request.target = path + (query.empty() ? "" : "?" + query);
+    request.body = body.dump();
+    if (!bearer.empty()) {
+        request.headers.emplace_back("Authorization", "Bearer " + bearer);
+    }
+    return users.handle(request);
+}
+
+std::string ScriptedBackend::recoveryLink(const std::string& address) {
+    if (!users.exists(address)) {
+        postAuth("/auth/v1/signup", "", Json{{"email", address}, {"password", password}});
+        users.confirm(address);
+    }
+    postAuth("/auth/v1/recover", "", Json{{"email", address}});
+    const auto mails = users.mails();
+    return mails.empty() || mails.back().kind != "recovery" ? "" : mails.back().link;
+}
+
 std::string ScriptedBackend::signedInRefreshToken() {
-    auto post = [this](const std::string& path, const std::string& query, const Json& body,
-                       const std::string& bearer = "") {
-        StubRequest request;
-        request.method = "POST";
-        request.path = path;
-        request.query = query;
-        request.target = path + (query.empty() ? "" : "?" + query);
-        request.body = body.dump();
-        if (!bearer.empty()) {
-            request.headers.emplace_back("Authorization", "Bearer " + bearer);
-        }
-        return users.handle(request);
-    };
     auto session = [&] {
-        const auto answer = post("/auth/v1/token", "grant_type=password",
-                                 Json{{"email", email}, {"password", password}});
+        const auto answer = postAuth("/auth/v1/token", "grant_type=password",
+                                     Json{{"email", email}, {"password", password}});
         return answer ? json::parse(answer->body).value_or(Json::object()) : Json::object();
     };
     if (!users.exists(email)) {
         // An account of an earlier day: signed up, confirmed, its name chosen.
-        post("/auth/v1/signup", "", Json{{"email", email}, {"password", password}});
+        postAuth("/auth/v1/signup", "", Json{{"email", email}, {"password", password}});
         users.confirm(email);
         const Json first = session();
         const auto user = json::object(first, "user");
-        post("/rest/v1/profiles", "",
-             Json{{"id", user ? json::string(*user, "id").value_or("") : ""},
-                  {"username", username}},
-             json::string(first, "access_token").value_or(""));
+        postAuth("/rest/v1/profiles", "",
+                 Json{{"id", user ? json::string(*user, "id").value_or("") : ""},
+                      {"username", username}},
+                 json::string(first, "access_token").value_or(""));
     }
     return json::string(session(), "refresh_token").value_or("");
 }

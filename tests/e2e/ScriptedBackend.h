@@ -4,6 +4,7 @@
 #include "StubAuthUsers.h"
 #include "StubBackend.h"
 #include "StubLibrary.h"
+#include "foundation/Json.h"
 
 #include <deque>
 #include <map>
@@ -38,6 +39,9 @@ class ScriptedBackend {
     // is "user-1", the word book's user), then signs in as the app would: the refresh token a
     // sign-in leaves.
     std::string signedInRefreshToken();
+    // The link of a password-recovery mail for the account of `address` (signed up and confirmed
+    // first, with the same password, when it is new).
+    std::string recoveryLink(const std::string& address);
 
     // The popup cards the user set up in an earlier session, kept on the server: "단어" (phonetic,
     // meaning, definition) and "문장" (translation) save what they show, "뜻만" (meaning) does not;
@@ -62,6 +66,9 @@ class ScriptedBackend {
     ScriptedProjects projects;
 
   private:
+    // A POST to the auth service, as the app would send it.
+    std::optional<StubAnswer> postAuth(const std::string& path, const std::string& query,
+                                       const Json& body, const std::string& bearer = "");
     std::optional<StubAnswer> answer(const StubRequest& request);
     std::optional<StubAnswer> interposed(const StubRequest& request);
     StubAnswer saveWord(const StubRequest& request);

@@ -216,6 +216,27 @@ TEST_F(CaptureSaveJournalTest, ASaveGivenUpStaysUnsavedAndGoesOutAgainAtTheNextS
     EXPECT_EQ(journaled(), 0u);
 }
 
+TEST_F(CaptureSaveJournalTest, ADiskThatHangsHoldsNoSaveBack) {
+    auto run = start();
+    run->signIn("user-1");
+    run->turn();
+    // The journal's writer does not get to the capture's record.
+    const auto started = run->word("Cats", "cat");
+    EXPECT_TRUE(run->backend->works().empty());
+    run->clock->advance(CapturePipeline::recordWait);
+    run->main->runAll();
+    ASSERT_EQ(run->backend->works().size(), 1u);
+    EXPECT_EQ(
+        log.startingWith("save", "🔴 저장 대기 기록이 끝나지 않음 — 기록 없이 보냄"),
+        "🔴 저장 대기 기록이 끝나지 않음 — 기록 없이 보냄 work=" + started.snapshot.id.substr(0, 8));
+    // The disk answers at last: the record and the save's outcome reach it in order, and the
+    // save goes out once.
+    run->turn();
+    EXPECT_EQ(journaled(), 0u);
+    EXPECT_EQ(run->backend->works().size(), 1u);
+    EXPECT_EQ(run->outcomes.size(), 1u);
+}
+
 TEST_F(CaptureSaveJournalTest, ALostSessionKeepsTheJournalAndTheNextSignInSendsIt) {
     auto run = start();
     run->signIn("user-1");

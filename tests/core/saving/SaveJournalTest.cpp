@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <thread>
 
 namespace parlendo {
@@ -276,6 +277,33 @@ TEST_F(SaveJournalTest, TwoRunsOverOneDataFolderNeverWriteOverEachOther) {
     EXPECT_EQ(ids(otherLeft.send), std::vector<std::string>{"W1"});
 }
 
+TEST_F(SaveJournalTest, WithoutTheFoldersLockNothingIsKept) {
+    // A file system without locks: two runs over the folder could not tell each other apart, and
+    // each would erase what the other keeps.
+    const SaveJournal::LockFile unlockable = [](int) {
+        return ENOLCK;
+    };
+    journal = SaveJournal::make(root.path(), writer, SaveJournal::defaultCapacity, unlockable);
+    auto other = SaveJournal::make(root.path(), writer, SaveJournal::defaultCapacity, unlockable);
+    record("user-1", word("W1"));
+    other->record("user-1", word("X1"), [this] { ++sent; });
+    writer->runAll();
+    record("user-1", sentence("S1"));
+    // Every save goes out, none is written, and each run says why once.
+    EXPECT_EQ(sent, 3);
+    EXPECT_FALSE(fs::exists(journal->fileOf("user-1")));
+    EXPECT_EQ(log.count("save", "🔴 저장 대기 기록을 잠글 수 없음 "), 2u);
+    EXPECT_EQ(log.count("save", "기록 없이 보냄"), 2u);
+
+    // What an earlier run with the lock left stays as it is for a run that holds it again.
+    const Json left{{"owner", "user-1"}, {"saves", Json::array({word("W0").toJson()})}};
+    root.write("save_journal/" + journal->fileOf("user-1").filename().string(), left.dump());
+    EXPECT_TRUE(leftOver("user-1").send.empty());
+    journal->signedOut("user-1");
+    writer->runAll();
+    EXPECT_EQ(file("user-1"), left);
+}
+
 // The writer is a thread of its own in the program: the main thread's account changes and
 // deletions never wait for its writes, and nothing the two share is touched without its lock.
 TEST(SaveJournalThreads, TheMainThreadForgetsWhileTheWriterWrites) {
@@ -284,12 +312,14 @@ TEST(SaveJournalThreads, TheMainThreadForgetsWhileTheWriterWrites) {
     auto writer = std::make_shared<SerialQueue>("test.save-journal");
     auto journal = SaveJournal::make(root.path(), writer);
     std::atomic<int> sent{0};
+    // Each forget meets the writer wherever it is: before, during or after the writes of what
+    // was recorded ahead of it.
     std::thread caller([&] {
         for (int i = 0; i < 40; ++i) {
-            journal->record("user-1", word("W" + std::to_string(i)), [&] { ++sent; });
             if (i % 10 == 9) {
                 EXPECT_TRUE(journal->forget("user-1"));
             }
+            journal->record("user-1", word("W" + std::to_string(i)), [&] { ++sent; });
             journal->settle("W" + std::to_string(i - 1));
         }
         journal->signedOut("user-2");
@@ -300,7 +330,8 @@ TEST(SaveJournalThreads, TheMainThreadForgetsWhileTheWriterWrites) {
     writer->drain();
     EXPECT_EQ(sent.load(), 40);
     EXPECT_TRUE(handed.empty());
-    // What was recorded after the last forget and not settled is on disk, and only that.
+    // What was recorded after the last forget and not settled is on disk, and only that: no
+    // write of an earlier entry brings back what the forget erased.
     const auto bytes = fileio::readFile(journal->fileOf("user-1"));
     ASSERT_TRUE(bytes);
     const auto saved = json::parse(*bytes).value_or(Json());

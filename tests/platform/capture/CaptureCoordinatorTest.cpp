@@ -7,12 +7,15 @@
 #include "FakeServerCalling.h"
 #include "FakeSession.h"
 #include "LogCapture.h"
+#include "TempDir.h"
 #include "capture/SyntheticCopyLedger.h"
 
 #include <gtest/gtest.h>
 
 namespace parlendo {
 namespace {
+
+namespace fs = std::filesystem;
 
 using namespace parlendo::testing;
 
@@ -40,7 +43,6 @@ struct CaptureCoordinatorTest : ::testing::Test, CaptureQueues {
             ++permissionRequests;
         };
 
-        CaptureDesktop desktop;
         desktop.popup = popups;
         desktop.show = [this](const std::string& text, double seconds) {
             shown.emplace_back(text, seconds);
@@ -71,7 +73,7 @@ struct CaptureCoordinatorTest : ::testing::Test, CaptureQueues {
             return ++restores;
         };
         desktop.signals = &signals;
-        coordinator = CaptureCoordinator::make(env, std::move(desktop));
+        coordinator = CaptureCoordinator::make(env, desktop);
         coordinator->start();
     }
 
@@ -89,6 +91,7 @@ struct CaptureCoordinatorTest : ::testing::Test, CaptureQueues {
     std::shared_ptr<FakeInputSource> input = std::make_shared<FakeInputSource>();
     std::shared_ptr<FakePopupPresenter> popups = std::make_shared<FakePopupPresenter>();
     NotificationCenter signals{main};
+    CaptureDesktop desktop;
     std::shared_ptr<CaptureCoordinator> coordinator;
     std::vector<std::pair<std::string, double>> shown;
     std::function<void()> systemNotice;
@@ -187,6 +190,42 @@ TEST_F(CaptureCoordinatorTest, FailedWordSavesCountAsUnsavedAndRetriesSaySo) {
     EXPECT_TRUE(log.has("account",
                         "계정이 바뀜 — 비움: 제목 벡터 · 출처 기억 · 저장 안 된 것 · "
                         "팝업 설정"));
+}
+
+// The program quits while the journal's writer has still to write that a confirmed save leaves
+// it: the quit goes on once that is on disk, so the next start does not send the save again.
+TEST_F(CaptureCoordinatorTest, TheQuitWaitsForTheJournalsWrites) {
+    TempDir root;
+    auto writer = std::make_shared<ManualExecutor>();
+    auto journal = SaveJournal::make(root.path(), writer);
+    auto quitting = std::make_shared<AppEnvironment>(*env);
+    quitting->shutdown = std::make_shared<ShutdownGate>();
+    quitting->accountScope = std::make_shared<AccountScope>();
+    CaptureDesktop withJournal = desktop;
+    withJournal.journal = journal;
+    auto other = CaptureCoordinator::make(quitting, std::move(withJournal));
+    other->start();
+    journal->record("user-1",
+                    JournalEntry{SentenceWork{"S1", "source-1", "The cat sat.", "고양이가 앉았다."},
+                                 std::nullopt},
+                    [] {});
+    writer->runAll();
+    journal->settle("S1");
+
+    bool ended = false;
+    quitting->shutdown->runTerminationTasks(main, [&] { ended = true; });
+    main->runAll();
+    fetchQueue->runAll();
+    // Nothing after the journal's turn runs while the removal waits for the writer.
+    EXPECT_EQ(restores, 0);
+    EXPECT_TRUE(fs::exists(journal->fileOf("user-1")));
+    writer->runAll();
+    main->runAll();
+    fetchQueue->runAll();
+    EXPECT_EQ(restores, 1);
+    clock->advance(ShutdownGate::laterTaskBound);
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(fs::exists(journal->fileOf("user-1")));
 }
 
 TEST_F(CaptureCoordinatorTest, ShutdownMenuAndRoutes) {
