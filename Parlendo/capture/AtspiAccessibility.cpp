@@ -55,6 +55,7 @@ struct AtspiAccessibility::State {
     std::atomic<Binding> binding{Binding::pending};
     bool started = false;
     int timeoutMs = 250;
+    int startUpMs = 2000;
     std::map<std::int32_t, std::shared_ptr<AtspiNode>> focused;
     std::map<std::int32_t, std::shared_ptr<AtspiNode>> selectionChanged;
     AtspiEventListener* listener = nullptr;
@@ -360,26 +361,48 @@ bool AtspiAccessibility::closed() const {
 
 void AtspiAccessibility::setCallTimeout(double seconds) {
     const int ms = std::max(1, static_cast<int>(std::lround(seconds * 1000)));
-    if (ms != state_->timeoutMs) {
+    setTimeouts(ms, std::max(ms, 2000));
+}
+
+void AtspiAccessibility::setStrictCallTimeout(double seconds) {
+    const int ms = std::max(1, static_cast<int>(std::lround(seconds * 1000)));
+    setTimeouts(ms, ms);
+}
+
+// The bus client gives an application it met less than `startUpMs` ago that long a call.
+void AtspiAccessibility::setTimeouts(int ms, int startUpMs) {
+    if (ms != state_->timeoutMs || startUpMs != state_->startUpMs) {
         state_->timeoutMs = ms;
-        atspi_set_timeout(ms, std::max(ms, 2000));
+        state_->startUpMs = startUpMs;
+        atspi_set_timeout(ms, startUpMs);
     }
 }
 
 AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app) {
+    return activeWindow(app, {});
+}
+
+std::shared_ptr<AtspiNode> AtspiAccessibility::activeWindow(const RunningApplication& app,
+                                                            const CallGate& mayCall) {
     if (!state_->started) {
         connect();
     }
     if (!state_->started || state_->closed) {
         return nullptr;  // the client is still being set up, or its bus is gone
     }
+    const auto may = [&] {
+        return !mayCall || mayCall();
+    };
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (desktop == nullptr) {
         return nullptr;
     }
     std::shared_ptr<AtspiNode> application;
-    for (auto& child : AtspiNode(desktop).children()) {
+    for (auto& child : AtspiNode(desktop).children(SIZE_MAX, mayCall)) {
         auto node = std::static_pointer_cast<AtspiNode>(child);
+        if (!may()) {
+            break;
+        }
         if (pidOf(node->element()) == app.pid) {
             adopt(node->element());
             application = node;
@@ -391,33 +414,43 @@ AccessibleNodePtr AtspiAccessibility::activeWindow(const RunningApplication& app
         return nullptr;
     }
     std::shared_ptr<AtspiNode> showing;
-    for (auto& child : application->children()) {
+    for (auto& child : application->children(SIZE_MAX, mayCall)) {
         auto window = std::static_pointer_cast<AtspiNode>(child);
+        if (!may()) {
+            return nullptr;
+        }
         if (window->hasState(ATSPI_STATE_ACTIVE)) {
             return window;
         }
-        if (!showing && window->hasState(ATSPI_STATE_SHOWING)) {
+        if (!showing && may() && window->hasState(ATSPI_STATE_SHOWING)) {
             showing = window;
         }
     }
     return showing;
 }
 
-AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& app) {
+AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& app,
+                                                     const CallGate& mayCall) {
     if (!state_->started) {
         connect();
     }
     if (!state_->started || state_->closed) {
         return nullptr;  // the client is still being set up, or its bus is gone
     }
+    const auto may = [&] {
+        return !mayCall || mayCall();
+    };
     if (auto it = state_->focused.find(app.pid); it != state_->focused.end()) {
+        if (!may()) {
+            return nullptr;
+        }
         if (it->second->hasState(ATSPI_STATE_FOCUSED)) {
             return it->second;
         }
         state_->focused.erase(it);
     }
-    auto window = std::static_pointer_cast<AtspiNode>(activeWindow(app));
-    if (!window) {
+    auto window = activeWindow(app, mayCall);
+    if (!window || !may()) {
         return nullptr;
     }
     // The application evaluates the search itself when it offers a collection.
@@ -452,8 +485,8 @@ AccessibleNodePtr AtspiAccessibility::focusedElement(const RunningApplication& a
     int nodes = focusSearchNodes;
     std::function<std::shared_ptr<AtspiNode>(AtspiNode&, int)> search =
         [&](AtspiNode& node, int depth) -> std::shared_ptr<AtspiNode> {
-        for (auto& child : node.children(nodes > 0 ? static_cast<size_t>(nodes) : 0)) {
-            if (--nodes < 1 || depth > focusSearchDepth) {
+        for (auto& child : node.children(nodes > 0 ? static_cast<size_t>(nodes) : 0, mayCall)) {
+            if (--nodes < 1 || depth > focusSearchDepth || !may()) {
                 return nullptr;
             }
             auto element = std::static_pointer_cast<AtspiNode>(child);

@@ -15,6 +15,8 @@ typedef struct _AtspiAccessible AtspiAccessible;
 
 namespace parlendo {
 
+class AtspiNode;
+
 // The accessibility bus (AT-SPI 2) as the capture reads it. It lives on the selection-fetch
 // queue, whose GLib context also runs its event listeners: the element that took the focus last
 // and the element whose text selection changed last are remembered per application, and a
@@ -37,7 +39,9 @@ class AtspiAccessibility final : public AccessibilityPort,
     void start();
 
     void setCallTimeout(double seconds) override;
-    AccessibleNodePtr focusedElement(const RunningApplication& app) override;
+    void setStrictCallTimeout(double seconds) override;
+    AccessibleNodePtr focusedElement(const RunningApplication& app,
+                                     const CallGate& mayCall) override;
     AccessibleNodePtr selectionChangedElement(const RunningApplication& app) override;
     AccessibleNodePtr activeWindow(const RunningApplication& app) override;
     ScreenFrames screens() override;
@@ -57,6 +61,8 @@ class AtspiAccessibility final : public AccessibilityPort,
     AtspiAccessibility(ExecutorPtr fetchQueue, GMainContext* fetchContext,
                        std::function<ScreenFrames()> screens);
     void connect();
+    void setTimeouts(int ms, int startUpMs);
+    std::shared_ptr<AtspiNode> activeWindow(const RunningApplication& app, const CallGate& mayCall);
     // Hears the end of the client's connection to the bus.
     void watchBus(AtspiAccessible* desktop);
     // Sets the bus client up over the connection the fetch queue `opened` and moves its

@@ -111,15 +111,25 @@ std::vector<AccessibleNodePtr> AtspiNode::children() {
 }
 
 std::vector<AccessibleNodePtr> AtspiNode::children(size_t atMost) {
+    return children(atMost, {});
+}
+
+std::vector<AccessibleNodePtr> AtspiNode::children(size_t atMost, const CallGate& mayCall) {
+    std::vector<AccessibleNodePtr> out;
+    if (mayCall && !mayCall()) {
+        return out;
+    }
     GError* error = nullptr;
     const gint count = atspi_accessible_get_child_count(element_, &error);
-    std::vector<AccessibleNodePtr> out;
     if (error != nullptr || count <= 0) {
         clear(error);
         return out;
     }
     const gint wanted = static_cast<gint>(std::min<size_t>(atMost, maxChildren));
     for (gint i = 0; i < count && i < wanted; ++i) {
+        if (mayCall && !mayCall()) {
+            break;
+        }
         AtspiAccessible* child = atspi_accessible_get_child_at_index(element_, i, &error);
         if (error != nullptr) {
             clear(error);

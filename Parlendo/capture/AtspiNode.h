@@ -22,6 +22,9 @@ class AtspiNode final : public AccessibleNode {
     std::vector<AccessibleNodePtr> visibleChildren(size_t atMost) override;
     // Every child (a list of vast length is cut at a few thousand).
     std::vector<AccessibleNodePtr> children();
+    // The first `atMost` children, each asked for only as `mayCall` lets it: the list ends at
+    // its first refusal.
+    std::vector<AccessibleNodePtr> children(size_t atMost, const CallGate& mayCall);
     std::optional<std::string> documentURL() override;
     std::optional<std::string> identifier() override;
     std::optional<std::string> value() override;

@@ -211,7 +211,7 @@ ViewerHints ViewerProbe::probe(const RunningApplication& app, double t0) const {
         hints.title = nfc(window->name());
         hints.documentPath = filePath(window->documentURL());
     }
-    AccessibleNodePtr container = climb(accessibility.focusedElement(app));
+    AccessibleNodePtr container = climb(accessibility.focusedElement(app, {}));
     if (!container && window && ports_.searchesArea && ports_.searchesArea(hints.bundleID)) {
         int nodes = areaNodes;
         container = findArea(window, 0, nodes, t0 + areaDeadline);

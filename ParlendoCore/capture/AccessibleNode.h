@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,14 +86,23 @@ struct ScreenFrames {
     double primaryHeight = 0;
 };
 
+// Asked before each call of a read that has a budget: whether one more call may be made. It also
+// cuts that call's time-out to what is left of the budget. An empty gate lets every call through.
+using CallGate = std::function<bool()>;
+
 // What the accessibility reads need of the desktop. Called on the selection-fetch queue.
 class AccessibilityPort {
   public:
     virtual ~AccessibilityPort() = default;
-    // Bounds every later call to the applications (this port's and the nodes').
+    // Bounds every later call to the applications (this port's and the nodes'). An application
+    // met moments ago may still take up to two seconds a call while it hands over its tree.
     virtual void setCallTimeout(double seconds) = 0;
-    // The element that has the keyboard focus in the application, or none.
-    virtual AccessibleNodePtr focusedElement(const RunningApplication& app) = 0;
+    // The same, with no more time for an application met moments ago: a read within a budget.
+    virtual void setStrictCallTimeout(double seconds) = 0;
+    // The element that has the keyboard focus in the application, or none; none too as soon as
+    // `mayCall` refuses a call (the search for it asks before each).
+    virtual AccessibleNodePtr focusedElement(const RunningApplication& app,
+                                             const CallGate& mayCall) = 0;
     // The element of the application whose text selection changed last, or none.
     virtual AccessibleNodePtr selectionChangedElement(const RunningApplication& app) = 0;
     // The application's active top-level window, or none.

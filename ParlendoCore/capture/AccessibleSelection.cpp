@@ -13,6 +13,13 @@ namespace parlendo {
 
 namespace {
 
+void logOverBudget(const CallBudget& calls) {
+    char line[128];
+    std::snprintf(line, sizeof line, "직접 읽기 그만둠 — 읽기 상한 %.2f초를 넘김 ms=%.0f",
+                  calls.budget().limit, calls.budget().elapsed() * 1000);
+    Log::write("capture", line);
+}
+
 // The element's selected text, its embedded elements followed, within the read's budget; none
 // when it has none or when the read gave up.
 std::optional<std::string> selectedText(AccessibleNode& node, CallBudget& calls) {
@@ -24,13 +31,9 @@ std::optional<std::string> selectedText(AccessibleNode& node, CallBudget& calls)
         case EmbeddedSelection::Stop::tooManyElements:
             Log::write("capture", "직접 읽기 그만둠 — 선택 안에 든 요소가 너무 많음");
             break;
-        case EmbeddedSelection::Stop::overBudget: {
-            char line[128];
-            std::snprintf(line, sizeof line, "직접 읽기 그만둠 — 읽기 상한 %.2f초를 넘김 ms=%.0f",
-                          calls.budget().limit, calls.budget().elapsed() * 1000);
-            Log::write("capture", line);
+        case EmbeddedSelection::Stop::overBudget:
+            logOverBudget(calls);
             break;
-        }
     }
     return text;
 }
@@ -68,16 +71,24 @@ AccessibleSelection::AccessibleSelection(std::shared_ptr<AccessibilityPort> port
     : port_(std::move(port)), app_(std::move(app)), clock_(std::move(clock)), boosts_(boosts) {}
 
 std::optional<DirectSelection> AccessibleSelection::readDirect() {
-    port_->setCallTimeout(CaptureKeys::directReadTimeout);
-    const auto focused = port_->focusedElement(app_);
-    if (!focused) {
-        boost("no_focused_element");
-        return std::nullopt;
-    }
-    // The whole read, embedded elements followed, ends within its budget: a page that stops
-    // answering midway holds the fetch queue no longer, and the selection is read another way.
+    // The whole read ends within its budget, the search for the focused element and the embedded
+    // elements followed included: an application that stops answering, or one just started
+    // that would be let take seconds a call, holds the fetch queue no longer, and the selection
+    // is read another way.
     CallBudget calls(*port_, CaptureKeys::directReadTimeout, CaptureKeys::directReadBudget,
                      clock_->uptime(), clock_);
+    const auto focused = port_->focusedElement(app_, calls.gate());
+    if (!focused) {
+        // Out of time (a call refused, or the last one waited out what was left), nothing is
+        // known of the focus: the one boost of the process is kept for an application that
+        // answered.
+        if (calls.spent() || calls.budget().expired()) {
+            logOverBudget(calls);
+        } else {
+            boost("no_focused_element");
+        }
+        return std::nullopt;
+    }
     if (auto text = selectedText(*focused, calls)) {
         return DirectSelection{std::move(*text), "selected_text"};
     }
@@ -128,16 +139,15 @@ std::optional<PopupRect> AccessibleSelection::accept(const std::optional<Desktop
 
 std::optional<SelectionBoundsRead> AccessibleSelection::selectionBounds() {
     const double t0 = clock_->uptime();
-    port_->setCallTimeout(ContextReadTimes::selectionBounds);
-    const auto focused = port_->focusedElement(app_);
+    CallBudget calls(*port_, ContextReadTimes::selectionBounds, ContextReadTimes::selectionBounds,
+                     t0, clock_);
+    const auto focused = port_->focusedElement(app_, calls.gate());
     if (!focused) {
         return std::nullopt;
     }
     const ScreenFrames screens = port_->screens();
     // The selected range is measured where its characters are: in a web page, down in the
     // paragraph (or the link) that holds them, not on the document that shows it as one object.
-    CallBudget calls(*port_, ContextReadTimes::selectionBounds, ContextReadTimes::selectionBounds,
-                     t0, clock_);
     if (auto rect = accept(EmbeddedSelection(calls).bounds(*focused), screens)) {
         return SelectionBoundsRead{*rect, "range"};
     }

@@ -45,8 +45,8 @@ class AccessibleSelection {
 
     // The selected text with the way it was found: "selected_text" (the focused element's
     // selection) or "selection_changed" (the element whose selection changed last). When nothing
-    // is found, the application is boosted once. Once the focused element is known, the read
-    // ends within `CaptureKeys::directReadBudget`; past it, none.
+    // is found, the application is boosted once. The whole read, the search for the focused
+    // element included, ends within `CaptureKeys::directReadBudget`; past it, none.
     std::optional<DirectSelection> readDirect();
 
     // The selection's rectangle in card coordinates within 0.12 seconds, found as "range" (the

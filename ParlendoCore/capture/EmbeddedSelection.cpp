@@ -39,10 +39,7 @@ bool hasInk(const std::u32string& points, size_t from, size_t to) {
 
 CallBudget::CallBudget(AccessibilityPort& port, double perCall, double limit, double started,
                        std::shared_ptr<const MonotonicClock> clock)
-    : port_(port),
-      perCall_(perCall),
-      timeout_(perCall),
-      budget_(limit, started, std::move(clock)) {}
+    : port_(port), perCall_(perCall), timeout_(-1), budget_(limit, started, std::move(clock)) {}
 
 bool CallBudget::allow() {
     if (spent_) {
@@ -55,7 +52,7 @@ bool CallBudget::allow() {
     }
     const double timeout = std::min(perCall_, left);
     if (std::abs(timeout - timeout_) >= timeoutStep) {
-        port_.setCallTimeout(timeout);
+        port_.setStrictCallTimeout(timeout);
         timeout_ = timeout;
     }
     return true;

@@ -10,17 +10,24 @@
 namespace parlendo {
 
 // The calls of one accessibility read within a time budget. A call is made only while the budget
-// lasts, and its time-out is cut to what is left of the budget, so that an application that
-// stops answering midway holds the read no longer than the budget.
+// lasts, and its time-out is cut to what is left of the budget (for an application just met as
+// for any other), so that an application that stops answering midway holds the read no longer
+// than the budget.
 class CallBudget {
   public:
-    // `perCall` is the time-out of each call, already set on the port; the budget of `limit`
-    // seconds started at `started` on `clock`.
+    // `perCall` is the longest time-out of a call; the budget of `limit` seconds started at
+    // `started` on `clock`.
     CallBudget(AccessibilityPort& port, double perCall, double limit, double started,
                std::shared_ptr<const MonotonicClock> clock);
 
-    // Whether one more call may be made; sets its time-out when it must be shorter.
+    // Whether one more call may be made; sets its time-out when it changes.
     bool allow();
+    // `allow` as the port's searches ask it; valid while this budget lives.
+    CallGate gate() {
+        return [this] {
+            return allow();
+        };
+    }
     // Whether a call was refused because the budget ran out.
     bool spent() const { return spent_; }
     const ReadBudget& budget() const { return budget_; }

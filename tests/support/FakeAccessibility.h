@@ -110,7 +110,23 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
 // whose selection changed last, its active window, one 1920x1080 monitor and the two switches.
 struct FakeAccessibilityPort final : AccessibilityPort {
     void setCallTimeout(double seconds) override { timeouts.push_back(seconds); }
-    AccessibleNodePtr focusedElement(const RunningApplication&) override { return focused; }
+    void setStrictCallTimeout(double seconds) override {
+        timeouts.push_back(seconds);
+        strictTimeouts.push_back(seconds);
+    }
+    // The search costs `searchCalls` calls of `searchCallCost` seconds each, each asked of the
+    // gate first.
+    AccessibleNodePtr focusedElement(const RunningApplication&, const CallGate& mayCall) override {
+        for (int i = 0; i < searchCalls; ++i) {
+            if (mayCall && !mayCall()) {
+                return nullptr;
+            }
+            if (clock) {
+                clock->advance(searchCallCost);
+            }
+        }
+        return focused;
+    }
     AccessibleNodePtr selectionChangedElement(const RunningApplication&) override {
         return changed;
     }
@@ -143,6 +159,10 @@ struct FakeAccessibilityPort final : AccessibilityPort {
     std::map<std::string, bool> switches;
     std::vector<std::pair<std::string, bool>> sets;
     std::vector<double> timeouts;
+    std::vector<double> strictTimeouts;
+    std::shared_ptr<FakeClock> clock;
+    int searchCalls = 0;
+    double searchCallCost = 0;
 };
 
 }  // namespace parlendo::testing

@@ -55,7 +55,8 @@ TEST_F(AccessibleSelectionTest, ReadsTheFocusedSelectionThenTheLastChangedOne) {
     port->focused->content = "Hello world";
     port->focused->selected = TextRange{6, 11};
     EXPECT_EQ(reader(app).readDirect(), (DirectSelection{"world", "selected_text"}));
-    EXPECT_EQ(port->timeouts.front(), 0.5);
+    // No call waits longer than the whole read may take.
+    EXPECT_EQ(port->timeouts.front(), CaptureKeys::directReadBudget);
 
     // A document that has the focus while the selection sits in one of its paragraphs.
     port->focused->selected = TextRange{3, 3};
@@ -121,6 +122,28 @@ TEST_F(AccessibleSelectionTest, APageThatStopsAnsweringMidReadIsLeftWithinTheBud
     EXPECT_NE(log.startingWith("capture", "직접 읽기 그만둠 — 읽기 상한 0.40초를 넘김 ms="), "");
     // The calls late in the read wait no longer than what is left of the budget.
     EXPECT_LT(port->timeouts.back(), CaptureKeys::directReadBudget);
+}
+
+TEST_F(AccessibleSelectionTest, TheSearchForTheFocusIsPartOfTheReadsBudget) {
+    // An application that answers the search for its focused element slowly: its calls use up
+    // the budget, each waiting no longer than what is left, and nothing more is asked of it.
+    port->clock = clock;
+    port->searchCalls = 5;
+    port->searchCallCost = 0.15;
+    port->focused->content = "Hello world";
+    port->focused->selected = TextRange{6, 11};
+    const double start = clock->uptime();
+    EXPECT_EQ(reader(app).readDirect(), std::nullopt);
+    EXPECT_NEAR(clock->uptime() - start, 0.45, 1e-9);
+    ASSERT_EQ(port->strictTimeouts.size(), 3u);
+    EXPECT_NEAR(port->strictTimeouts[0], 0.4, 1e-9);
+    EXPECT_NEAR(port->strictTimeouts[1], 0.25, 1e-9);
+    EXPECT_NEAR(port->strictTimeouts[2], 0.1, 1e-9);
+    EXPECT_EQ(*port->focused->calls, 0);
+    EXPECT_NE(log.startingWith("capture", "직접 읽기 그만둠 — 읽기 상한 0.40초를 넘김 ms=450"), "");
+    // Out of time, nothing was learnt of the application: its one boost is kept.
+    EXPECT_EQ(reader(chrome).readDirect(), std::nullopt);
+    EXPECT_TRUE(port->sets.empty());
 }
 
 TEST_F(AccessibleSelectionTest, BoostsAChromiumBrowserOnceAndOnlyAnnouncedApplications) {

@@ -13,10 +13,14 @@
 #include "foundation/GlibThreadQueue.h"
 #include "foundation/MainThreadCall.h"
 
+#include "capture/CaptureKeys.h"
+
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -162,6 +166,52 @@ TEST_F(SelectionReadTest, ReadsTheSelectionItsBoundsAndTheWindowContext) {
               (WindowIdentity{window->pid(), "org.parlendo.TestWindow", "Reading — Test window"}));
     EXPECT_EQ((*read)->webURL, std::nullopt);
     EXPECT_TRUE(log.has("context", "웹 주소 안 씀 — 브라우저 아님 app=org.parlendo.TestWindow"));
+}
+
+// A window that was there, its word selected, before the client started: the client has just met
+// its application and must search for its focused element.
+struct SelectionReadOfAWindowMetLateTest : SelectionReadTest {
+    void SetUp() override {
+        if (!DesktopSession::available()) {
+            GTEST_SKIP() << "no X display";
+        }
+        DesktopSession::ensure();
+        window = open({"--label", "serendipity and more"});
+        ASSERT_TRUE(window->command("select-label 0 11"));
+        SelectionReadTest::SetUp();
+    }
+    std::unique_ptr<TestWindow> window;
+};
+
+TEST_F(SelectionReadOfAWindowMetLateTest,
+       AnApplicationThatStopsAnsweringHoldsTheReadNoLongerThanItsBudget) {
+    const RunningApplication app = front();
+    ASSERT_EQ(app.pid, window->pid());
+    auto reader = std::make_shared<AtspiSelectionReader>(desktop, app);
+    const auto read = [&] {
+        return onFetch<std::optional<DirectSelection>>([reader] { return reader->readDirect(); });
+    };
+    ::kill(window->pid(), SIGSTOP);
+    const auto started = std::chrono::steady_clock::now();
+    const auto stopped = read();
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ::kill(window->pid(), SIGCONT);
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(*stopped, std::nullopt);
+    // The search for the focus and the read in one budget, no call let wait longer for an
+    // application just met; with room for the hops to the fetch queue and back.
+    EXPECT_LT(took, CaptureKeys::directReadBudget + 0.2) << log.all();
+    EXPECT_NE(log.startingWith("capture", "직접 읽기 그만둠 — 읽기 상한 0.40초를 넘김"), "")
+        << log.all();
+
+    // Awake again, it is read.
+    EXPECT_TRUE(DesktopSession::pumpUntil(
+        [&] {
+            const auto direct = read();
+            return direct && *direct && (*direct)->text == "serendipity";
+        },
+        10));
 }
 
 TEST_F(SelectionReadTest, TheCopyTakesOverWhenTheDirectReadIsRefused) {
