@@ -66,6 +66,16 @@ class CrashScenario : public CaptureSteps {
             << log();
     }
 
+    // A word captured in a window titled `title` while the server fails every word save: it is
+    // given up and kept for a later start. The reading window is the caller's to close.
+    std::unique_ptr<TestWindow> captureInAnOutage(const std::string& title) {
+        backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
+                          StubAnswer::json(500, R"({"message":"internal error"})"));
+        auto reader = readerWindow(title, ScriptedBackend::knownWord);
+        lookupChord();
+        return reader;
+    }
+
     // Waits until the one serendipity the journal held is sent again and saved, and the journal
     // is empty.
     void oneResentAndSaved() {
@@ -203,10 +213,7 @@ TEST_F(CrashScenario, ACaptureWhoseSourceTheServerHoldsIsSentAtTheNextStart) {
 TEST_F(CrashScenario, SavesGivenUpInAnOutageAreSentAtTheNextStart) {
     ASSERT_NO_FATAL_FAILURE(startReading());
     switchDetectionOn();
-    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
-                      StubAnswer::json(500, R"({"message":"internal error"})"));
-    auto reader = readerWindow("Outage — Test window", ScriptedBackend::knownWord);
-    lookupChord();
+    auto reader = captureInAnOutage("Outage — Test window");
     ASSERT_TRUE(backend.waitFor("POST", "/rest/v1/rpc/save_word_snapshot_v1", 3, 20)) << log();
     ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=word total=1")) << log();
     ASSERT_TRUE(waitForLog("[save] 저장 대기 기록에 남김 — 다음 시작에 보냄")) << log();
@@ -336,10 +343,7 @@ TEST_F(CrashScenario, CapturesRefusedForAnUpdateAreSentAtTheNextStart) {
 TEST_F(CrashScenario, ARecoveryLinkOfAnotherAccountKeepsThisAccountsCaptures) {
     ASSERT_NO_FATAL_FAILURE(startReading());
     switchDetectionOn();
-    backend.interpose("POST", "/rest/v1/rpc/save_word_snapshot_v1",
-                      StubAnswer::json(500, R"({"message":"internal error"})"));
-    auto reader = readerWindow("Kept — Test window", ScriptedBackend::knownWord);
-    lookupChord();
+    auto reader = captureInAnOutage("Kept — Test window");
     ASSERT_TRUE(waitForLog("[save] 저장 대기 기록에 남김 — 다음 시작에 보냄", 30)) << log();
     ASSERT_EQ(journals(dataRoot()).saves, 1u);
     reader.reset();

@@ -67,30 +67,6 @@ std::string maps(pid_t pid) {
     return std::string((std::istreambuf_iterator<char>(file)), {});
 }
 
-// The process that owns a window, as its toolkit wrote it (0: unknown).
-pid_t pidOf(unsigned long window) {
-    GdkDisplay* gdk = gdk_display_get_default();
-    Display* display = gdk_x11_display_get_xdisplay(gdk);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    pid_t pid = 0;
-    gdk_x11_display_error_trap_push(gdk);
-    if (window != 0 &&
-        XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
-                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
-        data != nullptr) {
-        if (count == 1 && format == 32) {
-            pid = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
-        }
-        XFree(data);
-    }
-    gdk_x11_display_error_trap_pop_ignored(gdk);
-    return pid;
-}
-
 // The topmost shown top-level window whose title starts with `title` (or is `title`, when
 // `whole`): its id and area.
 struct ShownWindow {
@@ -252,8 +228,9 @@ TEST_F(ProgramTest, WithoutAStatusAreaASecondLaunchOpensTheManageWindowWhereCtrl
     XTestFakeMotionEvent(display, -1, width / 2, height / 2, CurrentTime);
     XFlush(display);
     // The keys go to a window of the program.
-    ASSERT_TRUE(ShellDesktop::pumpUntil(
-        [&] { return pidOf(testing::DesktopSession::activeWindow()) == first; }));
+    ASSERT_TRUE(ShellDesktop::pumpUntil([&] {
+        return testing::DesktopSession::windowPid(testing::DesktopSession::activeWindow()) == first;
+    }));
     const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
     const KeyCode q = XKeysymToKeycode(display, XK_q);
     XTestFakeKeyEvent(display, control, True, CurrentTime);

@@ -18,6 +18,31 @@ namespace {
 Display* display() {
     return gdk_x11_get_default_xdisplay();
 }
+
+// A 32-bit property of a window of type `type` (a window, a time, a pid); 0 when it has none or
+// the window is gone.
+unsigned long property32(unsigned long window, const char* name, Atom type) {
+    Display* dpy = display();
+    GdkDisplay* gdk = gdk_display_get_default();
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    unsigned long value = 0;
+    gdk_x11_display_error_trap_push(gdk);
+    if (window != 0 &&
+        XGetWindowProperty(dpy, window, XInternAtom(dpy, name, False), 0, 1, False, type, &actual,
+                           &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (actual == type && count == 1 && format == 32) {
+            value = *reinterpret_cast<unsigned long*>(data);
+        }
+        XFree(data);
+    }
+    gdk_x11_display_error_trap_pop_ignored(gdk);
+    return value;
+}
 }  // namespace
 
 unsigned long DesktopSession::windowOf(GtkWidget* window) {
@@ -25,23 +50,7 @@ unsigned long DesktopSession::windowOf(GtkWidget* window) {
 }
 
 unsigned long DesktopSession::activeWindow() {
-    Display* dpy = display();
-    const Atom active = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    unsigned long window = 0;
-    if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), active, 0, 1, False, XA_WINDOW, &type,
-                           &format, &count, &after, &data) == Success &&
-        data != nullptr) {
-        if (type == XA_WINDOW && format == 32 && count == 1) {
-            window = *reinterpret_cast<unsigned long*>(data);
-        }
-        XFree(data);
-    }
-    return window;
+    return property32(DefaultRootWindow(display()), "_NET_ACTIVE_WINDOW", XA_WINDOW);
 }
 
 unsigned long DesktopSession::focusedWindow() {
@@ -144,6 +153,10 @@ void DesktopSession::close(unsigned long window) {
     XFlush(dpy);
 }
 
+long DesktopSession::windowPid(unsigned long window) {
+    return static_cast<long>(property32(window, "_NET_WM_PID", XA_CARDINAL));
+}
+
 void DesktopSession::setWindowPid(unsigned long window, long pid) {
     Display* dpy = display();
     XChangeProperty(dpy, window, XInternAtom(dpy, "_NET_WM_PID", False), XA_CARDINAL, 32,
@@ -168,33 +181,12 @@ void DesktopSession::pointerTo(int x, int y) {
 }
 
 unsigned DesktopSession::userTime(unsigned long window) {
-    Display* dpy = display();
-    GdkDisplay* gdk = gdk_display_get_default();
-    const auto property = [&](unsigned long from, const char* name, Atom type) {
-        Atom actual = None;
-        int format = 0;
-        unsigned long count = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        unsigned long value = 0;
-        if (XGetWindowProperty(dpy, from, XInternAtom(dpy, name, False), 0, 1, False, type, &actual,
-                               &format, &count, &after, &data) == Success &&
-            data != nullptr) {
-            if (count == 1 && format == 32) {
-                value = *reinterpret_cast<unsigned long*>(data);
-            }
-            XFree(data);
-        }
-        return value;
-    };
-    gdk_x11_display_error_trap_push(gdk);
     // On the window itself, or on the window it names for it.
-    unsigned time = static_cast<unsigned>(property(window, "_NET_WM_USER_TIME", XA_CARDINAL));
-    if (const unsigned long keeper = property(window, "_NET_WM_USER_TIME_WINDOW", XA_WINDOW)) {
-        time = std::max(time,
-                        static_cast<unsigned>(property(keeper, "_NET_WM_USER_TIME", XA_CARDINAL)));
+    unsigned time = static_cast<unsigned>(property32(window, "_NET_WM_USER_TIME", XA_CARDINAL));
+    if (const unsigned long keeper = property32(window, "_NET_WM_USER_TIME_WINDOW", XA_WINDOW)) {
+        time = std::max(
+            time, static_cast<unsigned>(property32(keeper, "_NET_WM_USER_TIME", XA_CARDINAL)));
     }
-    gdk_x11_display_error_trap_pop_ignored(gdk);
     return time;
 }
 

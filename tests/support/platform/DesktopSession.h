@@ -107,6 +107,8 @@ class DesktopSession {
     static unsigned serverTime();
     // Asks a window to close, as the window manager's close button does.
     static void close(unsigned long window);
+    // The pid in the window's _NET_WM_PID, as its toolkit wrote it (0: none).
+    static long windowPid(unsigned long window);
     // Writes `pid` into the window's _NET_WM_PID, as a sandboxed application writes there the
     // pid it has inside its sandbox.
     static void setWindowPid(unsigned long window, long pid);
