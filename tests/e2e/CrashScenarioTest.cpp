@@ -76,6 +76,12 @@ class CrashScenario : public CaptureSteps {
         return reader;
     }
 
+    // The server holds one word and one sentence, and the journal nothing.
+    bool aWordAndASentenceSaved() {
+        return backend.library->count("words", false) == 1 &&
+               backend.library->count("sentences", false) == 1 && journals(dataRoot()).saves == 0;
+    }
+
     // Waits until the one serendipity the journal held is sent again and saved, and the journal
     // is empty.
     void oneResentAndSaved() {
@@ -141,14 +147,7 @@ TEST_F(CrashScenario, SavesHeldWhenTheProgramIsKilledAreSentAtTheNextStart) {
     ASSERT_TRUE(waitForLog("[save] 지난 실행에서 끝나지 않은 저장 3건 — 다시 보냄")) << log();
     // Each counts as unsaved until the server confirms it.
     ASSERT_TRUE(waitForLog("[save] 저장 안 된 것 +1 kind=sentence total=3")) << log();
-    ASSERT_TRUE(DesktopSession::pumpUntil(
-        [&] {
-            return backend.library->count("words", false) == 1 &&
-                   backend.library->count("sentences", false) == 1 &&
-                   journals(dataRoot()).saves == 0;
-        },
-        30))
-        << log();
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return aWordAndASentenceSaved(); }, 30)) << log();
     // The two words find their sources side by side: the refusal meets whichever goes first.
     // The log reaches its file a moment after the server's state changes.
     ASSERT_TRUE(waitForLog("[save] 🔴 거부 code=invalid_lemma")) << log();
@@ -327,14 +326,7 @@ TEST_F(CrashScenario, CapturesRefusedForAnUpdateAreSentAtTheNextStart) {
 
     ASSERT_NO_FATAL_FAILURE(restartAfterKill());
     ASSERT_TRUE(waitForLog("[save] 지난 실행에서 끝나지 않은 저장 2건 — 다시 보냄", 20)) << log();
-    ASSERT_TRUE(DesktopSession::pumpUntil(
-        [&] {
-            return backend.library->count("words", false) == 1 &&
-                   backend.library->count("sentences", false) == 1 &&
-                   journals(dataRoot()).saves == 0;
-        },
-        30))
-        << log();
+    ASSERT_TRUE(DesktopSession::pumpUntil([&] { return aWordAndASentenceSaved(); }, 30)) << log();
     EXPECT_EQ(terminate(), 0) << log();
 }
 
