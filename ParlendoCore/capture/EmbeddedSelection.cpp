@@ -18,6 +18,10 @@ constexpr int embeddedDepth = 8;
 constexpr int embeddedLimit = 400;
 // A time-out is set again only when it changes by at least this much.
 constexpr double timeoutStep = 0.001;
+// An application that answers nothing for a selection's place is asked again, for at most this
+// share of the read's budget (the rest is left to the other ways) and this many times.
+constexpr double askAgainShare = 1.0 / 3;
+constexpr int askAgainTimes = 100;
 
 bool isBreak(char32_t c) {
     return c == U'\n' || c == U'\r';
@@ -27,12 +31,29 @@ bool endsWithBreak(const std::string& s) {
     return !s.empty() && (s.back() == '\n' || s.back() == '\r');
 }
 
+bool isInk(char32_t c) {
+    return c != U' ' && c != U'\t' && !isBreak(c);
+}
+
 // Whether the characters [from, to) hold something visible: runs of white space between the
 // blocks of a page have no place of their own worth measuring.
 bool hasInk(const std::u32string& points, size_t from, size_t to) {
     return std::any_of(points.begin() + static_cast<std::ptrdiff_t>(from),
-                       points.begin() + static_cast<std::ptrdiff_t>(to),
-                       [](char32_t c) { return c != U' ' && c != U'\t' && !isBreak(c); });
+                       points.begin() + static_cast<std::ptrdiff_t>(to), isInk);
+}
+
+// The index of the first visible character in [from, to), `from` when there is none.
+size_t firstInk(const std::u32string& points, size_t from, size_t to) {
+    const auto end = points.begin() + static_cast<std::ptrdiff_t>(to);
+    const auto it = std::find_if(points.begin() + static_cast<std::ptrdiff_t>(from), end, isInk);
+    return it == end ? from : static_cast<size_t>(it - points.begin());
+}
+
+DesktopRect joined(const DesktopRect& a, const DesktopRect& b) {
+    const double x = std::min(a.x, b.x);
+    const double y = std::min(a.y, b.y);
+    return DesktopRect{x, y, std::max(a.x + a.width, b.x + b.width) - x,
+                       std::max(a.y + a.height, b.y + b.height) - y};
 }
 
 }  // namespace
@@ -196,6 +217,30 @@ std::optional<DesktopRect> EmbeddedSelection::bounds(AccessibleNode& node, const
     return DesktopRect{box->x, box->y, box->width, box->height};
 }
 
+// Where the element shows its characters `part`, whose first visible one is at `first`. An
+// application may lay its text out for the accessibility bus only once asked: Firefox, just
+// started, answers nothing to the first asks and then, for one more, only the range's last
+// character. So the range is asked again while it answers nothing, and its place is joined with
+// that of its first character: the place starts where the selection starts.
+std::optional<DesktopRect> EmbeddedSelection::place(AccessibleNode& node, const TextRange& part,
+                                                    std::int64_t first) {
+    const ReadBudget& budget = calls_.budget();
+    std::optional<DesktopRect> rect;
+    for (int asked = 0; !rect && allow(); ++asked) {
+        rect = node.rangeBounds(part);
+        if (asked + 1 >= askAgainTimes || budget.elapsed() >= budget.limit * askAgainShare) {
+            break;
+        }
+    }
+    const TextRange head{first, first + 1};
+    if (head != part && allow()) {
+        if (const auto start = node.rangeBounds(head)) {
+            rect = rect ? joined(*rect, *start) : *start;
+        }
+    }
+    return rect;
+}
+
 // Adds the rectangles of the characters `range` of the element selects.
 void EmbeddedSelection::measure(AccessibleNode& node, const TextRange& range, int depth,
                                 std::vector<DesktopRect>& into) {
@@ -203,15 +248,14 @@ void EmbeddedSelection::measure(AccessibleNode& node, const TextRange& range, in
     if (allow()) {
         raw = node.text(range);
     }
-    const auto add = [&](const TextRange& part) {
-        if (allow()) {
-            if (auto rect = node.rangeBounds(part)) {
-                into.push_back(*rect);
-            }
+    const auto add = [&](const TextRange& part, std::int64_t first) {
+        if (auto rect = place(node, part, first)) {
+            into.push_back(*rect);
         }
     };
     if (!raw || raw->find(objectReplacementUtf8) == std::string::npos) {
-        add(range);
+        const auto points = text::toCodePoints(raw.value_or(""));
+        add(range, range.start + static_cast<std::int64_t>(firstInk(points, 0, points.size())));
         return;
     }
     // Each run of the element's own characters is measured by the element; each embedded one by
@@ -225,7 +269,8 @@ void EmbeddedSelection::measure(AccessibleNode& node, const TextRange& range, in
         }
         if (hasInk(points, runStart, i)) {
             add(TextRange{range.start + static_cast<std::int64_t>(runStart),
-                          range.start + static_cast<std::int64_t>(i)});
+                          range.start + static_cast<std::int64_t>(i)},
+                range.start + static_cast<std::int64_t>(firstInk(points, runStart, i)));
         }
         runStart = i + 1;
         if (i == points.size()) {

@@ -81,6 +81,8 @@ class EmbeddedSelection {
     Followed followText(AccessibleNode& node, std::int64_t offset, int depth);
     void measure(AccessibleNode& node, const TextRange& range, int depth,
                  std::vector<DesktopRect>& into);
+    std::optional<DesktopRect> place(AccessibleNode& node, const TextRange& part,
+                                     std::int64_t first);
     // The element embedded at `offset`, when the limits and the budget allow one more.
     AccessibleNodePtr embedded(AccessibleNode& node, std::int64_t offset, int depth);
     bool allow();

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <utility>
 
 namespace parlendo::testing {
 
@@ -167,6 +168,19 @@ void ReadingApps::clickAt(int x, int y, int clicks) {
     DesktopSession::pumpFor(0.6);
 }
 
+std::optional<GdkRectangle> ReadingApps::settledScreenText(int pid, const std::string& text) {
+    std::optional<GdkRectangle> last;
+    std::optional<GdkRectangle> place;
+    DesktopSession::pumpUntil(
+        [&] {
+            last = std::exchange(place, findScreenText(pid, text));
+            return place && last && place->x == last->x && place->y == last->y &&
+                   place->width == last->width && place->height == last->height;
+        },
+        20);
+    return place;
+}
+
 ReadingApp ReadingApps::byClicks(std::string name, int pid, std::string title,
                                  std::optional<std::string> url) {
     return ReadingApp{std::move(name), [pid] { clickText(pid, ScriptedBackend::knownWord, 2); },
@@ -243,10 +257,10 @@ void ReadingApps::capture(const ReadingApp& app, const DesktopProgram::Window& w
 }
 
 void ReadingApps::record(const ReadingApp& app, const std::string& kind) {
-    // One "timing" line per capture: the read path and the time from the chord to the cards. The
-    // log reaches its file a moment after the cards show.
+    // One "timing" line per capture: the read path, the time from the chord to the cards and how
+    // the cards' place was found. The log reaches its file a moment after the cards show.
     const std::regex timing(
-        R"(\[timing\] lookup_key stage=(\w+) method=(\w+) app=(\S+) popups=\d+ key_to_popup_ms=(\d+))");
+        R"(\[timing\] lookup_key stage=(\w+) method=(\w+) app=(\S+) popups=\d+ key_to_popup_ms=(\d+).* anchor=(\S+)(?: bounds_ms=(\d+))?)");
     std::string text;
     std::vector<std::smatch> lines;
     DesktopSession::pumpUntil(
@@ -263,9 +277,11 @@ void ReadingApps::record(const ReadingApp& app, const std::string& kind) {
     ASSERT_GT(lines.size(), timingsSeen_) << text;
     const auto& last = lines.back();
     timingsSeen_ = lines.size();
-    appendRow("reading-apps.tsv", "application\tcapture\tapp_id\tstage\tmethod\tchord_to_card_ms",
+    appendRow("reading-apps.tsv",
+              "application\tcapture\tapp_id\tstage\tmethod\tchord_to_card_ms\tanchor\tbounds_ms",
               app.name + "\t" + kind + "\t" + last[3].str() + "\t" + last[1].str() + "\t" +
-                  last[2].str() + "\t" + last[4].str());
+                  last[2].str() + "\t" + last[4].str() + "\t" + last[5].str() + "\t" +
+                  (last[6].matched ? last[6].str() : "-"));
 }
 
 }  // namespace parlendo::testing

@@ -48,6 +48,10 @@ class ReadingApps : public CaptureSteps {
     static void clickText(int pid, const std::string& text, int clicks);
     // Double (or triple) clicks that point of the screen.
     static void clickAt(int x, int y, int clicks);
+    // Where process `pid` shows `text`, once it gives the same place twice in a row (within 20
+    // seconds): an application may lay its text out for the accessibility bus only once asked,
+    // and answer nothing, or a part, until then.
+    static std::optional<GdkRectangle> settledScreenText(int pid, const std::string& text);
     // The word and the sentence selected with the mouse (a double and a triple click) where
     // process `pid` shows them.
     static ReadingApp byClicks(std::string name, int pid, std::string title,
@@ -64,9 +68,9 @@ class ReadingApps : public CaptureSteps {
 
     // In `window`: the word and then the sentence selected and captured with the
     // chord, their cards read and photographed, both saved against the expected source; then
-    // the clipboard is what it was. Each capture's read path and chord-to-card time go to the
-    // output's reading-apps.tsv (PARLENDO_READING_REPEATS=n captures the word n times, for
-    // figures).
+    // the clipboard is what it was. Each capture's read path, chord-to-card time and the way its
+    // cards were placed go to the output's reading-apps.tsv (PARLENDO_READING_REPEATS=n captures
+    // the word n times, for figures).
     void read(const ReadingApp& app, const DesktopProgram::Window& window);
     // A document opened in `program`, whose window's title names the file, read with clicks;
     // its source is the file.

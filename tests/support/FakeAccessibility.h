@@ -49,7 +49,10 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
         return text::fromCodePoints(std::u32string_view(points).substr(
             static_cast<size_t>(range.start), static_cast<size_t>(range.end - range.start)));
     }
-    std::optional<DesktopRect> rangeBounds(const TextRange&) override { return touch(), bounds; }
+    std::optional<DesktopRect> rangeBounds(const TextRange& range) override {
+        touch();
+        return placeOf ? placeOf(range) : bounds;
+    }
     std::optional<DesktopRect> frame() override { return touch(), ownFrame; }
     std::optional<std::string> name() override { return touch(), nodeName; }
     AccessibleNodePtr parent() override { return touch(), up.lock(); }
@@ -87,6 +90,8 @@ struct FakeNode final : AccessibleNode, std::enable_shared_from_this<FakeNode> {
     std::optional<TextRange> selected;
     std::string content;
     std::optional<DesktopRect> bounds;
+    // Where the element shows each range it is asked for, when set (`bounds` for any otherwise).
+    std::function<std::optional<DesktopRect>(const TextRange&)> placeOf;
     std::optional<DesktopRect> ownFrame;
     std::optional<std::string> nodeName;
     std::weak_ptr<FakeNode> up;

@@ -225,6 +225,60 @@ TEST_F(AccessibleSelectionTest, BoundsOfAPageSelectionAreMeasuredWhereItsCharact
     EXPECT_EQ(bounds->rect, (PopupRect{328, 796, 370, 56}));
 }
 
+TEST_F(AccessibleSelectionTest, BoundsStartWhereTheSelectionStartsInAPageJustLaidOut) {
+    // A word double-clicked in a Firefox just started, which lays its text out for the
+    // accessibility bus only once asked: the paragraph answers nothing to the first ask for a
+    // place, then only the range's last character, then the whole range. Its characters are 8
+    // pixels wide; the word is characters 12 to 23, at x 424 to 512.
+    const std::string object = "\uFFFC";
+    auto doc = port->focused = node(Role::webArea);
+    doc->content = object + object;
+    doc->selected = TextRange{0, 1};
+    auto para = doc->embedded[0] = doc->add(Role::staticText);
+    para->content = "A moment of serendipity changed the day.";
+    para->selected = TextRange{12, 23};
+    para->ownFrame = DesktopRect{328, 228, 1264, 19};
+    int asks = 0;
+    int empty = 1;
+    para->placeOf = [&](const TextRange& r) -> std::optional<DesktopRect> {
+        ++asks;
+        if (asks <= empty) {
+            return std::nullopt;
+        }
+        const std::int64_t from = asks == empty + 1 ? r.end - 1 : r.start;
+        return DesktopRect{328.0 + 8.0 * static_cast<double>(from), 228,
+                           8.0 * static_cast<double>(r.end - from), 19};
+    };
+    const PopupRect word{424, 833, 88, 19};
+    auto bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->method, "range");
+    EXPECT_EQ(bounds->rect, word);
+
+    // The document cannot lead to its paragraph: the selected lines are measured from their
+    // first character too.
+    doc->embedded.clear();
+    asks = 0;
+    bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->method, "lines");
+    EXPECT_EQ(bounds->rect, word);
+
+    // A paragraph that never tells where its characters are, 2 ms a call: asked again for a
+    // third of the budget, which leaves the lines their time to fall back on its frame.
+    doc->embedded[0] = para;
+    para->callCost = 0.002;
+    asks = 0;
+    empty = 1000;
+    const double start = clock->uptime();
+    bounds = reader(app).selectionBounds();
+    ASSERT_TRUE(bounds);
+    EXPECT_EQ(bounds->method, "lines");
+    EXPECT_EQ(bounds->rect, (PopupRect{328, 833, 1264, 19}));
+    EXPECT_LE(clock->uptime() - start, ContextReadTimes::selectionBounds);
+    EXPECT_GT(asks, 10);
+}
+
 TEST_F(AccessibleSelectionTest, BoundsOfSelectedLinesAreTheirUnion) {
     // The focused range lies off every screen, so the lines below it are searched.
     port->focused->selected = TextRange{0, 4};
@@ -260,14 +314,14 @@ TEST_F(AccessibleSelectionTest, BoundsRefuseTallRectanglesAndStopAtTheirLimits) 
     port->focused->bounds = DesktopRect{0, 0, 100, 900};  // taller than 80 % of the screen
     EXPECT_EQ(reader(app).selectionBounds(), std::nullopt);
 
-    // A flat tree of 1000 text leaves: at most 599 are visited.
-    port->focused->bounds = std::nullopt;
+    // A flat tree of 1000 text leaves below a range off every screen: at most 599 are visited.
+    port->focused->bounds = DesktopRect{5000, 5000, 10, 10};
     for (int i = 0; i < 1000; ++i) {
         port->focused->add(Role::staticText);
     }
     *port->focused->calls = 0;
     EXPECT_EQ(reader(app).selectionBounds(), std::nullopt);
-    EXPECT_LE(*port->focused->calls, 4 + 2 * 599);
+    EXPECT_LE(*port->focused->calls, 5 + 2 * 599);
 
     // An application that takes 50 ms per call: the search ends after 0.12 seconds.
     port->focused = node(Role::document);

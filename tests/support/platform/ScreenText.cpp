@@ -19,38 +19,34 @@ gint characters(const std::string& text, size_t bytes) {
     return count;
 }
 
-std::optional<GdkRectangle> inElement(AtspiAccessible* element, const std::string& wanted) {
-    AtspiText* text = atspi_accessible_get_text_iface(element);
-    if (text == nullptr) {
-        return std::nullopt;
-    }
-    std::optional<GdkRectangle> found;
-    const gint count = atspi_text_get_character_count(text, nullptr);
-    gchar* all = count > 0 ? atspi_text_get_text(text, 0, count, nullptr) : nullptr;
-    if (all != nullptr) {
-        const std::string content = all;
-        if (const auto at = content.find(wanted); at != std::string::npos) {
-            const gint start = characters(content, at);
-            const gint end = start + characters(wanted, wanted.size());
-            AtspiRect* rect =
-                atspi_text_get_range_extents(text, start, end, ATSPI_COORD_TYPE_SCREEN, nullptr);
-            if (rect != nullptr && rect->width > 0 && rect->height > 0) {
-                found = GdkRectangle{rect->x, rect->y, rect->width, rect->height};
-            }
-            g_free(rect);
-        }
-        g_free(all);
-    }
-    g_object_unref(text);
-    return found;
-}
-
-}  // namespace
-
-std::optional<GdkRectangle> findScreenText(int pid, const std::string& text, int nodes) {
+// What `measure` gives for the characters [start, end) of the first text element of process
+// `pid` that holds `wanted`, visiting at most `nodes` elements (menus are skipped).
+template <typename T>
+std::optional<T> inFirstHolder(
+    int pid, const std::string& wanted, int nodes,
+    const std::function<std::optional<T>(AtspiText*, gint, gint)>& measure) {
     static const bool ready = atspi_init() >= 0;
     (void)ready;
-    std::optional<GdkRectangle> found;
+    const auto inElement = [&](AtspiAccessible* element) -> std::optional<T> {
+        AtspiText* text = atspi_accessible_get_text_iface(element);
+        if (text == nullptr) {
+            return std::nullopt;
+        }
+        std::optional<T> found;
+        const gint count = atspi_text_get_character_count(text, nullptr);
+        gchar* all = count > 0 ? atspi_text_get_text(text, 0, count, nullptr) : nullptr;
+        if (all != nullptr) {
+            const std::string content = all;
+            if (const auto at = content.find(wanted); at != std::string::npos) {
+                const gint start = characters(content, at);
+                found = measure(text, start, start + characters(wanted, wanted.size()));
+            }
+            g_free(all);
+        }
+        g_object_unref(text);
+        return found;
+    };
+    std::optional<T> found;
     std::function<void(AtspiAccessible*)> walk = [&](AtspiAccessible* element) {
         if (found || --nodes < 0) {
             return;
@@ -59,7 +55,7 @@ std::optional<GdkRectangle> findScreenText(int pid, const std::string& text, int
         if (role == ATSPI_ROLE_MENU_BAR || role == ATSPI_ROLE_MENU) {
             return;
         }
-        if ((found = inElement(element, text))) {
+        if ((found = inElement(element))) {
             return;
         }
         const gint count = atspi_accessible_get_child_count(element, nullptr);
@@ -84,6 +80,27 @@ std::optional<GdkRectangle> findScreenText(int pid, const std::string& text, int
     }
     g_object_unref(desktop);
     return found;
+}
+
+}  // namespace
+
+std::optional<GdkRectangle> findScreenText(int pid, const std::string& text, int nodes) {
+    return inFirstHolder<GdkRectangle>(
+        pid, text, nodes, [](AtspiText* holder, gint start, gint end) {
+            std::optional<GdkRectangle> found;
+            AtspiRect* rect =
+                atspi_text_get_range_extents(holder, start, end, ATSPI_COORD_TYPE_SCREEN, nullptr);
+            if (rect != nullptr && rect->width > 0 && rect->height > 0) {
+                found = GdkRectangle{rect->x, rect->y, rect->width, rect->height};
+            }
+            g_free(rect);
+            return found;
+        });
+}
+
+bool holdsText(int pid, const std::string& text, int nodes) {
+    return inFirstHolder<bool>(pid, text, nodes, [](AtspiText*, gint, gint) { return true; })
+        .has_value();
 }
 
 }  // namespace parlendo::testing
