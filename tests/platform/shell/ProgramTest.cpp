@@ -54,7 +54,7 @@ class ProgramTest : public ::testing::Test {
     // Sends SIGTERM and expects a clean end.
     void terminate(pid_t pid) {
         ASSERT_EQ(::kill(pid, SIGTERM), 0);
-        EXPECT_EQ(ProgramRun::wait(pid, 15.0), 0);
+        EXPECT_EQ(ProgramRun::wait(pid, 15.0), 0) << run->log();
     }
 
     std::filesystem::path folder;
