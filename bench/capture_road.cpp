@@ -105,10 +105,10 @@ struct Road : CaptureQueues, CaptureRig {
     std::shared_ptr<FakeWordLookup> lookup = std::make_shared<FakeWordLookup>();
     std::shared_ptr<FakeTranslator> translator = std::make_shared<FakeTranslator>();
     std::shared_ptr<FakeSourceResolver> sources = std::make_shared<FakeSourceResolver>();
-    std::shared_ptr<FakeSaveBackend> backend = std::make_shared<FakeSaveBackend>();
+    std::shared_ptr<FakeSession> session = std::make_shared<FakeSession>();
+    std::shared_ptr<FakeSaveBackend> backend = std::make_shared<FakeSaveBackend>(session);
     std::shared_ptr<FakeSentenceSaver> sentences = std::make_shared<FakeSentenceSaver>();
     std::shared_ptr<FakeTitleVectors> titleVectors = std::make_shared<FakeTitleVectors>();
-    std::shared_ptr<FakeSession> session = std::make_shared<FakeSession>();
     std::shared_ptr<CapturePipeline> pipeline;
 };
 

@@ -207,8 +207,10 @@ class CapturePipeline final : public CaptureSink,
     void sendSentence(SentenceWork work, TitleAfterSave after, Task finish);
     void sentenceSaved(const SentenceWork& work, const TitleAfterSave& after,
                        const SentenceSaveOutcome& outcome);
-    // What every sentence outcome is told to: the journal, the outcome hook and the count.
-    void sentenceSettled(const SentenceWork& work, const SentenceSaveOutcome& outcome);
+    // What every sentence outcome is told to: the owner's journal, the outcome hook and the
+    // count.
+    void sentenceSettled(const std::string& owner, const SentenceWork& work,
+                         const SentenceSaveOutcome& outcome);
     void wordOutcome(const WordSaver::Outcome& outcome);
     static std::optional<std::string> titleKey(const CaptureSnapshot& snapshot);
 
@@ -216,8 +218,9 @@ class CapturePipeline final : public CaptureSink,
     static SaveEnd endOf(const SaveVerdict& verdict);
     static SaveEnd endOf(const SentenceSaveOutcome& outcome);
     static SaveEnd endOfRefusal(const std::string& code);
-    void journalOutcome(const std::string& id, SaveEnd end);
-    void putBack(const std::string& id);
+    // What the outcome of the save `id` leaves in `owner`'s journal.
+    void journalOutcome(const std::string& owner, const std::string& id, SaveEnd end);
+    void putBack(const std::string& owner, const std::string& id);
     void handBack(const std::string& owner, HandBack why);
     void resend(const std::string& owner, SaveJournal::LeftOver left, HandBack why);
 

@@ -98,7 +98,7 @@ void CapturePipeline::saving(std::shared_ptr<Started> started, JournalEntry entr
     if (!ownerHolds(handoff->started->owner)) {
         Log::write("save", ownerChanged);
         if (replayed) {
-            putBack(handoff->entry.id());
+            putBack(*handoff->started->owner, handoff->entry.id());
         }
         handoff->done();
         return;
@@ -163,7 +163,7 @@ void CapturePipeline::resolved(std::shared_ptr<Handoff> handoff, std::optional<S
                 unsaved->add(UnsavedCounter::Kind::source, id);
             }
             if (services_.journal) {
-                services_.journal->keep(id);
+                services_.journal->keep(*handoff->started->owner, id);
             }
             handoff->done();
             return;
@@ -181,7 +181,7 @@ void CapturePipeline::resolved(std::shared_ptr<Handoff> handoff, std::optional<S
     }
     if (!ownerHolds(handoff->started->owner)) {
         Log::write("save", "저장 버림 — 출처를 정하는 사이 계정이 바뀜");
-        putBack(id);
+        putBack(*handoff->started->owner, id);
         handoff->done();
         return;
     }
@@ -196,7 +196,7 @@ void CapturePipeline::retryAfterWait(std::shared_ptr<Handoff> handoff) {
     handoff->attempts += 1;
     if (!ownerHolds(handoff->started->owner)) {
         Log::write("save", ownerChanged);
-        putBack(handoff->entry.id());
+        putBack(*handoff->started->owner, handoff->entry.id());
         handoff->done();
         return;
     }
@@ -208,6 +208,7 @@ void CapturePipeline::send(std::shared_ptr<Handoff> handoff) {
     TitleAfterSave after{titleKey(started.snapshot), handoff->entry.sourceID(), *started.owner};
     std::visit(overloaded{
                    [&](SaveWork& work) {
+                       work.owner = *started.owner;
                        {
                            std::lock_guard lock(mutex_);
                            titlesAfterSave_[work.id] = std::move(after);
@@ -236,7 +237,7 @@ void CapturePipeline::sendSentence(SentenceWork work, TitleAfterSave after, Task
 
 void CapturePipeline::sentenceSaved(const SentenceWork& work, const TitleAfterSave& after,
                                     const SentenceSaveOutcome& outcome) {
-    sentenceSettled(work, outcome);
+    sentenceSettled(after.owner, work, outcome);
     // Like a word save: the title vector is asked for only while the account that made the
     // capture is still signed in.
     if (!outcome.is<SentenceSaveOutcome::Confirmed>()) {
@@ -250,7 +251,7 @@ void CapturePipeline::sentenceSaved(const SentenceWork& work, const TitleAfterSa
 }
 
 void CapturePipeline::wordOutcome(const WordSaver::Outcome& outcome) {
-    journalOutcome(outcome.work.id,
+    journalOutcome(outcome.work.owner, outcome.work.id,
                    outcome.result ? SaveEnd::saved : endOf(outcome.result.error()));
     std::optional<TitleAfterSave> entry;
     {

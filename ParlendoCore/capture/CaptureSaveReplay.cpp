@@ -39,7 +39,7 @@ CapturePipeline::SaveEnd CapturePipeline::endOf(const SentenceSaveOutcome& outco
         outcome.value());
 }
 
-void CapturePipeline::journalOutcome(const std::string& id, SaveEnd end) {
+void CapturePipeline::journalOutcome(const std::string& owner, const std::string& id, SaveEnd end) {
     if (end == SaveEnd::saved && unsaved) {
         unsaved->settle(id);
     }
@@ -49,24 +49,24 @@ void CapturePipeline::journalOutcome(const std::string& id, SaveEnd end) {
     switch (end) {
         case SaveEnd::saved:
         case SaveEnd::refused:
-            services_.journal->settle(id);
+            services_.journal->settle(owner, id);
             return;
         case SaveEnd::givenUp:
-            services_.journal->keep(id);
+            services_.journal->keep(owner, id);
             return;
         case SaveEnd::dropped:
-            services_.journal->putBack(id);
+            services_.journal->putBack(owner, id);
             return;
     }
 }
 
-void CapturePipeline::putBack(const std::string& id) {
-    journalOutcome(id, SaveEnd::dropped);
+void CapturePipeline::putBack(const std::string& owner, const std::string& id) {
+    journalOutcome(owner, id, SaveEnd::dropped);
 }
 
-void CapturePipeline::sentenceSettled(const SentenceWork& work,
+void CapturePipeline::sentenceSettled(const std::string& owner, const SentenceWork& work,
                                       const SentenceSaveOutcome& outcome) {
-    journalOutcome(work.id, endOf(outcome));
+    journalOutcome(owner, work.id, endOf(outcome));
     if (onSentenceOutcome) {
         onSentenceOutcome(work, outcome);
     }
@@ -104,7 +104,7 @@ void CapturePipeline::resend(const std::string& owner, SaveJournal::LeftOver lef
     // The account signed out again meanwhile: its saves wait for its next session.
     if (!ownerHolds(owner)) {
         for (const auto& entry : left.send) {
-            putBack(entry.id());
+            putBack(owner, entry.id());
         }
         return;
     }

@@ -17,6 +17,9 @@ class SaveBackend {
     virtual void snapshot(SaveWork work, Completion<void(CallResult)> completion) = 0;
     // One save over the two-request path: whether the word row was written (or already existed).
     virtual void legacy(SaveWork work, Completion<void(bool)> completion) = 0;
+    // Whether `owner` is the account signed in now. A save goes out only for the account it was
+    // captured under.
+    virtual bool signedIn(const std::string& owner) const = 0;
 };
 
 }  // namespace parlendo

@@ -76,42 +76,42 @@ void SaveJournal::record(std::string owner, JournalEntry entry, Task then) {
 }
 
 template <class Change>
-bool SaveJournal::change(const std::string& id, Change change) {
-    for (auto& [owner, book] : books_) {
-        if (book.epoch != epochOf(owner)) {
-            continue;  // forgotten since it was read
-        }
-        auto it = std::find_if(book.saves.begin(), book.saves.end(),
-                               [&](const Held& held) { return held.entry.id() == id; });
-        if (it != book.saves.end()) {
-            change(owner, book, it);
-            return true;
-        }
+bool SaveJournal::change(const std::string& owner, const std::string& id, Change change) {
+    auto found = books_.find(owner);
+    if (found == books_.end() || found->second.epoch != epochOf(owner)) {
+        return false;  // never read in this run, or forgotten since
     }
-    return false;
+    Book& book = found->second;
+    auto it = std::find_if(book.saves.begin(), book.saves.end(),
+                           [&](const Held& held) { return held.entry.id() == id; });
+    if (it == book.saves.end()) {
+        return false;
+    }
+    change(book, it);
+    return true;
 }
 
-void SaveJournal::settle(std::string id) {
-    writer_->post([self = shared_from_this(), id = std::move(id)] {
-        self->change(id, [&](const std::string& owner, Book& book, auto it) {
+void SaveJournal::settle(std::string owner, std::string id) {
+    writer_->post([self = shared_from_this(), owner = std::move(owner), id = std::move(id)] {
+        self->change(owner, id, [&](Book& book, auto it) {
             book.saves.erase(it);
             self->store(owner, book);
         });
     });
 }
 
-void SaveJournal::keep(std::string id) {
-    writer_->post([self = shared_from_this(), id = std::move(id)] {
-        self->change(id, [&](const std::string&, Book&, auto it) {
+void SaveJournal::keep(std::string owner, std::string id) {
+    writer_->post([self = shared_from_this(), owner = std::move(owner), id = std::move(id)] {
+        self->change(owner, id, [&](Book&, auto it) {
             it->stage = Stage::kept;
             Log::write("save", "저장 대기 기록에 남김 — 다음 시작에 보냄 work=" + shortOf(id));
         });
     });
 }
 
-void SaveJournal::putBack(std::string id) {
-    writer_->post([self = shared_from_this(), id = std::move(id)] {
-        self->change(id, [](const std::string&, Book&, auto it) { it->stage = Stage::waiting; });
+void SaveJournal::putBack(std::string owner, std::string id) {
+    writer_->post([self = shared_from_this(), owner = std::move(owner), id = std::move(id)] {
+        self->change(owner, id, [](Book&, auto it) { it->stage = Stage::waiting; });
     });
 }
 

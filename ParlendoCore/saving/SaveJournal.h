@@ -69,12 +69,15 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
     // also when the entry could not be written: the save goes on all the same, and the log says
     // so.
     void record(std::string owner, JournalEntry entry, Task then);
+    // The three outcomes below act on the save `id` in `owner`'s journal only, never on another
+    // account's.
     // The save reached its outcome for good (saved or refused): it leaves the journal.
-    void settle(std::string id);
+    void settle(std::string owner, std::string id);
     // The save was given up after its retries: it stays, and is not handed back in this run.
-    void keep(std::string id);
-    // The save was dropped because its login was lost: it is handed back at the next session.
-    void putBack(std::string id);
+    void keep(std::string owner, std::string id);
+    // The save was dropped because its login was lost or its account is no longer signed in: it
+    // is handed back when that account's login is back.
+    void putBack(std::string owner, std::string id);
     // Hands `then` (on the writer) what `owner`'s journal holds that is not on its way now, in
     // the order it was captured; what is to be sent counts as on its way from then on.
     void takeLeftOver(std::string owner, UniqueFunction<void(LeftOver)> then);
@@ -113,9 +116,10 @@ class SaveJournal : public std::enable_shared_from_this<SaveJournal> {
                                           const std::filesystem::path& file) const;
     // Writes the account's journal (or removes its file when it is empty).
     bool store(const std::string& owner, const Book& book);
-    // Runs `change` on the held save with this id; whether one was found.
+    // Runs `change` on the save with this id in the owner's journal, as read since its last
+    // forget; whether one was found.
     template <class Change>
-    bool change(const std::string& id, Change change);
+    bool change(const std::string& owner, const std::string& id, Change change);
 
     std::uint64_t epochOf(const std::string& owner);
     // Removes the account's files; under `filesMutex_`. Why one stayed, if one did.

@@ -27,6 +27,10 @@ struct SaveWork {
     std::vector<Sense> senses;
     // Capture time, wall-clock seconds.
     double createdAt = 0;
+    // The user id of the account the word was captured under: the word goes only into that
+    // account's word book, and is sent only while it is signed in. Set when the word is handed
+    // to the save queue; the journal keeps it as the owner of the file that holds the word.
+    std::string owner;
 
     // Keeps only the first two senses when more are given.
     SaveWork(std::string id, std::string sourceID, std::string lemma,

@@ -37,43 +37,49 @@ void ServerSaveBackend::legacy(SaveWork work, Completion<void(bool)> completion)
     auto deliver = [delivery = delivery_, completion = std::move(completion)](bool ok) mutable {
         delivery->post([completion = std::move(completion), ok]() mutable { completion(ok); });
     };
-    const auto userID = session_->userID();
-    if (!userID) {
+    // The rows name the word's own account: a token of another one makes the server refuse them.
+    if (!signedIn(work.owner)) {
         deliver(false);
         return;
     }
+    const std::string userID = work.owner;
     // The platform's standard lower-casing, without the final-sigma rule of the snapshot call's
     // server-side lower-casing.
     std::string lemma = text::lowercased(work.lemma);
-    Json body{{"user_id", *userID},
+    Json body{{"user_id", userID},
               {"source_id", work.sourceID},
               {"lemma", lemma},
               {"korean", optionalString(work.korean)},
               {"phonetic", optionalString(work.phonetic)}};
     HttpHeaders headers{{"Prefer", "resolution=ignore-duplicates,return=representation"}};
-    server_->call(
-        std::string(wordsPath), "POST", std::move(body), std::move(headers), legacyTimeout,
-        [server = server_, work = std::move(work), userID = *userID, lemma = std::move(lemma),
-         deliver = std::move(deliver)](CallResult result) mutable {
-            if (!result) {
-                Log::write("save",
-                           "단어 실패 " + Log::redact(lemma) + " " + result.error().logReason());
-                deliver(false);
-                return;
-            }
-            std::vector<Json> rows;
-            if (auto parsed = ServerCalling::parseRows(*result)) {
-                rows = std::move(*parsed);
-            }
-            if (!rows.empty() && rows.front().contains("word_id")) {
-                sendSenses(server, rows.front()["word_id"], userID, work.senses);
-                Log::write("save", "단어 저장(legacy) " + Log::redact(lemma) +
-                                       " senses=" + std::to_string(work.senses.size()));
-            } else {
-                Log::write("save", "단어 이미 있음(legacy) " + Log::redact(lemma));
-            }
-            deliver(true);
-        });
+    server_->call(std::string(wordsPath), "POST", std::move(body), std::move(headers),
+                  legacyTimeout,
+                  [server = server_, work = std::move(work), userID, lemma = std::move(lemma),
+                   deliver = std::move(deliver)](CallResult result) mutable {
+                      if (!result) {
+                          Log::write("save", "단어 실패 " + Log::redact(lemma) + " " +
+                                                 result.error().logReason());
+                          deliver(false);
+                          return;
+                      }
+                      std::vector<Json> rows;
+                      if (auto parsed = ServerCalling::parseRows(*result)) {
+                          rows = std::move(*parsed);
+                      }
+                      if (!rows.empty() && rows.front().contains("word_id")) {
+                          sendSenses(server, rows.front()["word_id"], userID, work.senses);
+                          Log::write("save", "단어 저장(legacy) " + Log::redact(lemma) +
+                                                 " senses=" + std::to_string(work.senses.size()));
+                      } else {
+                          Log::write("save", "단어 이미 있음(legacy) " + Log::redact(lemma));
+                      }
+                      deliver(true);
+                  });
+}
+
+bool ServerSaveBackend::signedIn(const std::string& owner) const {
+    const auto userID = session_->userID();
+    return !owner.empty() && userID == owner;
 }
 
 void ServerSaveBackend::sendSenses(const std::shared_ptr<ServerCalling>& server, const Json& wordID,

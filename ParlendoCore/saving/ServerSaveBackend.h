@@ -11,8 +11,10 @@ namespace parlendo {
 
 // Stores words in the user's word book: through the server function save_word_snapshot_v1 (one
 // request for the word and its senses, answered with a receipt), or through the legacy path (an
-// upsert into `words`, then an insert into `word_senses` that nobody waits for). Keeps no state
-// between calls. Completions are handed to `delivery` (the shared background pool by default).
+// upsert into `words`, then an insert into `word_senses` that nobody waits for), both for the
+// account the word was captured under, never for whoever is signed in when it is sent. Keeps no
+// state between calls. Completions are handed to `delivery` (the shared background pool by
+// default).
 class ServerSaveBackend final : public SaveBackend {
   public:
     static constexpr std::string_view rpcName = "save_word_snapshot_v1";
@@ -27,6 +29,7 @@ class ServerSaveBackend final : public SaveBackend {
 
     void snapshot(SaveWork work, Completion<void(CallResult)> completion) override;
     void legacy(SaveWork work, Completion<void(bool)> completion) override;
+    bool signedIn(const std::string& owner) const override;
 
   private:
     // Sends the sense rows of a newly written word row; nobody waits for the answer.

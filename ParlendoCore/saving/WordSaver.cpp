@@ -70,6 +70,10 @@ void WordSaver::pump() {
 }
 
 void WordSaver::attempt(SaveWork work, int n) {
+    if (!backend_->signedIn(work.owner)) {
+        dropForAnotherAccount(std::move(work), n - 1);
+        return;
+    }
     if (!rpcAvailable_.load()) {
         runLegacy(std::move(work), n);
         return;
@@ -140,8 +144,18 @@ void WordSaver::snapshotDone(SaveWork work, int n, CallResult result) {
             rpcAvailable_.store(false);
         }
         Log::write("save", "save_word_snapshot_v1 없음(PGRST202) — 이 세션은 legacy 2왕복으로");
+        if (!backend_->signedIn(work.owner)) {
+            dropForAnotherAccount(std::move(work), n);
+            return;
+        }
         runLegacy(std::move(work), n);
     }
+}
+
+void WordSaver::dropForAnotherAccount(SaveWork work, int sent) {
+    Log::write("save", "버림 why=account_changed lemma=" + lemmaOf(work));
+    finish(Outcome{std::move(work), sent, fail(SaveVerdict::drop("account_changed")),
+                   rpcAvailable_.load() ? "rpc" : "legacy"});
 }
 
 void WordSaver::legacyDone(SaveWork work, int n, bool written) {

@@ -22,7 +22,9 @@ namespace parlendo {
 // the snapshot call; once the server says the snapshot function is missing, every later save of
 // this saver takes the two-request path. Transient failures are retried after the back-off up to
 // `maxAttempts`, and every finished save is reported exactly once through `onOutcome`, before the
-// next queued save starts.
+// next queued save starts. Every attempt, retries and the two-request path included, goes out
+// only while the account the word was captured under is signed in; a save whose account has
+// changed ends as a drop ("account_changed") without being sent.
 //
 // `enqueue`, `pending` and the hook accessors may be called from any thread. Backend completions,
 // retries and `onOutcome` run on background threads.
@@ -30,7 +32,8 @@ class WordSaver : public std::enable_shared_from_this<WordSaver> {
   public:
     struct Outcome {
         SaveWork work;
-        // The 1-based attempt that finished the save.
+        // The attempts sent; the last one finished the save, unless it was dropped before the
+        // next went out.
         int attempts = 0;
         Result<SaveReceipt, SaveVerdict> result;
         // "rpc" when the snapshot call decided it, "legacy" when the legacy path did.
@@ -65,6 +68,9 @@ class WordSaver : public std::enable_shared_from_this<WordSaver> {
     void snapshotDone(SaveWork work, int n, CallResult result);
     void legacyDone(SaveWork work, int n, bool written);
     void runLegacy(SaveWork work, int n);
+    // The word's account is no longer the one signed in: it ends after the `sent` attempts
+    // that went out.
+    void dropForAnotherAccount(SaveWork work, int sent);
     void finish(Outcome outcome);
 
     const int maxAttempts_;

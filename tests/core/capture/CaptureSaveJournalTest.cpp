@@ -280,5 +280,39 @@ TEST_F(CaptureSaveJournalTest, ALostSessionKeepsTheJournalAndTheNextSignInSendsI
     EXPECT_EQ(journaled(), 0u);
 }
 
+TEST_F(CaptureSaveJournalTest, AWordWhoseAccountChangedWaitsInItsJournalForThatAccount) {
+    auto run = start();
+    run->signIn("user-1");
+    run->backend->reply = parlendo::fail(CallFailure::timeout());
+    run->word("Cats", "cat");
+    run->word("Dogs", "dog");
+    run->turn();
+    // The first word waits for its retry, the second behind it.
+    ASSERT_EQ(run->backend->works().size(), 1u);
+    EXPECT_EQ(journaled(), 2u);
+
+    // A recovery link signs another account in meanwhile: neither word is sent with its login.
+    run->backend->reply = std::string(FakeSaveBackend::stored);
+    run->signIn("user-2");
+    run->clock->advance(1.5);
+    run->turn();
+    EXPECT_EQ(run->backend->works().size(), 1u);
+    ASSERT_EQ(run->outcomes.size(), 2u);
+    EXPECT_EQ(run->unsaved->total(), 0);
+    EXPECT_EQ(journaled("user-1"), 2u);
+    EXPECT_EQ(journaled("user-2"), 0u);
+
+    // Back in their own account, both go out with its login and leave its journal.
+    run->signIn("user-1");
+    run->turn();
+    const auto works = run->backend->works();
+    ASSERT_EQ(works.size(), 3u);
+    EXPECT_EQ(works[1].lemma, "cat");
+    EXPECT_EQ(works[2].lemma, "dog");
+    EXPECT_EQ(works[2].owner, "user-1");
+    EXPECT_EQ(run->unsaved->total(), 0);
+    EXPECT_EQ(journaled(), 0u);
+}
+
 }  // namespace
 }  // namespace parlendo

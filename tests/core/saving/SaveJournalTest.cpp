@@ -106,12 +106,16 @@ TEST_F(SaveJournalTest, ACaptureIsOnDiskBeforeAnythingOfItGoesOutAndLeavesWithIt
     EXPECT_EQ(kept["saves"][0]["origin"]["app"], "org.gnome.TextEditor");
     EXPECT_FALSE(kept["saves"][0].contains("source_id"));
 
-    journal->settle("W1");
+    journal->settle("user-1", "W1");
     writer->runAll();
     ASSERT_EQ(file("user-1")["saves"].size(), 1u);
     EXPECT_EQ(file("user-1")["saves"][0]["id"], "S1");
-    journal->settle("OTHER");
-    journal->settle("S1");
+    journal->settle("user-1", "OTHER");
+    // An outcome told for another account leaves this one's journal as it is.
+    journal->settle("user-2", "S1");
+    writer->runAll();
+    EXPECT_EQ(file("user-1")["saves"].size(), 1u);
+    journal->settle("user-1", "S1");
     writer->runAll();
     EXPECT_FALSE(fs::exists(path));
 }
@@ -124,9 +128,9 @@ TEST_F(SaveJournalTest, WhatIsNotOnItsWayIsHandedBackOncePerRunToItsOwnAccount) 
     // What this run sends itself is never handed back while it is on its way.
     EXPECT_TRUE(leftOver("user-1").send.empty());
     // Given up after its retries: it stays, unsaved, and is not sent twice in this run.
-    journal->keep("W1");
+    journal->keep("user-1", "W1");
     // Dropped because the login was lost: handed back at the account's next session.
-    journal->putBack("S1");
+    journal->putBack("user-1", "S1");
     writer->runAll();
     EXPECT_TRUE(log.has("save", "저장 대기 기록에 남김 — 다음 시작에 보냄 work=W1"));
     auto left = leftOver("user-1");
@@ -185,8 +189,8 @@ TEST_F(SaveJournalTest, OnlyTheUsersOwnSignOutAndTheAccountsDeletionClearIt) {
     }
     EXPECT_TRUE(fs::exists(journal->fileOf("user-2")));
     // The outcome of a save that was on its way writes nothing back.
-    journal->settle("W1");
-    journal->keep("W1");
+    journal->settle("user-1", "W1");
+    journal->keep("user-1", "W1");
     writer->runAll();
     EXPECT_FALSE(fs::exists(journal->fileOf("user-1")));
     EXPECT_TRUE(leftOver("user-1").send.empty());
@@ -195,7 +199,7 @@ TEST_F(SaveJournalTest, OnlyTheUsersOwnSignOutAndTheAccountsDeletionClearIt) {
     // what was read of it before is never handed back.
     restart();
     EXPECT_EQ(leftOver("user-2").send.size(), 1u);
-    journal->putBack("W2");
+    journal->putBack("user-2", "W2");
     writer->runAll();
     EXPECT_TRUE(journal->forget("user-2"));
     EXPECT_FALSE(fs::exists(journal->fileOf("user-2")));
@@ -320,7 +324,7 @@ TEST(SaveJournalThreads, TheMainThreadForgetsWhileTheWriterWrites) {
                 EXPECT_TRUE(journal->forget("user-1"));
             }
             journal->record("user-1", word("W" + std::to_string(i)), [&] { ++sent; });
-            journal->settle("W" + std::to_string(i - 1));
+            journal->settle("user-1", "W" + std::to_string(i - 1));
         }
         journal->signedOut("user-2");
     });

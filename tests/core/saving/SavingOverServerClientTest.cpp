@@ -39,6 +39,13 @@ class SavingOverServerClientTest : public ::testing::Test {
                                                  ServerClient::deliverOn(main_), true, nullptr,
                                                  nullptr, clock_)) {}
 
+    // A word captured under the first account.
+    static SaveWork word(const std::string& id, const std::string& lemma) {
+        SaveWork work(id, "SRC", lemma, std::nullopt, std::nullopt, {}, 0);
+        work.owner = "user-1";
+        return work;
+    }
+
     // Signs another user in while requests are in flight.
     void switchAccount() {
         auth_->signIn("user-2");
@@ -66,8 +73,7 @@ TEST_F(SavingOverServerClientTest, AWordSaveAnsweredAfterTheAccountChangedIsDrop
     transport_->scriptHttp("/rest/v1/rpc/save_word_snapshot_v1", 200,
                            R"({"status":"ok","word_id":"w","snapshot_state":"inserted"})");
     transport_->hold(true);
-    saver->enqueue(SaveWork("ABCDEF12-0000-4000-8000-000000000000", "SRC", "word", std::nullopt,
-                            std::nullopt, {}, 0));
+    saver->enqueue(word("ABCDEF12-0000-4000-8000-000000000000", "word"));
     main_->runAll();
     switchAccount();
     transport_->releaseAll();
@@ -104,6 +110,40 @@ TEST_F(SavingOverServerClientTest, ASentenceWaitingForItsRetryIsNotSentForTheNex
     main_->runAll();
     EXPECT_EQ(outcome, SentenceSaveOutcome::dropped("stale"));
     EXPECT_FALSE(UnsavedCounter::counts(*outcome));
+}
+
+TEST_F(SavingOverServerClientTest, AWordWaitingForItsRetryIsNotSentForTheNextAccount) {
+    auto backend = std::make_shared<ServerSaveBackend>(client_, session_, main_);
+    auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff, main_);
+    UnsavedCounter unsaved;
+    std::vector<WordSaver::Outcome> outcomes;
+    saver->setOnOutcome([&](const WordSaver::Outcome& o) {
+        outcomes.push_back(o);
+        unsaved.note(o);
+    });
+    // The data server times out once, then would save whatever it is sent.
+    transport_->script("/rest/v1/rpc/save_word_snapshot_v1", ServerResponse::timedOut());
+    transport_->scriptHttp("/rest/v1/rpc/save_word_snapshot_v1", 200,
+                           R"({"status":"ok","word_id":"w","snapshot_state":"inserted"})");
+    saver->enqueue(word("0C0C0C0C-0000-4000-8000-000000000000", "first"));
+    saver->enqueue(word("0D0D0D0D-0000-4000-8000-000000000000", "second"));
+    main_->runAll();
+    EXPECT_EQ(transport_->requestCount(), 1u);
+
+    // Another account signs in while the first word waits for its retry: neither it nor the word
+    // queued behind it goes out with that account's login.
+    switchAccount();
+    clock_->advance(1.5);
+    main_->runAll();
+    EXPECT_EQ(transport_->requestCount(), 1u);
+    ASSERT_EQ(outcomes.size(), 2u);
+    for (const auto& outcome : outcomes) {
+        EXPECT_EQ(outcome.result, fail(SaveVerdict::drop("account_changed")));
+    }
+    EXPECT_EQ(outcomes[0].attempts, 1);
+    EXPECT_EQ(outcomes[1].attempts, 0);
+    EXPECT_EQ(unsaved.total(), 0);
+    EXPECT_EQ(saver->pending(), 0);
 }
 
 TEST_F(SavingOverServerClientTest, AReviewAnsweredAfterTheAccountChangedRepliesStale) {

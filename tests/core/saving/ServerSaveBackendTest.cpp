@@ -23,7 +23,9 @@ class ServerSaveBackendTest : public ::testing::Test {
           backend_(server_, session_, delivery_) {}
 
     static SaveWork work(std::vector<SaveWork::Sense> senses, std::optional<std::string> korean) {
-        return SaveWork("ID", "SRC", "Run", "/rʌn/", std::move(korean), std::move(senses), 0);
+        SaveWork work("ID", "SRC", "Run", "/rʌn/", std::move(korean), std::move(senses), 0);
+        work.owner = "user-1";
+        return work;
     }
 
     std::optional<bool> legacy(const SaveWork& w) {
@@ -94,7 +96,8 @@ TEST_F(ServerSaveBackendTest, LegacyWritesTheWordRowThenItsSensesWithTheirRanks)
 // the server side's final-sigma rule.
 TEST_F(ServerSaveBackendTest, LegacyLemmaIsLowerCasedWithoutTheFinalSigmaRule) {
     server_->ok("POST", "/rest/v1/words", "[]");
-    const SaveWork greek("ID", "SRC", "ΟΔΟΣ", "", std::nullopt, {}, 0);
+    SaveWork greek("ID", "SRC", "ΟΔΟΣ", "", std::nullopt, {}, 0);
+    greek.owner = "user-1";
     EXPECT_EQ(legacy(greek), true);
     EXPECT_EQ(server_->calls().front().json->at("lemma"), "οδοσ");
     EXPECT_EQ(greek.rpcParams().at("p_lemma"), "οδος");
@@ -111,8 +114,11 @@ TEST_F(ServerSaveBackendTest, LegacyWithoutSensesToSendOrWithAnExistingRowSendsO
     EXPECT_EQ(log_.messages("save").back(), "단어 이미 있음(legacy) " + Log::redact("run"));
 }
 
-TEST_F(ServerSaveBackendTest, LegacyFailsWithoutAUserOrWhenTheWordRowFails) {
+TEST_F(ServerSaveBackendTest, LegacyFailsWithoutTheWordsAccountOrWhenTheWordRowFails) {
     session_->setUser(std::nullopt);
+    EXPECT_EQ(legacy(work({}, "k")), false);
+    // Another account signed in meanwhile: the word is not written into its word book.
+    session_->setUser("user-2");
     EXPECT_EQ(legacy(work({}, "k")), false);
     EXPECT_TRUE(server_->calls().empty());
     EXPECT_TRUE(log_.messages("save").empty());

@@ -26,6 +26,7 @@ class FakeSaveBackend final : public SaveBackend {
         calls.push_back("legacy:" + work.lemma);
         legacies.push_back(std::move(completion));
     }
+    bool signedIn(const std::string& owner) const override { return owner == "user-1"; }
     void answer(CallResult result) {
         ASSERT_FALSE(snapshots.empty());
         auto next = std::move(snapshots.front());
@@ -58,8 +59,10 @@ class WordSaverTest : public ::testing::Test {
     }
 
     static SaveWork work(const std::string& lemma) {
-        return SaveWork("ABCDEF12-3456-4789-8ABC-DEF012345678", "SRC", lemma, std::nullopt,
-                        std::nullopt, {{"k", "d", "", ""}}, 0);
+        SaveWork work("ABCDEF12-3456-4789-8ABC-DEF012345678", "SRC", lemma, std::nullopt,
+                      std::nullopt, {{"k", "d", "", ""}}, 0);
+        work.owner = "user-1";
+        return work;
     }
 
     LogCapture log_;

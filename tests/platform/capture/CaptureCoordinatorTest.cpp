@@ -210,7 +210,7 @@ TEST_F(CaptureCoordinatorTest, TheQuitWaitsForTheJournalsWrites) {
                                  std::nullopt},
                     [] {});
     writer->runAll();
-    journal->settle("S1");
+    journal->settle("user-1", "S1");
 
     bool ended = false;
     quitting->shutdown->runTerminationTasks(main, [&] { ended = true; });

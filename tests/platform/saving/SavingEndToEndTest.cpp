@@ -83,10 +83,13 @@ TEST_F(SavingEndToEndTest, AWordIsSavedOverTheLegacyPathWhenTheSnapshotFunctionI
         }
     });
     const std::vector<SaveWork::Sense> senses{{"달리다", "to run", "I run.", "verb"}};
-    saver->enqueue(SaveWork("AAAAAAAA-0000-4000-8000-000000000001", "SRC-1", "Run", "/rʌn/",
-                            "달리다", senses, 0));
-    saver->enqueue(SaveWork("AAAAAAAA-0000-4000-8000-000000000002", "SRC-GONE", "Walk",
-                            std::nullopt, std::nullopt, senses, 0));
+    SaveWork run("AAAAAAAA-0000-4000-8000-000000000001", "SRC-1", "Run", "/rʌn/", "달리다", senses,
+                 0);
+    SaveWork walk("AAAAAAAA-0000-4000-8000-000000000002", "SRC-GONE", "Walk", std::nullopt,
+                  std::nullopt, senses, 0);
+    run.owner = walk.owner = "user-1";
+    saver->enqueue(run);
+    saver->enqueue(walk);
     const auto results = await(finished);
 
     ASSERT_EQ(results.size(), 2u);
