@@ -210,7 +210,8 @@ void ManageWindow::buildWindow() {
     ++pageLoad_;
 
     loadPage();
-    gtk_widget_show_all(GTK_WIDGET(window_));
+    // The window itself is mapped by the presenter, with the action's time.
+    gtk_widget_show_all(GTK_WIDGET(webView_));
 }
 
 void ManageWindow::loadPage() {

@@ -128,7 +128,8 @@ void NoticeWindow::show(const std::string& markdown) {
         build(markdown);
     }
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
-    gtk_widget_show_all(window_);
+    // The window itself is mapped by the presenter, with the action's time.
+    gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_)));
     GtkAlert::present(GTK_WINDOW(window_));
 }
 

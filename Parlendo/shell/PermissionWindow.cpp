@@ -178,7 +178,8 @@ void PermissionWindow::show(std::function<void()> answered) {
         answered_.push_back(std::move(answered));
     }
     gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
-    gtk_widget_show_all(window_);
+    // The window itself is mapped by the presenter, with the action's time.
+    gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(window_)));
     GtkAlert::present(GTK_WINDOW(window_));
     // Never two timers: a new generation retires the old one.
     polling_ = true;

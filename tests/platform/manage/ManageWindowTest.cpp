@@ -30,7 +30,11 @@ TEST(ManageWindow, PageCallsThroughTheShimReceiveTheirEnvelopes) {
         report = *args.any(0);
         done(BridgeReply::ok(true));
     });
+    // Mapped once, by the presenter, with the time of the action that asked for it.
+    testing::FirstMapTimes maps;
+    UserActionTime::note();
     ASSERT_TRUE(rig.open());
+    EXPECT_EQ(maps.of(GTK_WIDGET(rig.window->window())), UserActionTime::latest());
     ASSERT_TRUE(rig.until([&] { return slow.size() == 2; })) << rig.log.all();
     // Two calls in flight settle in whatever order they are answered.
     slow[1](BridgeReply::ok("second"));

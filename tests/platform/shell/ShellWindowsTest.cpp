@@ -9,6 +9,7 @@
 #include "ShellDesktop.h"
 #include "foundation/GlibMainExecutor.h"
 #include "foundation/PlatformWords.h"
+#include "foundation/UserActionTime.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,11 @@ TEST_F(ShellWindowsTest, ThePermissionWindowExplainsOpensSettingsAndClosesOnceGr
     };
     desktop.main = main;
     auto window = PermissionWindow::make(desktop, [&] { ++granted; });
+    // Mapped once, by the presenter, with the time of the action that asked for it.
+    testing::FirstMapTimes maps;
+    UserActionTime::note();
     window->show();
+    EXPECT_EQ(maps.of(window->window()), UserActionTime::latest());
     EXPECT_GT(ShellDesktop::screenshot(window->window(), "permission-window.png"), 300);
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window->window())), "PARLENDO 권한 설정");
     int width = 0;
@@ -98,8 +103,11 @@ TEST_F(ShellWindowsTest, TheNoticeShowsItsTextUntilAcknowledged) {
                                 "- *창 제목*\n## 끄는 방법\nAlt 두 번\n");
     const auto state = folder / "state";
     auto notice = NoticeWindow::make(resource, state, [] { return 1'740'821'400.0; });
+    testing::FirstMapTimes maps;
+    UserActionTime::note();
     notice->showIfNeeded();
     ASSERT_NE(notice->window(), nullptr);
+    EXPECT_EQ(maps.of(notice->window()), UserActionTime::latest());
     EXPECT_TRUE(log.contains("notice", "shown sha=" + notice->fingerprint().substr(0, 8)));
     const std::string text = notice->shownText();
     EXPECT_TRUE(text.starts_with("안내 제목\n창 제목\n"));

@@ -377,4 +377,29 @@ void DesktopSession::writeDesktopEntries() {
     write("org.parlendo.TestTerminal", "ParlendoTestTerminal", "System;TerminalEmulator;");
 }
 
+FirstMapTimes::FirstMapTimes()
+    : signal_(g_signal_lookup("map", GTK_TYPE_WIDGET)),
+      hook_(g_signal_add_emission_hook(signal_, 0, onMap, this, nullptr)) {}
+
+FirstMapTimes::~FirstMapTimes() {
+    g_signal_remove_emission_hook(signal_, hook_);
+}
+
+std::optional<unsigned> FirstMapTimes::of(GtkWidget* window) const {
+    const auto it = times_.find(window);
+    return it == times_.end() ? std::nullopt : std::optional(it->second);
+}
+
+gboolean FirstMapTimes::onMap(GSignalInvocationHint*, guint count, const GValue* values,
+                              gpointer data) {
+    auto* widget = count > 0 ? GTK_WIDGET(g_value_get_object(&values[0])) : nullptr;
+    if (widget != nullptr && gtk_widget_is_toplevel(widget) && GTK_IS_WINDOW(widget)) {
+        // The toolkit's requests and this read share one connection: the server answers after
+        // the map and whatever was set before it.
+        static_cast<FirstMapTimes*>(data)->times_.emplace(
+            widget, DesktopSession::userTime(DesktopSession::windowOf(widget)));
+    }
+    return TRUE;
+}
+
 }  // namespace parlendo::testing

@@ -11,6 +11,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -133,6 +134,27 @@ class DesktopSession {
     // Gives a key code another key symbol (by name) and modifier (0-7, or 8 for none) until the
     // returned function is called.
     static std::function<void()> remapKey(unsigned code, const char* keysym, unsigned modifier);
+};
+
+// The user time each window of this process carried on the X server when it was first mapped,
+// from the making of the watch on: the window manager decides at that map whether a window comes
+// up as the answer to the user's action.
+class FirstMapTimes {
+  public:
+    FirstMapTimes();
+    ~FirstMapTimes();
+    FirstMapTimes(const FirstMapTimes&) = delete;
+    FirstMapTimes& operator=(const FirstMapTimes&) = delete;
+
+    // Nothing while `window` has not been mapped.
+    std::optional<unsigned> of(GtkWidget* window) const;
+
+  private:
+    static gboolean onMap(GSignalInvocationHint*, guint count, const GValue* values, gpointer data);
+
+    guint signal_ = 0;
+    gulong hook_ = 0;
+    std::map<GtkWidget*, unsigned> times_;
 };
 
 // A GTK application in a process of its own (tests/support/platform/window/TestWindow.cpp).
