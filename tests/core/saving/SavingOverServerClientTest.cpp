@@ -46,6 +46,17 @@ class SavingOverServerClientTest : public ::testing::Test {
         return work;
     }
 
+    // The word save queue over the real backend; its outcomes are kept and counted.
+    std::shared_ptr<WordSaver> wordSaver() {
+        auto backend = std::make_shared<ServerSaveBackend>(client_, session_, main_);
+        auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff, main_);
+        saver->setOnOutcome([this](const WordSaver::Outcome& o) {
+            outcomes_.push_back(o);
+            unsaved_.note(o);
+        });
+        return saver;
+    }
+
     // Signs another user in while requests are in flight.
     void switchAccount() {
         auth_->signIn("user-2");
@@ -59,17 +70,12 @@ class SavingOverServerClientTest : public ::testing::Test {
     std::shared_ptr<FakeAuthAccess> auth_;
     std::shared_ptr<FakeSession> session_;
     std::shared_ptr<ServerClient> client_;
+    std::vector<WordSaver::Outcome> outcomes_;
+    UnsavedCounter unsaved_;
 };
 
 TEST_F(SavingOverServerClientTest, AWordSaveAnsweredAfterTheAccountChangedIsDropped) {
-    auto backend = std::make_shared<ServerSaveBackend>(client_, session_, main_);
-    auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff, main_);
-    UnsavedCounter unsaved;
-    std::vector<WordSaver::Outcome> outcomes;
-    saver->setOnOutcome([&](const WordSaver::Outcome& o) {
-        outcomes.push_back(o);
-        unsaved.note(o);
-    });
+    auto saver = wordSaver();
     transport_->scriptHttp("/rest/v1/rpc/save_word_snapshot_v1", 200,
                            R"({"status":"ok","word_id":"w","snapshot_state":"inserted"})");
     transport_->hold(true);
@@ -78,9 +84,9 @@ TEST_F(SavingOverServerClientTest, AWordSaveAnsweredAfterTheAccountChangedIsDrop
     switchAccount();
     transport_->releaseAll();
     main_->runAll();
-    ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].result, fail(SaveVerdict::drop("stale")));
-    EXPECT_EQ(unsaved.total(), 0);
+    ASSERT_EQ(outcomes_.size(), 1u);
+    EXPECT_EQ(outcomes_[0].result, fail(SaveVerdict::drop("stale")));
+    EXPECT_EQ(unsaved_.total(), 0);
     EXPECT_EQ(transport_->requestCount(), 1u);
 }
 
@@ -113,14 +119,7 @@ TEST_F(SavingOverServerClientTest, ASentenceWaitingForItsRetryIsNotSentForTheNex
 }
 
 TEST_F(SavingOverServerClientTest, AWordWaitingForItsRetryIsNotSentForTheNextAccount) {
-    auto backend = std::make_shared<ServerSaveBackend>(client_, session_, main_);
-    auto saver = WordSaver::make(backend, SaveRetry::maxAttempts, SaveRetry::backoff, main_);
-    UnsavedCounter unsaved;
-    std::vector<WordSaver::Outcome> outcomes;
-    saver->setOnOutcome([&](const WordSaver::Outcome& o) {
-        outcomes.push_back(o);
-        unsaved.note(o);
-    });
+    auto saver = wordSaver();
     // The data server times out once, then would save whatever it is sent.
     transport_->script("/rest/v1/rpc/save_word_snapshot_v1", ServerResponse::timedOut());
     transport_->scriptHttp("/rest/v1/rpc/save_word_snapshot_v1", 200,
@@ -136,13 +135,13 @@ TEST_F(SavingOverServerClientTest, AWordWaitingForItsRetryIsNotSentForTheNextAcc
     clock_->advance(1.5);
     main_->runAll();
     EXPECT_EQ(transport_->requestCount(), 1u);
-    ASSERT_EQ(outcomes.size(), 2u);
-    for (const auto& outcome : outcomes) {
+    ASSERT_EQ(outcomes_.size(), 2u);
+    for (const auto& outcome : outcomes_) {
         EXPECT_EQ(outcome.result, fail(SaveVerdict::drop("account_changed")));
     }
-    EXPECT_EQ(outcomes[0].attempts, 1);
-    EXPECT_EQ(outcomes[1].attempts, 0);
-    EXPECT_EQ(unsaved.total(), 0);
+    EXPECT_EQ(outcomes_[0].attempts, 1);
+    EXPECT_EQ(outcomes_[1].attempts, 0);
+    EXPECT_EQ(unsaved_.total(), 0);
     EXPECT_EQ(saver->pending(), 0);
 }
 
