@@ -41,6 +41,15 @@ void loadImageLoaders() {
     });
 }
 
+void keepInputMethod() {
+    static GtkIMContext* kept = nullptr;
+    if (kept != nullptr) {
+        return;
+    }
+    kept = gtk_im_multicontext_new();
+    gtk_im_context_reset(kept);  // makes the context of the module chosen
+}
+
 void prepareFonts(ExecutorPtr main, std::function<void()> done) {
     std::vector<GtkWidget*> samples;
     for (const char* markup : {

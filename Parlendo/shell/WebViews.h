@@ -15,9 +15,10 @@ namespace parlendo {
 // their own, loaded the first time one of them is built: WebKit and the libraries it brings cost
 // tens of megabytes that a program idling in the status area should not carry. The module is
 // loaded on a worker thread, so that the main loop goes on meanwhile, and resolves everything
-// else against the program. Meanwhile a thread that starts a thread waits for the load's mapping
-// and binding: the windows' fonts, which the main thread would match then (Pango starts threads
-// for that), are readied before (ToolkitWarmup).
+// else against the program. Meanwhile a thread that opens a library through GModule waits for
+// all of the load, and one that starts a thread for its mapping and binding: the input method
+// module and the windows' fonts, which the main thread would open or match (Pango starts threads
+// for that) then, are readied before (ToolkitWarmup).
 class WebViews {
   public:
     // What the module hands out.
