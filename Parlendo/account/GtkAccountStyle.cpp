@@ -82,4 +82,15 @@ GtkWidget* field(const char* placeholder, int width, bool secret) {
     return entry;
 }
 
+std::vector<GtkWidget*> fontSamples(const char* text) {
+    std::vector<GtkWidget*> samples;
+    for (const int size : {titleSize, headingSize}) {
+        samples.push_back(gtk_label_new(text));
+        bold(samples.back(), size);
+    }
+    samples.push_back(gtk_label_new(text));
+    message(samples.back(), true);
+    return samples;
+}
+
 }  // namespace parlendo::GtkAccountStyle

@@ -2,7 +2,13 @@
 
 #include <gtk/gtk.h>
 
+#include <vector>
+
 namespace parlendo::GtkAccountStyle {
+
+// The points of the windows' headings: the login window's title, the new-password window's.
+constexpr int titleSize = 18;
+constexpr int headingSize = 16;
 
 // A label in the bold system font of `size` points.
 void bold(GtkWidget* label, int size);
@@ -16,5 +22,9 @@ GtkWidget* window(const char* title, int width, int height);
 GtkWidget* content();
 // A text field of `width` whose Return presses the default button; `secret` hides what is typed.
 GtkWidget* field(const char* placeholder, int width, bool secret);
+
+// Labels showing `text` in each font of the windows' own (floating references), to be laid out
+// ahead of the first window.
+std::vector<GtkWidget*> fontSamples(const char* text);
 
 }  // namespace parlendo::GtkAccountStyle

@@ -97,7 +97,7 @@ void GtkLoginWindow::build() {
     GtkWidget* content = GtkAccountStyle::content();
 
     w.title = gtk_label_new(LoginModel::title);
-    GtkAccountStyle::bold(w.title, 18);
+    GtkAccountStyle::bold(w.title, GtkAccountStyle::titleSize);
     gtk_widget_set_halign(w.title, GTK_ALIGN_START);
     w.email = entry(LoginModel::emailPlaceholder, false);
     w.password = entry(LoginModel::passwordPlaceholder, true);

@@ -63,7 +63,7 @@ void GtkNewPasswordWindow::build() {
     GtkWidget* content = GtkAccountStyle::content();
 
     w.heading = gtk_label_new(NewPasswordModel::heading);
-    GtkAccountStyle::bold(w.heading, 16);
+    GtkAccountStyle::bold(w.heading, GtkAccountStyle::headingSize);
     gtk_widget_set_halign(w.heading, GTK_ALIGN_START);
     w.first = secretField(NewPasswordModel::firstPlaceholder);
     w.second = secretField(NewPasswordModel::secondPlaceholder);

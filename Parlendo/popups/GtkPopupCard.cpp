@@ -86,6 +86,14 @@ PangoAttrList* footerAttributes(const GdkRGBA& colour) {
     return attrs;
 }
 
+// The close button's mark.
+PangoAttrList* closeAttributes() {
+    PangoAttrList* attrs = pango_attr_list_new();
+    pango_attr_list_insert(attrs, pango_attr_size_new_absolute(14 * PANGO_SCALE));
+    pango_attr_list_insert(attrs, pango_attr_weight_new(PANGO_WEIGHT_MEDIUM));
+    return attrs;
+}
+
 // One line of text centred in `widget` from top to bottom and placed across it by `xAlign` (0 at
 // the left, 1 at the right), in the attributes given (taken) and the colour set on `cr`.
 void drawText(GtkWidget* widget, cairo_t* cr, const char* text, PangoAttrList* attrs,
@@ -112,6 +120,23 @@ GtkPopupCard::GtkPopupCard(const PopupCardLook& look, Handlers handlers)
 
 GtkPopupCard::~GtkPopupCard() {
     close();
+}
+
+std::vector<GtkWidget*> GtkPopupCard::fontSamples(const char* text) {
+    std::vector<GtkWidget*> samples;
+    using Style = MeaningView::Style;
+    for (const Style style : {Style::title, Style::note, Style::bodyText, Style::senseLine,
+                              Style::sectionCaption, Style::sectionText, Style::settingLine}) {
+        samples.push_back(GtkMeaningView::render({MeaningView::Label{{{style, text}}}},
+                                                 PopupCardLook{}.contentWidth, fallbackText));
+    }
+    for (PangoAttrList* attrs : {closeAttributes(), footerAttributes(fallbackText)}) {
+        GtkWidget* label = gtk_label_new(text);
+        gtk_label_set_attributes(GTK_LABEL(label), attrs);
+        pango_attr_list_unref(attrs);
+        samples.push_back(label);
+    }
+    return samples;
 }
 
 PopupCardWindowFactory GtkPopupCard::factory() {
@@ -418,13 +443,10 @@ void GtkPopupCard::onRealize(GtkWidget* widget, gpointer data) {
 
 gboolean GtkPopupCard::onCloseDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
     auto* self = static_cast<GtkPopupCard*>(data);
-    PangoAttrList* attrs = pango_attr_list_new();
-    pango_attr_list_insert(attrs, pango_attr_size_new_absolute(14 * PANGO_SCALE));
-    pango_attr_list_insert(attrs, pango_attr_weight_new(PANGO_WEIGHT_MEDIUM));
     setColour(cr, GtkMeaningView::tone(self->closePressed_ ? MeaningView::Tone::primary
                                                            : MeaningView::Tone::tertiary,
                                        self->text_));
-    drawText(widget, cr, "\u00D7", attrs, 0.5);
+    drawText(widget, cr, "\u00D7", closeAttributes(), 0.5);
     return TRUE;
 }
 

@@ -39,6 +39,9 @@ class GtkPopupCard final : public PopupCardWindow {
     GtkWidget* window() const { return window_; }
     // The factory the presenter builds card windows with.
     static PopupCardWindowFactory factory();
+    // Widgets showing `text` in each font the cards draw text in (floating references), to be
+    // laid out ahead of the first card.
+    static std::vector<GtkWidget*> fontSamples(const char* text);
 
   private:
     struct Grab {

@@ -14,8 +14,14 @@ namespace parlendo::ToolkitWarmup {
 // maps them itself, nor waits for a worker that is mapping a large module meanwhile.
 void loadImageLoaders();
 
-// Lays out a line of Korean and Latin text in each style the windows use, one style per turn of
-// the main loop (the first in the next turn), then calls `done` there. Main thread only.
+// Opens the input method module that text fields type through (the one the desktop chose) and
+// keeps a context of it for the rest of the run, which keeps the module in use: no text field
+// opens it afterwards. Main thread only.
+void keepInputMethod();
+
+// Lays out a line of Korean and Latin text in each style the windows use (the cards' and the
+// account windows' among them), one style per turn of the main loop (the first in the next turn),
+// then calls `done` there. Main thread only.
 void prepareFonts(ExecutorPtr main, std::function<void()> done);
 
 }  // namespace parlendo::ToolkitWarmup

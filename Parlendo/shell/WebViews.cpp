@@ -4,6 +4,7 @@
 #include "foundation/Log.h"
 #include "foundation/WorkerQueue.h"
 #include "shell/DeferredManageView.h"
+#include "shell/ToolkitWarmup.h"
 
 #include <gmodule.h>
 
@@ -120,6 +121,9 @@ void WebViews::load(ExecutorPtr main, Completion<void(const Entry*)> ready) {
         }
         state.running = true;
     }
+    // The worker holds GModule's lock for the whole load: a text field would open its input
+    // method module meanwhile, and wait for all of it.
+    ToolkitWarmup::keepInputMethod();
     // Mapping WebKit and resolving its symbols takes tens of milliseconds: not on the main loop.
     ThreadPool::global().post([] {
         Loading& shared = loading();

@@ -15,7 +15,10 @@ namespace parlendo {
 // their own, loaded the first time one of them is built: WebKit and the libraries it brings cost
 // tens of megabytes that a program idling in the status area should not carry. The module is
 // loaded on a worker thread, so that the main loop goes on meanwhile, and resolves everything
-// else against the program.
+// else against the program. Meanwhile a thread that opens a library through GModule waits for
+// all of the load, and one that starts a thread for its mapping and binding: the input method
+// module and the windows' fonts, which the main thread would open or match (Pango starts threads
+// for that) then, are readied before (ToolkitWarmup).
 class WebViews {
   public:
     // What the module hands out.
@@ -39,7 +42,7 @@ class WebViews {
     static std::vector<std::filesystem::path> candidates(const std::filesystem::path& program);
     // Loads the module (once; later calls answer at once) and completes on `main` with its entry,
     // or with nothing when it cannot be loaded (logged on every failed attempt, told to the user
-    // once per run).
+    // once per run). Main thread.
     static void load(ExecutorPtr main, Completion<void(const Entry*)> ready);
     // The entry when the module is loaded already.
     static const Entry* loaded();
