@@ -42,11 +42,10 @@ void ServerSaveBackend::legacy(SaveWork work, Completion<void(bool)> completion)
         deliver(false);
         return;
     }
-    const std::string userID = work.owner;
     // The platform's standard lower-casing, without the final-sigma rule of the snapshot call's
     // server-side lower-casing.
     std::string lemma = text::lowercased(work.lemma);
-    Json body{{"user_id", userID},
+    Json body{{"user_id", work.owner},
               {"source_id", work.sourceID},
               {"lemma", lemma},
               {"korean", optionalString(work.korean)},
@@ -54,7 +53,7 @@ void ServerSaveBackend::legacy(SaveWork work, Completion<void(bool)> completion)
     HttpHeaders headers{{"Prefer", "resolution=ignore-duplicates,return=representation"}};
     server_->call(std::string(wordsPath), "POST", std::move(body), std::move(headers),
                   legacyTimeout,
-                  [server = server_, work = std::move(work), userID, lemma = std::move(lemma),
+                  [server = server_, work = std::move(work), lemma = std::move(lemma),
                    deliver = std::move(deliver)](CallResult result) mutable {
                       if (!result) {
                           Log::write("save", "단어 실패 " + Log::redact(lemma) + " " +
@@ -67,7 +66,7 @@ void ServerSaveBackend::legacy(SaveWork work, Completion<void(bool)> completion)
                           rows = std::move(*parsed);
                       }
                       if (!rows.empty() && rows.front().contains("word_id")) {
-                          sendSenses(server, rows.front()["word_id"], userID, work.senses);
+                          sendSenses(server, rows.front()["word_id"], work.owner, work.senses);
                           Log::write("save", "단어 저장(legacy) " + Log::redact(lemma) +
                                                  " senses=" + std::to_string(work.senses.size()));
                       } else {
